@@ -1,0 +1,62 @@
+# Shared compile options and helpers for the project's libraries, tests and fuzzers.
+
+add_library(qv_options INTERFACE)
+target_compile_options(qv_options INTERFACE -Wall -Wextra)
+target_compile_definitions(qv_options INTERFACE QV_VERSION_TEXT="${PROJECT_VERSION}")
+
+if(QV_SANITIZER STREQUAL "address")
+  set(QV_SAN_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+elseif(QV_SANITIZER STREQUAL "thread")
+  set(QV_SAN_FLAGS -fsanitize=thread -fno-omit-frame-pointer)
+else()
+  set(QV_SAN_FLAGS "")
+endif()
+if(QV_FUZZ)
+  list(APPEND QV_SAN_FLAGS -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+endif()
+if(QV_SAN_FLAGS)
+  add_compile_options(${QV_SAN_FLAGS})
+  add_link_options(${QV_SAN_FLAGS})
+endif()
+
+# qv_add_library(name SOURCES...) — a static library of the project's own code.
+function(qv_add_library name)
+  add_library(${name} STATIC ${ARGN})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(${name} PUBLIC qv_options)
+endfunction()
+
+# qv_add_test(name SOURCES a.cpp b.cpp LIBS x y [THREADED] [LABELS l...] [PROPERTIES k v...])
+# A GoogleTest program registered with ctest. THREADED marks tests that the
+# ThreadSanitizer build also runs; in that build every other test is skipped.
+function(qv_add_test name)
+  cmake_parse_arguments(T "THREADED" "" "SOURCES;LIBS;LABELS;PROPERTIES" ${ARGN})
+  if(QV_FUZZ)
+    return()
+  endif()
+  if(QV_SANITIZER STREQUAL "thread" AND NOT T_THREADED)
+    return()
+  endif()
+  find_package(GTest REQUIRED)
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} qv_test_support GTest::gmock GTest::gtest GTest::gtest_main)
+  set(labels ${T_LABELS})
+  if(T_THREADED)
+    list(APPEND labels threaded)
+  endif()
+  include(GoogleTest)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+    PROPERTIES LABELS "${labels}" ${T_PROPERTIES})
+endfunction()
+
+# qv_add_fuzzer(name SOURCES... LIBS...) — a libFuzzer target, built only with QV_FUZZ.
+function(qv_add_fuzzer name)
+  cmake_parse_arguments(F "" "" "SOURCES;LIBS" ${ARGN})
+  if(NOT QV_FUZZ)
+    return()
+  endif()
+  add_executable(${name} ${F_SOURCES})
+  target_link_libraries(${name} PRIVATE ${F_LIBS})
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  set_property(GLOBAL APPEND PROPERTY QV_FUZZERS ${name})
+endfunction()

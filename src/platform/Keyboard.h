@@ -1,0 +1,34 @@
+#pragma once
+// Key state polled by the run loop (the suspension logger's L key).
+
+namespace qv {
+
+class IKeyboard {
+public:
+    virtual ~IKeyboard() = default;
+    // True while the key (an upper-case letter) is down, or when it was
+    // pressed since the previous poll.
+    virtual bool isKeyDown(char key) = 0;
+};
+
+// Keys typed into the controlling terminal. The terminal is switched to
+// non-canonical input without echo while this object lives (only when
+// standard input is a terminal); Ctrl+C still raises SIGINT.
+class TerminalKeyboard : public IKeyboard {
+public:
+    TerminalKeyboard();
+    ~TerminalKeyboard() override;
+    TerminalKeyboard(const TerminalKeyboard&) = delete;
+    TerminalKeyboard& operator=(const TerminalKeyboard&) = delete;
+
+    bool isKeyDown(char key) override;
+
+private:
+    void drain();
+
+    bool m_active = false;
+    unsigned m_pressed[26] = {};
+    void* m_saved = nullptr;  // the terminal settings to restore
+};
+
+}  // namespace qv

@@ -1,0 +1,7 @@
+#include "settings/LiveSettings.h"
+
+namespace qv {
+
+LiveSettings gSettings;
+
+}  // namespace qv

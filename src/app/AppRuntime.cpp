@@ -345,6 +345,11 @@ void AppRuntime::shutdown(bool wasConnected) {
             outWrite("Exited cleanly.\n");
         if (m_env.releaseInstance)
             m_env.releaseInstance();
+    } else {
+        // No goodbye text without a connection, but the terminal belongs to
+        // the user: give its cursor and colours back.
+        console.setCursorVisible(true);
+        console.setColor(ConsoleAttr::kNormal);
     }
     m_engine.reset();
     m_watchdogLog->close();

@@ -364,6 +364,7 @@ TEST_F(RunLoopTest, ShutdownWithoutAConnectionSavesButSaysNothing) {
                                                "save"}));
     for (int row = 0; row < kConsoleRows; ++row)
         EXPECT_EQ(console.screen().rowText(row).find("Exited cleanly."), std::string::npos);
+    EXPECT_TRUE(console.cursorVisible()) << "the terminal's cursor is given back";
 }
 
 TEST_F(RunLoopTest, ABusyAudioWorkerDelaysShutdownOnlyForABoundedTime) {

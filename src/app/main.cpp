@@ -3,9 +3,13 @@
 // main wires the real services into the application runtime: the single
 // instance lock, the termination signals, the terminal console and keyboard,
 // the engine factory and the settings, audio, logger, online and GUI services.
+// There are no command-line options; the online services read their
+// addresses from the environment (BackendConfig.h).
 
 #include "app/AppGlobals.h"
 #include "app/AppRuntime.h"
+#include "app/BackendConfig.h"
+#include "app/OnlineServices.h"
 #include "engines/EngineFactory.h"
 #include "platform/AnsiConsole.h"
 #include "platform/Clock.h"
@@ -14,10 +18,20 @@
 #include "platform/Keyboard.h"
 #include "platform/Output.h"
 #include "platform/Signals.h"
+#include "platform/net/HttpsTransport.h"
 
 using namespace qv;
 
+// How long the exit waits for an update check or usage report still on the
+// wire, so the TLS library is not torn down under it.
+constexpr int kOnlineExitWaitMs = 1000;
+
 int main() {
+    // Before any thread starts; there is no matching clean-up (see HttpsTransport.h).
+    std::string httpsError;
+    if (!httpsGlobalInit(&httpsError))
+        errPrint("  WARNING: HTTPS unavailable: %s\n", httpsError.c_str());
+
     const std::string appData = appDataFolder();
 
     InstanceLock instance;
@@ -38,6 +52,10 @@ int main() {
 
     installTerminationHandlers(&gRunning);
 
+    std::vector<std::string> configProblems;
+    BackendConfig backend = backendConfigFromEnvironment(&configProblems);
+    OnlineServices online(std::move(backend), std::move(configProblems), appData);
+
     SystemClock clock;
     AnsiConsole console(standardOutputIsTerminal());
     TerminalKeyboard keyboard;
@@ -46,6 +64,7 @@ int main() {
     env.clock = &clock;
     env.console = &console;
     env.keyboard = &keyboard;
+    env.online = &online;
     env.makeEngine = createSimEngine;
     env.appDataDir = appData;
     env.releaseInstance = [&instance] { instance.release(); };
@@ -56,6 +75,7 @@ int main() {
         code = runtime.run();
     }
     instance.release();
+    online.waitIdle(kOnlineExitWaitMs);
     outputFlush(2000);
     return code;
 }

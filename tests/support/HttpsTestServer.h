@@ -4,12 +4,12 @@
 // 127.0.0.1 port. It ends with this object, after a bounded number of
 // requests, or after a bounded lifetime. See the script for its routes.
 
+#include "support/ChildProcess.h"
 #include "support/TempDir.h"
 
 #include <nlohmann/json.hpp>
 
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 namespace qv::test {
@@ -47,8 +47,7 @@ public:
 
 private:
     TempDir m_dir;
-    pid_t m_pid = -1;
-    int m_stdin = -1;
+    ChildProcess m_process;
     int m_port = 0;
     int m_stallPort = 0;
     int m_closedPort = 0;

@@ -4,8 +4,8 @@
 Makes a test CA and a server certificate for 127.0.0.1 in --dir (openssl),
 listens on an ephemeral 127.0.0.1 port and prints one JSON line to standard
 output: {"port", "ca", "stall_port", "closed_port"}. It ends after
---max-requests requests, after --lifetime seconds, or when standard input
-closes (the test that started it has gone), whichever comes first.
+--max-requests requests, after --lifetime seconds, or when the process
+--parent (the test that started it) has gone, whichever comes first.
 
 Every request is appended to <dir>/requests.log as one JSON line
 {"method", "path", "headers": [[name, value], ...], "body"} before it is
@@ -33,8 +33,8 @@ import os
 import socket
 import ssl
 import subprocess
-import sys
 import threading
+import time
 import urllib.parse
 
 
@@ -194,6 +194,7 @@ def main():
     parser.add_argument("--dir", required=True)
     parser.add_argument("--max-requests", type=int, default=100)
     parser.add_argument("--lifetime", type=float, default=120.0)
+    parser.add_argument("--parent", type=int, default=0)
     args = parser.parse_args()
 
     ca = make_certificates(args.dir)
@@ -212,8 +213,8 @@ def main():
     closed.close()
 
     def end_when_parent_goes():
-        while sys.stdin.buffer.read1(4096):
-            pass
+        while args.parent <= 0 or os.getppid() == args.parent:
+            time.sleep(0.2)
         os._exit(0)
 
     threading.Thread(target=end_when_parent_goes, daemon=True).start()

@@ -1,0 +1,89 @@
+// The quorvane program's online services at start-up, as a separate process
+// pointed at a loopback HTTPS server through the environment, or at nothing.
+
+#include "support/ChildProcess.h"
+#include "support/HttpsTestServer.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <thread>
+
+namespace qv::test {
+namespace {
+
+constexpr int kWaitMs = 20000;
+
+using Environment = std::vector<std::pair<std::string, std::string>>;
+
+class ProgramOnlineTest : public ::testing::Test {
+protected:
+    Environment env(Environment online) const {
+        Environment all = {{"XDG_CONFIG_HOME", home.path() + "config"}, {"HOME", home.path()},
+                           {"QUORVANE_SHM_DIR", home.path() + "shm"}};
+        all.insert(all.end(), online.begin(), online.end());
+        return all;
+    }
+    std::string appData() const { return home.path() + "config/QuorVane/"; }
+
+    TempDir home;
+};
+
+TEST_F(ProgramOnlineTest, ChecksForAnUpdateAndReportsTheLaunchInTheBackground) {
+    HttpsTestServer server;
+    ASSERT_TRUE(server.isRunning()) << server.error();
+    server.serveFile("version.json", R"({"version":"0.7.0","url":"https://example.org/QuorVane-Setup.exe","notes":"n"})");
+
+    ChildProcess program;
+    ASSERT_TRUE(program.start({QV_QUORVANE_PATH},
+                              env({{"QV_BACKEND_URL", server.url("/functions/v1")},
+                                   {"QV_BACKEND_KEY", "key"},
+                                   {"QV_UPDATE_URL", server.url("/files/version.json")},
+                                   {"QV_BACKEND_CA_FILE", server.caFile()},
+                                   {"QV_USAGE_TOKEN", "tok"}}),
+                              home.file("out.txt")));
+    ASSERT_TRUE(program.waitForOutput("Waiting for iRacing -- get into a session...", kWaitMs)) << program.output();
+    EXPECT_TRUE(program.waitForOutput("  [UpdateCheck] Version 0.7.0 is available (this is 0.6.103).\n", kWaitMs))
+        << program.output();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
+    while (server.requests().size() < 2 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    program.signal(SIGINT);
+    ASSERT_TRUE(program.wait(kWaitMs));
+    EXPECT_EQ(program.exitCode(), 0) << program.errors();
+
+    const std::string id = readFile(appData() + "installation_id");
+    ASSERT_EQ(id.size(), 37u) << id;
+    int pings = 0;
+    for (const auto& request : server.requests()) {
+        if (request["path"] != "/functions/v1/ping")
+            continue;
+        ++pings;
+        EXPECT_EQ(request["body"], R"({"machine_id":")" + id.substr(0, 36) +
+                                       R"(","token":"tok","version":"0.6.103","sim":"","event":"launch"})");
+    }
+    EXPECT_EQ(pings, 1);
+    EXPECT_EQ(program.output().find("[Online]"), std::string::npos) << program.output();
+}
+
+TEST_F(ProgramOnlineTest, WithNoServerConfiguredItSaysSoOnceAndSendsNothing) {
+    ChildProcess program;
+    ASSERT_TRUE(program.start({QV_QUORVANE_PATH},
+                              env({{"QV_BACKEND_URL", ""}, {"QV_UPDATE_URL", ""}, {"QV_BACKEND_KEY", ""}}),
+                              home.file("out.txt")));
+    ASSERT_TRUE(program.waitForOutput("Waiting for iRacing -- get into a session...", kWaitMs)) << program.output();
+    program.signal(SIGINT);
+    ASSERT_TRUE(program.wait(kWaitMs));
+    EXPECT_EQ(program.exitCode(), 0) << program.errors();
+    const std::string output = program.output();
+    const std::string line =
+        "  [Online] No server is configured: the update check, usage reports and the community catalogue are off.\n";
+    ASSERT_NE(output.find(line), std::string::npos) << output;
+    EXPECT_EQ(output.find(line), output.rfind(line));
+    EXPECT_EQ(readFile(appData() + "installation_id"), "");
+}
+
+}  // namespace
+}  // namespace qv::test

@@ -8,8 +8,6 @@ namespace {
 
 constexpr float kOscillatorGate = 0.001f;
 
-inline float finiteOrZero(float v) { return std::isfinite(v) ? v : 0.0f; }
-
 // An amplitude from a frame or a profile: 0..1, non-finite counts as 0.
 inline float unitAmplitude(float v) {
     if (!(v > 0.0f))

@@ -9,6 +9,7 @@
 #include "app/AppGlobals.h"
 #include "app/AppRuntime.h"
 #include "app/BackendConfig.h"
+#include "app/FileSettingsStore.h"
 #include "app/OnlineServices.h"
 #include "engines/EngineFactory.h"
 #include "platform/AnsiConsole.h"
@@ -59,6 +60,9 @@ int main() {
     SystemClock clock;
     AnsiConsole console(standardOutputIsTerminal());
     TerminalKeyboard keyboard;
+    // "haptic_config.ini" and the profile tree: loaded by the runtime's
+    // start-up, saved after edits and once more at shutdown.
+    FileSettingsStore store(appData);
 
     AppEnvironment env;
     env.clock = &clock;
@@ -66,6 +70,7 @@ int main() {
     env.keyboard = &keyboard;
     env.online = &online;
     env.makeEngine = createSimEngine;
+    env.store = &store;
     env.appDataDir = appData;
     env.releaseInstance = [&instance] { instance.release(); };
 

@@ -3,7 +3,9 @@
 // plain data, copied whole as raw bytes. The live copy is gSettings (see
 // LiveSettings.h); readers work on full copies of it.
 
+#include <cstddef>
 #include <cstdint>
+#include <string_view>
 #include <type_traits>
 
 namespace qv {
@@ -125,5 +127,14 @@ static_assert(std::is_trivially_copyable_v<EffectProfile>);
 void copyText(char* dest, int destSize, const char* text);
 template <int N>
 void copyText(char (&dest)[N], const char* text) { copyText(dest, N, text); }
+
+// The text of a fixed character array, up to its terminator or its end.
+template <size_t N>
+std::string_view textOf(const char (&field)[N]) {
+    size_t n = 0;
+    while (n < N && field[n] != '\0')
+        ++n;
+    return std::string_view(field, n);
+}
 
 }  // namespace qv

@@ -204,10 +204,11 @@ TEST(ProfileReader, AppliesMembersWithTheirRules) {
         std::string error;
         EXPECT_EQ(readProfileText(p, c.json, &error), c.ok);
         EXPECT_EQ(error.empty(), c.ok);
-        if (c.check)
+        if (c.check) {
             c.check(p, before);
-        else if (!c.ok)
+        } else if (!c.ok) {
             EXPECT_TRUE(test::sameBits(p, before));
+        }
     }
 }
 

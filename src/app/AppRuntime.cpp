@@ -61,6 +61,13 @@ void AppRuntime::startUp() {
 }
 
 void AppRuntime::switchEngine(int sim, bool inRunLoop) {
+    // The file's header belongs to the engine that started the recording;
+    // rows of another simulator under it would make the file unreadable.
+    if (m_logger->isRecording()) {
+        m_logger->stop();
+        drawStatusLine(*m_env.console, ConsoleAttr::kYellow, kLoggerRow,
+                       "  [ Susp Logger ]  SAVED -> susp_log.csv  (simulator changed)         ");
+    }
     m_engine->disconnect();
     if (inRunLoop) {
         gSimConnected = 0;

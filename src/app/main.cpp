@@ -11,6 +11,7 @@
 #include "app/BackendConfig.h"
 #include "app/FileSettingsStore.h"
 #include "app/OnlineServices.h"
+#include "app/SuspensionLogger.h"
 #include "engines/EngineFactory.h"
 #include "platform/AnsiConsole.h"
 #include "platform/Clock.h"
@@ -19,6 +20,7 @@
 #include "platform/Keyboard.h"
 #include "platform/Output.h"
 #include "platform/Signals.h"
+#include "platform/X11Keyboard.h"
 #include "platform/net/HttpsTransport.h"
 
 using namespace qv;
@@ -59,16 +61,22 @@ int main() {
 
     SystemClock clock;
     AnsiConsole console(standardOutputIsTerminal());
-    TerminalKeyboard keyboard;
     // "haptic_config.ini" and the profile tree: loaded by the runtime's
     // start-up, saved after edits and once more at shutdown.
     FileSettingsStore store(appData);
+    // The logger's L key: typed into this terminal, or held anywhere on the
+    // X display (the simulator's window usually has the focus).
+    TerminalKeyboard terminalKeys;
+    X11Keyboard desktopKeys;
+    CombinedKeyboard keyboard({&terminalKeys, &desktopKeys});
+    SuspensionLogger logger(clock, console);
 
     AppEnvironment env;
     env.clock = &clock;
     env.console = &console;
     env.keyboard = &keyboard;
     env.online = &online;
+    env.logger = &logger;
     env.makeEngine = createSimEngine;
     env.store = &store;
     env.appDataDir = appData;

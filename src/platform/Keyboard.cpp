@@ -64,4 +64,11 @@ bool TerminalKeyboard::isKeyDown(char key) {
     return true;
 }
 
+bool CombinedKeyboard::isKeyDown(char key) {
+    bool down = false;
+    for (IKeyboard* keyboard : m_keyboards)
+        down = keyboard->isKeyDown(key) || down;
+    return down;
+}
+
 }  // namespace qv

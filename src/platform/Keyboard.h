@@ -1,6 +1,9 @@
 #pragma once
 // Key state polled by the run loop (the suspension logger's L key).
 
+#include <utility>
+#include <vector>
+
 namespace qv {
 
 class IKeyboard {
@@ -29,6 +32,19 @@ private:
     bool m_active = false;
     unsigned m_pressed[26] = {};
     void* m_saved = nullptr;  // the terminal settings to restore
+};
+
+// Several keyboards read as one: a key is down when any of them reports it.
+// Every keyboard is polled on every call (a terminal keyboard consumes its
+// presses when polled). The keyboards must outlive this object.
+class CombinedKeyboard : public IKeyboard {
+public:
+    explicit CombinedKeyboard(std::vector<IKeyboard*> keyboards) : m_keyboards(std::move(keyboards)) {}
+
+    bool isKeyDown(char key) override;
+
+private:
+    std::vector<IKeyboard*> m_keyboards;
 };
 
 }  // namespace qv

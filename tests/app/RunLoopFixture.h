@@ -115,8 +115,8 @@ public:
     bool isRecording() const override { return recording; }
     bool start(ISimHapticEngine&, const std::string&) override {
         m_log->add("logger.start");
-        recording = true;
-        return true;
+        recording = startSucceeds;
+        return startSucceeds;
     }
     void stop() override {
         m_log->add("logger.stop");
@@ -129,6 +129,7 @@ public:
     int secondsLeft() const override { return 120; }
     int rows() const override { return rowsWritten; }
     bool recording = false;
+    bool startSucceeds = true;
     int rowsWritten = 0;
 
 private:
@@ -185,7 +186,7 @@ protected:
         };
         env.store = &store;
         env.audio = &audio;
-        env.logger = &logger;
+        env.logger = loggerInUse ? loggerInUse : &logger;
         env.online = &online;
         env.gui = &gui;
         env.appDataDir = dir.path();
@@ -216,6 +217,7 @@ protected:
     RecordingStore store{&log};
     RecordingAudio audio{&log};
     RecordingLogger logger{&log};
+    ISuspensionLogger* loggerInUse = nullptr;  // another logger than the recording one
     RecordingOnline online{&log};
     RecordingGui gui{&log};
     std::unique_ptr<AppRuntime> runtime;

@@ -1,6 +1,7 @@
 #include "app/RunLoopFixture.h"
 
 #include "app/GearTracker.h"
+#include "app/SuspensionLogger.h"
 
 #include <algorithm>
 #include <regex>
@@ -400,6 +401,43 @@ TEST_F(RunLoopTest, LoggerKeyStartsAndStopsOnRisingEdges) {
     runtime->runPass();
     EXPECT_EQ(log.count("logger.stop"), 1);
     EXPECT_NE(console.screen().rowText(25).find("SAVED -> susp_log.csv"), std::string::npos);
+}
+
+
+TEST_F(RunLoopTest, ALoggerThatCannotStartIsNotAnnouncedAsRecording) {
+    logger.startSucceeds = false;
+    startConnected();
+    keyboard.lDown = true;
+    runtime->runPass();
+    EXPECT_EQ(log.count("logger.start"), 1);
+    EXPECT_EQ(console.screen().rowText(25).find("RECORDING"), std::string::npos);
+}
+
+TEST_F(RunLoopTest, TheLKeyRecordsTheFileAndASimulatorChangeEndsTheRecording) {
+    SuspensionLogger real(clock, console);
+    loggerInUse = &real;
+    startConnected();
+    keyboard.lDown = true;
+    runtime->runPass();
+    ASSERT_TRUE(real.isRecording());
+    keyboard.lDown = false;
+    telemetry.push(sampleWithGear(1));
+    telemetry.push(sampleWithGear(2));
+    runtime->runPass();
+    runtime->runPass();
+    EXPECT_EQ(real.rows(), 2);
+
+    gRequestedSim = 1;
+    telemetry.running = false;  // the new simulator is not there yet
+    runtime->runPass();  // the new engine's rows under the old header would corrupt the file
+    EXPECT_FALSE(real.isRecording());
+    EXPECT_NE(console.screen().rowText(25).find("SAVED -> susp_log.csv  (simulator changed)"), std::string::npos);
+    telemetry.running = true;
+    runtime->runPass();  // connects the new engine
+    telemetry.push(sampleWithGear(3));
+    runtime->runPass();
+    const std::string file = readFile(dir.file("susp_log.csv"));
+    EXPECT_TRUE(std::regex_match(file, std::regex("timestamp_ms,gear,speed\n\\d+,1,0\\.00\n\\d+,2,0\\.00\n"))) << file;
 }
 
 }  // namespace

@@ -1,0 +1,132 @@
+#include "platform/X11Keyboard.h"
+
+#include "platform/Output.h"
+
+#include <X11/Xlib.h>
+#include <X11/keysym.h>
+
+#include <array>
+#include <atomic>
+#include <cctype>
+#include <cstdlib>
+#include <mutex>
+
+namespace qv {
+
+void x11KeyboardConnectionLost(X11Keyboard* keyboard) { keyboard->m_lost = true; }
+
+namespace {
+
+// Xlib's I/O error handler is process-wide and its default ends the process.
+// Ours lets the connections of X11Keyboard objects fail quietly (their exit
+// handlers mark them lost) and hands every other connection to the handler
+// that was installed before, so the user interface's display keeps whatever
+// behaviour it chose.
+constexpr int kMaxKeyboardDisplays = 8;
+std::array<std::atomic<Display*>, kMaxKeyboardDisplays> gKeyboardDisplays{};
+XIOErrorHandler gPreviousIoErrorHandler = nullptr;
+std::once_flag gIoHandlerOnce;
+
+bool isKeyboardDisplay(Display* display) {
+    for (const auto& slot : gKeyboardDisplays)
+        if (slot.load() == display)
+            return true;
+    return false;
+}
+
+int onIoError(Display* display) {
+    if (!isKeyboardDisplay(display) && gPreviousIoErrorHandler)
+        return gPreviousIoErrorHandler(display);
+    return 0;  // Xlib then calls the connection's exit handler
+}
+
+void onConnectionLost(Display*, void* keyboard) {
+    x11KeyboardConnectionLost(static_cast<X11Keyboard*>(keyboard));
+}
+
+bool registerDisplay(Display* display) {
+    for (auto& slot : gKeyboardDisplays) {
+        Display* expected = nullptr;
+        if (slot.compare_exchange_strong(expected, display))
+            return true;
+    }
+    return false;
+}
+
+void unregisterDisplay(Display* display) {
+    for (auto& slot : gKeyboardDisplays) {
+        Display* expected = display;
+        slot.compare_exchange_strong(expected, nullptr);
+    }
+}
+
+}  // namespace
+
+bool isLocalXDisplayName(std::string_view name) {
+    if (name.empty())
+        return false;
+    return name.front() == ':' || name.front() == '/' || name.substr(0, 5) == "unix:";
+}
+
+X11Keyboard::X11Keyboard(const char* displayName) {
+    if (!displayName)
+        displayName = std::getenv("DISPLAY");
+    if (!displayName || !*displayName) {
+        m_status = "no X display (DISPLAY is not set)";
+        return;
+    }
+    if (!isLocalXDisplayName(displayName)) {
+        m_status = std::string("the X display ") + displayName + " is not on this machine";
+        return;
+    }
+    Display* display = XOpenDisplay(displayName);
+    if (!display) {
+        m_status = std::string("cannot open the X display ") + displayName;
+        return;
+    }
+    if (!registerDisplay(display)) {
+        XCloseDisplay(display);
+        m_status = "too many X keyboards";
+        return;
+    }
+    std::call_once(gIoHandlerOnce, [] { gPreviousIoErrorHandler = XSetIOErrorHandler(onIoError); });
+    XSetIOErrorExitHandler(display, onConnectionLost, this);
+    m_display = display;
+}
+
+X11Keyboard::~X11Keyboard() { closeDisplay(); }
+
+void X11Keyboard::closeDisplay() {
+    auto* display = static_cast<Display*>(m_display);
+    if (!display)
+        return;
+    XCloseDisplay(display);  // also safe on a lost connection: it only frees
+    unregisterDisplay(display);
+    m_display = nullptr;
+}
+
+bool X11Keyboard::isKeyDown(char key) {
+    auto* display = static_cast<Display*>(m_display);
+    const int c = std::tolower(static_cast<unsigned char>(key));
+    if (!display || c < 'a' || c > 'z')
+        return false;
+    unsigned char& keycode = m_keycodes[c - 'a'];
+    if (keycode == 0) {
+        keycode = XKeysymToKeycode(display, static_cast<KeySym>(XK_a + (c - 'a')));
+        if (m_lost)
+            keycode = 0;
+    }
+    char keys[32] = {};
+    if (!m_lost && keycode != 0)
+        XQueryKeymap(display, keys);
+    if (m_lost) {
+        // The reply never came; what Xlib left in keys means nothing.
+        m_status = "the X display connection was lost";
+        errPrint("  WARNING: the X display connection was lost; the L key now works only in the terminal\n");
+        closeDisplay();
+        return false;
+    }
+    return keycode != 0 && (static_cast<unsigned char>(keys[keycode >> 3]) >> (keycode & 7) & 1) != 0;
+}
+
+}  // namespace qv

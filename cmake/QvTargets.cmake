@@ -60,3 +60,15 @@ function(qv_add_fuzzer name)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
   set_property(GLOBAL APPEND PROPERTY QV_FUZZERS ${name})
 endfunction()
+
+# qv_place_fonts() — copies the repository's fonts/ folder into "fonts" in the
+# current binary folder, beside the executables built there (the graphics
+# layer loads its private fonts from there). Copied at configure time, again
+# whenever a file in fonts/ changes.
+function(qv_place_fonts)
+  file(GLOB qv_font_files CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/fonts/*)
+  foreach(font ${qv_font_files})
+    get_filename_component(name ${font} NAME)
+    configure_file(${font} ${CMAKE_CURRENT_BINARY_DIR}/fonts/${name} COPYONLY)
+  endforeach()
+endfunction()

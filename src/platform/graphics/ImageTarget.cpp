@@ -1,0 +1,77 @@
+#include "platform/graphics/ImageTarget.h"
+
+#include "platform/graphics/DrawContextNative.h"
+
+#include <cairo.h>
+
+namespace qv {
+
+namespace {
+
+constexpr int kMaxImageSide = 16384;
+
+cairo_surface_t* surfaceOf(void* p) { return static_cast<cairo_surface_t*>(p); }
+
+uint8_t unpremultiply(uint32_t channel, uint32_t alpha) {
+    return alpha == 0 ? 0 : static_cast<uint8_t>((channel * 255 + alpha / 2) / alpha);
+}
+
+}  // namespace
+
+std::unique_ptr<ImageTarget> ImageTarget::create(int width, int height) {
+    if (width <= 0 || height <= 0 || width > kMaxImageSide || height > kMaxImageSide)
+        return nullptr;
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(surface);
+        return nullptr;
+    }
+    cairo_t* cr = cairo_create(surface);
+    if (cairo_status(cr) != CAIRO_STATUS_SUCCESS) {
+        cairo_destroy(cr);
+        cairo_surface_destroy(surface);
+        return nullptr;
+    }
+    std::unique_ptr<ImageTarget> target(new ImageTarget());
+    target->m_width = width;
+    target->m_height = height;
+    target->m_surface = surface;
+    target->m_context = DrawContextFactory::create(cr);
+    return target;
+}
+
+ImageTarget::~ImageTarget() {
+    m_context.reset();
+    if (m_surface)
+        cairo_surface_destroy(surfaceOf(m_surface));
+}
+
+void ImageTarget::finish() {
+    m_context->native().unwind();
+    cairo_surface_flush(surfaceOf(m_surface));
+}
+
+Rgba8 ImageTarget::pixel(int x, int y) const {
+    if (x < 0 || y < 0 || x >= m_width || y >= m_height)
+        return {};
+    cairo_surface_t* surface = surfaceOf(m_surface);
+    const unsigned char* data = cairo_image_surface_get_data(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
+    const uint32_t value = *reinterpret_cast<const uint32_t*>(data + y * stride + x * 4);
+    const uint32_t a = value >> 24;
+    return Rgba8{unpremultiply((value >> 16) & 0xFF, a), unpremultiply((value >> 8) & 0xFF, a),
+                 unpremultiply(value & 0xFF, a), static_cast<uint8_t>(a)};
+}
+
+bool ImageTarget::savePng(const std::string& path, std::string* error) {
+    finish();
+    const cairo_status_t status = cairo_surface_write_to_png(surfaceOf(m_surface), path.c_str());
+    if (status != CAIRO_STATUS_SUCCESS) {
+        if (error)
+            *error = "savePng " + path + ": " + cairo_status_to_string(status);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace qv

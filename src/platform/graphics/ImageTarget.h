@@ -1,0 +1,48 @@
+#pragma once
+// An offscreen drawing target: a 32-bit image in memory with its DrawContext.
+// Needs no display; the tests and the widget gallery draw into it.
+
+#include "platform/graphics/DrawContext.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace qv {
+
+struct Rgba8 {
+    uint8_t r = 0;
+    uint8_t g = 0;
+    uint8_t b = 0;
+    uint8_t a = 0;
+};
+
+class ImageTarget {
+public:
+    // Null when the size is not positive, above 16384 a side, or memory is short.
+    static std::unique_ptr<ImageTarget> create(int width, int height);
+    ~ImageTarget();
+    ImageTarget(const ImageTarget&) = delete;
+    ImageTarget& operator=(const ImageTarget&) = delete;
+
+    int width() const { return m_width; }
+    int height() const { return m_height; }
+    DrawContext& context() { return *m_context; }
+
+    // Ends whatever is still pushed and writes the drawing out to the pixels.
+    void finish();
+    // The pixel (straight alpha); transparent black outside the image.
+    // Call finish() first.
+    Rgba8 pixel(int x, int y) const;
+    // Writes the image as a PNG; false (with `error` set) on failure.
+    bool savePng(const std::string& path, std::string* error = nullptr);
+
+private:
+    ImageTarget() = default;
+    int m_width = 0;
+    int m_height = 0;
+    void* m_surface = nullptr;  // cairo_surface_t, owned
+    std::unique_ptr<DrawContext> m_context;
+};
+
+}  // namespace qv

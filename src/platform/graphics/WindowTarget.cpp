@@ -1,0 +1,143 @@
+#include "platform/graphics/WindowTarget.h"
+
+#include "platform/graphics/DrawContextNative.h"
+#include "platform/graphics/GraphicsInternal.h"
+
+#include <SDL.h>
+#include <algorithm>
+#include <string>
+
+namespace qv {
+
+namespace {
+constexpr int kMaxTargetSide = 16384;
+}
+
+struct WindowTarget {
+    SDL_Window* window = nullptr;
+    cairo_surface_t* surface = nullptr;  // the frame, 32-bit with the alpha ignored
+    SDL_Surface* view = nullptr;         // the same pixels as an SDL surface, for the copy
+    std::unique_ptr<DrawContext> context;
+    int width = 0;
+    int height = 0;
+};
+
+namespace {
+
+void releaseImage(WindowTarget& t) {
+    t.context.reset();
+    if (t.view) {
+        SDL_FreeSurface(t.view);
+        t.view = nullptr;
+    }
+    if (t.surface) {
+        cairo_surface_destroy(t.surface);
+        t.surface = nullptr;
+    }
+    t.width = 0;
+    t.height = 0;
+}
+
+bool createImage(WindowTarget& t, int width, int height) {
+    releaseImage(t);
+    width = std::max(width, 1);
+    height = std::max(height, 1);
+    if (width > kMaxTargetSide || height > kMaxTargetSide) {
+        graphics_internal::setLastError("window target: window larger than 16384 pixels a side");
+        return false;
+    }
+    t.surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+    if (cairo_surface_status(t.surface) != CAIRO_STATUS_SUCCESS) {
+        graphics_internal::setLastError("window target: cannot allocate the frame image");
+        releaseImage(t);
+        return false;
+    }
+    t.view = SDL_CreateRGBSurfaceWithFormatFrom(cairo_image_surface_get_data(t.surface), width, height, 32,
+                                                cairo_image_surface_get_stride(t.surface), SDL_PIXELFORMAT_RGB888);
+    if (!t.view) {
+        graphics_internal::setLastError((std::string("SDL_CreateRGBSurfaceWithFormatFrom: ") + SDL_GetError()).c_str());
+        releaseImage(t);
+        return false;
+    }
+    SDL_SetSurfaceBlendMode(t.view, SDL_BLENDMODE_NONE);
+    t.context = DrawContextFactory::create(cairo_create(t.surface));
+    t.width = width;
+    t.height = height;
+    return true;
+}
+
+}  // namespace
+
+WindowTarget* createWindowTarget(SDL_Window* window) {
+    if (!window) {
+        graphics_internal::setLastError("createWindowTarget: no window");
+        return nullptr;
+    }
+    int width = 0;
+    int height = 0;
+    SDL_GetWindowSizeInPixels(window, &width, &height);
+    auto* target = new WindowTarget();
+    target->window = window;
+    if (!createImage(*target, width, height)) {
+        delete target;
+        return nullptr;
+    }
+    return target;
+}
+
+void destroyWindowTarget(WindowTarget** target) {
+    if (!target || !*target)
+        return;
+    releaseImage(**target);
+    delete *target;
+    *target = nullptr;
+}
+
+bool recreateWindowTarget(WindowTarget** target) {
+    if (!target || !*target)
+        return false;
+    SDL_Window* window = (*target)->window;
+    destroyWindowTarget(target);
+    *target = createWindowTarget(window);
+    return *target != nullptr;
+}
+
+bool resizeWindowTarget(WindowTarget* target, int width, int height) {
+    return target && createImage(*target, width, height);
+}
+
+int windowTargetWidth(const WindowTarget* target) { return target ? target->width : 0; }
+int windowTargetHeight(const WindowTarget* target) { return target ? target->height : 0; }
+
+DrawContext* beginDraw(WindowTarget* target) {
+    if (!target || !target->context)
+        return nullptr;
+    target->context->native().unwind();
+    return target->context.get();
+}
+
+bool endDraw(WindowTarget* target) {
+    if (!target || !target->context)
+        return false;
+    target->context->native().unwind();
+    cairo_surface_flush(target->surface);
+    return target->context->isHealthy();
+}
+
+bool presentWindowTarget(WindowTarget* target) {
+    if (!target || !target->view)
+        return false;
+    SDL_Surface* windowSurface = SDL_GetWindowSurface(target->window);
+    if (!windowSurface) {
+        graphics_internal::setLastError((std::string("SDL_GetWindowSurface: ") + SDL_GetError()).c_str());
+        return false;
+    }
+    if (SDL_BlitSurface(target->view, nullptr, windowSurface, nullptr) != 0 ||
+        SDL_UpdateWindowSurface(target->window) != 0) {
+        graphics_internal::setLastError((std::string("SDL_UpdateWindowSurface: ") + SDL_GetError()).c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace qv

@@ -1,0 +1,48 @@
+#pragma once
+// The drawing target of a window: the painters draw with Cairo into an image
+// in memory of the window's size, and presenting copies it onto the window's
+// SDL surface. GUI thread only, like the window itself.
+//
+// Frame pattern of an owner: beginDraw, clear and paint, endDraw, then
+// presentWindowTarget. When endDraw or presentWindowTarget fails, the target
+// is lost (out of memory, the window surface went away): the owner calls
+// recreateWindowTarget and draws again on the next paint. When the window's
+// size changes, the owner calls resizeWindowTarget with the new size.
+
+#include "platform/graphics/DrawContext.h"
+
+struct SDL_Window;
+
+namespace qv {
+
+struct WindowTarget;
+
+// A target of the window's size in pixels (a zero width or height becomes 1).
+// Null when there is no window or the image cannot be made;
+// lastGraphicsError() says why.
+WindowTarget* createWindowTarget(SDL_Window* window);
+
+// Frees the target and nulls the owner's pointer; nothing when either pointer
+// is null.
+void destroyWindowTarget(WindowTarget** target);
+
+// Destroys the target and creates a new one for the same window; the owner's
+// pointer is the new target, or null when that failed.
+bool recreateWindowTarget(WindowTarget** target);
+
+// New image size (a zero width or height becomes 1; larger than 16384 a side
+// fails); the drawing is lost. False when the target is null or the image
+// cannot be made (the target then draws nothing until a resize succeeds).
+bool resizeWindowTarget(WindowTarget* target, int width, int height);
+
+int windowTargetWidth(const WindowTarget* target);
+int windowTargetHeight(const WindowTarget* target);
+
+// The context to draw the frame with; null without a target or image.
+DrawContext* beginDraw(WindowTarget* target);
+// Ends the frame; false when drawing failed and the target must be recreated.
+bool endDraw(WindowTarget* target);
+// Copies the frame onto the window; false when the window surface is lost.
+bool presentWindowTarget(WindowTarget* target);
+
+}  // namespace qv

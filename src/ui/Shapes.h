@@ -1,0 +1,24 @@
+#pragma once
+// Circular drawing helpers of the painters. Angles are degrees clockwise
+// from 12 o'clock.
+
+#include "platform/graphics/DrawContext.h"
+
+namespace qv {
+
+// The point at `degrees` on the circle of `radius` around (cx, cy):
+// (cx + r cos θ, cy + r sin θ) with θ = (degrees - 90) π / 180, y downwards.
+PointF polarPoint(float cx, float cy, float radius, float degrees);
+
+// Strokes the arc from startDegrees clockwise to endDegrees; nothing when
+// start >= end.
+void drawArc(DrawContext& context, PointF center, float radius, float startDegrees, float endDegrees,
+             const Brush& brush, float strokeWidth);
+
+// Fills the ring segment between the two radii and angles (outer arc from
+// start to end, a line inwards, the inner arc back) and outlines it with the
+// same brush when strokeWidth > 0.
+void drawRingSegment(DrawContext& context, PointF center, float innerRadius, float outerRadius,
+                     float startDegrees, float endDegrees, const Brush& brush, float strokeWidth = 0.0f);
+
+}  // namespace qv

@@ -12,7 +12,7 @@ constexpr AccentPreset makePreset(const char* name, int r, int g, int b, float a
     return AccentPreset{name, rgb(r, g, b, 1.0f), rgb(r, g, b, a1), rgb(r, g, b, a2), rgb(r, g, b, a3)};
 }
 
-struct FormatSpec {
+struct FormatRecipe {
     const char* family;
     float size;  // pixels at 96 dpi
     int weight;
@@ -22,7 +22,7 @@ struct FormatSpec {
 constexpr const char* kInterTight = "Inter Tight";
 constexpr const char* kJetBrainsMono = "JetBrains Mono";
 
-constexpr FormatSpec kFormatSpecs[kTextFormatCount] = {
+constexpr FormatRecipe kFormatRecipes[kTextFormatCount] = {
     {kInterTight, 13.0f, 700, FontStyle::Normal},     // 0 header logo
     {kJetBrainsMono, 9.5f, 400, FontStyle::Normal},   // 1 version
     {kJetBrainsMono, 9.0f, 400, FontStyle::Normal},   // 2 small captions
@@ -116,8 +116,8 @@ void createTextFormats() {
     AppearanceState& s = state();
     const float scale = dpiScale();
     for (int i = 0; i < kTextFormatCount; ++i) {
-        const FormatSpec& spec = kFormatSpecs[i];
-        s.formats[i] = createTextFormat(spec.family, spec.size * scale, spec.weight, spec.style);
+        const FormatRecipe& recipe = kFormatRecipes[i];
+        s.formats[i] = createTextFormat(recipe.family, recipe.size * scale, recipe.weight, recipe.style);
     }
 }
 

@@ -47,7 +47,7 @@ bool isContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
 
 }  // namespace
 
-bool isValidUtf8(std::string_view text) {
+bool isWellFormedUtf8(std::string_view text) {
     for (size_t i = 0; i < text.size();) {
         const size_t n = sequenceLength(text, i);
         if (n == 0)

@@ -14,7 +14,7 @@ inline constexpr char32_t kReplacementCharacter = 0xFFFD;
 
 // True when the text is well-formed UTF-8 (no overlong forms, no surrogates,
 // nothing above U+10FFFF, no NUL).
-bool isValidUtf8(std::string_view text);
+bool isWellFormedUtf8(std::string_view text);
 
 // Writes the text to `out` with every malformed sequence replaced by U+FFFD;
 // the text ends at its first NUL. `out` keeps its capacity between calls.

@@ -19,7 +19,7 @@ TEST(Utf8, WellFormedTextIsValidAndPassesUnchanged) {
     for (const std::string& text : {std::string("plain ASCII"), std::string("caf\xC3\xA9"),
                                    std::string("\xE2\x82\xAC 20"), std::string("\xF0\x9F\x8F\x81 flag"),
                                    std::string("")}) {
-        EXPECT_TRUE(isValidUtf8(text)) << text;
+        EXPECT_TRUE(isWellFormedUtf8(text)) << text;
         EXPECT_EQ(sanitized(text), text);
     }
 }
@@ -44,16 +44,16 @@ TEST(Utf8, MalformedSequencesBecomeOneReplacementEach) {
         {"caf\xC3\xA9\xC3", "caf\xC3\xA9" + kReplacement},
     };
     for (const Case& c : cases) {
-        EXPECT_FALSE(isValidUtf8(c.input));
+        EXPECT_FALSE(isWellFormedUtf8(c.input));
         const std::string out = sanitized(c.input);
         EXPECT_EQ(out, c.expected);
-        EXPECT_TRUE(isValidUtf8(out));
+        EXPECT_TRUE(isWellFormedUtf8(out));
     }
 }
 
 TEST(Utf8, TextEndsAtItsFirstNul) {
     EXPECT_EQ(sanitized(std::string_view("abc\0def", 7)), "abc");
-    EXPECT_FALSE(isValidUtf8(std::string_view("a\0", 2)));
+    EXPECT_FALSE(isWellFormedUtf8(std::string_view("a\0", 2)));
 }
 
 TEST(Utf8, CutsNeverSplitACharacter) {

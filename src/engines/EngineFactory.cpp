@@ -1,5 +1,7 @@
 #include "engines/EngineFactory.h"
 
+#include "engines/IRacingHapticEngine.h"
+
 namespace qv {
 
 namespace {
@@ -34,7 +36,16 @@ const char* simDisplayName(int sim) {
 }
 
 std::unique_ptr<ISimHapticEngine> createSimEngine(int sim) {
-    return std::make_unique<UnavailableEngine>(simDisplayName(sim));
+    switch (sim) {
+    case kACC:
+    case kLMU:
+    case kACEVO:
+    case kAC:
+        return std::make_unique<UnavailableEngine>(simDisplayName(sim));
+    default:
+        // iRacing, and rFactor 2 and any unknown value as well.
+        return std::make_unique<IRacingHapticEngine>();
+    }
 }
 
 }  // namespace qv

@@ -1,0 +1,93 @@
+#include "engines/ConsoleKit.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+
+namespace qv {
+
+namespace {
+
+void vappendFormat(std::string& out, const char* format, va_list args) {
+    char small[256];
+    va_list copy;
+    va_copy(copy, args);
+    const int n = std::vsnprintf(small, sizeof small, format, copy);
+    va_end(copy);
+    if (n < 0)
+        return;
+    if (static_cast<size_t>(n) < sizeof small) {
+        out.append(small, static_cast<size_t>(n));
+        return;
+    }
+    const size_t start = out.size();
+    out.resize(start + static_cast<size_t>(n) + 1);
+    std::vsnprintf(out.data() + start, static_cast<size_t>(n) + 1, format, args);
+    out.resize(start + static_cast<size_t>(n));
+}
+
+}  // namespace
+
+int levelColour(float level) {
+    if (level > 0.7f)
+        return ConsoleAttr::kRed;
+    if (level > 0.35f)
+        return ConsoleAttr::kYellow;
+    return ConsoleAttr::kGreen;
+}
+
+std::string makeBar(float level, int width, char fill) {
+    if (width < 1)
+        return {};
+    const float clamped = std::isnan(level) ? 0.0f : std::clamp(level, 0.0f, 1.0f);
+    const int n = std::clamp(static_cast<int>(clamped * static_cast<float>(width)), 0, width);
+    return std::string(static_cast<size_t>(n), fill) + std::string(static_cast<size_t>(width - n), '.');
+}
+
+std::string ratioBar(float value, float scale, int half) {
+    half = std::max(half, 0);
+    const int length = 2 * half + 1;
+    std::string bar(static_cast<size_t>(length), '.');
+    bar[static_cast<size_t>(half)] = '|';
+    float ratio = value / scale;
+    if (std::isnan(ratio))
+        return bar;
+    ratio = std::clamp(ratio, -1.0f, 1.0f);
+    const int p = std::clamp(half + static_cast<int>(static_cast<float>(half) * ratio), 0, length - 1);
+    if (p != half)
+        bar[static_cast<size_t>(p)] = '#';
+    return bar;
+}
+
+std::string gearText(int gear) {
+    if (gear == -1)
+        return " R";
+    if (gear == 0)
+        return " N";
+    return std::to_string(gear);
+}
+
+void drawText(IConsole& console, int column, int row, int attribute, std::string_view text) {
+    console.setColor(attribute);
+    console.setCursor(column, row);
+    console.write(text);
+}
+
+void appendFormat(std::string& out, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    vappendFormat(out, format, args);
+    va_end(args);
+}
+
+std::string formatText(const char* format, ...) {
+    std::string out;
+    va_list args;
+    va_start(args, format);
+    vappendFormat(out, format, args);
+    va_end(args);
+    return out;
+}
+
+}  // namespace qv

@@ -1,0 +1,350 @@
+// Telemetry access of the iRacing engine: connecting to the map, the variable
+// index, the choice of the newest row and the sample record.
+
+#include "engines/IRacingHapticEngine.h"
+
+#include "engines/ConsoleKit.h"
+#include "engines/IRacingLayout.h"
+#include "platform/Output.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace qv {
+
+namespace {
+
+// Telemetry values beyond these magnitudes are not physical; limiting them
+// keeps every product of the haptic computation finite.
+constexpr float kMaxFloatMagnitude = 1.0e6f;
+constexpr double kMaxSessionTime = 1.0e9;
+
+float saneFloat(float v) {
+    if (!std::isfinite(v))
+        return 0.0f;
+    return std::clamp(v, -kMaxFloatMagnitude, kMaxFloatMagnitude);
+}
+
+double saneDouble(double v) {
+    if (!std::isfinite(v))
+        return 0.0;
+    return std::clamp(v, -kMaxSessionTime, kMaxSessionTime);
+}
+
+std::string cornerName(int corner, const char* suffix) { return std::string(kCornerNames[corner]) + suffix; }
+
+}  // namespace
+
+IRacingHapticEngine::IRacingHapticEngine(std::string shmFolder, IClock* clock)
+    : m_clock(clock ? clock : &m_systemClock), m_map(shmFolder), m_dataValidEvent(shmFolder) {
+    m_varIndex.rehash(8);
+    m_varIndex.max_load_factor(1.0f);
+}
+
+IRacingHapticEngine::~IRacingHapticEngine() { disconnect(); }
+
+int32_t IRacingHapticEngine::headerInt(size_t offset) const {
+    if (!m_map.isOpen() || offset + sizeof(int32_t) > m_map.size())
+        return 0;
+    int32_t v;
+    std::memcpy(&v, m_map.data() + offset, sizeof v);
+    return v;
+}
+
+void IRacingHapticEngine::reportConnectFailure(const std::string& text) {
+    m_error = text;
+    // connect() is retried every 2 s: say each distinct problem once.
+    if (text != m_lastReported) {
+        m_lastReported = text;
+        errPrint("[IRacingHapticEngine] ERROR: %s\n", text.c_str());
+    }
+}
+
+bool IRacingHapticEngine::connect() {
+    disconnect();
+    if (!m_map.open(irsdk::kMapName, irsdk::kHeaderSize)) {
+        if (m_map.lastOpenFoundNoFile()) {
+            // No simulator: quiet, the run loop retries.
+            m_error.clear();
+            m_lastReported.clear();
+        } else {
+            reportConnectFailure(m_map.lastError());
+        }
+        return false;
+    }
+    if ((headerInt(irsdk::kStatusOffset) & irsdk::kStatusConnected) == 0) {
+        // Loaded but not running.
+        disconnect();
+        return false;
+    }
+
+    const int32_t varCount = headerInt(irsdk::kVarCountOffset);
+    const int32_t varArray = headerInt(irsdk::kVarHeaderOffsetOffset);
+    if (!buildVariableIndex(varCount, varArray)) {
+        disconnect();
+        return false;
+    }
+
+    m_dataValidEvent.open(irsdk::kDataValidEventName);  // kept only to be closed; its absence is fine
+    bindVariables();
+
+    const IRacingVariable* lfDeflST = m_vars.shockDeflST[0];
+    m_is360Hz = lfDeflST && lfDeflST->countAsTime && lfDeflST->count == irsdk::kSubSamples;
+
+    m_sample = IRacingSample{};
+    m_csv.reset();
+    m_lastRowMs = m_clock->nowMs();
+    m_stalled = false;
+    m_error.clear();
+    m_lastReported.clear();
+    printConnectionReport();
+    return true;
+}
+
+bool IRacingHapticEngine::buildVariableIndex(int32_t count, int32_t arrayOffset) {
+    m_varIndex.clear();
+    const int64_t end = static_cast<int64_t>(arrayOffset) + static_cast<int64_t>(count) * irsdk::kVarHeaderSize;
+    if (count < 0 || arrayOffset < 0 || end > static_cast<int64_t>(m_map.size())) {
+        reportConnectFailure("the telemetry map's variable headers (" + std::to_string(count) + " at offset " +
+                             std::to_string(arrayOffset) + ") do not fit in its " + std::to_string(m_map.size()) +
+                             " bytes");
+        return false;
+    }
+    const uint8_t* base = m_map.data() + arrayOffset;
+    for (int32_t i = 0; i < count; ++i) {
+        const uint8_t* h = base + static_cast<size_t>(i) * irsdk::kVarHeaderSize;
+        const char* namePtr = reinterpret_cast<const char*>(h + irsdk::kVarNameOffset);
+        const std::string name(namePtr, strnlen(namePtr, irsdk::kVarNameSize));
+        if (name.empty())
+            continue;
+        IRacingVariable var;
+        std::memcpy(&var.offset, h + irsdk::kVarDataOffset, sizeof var.offset);
+        std::memcpy(&var.count, h + irsdk::kVarCountOffsetInHeader, sizeof var.count);
+        var.countAsTime = h[irsdk::kVarCountAsTimeOffset] != 0;
+        m_varIndex[name] = var;  // a repeated name keeps the later header
+    }
+    return true;
+}
+
+const IRacingVariable* IRacingHapticEngine::findVariable(const char* name) const {
+    const auto it = m_varIndex.find(name);
+    return it == m_varIndex.end() ? nullptr : &it->second;
+}
+
+void IRacingHapticEngine::bindVariables() {
+    Bindings& v = m_vars;
+    for (int c = 0; c < kCornerCount; ++c) {
+        v.shockDeflST[c] = findVariable(cornerName(c, "shockDefl_ST").c_str());
+        v.shockVelST[c] = findVariable(cornerName(c, "shockVel_ST").c_str());
+        v.shockDefl[c] = findVariable(cornerName(c, "shockDefl").c_str());
+        v.shockVel[c] = findVariable(cornerName(c, "shockVel").c_str());
+        v.rumblePitch[c] = findVariable(("Tire" + cornerName(c, "_RumblePitch")).c_str());
+    }
+    v.rpm = findVariable("RPM");
+    v.throttle = findVariable("Throttle");
+    v.brake = findVariable("Brake");
+    v.speed = findVariable("Speed");
+    v.yawRate = findVariable("YawRate");
+    v.latAccel = findVariable("LatAccel");
+    v.longAccel = findVariable("LongAccel");
+    v.velocityY = findVariable("VelocityY");
+    v.steerAngle = findVariable("SteeringWheelAngle");
+    v.gear = findVariable("Gear");
+    v.onTrack = findVariable("IsOnTrack");
+    v.inGarage = findVariable("IsInGarage");
+    v.absActive = findVariable("BrakeABSactive");
+    v.sessionTime = findVariable("SessionTime");
+}
+
+void IRacingHapticEngine::printConnectionReport() const {
+    std::string text = "\n[IRacingHapticEngine] Connected\n";
+    appendFormat(text, "  Tick rate : %d Hz\n", headerInt(irsdk::kTickRateOffset));
+    appendFormat(text, "  Variables : %d\n", headerInt(irsdk::kVarCountOffset));
+    text += m_is360Hz ? "  360Hz     : YES - 6 sub-samples per frame\n"
+                      : "  360Hz     : NO  - set irsdkLog360Hz=1 in Documents\\iRacing\\app.ini\n";
+    text += "\n";
+    for (int c = 0; c < kCornerCount; ++c) {
+        appendFormat(text, "  %s shock: %s  %s\n", kCornerNames[c],
+                     m_vars.shockDeflST[c] ? "360Hz defl OK" : "defl MISSING",
+                     m_vars.shockVelST[c] ? "360Hz vel  OK" : "vel  MISSING");
+    }
+    text += "\n";
+    outWrite(text);
+}
+
+bool IRacingHapticEngine::isConnected() const {
+    // The fstat comes first: a map whose file shrank must not be read at all.
+    return m_map.isOpen() && m_map.isIntact() &&
+           (headerInt(irsdk::kStatusOffset) & irsdk::kStatusConnected) != 0;
+}
+
+void IRacingHapticEngine::disconnect() {
+    m_varIndex.clear();
+    m_vars = Bindings{};
+    m_lastTickCount = -1;
+    m_is360Hz = false;
+    m_slip = IRacingSlipState{};
+    m_sample = IRacingSample{};
+    m_csv.reset();
+    m_stalled = false;
+    m_map.close();
+    m_dataValidEvent.close();
+}
+
+void IRacingHapticEngine::latestBuffer(int64_t& row, int32_t& tickCount) const {
+    row = kNoRow;
+    tickCount = -1;
+    if (!m_map.isOpen())
+        return;
+    // Zero or fewer buffers: no row at all. The header holds four descriptors.
+    const int32_t count = std::min(headerInt(irsdk::kBufferCountOffset), irsdk::kMaxBuffers);
+    if (count <= 0)
+        return;
+    int best = 0;
+    int32_t bestTick = -1;
+    for (int i = 0; i < count; ++i) {
+        const int32_t tick = headerInt(irsdk::kBuffersOffset + static_cast<size_t>(i) * irsdk::kBufferDescriptorSize);
+        if (tick > bestTick) {  // strictly larger: on ties the lower index stays
+            best = i;
+            bestTick = tick;
+        }
+    }
+    const int32_t offset =
+        headerInt(irsdk::kBuffersOffset + static_cast<size_t>(best) * irsdk::kBufferDescriptorSize + 4);
+    if (offset < 0 || static_cast<uint64_t>(offset) >= m_map.size())
+        return;
+    row = offset;
+    tickCount = bestTick;
+}
+
+const uint8_t* IRacingHapticEngine::element(int64_t row, const IRacingVariable* var, int index, size_t width) const {
+    if (!var || row < 0 || index < 0 || index >= var->count || var->offset < 0)
+        return nullptr;
+    const int64_t at = row + static_cast<int64_t>(var->offset) + static_cast<int64_t>(index) * static_cast<int64_t>(width);
+    if (at + static_cast<int64_t>(width) > static_cast<int64_t>(m_map.size()))
+        return nullptr;
+    return m_map.data() + at;
+}
+
+float IRacingHapticEngine::readFloat(int64_t row, const IRacingVariable* var, int index) const {
+    const uint8_t* p = element(row, var, index, sizeof(float));
+    if (!p)
+        return 0.0f;
+    float v;
+    std::memcpy(&v, p, sizeof v);
+    return saneFloat(v);
+}
+
+double IRacingHapticEngine::readDouble(int64_t row, const IRacingVariable* var, int index) const {
+    const uint8_t* p = element(row, var, index, sizeof(double));
+    if (!p)
+        return 0.0;
+    double v;
+    std::memcpy(&v, p, sizeof v);
+    return saneDouble(v);
+}
+
+int32_t IRacingHapticEngine::readInt(int64_t row, const IRacingVariable* var, int index) const {
+    const uint8_t* p = element(row, var, index, sizeof(int32_t));
+    if (!p)
+        return 0;
+    int32_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+bool IRacingHapticEngine::readBool(int64_t row, const IRacingVariable* var, int index) const {
+    const uint8_t* p = element(row, var, index, 1);
+    return p && *p != 0;
+}
+
+bool IRacingHapticEngine::readTelemetry() {
+    if (!isConnected())
+        return false;
+    int64_t row;
+    int32_t tick;
+    latestBuffer(row, tick);
+    if (row == kNoRow)
+        return false;
+    // Any other tick count is a new row: a restarted session is taken at once.
+    if (tick == m_lastTickCount)
+        return false;
+
+    IRacingSample& s = m_sample;
+    const Bindings& v = m_vars;
+    m_lastTickCount = tick;
+    s.tickCount = tick;
+    s.sessionTime = readDouble(row, v.sessionTime, 0);
+    if (m_is360Hz) {
+        // Element 5 is the newest of the row's six sub-samples.
+        s.sampleCount = irsdk::kSubSamples;
+        for (int c = 0; c < kCornerCount; ++c) {
+            s.shockDefl[c] = readFloat(row, v.shockDeflST[c], irsdk::kSubSamples - 1);
+            s.shockVel[c] = readFloat(row, v.shockVelST[c], irsdk::kSubSamples - 1);
+        }
+    } else {
+        s.sampleCount = 1;
+        for (int c = 0; c < kCornerCount; ++c) {
+            s.shockDefl[c] = readFloat(row, v.shockDefl[c], 0);
+            s.shockVel[c] = readFloat(row, v.shockVel[c], 0);
+        }
+    }
+    for (int c = 0; c < kCornerCount; ++c)
+        s.rumblePitch[c] = readFloat(row, v.rumblePitch[c], 0);
+    s.rpm = readFloat(row, v.rpm, 0);
+    s.throttle = readFloat(row, v.throttle, 0);
+    s.brake = readFloat(row, v.brake, 0);
+    s.gear = readInt(row, v.gear, 0);
+    s.speed = readFloat(row, v.speed, 0);
+    s.yawRate = readFloat(row, v.yawRate, 0);
+    s.onTrack = readBool(row, v.onTrack, 0);
+    s.inGarage = readBool(row, v.inGarage, 0);
+    s.absActive = readBool(row, v.absActive, 0);
+    s.latAccel = readFloat(row, v.latAccel, 0);
+    s.longAccel = readFloat(row, v.longAccel, 0);
+    s.steerAngle = readFloat(row, v.steerAngle, 0);
+    s.localVelY = readFloat(row, v.velocityY, 0);
+    return true;
+}
+
+bool IRacingHapticEngine::update(const EffectProfile& fx, HapticFrame& out) {
+    const uint64_t now = m_clock->nowMs();
+    if (readTelemetry()) {
+        m_lastRowMs = now;
+        m_stalled = false;
+        computeHapticFrame(m_sample, m_slip, fx, out);
+        return true;
+    }
+    if (!m_stalled && m_map.isOpen() && now - m_lastRowMs > kStallMs && isConnected()) {
+        m_stalled = true;
+        out = HapticFrame{};
+        return true;
+    }
+    return false;
+}
+
+void IRacingHapticEngine::drawDashboardHeader(IConsole& console, bool audioActive, int channels,
+                                              const EffectProfile& fx) {
+    (void)fx;
+    drawIRacingDashboardHeader(console, audioActive, channels, m_is360Hz);
+}
+
+void IRacingHapticEngine::drawDashboard(IConsole& console, const HapticFrame& shown, const EffectProfile& fx,
+                                        int updatesPerSecond, float secondsSinceShift) {
+    drawIRacingDashboard(console, m_sample, shown, fx, updatesPerSecond, secondsSinceShift);
+}
+
+bool IRacingHapticEngine::writeCsvHeader(std::string& out) {
+    out += IRacingCsvFormatter::header();
+    return true;
+}
+
+bool IRacingHapticEngine::writeCsvRow(std::string& out) {
+    // The stall's idle frame is no sample: a row would repeat the last one.
+    if (m_stalled)
+        return false;
+    return m_csv.appendRow(m_sample, out);
+}
+
+}  // namespace qv

@@ -1,0 +1,95 @@
+#include "platform/NamedEvent.h"
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <semaphore.h>
+
+namespace qv {
+
+namespace {
+
+sem_t* semaphoreOf(const SharedMemoryMap& map) {
+    return map.isOpen() && map.size() >= sizeof(sem_t) ? reinterpret_cast<sem_t*>(map.writableData()) : nullptr;
+}
+
+}  // namespace
+
+std::string NamedEvent::semFileName(std::string_view eventName) {
+    const std::string file = sharedMemoryFileName(eventName);
+    return file.empty() ? std::string() : "sem." + file;
+}
+
+bool NamedEvent::open(std::string_view eventName) {
+    m_error.clear();
+    const std::string file = semFileName(eventName);
+    if (file.empty()) {
+        m_map.close();
+        m_error = "event: the name \"" + std::string(eventName) + "\" cannot name a file";
+        return false;
+    }
+    return m_map.open(file, sizeof(sem_t), ShmAccess::ReadWrite);
+}
+
+bool NamedEvent::openOrCreate(std::string_view eventName) {
+    m_error.clear();
+    const std::string file = semFileName(eventName);
+    if (file.empty()) {
+        m_map.close();
+        m_error = "event: the name \"" + std::string(eventName) + "\" cannot name a file";
+        return false;
+    }
+    if (!m_map.openOrCreate(file, sizeof(sem_t)))
+        return false;
+    if (m_map.createdHere()) {
+        // A new file is all zero bytes, which glibc reads as a process-shared
+        // semaphore of count 0; sem_init makes that explicit for any libc.
+        if (::sem_init(semaphoreOf(m_map), 1, 0) != 0) {
+            m_error = std::string("sem_init ") + m_map.path() + ": " + std::strerror(errno);
+            m_map.removeFile();
+            m_map.close();
+            return false;
+        }
+    }
+    return true;
+}
+
+bool NamedEvent::signal() {
+    sem_t* sem = semaphoreOf(m_map);
+    if (!sem)
+        return false;
+    int value = 0;
+    if (::sem_getvalue(sem, &value) == 0 && value > 0)
+        return true;
+    if (::sem_post(sem) != 0) {
+        m_error = std::string("sem_post ") + m_map.path() + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+bool NamedEvent::wait(int timeoutMs) {
+    sem_t* sem = semaphoreOf(m_map);
+    if (!sem)
+        return false;
+    timespec deadline{};
+    ::clock_gettime(CLOCK_MONOTONIC, &deadline);
+    const long long ms = timeoutMs < 0 ? 0 : timeoutMs;
+    deadline.tv_sec += static_cast<time_t>(ms / 1000);
+    deadline.tv_nsec += static_cast<long>((ms % 1000) * 1000000);
+    if (deadline.tv_nsec >= 1000000000L) {
+        deadline.tv_sec += 1;
+        deadline.tv_nsec -= 1000000000L;
+    }
+    for (;;) {
+        if (::sem_clockwait(sem, CLOCK_MONOTONIC, &deadline) == 0)
+            return true;
+        if (errno == EINTR)
+            continue;
+        if (errno != ETIMEDOUT)
+            m_error = std::string("sem_clockwait ") + m_map.path() + ": " + std::strerror(errno);
+        return false;
+    }
+}
+
+}  // namespace qv

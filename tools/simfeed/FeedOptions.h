@@ -1,0 +1,35 @@
+#pragma once
+// Command line of qv-simfeed.
+
+#include "simfeed/FeedWriter.h"
+
+#include <string>
+
+namespace qv::simfeed {
+
+struct FeedOptions {
+    FeedConfig config;
+    double durationSeconds = 0.0;  // 0 = until Ctrl+C
+    bool showHelp = false;
+};
+
+inline constexpr const char* kFeedUsage =
+    "Usage: qv-simfeed [--sim iracing] [--script cruise|lap] [--duration SECONDS] [--360hz] [--shm-dir DIR]\n"
+    "\n"
+    "Plays a simulator: publishes its telemetry shared memory with a scripted drive\n"
+    "at the simulator's rate, so quorvane can connect without the simulator.\n"
+    "\n"
+    "  --sim NAME          simulator to play: iracing (default)\n"
+    "  --script NAME       cruise: fixed values at a steady 108 km/h;\n"
+    "                      lap (default): a 60 s lap, repeated, with garage, pit lane,\n"
+    "                      gear changes, ABS braking, kerb strikes, a slide and an off-track moment\n"
+    "  --duration SECONDS  stop after this long (default: run until Ctrl+C)\n"
+    "  --360hz             iRacing: also publish the six-sub-sample shock variables\n"
+    "  --shm-dir DIR       shared-memory folder (default: $QUORVANE_SHM_DIR, else /dev/shm)\n"
+    "\n"
+    "On exit the simulator's running status is cleared and the shared memory removed.\n";
+
+// Parses argv[1..argc-1]; false with `error` set on a bad option or value.
+bool parseFeedOptions(int argc, const char* const* argv, FeedOptions& options, std::string& error);
+
+}  // namespace qv::simfeed

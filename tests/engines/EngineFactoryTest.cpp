@@ -1,0 +1,40 @@
+// The engine factory: iRacing for its own index, for rFactor 2 and for any
+// value it does not know.
+
+#include "engines/EngineFactory.h"
+#include "engines/IRacingHapticEngine.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+
+namespace qv::test {
+namespace {
+
+TEST(EngineFactory, IRacingServesItsOwnIndexRFactor2AndUnknownValues) {
+    for (int sim : {0, 5, 6, 99, -1, INT_MIN, INT_MAX}) {
+        std::unique_ptr<ISimHapticEngine> engine = createSimEngine(sim);
+        ASSERT_NE(engine, nullptr) << sim;
+        EXPECT_NE(dynamic_cast<IRacingHapticEngine*>(engine.get()), nullptr) << sim;
+        EXPECT_STREQ(engine->displayName(), "iRacing") << sim;
+        EXPECT_STREQ(simDisplayName(sim), "iRacing") << sim;
+        EXPECT_FALSE(engine->isConnected());
+    }
+}
+
+TEST(EngineFactory, TheOtherSimulatorsKeepTheirNames) {
+    const struct {
+        int sim;
+        const char* name;
+    } cases[] = {{kACC, "ACC"}, {kLMU, "LMU"}, {kACEVO, "AC EVO"}, {kAC, "AC"}};
+    for (const auto& c : cases) {
+        std::unique_ptr<ISimHapticEngine> engine = createSimEngine(c.sim);
+        ASSERT_NE(engine, nullptr);
+        EXPECT_EQ(dynamic_cast<IRacingHapticEngine*>(engine.get()), nullptr) << c.name;
+        EXPECT_STREQ(engine->displayName(), c.name);
+        EXPECT_STREQ(simDisplayName(c.sim), c.name);
+    }
+}
+
+}  // namespace
+}  // namespace qv::test

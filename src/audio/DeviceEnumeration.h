@@ -1,0 +1,48 @@
+#pragma once
+// Turns PortAudio's flat device list (one entry per host API and role) plus
+// the ASIO driver registry into PhysicalDevice records: one per hardware
+// name, its variants in preference order, a channel cap and a suitability
+// flag; prints the device table; finds devices by name.
+//
+// Runs on the caller's thread (main at start-up, the re-enumeration worker)
+// and takes no lock; PortAudio must stay initialised while it runs. Nothing
+// here reports an error: unreadable registry keys, devices without info,
+// without outputs or without a host API are skipped.
+
+#include "audio/AsioRegistry.h"
+#include "audio/AudioDevice.h"
+#include "audio/PortAudioApi.h"
+
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qv {
+
+// Lower-cased hardware name -> position in the list under construction.
+using DeviceNameIndex = std::map<std::string, size_t>;
+
+// The grouped, merged, sorted list; prints the device table.
+std::vector<PhysicalDevice> enumeratePhysicalDevices(IPortAudio& portAudio, IAsioRegistry& registry);
+
+// Adds the ASIO registry's drivers to a list under construction: a driver
+// whose name matches a device's ASIO variant confirms it (clsid, asioFlag);
+// any other becomes a registry-only variant of the device of that name, or a
+// device of its own. A driver listed in both views is taken once. Prints one
+// "  [ASIO Registry] Found: " line per driver.
+void mergeAsioRegistry(IAsioRegistry& registry, std::vector<PhysicalDevice>& list, DeviceNameIndex& nameIndex);
+
+// Appends the registry's drivers as DeviceSelection entries with ids
+// kRegistryAsioIdBase + (enumeration index + 1); the index counts from 0 again
+// in the second view. Skips drivers whose class identifier is already listed.
+void scanAsioRegistry(IAsioRegistry& registry, std::vector<DeviceSelection>& selections);
+
+void printPhysicalDeviceTable(const std::vector<PhysicalDevice>& list);
+
+// PortAudio index of the first device (in PortAudio order) with an output
+// whose lower-cased name contains the lower-cased name; -1 when none does.
+// An empty name matches nothing.
+int findDeviceByName(IPortAudio& portAudio, std::string_view name);
+
+}  // namespace qv

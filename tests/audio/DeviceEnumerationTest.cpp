@@ -2,6 +2,7 @@
 // grouping, ranking, caps, skipped devices, the registry merge and scan, the
 // device table and the name look-up.
 
+#include "audio/AudioEngine.h"
 #include "audio/DeviceEnumeration.h"
 #include "support/CapturedOutput.h"
 #include "support/FakePortAudio.h"
@@ -234,6 +235,23 @@ TEST_F(DeviceEnumerationTest, FindDeviceByNameTakesTheFirstOutputContainingTheNa
     EXPECT_EQ(findDeviceByName(portAudio, "alc892"), 1);
     EXPECT_EQ(findDeviceByName(portAudio, "Microphone"), -1);
     EXPECT_EQ(findDeviceByName(portAudio, "Focusrite"), -1);
+}
+
+TEST_F(DeviceEnumerationTest, EngineListsDevicesOnlyWithPortAudioInitialised) {
+    portAudio.addDevice(device("Focus 2", paALSA, 2));
+    {
+        AudioEngine engine({&portAudio, &registry, nullptr, kAudioCallTimeoutMs});
+        EXPECT_EQ(engine.devices().size(), 1u);
+        EXPECT_EQ(engine.findDeviceByName("focus"), 0);
+    }
+    portAudio.initializeResult = paInsufficientMemory;
+    AudioEngine failed({&portAudio, &registry, nullptr, kAudioCallTimeoutMs});
+    EXPECT_FALSE(failed.isPortAudioInitialised());
+    EXPECT_EQ(failed.lastErrorText(), "Pa_Initialize failed: Insufficient memory");
+    EXPECT_NE(output.err().find("  [AudioEngine] ERROR: Pa_Initialize failed: Insufficient memory\n"),
+              std::string::npos);
+    EXPECT_TRUE(failed.devices().empty());
+    EXPECT_EQ(failed.findDeviceByName("focus"), -1);
 }
 
 }  // namespace

@@ -16,6 +16,23 @@ extern char** environ;
 
 namespace qv::test {
 
+std::string findProgram(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    std::string dirs = path && *path ? path : "/usr/local/bin:/usr/bin:/bin";
+    size_t begin = 0;
+    while (begin <= dirs.size()) {
+        size_t end = dirs.find(':', begin);
+        if (end == std::string::npos)
+            end = dirs.size();
+        const std::string dir = dirs.substr(begin, end - begin);
+        const std::string candidate = (dir.empty() ? "." : dir) + "/" + name;
+        if (::access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+        begin = end + 1;
+    }
+    return {};
+}
+
 ChildProcess::~ChildProcess() {
     if (isRunning()) {
         ::kill(m_pid, SIGKILL);

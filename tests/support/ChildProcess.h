@@ -9,6 +9,9 @@
 
 namespace qv::test {
 
+// The full path of a program found in PATH, or "" when there is none.
+std::string findProgram(const std::string& name);
+
 class ChildProcess {
 public:
     ChildProcess() = default;

@@ -1,0 +1,241 @@
+#include "support/JackServer.h"
+
+#include "platform/AudioLibraryMessages.h"
+
+#include <jack/jack.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+#include <unistd.h>
+
+namespace qv::test {
+namespace {
+
+constexpr int kReadyTimeoutMs = 20000;
+
+// A short-lived client of the server, for probing and wiring.
+class ProbeClient {
+public:
+    explicit ProbeClient(const std::string& server) {
+        quietAudioLibraryMessages();
+        jack_status_t status{};
+        const std::string clientName = "qvprobe" + std::to_string(::getpid());
+        m_client = jack_client_open(clientName.c_str(),
+                                    static_cast<jack_options_t>(JackNoStartServer | JackServerName | JackUseExactName),
+                                    &status, server.c_str());
+    }
+    ~ProbeClient() {
+        if (m_client != nullptr)
+            jack_client_close(m_client);
+    }
+    ProbeClient(const ProbeClient&) = delete;
+    ProbeClient& operator=(const ProbeClient&) = delete;
+
+    jack_client_t* get() const { return m_client; }
+
+    std::vector<std::string> ports(const std::string& pattern) const {
+        std::vector<std::string> names;
+        if (m_client == nullptr)
+            return names;
+        const char** found = jack_get_ports(m_client, pattern.c_str(), nullptr, 0);
+        if (found == nullptr)
+            return names;
+        for (const char** p = found; *p != nullptr; ++p)
+            names.emplace_back(*p);
+        jack_free(found);
+        return names;
+    }
+
+private:
+    jack_client_t* m_client = nullptr;
+};
+
+}  // namespace
+
+JackServer::JackServer() : m_name(uniqueName("qvjack")) {}
+
+JackServer::~JackServer() {
+    if (m_started && isRunning())
+        stop();
+    if (m_killed) {
+        // A killed server leaves its shared memory (some 100 MB) registered
+        // in /dev/shm; the next jackd that starts reclaims the segments of
+        // dead servers, so a short second run does it now.
+        ChildProcess janitor;
+        if (janitor.start({findProgram("jackd"), "-r", "-n", m_name, "-p", "8", "-d", "dummy", "-P", "1", "-C", "1"},
+                          {{"JACK_NO_AUDIO_RESERVATION", "1"}, {"DBUS_SESSION_BUS_ADDRESS", ""}},
+                          m_dir.file("janitor.log"))) {
+            for (int i = 0; i < 1000 && janitor.isRunning(); ++i) {
+                if (ProbeClient(m_name).get() != nullptr)
+                    break;
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+            janitor.signal(SIGTERM);
+            if (!janitor.wait(10000))
+                janitor.signal(SIGKILL);
+        }
+    }
+    removeServerFiles();
+    restoreEnvironment();
+}
+
+bool JackServer::start() { return start(Options()); }
+
+bool JackServer::start(const Options& options) {
+    const std::string jackd = findProgram("jackd");
+    if (jackd.empty()) {
+        m_lastError = "jackd not found in PATH (Debian package jackd2)";
+        return false;
+    }
+    std::vector<std::string> argv = {jackd, "-r", "-n", m_name, "-p", std::to_string(options.maxPorts)};
+    if (options.loopbackPorts > 0) {
+        argv.push_back("-L");
+        argv.push_back(std::to_string(options.loopbackPorts));
+    }
+    for (const std::string& arg : {std::string("-d"), std::string("dummy"), std::string("-r"),
+                                   std::to_string(options.sampleRate), std::string("-p"),
+                                   std::to_string(options.periodFrames), std::string("-P"),
+                                   std::to_string(options.playbackPorts), std::string("-C"),
+                                   std::to_string(options.capturePorts)})
+        argv.push_back(arg);
+    // No D-Bus session and no device reservation: the dummy back-end needs neither.
+    const std::vector<std::pair<std::string, std::string>> env = {
+        {"JACK_NO_AUDIO_RESERVATION", "1"}, {"DBUS_SESSION_BUS_ADDRESS", ""}, {"JACK_DEFAULT_SERVER", m_name}};
+    if (!m_process.start(argv, env, m_dir.file("jackd.log"))) {
+        m_lastError = "could not start " + jackd;
+        return false;
+    }
+    m_started = true;
+
+    if (!m_hadDefaultServer) {
+        const char* previous = std::getenv("JACK_DEFAULT_SERVER");
+        m_hadDefaultServer = previous != nullptr;
+        m_savedDefaultServer = previous ? previous : "";
+    }
+    ::setenv("JACK_DEFAULT_SERVER", m_name.c_str(), 1);
+
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kReadyTimeoutMs);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (!m_process.isRunning()) {
+            m_lastError = "jackd exited with code " + std::to_string(m_process.exitCode()) + ": " + log();
+            return false;
+        }
+        {
+            ProbeClient probe(m_name);
+            if (probe.get() != nullptr &&
+                static_cast<int>(probe.ports("^system:playback_").size()) == options.playbackPorts &&
+                static_cast<int>(probe.ports("^system:capture_").size()) == options.capturePorts)
+                return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    m_lastError = "jackd did not get ready within 20 s: " + log();
+    return false;
+}
+
+bool JackServer::isRunning() { return m_process.isRunning(); }
+
+void JackServer::pause() { m_process.signal(SIGSTOP); }
+
+void JackServer::resume() { m_process.signal(SIGCONT); }
+
+void JackServer::kill() {
+    m_killed = true;
+    m_process.signal(SIGKILL);
+    m_process.wait(10000);
+}
+
+void JackServer::stop(int timeoutMs) {
+    if (!m_process.isRunning())
+        return;
+    m_process.signal(SIGCONT);
+    m_process.signal(SIGTERM);
+    if (!m_process.wait(timeoutMs)) {
+        m_process.signal(SIGKILL);
+        m_process.wait(10000);
+    }
+    removeServerFiles();
+}
+
+bool JackServer::connect(const std::string& source, const std::string& destination) {
+    ProbeClient probe(m_name);
+    if (probe.get() == nullptr) {
+        m_lastError = "cannot reach JACK server " + m_name;
+        return false;
+    }
+    const int rc = jack_connect(probe.get(), source.c_str(), destination.c_str());
+    if (rc != 0 && rc != EEXIST) {
+        m_lastError = "jack_connect " + source + " -> " + destination + " failed (" + std::to_string(rc) + ")";
+        return false;
+    }
+    return true;
+}
+
+std::vector<std::string> JackServer::ports(const std::string& pattern) {
+    ProbeClient probe(m_name);
+    return probe.ports(pattern);
+}
+
+std::string JackServer::log() const { return readFile(m_dir.file("jackd.log")) + readFile(m_dir.file("jackd.log.err")); }
+
+void JackServer::removeServerFiles() {
+    // jackd keeps its sockets and semaphores in /dev/shm, named after the
+    // server; a killed server leaves them behind.
+    const std::string socketPrefix = "jack_" + m_name + "_";
+    const std::string semaphorePrefix = "jack_sem." + std::to_string(::getuid()) + "_" + m_name + "_";
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator("/dev/shm", ec)) {
+        const std::string file = entry.path().filename().string();
+        if (file.rfind(socketPrefix, 0) == 0 || file.rfind(semaphorePrefix, 0) == 0)
+            std::filesystem::remove(entry.path(), ec);
+    }
+}
+
+void JackServer::restoreEnvironment() {
+    if (!m_started)
+        return;
+    if (m_hadDefaultServer)
+        ::setenv("JACK_DEFAULT_SERVER", m_savedDefaultServer.c_str(), 1);
+    else
+        ::unsetenv("JACK_DEFAULT_SERVER");
+}
+
+bool jackCapture(const JackServer& server, const std::vector<std::string>& ports, int seconds,
+                 const std::string& wavPath, std::string* error) {
+    auto fail = [error](const std::string& text) {
+        if (error)
+            *error = text;
+        return false;
+    };
+    const std::string program = findProgram("jack_capture");
+    if (program.empty())
+        return fail("jack_capture not found in PATH (Debian package jack-capture)");
+    std::vector<std::string> argv = {program, "--daemon", "--disable-console", "-d", std::to_string(seconds),
+                                     "-c", std::to_string(ports.size()), "-b", "FLOAT"};
+    for (const std::string& port : ports) {
+        argv.push_back("-p");
+        argv.push_back(port);
+    }
+    argv.push_back(wavPath);
+    ChildProcess capture;
+    const std::string outputPath = wavPath + ".log";
+    if (!capture.start(argv, {{"JACK_DEFAULT_SERVER", server.name()}}, outputPath))
+        return fail("could not start " + program);
+    if (!capture.wait((seconds + 30) * 1000)) {
+        capture.signal(SIGKILL);
+        capture.wait(5000);
+        return fail("jack_capture did not finish: " + capture.output() + capture.errors());
+    }
+    if (capture.exitCode() != 0)
+        return fail("jack_capture exited with " + std::to_string(capture.exitCode()) + ": " + capture.output() +
+                    capture.errors());
+    std::error_code ec;
+    if (std::filesystem::file_size(wavPath, ec) == 0 || ec)
+        return fail("jack_capture wrote no file: " + capture.output() + capture.errors());
+    return true;
+}
+
+}  // namespace qv::test

@@ -1,5 +1,7 @@
 #include "engines/EngineFactory.h"
 
+#include "engines/ACCHapticEngine.h"
+#include "engines/ACHapticEngine.h"
 #include "engines/IRacingHapticEngine.h"
 
 namespace qv {
@@ -37,10 +39,10 @@ const char* simDisplayName(int sim) {
 
 std::unique_ptr<ISimHapticEngine> createSimEngine(int sim) {
     switch (sim) {
-    case kACC:
+    case kACC: return std::make_unique<ACCHapticEngine>();
+    case kAC: return std::make_unique<ACHapticEngine>();
     case kLMU:
     case kACEVO:
-    case kAC:
         return std::make_unique<UnavailableEngine>(simDisplayName(sim));
     default:
         // iRacing, and rFactor 2 and any unknown value as well.

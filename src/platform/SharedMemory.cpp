@@ -216,3 +216,21 @@ bool SharedMemoryMap::isIntact() const {
 }
 
 }  // namespace qv
+
+namespace qv {
+
+ShmFileState SharedMemoryMap::fileState() const {
+    if (m_fd < 0 || !m_data)
+        return ShmFileState::Closed;
+    struct stat mine{};
+    if (::fstat(m_fd, &mine) != 0 || static_cast<uint64_t>(mine.st_size) < m_size)
+        return ShmFileState::Shrunk;
+    struct stat named{};
+    if (::stat(m_path.c_str(), &named) != 0)
+        return ShmFileState::Removed;
+    if (named.st_dev != mine.st_dev || named.st_ino != mine.st_ino)
+        return ShmFileState::Replaced;
+    return ShmFileState::Intact;
+}
+
+}  // namespace qv

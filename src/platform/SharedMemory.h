@@ -35,6 +35,15 @@ std::string sharedMemoryFileName(std::string_view mappingName);
 
 enum class ShmAccess { ReadOnly, ReadWrite };
 
+// What became of the file behind an open map (see SharedMemoryMap::fileState).
+enum class ShmFileState {
+    Closed,    // nothing is open
+    Intact,    // still linked under its name, at least as long as the mapping
+    Removed,   // no longer under its name, but still whole: every byte stays readable
+    Replaced,  // another file now carries the name; this one is still whole
+    Shrunk,    // shorter than the mapping (or unreadable): reading it would fault
+};
+
 class SharedMemoryMap {
 public:
     // folder: where the files live, ending in "/"; empty means
@@ -82,6 +91,12 @@ public:
     // long as the mapping, so that every byte of data()..size() is readable.
     // One fstat; cheap enough for every sample.
     bool isIntact() const;
+
+    // Finer than isIntact(): tells a file that is merely gone from its name
+    // (still safe to read, as a mapping a publisher left behind) from one
+    // that shrank, and notices a newer file under the same name. One fstat
+    // and one stat.
+    ShmFileState fileState() const;
 
     // The text of the last failure, naming the call and the file.
     const std::string& lastError() const { return m_error; }

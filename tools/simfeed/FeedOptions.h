@@ -14,12 +14,13 @@ struct FeedOptions {
 };
 
 inline constexpr const char* kFeedUsage =
-    "Usage: qv-simfeed [--sim iracing] [--script cruise|lap] [--duration SECONDS] [--360hz] [--shm-dir DIR]\n"
+    "Usage: qv-simfeed [--sim iracing|acc|ac] [--script cruise|lap] [--duration SECONDS] [--360hz] [--shm-dir DIR]\n"
     "\n"
     "Plays a simulator: publishes its telemetry shared memory with a scripted drive\n"
     "at the simulator's rate, so quorvane can connect without the simulator.\n"
     "\n"
-    "  --sim NAME          simulator to play: iracing (default)\n"
+    "  --sim NAME          simulator to play: iracing (default), acc (Assetto Corsa Competizione)\n"
+    "                      or ac (Assetto Corsa); acc and ac publish the same pages\n"
     "  --script NAME       cruise: fixed values at a steady 108 km/h;\n"
     "                      lap (default): a 60 s lap, repeated, with garage, pit lane,\n"
     "                      gear changes, ABS braking, kerb strikes, a slide and an off-track moment\n"
@@ -27,7 +28,9 @@ inline constexpr const char* kFeedUsage =
     "  --360hz             iRacing: also publish the six-sub-sample shock variables\n"
     "  --shm-dir DIR       shared-memory folder (default: $QUORVANE_SHM_DIR, else /dev/shm)\n"
     "\n"
-    "On exit the simulator's running status is cleared and the shared memory removed.\n";
+    "On exit the simulator's running status is cleared and the shared memory removed.\n"
+    "A program that still maps the ACC or AC pages keeps their last step, as with the\n"
+    "simulators' own pages.\n";
 
 // Parses argv[1..argc-1]; false with `error` set on a bad option or value.
 bool parseFeedOptions(int argc, const char* const* argv, FeedOptions& options, std::string& error);

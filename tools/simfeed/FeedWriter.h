@@ -15,7 +15,7 @@
 
 namespace qv::simfeed {
 
-enum class SimKind { IRacing };
+enum class SimKind { IRacing, ACC, AC };
 
 std::optional<SimKind> parseSimKind(std::string_view name);
 

@@ -1,0 +1,92 @@
+#pragma once
+// The Assetto Corsa engine: the same pages as the ACC engine (smaller
+// mappings, the same offsets), a sample whenever the physics packet id
+// changes, and its own constants. It learns nothing: lock-up is recognised
+// from the wheel speed and the raw wheel slip.
+//
+// Sources: ACHapticEngine.cpp (pages and sample), ACHaptics.cpp (haptic
+// computation), ACDashboard.cpp (dashboard and logger rows). Shared with the
+// ACC engine: AcPages, PacketClock, VelocityRing, AcFamily, AcDashboard.
+
+#include "engines/AcFamily.h"
+#include "engines/AcPages.h"
+#include "engines/ISimHapticEngine.h"
+#include "engines/PacketClock.h"
+#include "engines/VelocityRing.h"
+#include "platform/Clock.h"
+
+#include <cstdint>
+#include <string>
+
+namespace qv {
+
+// The values of the last sample. Zero after connect, packet id -1.
+struct ACSample {
+    float suspVel[kCornerCount] = {};     // m/s, LF RF LR RR
+    float suspTravel[kCornerCount] = {};  // m
+    float wheelSlip[kCornerCount] = {};   // raw, as published
+    float wheelRpm[kCornerCount] = {};    // signed wheel speed, rpm
+    float rpm = 0.0f;
+    float throttle = 0.0f;  // 0..1
+    float brake = 0.0f;     // 0..1
+    float speed = 0.0f;     // m/s
+    int32_t gear = 0;       // published gear - 1: -1 reverse, 0 neutral, 1 first
+    bool onTrack = false;   // session live and not in the pit lane
+    bool inPit = false;
+    int32_t packetId = -1;
+    float dt = 0.0f;  // s, the time step of this sample
+
+    bool isOffTrack() const { return !onTrack || inPit; }
+};
+
+// Turns a sample into the frame (ACHaptics.cpp). Off track or in the pit
+// lane it writes the idle frame and leaves the ring alone. pulseSeconds: the
+// time of the sample since the connect, for the 7 Hz lock-up pulse.
+void computeACFrame(const ACSample& sample, VelocityRing& ring, double pulseSeconds, const EffectProfile& fx,
+                    HapticFrame& out);
+
+class ACHapticEngine final : public ISimHapticEngine {
+public:
+    // shmFolder: where the pages live ("" = sharedMemoryFolder());
+    // clock: time steps, lock-up pulse and stall rule (null = the system clock).
+    explicit ACHapticEngine(const std::string& shmFolder = {}, IClock* clock = nullptr);
+    ~ACHapticEngine() override;
+
+    bool connect() override;
+    bool isConnected() const override;
+    void disconnect() override;
+    bool update(const EffectProfile& fx, HapticFrame& out) override;
+    const char* displayName() const override { return "AC"; }
+
+    int gear() const override { return m_sample.gear; }
+    float speedMps() const override { return m_sample.speed; }
+    bool isOnTrack() const override { return m_sample.onTrack && !m_sample.inPit; }
+
+    void drawDashboardHeader(IConsole& console, bool audioActive, int channels, const EffectProfile& fx) override;
+    void drawDashboard(IConsole& console, const HapticFrame& shown, const EffectProfile& fx, int updatesPerSecond,
+                       float secondsSinceShift) override;
+    bool writeCsvHeader(std::string& out) override;
+    bool writeCsvRow(std::string& out) override;
+
+    static const char* csvHeader();
+
+    const ACSample& sample() const { return m_sample; }
+    const VelocityRing& ring() const { return m_ring; }
+    // The last connect failure worth telling the user (empty when none).
+    const std::string& lastError() const { return m_error; }
+
+private:
+    bool readTelemetry();
+
+    SystemClock m_systemClock;
+    PacketClock m_packetClock;
+    AcPages m_pages;
+    int32_t m_lastPacketId = -1;
+    TravelVelocity m_travel;
+    VelocityRing m_ring;
+    ACSample m_sample;
+    std::string m_error;
+    std::string m_lastReported;
+};
+
+}  // namespace qv

@@ -1,0 +1,43 @@
+#include "engines/AcFamily.h"
+
+#include "platform/Output.h"
+
+#include <algorithm>
+
+namespace qv {
+
+void TravelVelocity::update(const float travel[kCornerCount], float dt, float velocity[kCornerCount]) {
+    for (int c = 0; c < kCornerCount; ++c) {
+        velocity[c] = m_havePrevious ? (travel[c] - m_previous[c]) / dt : 0.0f;
+        m_previous[c] = travel[c];
+    }
+    m_havePrevious = true;
+}
+
+void setEngineVibration(float rpm, const EffectProfile& fx, HapticFrame& out) {
+    out.engineAmp = std::min(rpm / 9000.0f, 1.0f) * fx.engineRumble;
+    const float k = rpm > 100.0f ? rpm / 3000.0f : 1.0f;
+    out.engineFreq = std::max(10.0f, k * fx.freqEngine);
+}
+
+float wheelSlipAmplitude(float wheelSlip, const EffectProfile& fx) {
+    const int threshold = std::clamp(fx.wheelSlipThreshold, 1, 100);
+    const float a = static_cast<float>(threshold - 1) / 99.0f * 0.2f;
+    const float onset = 1.2f - a;
+    if (!(wheelSlip > onset))
+        return 0.0f;
+    return std::min((wheelSlip - onset) / (1.0f - a), 1.0f) * fx.wheelSlipSensitivity;
+}
+
+void reportConnectProblem(const char* tag, const std::string& text, std::string& lastReported) {
+    if (text.empty()) {
+        lastReported.clear();
+        return;
+    }
+    if (text == lastReported)
+        return;
+    lastReported = text;
+    errPrint("%s ERROR: %s\n", tag, text.c_str());
+}
+
+}  // namespace qv

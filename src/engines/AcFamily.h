@@ -1,0 +1,41 @@
+#pragma once
+// What the ACC and AC engines compute alike from their pages. Each engine's
+// own constants stay in its own haptics source.
+
+#include "engines/HapticFrame.h"
+#include "settings/HapticSettings.h"
+
+#include <string>
+
+namespace qv {
+
+// Suspension velocity per corner from the travel of consecutive samples.
+class TravelVelocity {
+public:
+    void reset() { *this = TravelVelocity(); }
+    // velocity := (travel - previous travel) / dt, 0 for the first sample
+    // since reset(); then remembers `travel`. dt in seconds, above 0.
+    void update(const float travel[kCornerCount], float dt, float velocity[kCornerCount]);
+
+private:
+    float m_previous[kCornerCount] = {};
+    bool m_havePrevious = false;
+};
+
+// The engine vibration: amplitude min(rpm / 9000, 1) x engineRumble, frequency
+// max(10, k x freqEngine) with k = rpm / 3000 above 100 rpm, else 1.
+void setEngineVibration(float rpm, const EffectProfile& fx, HapticFrame& out);
+
+// The wheel-slip amplitude of one wheel from the simulator's raw slip value:
+// silent up to the onset 1.2 - a, full at 2.2 - 2a, with
+// a = (wheelSlipThreshold - 1) / 99 x 0.2 computed in floating point (a
+// higher threshold setting makes slip easier to feel).
+float wheelSlipAmplitude(float wheelSlip, const EffectProfile& fx);
+
+// Tells the user about a connect failure once: connect() is retried every
+// 2 s, so a problem is printed ("<tag> ERROR: <text>") only when it differs
+// from the last one printed. An empty text (the simulator is simply not
+// running) prints nothing and forgets the last problem.
+void reportConnectProblem(const char* tag, const std::string& text, std::string& lastReported);
+
+}  // namespace qv

@@ -1,0 +1,128 @@
+#include "simfeed/AcFeedWriter.h"
+
+#include "engines/AcPagesLayout.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstring>
+
+namespace qv::simfeed {
+
+namespace {
+
+constexpr double kStroke = 0.1;  // m of suspension travel the integral is folded into
+constexpr double kPi = 3.14159265358979323846;
+
+// The integral folded back and forth into [0, kStroke]: its slope keeps the
+// magnitude of the velocity, so a steady velocity does not run away.
+float foldedTravel(double position) {
+    const double period = 2.0 * kStroke;
+    const double x = std::fmod(std::fmod(position, period) + period, period);
+    return static_cast<float>(x <= kStroke ? x : period - x);
+}
+
+}  // namespace
+
+AcFeedWriter::AcFeedWriter(const FeedConfig& config)
+    : m_config(config), m_physics(config.shmFolder), m_graphics(config.shmFolder) {}
+
+AcFeedWriter::Wheels AcFeedWriter::wheelsFor(const DriveState& s) {
+    Wheels w;
+    const float rolling = s.speed / kWheelRadius;
+    const float sideways = std::fabs(s.localVelY);
+    // A fully pressed brake without ABS locks the front axle.
+    const bool frontLocked = s.brake >= 1.0f && !s.absActive && s.speed > 0.0f;
+    // ABS keeps the wheels turning 4 to 12 % slower than the car.
+    const float absSlip =
+        s.absActive ? static_cast<float>(0.08 + 0.04 * std::sin(2.0 * kPi * 10.0 * s.sessionTime)) : 0.0f;
+    for (int c = 0; c < 4; ++c) {
+        const bool front = c < 2;
+        w.angularSpeed[c] = (front && frontLocked) ? 0.0f : rolling * (1.0f - absSlip);
+        float slip = 0.1f + (front ? 0.3f : 1.0f) * sideways;
+        if (front && frontLocked)
+            slip = 2.5f;
+        else if (s.absActive)
+            slip = std::max(slip, 0.4f);
+        w.slip[c] = slip;
+    }
+    return w;
+}
+
+void AcFeedWriter::putInt(uint8_t* page, size_t offset, int32_t value) { std::memcpy(page + offset, &value, sizeof value); }
+
+void AcFeedWriter::putFloat(uint8_t* page, size_t offset, float value) {
+    std::memcpy(page + offset, &value, sizeof value);
+}
+
+bool AcFeedWriter::open() {
+    close();
+    if (!m_physics.create(acpages::kPhysicsPageName, acpages::kMaxPhysicsSize)) {
+        m_error = m_physics.lastError();
+        return false;
+    }
+    if (!m_graphics.create(acpages::kGraphicsPageName, acpages::kMaxGraphicsSize)) {
+        m_error = m_graphics.lastError();
+        m_physics.removeFile();
+        m_physics.close();
+        return false;
+    }
+    std::fill(std::begin(m_stroke), std::end(m_stroke), kStroke / 2.0);
+    m_havePublished = false;
+    return true;
+}
+
+void AcFeedWriter::publish(double t, int tick) {
+    if (!m_physics.isOpen() || !m_graphics.isOpen())
+        return;
+    const DriveState s = driveAt(m_config.script, t);
+    const double dt = m_havePublished ? std::max(t - m_lastT, 0.0) : 0.0;
+    m_lastT = t;
+    m_havePublished = true;
+
+    uint8_t* graphics = m_graphics.writableData();
+    putInt(graphics, 0, tick);
+    putInt(graphics, acpages::kStatusOffset, acpages::kStatusLive);
+    putInt(graphics, acpages::kInPitOffset, (s.inGarage || s.onPitRoad) ? 1 : 0);
+
+    uint8_t* physics = m_physics.writableData();
+    putFloat(physics, acpages::kThrottleOffset, s.throttle);
+    putFloat(physics, acpages::kBrakeOffset, s.brake);
+    putInt(physics, acpages::kGearOffset, s.gear + 1);  // 0 reverse, 1 neutral, 2 first
+    putInt(physics, acpages::kRpmOffset, static_cast<int32_t>(std::lround(s.rpm)));
+    putFloat(physics, acpages::kSpeedKmhOffset, s.speed * 3.6f);
+    putFloat(physics, acpages::kAccelGOffset, s.latAccel / 9.81f);
+    const Wheels wheels = wheelsFor(s);
+    for (int c = 0; c < 4; ++c) {
+        const size_t at = static_cast<size_t>(c) * sizeof(float);
+        m_stroke[c] += static_cast<double>(s.shockVel[c]) * dt;
+        putFloat(physics, acpages::kWheelSlipOffset + at, wheels.slip[c]);
+        putFloat(physics, acpages::kWheelAngularSpeedOffset + at, wheels.angularSpeed[c]);
+        putFloat(physics, acpages::kSuspensionTravelOffset + at, foldedTravel(m_stroke[c]));
+    }
+    // The step is complete before its packet id names it new.
+    std::atomic_ref<int32_t>(*reinterpret_cast<int32_t*>(physics + acpages::kPacketIdOffset))
+        .store(tick, std::memory_order_release);
+}
+
+void AcFeedWriter::close() {
+    if (m_graphics.isOpen()) {
+        std::atomic_ref<int32_t>(*reinterpret_cast<int32_t*>(m_graphics.writableData() + acpages::kStatusOffset))
+            .store(acpages::kStatusOff, std::memory_order_release);
+        m_graphics.removeFile();
+        m_graphics.close();
+    }
+    if (m_physics.isOpen()) {
+        m_physics.removeFile();
+        m_physics.close();
+    }
+    m_havePublished = false;
+}
+
+std::string AcFeedWriter::describe() const {
+    return std::string(m_config.sim == SimKind::ACC ? "ACC" : "AC") + " physics and graphics pages, script " +
+           scriptName(m_config.script) + ", in " +
+           (m_physics.path().empty() ? std::string("?") : m_physics.path().substr(0, m_physics.path().rfind('/') + 1));
+}
+
+}  // namespace qv::simfeed

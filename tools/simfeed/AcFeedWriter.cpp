@@ -107,8 +107,6 @@ void AcFeedWriter::publish(double t, int tick) {
 
 void AcFeedWriter::close() {
     if (m_graphics.isOpen()) {
-        std::atomic_ref<int32_t>(*reinterpret_cast<int32_t*>(m_graphics.writableData() + acpages::kStatusOffset))
-            .store(acpages::kStatusOff, std::memory_order_release);
         m_graphics.removeFile();
         m_graphics.close();
     }

@@ -25,8 +25,8 @@ public:
 
     bool open() override;
     void publish(double t, int tick) override;
-    // Sets the session status to off, then removes the pages: a reader that
-    // still maps them keeps the last step, as with the simulators' own pages.
+    // Removes the pages, leaving their last step as it is: a reader that
+    // still maps them keeps it, as with the simulators' own pages.
     void close() override;
     int tickRate() const override { return kTickRate; }
     std::string describe() const override;

@@ -1,0 +1,133 @@
+// libFuzzer target: random bytes as the ACC/AC physics and graphics pages,
+// published as several packets. Whatever the bytes, neither engine may read
+// outside its pages, every frame must be finite with amplitudes in 0..1, and
+// logger rows are whole lines.
+//
+// Input: one byte choosing the page sizes, then the bytes of the physics page
+// followed by the graphics page (zero-filled where the input is short); the
+// rest of the input changes single bytes between packets.
+
+#include "engines/ACCHapticEngine.h"
+#include "engines/ACHapticEngine.h"
+#include "platform/Clock.h"
+#include "platform/Output.h"
+#include "platform/SharedMemory.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+std::string gFolder;
+
+void removeFolder() {
+    ::unlink((gFolder + "acpmf_physics").c_str());
+    ::unlink((gFolder + "acpmf_graphics").c_str());
+    ::rmdir(gFolder.c_str());
+}
+
+const std::string& folder() {
+    if (gFolder.empty()) {
+        char pattern[] = "/tmp/qvfuzz-acpages-XXXXXX";
+        if (!::mkdtemp(pattern))
+            std::abort();
+        gFolder = std::string(pattern) + "/";
+        std::atexit(removeFolder);
+    }
+    return gFolder;
+}
+
+void checkFrame(const qv::HapticFrame& f) {
+    const float* v = reinterpret_cast<const float*>(&f);
+    for (size_t i = 0; i < sizeof f / sizeof(float); ++i) {
+        if (!std::isfinite(v[i]))
+            __builtin_trap();
+    }
+    for (const qv::CornerHaptics& c : f.corners) {
+        for (float a : {c.roadAmp, c.impactAmp, c.kerbAmp, c.absAmp, c.slipAmp}) {
+            if (!(a >= 0.0f && a <= 1.0f))
+                __builtin_trap();
+        }
+    }
+    if (!(f.engineAmp >= 0.0f && f.engineAmp <= 1.0f))
+        __builtin_trap();
+}
+
+void checkLines(const std::string& text) {
+    if (!text.empty() && text.back() != '\n')
+        __builtin_trap();
+}
+
+void drive(qv::ISimHapticEngine& engine, qv::ManualClock& clock, uint8_t* physics, size_t physicsSize,
+           const uint8_t* edits, size_t editCount, bool dualBand) {
+    qv::EffectProfile fx;
+    fx.suspDualBand = dualBand ? 1 : 0;
+    qv::HapticFrame out;
+    std::string csv;
+    engine.writeCsvHeader(csv);
+    for (size_t i = 0; i < 8; ++i) {
+        if (engine.update(fx, out))
+            checkFrame(out);
+        engine.writeCsvRow(csv);
+        // A new packet with one byte changed, as a running simulator writes.
+        int32_t id;
+        std::memcpy(&id, physics, sizeof id);
+        id = static_cast<int32_t>(static_cast<uint32_t>(id) + 1);
+        std::memcpy(physics, &id, sizeof id);
+        if (2 * i + 1 < editCount) {
+            const size_t at = 4 + edits[2 * i] * (physicsSize - 4) / 256;
+            physics[at] ^= edits[2 * i + 1];
+        }
+        clock.advanceMs(1 + (edits && editCount > i ? edits[i] : 0) * 3);
+    }
+    checkLines(csv);
+    qv::RecordingConsole console;
+    engine.drawDashboardHeader(console, true, 8, fx);
+    engine.drawDashboard(console, out, fx, 60, 0.5f);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size == 0)
+        return 0;
+    static qv::OutputCapture quiet([](qv::OutputStream, std::string_view) {});
+    // Sizes: the ACC sizes, the AC sizes, or one of them a little short.
+    static constexpr size_t kSizes[4][2] = {{580, 1320}, {368, 252}, {579, 1320}, {580, 251}};
+    const size_t physicsSize = kSizes[data[0] % 4][0];
+    const size_t graphicsSize = kSizes[data[0] % 4][1];
+    const bool dualBand = (data[0] & 4) != 0;
+    ++data;
+    --size;
+
+    qv::SharedMemoryMap physics(folder());
+    qv::SharedMemoryMap graphics(folder());
+    if (!physics.create("Local\\acpmf_physics", physicsSize) || !graphics.create("Local\\acpmf_graphics", graphicsSize))
+        std::abort();
+    const size_t toPhysics = std::min(size, physicsSize);
+    std::memcpy(physics.writableData(), data, toPhysics);
+    const size_t toGraphics = std::min(size - toPhysics, graphicsSize);
+    std::memcpy(graphics.writableData(), data + toPhysics, toGraphics);
+    const uint8_t* edits = data + toPhysics + toGraphics;
+    const size_t editCount = size - toPhysics - toGraphics;
+
+    qv::ManualClock clock;
+    {
+        qv::ACCHapticEngine acc(folder(), &clock);
+        if (acc.connect())
+            drive(acc, clock, physics.writableData(), physicsSize, edits, editCount, dualBand);
+    }
+    {
+        qv::ACHapticEngine ac(folder(), &clock);
+        if (ac.connect())
+            drive(ac, clock, physics.writableData(), physicsSize, edits, editCount, dualBand);
+    }
+    physics.removeFile();
+    graphics.removeFile();
+    return 0;
+}

@@ -1,6 +1,8 @@
 // The engine factory: iRacing for its own index, for rFactor 2 and for any
 // value it does not know.
 
+#include "engines/ACCHapticEngine.h"
+#include "engines/ACHapticEngine.h"
 #include "engines/EngineFactory.h"
 #include "engines/IRacingHapticEngine.h"
 
@@ -34,6 +36,13 @@ TEST(EngineFactory, TheOtherSimulatorsKeepTheirNames) {
         EXPECT_STREQ(engine->displayName(), c.name);
         EXPECT_STREQ(simDisplayName(c.sim), c.name);
     }
+}
+
+TEST(EngineFactory, ACCAndACHaveEnginesOfTheirOwn) {
+    const std::unique_ptr<ISimHapticEngine> acc = createSimEngine(kACC);
+    EXPECT_NE(dynamic_cast<ACCHapticEngine*>(acc.get()), nullptr);
+    const std::unique_ptr<ISimHapticEngine> ac = createSimEngine(kAC);
+    EXPECT_NE(dynamic_cast<ACHapticEngine*>(ac.get()), nullptr);
 }
 
 }  // namespace

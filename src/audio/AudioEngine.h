@@ -91,6 +91,22 @@ public:
     // Stops and closes every stream and empties the list; safe with none.
     void closeAll();
 
+    // --- Loopback latency test (AudioEngineLoopback.cpp) ---
+    // Measures the real output latency with a cable from an output of the
+    // first stream's device to an input: checks both devices, closes the
+    // output streams, plays one pulse on a duplex stream and waits (up to
+    // 5 s of the engine's clock) for it to come back. Returns the one-way
+    // latency in ms (also kept in measuredLatencyMs), or -1.0: with
+    // lastErrorText() saying why, except when no pulse came back (a console
+    // line says so). inputDevice < 0: findLoopbackInputDevice. Bringing the
+    // output streams back is the caller's task. Runs on the thread that owns
+    // the engine (the latency worker).
+    double runLoopbackTest(int32_t inputDevice);
+    // The PortAudio index of the input to pair with outputDevice, or -1.
+    int32_t findLoopbackInputDevice(int32_t outputDevice);
+    // The one-way latency of the last successful test; -1.0 before one.
+    double measuredLatencyMs() const { return m_measuredLatencyMs; }
+
     // --- Health (any thread) ---
     bool anyStreamRunning() const;
     // True when a running stream has a heartbeat older than thresholdMs
@@ -159,6 +175,8 @@ private:
     std::string m_pendingName;
     CallKind m_pendingKind = CallKind::Stream;
     std::string m_stuckText;
+
+    double m_measuredLatencyMs = -1.0;
 };
 
 }  // namespace qv

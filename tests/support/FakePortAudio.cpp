@@ -27,7 +27,27 @@ std::string number(double value) {
     return text;
 }
 
+std::string inputText(const PaStreamParameters* input) {
+    if (!input)
+        return "";
+    return " in " + std::to_string(input->device) + " " + std::to_string(input->channelCount) + "ch";
+}
+
 }  // namespace
+
+PaError FakePortAudio::checkInput(const PaStreamParameters* input, const FakeDevice& outputDevice,
+                                  const PaStreamParameters& output) const {
+    if (!input)
+        return paNoError;
+    if (input->device < 0 || input->device >= static_cast<int>(m_devices.size()))
+        return paInvalidDevice;
+    const FakeDevice& in = m_devices[static_cast<size_t>(input->device)];
+    if (input->channelCount < 1 || input->channelCount > in.maxInputChannels)
+        return paInvalidChannelCount;
+    if (outputDevice.duplexNeedsTwoChannels && output.channelCount < 2)
+        return paInvalidChannelCount;
+    return paNoError;
+}
 
 FakePortAudio::~FakePortAudio() {
     for (StreamRecord& record : m_streams)
@@ -60,6 +80,8 @@ void FakePortAudio::addDevice(const FakeDevice& device) {
     info.defaultLowOutputLatency = device.defaultLowOutputLatency;
     info.defaultHighOutputLatency = device.defaultLowOutputLatency * 4;
     info.defaultSampleRate = device.defaultSampleRate;
+    info.defaultLowInputLatency = device.defaultLowInputLatency;
+    info.defaultHighInputLatency = device.defaultLowInputLatency * 4;
     m_infos.push_back(info);
 }
 
@@ -171,6 +193,13 @@ FakeStream FakePortAudio::stream(int index) const {
     return m_streams.at(static_cast<size_t>(index)).stream;
 }
 
+int FakePortAudio::callBackDuplex(int index, unsigned long frames, const std::vector<float>& input,
+                                  std::vector<float>& output) {
+    FakeStream s = stream(index);
+    output.assign(frames * static_cast<unsigned long>(s.channels), 0.5f);
+    return s.callback(input.data(), output.data(), frames, nullptr, 0, s.userData);
+}
+
 int FakePortAudio::callBack(int index, unsigned long frames, PaStreamCallbackFlags flags,
                             std::vector<float>& output) {
     FakeStream s = stream(index);
@@ -222,13 +251,14 @@ const PaHostApiInfo* FakePortAudio::hostApiInfo(PaHostApiIndex hostApi) {
 
 PaError FakePortAudio::isFormatSupported(const PaStreamParameters* input, const PaStreamParameters* output,
                                          double sampleRate) {
-    (void)input;
     record("format " + std::to_string(output->device) + " " + std::to_string(output->channelCount) + "ch " +
-           number(sampleRate));
+           number(sampleRate) + inputText(input));
     std::lock_guard<std::mutex> lock(m_mutex);
     if (output->device < 0 || output->device >= static_cast<int>(m_devices.size()))
         return paInvalidDevice;
     const FakeDevice& d = m_devices[static_cast<size_t>(output->device)];
+    if (const PaError error = checkInput(input, d, *output); error != paNoError)
+        return error;
     const int maxChannels = d.formatMaxChannels > 0 ? d.formatMaxChannels : d.maxOutputChannels;
     if (output->channelCount < 1 || output->channelCount > maxChannels)
         return paInvalidChannelCount;
@@ -241,26 +271,34 @@ PaError FakePortAudio::openStream(PaStream** stream, const PaStreamParameters* i
                                   const PaStreamParameters* output, double sampleRate,
                                   unsigned long framesPerBuffer, PaStreamFlags flags, PaStreamCallback* callback,
                                   void* userData) {
-    (void)input;
     (void)flags;
     char latency[32];
     std::snprintf(latency, sizeof latency, "%.6f", output->suggestedLatency);
     record("open " + std::to_string(output->device) + " " + std::to_string(output->channelCount) + "ch " +
-           number(sampleRate) + " " + std::to_string(framesPerBuffer) + " latency=" + latency);
+           number(sampleRate) + " " + std::to_string(framesPerBuffer) + " latency=" + latency + inputText(input));
     const ReturnMark mark{*this, maybeBlock("open")};
     std::lock_guard<std::mutex> lock(m_mutex);
     if (output->device < 0 || output->device >= static_cast<int>(m_devices.size()))
         return paInvalidDevice;
     const FakeDevice& d = m_devices[static_cast<size_t>(output->device)];
+    if (const PaError error = checkInput(input, d, *output); error != paNoError)
+        return error;
     const int maxChannels = d.openMaxChannels > 0 ? d.openMaxChannels : d.maxOutputChannels;
     if (d.openFails || output->channelCount > maxChannels)
         return d.openError;
+    if (input && d.duplexOpenError != paNoError)
+        return d.duplexOpenError;
     StreamRecord& r = m_streams.emplace_back();
     r.stream.device = output->device;
     r.stream.channels = output->channelCount;
     r.stream.rate = sampleRate;
     r.stream.frames = framesPerBuffer;
     r.stream.suggestedLatency = output->suggestedLatency;
+    if (input) {
+        r.stream.inputDevice = input->device;
+        r.stream.inputChannels = input->channelCount;
+        r.stream.inputSuggestedLatency = input->suggestedLatency;
+    }
     r.stream.callback = callback;
     r.stream.userData = userData;
     r.stream.info.structVersion = 1;
@@ -282,7 +320,9 @@ PaError FakePortAudio::startStream(PaStream* stream) {
     if (index < 0)
         return paBadStreamPtr;
     StreamRecord& r = m_streams[static_cast<size_t>(index)];
-    const PaError error = m_devices[static_cast<size_t>(r.stream.device)].startError;
+    const FakeDevice& device = m_devices[static_cast<size_t>(r.stream.device)];
+    const PaError error = r.stream.inputDevice >= 0 && device.duplexStartError != paNoError ? device.duplexStartError
+                                                                                              : device.startError;
     if (error != paNoError)
         return error;
     r.stream.started = true;

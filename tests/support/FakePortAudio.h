@@ -40,6 +40,10 @@ struct FakeDevice {
     double streamInfoLatency = 0.0107;  // seconds
     bool missingInfo = false;           // deviceInfo returns null for it
     bool missingHostApi = false;        // its host API has no info
+    double defaultLowInputLatency = 0.012;  // seconds
+    bool duplexNeedsTwoChannels = false;    // duplex streams with one output channel are refused
+    PaError duplexOpenError = paNoError;    // opening a duplex stream on it fails with this
+    PaError duplexStartError = paNoError;   // starting one fails with this
 };
 
 struct FakeStream {
@@ -48,6 +52,9 @@ struct FakeStream {
     double rate = 0.0;
     unsigned long frames = 0;
     double suggestedLatency = 0.0;
+    int inputDevice = -1;  // duplex streams only
+    int inputChannels = 0;
+    double inputSuggestedLatency = 0.0;
     PaStreamCallback* callback = nullptr;
     void* userData = nullptr;
     PaStreamInfo info{};
@@ -71,7 +78,8 @@ public:
     unsigned long callbackFrames = 256;
 
     // Every call as a line: "initialize", "terminate", "format 0 8ch 48000",
-    // "open 0 8ch 48000 256 latency=0.005333", "start 0", "stop 0", "close 0".
+    // "open 0 8ch 48000 256 latency=0.005333", "start 0", "stop 0", "close 0";
+    // duplex format checks and opens end in " in 3 1ch" (input device, channels).
     std::vector<std::string> calls() const;
     int countCalls(const std::string& prefix) const;
     void clearCalls();
@@ -92,6 +100,9 @@ public:
     // Calls the callback of stream index with an interleaved output of
     // frames x channels floats; returns the callback's result.
     int callBack(int index, unsigned long frames, PaStreamCallbackFlags flags, std::vector<float>& output);
+    // The same for a duplex stream, with an interleaved input of frames x
+    // input channels floats.
+    int callBackDuplex(int index, unsigned long frames, const std::vector<float>& input, std::vector<float>& output);
     // Callbacks made by the fake's device threads so far.
     long deviceCallbacks() const { return m_deviceCallbacks.load(); }
 
@@ -128,6 +139,9 @@ private:
     bool maybeBlock(const std::string& name);
     int indexOf(PaStream* stream) const;
     void stopDeviceThread(StreamRecord& record);
+    // A duplex stream's input parameters against the device list; m_mutex held.
+    PaError checkInput(const PaStreamParameters* input, const FakeDevice& outputDevice,
+                       const PaStreamParameters& output) const;
 
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;

@@ -8,11 +8,11 @@
 
 #include "app/AppGlobals.h"
 #include "app/AppRuntime.h"
+#include "app/AudioRuntime.h"
 #include "app/BackendConfig.h"
 #include "app/FileSettingsStore.h"
 #include "app/OnlineServices.h"
 #include "app/SuspensionLogger.h"
-#include "audio/AudioEngine.h"
 #include "engines/EngineFactory.h"
 #include "platform/AnsiConsole.h"
 #include "platform/Clock.h"
@@ -29,29 +29,6 @@ using namespace qv;
 // How long the exit waits for an update check or usage report still on the
 // wire, so the TLS library is not torn down under it.
 constexpr int kOnlineExitWaitMs = 1000;
-
-namespace {
-
-// The audio side as far as it is built: at start-up PortAudio is initialised
-// and the device table printed; closing the streams and terminating
-// PortAudio happen at shutdown.
-class DeviceListAudio : public IAudioRuntime {
-public:
-    void start() override {
-        m_engine = std::make_unique<AudioEngine>();
-        m_devices = m_engine->devices();
-    }
-    void closeAll() override {
-        if (m_engine)
-            m_engine->closeAll();
-    }
-
-private:
-    std::unique_ptr<AudioEngine> m_engine;
-    std::vector<PhysicalDevice> m_devices;
-};
-
-}  // namespace
 
 int main() {
     // Before any thread starts; there is no matching clean-up (see HttpsTransport.h).
@@ -95,15 +72,20 @@ int main() {
     CombinedKeyboard keyboard({&terminalKeys, &desktopKeys});
     SuspensionLogger logger(clock, console);
 
-    DeviceListAudio audio;
+    // The watchdog log outlives the runtime: the audio workers write to it.
+    WatchdogLog watchdog;
+    AudioRuntime::Options audioOptions;
+    audioOptions.watchdog = &watchdog;
+    AudioRuntime audio(audioOptions);
 
     AppEnvironment env;
     env.clock = &clock;
+    env.watchdog = &watchdog;
+    env.audio = &audio;
     env.console = &console;
     env.keyboard = &keyboard;
     env.online = &online;
     env.logger = &logger;
-    env.audio = &audio;
     env.makeEngine = createSimEngine;
     env.store = &store;
     env.appDataDir = appData;

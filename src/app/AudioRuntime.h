@@ -1,0 +1,117 @@
+#pragma once
+// The audio side of the program: the AudioEngine, the device list, the
+// synthesis and the three audio workers (stream recovery, latency test, the
+// GUI's audio restart), behind the run loop's IAudioRuntime seam.
+//
+// Threads:
+// - start, the IAudioRuntime operations and the stream-stale check run on
+//   the main thread;
+// - requestRestart, playTestTone, setEffectPreview and copyDevices are the
+//   GUI's callables (GUI thread);
+// - the workers run detached, one at a time: each runs only while its starter
+//   holds the busy token (taken by compare-exchange) and gives it back as its
+//   last step. The stale check holds the token for its whole run, so it never
+//   reads the stream list while a worker changes it. At shutdown
+//   stopAcceptingWork() refuses new workers and waitIdle() takes the token
+//   for good.
+// Everything the workers touch lives in a shared block that a worker keeps
+// alive until it ends, so a worker that outlives the wait at shutdown never
+// touches freed memory.
+
+#include "app/AppServices.h"
+#include "app/WatchdogLog.h"
+#include "audio/AsioRegistry.h"
+#include "audio/AudioDevice.h"
+#include "audio/PortAudioApi.h"
+#include "platform/Clock.h"
+#include "settings/LiveSettings.h"
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace qv {
+
+class AudioEngine;
+class SynthState;
+
+inline constexpr uint32_t kStaleThresholdMs = 1000;
+inline constexpr int kMaxRecoveryAttempts = 30;
+
+class AudioRuntime : public IAudioRuntime {
+public:
+    // The loopback measurement of the latency worker: one-way ms, or -1.
+    using LoopbackTestFn = std::function<double(AudioEngine& engine, int inputDevice)>;
+
+    struct Options {
+        IPortAudio* portAudio = nullptr;        // null: the system's PortAudio
+        IAsioRegistry* asioRegistry = nullptr;  // null: the system's registry
+        IClock* heartbeatClock = nullptr;       // stream heartbeats; null: the system clock
+        WatchdogLog* watchdog = nullptr;        // may be null: nothing is logged
+        LiveSettings* settings = &gSettings;
+        // How long a recovery attempt waits for the re-opened streams' first
+        // callbacks before it counts as failed.
+        int callbackWaitMs = 2000;
+        LoopbackTestFn loopbackTest;  // null: no measurement (the test reports failure)
+    };
+
+    AudioRuntime();
+    explicit AudioRuntime(Options options);
+    ~AudioRuntime() override;
+    AudioRuntime(const AudioRuntime&) = delete;
+    AudioRuntime& operator=(const AudioRuntime&) = delete;
+
+    // ---- IAudioRuntime (main thread) ----
+    // Creates the engine, enumerates the devices and runs initAudio.
+    void start() override;
+    int audioOk() const override;
+    int audioChannels() const override;
+    void publishFrame(const HapticFrame& frame, bool onTrack) override;
+    void invalidateFrame() override;
+    void triggerGearPulse(int durationMs) override;
+    bool previewLevels(float levels[kEffectCount]) override;
+    // The stream-stale check and recovery (every 2 s while connected).
+    void checkStreams() override;
+    // Starts the latency test when it is asked for and no worker runs; also
+    // prints the synthesis-ready line of a new start.
+    void serviceLatencyRequest() override;
+    void stopAcceptingWork() override;
+    bool waitIdle(int timeoutMs) override;
+    void closeAll() override;
+
+    // ---- GUI callables ----
+    // Restarts the audio from the saved settings on a worker; false (the
+    // request is dropped) while another worker runs or at shutdown.
+    bool requestRestart();
+    // See SynthState::startTestTone; `deviceSlot` is the zone's device.
+    bool playTestTone(int channel, int durationMs, float gain, int deviceSlot);
+    bool setEffectPreview(int effect, bool on);
+    std::vector<PhysicalDevice> copyDevices() const;
+    // Called with every new device list (start-up, re-enumeration); the GUI
+    // keeps its own copy. Set before start().
+    void setDevicesListener(std::function<void(const std::vector<PhysicalDevice>&)> listener);
+
+    // ---- state, for the dashboard and tests ----
+    bool isWorkerBusy() const;
+    bool isRecoveryActive() const;
+    int recoveryAttempts() const;
+    SynthState& synth();
+    AudioEngine* engine();
+
+    // What the workers share with the runtime (AudioRuntime.cpp).
+    struct Shared;
+
+private:
+    bool takeToken();
+    // The stale check's decision once the token is held; true when the token
+    // went to a recovery worker.
+    bool recoveryStep();
+    bool startAttempt();
+    bool startWorker(void (*body)(const std::shared_ptr<Shared>&, int), int argument);
+
+    std::shared_ptr<Shared> m_shared;
+};
+
+}  // namespace qv

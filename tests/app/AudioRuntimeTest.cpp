@@ -1,0 +1,290 @@
+// The audio runtime on a fake PortAudio: the stream-stale check and its
+// recovery episodes with an injected clock, the one-worker-at-a-time token,
+// latency-test requests and the bounded shutdown wait.
+
+#include "app/AudioRuntime.h"
+#include "audio/AudioEngine.h"
+#include "audio/AudioStatus.h"
+#include "audio/SynthState.h"
+#include "platform/Output.h"
+#include "support/FakePortAudio.h"
+#include "support/TempDir.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <sstream>
+#include <thread>
+
+namespace qv::test {
+namespace {
+
+using ::testing::ElementsAre;
+
+// A manual clock that callback threads may read while the test moves it.
+class SharedManualClock : public IClock {
+public:
+    uint64_t nowMs() override { return m_ns.load() / 1000000ull; }
+    uint64_t nowNs() override { return m_ns.load(); }
+    void sleepNs(uint64_t ns) override { m_ns.fetch_add(ns); }
+    void advanceMs(uint64_t ms) { m_ns.fetch_add(ms * 1000000ull); }
+
+private:
+    std::atomic<uint64_t> m_ns{5'000'000'000ull};
+};
+
+class AudioRuntimeTest : public ::testing::Test {
+protected:
+    AudioRuntimeTest() : capture([](OutputStream, std::string_view) {}) {
+        resetAudioStatus();
+        settings.replace(HapticSettings());
+        settings.edit(
+            [](HapticSettings& s) {
+                s.audioDeviceIndex = 0;
+                copyText(s.devices[0].name, "Shaker Box");
+            },
+            false);
+        FakeDevice d;
+        d.name = "Shaker Box";
+        d.maxOutputChannels = 4;
+        fake.addDevice(d);
+        watchdog.open(dir.file("watchdog.log"));
+    }
+
+    ~AudioRuntimeTest() override {
+        fake.release();
+        if (runtime) {
+            waitForWorker();
+            runtime->stopAcceptingWork();
+            runtime->waitIdle(10000);
+        }
+    }
+
+    void startRuntime(int callbackWaitMs = 2000) {
+        AudioRuntime::Options options;
+        options.portAudio = &fake;
+        options.asioRegistry = &registry;
+        options.heartbeatClock = &clock;
+        options.watchdog = &watchdog;
+        options.settings = &settings;
+        options.callbackWaitMs = callbackWaitMs;
+        options.loopbackTest = [this](AudioEngine&, int input) {
+            loopbackInput = input;
+            ++loopbackRuns;
+            return 4.5;
+        };
+        runtime = std::make_unique<AudioRuntime>(options);
+        runtime->start();
+        ASSERT_EQ(runtime->audioOk(), 1);
+        startLines = logLines().size();
+    }
+
+    // Waits until the running worker has handed back the token.
+    void waitForWorker() {
+        for (int i = 0; i < 20000 && runtime->isWorkerBusy(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ASSERT_FALSE(runtime->isWorkerBusy());
+    }
+
+    // One callback of the newest stream: a fresh heartbeat.
+    void heartbeat() {
+        std::vector<float> out;
+        fake.callBack(fake.streamCount() - 1, 256, 0, out);
+    }
+
+    // The watchdog lines without their time stamps.
+    std::vector<std::string> logLines() {
+        std::vector<std::string> lines;
+        std::istringstream in(readFile(dir.file("watchdog.log")));
+        std::string line;
+        while (std::getline(in, line))
+            lines.push_back(line.size() > 15 ? line.substr(15) : line);
+        return lines;
+    }
+    // The lines written after start-up.
+    std::vector<std::string> newLines() {
+        std::vector<std::string> all = logLines();
+        return std::vector<std::string>(all.begin() + static_cast<long>(std::min(startLines, all.size())), all.end());
+    }
+    int countLines(const std::string& text) {
+        int n = 0;
+        for (const auto& l : logLines())
+            n += l == text;
+        return n;
+    }
+
+    TempDir dir;
+    FakePortAudio fake;
+    FakeAsioRegistry registry;
+    SharedManualClock clock;
+    WatchdogLog watchdog;
+    LiveSettings settings;
+    OutputCapture capture;
+    std::unique_ptr<AudioRuntime> runtime;
+    std::atomic<int> loopbackRuns{0};
+    std::atomic<int> loopbackInput{-99};
+    size_t startLines = 0;
+};
+
+TEST_F(AudioRuntimeTest, AStreamIsStaleOnlyAfterMoreThanASecondWithoutCallbacks) {
+    startRuntime();
+    heartbeat();
+    clock.advanceMs(1000);
+    runtime->checkStreams();
+    EXPECT_FALSE(runtime->isRecoveryActive());
+    EXPECT_EQ(countLines("Stream stale detected, entering recovery mode"), 0);
+    clock.advanceMs(1);
+    fake.runCallbacks = true;  // the re-opened streams call back
+    runtime->checkStreams();
+    waitForWorker();
+    EXPECT_THAT(newLines(), ElementsAre("Stream stale detected, entering recovery mode", "RECOVERY attempt 1/30",
+                                        "reEnumerate() starting", "reEnumerate() done: 1 devices",
+                                        "  dev[0] \"Shaker Box\" apis=1", "initAudio() starting",
+                                        ::testing::StartsWith("initAudio: devIdx=0"),
+                                        ::testing::StartsWith("initAudio: name resolved devIdx=0"),
+                                        ::testing::StartsWith("initAudio: final devIdx=0"),
+                                        ::testing::StartsWith("initAudio() result: ok=1 ch=4 latency="),
+                                        "RECOVERED successfully"));
+    EXPECT_FALSE(runtime->isRecoveryActive());
+    EXPECT_EQ(runtime->recoveryAttempts(), 0);
+    EXPECT_EQ(runtime->audioOk(), 1);
+    EXPECT_EQ(gAudioReady.load(), 1);
+}
+
+TEST_F(AudioRuntimeTest, OneWorkerPerEpisodeAndChecksWaitForIt) {
+    startRuntime();
+    heartbeat();
+    clock.advanceMs(1500);
+    fake.blockNext("open");
+    runtime->checkStreams();
+    ASSERT_TRUE(fake.waitUntilBlocked(10000));
+    // While the worker runs, checks and restarts start nothing.
+    for (int i = 0; i < 3; ++i) {
+        clock.advanceMs(2000);
+        runtime->checkStreams();
+    }
+    EXPECT_FALSE(runtime->requestRestart());
+    EXPECT_EQ(countLines("RECOVERY attempt 1/30"), 1);
+    EXPECT_EQ(countLines("RECOVERY attempt 2/30"), 0);
+    fake.runCallbacks = true;
+    fake.release();
+    waitForWorker();
+    EXPECT_EQ(countLines("RECOVERED successfully"), 1);
+    EXPECT_EQ(fake.countCalls("open"), 2);
+}
+
+TEST_F(AudioRuntimeTest, AStreamThatStartsButNeverCallsBackUsesUpTheAttemptsAndGivesUpOnce) {
+    startRuntime(1);
+    heartbeat();
+    clock.advanceMs(1001);
+    for (int check = 0; check < 34; ++check) {
+        runtime->checkStreams();
+        waitForWorker();
+        clock.advanceMs(2000);
+    }
+    EXPECT_EQ(countLines("Stream stale detected, entering recovery mode"), 1);
+    EXPECT_EQ(countLines("RECOVERY attempt 1/30"), 1);
+    EXPECT_EQ(countLines("RECOVERY attempt 30/30"), 1);
+    EXPECT_EQ(countLines("RECOVERY attempt 31/30"), 0);
+    EXPECT_EQ(countLines("GAVE UP after max retries"), 1);
+    EXPECT_EQ(countLines("RECOVERED successfully"), 0);
+    EXPECT_EQ(countLines("initAudio error: the streams started but the device never called back"), 30);
+    EXPECT_FALSE(runtime->isRecoveryActive());
+    EXPECT_EQ(runtime->audioOk(), 0);
+    EXPECT_EQ(gAudioReady.load(), 0);
+    // Audio counts as down: no new episode starts by itself, the GUI's
+    // restart still works.
+    EXPECT_TRUE(runtime->requestRestart());
+    waitForWorker();
+    EXPECT_EQ(runtime->recoveryAttempts(), 0);
+}
+
+TEST_F(AudioRuntimeTest, AHealthyCheckResetsTheAttemptCount) {
+    startRuntime();
+    heartbeat();
+    clock.advanceMs(500);
+    runtime->checkStreams();
+    EXPECT_FALSE(runtime->isRecoveryActive());
+    EXPECT_TRUE(newLines().empty());
+}
+
+TEST_F(AudioRuntimeTest, OverlappingRestartRequestsStartOneWorker) {
+    startRuntime();
+    fake.clearCalls();
+    fake.blockNext("open");
+    EXPECT_TRUE(runtime->requestRestart());
+    ASSERT_TRUE(fake.waitUntilBlocked(10000));
+    EXPECT_EQ(gAudioReady.load(), 0);
+    EXPECT_FALSE(runtime->requestRestart());
+    EXPECT_FALSE(runtime->requestRestart());
+    fake.release();
+    waitForWorker();
+    EXPECT_EQ(fake.countCalls("open"), 1);
+    EXPECT_EQ(runtime->audioOk(), 1);
+    EXPECT_EQ(gAudioReady.load(), 1);
+}
+
+TEST_F(AudioRuntimeTest, ALatencyRequestRunsAfterTheBusyWorkerAndAnswersTheDialog) {
+    startRuntime();
+    fake.blockNext("open");
+    ASSERT_TRUE(runtime->requestRestart());
+    ASSERT_TRUE(fake.waitUntilBlocked(10000));
+    gLatencyInputDevice = 3;
+    gLatencyTestRequest = 1;
+    runtime->serviceLatencyRequest();
+    EXPECT_EQ(loopbackRuns.load(), 0);
+    fake.release();
+    waitForWorker();
+    runtime->serviceLatencyRequest();
+    waitForWorker();
+    EXPECT_EQ(loopbackRuns.load(), 1);
+    EXPECT_EQ(loopbackInput.load(), 3);
+    EXPECT_EQ(gLatencyTestRequest.load(), 0);
+    EXPECT_FLOAT_EQ(gLatencyTestResultMs.load(), 4.5f);
+    EXPECT_EQ(runtime->audioOk(), 1);  // the streams are back
+    runtime->serviceLatencyRequest();
+    EXPECT_EQ(loopbackRuns.load(), 1);  // one request, one run
+}
+
+TEST_F(AudioRuntimeTest, ShutdownRefusesNewWorkersAndWaitsABoundedTime) {
+    startRuntime();
+    fake.blockNext("open");
+    ASSERT_TRUE(runtime->requestRestart());
+    ASSERT_TRUE(fake.waitUntilBlocked(10000));
+    runtime->stopAcceptingWork();
+    EXPECT_FALSE(runtime->waitIdle(20));
+    fake.release();
+    EXPECT_TRUE(runtime->waitIdle(10000));
+    // From here on no worker starts, whoever asks.
+    EXPECT_FALSE(runtime->requestRestart());
+    gLatencyTestRequest = 1;
+    runtime->serviceLatencyRequest();
+    EXPECT_EQ(loopbackRuns.load(), 0);
+    clock.advanceMs(5000);
+    runtime->checkStreams();
+    EXPECT_FALSE(runtime->isRecoveryActive());
+    runtime->closeAll();
+    EXPECT_EQ(gAudioReady.load(), 0);
+    EXPECT_EQ(fake.openStreamCount(), 0);
+    gLatencyTestRequest = 0;
+    runtime.reset();
+}
+
+TEST_F(AudioRuntimeTest, TestTonesAndPreviewsReachTheSynthesis) {
+    startRuntime();
+    EXPECT_TRUE(runtime->playTestTone(0, 500, 0.7f, 0));
+    EXPECT_TRUE(runtime->synth().isToneActive());
+    EXPECT_FALSE(runtime->playTestTone(0, 500, 0.7f, 2));  // no stream plays device 2
+    EXPECT_TRUE(runtime->setEffectPreview(kKerbRumble, true));
+    float levels[kEffectCount];
+    EXPECT_TRUE(runtime->previewLevels(levels));
+    EXPECT_TRUE(runtime->setEffectPreview(kKerbRumble, false));
+    EXPECT_FALSE(runtime->previewLevels(levels));
+    ASSERT_EQ(runtime->copyDevices().size(), 1u);
+    EXPECT_EQ(runtime->copyDevices()[0].hardwareName, "Shaker Box");
+}
+
+}  // namespace
+}  // namespace qv::test

@@ -6,6 +6,7 @@
 #include "audio/AudioEngine.h"
 #include "audio/AudioStatus.h"
 #include "platform/Output.h"
+#include "support/Eventually.h"
 #include "support/JackServer.h"
 #include "support/TempDir.h"
 
@@ -16,17 +17,6 @@
 
 namespace qv::test {
 namespace {
-
-template <typename Condition>
-bool eventually(Condition condition, int timeoutMs) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (condition())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return condition();
-}
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 

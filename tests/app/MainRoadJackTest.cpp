@@ -8,8 +8,8 @@
 // at 6667 / 3000 x 75 = 166.7 Hz) with a kerb strike of 90 Hz on the right
 // side (RF, RR) from 27 to 28 s; the feed stops at 30 s.
 
+#include "audio/SignalAnalysis.h"
 #include "support/ChildProcess.h"
-#include "support/Goertzel.h"
 #include "support/JackServer.h"
 #include "support/TempDir.h"
 #include "support/WavFile.h"
@@ -43,7 +43,7 @@ double median(std::vector<double> v) {
 }
 
 double level(const WavData& wav, int channel, size_t begin, size_t count, double hz) {
-    return goertzelAmplitude(wav.channels[static_cast<size_t>(channel)].data() + begin, count, hz, kRate);
+    return toneAmplitude(wav.channels[static_cast<size_t>(channel)], hz, kRate, begin, begin + count);
 }
 
 // The largest magnitude over [begin, end) of every channel.

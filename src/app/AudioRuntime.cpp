@@ -231,11 +231,8 @@ void recoveryWorker(const std::shared_ptr<AudioRuntime::Shared>& shared, int) {
 
 void latencyWorker(const std::shared_ptr<AudioRuntime::Shared>& shared, int inputDevice) {
     AudioRuntime::Shared& s = *shared;
-    double oneWay = -1.0;
-    if (s.options.loopbackTest)
-        oneWay = s.options.loopbackTest(*s.engine, inputDevice);
-    else
-        s.log("Latency test: no loopback measurement in this build");
+    const double oneWay = s.options.loopbackTest ? s.options.loopbackTest(*s.engine, inputDevice)
+                                                 : s.engine->runLoopbackTest(inputDevice);
     s.initAndPublish();
     gLatencyTestResultMs = oneWay > 0.0 ? static_cast<float>(oneWay) : -1.0f;
     gLatencyTestRequest = 0;

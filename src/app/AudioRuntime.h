@@ -54,7 +54,7 @@ public:
         // How long a recovery attempt waits for the re-opened streams' first
         // callbacks before it counts as failed.
         int callbackWaitMs = 2000;
-        LoopbackTestFn loopbackTest;  // null: no measurement (the test reports failure)
+        LoopbackTestFn loopbackTest;  // null: AudioEngine::runLoopbackTest
     };
 
     AudioRuntime();

@@ -1,6 +1,7 @@
-// Stream-stale recovery for real: the audio runtime plays into a private JACK
-// server (dummy back-end); the server is paused with SIGSTOP for 3 s, the
-// stale stream is detected, recovered after SIGCONT, and audio flows again.
+// The audio runtime on a private JACK server (dummy back-end): stream-stale
+// recovery for real (the server is paused with SIGSTOP for 3 s, the stale
+// stream is detected, recovered after SIGCONT, and audio flows again), and a
+// latency-test request served through jackd's loopback client as the cable.
 
 #include "app/AudioRuntime.h"
 #include "audio/AudioEngine.h"
@@ -20,7 +21,7 @@ namespace {
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-TEST(AudioRecoveryJack, APausedServerIsDetectedAndRecoveredAfterItResumes) {
+TEST(AudioRuntimeJack, APausedServerIsDetectedAndRecoveredAfterItResumes) {
     OutputCapture quiet([](OutputStream, std::string_view) {});
     JackServer server;
     ASSERT_TRUE(server.start()) << server.lastError();
@@ -78,6 +79,57 @@ TEST(AudioRecoveryJack, APausedServerIsDetectedAndRecoveredAfterItResumes) {
     const uint32_t before = slot->heartbeatTick.load();
     EXPECT_TRUE(eventually([&] { return slot->heartbeatTick.load() != before; }, 10000));
     EXPECT_FALSE(engine.hasStaleStream(kStaleThresholdMs));
+
+    runtime.stopAcceptingWork();
+    ASSERT_TRUE(runtime.waitIdle(10000));
+    runtime.closeAll();
+}
+
+TEST(AudioRuntimeJack, ALatencyRequestMeasuresTheWireAndBringsTheShakersBack) {
+    OutputCapture quiet([](OutputStream, std::string_view) {});
+    JackServer server;
+    JackServer::Options serverOptions;
+    serverOptions.loopbackPorts = 2;
+    ASSERT_TRUE(server.start(serverOptions)) << server.lastError();
+    ASSERT_TRUE(eventually([&] { return server.ports("^loopback:").size() == 4; })) << server.log();
+
+    TempDir dir;
+    WatchdogLog watchdog;
+    ASSERT_TRUE(watchdog.open(dir.file("watchdog.log")));
+    LiveSettings settings;
+    settings.edit(
+        [](HapticSettings& s) {
+            s.audioDeviceIndex = 0;
+            copyText(s.devices[0].name, "loopback");
+            copyText(s.devices[0].api, "JACK");
+            s.devices[0].channels = 2;
+        },
+        false);
+    AudioRuntime::Options options;
+    options.watchdog = &watchdog;
+    options.settings = &settings;
+    AudioRuntime runtime(options);
+    runtime.start();
+    ASSERT_EQ(runtime.audioOk(), 1) << runtime.engine()->lastErrorText();
+
+    gLatencyTestResultMs = -1.0f;
+    gLatencyInputDevice = -1;  // the engine finds the wire's inputs
+    gLatencyTestRequest = 1;
+    // The run loop serves the request in every pass, connected or not.
+    ASSERT_TRUE(eventually(
+        [&] {
+            runtime.serviceLatencyRequest();
+            return gLatencyTestRequest.load() == 0;
+        },
+        30000));
+    ASSERT_TRUE(eventually([&] { return !runtime.isWorkerBusy(); }, 30000));
+    const float oneWay = gLatencyTestResultMs.load();
+    EXPECT_GT(oneWay, 0.0f);
+    EXPECT_LT(oneWay, 20.0f);
+    // The shakers' stream is back and calls back.
+    EXPECT_EQ(runtime.audioOk(), 1);
+    EXPECT_EQ(gAudioReady.load(), 1);
+    EXPECT_TRUE(eventually([&] { return runtime.engine()->hasFirstCallback(); }, 10000));
 
     runtime.stopAcceptingWork();
     ASSERT_TRUE(runtime.waitIdle(10000));

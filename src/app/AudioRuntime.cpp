@@ -40,7 +40,6 @@ struct AudioRuntime::Shared {
     std::atomic<int32_t> recoveryAttempts{0};
     std::atomic<bool> accepting{true};
     std::atomic<bool> multiDevice{false};
-    bool stuckReported = false;  // main thread
 
     std::mutex idleMutex;
     std::condition_variable idle;
@@ -114,6 +113,7 @@ void AudioRuntime::start() {
     services.portAudio = s.options.portAudio;
     services.asioRegistry = s.options.asioRegistry;
     services.clock = s.options.heartbeatClock;
+    services.callTimeoutMs = s.options.callTimeoutMs;
     s.engine = std::make_unique<AudioEngine>(services);
     s.devices = s.engine->devices();
     s.context.engine = s.engine.get();
@@ -306,14 +306,13 @@ bool AudioRuntime::startAttempt() {
     if (n > kMaxRecoveryAttempts)
         return false;
     if (n == kMaxRecoveryAttempts || s.engine->isAudioSystemStuck()) {
-        if (n < kMaxRecoveryAttempts && !s.stuckReported) {
-            // Nothing can be re-opened until the audio system answers again.
-            s.log("Audio system not responding: restart the audio server or the program");
-            outWrite("  WARNING: The audio system is not responding. Restart the audio server or Quor Vane.\n");
-            s.stuckReported = true;
-        }
+        // Nothing can be re-opened while a PortAudio call has not returned
+        // (the engine said so once, with what to do): no more attempts.
+        if (n < kMaxRecoveryAttempts)
+            s.log("GAVE UP: " + s.engine->lastErrorText());
+        else
+            s.log("GAVE UP after max retries");
         s.recoveryAttempts = kMaxRecoveryAttempts + 1;
-        s.log("GAVE UP after max retries");
         s.recoveryActive = 0;
         gAudioReady = 0;
         return false;

@@ -22,6 +22,7 @@
 #include "app/WatchdogLog.h"
 #include "audio/AsioRegistry.h"
 #include "audio/AudioDevice.h"
+#include "audio/AudioEngine.h"
 #include "audio/PortAudioApi.h"
 #include "platform/Clock.h"
 #include "settings/LiveSettings.h"
@@ -34,7 +35,6 @@
 
 namespace qv {
 
-class AudioEngine;
 class SynthState;
 
 inline constexpr uint32_t kStaleThresholdMs = 1000;
@@ -54,6 +54,9 @@ public:
         // How long a recovery attempt waits for the re-opened streams' first
         // callbacks before it counts as failed.
         int callbackWaitMs = 2000;
+        // Longest wait for one PortAudio call before the engine gives the
+        // audio system up as not responding.
+        int callTimeoutMs = kAudioCallTimeoutMs;
         LoopbackTestFn loopbackTest;  // null: AudioEngine::runLoopbackTest
     };
 

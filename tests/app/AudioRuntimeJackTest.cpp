@@ -85,6 +85,56 @@ TEST(AudioRuntimeJack, APausedServerIsDetectedAndRecoveredAfterItResumes) {
     runtime.closeAll();
 }
 
+TEST(AudioRuntimeJack, AKilledServerNeitherHangsTheRecoveryNorTheShutdown) {
+    OutputCapture quiet([](OutputStream, std::string_view) {});
+    JackServer server;
+    ASSERT_TRUE(server.start()) << server.lastError();
+    TempDir dir;
+    WatchdogLog watchdog;
+    ASSERT_TRUE(watchdog.open(dir.file("watchdog.log")));
+    LiveSettings settings;
+    settings.edit(
+        [](HapticSettings& s) {
+            s.audioDeviceIndex = 0;
+            copyText(s.devices[0].name, "system");
+            copyText(s.devices[0].api, "JACK");
+        },
+        false);
+    AudioRuntime::Options options;
+    options.watchdog = &watchdog;
+    options.settings = &settings;
+    options.callTimeoutMs = 1000;
+    auto runtime = std::make_unique<AudioRuntime>(options);
+    runtime->start();
+    ASSERT_EQ(runtime->audioOk(), 1) << runtime->engine()->lastErrorText();
+    ASSERT_TRUE(eventually([&] { return runtime->engine()->hasFirstCallback(); }, 20000));
+
+    server.kill();
+    // Detection, an attempt that finds PortAudio not answering, and the end
+    // of the episode: the program keeps running without audio.
+    const bool gaveUp = eventually(
+        [&] {
+            runtime->checkStreams();
+            return contains(readFile(dir.file("watchdog.log")), "GAVE UP: Audio system not responding");
+        },
+        60000);
+    const std::string log = readFile(dir.file("watchdog.log"));
+    EXPECT_TRUE(gaveUp) << log;
+    EXPECT_TRUE(contains(log, "Stream stale detected, entering recovery mode")) << log;
+    EXPECT_TRUE(contains(log, "RECOVERY attempt 1/30")) << log;
+    EXPECT_FALSE(contains(log, "RECOVERED successfully")) << log;
+    EXPECT_FALSE(runtime->isRecoveryActive());
+    EXPECT_EQ(gAudioReady.load(), 0);
+    // Later checks start nothing.
+    runtime->checkStreams();
+    EXPECT_FALSE(runtime->isWorkerBusy());
+
+    runtime->stopAcceptingWork();
+    ASSERT_TRUE(runtime->waitIdle(10000));
+    runtime->closeAll();
+    runtime.reset();
+}
+
 TEST(AudioRuntimeJack, ALatencyRequestMeasuresTheWireAndBringsTheShakersBack) {
     OutputCapture quiet([](OutputStream, std::string_view) {});
     JackServer server;

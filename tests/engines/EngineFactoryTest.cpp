@@ -2,9 +2,11 @@
 // value it does not know.
 
 #include "engines/ACCHapticEngine.h"
+#include "engines/ACEVOHapticEngine.h"
 #include "engines/ACHapticEngine.h"
 #include "engines/EngineFactory.h"
 #include "engines/IRacingHapticEngine.h"
+#include "engines/LMUHapticEngine.h"
 
 #include <gtest/gtest.h>
 
@@ -43,6 +45,13 @@ TEST(EngineFactory, ACCAndACHaveEnginesOfTheirOwn) {
     EXPECT_NE(dynamic_cast<ACCHapticEngine*>(acc.get()), nullptr);
     const std::unique_ptr<ISimHapticEngine> ac = createSimEngine(kAC);
     EXPECT_NE(dynamic_cast<ACHapticEngine*>(ac.get()), nullptr);
+}
+
+TEST(EngineFactory, MakesTheLmuAndAcEvoEngines) {
+    auto lmu = createSimEngine(kLMU);
+    EXPECT_NE(dynamic_cast<LMUHapticEngine*>(lmu.get()), nullptr);
+    auto evo = createSimEngine(kACEVO);
+    EXPECT_NE(dynamic_cast<ACEVOHapticEngine*>(evo.get()), nullptr);
 }
 
 }  // namespace

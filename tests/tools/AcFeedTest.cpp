@@ -28,7 +28,7 @@ TEST(AcFeedOptions, TheSimulatorsAreNamed) {
     EXPECT_EQ(o.config.sim, SimKind::AC);
     const char* wrong[] = {"qv-simfeed", "--sim", "ACC"};
     EXPECT_FALSE(parseFeedOptions(3, wrong, o, error));
-    EXPECT_EQ(error, "unknown simulator \"ACC\" (known: iracing, acc, ac)");
+    EXPECT_EQ(error, "unknown simulator \"ACC\" (known: iracing, acc, ac, ac_evo, lmu)");
 }
 
 TEST(AcFeedWheels, LockUpAbsAndTheSlideShowInTheDerivedWheels) {

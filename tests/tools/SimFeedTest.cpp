@@ -46,7 +46,7 @@ TEST(SimFeedOptions, BadInputIsRefusedWithAReason) {
     FeedOptions o;
     std::string error;
     EXPECT_FALSE(parse({"--sim", "pong"}, o, error));
-    EXPECT_EQ(error, "unknown simulator \"pong\" (known: iracing, acc, ac)");
+    EXPECT_EQ(error, "unknown simulator \"pong\" (known: iracing, acc, ac, ac_evo, lmu)");
     EXPECT_FALSE(parse({"--script", "fast"}, o, error));
     EXPECT_EQ(error, "unknown script \"fast\" (known: cruise, lap)");
     for (const char* d : {"0", "-1", "abc", "1e99", "nan", "inf", "3s", ""}) {

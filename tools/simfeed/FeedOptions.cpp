@@ -28,7 +28,7 @@ bool parseFeedOptions(int argc, const char* const* argv, FeedOptions& options, s
                 return false;
             const auto sim = parseSimKind(v);
             if (!sim) {
-                error = "unknown simulator \"" + std::string(v) + "\" (known: iracing, acc, ac)";
+                error = "unknown simulator \"" + std::string(v) + "\" (known: " + simKindNames() + ")";
                 return false;
             }
             options.config.sim = *sim;

@@ -14,13 +14,15 @@ struct FeedOptions {
 };
 
 inline constexpr const char* kFeedUsage =
-    "Usage: qv-simfeed [--sim iracing|acc|ac] [--script cruise|lap] [--duration SECONDS] [--360hz] [--shm-dir DIR]\n"
+    "Usage: qv-simfeed [--sim iracing|acc|ac|ac_evo|lmu] [--script cruise|lap] [--duration SECONDS] [--360hz]\n"
+    "                  [--shm-dir DIR]\n"
     "\n"
     "Plays a simulator: publishes its telemetry shared memory with a scripted drive\n"
     "at the simulator's rate, so quorvane can connect without the simulator.\n"
     "\n"
-    "  --sim NAME          simulator to play: iracing (default), acc (Assetto Corsa Competizione)\n"
-    "                      or ac (Assetto Corsa); acc and ac publish the same pages\n"
+    "  --sim NAME          simulator to play: iracing (default), acc (Assetto Corsa Competizione),\n"
+    "                      ac (Assetto Corsa; the same pages as acc), ac_evo (AC EVO)\n"
+    "                      or lmu (Le Mans Ultimate)\n"
     "  --script NAME       cruise: fixed values at a steady 108 km/h;\n"
     "                      lap (default): a 60 s lap, repeated, with garage, pit lane,\n"
     "                      gear changes, ABS braking, kerb strikes, a slide and an off-track moment\n"

@@ -15,9 +15,11 @@
 
 namespace qv::simfeed {
 
-enum class SimKind { IRacing, ACC, AC };
+enum class SimKind { IRacing, ACC, AC, ACEvo, LMU };
 
 std::optional<SimKind> parseSimKind(std::string_view name);
+// The names parseSimKind knows, for messages: "iracing, acc, ac, ac_evo, lmu".
+const char* simKindNames();
 
 struct FeedConfig {
     SimKind sim = SimKind::IRacing;

@@ -1,0 +1,193 @@
+// The AC EVO engine's console dashboard and suspension-logger rows.
+//
+// The gear-change log and the logger hint sit on rows 23 to 25, like every
+// other engine's, so they never collide with the run loop's own lines (the
+// logger status on row 25 replaces the hint; row 26 is the exit line).
+
+#include "engines/ACEVOHapticEngine.h"
+#include "engines/ACEVOLayout.h"
+#include "engines/ConsoleKit.h"
+#include "engines/FrameLimits.h"
+#include "engines/TelemetryValues.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace qv {
+
+namespace {
+
+constexpr int kCornerColumns[kCornerCount] = {2, 32, 62, 92};
+constexpr int kGearLogTitleRow = 23;
+constexpr int kGearLogRow = 24;
+constexpr int kLoggerHintRow = 25;
+// Right after the update counter's 33 characters at column 50.
+constexpr int kEngineTagColumn = 83;
+
+float finiteOrZero(float x) { return std::isfinite(x) ? x : 0.0f; }
+
+// AC EVO counts gears from 0 = reverse, 1 = neutral.
+std::string acevoGearText(int32_t gear) {
+    if (gear == 0)
+        return " R";
+    if (gear == 1)
+        return " N";
+    return std::to_string(static_cast<long long>(gear) - 1);
+}
+
+std::string padded(std::string text, size_t width) {
+    if (text.size() < width)
+        text.append(width - text.size(), ' ');
+    return text;
+}
+
+}  // namespace
+
+void drawACEVODashboardHeader(IConsole& console, bool audioActive, int channels) {
+    console.clear();
+    const std::string rule(80, '=');
+    drawText(console, 0, 0, ConsoleAttr::kCyan, rule);
+    drawText(console, 0, 1, ConsoleAttr::kCyan, "  Quor Vane  v0.6.103  |  AC EVO  |  Ctrl+C to exit");
+    drawText(console, 0, 2, ConsoleAttr::kCyan, rule);
+
+    std::string audio = "  Audio: ";
+    audio += audioActive ? "ACTIVE  " : "INACTIVE";
+    audio += "  Channels: " + std::to_string(channels) + std::string(50, ' ');
+    drawText(console, 0, 3, audioActive ? ConsoleAttr::kGreen : ConsoleAttr::kRed, audio);
+
+    drawText(console, 0, 5, ConsoleAttr::kYellow, "  [ Per-Corner Telemetry ]");
+    for (int c = 0; c < kCornerCount; ++c) {
+        drawText(console, kCornerColumns[c], 6, ConsoleAttr::kWhite,
+                 std::string("---- ") + kCornerNames[c] + " --------------------");
+    }
+    drawText(console, 0, 7, ConsoleAttr::kNormal, "  Shock Vel   (m/s) ");
+    drawText(console, 0, 8, ConsoleAttr::kNormal, "  Kerb/Fast Susp    ");
+    drawText(console, 0, 9, ConsoleAttr::kNormal, "  Slip Ratio  (lng) ");
+    drawText(console, 0, 10, ConsoleAttr::kNormal, "  Wheel Slip  (raw) ");
+
+    drawText(console, 0, 11, ConsoleAttr::kCyan, "  [ Kunos Pre-Computed Signals ]");
+    drawText(console, 0, 12, ConsoleAttr::kNormal, "  roadVibrations / kerbVibration / absVibrations (raw)");
+    drawText(console, 0, 13, ConsoleAttr::kCyan, "  [ Vehicle ]");
+    drawText(console, 0, 14, ConsoleAttr::kNormal, "  RPM / Gear / Speed / Engine");
+
+    drawText(console, 0, 15, ConsoleAttr::kCyan, "  [ Haptic Output per Corner  0.0=off  1.0=full ]");
+    drawText(console, 0, 16, ConsoleAttr::kNormal,
+             "  Corner           LF              RF              LR              RR");
+    const char* labels[6] = {"  Road Texture  ", "  Slow Susp.    ", "  Kerb          ",
+                             "  ABS/Lock      ", "  Gear Change   ", "  Wheel Slip    "};
+    for (int i = 0; i < 6; ++i)
+        drawText(console, 0, 17 + i, ConsoleAttr::kNormal, labels[i]);
+
+    drawText(console, 0, kGearLogTitleRow, ConsoleAttr::kCyan, "  [ Gear Change Log ]");
+    drawText(console, 0, kGearLogRow, ConsoleAttr::kNormal, "  Waiting for first gear change...");
+    drawText(console, 0, kLoggerHintRow, ConsoleAttr::kCyan,
+             "  [ Susp Logger ]  Press L to start/stop (2min, 120Hz -> susp_log.csv)");
+    console.setColor(ConsoleAttr::kNormal);
+}
+
+void drawACEVODashboard(IConsole& console, const ACEVOSample& s, int32_t engineType, const HapticFrame& shown,
+                        const EffectProfile& fx, int updatesPerSecond, float secondsSinceShift) {
+    const bool off = !s.onTrack;
+
+    if (off) {
+        drawText(console, 0, 5, ConsoleAttr::kYellow,
+                 "  *** OFF TRACK / IN PITS -- all effects zero (shaker/amp protection) ***   ");
+    } else if (s.absActing) {
+        drawText(console, 0, 5, ConsoleAttr::kRed, padded("  *** ABS ACTIVE ***", 78));
+    } else {
+        drawText(console, 0, 5, ConsoleAttr::kNormal, padded("  [ Per-Corner Telemetry ]", 78));
+    }
+
+    drawText(console, 50, 3, ConsoleAttr::kGreen,
+             formatText("| Updates: %3d/s  pkt: %8d  ", updatesPerSecond, s.packetId));
+    if (engineType == acevo::kEngineElectric)
+        drawText(console, kEngineTagColumn, 3, ConsoleAttr::kCyan, " [EV]   ");
+    else
+        drawText(console, kEngineTagColumn, 3, ConsoleAttr::kNormal, " [ICE]   ");
+
+    for (int c = 0; c < kCornerCount; ++c) {
+        const int x = kCornerColumns[c];
+        const float v = off ? 0.0f : s.suspVelocity[c];
+        drawText(console, x, 7, levelColour(std::min(std::fabs(v) * 0.5f, 1.0f)),
+                 formatText("%8.4f [%s]  ", v, ratioBar(v, 2.0f, 5).c_str()));
+
+        const float kerb = off ? 0.0f : finiteOrZero(shown.corners[c].kerbAmp);
+        if (kerb > 0.05f)
+            drawText(console, x, 8, ConsoleAttr::kRed, formatText("%8.3f KERB!    ", kerb));
+        else
+            drawText(console, x, 8, ConsoleAttr::kNormal, formatText("%8.3f          ", kerb));
+
+        const float ratio = off ? 0.0f : s.slipRatio[c];
+        const int ratioColour = std::fabs(ratio) > 0.2f   ? ConsoleAttr::kRed
+                                : std::fabs(ratio) > 0.1f ? ConsoleAttr::kYellow
+                                                          : ConsoleAttr::kNormal;
+        drawText(console, x, 9, ratioColour, formatText("%7.3f      ", ratio));
+
+        const float slip = off ? 0.0f : s.wheelSlip[c];
+        if (slip > 2.1f)
+            drawText(console, x, 10, ConsoleAttr::kRed, formatText("%6.3f SLIP!  ", slip));
+        else
+            drawText(console, x, 10, slip > 1.2f ? ConsoleAttr::kYellow : ConsoleAttr::kNormal,
+                     formatText("%6.3f        ", slip));
+    }
+
+    drawText(console, 2, 12, ConsoleAttr::kCyan,
+             formatText("road=%.4f  kerb=%.4f  absVib=%.4f  slipVib=%.4f                ",
+                        off ? 0.0 : static_cast<double>(s.roadVibrations),
+                        off ? 0.0 : static_cast<double>(s.kerbVibration),
+                        off ? 0.0 : static_cast<double>(s.absVibrations),
+                        off ? 0.0 : static_cast<double>(s.slipVibration)));
+
+    drawText(console, 22, 14, levelColour(s.rpm / 9000.0f),
+             formatText("%6.0f rpm  Gear:%s  %5.1f km/h  %s  ", static_cast<double>(s.rpm),
+                        acevoGearText(s.gear).c_str(), static_cast<double>(s.speed * 3.6f),
+                        s.onTrack ? "ON TRACK " : "OFF TRACK"));
+
+    float gearPulse = 0.0f;
+    if (secondsSinceShift >= 0.0f && secondsSinceShift < 1.0f)
+        gearPulse = finiteOrZero((1.0f - secondsSinceShift) * fx.gearChangeIntensity);
+    for (int c = 0; c < kCornerCount; ++c) {
+        const CornerHaptics& h = shown.corners[c];
+        const float values[6] = {off ? 0.0f : h.roadAmp, off ? 0.0f : h.impactAmp, off ? 0.0f : h.kerbAmp,
+                                 off ? 0.0f : h.absAmp,  gearPulse,                 off ? 0.0f : h.slipAmp};
+        for (int i = 0; i < 6; ++i) {
+            const float v = finiteOrZero(values[i]);
+            drawText(console, 16 * (c + 1), 17 + i, levelColour(v),
+                     formatText("%5.3f [%s]  ", static_cast<double>(v), makeBar(v, 8, '#').c_str()));
+        }
+    }
+
+    if (secondsSinceShift < 99.0f) {
+        const int attribute = secondsSinceShift < 0.3f ? ConsoleAttr::kRed
+                              : secondsSinceShift < 1.0f ? ConsoleAttr::kYellow
+                                                         : ConsoleAttr::kNormal;
+        char text[80];
+        std::snprintf(text, sizeof text, "Gear %d  |  %.1fs ago  |  intensity=%.0f%%  duration=%dms     ", s.gear,
+                      static_cast<double>(secondsSinceShift),
+                      static_cast<double>(finiteOrZero(fx.gearChangeIntensity) * 100.0f),
+                      gearPulseMs(fx.gearChangeDuration));
+        drawText(console, 2, kGearLogRow, attribute, text);
+    }
+    console.setColor(ConsoleAttr::kNormal);
+}
+
+const char* acevoCsvHeader() {
+    return "timestamp_ms,speed_kmh,steerAngle,gear,rpm,currentTorque,brake_pct,throttle_pct,"
+           "wheelSlip_LF,wheelSlip_RF,wheelSlip_LR,wheelSlip_RR,slipRatio_LF,slipRatio_RF,slipRatio_LR,slipRatio_RR,"
+           "slipAngle_LF,slipAngle_RF,slipAngle_LR,slipAngle_RR\n";
+}
+
+bool appendACEVOCsvRow(const ACEVOSample& s, std::string& out) {
+    if (!s.onTrack)
+        return false;
+    auto d = [](float v) { return static_cast<double>(v); };
+    appendFormat(out,
+                 "%.1f,%.1f,%.4f,%d,%.0f,%.1f,%.3f,%.3f,%.4f,%.4f,%.4f,%.4f,%.4f,%.4f,%.4f,%.4f,%.4f,%.4f,%.4f,%.4f\n",
+                 0.0, d(s.speed * 3.6f), d(s.steerAngle), s.gear, d(s.rpm), d(s.currentTorque), d(s.brake),
+                 d(s.throttle), d(s.wheelSlip[0]), d(s.wheelSlip[1]), d(s.wheelSlip[2]), d(s.wheelSlip[3]),
+                 d(s.slipRatio[0]), d(s.slipRatio[1]), d(s.slipRatio[2]), d(s.slipRatio[3]), d(s.slipAngle[0]),
+                 d(s.slipAngle[1]), d(s.slipAngle[2]), d(s.slipAngle[3]));
+    return true;
+}
+
+}  // namespace qv

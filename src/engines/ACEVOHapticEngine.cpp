@@ -1,0 +1,277 @@
+// Telemetry access and haptic computation of the AC EVO engine.
+
+#include "engines/ACEVOHapticEngine.h"
+
+#include "engines/ACEVOLayout.h"
+#include "engines/FrameLimits.h"
+#include "engines/TelemetryValues.h"
+#include "platform/Output.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace qv {
+
+namespace {
+
+static_assert(acevo::kPhysicsSize == 800 && acevo::kGraphicsSize == 3936);
+
+template <typename T, size_t N>
+T readAt(const std::array<uint8_t, N>& page, size_t offset) {
+    static_assert(std::is_trivially_copyable_v<T>);
+    T v;
+    std::memcpy(&v, page.data() + offset, sizeof v);
+    return v;
+}
+
+template <size_t N>
+float floatAt(const std::array<uint8_t, N>& page, size_t offset) {
+    return limitTelemetry(readAt<float>(page, offset));
+}
+
+}  // namespace
+
+ACEVOHapticEngine::ACEVOHapticEngine(std::string shmFolder, IClock* clock)
+    : m_clock(clock ? clock : &m_systemClock), m_physics(shmFolder), m_graphics(shmFolder) {}
+
+ACEVOHapticEngine::~ACEVOHapticEngine() { disconnect(); }
+
+void ACEVOHapticEngine::reportConnectFailure(const std::string& text) {
+    m_error = text;
+    // connect() is retried every 2 s: say each distinct problem once.
+    if (text != m_lastReported) {
+        m_lastReported = text;
+        errPrint("[ACEVOHapticEngine] ERROR: %s\n", text.c_str());
+    }
+}
+
+bool ACEVOHapticEngine::mapSharedPage(SharedMemoryMap& map, const char* name, size_t size) {
+    if (map.open(name, size))
+        return true;
+    if (map.lastOpenFoundNoFile()) {
+        // The simulator is not running: no message, the run loop retries.
+        m_error.clear();
+        m_lastReported.clear();
+    } else {
+        reportConnectFailure(map.lastError());
+    }
+    return false;
+}
+
+bool ACEVOHapticEngine::connect() {
+    disconnect();
+    if (!mapSharedPage(m_physics, acevo::kPhysicsName, acevo::kPhysicsSize))
+        return false;
+    if (!mapSharedPage(m_graphics, acevo::kGraphicsName, acevo::kGraphicsSize)) {
+        m_physics.close();
+        return false;
+    }
+    m_lastPacketNs = m_clock->nowNs();
+    m_previousNs = m_lastPacketNs;
+    m_firstSample = true;
+    m_havePrevious = false;
+    m_lastPacketId = -1;
+    m_idleSent = false;
+    m_engineTypeCached = false;
+    m_engineType = 0;
+    m_sample = ACEVOSample{};
+    m_lastFrame = HapticFrame{};
+    m_haveNewSample = false;
+    m_lastDt = 0.0f;
+    m_error.clear();
+    m_lastReported.clear();
+    outWrite("[ACEVOHapticEngine] Connected to AC EVO shared memory\n");
+    return true;
+}
+
+bool ACEVOHapticEngine::isConnected() const {
+    return m_physics.isOpen() && m_graphics.isOpen() && m_physics.isIntact() && m_graphics.isIntact();
+}
+
+void ACEVOHapticEngine::disconnect() {
+    m_physics.close();
+    m_graphics.close();
+    m_lastPacketId = -1;
+    m_firstSample = true;
+    m_havePrevious = false;
+}
+
+bool ACEVOHapticEngine::readTelemetry() {
+    if (!isConnected())
+        return false;
+    int32_t counter;
+    std::memcpy(&counter, m_physics.data() + acevo::kPacketId, sizeof counter);
+    if (counter == m_lastPacketId)
+        return false;
+
+    const uint64_t now = m_clock->nowNs();
+    m_lastPacketId = counter;
+    m_lastPacketNs = now;
+    m_idleSent = false;
+
+    float dt = kFirstDt;
+    if (!m_firstSample) {
+        const double seconds = static_cast<double>(now - m_previousNs) / 1e9;
+        dt = std::max(static_cast<float>(std::min(seconds, 0.1)), 0.001f);
+    }
+    m_previousNs = now;
+    m_firstSample = false;
+    m_lastDt = dt;
+
+    // Work on private copies: the simulator keeps writing the pages.
+    std::memcpy(m_physicsCopy.data(), m_physics.data(), acevo::kPhysicsSize);
+    std::memcpy(m_graphicsCopy.data(), m_graphics.data(), acevo::kGraphicsSize);
+    const auto& p = m_physicsCopy;
+    const auto& g = m_graphicsCopy;
+
+    const int32_t status = readAt<int32_t>(g, acevo::kStatus);
+    if (!m_engineTypeCached && status == acevo::kStatusLive) {
+        m_engineType = readAt<int32_t>(g, acevo::kEngineType);
+        m_engineTypeCached = true;
+        outPrint("[ACEVOHapticEngine] engine_type cached: %s\n",
+                 m_engineType == acevo::kEngineElectric ? "ELECTRIC_MOTOR" : "INTERNAL_COMBUSTION");
+    }
+    const int32_t trackState = readAt<int32_t>(g, acevo::kOnTrackState);
+
+    ACEVOSample& s = m_sample;
+    s.onTrack = status == acevo::kStatusLive && trackState >= 2 && trackState <= 4;
+    s.throttle = floatAt(p, acevo::kThrottle);
+    s.brake = floatAt(p, acevo::kBrake);
+    s.gear = readAt<int32_t>(p, acevo::kGear);
+    s.rpm = limitTelemetry(static_cast<float>(readAt<int32_t>(p, acevo::kRpm)));
+    s.steerAngle = floatAt(p, acevo::kSteerAngle);
+    s.speed = floatAt(p, acevo::kSpeedKmh) / 3.6f;
+    s.absLevel = floatAt(p, acevo::kAbsLevel);
+    s.currentMaxRpm = readAt<int32_t>(p, acevo::kCurrentMaxRpm);
+    s.absActing = readAt<int32_t>(p, acevo::kAbsActing) != 0;
+    s.engineRunning = readAt<int32_t>(p, acevo::kEngineRunning) != 0;
+    s.kerbVibration = floatAt(p, acevo::kKerbVibration);
+    s.slipVibration = floatAt(p, acevo::kSlipVibration);
+    s.roadVibrations = floatAt(p, acevo::kRoadVibrations);
+    s.absVibrations = floatAt(p, acevo::kAbsVibrations);
+    s.currentTorque = floatAt(g, acevo::kCurrentTorque);
+    for (int c = 0; c < kCornerCount; ++c) {
+        const size_t at = static_cast<size_t>(c) * sizeof(float);
+        s.wheelSlip[c] = floatAt(p, acevo::kWheelSlip + at);
+        s.suspTravel[c] = floatAt(p, acevo::kSuspTravel + at);
+        s.slipRatio[c] = floatAt(p, acevo::kSlipRatio + at);
+        s.slipAngle[c] = floatAt(p, acevo::kSlipAngle + at);
+        s.suspVelocity[c] = m_havePrevious ? (s.suspTravel[c] - m_previousTravel[c]) / dt : 0.0f;
+        m_previousTravel[c] = s.suspTravel[c];
+    }
+    m_havePrevious = true;
+    s.packetId = counter;
+    return true;
+}
+
+void computeACEVOFrame(const ACEVOSample& s, int32_t engineType, const EffectProfile& fx, HapticFrame& out) {
+    out = HapticFrame{};
+    if (!s.onTrack)
+        return;
+
+    // Engine: combustion engines only; electric cars never rumble.
+    if (engineType != acevo::kEngineElectric && s.engineRunning && s.rpm > 100.0f) {
+        const float limit = s.currentMaxRpm > 1000 ? static_cast<float>(s.currentMaxRpm) : 9000.0f;
+        const float q = clamp01(s.rpm / limit);
+        out.engineAmp = q * fx.engineRumble;
+        out.engineFreq = q * 140.0f + 10.0f;
+    } else {
+        out.engineAmp = 0.0f;
+        out.engineFreq = fx.freqEngine;
+    }
+
+    // Road: the simulator's own signal, the same on every corner.
+    const float r = clamp01((std::fabs(s.roadVibrations) - 0.03f) / 0.2f);
+    const float roadFreq = clampf(std::min(s.speed / 5.0f, 10.0f) + fx.freqRoadVib + 3.0f - 6.0f * r, 10.0f, 75.0f);
+
+    const float kerbAbs = std::fabs(s.kerbVibration);
+    const float k = kerbAbs > 0.01f ? std::min((kerbAbs - 0.01f) * 3.5f, 1.0f) : 0.0f;
+    float sum = 0.0f;
+    for (float v : s.suspVelocity)
+        sum += std::fabs(v);
+
+    const bool lockUpArmed = s.absLevel > 0.05f && s.brake > 0.05f;
+    const float slipOnset = 1.1f - thresholdScale(fx.wheelSlipThreshold) * 0.4f;
+
+    for (int c = 0; c < kCornerCount; ++c) {
+        CornerHaptics& h = out.corners[c];
+        const float v = std::fabs(s.suspVelocity[c]);
+
+        h.roadAmp = r * fx.roadVibration;
+        h.roadFreq = roadFreq;
+
+        const float x = clamp01((v - 0.04f) / 0.16f);
+        h.impactAmp = x * fx.suspImpact;
+        h.impactFreq = clampf(fx.freqSuspImp + 3.0f - 6.0f * x, 10.0f, 75.0f);
+
+        // The corners that move most get the kerb; the weight is capped at 1
+        // so no corner plays louder than the kerb level.
+        const float weight = sum > 0.01f ? std::min(4.0f * v / sum, 1.0f) : 1.0f;
+        h.kerbAmp = weight * k * fx.kerbRumble;
+        h.kerbFreq = clampf(fx.freqKerb + 3.0f - 6.0f * k, 20.0f, 75.0f);
+
+        if (lockUpArmed) {
+            const float slip = std::fabs(s.slipRatio[c]);
+            const float excess = slip > 0.04f ? std::min((slip - 0.04f) / 0.16f, 1.0f) : 0.0f;
+            h.absAmp = std::sqrt(s.brake) * std::min(s.speed / 19.44f, 1.0f) * excess * fx.absLock;
+            h.absFreq = fx.freqAbsLock + 5.0f - 10.0f * s.brake;
+        } else {
+            h.absAmp = 0.0f;
+            h.absFreq = fx.freqAbsLock;
+        }
+
+        h.slipAmp = 0.0f;
+        if (s.speed > 1.4f) {
+            const float w = std::min(s.wheelSlip[c], 5.0f);
+            if (w > slipOnset)
+                h.slipAmp = std::min((w - slipOnset) / 0.6f, 1.0f) * fx.wheelSlipSensitivity;
+        }
+    }
+    limitFrame(out);
+}
+
+bool ACEVOHapticEngine::update(const EffectProfile& fx, HapticFrame& out) {
+    if (readTelemetry()) {
+        computeACEVOFrame(m_sample, m_engineType, fx, out);
+        m_lastFrame = out;
+        m_haveNewSample = true;
+        return true;
+    }
+    if (!m_idleSent && isConnected() && m_clock->nowNs() - m_lastPacketNs > kStallNs) {
+        // The simulator stalled or quit: silence the shakers once.
+        out = HapticFrame{};
+        m_lastFrame = out;
+        m_idleSent = true;
+        m_haveNewSample = false;
+        return true;
+    }
+    return false;
+}
+
+void ACEVOHapticEngine::drawDashboardHeader(IConsole& console, bool audioActive, int channels,
+                                            const EffectProfile& fx) {
+    (void)fx;
+    drawACEVODashboardHeader(console, audioActive, channels);
+}
+
+void ACEVOHapticEngine::drawDashboard(IConsole& console, const HapticFrame& shown, const EffectProfile& fx,
+                                      int updatesPerSecond, float secondsSinceShift) {
+    drawACEVODashboard(console, m_sample, m_engineType, shown, fx, updatesPerSecond, secondsSinceShift);
+}
+
+bool ACEVOHapticEngine::writeCsvHeader(std::string& out) {
+    out += acevoCsvHeader();
+    return true;
+}
+
+bool ACEVOHapticEngine::writeCsvRow(std::string& out) {
+    // One row per new sample: the stall's idle frame is no sample, and a
+    // second call for the same sample would repeat its row.
+    if (!m_haveNewSample)
+        return false;
+    m_haveNewSample = false;
+    return appendACEVOCsvRow(m_sample, out);
+}
+
+}  // namespace qv

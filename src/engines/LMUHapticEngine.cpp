@@ -1,0 +1,335 @@
+// Telemetry access of the Le Mans Ultimate engine: the map, its lock, the
+// private snapshot and the decoding of the player's record.
+
+#include "engines/LMUHapticEngine.h"
+
+#include "engines/FrameLimits.h"
+#include "engines/TelemetryValues.h"
+#include "engines/LMULayout.h"
+#include "platform/Output.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace qv {
+
+namespace {
+
+template <typename T>
+T readAt(const uint8_t* base, size_t offset) {
+    T v;
+    std::memcpy(&v, base + offset, sizeof v);
+    return v;
+}
+
+template <typename T>
+void writeAt(uint8_t* base, size_t offset, T v) {
+    std::memcpy(base + offset, &v, sizeof v);
+}
+
+float doubleAt(const uint8_t* base, size_t offset) { return limitTelemetry(readAt<double>(base, offset)); }
+
+// The counts of a snapshot, clipped to what it holds.
+int clippedVehicleCount(int32_t n) { return std::clamp(n, 0, lmu::kMaxVehicles); }
+int clippedTelemetryCount(uint8_t n) { return std::min(static_cast<int>(n), lmu::kMaxTelemetry); }
+
+// Elapsed times whose milliseconds do not fit an int32 cannot be compared.
+constexpr double kMaxElapsedSeconds = 2147483.0;
+
+}  // namespace
+
+void copyLmuSnapshot(const uint8_t* src, uint8_t* dst) {
+    std::memcpy(dst, src, lmu::kGeneralSize);
+
+    // Each count is read from the live map once, then clipped: the simulator
+    // may change it at any moment.
+    if (readAt<int32_t>(src, lmu::kScoringUpdated) != 0) {
+        std::memcpy(dst + lmu::kScoringInfoOffset, src + lmu::kScoringInfoOffset, lmu::kScoringInfoSize);
+        const int vehicles = clippedVehicleCount(readAt<int32_t>(src, lmu::kVehicleCount));
+        writeAt<int32_t>(dst, lmu::kVehicleCount, vehicles);
+        std::memcpy(dst + lmu::kVehiclesOffset, src + lmu::kVehiclesOffset,
+                    static_cast<size_t>(vehicles) * lmu::kVehicleSize);
+        // One byte of the text area stays for the terminating NUL.
+        const uint64_t length =
+            std::min<uint64_t>(readAt<uint64_t>(src, lmu::kResultsTextLength), lmu::kResultsTextCapacity - 1);
+        std::memcpy(dst + lmu::kResultsTextOffset, src + lmu::kResultsTextOffset, length);
+        writeAt<uint64_t>(dst, lmu::kResultsTextLength, length);
+        dst[lmu::kResultsTextOffset + length] = 0;
+        // The snapshot's address fields name its own copies.
+        writeAt<uint64_t>(dst, lmu::kResultsTextAddress,
+                          static_cast<uint64_t>(reinterpret_cast<uintptr_t>(dst + lmu::kResultsTextOffset)));
+        writeAt<uint64_t>(dst, lmu::kVehicleListAddress,
+                          static_cast<uint64_t>(reinterpret_cast<uintptr_t>(dst + lmu::kVehiclesOffset)));
+    }
+
+    if (readAt<int32_t>(src, lmu::kTelemetryUpdated) != 0) {
+        const uint8_t count = src[lmu::kTelemetryCount];
+        dst[lmu::kTelemetryCount] = static_cast<uint8_t>(clippedTelemetryCount(count));
+        dst[lmu::kPlayerHasVehicle] = src[lmu::kPlayerHasVehicle];
+        dst[lmu::kPlayerIndex] = src[lmu::kPlayerIndex];
+        std::memcpy(dst + lmu::kTelemetryOffset, src + lmu::kTelemetryOffset,
+                    static_cast<size_t>(clippedTelemetryCount(count)) * lmu::kTelemetrySize);
+    }
+
+    bool pathFlagged = false;
+    for (size_t flag : lmu::kPathFlags)
+        pathFlagged = pathFlagged || readAt<int32_t>(src, flag) != 0;
+    if (pathFlagged)
+        std::memcpy(dst + lmu::kPathOffset, src + lmu::kPathOffset, lmu::kPathSize);
+}
+
+LMUHapticEngine::LMUHapticEngine(std::string shmFolder, IClock* clock)
+    : m_clock(clock ? clock : &m_systemClock),
+      m_map(shmFolder),
+      m_dataEvent(shmFolder),
+      m_lock(shmFolder) {}
+
+LMUHapticEngine::~LMUHapticEngine() { disconnect(); }
+
+void LMUHapticEngine::reportConnectFailure(const std::string& text) {
+    m_error = text;
+    // connect() is retried every 2 s: say each distinct problem once.
+    if (text != m_lastReported) {
+        m_lastReported = text;
+        errPrint("[LMUHapticEngine] ERROR: %s\n", text.c_str());
+    }
+}
+
+void LMUHapticEngine::resetConnectionState() {
+    m_lastSampleMs = -1;
+    m_havePrevious = false;
+    for (double& d : m_prevDeflection)
+        d = 0.0;
+    m_sample = LmuSample{};
+    m_state = LmuState{};
+    m_idleCount = 0;
+    m_rateLastTime = 0.0;
+    m_updateRateHz = 0.0f;
+    m_rateCount = 0;
+    m_rateTotal = 0.0;
+    m_haveNewSample = false;
+    m_lockFailing = false;
+    m_lockFailingSinceMs = 0;
+}
+
+bool LMUHapticEngine::connect() {
+    disconnect();
+    if (!m_map.open(lmu::kMapName, lmu::kMapSize)) {
+        if (m_map.lastOpenFoundNoFile()) {
+            // The simulator is not running: no message, the run loop retries.
+            m_error.clear();
+            m_lastReported.clear();
+        } else {
+            reportConnectFailure(m_map.lastError());
+        }
+        return false;
+    }
+    // A simulator under a Windows compatibility layer keeps its events to
+    // itself and bridges expose only the map; nothing waits on this event,
+    // so its absence is reported and otherwise ignored.
+    const bool haveEvent = m_dataEvent.open(lmu::kDataEventName);
+    if (!m_lock.open()) {
+        reportConnectFailure("the shared-memory lock: " + m_lock.lastError());
+        m_dataEvent.close();
+        m_map.close();
+        return false;
+    }
+
+    m_snapshot.assign(lmu::kMapSize, 0);
+    resetConnectionState();
+    m_connected = true;
+    m_error.clear();
+    m_lastReported.clear();
+    std::string report = "[LMUHapticEngine] Connected to LMU shared memory\n";
+    if (!haveEvent) {
+        report += "[LMUHapticEngine] The data event \"";
+        report += lmu::kDataEventName;
+        report += "\" cannot be opened (bridged map): reading without it\n";
+    }
+    outWrite(report);
+    return true;
+}
+
+bool LMUHapticEngine::isConnected() const {
+    // A map file that was removed or shrank means the simulator is gone; a
+    // new one would make a new file that this mapping never sees.
+    return m_connected && m_map.isIntact();
+}
+
+void LMUHapticEngine::disconnect() {
+    m_connected = false;
+    m_snapshot.clear();
+    m_snapshot.shrink_to_fit();
+    m_lock.close();
+    m_dataEvent.close();
+    m_map.close();
+    resetConnectionState();
+}
+
+bool LMUHapticEngine::takeLock() {
+    if (m_lock.acquire(kLockTimeoutMs)) {
+        m_lockFailing = false;
+        return true;
+    }
+    const uint64_t now = m_clock->nowMs();
+    if (!m_lockFailing) {
+        m_lockFailing = true;
+        m_lockFailingSinceMs = now;
+        return false;
+    }
+    if (now - m_lockFailingSinceMs < kLockAbandonMs)
+        return false;
+    // Nobody holds a snapshot copy for seconds: the holder died with the lock.
+    outPrint("[LMUHapticEngine] The shared-memory lock has been busy for %llu ms; taking its holder for dead "
+             "and resetting it\n",
+             static_cast<unsigned long long>(now - m_lockFailingSinceMs));
+    m_lockFailing = false;
+    m_lock.forceRelease();
+    if (m_lock.acquire(kLockTimeoutMs))
+        return true;
+    m_lockFailing = true;
+    m_lockFailingSinceMs = now;
+    return false;
+}
+
+bool LMUHapticEngine::readTelemetry() {
+    if (!isConnected() || m_snapshot.size() != lmu::kMapSize)
+        return false;
+    if (!takeLock())
+        return false;
+    uint8_t* snap = m_snapshot.data();
+    copyLmuSnapshot(m_map.data(), snap);
+    m_lock.release();
+
+    if (readAt<int32_t>(snap, lmu::kTelemetryUpdated) == 0 || snap[lmu::kPlayerHasVehicle] == 0)
+        return false;
+    const int player = snap[lmu::kPlayerIndex];
+    if (player >= clippedTelemetryCount(snap[lmu::kTelemetryCount]))
+        return false;
+    const uint8_t* rec = snap + lmu::kTelemetryOffset + static_cast<size_t>(player) * lmu::kTelemetrySize;
+
+    // Times that are not finite (or too large for whole milliseconds) cannot
+    // be compared or stepped: the sample is rejected.
+    const double elapsed = readAt<double>(rec, lmu::rec::kElapsedTime);
+    const double delta = readAt<double>(rec, lmu::rec::kDeltaTime);
+    if (!std::isfinite(elapsed) || std::fabs(elapsed) >= kMaxElapsedSeconds || !std::isfinite(delta))
+        return false;
+    const int32_t ms = static_cast<int32_t>(elapsed * 1000.0);
+    if (ms == m_lastSampleMs)
+        return false;
+    m_lastSampleMs = ms;
+
+    if (m_rateLastTime > 0.0) {
+        const double d = elapsed - m_rateLastTime;
+        if (d > 0.0 && d < 1.0) {
+            ++m_rateCount;
+            m_rateTotal += d;
+            if (m_rateTotal >= 1.0) {
+                m_updateRateHz = static_cast<float>(m_rateCount / m_rateTotal);
+                m_rateCount = 0;
+                m_rateTotal = 0.0;
+            }
+        }
+    }
+    m_rateLastTime = elapsed;
+
+    LmuSample& s = m_sample;
+    s.elapsedTime = elapsed;
+    s.dt = static_cast<float>(std::max(std::min(delta, 0.1), 0.001));
+
+    bool playerListed = false;
+    const int vehicles = clippedVehicleCount(readAt<int32_t>(snap, lmu::kVehicleCount));
+    for (int i = 0; i < vehicles && !playerListed; ++i)
+        playerListed = snap[lmu::kVehiclesOffset + static_cast<size_t>(i) * lmu::kVehicleSize + lmu::kVehicleIsPlayer] != 0;
+
+    s.engineRpm = doubleAt(rec, lmu::rec::kEngineRpm);
+    s.engineMaxRpm = doubleAt(rec, lmu::rec::kEngineMaxRpm);
+    s.throttle = doubleAt(rec, lmu::rec::kThrottle);
+    s.brake = doubleAt(rec, lmu::rec::kBrake);
+    s.steering = doubleAt(rec, lmu::rec::kSteering);
+    s.yawRate = doubleAt(rec, lmu::rec::kLocalRotY);
+    s.lateralAccel = doubleAt(rec, lmu::rec::kLocalAccelX);
+    s.lateralVelocity = doubleAt(rec, lmu::rec::kLocalVelX);
+    const float forward = -doubleAt(rec, lmu::rec::kLocalVelZ);
+    s.speed = std::fabs(forward);
+    s.gear = readAt<int32_t>(rec, lmu::rec::kGear);
+    s.absActive = rec[lmu::rec::kAbsActive] != 0;
+    s.tcActive = rec[lmu::rec::kTcActive] != 0;
+    for (int i = 0; i < 2; ++i) {
+        s.tcPair[i] = rec[lmu::rec::kTcPair + static_cast<size_t>(i)];
+        s.absPair[i] = rec[lmu::rec::kAbsPair + static_cast<size_t>(i)];
+        s.mapPair[i] = rec[lmu::rec::kMapPair + static_cast<size_t>(i)];
+    }
+    s.surfaceTypeByte = rec[lmu::rec::kSurfaceType];
+    s.onTrack = playerListed && (forward > 0.1f || s.gear != 0);
+
+    for (int c = 0; c < kCornerCount; ++c) {
+        const uint8_t* w = rec + lmu::rec::kWheels + static_cast<size_t>(c) * lmu::rec::kWheelSize;
+        LmuCorner& corner = s.corners[c];
+        const double deflection = doubleAt(w, lmu::wheel::kDeflection);
+        corner.suspDeflection = static_cast<float>(deflection);
+        corner.suspVelocity =
+            m_havePrevious ? limitTelemetry((deflection - m_prevDeflection[c]) / static_cast<double>(s.dt)) : 0.0f;
+        m_prevDeflection[c] = deflection;
+        corner.gripFraction = doubleAt(w, lmu::wheel::kGripFract);
+        corner.surfaceType = w[lmu::wheel::kSurfaceType];
+        corner.onKerb = corner.surfaceType == lmu::kSurfaceKerb;
+        corner.wheelSpeed = std::fabs(doubleAt(w, lmu::wheel::kRotation)) * (w[lmu::wheel::kRadiusCm] / 100.0f);
+        corner.slipRatio = s.speed > 8.33f ? 1.0f - corner.wheelSpeed / s.speed : 0.0f;
+    }
+    m_havePrevious = true;
+
+    applySlipBias(s, m_state);
+
+    if (s.engineMaxRpm > 100.0f)
+        m_state.rpmLimit = s.engineMaxRpm;
+    else if (s.engineRpm > m_state.rpmLimit)
+        m_state.rpmLimit = s.engineRpm;
+    return true;
+}
+
+bool LMUHapticEngine::update(const EffectProfile& fx, HapticFrame& out) {
+    if (!isConnected())
+        return false;
+    if (readTelemetry()) {
+        m_idleCount = 0;
+        computeLMUFrame(m_sample, m_state, fx, out);
+        m_haveNewSample = true;
+        return true;
+    }
+    if (m_idleCount <= kIdleTicks)
+        ++m_idleCount;
+    if (m_idleCount <= kIdleTicks)
+        return false;
+    // From the 61st tick without data on, every tick silences the shakers.
+    out = HapticFrame{};
+    m_haveNewSample = false;
+    return true;
+}
+
+void LMUHapticEngine::drawDashboardHeader(IConsole& console, bool audioActive, int channels,
+                                          const EffectProfile& fx) {
+    drawLMUDashboardHeader(console, audioActive, channels, fx.suspDualBand != 0);
+}
+
+void LMUHapticEngine::drawDashboard(IConsole& console, const HapticFrame& shown, const EffectProfile& fx,
+                                    int updatesPerSecond, float secondsSinceShift) {
+    drawLMUDashboard(console, m_sample, m_state, m_updateRateHz, shown, fx, updatesPerSecond, secondsSinceShift);
+}
+
+bool LMUHapticEngine::writeCsvHeader(std::string& out) {
+    out += lmuCsvHeader();
+    return true;
+}
+
+bool LMUHapticEngine::writeCsvRow(std::string& out) {
+    // One row per new sample: the idle frame of a stall is no sample, and a
+    // second call for the same sample would repeat its row.
+    if (!m_haveNewSample)
+        return false;
+    m_haveNewSample = false;
+    return appendLMUCsvRow(m_sample, m_state, out);
+}
+
+}  // namespace qv

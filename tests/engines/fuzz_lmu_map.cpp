@@ -1,0 +1,126 @@
+// libFuzzer target: Le Mans Ultimate's telemetry map. The input is a list of
+// patches (3 bytes of offset, 1 byte of length, then the bytes) laid over a
+// map with a valid player, so the fuzzer reaches the counts, flags, indexes
+// and times anywhere in the 324,824 bytes. Whatever the map holds, the engine
+// must stay inside the map and its snapshot (the sanitizers watch), and
+// every frame must be finite with amplitudes in 0..1.
+
+#include "engines/LMUHapticEngine.h"
+#include "platform/Clock.h"
+#include "platform/Output.h"
+#include "platform/SharedMemory.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+constexpr size_t kMapSize = 324824;
+constexpr size_t kRecord = 128468;
+
+std::string gFolder;
+
+void removeFolder() {
+    for (const char* name : {"LMU_Data", "LMU_SharedMemoryLockData", "sem.LMU_SharedMemoryLockEvent"})
+        ::unlink((gFolder + name).c_str());
+    ::rmdir(gFolder.c_str());
+}
+
+const std::string& folder() {
+    if (gFolder.empty()) {
+        char pattern[] = "/tmp/qvfuzz-lmu-XXXXXX";
+        if (!::mkdtemp(pattern))
+            std::abort();
+        gFolder = std::string(pattern) + "/";
+        std::atexit(removeFolder);
+    }
+    return gFolder;
+}
+
+template <typename T>
+void put(uint8_t* map, size_t offset, T v) {
+    std::memcpy(map + offset, &v, sizeof v);
+}
+
+void validPlayer(uint8_t* map) {
+    put<int32_t>(map, 40, 1);
+    put<int32_t>(map, 44, 1);
+    put<int32_t>(map, 1736, 1);
+    map[2192 + 196] = 1;
+    map[128464] = 1;
+    map[128466] = 1;
+    put<double>(map, kRecord + 4, 0.01);
+    put<double>(map, kRecord + 12, 1.0);
+    put<double>(map, kRecord + 200, -30.0);
+    put<int32_t>(map, kRecord + 352, 3);
+}
+
+void checkFrame(const qv::HapticFrame& f) {
+    const float* v = reinterpret_cast<const float*>(&f);
+    for (size_t i = 0; i < sizeof f / sizeof(float); ++i) {
+        if (!std::isfinite(v[i]))
+            __builtin_trap();
+    }
+    for (const qv::CornerHaptics& c : f.corners) {
+        for (float a : {c.roadAmp, c.impactAmp, c.kerbAmp, c.absAmp, c.slipAmp}) {
+            if (!(a >= 0.0f && a <= 1.0f))
+                __builtin_trap();
+        }
+    }
+    if (!(f.engineAmp >= 0.0f && f.engineAmp <= 1.0f))
+        __builtin_trap();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static qv::OutputCapture quiet([](qv::OutputStream, std::string_view) {});
+    qv::SharedMemoryMap map(folder());
+    if (!map.create("LMU_Data", kMapSize))
+        std::abort();
+    uint8_t* bytes = map.writableData();
+    validPlayer(bytes);
+
+    qv::ManualClock clock;
+    qv::LMUHapticEngine engine(folder(), &clock);
+    if (!engine.connect())
+        std::abort();
+    qv::EffectProfile fx;
+    fx.suspDualBand = size > 0 && (data[0] & 1);
+    qv::HapticFrame out;
+    size_t at = 0;
+    double elapsed = 1.0;
+    for (int round = 0; round < 4; ++round) {
+        // Each round applies patches until a zero-length one, then samples.
+        while (at + 4 <= size) {
+            const size_t offset = (size_t(data[at]) | size_t(data[at + 1]) << 8 | size_t(data[at + 2]) << 16) % kMapSize;
+            const size_t length = data[at + 3];
+            at += 4;
+            if (length == 0)
+                break;
+            const size_t n = std::min({length, size - at, kMapSize - offset});
+            std::memcpy(bytes + offset, data + at, n);
+            at += n;
+        }
+        if (engine.update(fx, out))
+            checkFrame(out);
+        elapsed += 0.01;
+        put<double>(bytes, kRecord + 12, elapsed);
+    }
+    qv::RecordingConsole console;
+    engine.drawDashboardHeader(console, true, 8, fx);
+    engine.drawDashboard(console, out, fx, 100, 0.5f);
+    std::string csv;
+    engine.writeCsvHeader(csv);
+    engine.writeCsvRow(csv);
+    if (!csv.empty() && csv.back() != '\n')
+        __builtin_trap();
+    engine.disconnect();
+    map.removeFile();
+    return 0;
+}

@@ -7,33 +7,25 @@
 #include "engines/ACEVOHapticEngine.h"
 #include "engines/ACEVOLayout.h"
 #include "engines/ConsoleKit.h"
-#include "engines/FrameLimits.h"
-#include "engines/TelemetryValues.h"
+#include "engines/DashboardRows.h"
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
-#include <cstdio>
 
 namespace qv {
 
 namespace {
 
-constexpr int kCornerColumns[kCornerCount] = {2, 32, 62, 92};
 constexpr int kGearLogTitleRow = 23;
 constexpr int kGearLogRow = 24;
 constexpr int kLoggerHintRow = 25;
 // Right after the update counter's 33 characters at column 50.
 constexpr int kEngineTagColumn = 83;
 
-float finiteOrZero(float x) { return std::isfinite(x) ? x : 0.0f; }
-
-// AC EVO counts gears from 0 = reverse, 1 = neutral.
-std::string acevoGearText(int32_t gear) {
-    if (gear == 0)
-        return " R";
-    if (gear == 1)
-        return " N";
-    return std::to_string(static_cast<long long>(gear) - 1);
-}
+// AC EVO counts gears from 0 = reverse, 1 = neutral; the dashboards count
+// from -1 = reverse, 0 = neutral.
+int shownGear(int32_t gear) { return gear == INT_MIN ? INT_MIN : gear - 1; }
 
 std::string padded(std::string text, size_t width) {
     if (text.size() < width)
@@ -57,7 +49,7 @@ void drawACEVODashboardHeader(IConsole& console, bool audioActive, int channels)
 
     drawText(console, 0, 5, ConsoleAttr::kYellow, "  [ Per-Corner Telemetry ]");
     for (int c = 0; c < kCornerCount; ++c) {
-        drawText(console, kCornerColumns[c], 6, ConsoleAttr::kWhite,
+        drawText(console, kTelemetryColumns[c], 6, ConsoleAttr::kWhite,
                  std::string("---- ") + kCornerNames[c] + " --------------------");
     }
     drawText(console, 0, 7, ConsoleAttr::kNormal, "  Shock Vel   (m/s) ");
@@ -106,12 +98,12 @@ void drawACEVODashboard(IConsole& console, const ACEVOSample& s, int32_t engineT
         drawText(console, kEngineTagColumn, 3, ConsoleAttr::kNormal, " [ICE]   ");
 
     for (int c = 0; c < kCornerCount; ++c) {
-        const int x = kCornerColumns[c];
+        const int x = kTelemetryColumns[c];
         const float v = off ? 0.0f : s.suspVelocity[c];
         drawText(console, x, 7, levelColour(std::min(std::fabs(v) * 0.5f, 1.0f)),
                  formatText("%8.4f [%s]  ", v, ratioBar(v, 2.0f, 5).c_str()));
 
-        const float kerb = off ? 0.0f : finiteOrZero(shown.corners[c].kerbAmp);
+        const float kerb = off ? 0.0f : shownValue(shown.corners[c].kerbAmp);
         if (kerb > 0.05f)
             drawText(console, x, 8, ConsoleAttr::kRed, formatText("%8.3f KERB!    ", kerb));
         else
@@ -138,36 +130,9 @@ void drawACEVODashboard(IConsole& console, const ACEVOSample& s, int32_t engineT
                         off ? 0.0 : static_cast<double>(s.absVibrations),
                         off ? 0.0 : static_cast<double>(s.slipVibration)));
 
-    drawText(console, 22, 14, levelColour(s.rpm / 9000.0f),
-             formatText("%6.0f rpm  Gear:%s  %5.1f km/h  %s  ", static_cast<double>(s.rpm),
-                        acevoGearText(s.gear).c_str(), static_cast<double>(s.speed * 3.6f),
-                        s.onTrack ? "ON TRACK " : "OFF TRACK"));
-
-    float gearPulse = 0.0f;
-    if (secondsSinceShift >= 0.0f && secondsSinceShift < 1.0f)
-        gearPulse = finiteOrZero((1.0f - secondsSinceShift) * fx.gearChangeIntensity);
-    for (int c = 0; c < kCornerCount; ++c) {
-        const CornerHaptics& h = shown.corners[c];
-        const float values[6] = {off ? 0.0f : h.roadAmp, off ? 0.0f : h.impactAmp, off ? 0.0f : h.kerbAmp,
-                                 off ? 0.0f : h.absAmp,  gearPulse,                 off ? 0.0f : h.slipAmp};
-        for (int i = 0; i < 6; ++i) {
-            const float v = finiteOrZero(values[i]);
-            drawText(console, 16 * (c + 1), 17 + i, levelColour(v),
-                     formatText("%5.3f [%s]  ", static_cast<double>(v), makeBar(v, 8, '#').c_str()));
-        }
-    }
-
-    if (secondsSinceShift < 99.0f) {
-        const int attribute = secondsSinceShift < 0.3f ? ConsoleAttr::kRed
-                              : secondsSinceShift < 1.0f ? ConsoleAttr::kYellow
-                                                         : ConsoleAttr::kNormal;
-        char text[80];
-        std::snprintf(text, sizeof text, "Gear %d  |  %.1fs ago  |  intensity=%.0f%%  duration=%dms     ", s.gear,
-                      static_cast<double>(secondsSinceShift),
-                      static_cast<double>(finiteOrZero(fx.gearChangeIntensity) * 100.0f),
-                      gearPulseMs(fx.gearChangeDuration));
-        drawText(console, 2, kGearLogRow, attribute, text);
-    }
+    drawVehicleLine(console, 14, s.rpm, shownGear(s.gear), s.speed, s.onTrack, off);
+    drawOutputRows(console, 17, shown, fx, secondsSinceShift, off);
+    drawGearLog(console, kGearLogRow, s.gear, secondsSinceShift, fx);
     console.setColor(ConsoleAttr::kNormal);
 }
 

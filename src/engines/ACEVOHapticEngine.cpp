@@ -3,6 +3,7 @@
 #include "engines/ACEVOHapticEngine.h"
 
 #include "engines/ACEVOLayout.h"
+#include "engines/AcFamily.h"
 #include "engines/FrameLimits.h"
 #include "engines/TelemetryValues.h"
 #include "platform/Output.h"
@@ -32,30 +33,30 @@ float floatAt(const std::array<uint8_t, N>& page, size_t offset) {
 
 }  // namespace
 
+namespace {
+
+constexpr const char* kTag = "[ACEVOHapticEngine]";
+
+// A removed page is still whole (the simulator quit and left it); a shrunk
+// one would fault and a replaced one is no longer the simulator's.
+bool pageUsable(const SharedMemoryMap& map) {
+    const ShmFileState state = map.fileState();
+    return state == ShmFileState::Intact || state == ShmFileState::Removed;
+}
+
+}  // namespace
+
 ACEVOHapticEngine::ACEVOHapticEngine(std::string shmFolder, IClock* clock)
-    : m_clock(clock ? clock : &m_systemClock), m_physics(shmFolder), m_graphics(shmFolder) {}
+    : m_clock(clock ? clock : &m_systemClock), m_packets(*m_clock), m_physics(shmFolder), m_graphics(shmFolder) {}
 
 ACEVOHapticEngine::~ACEVOHapticEngine() { disconnect(); }
-
-void ACEVOHapticEngine::reportConnectFailure(const std::string& text) {
-    m_error = text;
-    // connect() is retried every 2 s: say each distinct problem once.
-    if (text != m_lastReported) {
-        m_lastReported = text;
-        errPrint("[ACEVOHapticEngine] ERROR: %s\n", text.c_str());
-    }
-}
 
 bool ACEVOHapticEngine::mapSharedPage(SharedMemoryMap& map, const char* name, size_t size) {
     if (map.open(name, size))
         return true;
-    if (map.lastOpenFoundNoFile()) {
-        // The simulator is not running: no message, the run loop retries.
-        m_error.clear();
-        m_lastReported.clear();
-    } else {
-        reportConnectFailure(map.lastError());
-    }
+    // No file: the simulator is not running; no message, the run loop retries.
+    m_error = map.lastOpenFoundNoFile() ? std::string() : map.lastError();
+    reportConnectProblem(kTag, m_error, m_lastReported);
     return false;
 }
 
@@ -67,12 +68,9 @@ bool ACEVOHapticEngine::connect() {
         m_physics.close();
         return false;
     }
-    m_lastPacketNs = m_clock->nowNs();
-    m_previousNs = m_lastPacketNs;
-    m_firstSample = true;
+    m_packets.start();
     m_havePrevious = false;
     m_lastPacketId = -1;
-    m_idleSent = false;
     m_engineTypeCached = false;
     m_engineType = 0;
     m_sample = ACEVOSample{};
@@ -86,14 +84,13 @@ bool ACEVOHapticEngine::connect() {
 }
 
 bool ACEVOHapticEngine::isConnected() const {
-    return m_physics.isOpen() && m_graphics.isOpen() && m_physics.isIntact() && m_graphics.isIntact();
+    return m_physics.isOpen() && m_graphics.isOpen() && pageUsable(m_physics) && pageUsable(m_graphics);
 }
 
 void ACEVOHapticEngine::disconnect() {
     m_physics.close();
     m_graphics.close();
     m_lastPacketId = -1;
-    m_firstSample = true;
     m_havePrevious = false;
 }
 
@@ -105,18 +102,8 @@ bool ACEVOHapticEngine::readTelemetry() {
     if (counter == m_lastPacketId)
         return false;
 
-    const uint64_t now = m_clock->nowNs();
     m_lastPacketId = counter;
-    m_lastPacketNs = now;
-    m_idleSent = false;
-
-    float dt = kFirstDt;
-    if (!m_firstSample) {
-        const double seconds = static_cast<double>(now - m_previousNs) / 1e9;
-        dt = std::max(static_cast<float>(std::min(seconds, 0.1)), 0.001f);
-    }
-    m_previousNs = now;
-    m_firstSample = false;
+    const float dt = m_packets.stepForNewPacket();
     m_lastDt = dt;
 
     // Work on private copies: the simulator keeps writing the pages.
@@ -238,11 +225,11 @@ bool ACEVOHapticEngine::update(const EffectProfile& fx, HapticFrame& out) {
         m_haveNewSample = true;
         return true;
     }
-    if (!m_idleSent && isConnected() && m_clock->nowNs() - m_lastPacketNs > kStallNs) {
+    if (isConnected() && m_packets.stallDue()) {
         // The simulator stalled or quit: silence the shakers once.
         out = HapticFrame{};
         m_lastFrame = out;
-        m_idleSent = true;
+        m_packets.markStallDelivered();
         m_haveNewSample = false;
         return true;
     }

@@ -10,11 +10,14 @@
 //
 // Both pages are copied whole before anything is read, every value is made
 // finite and limited in magnitude, and the frame leaves with amplitudes in
-// 0..1. A page file that was removed or shrank means the simulator is gone:
-// isConnected() turns false so the run loop reconnects (a new simulator makes
-// new files, which the old mappings would never see).
+// 0..1. Like the simulator's own pages, the maps stay usable when the page
+// files are removed (the simulator quit): the engine stays connected and
+// stalls. A page that shrank, or a newer file under the same name (the
+// simulator started again), makes isConnected() false, and the run loop
+// reconnects.
 
 #include "engines/ISimHapticEngine.h"
+#include "engines/PacketClock.h"
 #include "platform/Clock.h"
 #include "platform/SharedMemory.h"
 
@@ -85,12 +88,6 @@ public:
     bool writeCsvHeader(std::string& out) override;
     bool writeCsvRow(std::string& out) override;
 
-    // After more than this long without a new packet while connected,
-    // update() delivers the idle frame once.
-    static constexpr uint64_t kStallNs = 500'000'000ull;
-    // Time step of the first sample after a connect, s.
-    static constexpr float kFirstDt = 0.008f;
-
     const ACEVOSample& sample() const { return m_sample; }
     int32_t engineType() const { return m_engineType; }
     bool isEngineTypeCached() const { return m_engineTypeCached; }
@@ -103,17 +100,15 @@ public:
 private:
     bool mapSharedPage(SharedMemoryMap& map, const char* name, size_t size);
     bool readTelemetry();
-    void reportConnectFailure(const std::string& text);
 
     SystemClock m_systemClock;
     IClock* m_clock;
+    // Time steps and the stall rule: one idle frame after more than 0.5 s
+    // without a new packet, also when none came since the connect.
+    PacketClock m_packets;
     SharedMemoryMap m_physics;
     SharedMemoryMap m_graphics;
     int32_t m_lastPacketId = -1;
-    uint64_t m_lastPacketNs = 0;  // clock time of the last new packet (or of the connect)
-    bool m_idleSent = false;
-    uint64_t m_previousNs = 0;  // clock time of the previous sample, for the time step
-    bool m_firstSample = true;
     bool m_havePrevious = false;
     float m_previousTravel[kCornerCount] = {};
     int32_t m_engineType = 0;

@@ -1,18 +1,16 @@
 // The Le Mans Ultimate engine's console dashboard and suspension-logger rows.
 
 #include "engines/ConsoleKit.h"
+#include "engines/DashboardRows.h"
 #include "engines/LMUHapticEngine.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
 namespace qv {
 
 namespace {
-
-constexpr int kCornerColumns[kCornerCount] = {2, 32, 62, 92};
-
-float finiteOrZero(float x) { return std::isfinite(x) ? x : 0.0f; }
 
 std::string padded(std::string text, size_t width) {
     if (text.size() < width)
@@ -38,7 +36,7 @@ void drawLMUDashboardHeader(IConsole& console, bool audioActive, int channels, b
 
     drawText(console, 0, 5, ConsoleAttr::kYellow, "  [ Per-Corner Telemetry ]");
     for (int c = 0; c < kCornerCount; ++c) {
-        drawText(console, kCornerColumns[c], 6, ConsoleAttr::kWhite,
+        drawText(console, kTelemetryColumns[c], 6, ConsoleAttr::kWhite,
                  std::string("---- ") + kCornerNames[c] + " --------------------");
     }
     drawText(console, 0, 7, ConsoleAttr::kNormal, "  Shock Vel   (m/s) ");
@@ -82,10 +80,10 @@ void drawLMUDashboard(IConsole& console, const LmuSample& s, const LmuState& st,
 
     drawText(console, 50, 3, ConsoleAttr::kGreen,
              formatText("| Updates: %3d/s  Sim: %5.0fHz  ", updatesPerSecond,
-                        static_cast<double>(finiteOrZero(updateRateHz))));
+                        static_cast<double>(shownValue(updateRateHz))));
 
     for (int c = 0; c < kCornerCount; ++c) {
-        const int x = kCornerColumns[c];
+        const int x = kTelemetryColumns[c];
         const LmuCorner& corner = s.corners[c];
 
         const float v = off ? 0.0f : corner.suspVelocity;
@@ -97,7 +95,7 @@ void drawLMUDashboard(IConsole& console, const LmuSample& s, const LmuState& st,
                  formatText("%8s              ", off ? "-----" : surfaceName(corner.surfaceType)));
 
         const float ratio = off ? 0.0f : corner.slipRatio;
-        const float lock = off ? 0.0f : finiteOrZero(shown.corners[c].absAmp);
+        const float lock = off ? 0.0f : shownValue(shown.corners[c].absAmp);
         if (lock > 0.1f)
             drawText(console, x, 9, ConsoleAttr::kRed, formatText("%6.3f LOCK  ", static_cast<double>(ratio)));
         else
@@ -125,31 +123,8 @@ void drawLMUDashboard(IConsole& console, const LmuSample& s, const LmuState& st,
                         gearText(s.gear).c_str(), static_cast<double>(s.speed * 3.6f),
                         s.onTrack ? "ON TRACK " : "OFF TRACK"));
 
-    float gearPulse = 0.0f;
-    if (secondsSinceShift >= 0.0f && secondsSinceShift < 1.0f)
-        gearPulse = finiteOrZero((1.0f - secondsSinceShift) * fx.gearChangeIntensity);
-    for (int c = 0; c < kCornerCount; ++c) {
-        const CornerHaptics& h = shown.corners[c];
-        const float values[6] = {off ? 0.0f : h.roadAmp, off ? 0.0f : h.impactAmp, off ? 0.0f : h.kerbAmp,
-                                 off ? 0.0f : h.absAmp,  gearPulse,                 off ? 0.0f : h.slipAmp};
-        for (int i = 0; i < 6; ++i) {
-            const float v = finiteOrZero(values[i]);
-            drawText(console, 16 * (c + 1), 15 + i, levelColour(v),
-                     formatText("%5.3f [%s]  ", static_cast<double>(v), makeBar(v, 8, '#').c_str()));
-        }
-    }
-
-    if (secondsSinceShift < 99.0f) {
-        const int attribute = secondsSinceShift < 0.3f ? ConsoleAttr::kRed
-                              : secondsSinceShift < 1.0f ? ConsoleAttr::kYellow
-                                                         : ConsoleAttr::kNormal;
-        char text[80];
-        std::snprintf(text, sizeof text, "Gear %d  |  %.1fs ago  |  intensity=%.0f%%  duration=%dms     ", s.gear,
-                      static_cast<double>(secondsSinceShift),
-                      static_cast<double>(finiteOrZero(fx.gearChangeIntensity) * 100.0f),
-                      gearPulseMs(fx.gearChangeDuration));
-        drawText(console, 2, 24, attribute, text);
-    }
+    drawOutputRows(console, 15, shown, fx, secondsSinceShift, off);
+    drawGearLog(console, 24, s.gear, secondsSinceShift, fx);
     console.setColor(ConsoleAttr::kNormal);
 }
 

@@ -3,6 +3,7 @@
 
 #include "engines/LMUHapticEngine.h"
 
+#include "engines/AcFamily.h"
 #include "engines/FrameLimits.h"
 #include "engines/TelemetryValues.h"
 #include "engines/LMULayout.h"
@@ -36,6 +37,8 @@ int clippedTelemetryCount(uint8_t n) { return std::min(static_cast<int>(n), lmu:
 
 // Elapsed times whose milliseconds do not fit an int32 cannot be compared.
 constexpr double kMaxElapsedSeconds = 2147483.0;
+
+constexpr const char* kTag = "[LMUHapticEngine]";
 
 }  // namespace
 
@@ -89,11 +92,7 @@ LMUHapticEngine::~LMUHapticEngine() { disconnect(); }
 
 void LMUHapticEngine::reportConnectFailure(const std::string& text) {
     m_error = text;
-    // connect() is retried every 2 s: say each distinct problem once.
-    if (text != m_lastReported) {
-        m_lastReported = text;
-        errPrint("[LMUHapticEngine] ERROR: %s\n", text.c_str());
-    }
+    reportConnectProblem(kTag, text, m_lastReported);
 }
 
 void LMUHapticEngine::resetConnectionState() {
@@ -116,13 +115,8 @@ void LMUHapticEngine::resetConnectionState() {
 bool LMUHapticEngine::connect() {
     disconnect();
     if (!m_map.open(lmu::kMapName, lmu::kMapSize)) {
-        if (m_map.lastOpenFoundNoFile()) {
-            // The simulator is not running: no message, the run loop retries.
-            m_error.clear();
-            m_lastReported.clear();
-        } else {
-            reportConnectFailure(m_map.lastError());
-        }
+        // No file: the simulator is not running; no message, the run loop retries.
+        reportConnectFailure(m_map.lastOpenFoundNoFile() ? std::string() : m_map.lastError());
         return false;
     }
     // A simulator under a Windows compatibility layer keeps its events to
@@ -139,8 +133,7 @@ bool LMUHapticEngine::connect() {
     m_snapshot.assign(lmu::kMapSize, 0);
     resetConnectionState();
     m_connected = true;
-    m_error.clear();
-    m_lastReported.clear();
+    reportConnectFailure(std::string());
     std::string report = "[LMUHapticEngine] Connected to LMU shared memory\n";
     if (!haveEvent) {
         report += "[LMUHapticEngine] The data event \"";
@@ -152,9 +145,13 @@ bool LMUHapticEngine::connect() {
 }
 
 bool LMUHapticEngine::isConnected() const {
-    // A map file that was removed or shrank means the simulator is gone; a
-    // new one would make a new file that this mapping never sees.
-    return m_connected && m_map.isIntact();
+    if (!m_connected)
+        return false;
+    // A map the simulator left behind (removed from its name) is still whole
+    // and only brings no new samples; one that shrank would fault, and a
+    // newer file under the name is the simulator started again: reconnect.
+    const ShmFileState state = m_map.fileState();
+    return state == ShmFileState::Intact || state == ShmFileState::Removed;
 }
 
 void LMUHapticEngine::disconnect() {

@@ -14,6 +14,11 @@
 // length, telemetry records, the player's index) is clipped to what the
 // snapshot holds, samples with non-finite times are rejected, and every
 // value is made finite and limited in magnitude.
+//
+// The engine stays connected when the map file is removed (the simulator
+// quit: no new samples, the idle frame from the 61st tick on); a map that
+// shrank or a newer file under the name (the simulator started again) makes
+// isConnected() false, and the run loop reconnects.
 
 #include "engines/ISimHapticEngine.h"
 #include "engines/SharedMemoryLock.h"

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <filesystem>
 #include <cmath>
 #include <limits>
 
@@ -333,25 +334,47 @@ TEST_F(ACEVOEngine, HostilePagesGiveFiniteFramesWithinRange) {
     }
 }
 
-TEST_F(ACEVOEngine, LosingOrShortPagesDisconnect) {
+TEST_F(ACEVOEngine, PagesLeftBehindStallNewOrShrunkPagesReconnect) {
     ASSERT_TRUE(engine.connect());
-    EXPECT_TRUE(engine.isConnected());
+    step();
     pages.remove();
-    EXPECT_FALSE(engine.isConnected()) << "the simulator is gone: reconnect";
+    EXPECT_TRUE(engine.isConnected()) << "the simulator quit: its pages stay readable";
     HapticFrame out = sentinelFrame();
+    clock.advanceMs(501);
+    ASSERT_TRUE(engine.update(fx, out));
+    EXPECT_EQ(out, HapticFrame{});
+    EXPECT_FALSE(engine.update(fx, out));
+
+    // The simulator starts again with new pages.
+    ASSERT_TRUE(pages.create());
+    EXPECT_FALSE(engine.isConnected());
+    out = sentinelFrame();
     clock.advanceMs(2000);
     EXPECT_FALSE(engine.update(fx, out));
     EXPECT_EQ(out, sentinelFrame());
+    ASSERT_TRUE(engine.connect());
+    EXPECT_TRUE(engine.isConnected());
+
+    // A page cut short under the mapping would fault on reading.
+    std::filesystem::resize_file(dir.path() + "acevo_pmf_graphics", 100);
+    EXPECT_FALSE(engine.isConnected());
+    pages.publish();
+    EXPECT_FALSE(engine.update(fx, out));
+    pages.remove();
     printed.clear();
     EXPECT_FALSE(engine.connect());
     EXPECT_TRUE(printed.empty()) << "no simulator: no message";
+}
 
+TEST_F(ACEVOEngine, ShortPagesAreRefusedWithOneMessage) {
+    pages.remove();
     ASSERT_TRUE(pages.create(800, 100));
     EXPECT_FALSE(engine.connect());
     EXPECT_FALSE(engine.isConnected());
     EXPECT_NE(engine.lastError().find("100 bytes, fewer than the 3936 needed"), std::string::npos)
         << engine.lastError();
     EXPECT_FALSE(engine.connect());
+    EXPECT_NE(printed.find("[ACEVOHapticEngine] ERROR: "), std::string::npos) << printed;
     EXPECT_EQ(printed.find("ERROR"), printed.rfind("ERROR")) << "each problem is said once";
 }
 

@@ -89,6 +89,33 @@ TEST_F(LMUTelemetry, MissingOrShortMapsFailCleanly) {
     EXPECT_EQ(printed.find("ERROR"), printed.rfind("ERROR")) << "said once";
 }
 
+TEST_F(LMUTelemetry, AMapLeftBehindStallsANewOrShrunkMapReconnects) {
+    ASSERT_TRUE(engine.connect());
+    ASSERT_TRUE(sampleAt(1.0));
+    map.remove();
+    EXPECT_TRUE(engine.isConnected()) << "the simulator quit: its map stays readable";
+    HapticFrame out = sentinelFrame();
+    for (int i = 1; i <= 60; ++i)
+        EXPECT_FALSE(engine.update(fx, out)) << i;
+    ASSERT_TRUE(engine.update(fx, out));
+    EXPECT_EQ(out, HapticFrame{});
+
+    // The simulator starts again with a new map.
+    ASSERT_TRUE(map.create());
+    EXPECT_FALSE(engine.isConnected());
+    out = sentinelFrame();
+    EXPECT_FALSE(engine.update(fx, out));
+    EXPECT_EQ(out, sentinelFrame());
+    ASSERT_TRUE(engine.connect());
+
+    // A map cut short under the mapping would fault on reading.
+    std::filesystem::resize_file(dir.path() + "LMU_Data", 4096);
+    EXPECT_FALSE(engine.isConnected());
+    for (int i = 0; i < 70; ++i)
+        EXPECT_FALSE(engine.update(fx, out));
+    EXPECT_EQ(out, sentinelFrame());
+}
+
 TEST_F(LMUTelemetry, OnlyAValidPlayerRecordIsASample) {
     ASSERT_TRUE(engine.connect());
     map.put<int32_t>(44, 0);

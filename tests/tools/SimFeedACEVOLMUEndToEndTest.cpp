@@ -1,8 +1,8 @@
 // qv-simfeed playing AC EVO and Le Mans Ultimate, quorvane on a terminal of
 // its own, both in a shared-memory folder and a settings folder of the
 // test's own: the program connects to the selected simulator, draws the live
-// dashboard, records logger rows with the engine's columns, and goes back to
-// waiting when the feed ends, which leaves nothing behind.
+// dashboard, records logger rows with the engine's columns, and reconnects
+// when the simulator starts again; the feeds leave nothing behind.
 
 #include "settings/ConfigIni.h"
 #include "settings/HapticSettings.h"
@@ -121,14 +121,28 @@ TEST_P(FeedToProgram, ConnectsDrawsLogsAndGoesBackToWaiting) {
     }
     EXPECT_NE(lines[1].find(",108.0,"), std::string::npos) << lines[1];
 
-    // The simulator quits: nothing of it stays, and the program waits again.
+    // The simulator quits: nothing of it stays; the program keeps the pages
+    // it has and sees only a stall.
     feed.signal(SIGINT);
     ASSERT_TRUE(feed.wait(kPatienceMs));
     EXPECT_EQ(feed.exitCode(), 0) << feed.errors();
     EXPECT_TRUE(std::filesystem::is_empty(shm()));
-    ASSERT_TRUE(program.waitForOutput(std::string("  ") + sim.display + " disconnected - reconnecting...",
-                                      kPatienceMs))
+
+    // The simulator starts again: the program reconnects to its new memory.
+    const size_t before = program.output().size();
+    ChildProcess again;
+    ASSERT_TRUE(again.start({QV_SIMFEED_PATH, "--sim", sim.feedName, "--script", "cruise"}, env(),
+                            home.file("feed2.txt")));
+    ASSERT_TRUE(program.readUntil(
+        [&](const std::string& out) {
+            const size_t lost = out.find(std::string("  ") + sim.display + " disconnected - reconnecting...", before);
+            return lost != std::string::npos && out.find(sim.connected, lost) != std::string::npos;
+        },
+        kPatienceMs))
         << program.tail();
+    again.signal(SIGINT);
+    ASSERT_TRUE(again.wait(kPatienceMs));
+    EXPECT_EQ(again.exitCode(), 0) << again.errors();
 
     program.signal(SIGINT);
     ASSERT_TRUE(program.wait(kPatienceMs));

@@ -96,8 +96,17 @@ TEST_F(ACEVOFeed, TheEngineReadsWhatTheFeedPublishes) {
     EXPECT_GT(out.corners[2].slipAmp, out.corners[0].slipAmp);
 
     feed.close();
-    EXPECT_FALSE(engine.isConnected());
     EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+    EXPECT_TRUE(engine.isConnected()) << "the pages left behind stay readable";
+    clock.advanceMs(600);
+    ASSERT_TRUE(engine.update(fx, out));
+    EXPECT_EQ(out, HapticFrame{}) << "the stall silences the shakers";
+
+    ASSERT_TRUE(feed.open());
+    EXPECT_FALSE(engine.isConnected()) << "new pages: reconnect";
+    ASSERT_TRUE(engine.connect());
+    take(30.0, 1);
+    EXPECT_TRUE(engine.isOnTrack());
 }
 
 class LMUFeed : public ::testing::Test {
@@ -150,9 +159,20 @@ TEST_F(LMUFeed, TheEngineReadsWhatTheFeedPublishes) {
     EXPECT_GT(locking.corners[0].absAmp, 0.0f);
 
     feed.close();
-    EXPECT_FALSE(engine.isConnected());
-    engine.disconnect();
     EXPECT_TRUE(std::filesystem::is_empty(dir.path())) << "map, event and lock are gone";
+    EXPECT_TRUE(engine.isConnected()) << "the map left behind stays readable";
+    HapticFrame idle;
+    idle.engineAmp = 0.5f;
+    for (int i = 0; i < 61; ++i)
+        engine.update(fx, idle);
+    EXPECT_EQ(idle, HapticFrame{});
+
+    ASSERT_TRUE(feed.open());
+    EXPECT_FALSE(engine.isConnected()) << "a new map: reconnect";
+    ASSERT_TRUE(engine.connect());
+    take(30.0);
+    EXPECT_TRUE(engine.isOnTrack());
+    EXPECT_FALSE(engine.lock().createdRecord());
 }
 
 TEST_F(LMUFeed, TheFeedWritesOnlyUnderTheLock) {

@@ -44,9 +44,26 @@ function(qv_add_test name)
   if(T_THREADED)
     list(APPEND labels threaded)
   endif()
+  # Tests labelled "jack" start a private JACK server each. All servers of a
+  # user share a registry with room for eight and a metadata database in
+  # /dev/shm that a stopping server removes under the others' clients, so
+  # ctest runs with a resource file (tests/jack-resources.json) that lets one
+  # of these tests run at a time.
+  set(args " LABELS [==[${labels}]==]")
+  if("jack" IN_LIST labels)
+    string(APPEND args " RESOURCE_GROUPS jackd:1")
+  endif()
   include(GoogleTest)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS "${labels}" ${T_PROPERTIES})
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${T_PROPERTIES})
+  # The discovered tests' PROPERTIES pass through a generated script that
+  # splits every list, so labels and resources are set by a file ctest reads
+  # after the list of discovered tests.
+  set(post "${CMAKE_CURRENT_BINARY_DIR}/${name}_properties.cmake")
+  file(WRITE "${post}"
+    "if(DEFINED ${name}_TESTS)\n"
+    "  set_tests_properties(\${${name}_TESTS} PROPERTIES${args})\n"
+    "endif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${post}")
 endfunction()
 
 # qv_add_fuzzer(name SOURCES... LIBS...) — a libFuzzer target, built only with QV_FUZZ.

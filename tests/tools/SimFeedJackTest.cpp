@@ -1,0 +1,158 @@
+// Through audio: qv-simfeed plays a steady cruise of ACC, AC, AC EVO or Le
+// Mans Ultimate, quorvane plays into a private JACK server's "system" device
+// and jack_capture records all eight outputs.
+//
+// The cruise (tools/simfeed/DriveScript.cpp): 30 m/s in 4th gear at 5000 rpm.
+// Every corner's engine voice (synthesis weight 0.6, master gain 0.8) plays
+//   ACC, AC: amplitude 5000 / 9000 x the level (0.15, 0.12) at
+//            5000 / 3000 x 75 = 125 Hz;
+// and, as both feeds publish a maximum of 8500 rpm, with q = 5000 / 8500:
+//   AC EVO: amplitude q x 0.1 (its default level) at q x 140 + 10 = 92.35 Hz;
+//   LMU:    amplitude q x 0.15 at 10 + (75 - 10) x q = 48.24 Hz.
+// The four corners go to channels 1-4; channels 5-8 have no zone. When the
+// feed stops, the engines stay connected to the memory it left and the stall
+// rule silences the shakers.
+
+#include "audio/SignalAnalysis.h"
+#include "support/ChildProcess.h"
+#include "support/JackServer.h"
+#include "support/TempDir.h"
+#include "support/WavFile.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <thread>
+
+namespace qv::test {
+namespace {
+
+constexpr double kRate = 48000.0;
+constexpr int kFeedSeconds = 6;
+constexpr double kQ = 5000.0 / 8500.0;
+
+struct Case {
+    const char* feedName;
+    int selectedSim;
+    const char* connected;
+    double engineHz;
+    double engineLevel;
+};
+
+constexpr double kAcFamilyQ = 5000.0 / 9000.0;
+constexpr double kAcFamilyHz = 5000.0 / 3000.0 * 75.0;
+
+const Case kCases[] = {
+    {"acc", 1, "[ACCHapticEngine] Connected to ACC shared memory", kAcFamilyHz, kAcFamilyQ * 0.15 * 0.6 * 0.8},
+    {"ac", 4, "[ACHapticEngine] Connected to AC shared memory", kAcFamilyHz, kAcFamilyQ * 0.12 * 0.6 * 0.8},
+    {"ac_evo", 3, "[ACEVOHapticEngine] Connected to AC EVO shared memory", kQ * 140.0 + 10.0, kQ * 0.1 * 0.6 * 0.8},
+    {"lmu", 2, "[LMUHapticEngine] Connected to LMU shared memory", 10.0 + 65.0 * kQ, kQ * 0.15 * 0.6 * 0.8},
+};
+
+double median(std::vector<double> v) {
+    if (v.empty())
+        return 0.0;
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+class SimFeedJack : public ::testing::TestWithParam<Case> {};
+
+TEST_P(SimFeedJack, TheEngineVibratesTheFourCornersUntilTheFeedStops) {
+    const Case& c = GetParam();
+    JackServer server;
+    ASSERT_TRUE(server.start()) << server.lastError();
+
+    TempDir config;
+    TempDir shm;
+    std::filesystem::create_directories(config.path() + "QuorVane");
+    ASSERT_TRUE(writeFile(config.path() + "QuorVane/haptic_config.ini",
+                          "[HapticEngine]\n"
+                          "audioDeviceIndex=0\n"
+                          "audioSampleRate=48000\n"
+                          "selectedSim=" + std::to_string(c.selectedSim) + "\n"
+                          "\n[Audio]\n"
+                          "numDevices=1\n"
+                          "\n[Audio.Device0]\n"
+                          "name=system\n"
+                          "api=JACK\n"
+                          "channels=0\n"
+                          "bufferSize=256\n"
+                          "enabled=1\n"));
+    const std::vector<std::pair<std::string, std::string>> env = {{"XDG_CONFIG_HOME", config.path()},
+                                                                  {"QUORVANE_SHM_DIR", shm.path()}};
+
+    ChildProcess quorvane;
+    ASSERT_TRUE(quorvane.start({QV_QUORVANE_PATH}, env, config.file("quorvane.out")));
+    ASSERT_TRUE(quorvane.waitForOutput("  [AudioEngine] Synth ready: 256 samples @ 48000 Hz", 30000))
+        << quorvane.output() << quorvane.errors();
+
+    TempDir dir;
+    std::string captureError;
+    bool captured = false;
+    std::thread recorder([&] {
+        std::vector<std::string> ports;
+        for (int i = 1; i <= 8; ++i)
+            ports.push_back("system:playback_" + std::to_string(i));
+        captured = jackCapture(server, ports, kFeedSeconds + 5, dir.file("cruise.wav"), &captureError);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    ChildProcess feed;
+    const bool feedStarted = feed.start({QV_SIMFEED_PATH, "--sim", c.feedName, "--script", "cruise", "--duration",
+                                         std::to_string(kFeedSeconds), "--shm-dir", shm.path()},
+                                        env, config.file("feed.out"));
+    recorder.join();
+    ASSERT_TRUE(feedStarted);
+    EXPECT_TRUE(feed.wait(30000));
+    EXPECT_EQ(feed.exitCode(), 0) << feed.errors();
+    ASSERT_TRUE(captured) << captureError;
+    quorvane.signal(SIGINT);
+    EXPECT_TRUE(quorvane.wait(20000));
+    EXPECT_EQ(quorvane.exitCode(), 0);
+    EXPECT_NE(quorvane.output().find(c.connected), std::string::npos) << quorvane.output();
+
+    WavData wav;
+    std::string error;
+    ASSERT_TRUE(readWav(dir.file("cruise.wav"), wav, &error)) << error;
+    ASSERT_EQ(wav.channels.size(), 8u);
+
+    // Half-second windows hold many periods of either engine tone.
+    const size_t window = 24000;
+    std::vector<size_t> playing;
+    for (size_t b = 0; b + window <= wav.frames(); b += window) {
+        if (toneAmplitude(wav.channels[0], c.engineHz, kRate, b, b + window) > c.engineLevel * 0.5)
+            playing.push_back(b);
+    }
+    ASSERT_GE(playing.size(), 4u) << "the engine was not heard for two seconds";
+    const size_t first = playing.front();
+    const size_t last = playing.back() + window;
+    for (int ch = 0; ch < 4; ++ch) {
+        std::vector<double> levels;
+        for (size_t b : playing)
+            levels.push_back(toneAmplitude(wav.channels[static_cast<size_t>(ch)], c.engineHz, kRate, b, b + window));
+        EXPECT_NEAR(median(levels), c.engineLevel, c.engineLevel * 0.2) << "channel " << ch + 1;
+    }
+    for (int ch = 4; ch < 8; ++ch)
+        EXPECT_EQ(peakAbs(wav.channels[static_cast<size_t>(ch)]), 0.0) << "channel " << ch + 1 << " has no zone";
+
+    // Silence before the feed, and after it stopped: the engine at once, the
+    // road's smoothed level dying away within a second and a half.
+    ASSERT_GT(first, window) << "the recording began too late";
+    EXPECT_EQ(peakAbs(wav.channels[0], 0, first - window), 0.0);
+    const size_t quiet = last + static_cast<size_t>(1.5 * kRate);
+    ASSERT_GT(wav.frames(), quiet + window) << "the recording ended too early";
+    for (int ch = 0; ch < 4; ++ch) {
+        const auto& x = wav.channels[static_cast<size_t>(ch)];
+        EXPECT_LT(toneAmplitude(x, c.engineHz, kRate, quiet, quiet + window), 1e-4) << "channel " << ch + 1;
+        EXPECT_LT(peakAbs(x, quiet, wav.frames()), 0.002) << "channel " << ch + 1;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Simulators, SimFeedJack, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.feedName); });
+
+}  // namespace
+}  // namespace qv::test

@@ -7,6 +7,7 @@
 #include "platform/graphics/Utf8.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <initializer_list>
 #include <pango/pangocairo.h>
@@ -118,6 +119,13 @@ void ellipsePath(cairo_t* cr, PointF c, float rx, float ry) {
 }
 
 bool usableStroke(float width) { return std::isfinite(width) && width > 0.0f; }
+
+// Pango measures in ints of 1/PANGO_SCALE pixel; a pixel value past what they
+// hold is cut to the largest one instead of overflowing the conversion.
+int toPangoUnits(float pixels) {
+    constexpr double kLimit = static_cast<double>(INT_MAX / PANGO_SCALE);
+    return static_cast<int>(std::clamp(static_cast<double>(pixels), -kLimit, kLimit) * PANGO_SCALE);
+}
 
 }  // namespace
 
@@ -376,8 +384,7 @@ bool prepareLayout(DrawContext::Native& n, const TextFormat* format, std::string
     pango_layout_set_font_description(n.layout, format->native().description);
     pango_layout_set_text(n.layout, n.text.data(), static_cast<int>(n.text.size()));
     pango_layout_set_wrap(n.layout, PANGO_WRAP_WORD_CHAR);
-    pango_layout_set_width(n.layout, std::isfinite(maxWidth) && maxWidth > 0
-                                         ? static_cast<int>(maxWidth * PANGO_SCALE) : -1);
+    pango_layout_set_width(n.layout, std::isfinite(maxWidth) && maxWidth > 0 ? toPangoUnits(maxWidth) : -1);
     pango_layout_set_alignment(n.layout, PANGO_ALIGN_LEFT);
     return true;
 }
@@ -462,7 +469,7 @@ int DrawContext::hitTestText(const TextFormat* format, std::string_view text, fl
         return 0;
     int index = 0;
     int trailing = 0;
-    pango_layout_xy_to_index(n.layout, static_cast<int>(x * PANGO_SCALE), 0, &index, &trailing);
+    pango_layout_xy_to_index(n.layout, toPangoUnits(x), 0, &index, &trailing);
     const int count = utf8CharacterCount(n.text);
     const int character = utf8CharacterCount(std::string_view(n.text).substr(0, static_cast<size_t>(index))) + trailing;
     return std::clamp(character, 0, count);

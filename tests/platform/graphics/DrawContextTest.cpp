@@ -271,7 +271,10 @@ TEST_F(DrawContextTest, CaretOffsetsGrowWithTheIndexAndHitTestsFindThemAgain) {
     }
     EXPECT_FLOAT_EQ(c.caretOffset(format.get(), text, 999), previous);
     EXPECT_EQ(c.hitTestText(format.get(), text, 1e6f), static_cast<int>(text.size()));
+    // Beyond what the layout's integer units hold: still past the end.
+    EXPECT_EQ(c.hitTestText(format.get(), text, 1e7f), static_cast<int>(text.size()));
     EXPECT_EQ(c.hitTestText(format.get(), text, -50), 0);
+    EXPECT_EQ(c.hitTestText(format.get(), text, -1e30f), 0);
     EXPECT_NEAR(c.measureText(format.get(), text, 0).width, previous, 0.5f);
 }
 
@@ -285,6 +288,7 @@ TEST_F(DrawContextTest, MeasuringWrapsAtTheGivenWidth) {
     EXPECT_EQ(wrapped.lineCount, 2);
     EXPECT_NEAR(wrapped.height, 2 * one.height, 2.0f);
     EXPECT_EQ(c.measureText(format.get(), "", 100).lineCount, 0);
+    EXPECT_EQ(c.measureText(format.get(), "wheel slip", 1e30f).lineCount, 1);
 }
 
 TEST_F(DrawContextTest, BitmapsLoadFromPngAndDrawScaled) {

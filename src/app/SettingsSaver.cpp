@@ -46,6 +46,8 @@ bool SettingsSaver::stopAndSave() {
     if (!m_store)
         return true;
     const bool ok = m_store->saveAll(gSettings.snapshot());
+    if (!ok)
+        errPrint("ERROR: saving the settings failed: %s\n", m_store->lastError().c_str());
     std::lock_guard<std::mutex> lock(m_mutex);
     ++m_saves;
     if (!ok)

@@ -112,38 +112,38 @@ void applyGeneralKey(HapticSettings& s, ReaderState& state, std::string_view key
         return;
     }
 
-    // The remaining keys all need a value that is a valid number; integers
-    // among them are clamped before the conversion.
+    // The remaining keys count only when the value is a valid float. Their
+    // integers are then the value's leading integer, like everywhere else:
+    // "2.9" is 2, "1e10" is 1, and one outside int32 leaves the field alone.
     float asFloat = 0.0f;
     if (!parseLeadingFloat(value, asFloat))
         return;
-    const double number = asFloat;
     if (key == "audioDeviceIndex") {
-        s.audioDeviceIndex = clampToInt(number, -1, kMaxDeviceIndex);
+        setInt(s.audioDeviceIndex, value, -1, kMaxDeviceIndex);
     } else if (key == "audioSampleRate") {
         double rate = 0.0;
         if (parseLeadingDouble(value, rate))
             s.audioSampleRate = std::clamp(rate, kMinSampleRate, kMaxSampleRate);
     } else if (key == "chLF") {
-        state.legacyChannel[0] = clampToInt(number, 0, 7);
+        setInt(state.legacyChannel[0], value, 0, 7);
     } else if (key == "chRF") {
-        state.legacyChannel[1] = clampToInt(number, 0, 7);
+        setInt(state.legacyChannel[1], value, 0, 7);
     } else if (key == "chLR") {
-        state.legacyChannel[2] = clampToInt(number, 0, 7);
+        setInt(state.legacyChannel[2], value, 0, 7);
     } else if (key == "chRR") {
-        state.legacyChannel[3] = clampToInt(number, 0, 7);
+        setInt(state.legacyChannel[3], value, 0, 7);
     } else if (key.size() == 7 && key.substr(0, 6) == "chGain" && key[6] >= '0' && key[6] <= '3') {
         state.legacyGain[key[6] - '0'] = std::clamp(asFloat, 0.0f, 1.0f);
     } else if (key == "advancedMode") {
-        s.advancedMode = clampToInt(number, -1, 1) != 0 ? 1 : 0;
+        setFlag(s.advancedMode, value);
     } else if (key == "guiMode") {
-        s.guiMode = clampToInt(number, 0, 1);
+        setInt(s.guiMode, value, 0, 1);
     } else if (key == "accentTheme") {
-        s.accentTheme = clampToInt(number, 0, 5);
+        setInt(s.accentTheme, value, 0, 5);
     } else if (key == "guiDensity") {
-        s.guiDensity = clampToInt(number, 0, 2);
+        setInt(s.guiDensity, value, 0, 2);
     } else if (key == "selectedSim") {
-        s.selectedSim = clampToInt(number, 0, kSimCount - 1);
+        setInt(s.selectedSim, value, 0, kSimCount - 1);
     } else if (key == "masterGain") {
         s.masterGain = std::clamp(asFloat, 0.0f, 1.0f);
     }

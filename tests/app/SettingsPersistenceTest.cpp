@@ -5,6 +5,7 @@
 #include "app/AppGlobals.h"
 #include "app/AppRuntime.h"
 #include "app/FileSettingsStore.h"
+#include "platform/Output.h"
 #include "settings/ConfigIni.h"
 #include "settings/LiveSettings.h"
 #include "settings/ProfileFile.h"
@@ -18,6 +19,7 @@
 #include <chrono>
 #include <filesystem>
 #include <csignal>
+#include <mutex>
 #include <random>
 #include <sstream>
 #include <thread>
@@ -133,6 +135,22 @@ TEST_F(SettingsPersistenceTest, DirtyEditsAreSavedByTheRunLoopAndSurviveARestart
 }
 
 TEST_F(SettingsPersistenceTest, AFailingSaveIsReportedAndRetriedByTheNextSave) {
+    std::mutex errorsLock;
+    std::string errors;
+    OutputCapture capture([&](OutputStream stream, std::string_view text) {
+        std::lock_guard<std::mutex> lock(errorsLock);
+        if (stream == OutputStream::StandardError)
+            errors.append(text);
+    });
+    auto failuresPrinted = [&] {
+        std::lock_guard<std::mutex> lock(errorsLock);
+        int count = 0;
+        for (size_t at = errors.find("ERROR: saving the settings failed: "); at != std::string::npos;
+             at = errors.find("ERROR: saving the settings failed: ", at + 1))
+            ++count;
+        return count;
+    };
+
     auto runtime = start();
     // The LMU profile folder becomes a file: that profile cannot be written.
     const std::string lmu = dir.path() + "profiles/lmu";
@@ -142,6 +160,7 @@ TEST_F(SettingsPersistenceTest, AFailingSaveIsReportedAndRetriedByTheNextSave) {
     runtime->runPass();
     runtime->saver().waitIdle();
     EXPECT_EQ(runtime->saver().failures(), 1);
+    EXPECT_EQ(failuresPrinted(), 1);
     EXPECT_NE(store->lastError().find("lmu profile"), std::string::npos) << store->lastError();
     EXPECT_NE(readFile(ini()).find("masterGain=0.3\n"), std::string::npos) << "the other files are still saved";
 
@@ -151,8 +170,14 @@ TEST_F(SettingsPersistenceTest, AFailingSaveIsReportedAndRetriedByTheNextSave) {
     runtime->saver().waitIdle();
     EXPECT_EQ(runtime->saver().failures(), 1);
     EXPECT_TRUE(pathExists(lmu + "/default.json"));
+
+    // The save at exit reports its failure as well.
+    std::filesystem::remove_all(lmu);
+    ASSERT_TRUE(writeFile(lmu, "in the way"));
     gRunning = 0;
     runtime->shutdown(true);
+    EXPECT_EQ(runtime->saver().failures(), 2);
+    EXPECT_EQ(failuresPrinted(), 2);
 }
 
 // The last "saved <k>" line of the child's output, or -1.

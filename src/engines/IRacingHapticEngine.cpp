@@ -52,6 +52,13 @@ int32_t IRacingHapticEngine::headerInt(size_t offset) const {
     return v;
 }
 
+void IRacingHapticEngine::reportBadBlock(bool& told, const std::string& text) {
+    if (told)
+        return;
+    told = true;
+    errPrint("[IRacingHapticEngine] ERROR: %s\n", text.c_str());
+}
+
 void IRacingHapticEngine::reportConnectFailure(const std::string& text) {
     m_error = text;
     // connect() is retried every 2 s: say each distinct problem once.
@@ -119,6 +126,7 @@ bool IRacingHapticEngine::buildVariableIndex(int32_t count, int32_t arrayOffset)
         if (name.empty())
             continue;
         IRacingVariable var;
+        var.name = name;
         std::memcpy(&var.offset, h + irsdk::kVarDataOffset, sizeof var.offset);
         std::memcpy(&var.count, h + irsdk::kVarCountOffsetInHeader, sizeof var.count);
         var.countAsTime = h[irsdk::kVarCountAsTimeOffset] != 0;
@@ -188,6 +196,8 @@ void IRacingHapticEngine::disconnect() {
     m_sample = IRacingSample{};
     m_csv.reset();
     m_stalled = false;
+    m_toldBadRow = false;
+    m_toldBadVariable = false;
     m_map.close();
     m_dataValidEvent.close();
 }
@@ -212,22 +222,26 @@ void IRacingHapticEngine::latestBuffer(int64_t& row, int32_t& tickCount) const {
     }
     const int32_t offset =
         headerInt(irsdk::kBuffersOffset + static_cast<size_t>(best) * irsdk::kBufferDescriptorSize + 4);
-    if (offset < 0 || static_cast<uint64_t>(offset) >= m_map.size())
-        return;
-    row = offset;
     tickCount = bestTick;
+    row = offset < 0 || static_cast<uint64_t>(offset) >= m_map.size() ? kRowOutsideMap : offset;
 }
 
-const uint8_t* IRacingHapticEngine::element(int64_t row, const IRacingVariable* var, int index, size_t width) const {
-    if (!var || row < 0 || index < 0 || index >= var->count || var->offset < 0)
-        return nullptr;
+const uint8_t* IRacingHapticEngine::element(int64_t row, const IRacingVariable* var, int index, size_t width) {
+    if (!var || row < 0)
+        return nullptr;  // not published: reads 0, as the connection report says
     const int64_t at = row + static_cast<int64_t>(var->offset) + static_cast<int64_t>(index) * static_cast<int64_t>(width);
-    if (at + static_cast<int64_t>(width) > static_cast<int64_t>(m_map.size()))
+    if (index < 0 || index >= var->count || var->offset < 0 ||
+        at + static_cast<int64_t>(width) > static_cast<int64_t>(m_map.size())) {
+        reportBadBlock(m_toldBadVariable, "the telemetry variable \"" + var->name + "\" (offset " +
+                                              std::to_string(var->offset) + ", " + std::to_string(var->count) +
+                                              " elements) has no element " + std::to_string(index) +
+                                              " inside the map; it reads 0");
         return nullptr;
+    }
     return m_map.data() + at;
 }
 
-float IRacingHapticEngine::readFloat(int64_t row, const IRacingVariable* var, int index) const {
+float IRacingHapticEngine::readFloat(int64_t row, const IRacingVariable* var, int index) {
     const uint8_t* p = element(row, var, index, sizeof(float));
     if (!p)
         return 0.0f;
@@ -236,7 +250,7 @@ float IRacingHapticEngine::readFloat(int64_t row, const IRacingVariable* var, in
     return saneFloat(v);
 }
 
-double IRacingHapticEngine::readDouble(int64_t row, const IRacingVariable* var, int index) const {
+double IRacingHapticEngine::readDouble(int64_t row, const IRacingVariable* var, int index) {
     const uint8_t* p = element(row, var, index, sizeof(double));
     if (!p)
         return 0.0;
@@ -245,7 +259,7 @@ double IRacingHapticEngine::readDouble(int64_t row, const IRacingVariable* var, 
     return saneDouble(v);
 }
 
-int32_t IRacingHapticEngine::readInt(int64_t row, const IRacingVariable* var, int index) const {
+int32_t IRacingHapticEngine::readInt(int64_t row, const IRacingVariable* var, int index) {
     const uint8_t* p = element(row, var, index, sizeof(int32_t));
     if (!p)
         return 0;
@@ -254,7 +268,7 @@ int32_t IRacingHapticEngine::readInt(int64_t row, const IRacingVariable* var, in
     return v;
 }
 
-bool IRacingHapticEngine::readBool(int64_t row, const IRacingVariable* var, int index) const {
+bool IRacingHapticEngine::readBool(int64_t row, const IRacingVariable* var, int index) {
     const uint8_t* p = element(row, var, index, 1);
     return p && *p != 0;
 }
@@ -267,6 +281,12 @@ bool IRacingHapticEngine::readTelemetry() {
     latestBuffer(row, tick);
     if (row == kNoRow)
         return false;
+    if (row == kRowOutsideMap) {
+        reportBadBlock(m_toldBadRow, "the newest telemetry row (tick " + std::to_string(tick) +
+                                         ") starts outside the map's " + std::to_string(m_map.size()) +
+                                         " bytes; no sample is taken");
+        return false;
+    }
     // Any other tick count is a new row: a restarted session is taken at once.
     if (tick == m_lastTickCount)
         return false;

@@ -25,6 +25,7 @@ namespace qv {
 
 // What the engine keeps of one variable header, copied at connect.
 struct IRacingVariable {
+    std::string name;
     int32_t offset = 0;  // of the first element within a row
     int32_t count = 0;   // elements
     bool countAsTime = false;
@@ -154,24 +155,30 @@ private:
 
     // A row of the map: its offset, or kNoRow.
     static constexpr int64_t kNoRow = -1;
+    static constexpr int64_t kRowOutsideMap = -2;
 
     int32_t headerInt(size_t offset) const;
     bool buildVariableIndex(int32_t count, int32_t arrayOffset);
     void bindVariables();
     const IRacingVariable* findVariable(const char* name) const;
-    // The row with the largest tick count (lower index on ties).
+    // The row with the largest tick count (lower index on ties); kNoRow
+    // without buffers, kRowOutsideMap when the chosen row's offset is not in
+    // the map.
     void latestBuffer(int64_t& row, int32_t& tickCount) const;
     bool readTelemetry();
     void reportConnectFailure(const std::string& text);
+    // Says once per connection that the block cannot be read as it claims.
+    void reportBadBlock(bool& told, const std::string& text);
     void printConnectionReport() const;
 
     // Typed readers: the element `index` of `var` in `row`, or 0 when the
-    // variable is missing, the element does not exist or lies outside the map.
-    const uint8_t* element(int64_t row, const IRacingVariable* var, int index, size_t width) const;
-    float readFloat(int64_t row, const IRacingVariable* var, int index) const;
-    double readDouble(int64_t row, const IRacingVariable* var, int index) const;
-    int32_t readInt(int64_t row, const IRacingVariable* var, int index) const;
-    bool readBool(int64_t row, const IRacingVariable* var, int index) const;
+    // variable is missing, the element does not exist or lies outside the map
+    // (the last two are reported once per connection).
+    const uint8_t* element(int64_t row, const IRacingVariable* var, int index, size_t width);
+    float readFloat(int64_t row, const IRacingVariable* var, int index);
+    double readDouble(int64_t row, const IRacingVariable* var, int index);
+    int32_t readInt(int64_t row, const IRacingVariable* var, int index);
+    bool readBool(int64_t row, const IRacingVariable* var, int index);
 
     SystemClock m_systemClock;
     IClock* m_clock;
@@ -189,6 +196,8 @@ private:
     bool m_stalled = false;    // the stall's idle frame has been delivered
     std::string m_error;
     std::string m_lastReported;
+    bool m_toldBadRow = false;       // this connection's block pointed a row outside the map
+    bool m_toldBadVariable = false;  // ... or a variable's element outside the map or its count
 };
 
 }  // namespace qv

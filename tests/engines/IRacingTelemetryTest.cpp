@@ -35,6 +35,12 @@ protected:
         Printed ignored;
         return connectCapturing(ignored);
     }
+    bool updateCapturing(HapticFrame& out, Printed& printed) {
+        OutputCapture capture([&](OutputStream s, std::string_view t) {
+            (s == OutputStream::StandardOutput ? printed.out : printed.err) += t;
+        });
+        return engine.update(fx, out);
+    }
     static HapticFrame sentinel() {
         HapticFrame f;
         f.engineAmp = 0.777f;
@@ -230,9 +236,13 @@ TEST_F(IRacingTelemetry, OnlyTheLeftFrontDeflectionDecidesTheModeAndShortSubSamp
     ASSERT_TRUE(connectQuietly());
     EXPECT_TRUE(engine.is360Hz());
     block.publishNext();
-    ASSERT_TRUE(engine.update(fx, out));
+    Printed printed;
+    ASSERT_TRUE(updateCapturing(out, printed));
     EXPECT_EQ(engine.sample().shockVel[0], 0.75f);
     EXPECT_EQ(engine.sample().shockVel[1], 0.0f);
+    EXPECT_EQ(printed.err, "[IRacingHapticEngine] ERROR: the telemetry variable \"RFshockVel_ST\" (offset " +
+                               std::to_string(block.getInt(block.varHeaderOffset("RFshockVel_ST") + 4)) +
+                               ", 3 elements) has no element 5 inside the map; it reads 0\n");
 }
 
 TEST_F(IRacingTelemetry, MissingVariablesReadZero) {
@@ -372,20 +382,38 @@ TEST_F(IRacingTelemetry, HostileVariableAndRowOffsetsReadZero) {
     block.setOnTrackDefaults();
     block.publish(0, 1);
     HapticFrame out;
-    ASSERT_TRUE(engine.update(fx, out));
+    Printed printed;
+    ASSERT_TRUE(updateCapturing(out, printed));
     EXPECT_EQ(engine.speedMps(), 0.0f);
     EXPECT_EQ(engine.sample().rpm, 0.0f);
     EXPECT_EQ(engine.sample().throttle, 0.0f);
     EXPECT_EQ(engine.sample().brake, 0.0f);
     EXPECT_EQ(engine.gear(), 0);
+    // Said once per connection, not at every sample.
+    EXPECT_NE(printed.err.find("ERROR: the telemetry variable \""), std::string::npos) << printed.err;
+    EXPECT_EQ(printed.err.find('\n'), printed.err.size() - 1) << printed.err;
+    block.publish(0, 2);
+    ASSERT_TRUE(updateCapturing(out, printed));
+    EXPECT_EQ(printed.err.find('\n'), printed.err.size() - 1) << printed.err;
 
     // A row offset outside the map is no row.
+    printed.err.clear();
     block.putInt(48 + 4, static_cast<int32_t>(block.size()));
-    block.setTick(0, 2);
-    EXPECT_FALSE(engine.update(fx, out));
-    block.putInt(48 + 4, -16);
     block.setTick(0, 3);
-    EXPECT_FALSE(engine.update(fx, out));
+    EXPECT_FALSE(updateCapturing(out, printed));
+    EXPECT_EQ(printed.err, "[IRacingHapticEngine] ERROR: the newest telemetry row (tick 3) starts outside the map's " +
+                               std::to_string(block.size()) + " bytes; no sample is taken\n");
+    block.putInt(48 + 4, -16);
+    block.setTick(0, 4);
+    EXPECT_FALSE(updateCapturing(out, printed));
+    EXPECT_EQ(printed.err.find('\n'), printed.err.size() - 1) << "said once";
+
+    // A new connection says it again.
+    ASSERT_TRUE(connectQuietly());
+    printed.err.clear();
+    block.setTick(0, 5);
+    EXPECT_FALSE(updateCapturing(out, printed));
+    EXPECT_NE(printed.err.find("starts outside the map"), std::string::npos);
 }
 
 TEST_F(IRacingTelemetry, NamesAreReadWithALengthLimit) {

@@ -2,6 +2,8 @@
 
 #include "engines/IRacingHapticEngine.h"
 
+#include "engines/FrameLimits.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -10,32 +12,6 @@ namespace qv {
 namespace {
 
 constexpr float kTwoPi = 6.2831853071795864f;
-
-// Limits to [0, 1]; NaN gives 0 (std::clamp would pass it through).
-float clamp01(float x) { return x > 0.0f ? (x < 1.0f ? x : 1.0f) : 0.0f; }
-
-float finiteOr(float x, float fallback) { return std::isfinite(x) ? x : fallback; }
-
-// The last line of defence: whatever the profile holds, the frame leaves with
-// amplitudes in 0..1 and finite frequencies.
-void sanitizeFrame(HapticFrame& out) {
-    const HapticFrame idle;
-    for (int c = 0; c < kCornerCount; ++c) {
-        CornerHaptics& h = out.corners[c];
-        const CornerHaptics& rest = idle.corners[c];
-        h.roadAmp = clamp01(h.roadAmp);
-        h.impactAmp = clamp01(h.impactAmp);
-        h.kerbAmp = clamp01(h.kerbAmp);
-        h.absAmp = clamp01(h.absAmp);
-        h.slipAmp = clamp01(h.slipAmp);
-        h.roadFreq = finiteOr(h.roadFreq, rest.roadFreq);
-        h.impactFreq = finiteOr(h.impactFreq, rest.impactFreq);
-        h.kerbFreq = finiteOr(h.kerbFreq, rest.kerbFreq);
-        h.absFreq = finiteOr(h.absFreq, rest.absFreq);
-    }
-    out.engineAmp = clamp01(out.engineAmp);
-    out.engineFreq = finiteOr(out.engineFreq, idle.engineFreq);
-}
 
 void learnSteerRatio(const IRacingSample& s, IRacingSlipState& state) {
     const bool steadyCornering = s.speed > 15.0f && s.brake < 0.1f && s.throttle < 0.8f &&
@@ -140,7 +116,7 @@ void computeHapticFrame(const IRacingSample& s, IRacingSlipState& state, const E
         }
         h.slipAmp = slip;
     }
-    sanitizeFrame(out);
+    limitFrame(out);
 }
 
 }  // namespace qv

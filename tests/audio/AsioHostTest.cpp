@@ -311,6 +311,14 @@ TEST_F(AsioHostTest, ADriverThatRefusesTheRequestedRateKeepsItsOwn) {
     EXPECT_NE(outputText().find("  [AsioHost] Could not set sample rate, using driver rate: 44100 Hz\n"),
               std::string::npos);
 
+    // Nothing to fall back on: a rate of 0 would make the latency and the
+    // synthesis divide by zero.
+    driver.currentRate = 0.0;
+    EXPECT_FALSE(host->init(kClsid, 4, 48000.0, 256));
+    EXPECT_EQ(host->lastError(),
+              "Could not set the sample rate to 48000 Hz and the driver reports no rate of its own");
+    driver.currentRate = 44100.0;
+
     driver.supportedRates = {};
     EXPECT_FALSE(host->init(kClsid, 4, 48000.0, 256));
     EXPECT_EQ(host->lastError(),

@@ -48,9 +48,19 @@ struct AudioRuntime::Shared {
     std::vector<PhysicalDevice> guiDevices;
     std::function<void(const std::vector<PhysicalDevice>&)> devicesListener;
 
+    // The log belongs to main and goes with the runtime (detachLog); a
+    // worker that outlives both writes nothing.
+    std::mutex logMutex;
+
     void log(std::string_view text) {
+        std::lock_guard<std::mutex> lock(logMutex);
         if (options.watchdog)
             options.watchdog->write(text);
+    }
+
+    void detachLog() {
+        std::lock_guard<std::mutex> lock(logMutex);
+        options.watchdog = nullptr;
     }
 
     void releaseToken() {
@@ -102,7 +112,10 @@ AudioRuntime::AudioRuntime(Options options) : m_shared(std::make_shared<Shared>(
 
 AudioRuntime::~AudioRuntime() {
     // A worker still running keeps the shared block (and the engine) alive
-    // until it ends; otherwise the engine closes its streams here.
+    // until it ends; otherwise the engine closes its streams here. The
+    // watchdog log may go right after the runtime: no worker writes to it
+    // from now on.
+    m_shared->detachLog();
 }
 
 // ---- start-up and the IAudioRuntime pass-throughs ----

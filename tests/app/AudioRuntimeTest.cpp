@@ -7,6 +7,7 @@
 #include "audio/AudioStatus.h"
 #include "audio/SynthState.h"
 #include "platform/Output.h"
+#include "support/Eventually.h"
 #include "support/FakePortAudio.h"
 #include "support/TempDir.h"
 
@@ -270,6 +271,38 @@ TEST_F(AudioRuntimeTest, ShutdownRefusesNewWorkersAndWaitsABoundedTime) {
     EXPECT_EQ(fake.openStreamCount(), 0);
     gLatencyTestRequest = 0;
     runtime.reset();
+}
+
+TEST_F(AudioRuntimeTest, AWorkerThatOutlivesTheShutdownWaitLeavesTheWatchdogLogAlone) {
+    // main's log goes right after the runtime; a worker still running then
+    // must not write to it.
+    auto ownLog = std::make_unique<WatchdogLog>();
+    ASSERT_TRUE(ownLog->open(dir.file("own.log")));
+    AudioRuntime::Options options;
+    options.portAudio = &fake;
+    options.asioRegistry = &registry;
+    options.heartbeatClock = &clock;
+    options.watchdog = ownLog.get();
+    options.settings = &settings;
+    options.callbackWaitMs = 20;
+    auto own = std::make_unique<AudioRuntime>(options);
+    own->start();
+    ASSERT_EQ(own->audioOk(), 1);
+    std::vector<float> out;
+    fake.callBack(fake.streamCount() - 1, 256, 0, out);
+    clock.advanceMs(1500);
+    fake.blockNext("open");
+    own->checkStreams();  // a recovery worker, held in its open
+    ASSERT_TRUE(fake.waitUntilBlocked(10000));
+    own->stopAcceptingWork();
+    EXPECT_FALSE(own->waitIdle(20));
+    const int terminates = fake.countCalls("terminate");
+    own.reset();
+    ownLog.reset();
+    fake.release();
+    // The worker finishes (its result line goes nowhere) and the last owner
+    // of the engine terminates PortAudio.
+    EXPECT_TRUE(eventually([&] { return fake.countCalls("terminate") > terminates; }, 20000));
 }
 
 TEST_F(AudioRuntimeTest, TestTonesAndPreviewsReachTheSynthesis) {

@@ -213,9 +213,12 @@ TEST_F(RunLoopTest, ADisconnectedPassOnlyReconnects) {
     log.calls.clear();
     telemetry.calls.clear();
     telemetry.running = false;
+    int latencyServices = 0;
+    audio.onServiceLatency = [&] { ++latencyServices; };
     const uint64_t before = clock.nowNs();
     runtime->runPass();
     EXPECT_EQ(clock.nowNs() - before, 2'000'000'000ull) << "the 2 s wait is the pace";
+    EXPECT_GT(latencyServices, 0) << "the latency dialog is answered without a simulator too";
     EXPECT_EQ(gSimConnected.load(), 0);
     EXPECT_FALSE(audio.frameValid);
     EXPECT_NE(console.screen().rowText(4).find("  sim0 disconnected - reconnecting..."), std::string::npos);

@@ -17,6 +17,12 @@ public:
 // Keys typed into the controlling terminal. The terminal is switched to
 // non-canonical input without echo while this object lives (only when
 // standard input is a terminal); Ctrl+C still raises SIGINT.
+//
+// Only a foreground job touches the terminal: a background job that read it
+// or changed its modes would be stopped by it (SIGTTIN, SIGTTOU). Started
+// with "&", the program runs without keys until it is brought to the
+// foreground, and it sets its modes again when the shell reset them after a
+// stop (Ctrl+Z, then fg).
 class TerminalKeyboard : public IKeyboard {
 public:
     TerminalKeyboard();
@@ -27,9 +33,11 @@ public:
     bool isKeyDown(char key) override;
 
 private:
+    void enterKeyMode();
     void drain();
 
     bool m_active = false;
+    bool m_changed = false;  // the modes in m_saved are to be restored
     unsigned m_pressed[26] = {};
     void* m_saved = nullptr;  // the terminal settings to restore
 };

@@ -2,6 +2,7 @@
 // settings folder, stopped with signals.
 
 #include "support/ChildProcess.h"
+#include "support/PtyProcess.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -63,6 +64,22 @@ TEST_F(ProgramTest, ASecondStartExitsAtOnceAndReachesTheFirst) {
     ASSERT_TRUE(first.wait(20000));
     EXPECT_EQ(first.exitCode(), 0);
     EXPECT_EQ(third.exitCode(), 0);
+}
+
+TEST_F(ProgramTest, StartedAsABackgroundJobItRunsAndLeavesTheTerminalToTheForeground) {
+    // "quorvane &" in a shell with job control: a job that changed the
+    // terminal's modes or read from it would be stopped by the terminal.
+    const std::string shell =
+        "set -m; \"$0\" & job=$!; trap 'kill -INT $job' INT; "
+        "wait $job; status=$?; while kill -0 $job 2>/dev/null; do wait $job; status=$?; done; exit $status";
+    PtyProcess program;
+    ASSERT_TRUE(program.start({"/bin/bash", "-c", shell, QV_QUORVANE_PATH}, env()));
+    ASSERT_TRUE(program.waitForOutput("Waiting for iRacing -- get into a session...", 20000)) << program.tail();
+    ASSERT_TRUE(program.type("still-echoed\n"));
+    EXPECT_TRUE(program.waitForOutput("still-echoed", 5000)) << "the foreground's terminal modes are untouched";
+    program.signal(SIGINT);
+    ASSERT_TRUE(program.wait(20000)) << program.tail();
+    EXPECT_EQ(program.exitCode(), 0) << program.tail();
 }
 
 }  // namespace

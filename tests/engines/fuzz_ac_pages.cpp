@@ -9,59 +9,22 @@
 
 #include "engines/ACCHapticEngine.h"
 #include "engines/ACHapticEngine.h"
+#include "FuzzEngineChecks.h"
 #include "platform/Clock.h"
 #include "platform/Output.h"
 #include "platform/SharedMemory.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
-std::string gFolder;
+using qv::fuzz::checkFrame;
 
-void removeFolder() {
-    ::unlink((gFolder + "acpmf_physics").c_str());
-    ::unlink((gFolder + "acpmf_graphics").c_str());
-    ::rmdir(gFolder.c_str());
-}
-
-const std::string& folder() {
-    if (gFolder.empty()) {
-        char pattern[] = "/tmp/qvfuzz-acpages-XXXXXX";
-        if (!::mkdtemp(pattern))
-            std::abort();
-        gFolder = std::string(pattern) + "/";
-        std::atexit(removeFolder);
-    }
-    return gFolder;
-}
-
-void checkFrame(const qv::HapticFrame& f) {
-    const float* v = reinterpret_cast<const float*>(&f);
-    for (size_t i = 0; i < sizeof f / sizeof(float); ++i) {
-        if (!std::isfinite(v[i]))
-            __builtin_trap();
-    }
-    for (const qv::CornerHaptics& c : f.corners) {
-        for (float a : {c.roadAmp, c.impactAmp, c.kerbAmp, c.absAmp, c.slipAmp}) {
-            if (!(a >= 0.0f && a <= 1.0f))
-                __builtin_trap();
-        }
-    }
-    if (!(f.engineAmp >= 0.0f && f.engineAmp <= 1.0f))
-        __builtin_trap();
-}
-
-void checkLines(const std::string& text) {
-    if (!text.empty() && text.back() != '\n')
-        __builtin_trap();
-}
+const std::string& folder() { return qv::fuzz::sharedMemoryFolder("acpages", {"acpmf_physics", "acpmf_graphics"}); }
 
 void drive(qv::ISimHapticEngine& engine, qv::ManualClock& clock, uint8_t* physics, size_t physicsSize,
            const uint8_t* edits, size_t editCount, bool dualBand) {
@@ -85,7 +48,7 @@ void drive(qv::ISimHapticEngine& engine, qv::ManualClock& clock, uint8_t* physic
         }
         clock.advanceMs(1 + (edits && editCount > i ? edits[i] : 0) * 3);
     }
-    checkLines(csv);
+    qv::fuzz::checkLines(csv);
     qv::RecordingConsole console;
     engine.drawDashboardHeader(console, true, 8, fx);
     engine.drawDashboard(console, out, fx, 60, 0.5f);

@@ -4,57 +4,27 @@
 // dashboard and logger rows must survive them.
 
 #include "engines/ACEVOHapticEngine.h"
+#include "FuzzEngineChecks.h"
 #include "platform/Clock.h"
 #include "platform/Output.h"
 #include "platform/SharedMemory.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
-constexpr size_t kPhysics = 800;
-constexpr size_t kGraphics = 3936;
-
-std::string gFolder;
-
-void removeFolder() {
-    ::unlink((gFolder + "acevo_pmf_physics").c_str());
-    ::unlink((gFolder + "acevo_pmf_graphics").c_str());
-    ::rmdir(gFolder.c_str());
-}
+using qv::fuzz::checkFrame;
 
 const std::string& folder() {
-    if (gFolder.empty()) {
-        char pattern[] = "/tmp/qvfuzz-acevo-XXXXXX";
-        if (!::mkdtemp(pattern))
-            std::abort();
-        gFolder = std::string(pattern) + "/";
-        std::atexit(removeFolder);
-    }
-    return gFolder;
+    return qv::fuzz::sharedMemoryFolder("acevo", {"acevo_pmf_physics", "acevo_pmf_graphics"});
 }
 
-void checkFrame(const qv::HapticFrame& f) {
-    const float* v = reinterpret_cast<const float*>(&f);
-    for (size_t i = 0; i < sizeof f / sizeof(float); ++i) {
-        if (!std::isfinite(v[i]))
-            __builtin_trap();
-    }
-    for (const qv::CornerHaptics& c : f.corners) {
-        for (float a : {c.roadAmp, c.impactAmp, c.kerbAmp, c.absAmp, c.slipAmp}) {
-            if (!(a >= 0.0f && a <= 1.0f))
-                __builtin_trap();
-        }
-    }
-    if (!(f.engineAmp >= 0.0f && f.engineAmp <= 1.0f))
-        __builtin_trap();
-}
+constexpr size_t kPhysics = 800;
+constexpr size_t kGraphics = 3936;
 
 }  // namespace
 
@@ -84,14 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             physics.writableData()[184 + static_cast<size_t>(i)] ^= data[kPhysics + kGraphics + i];
         clock.advanceMs(i == 1 ? 700 : 4);
     }
-    qv::RecordingConsole console;
-    engine.drawDashboardHeader(console, true, 8, fx);
-    engine.drawDashboard(console, out, fx, 333, 0.5f);
-    std::string csv;
-    engine.writeCsvHeader(csv);
-    engine.writeCsvRow(csv);
-    if (!csv.empty() && csv.back() != '\n')
-        __builtin_trap();
+    qv::fuzz::drawAndLog(engine, fx, out, 333);
     engine.disconnect();
     physics.removeFile();
     graphics.removeFile();

@@ -6,41 +6,27 @@
 // every frame must be finite with amplitudes in 0..1.
 
 #include "engines/LMUHapticEngine.h"
+#include "FuzzEngineChecks.h"
 #include "platform/Clock.h"
 #include "platform/Output.h"
 #include "platform/SharedMemory.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
-constexpr size_t kMapSize = 324824;
-constexpr size_t kRecord = 128468;
-
-std::string gFolder;
-
-void removeFolder() {
-    for (const char* name : {"LMU_Data", "LMU_SharedMemoryLockData", "sem.LMU_SharedMemoryLockEvent"})
-        ::unlink((gFolder + name).c_str());
-    ::rmdir(gFolder.c_str());
-}
+using qv::fuzz::checkFrame;
 
 const std::string& folder() {
-    if (gFolder.empty()) {
-        char pattern[] = "/tmp/qvfuzz-lmu-XXXXXX";
-        if (!::mkdtemp(pattern))
-            std::abort();
-        gFolder = std::string(pattern) + "/";
-        std::atexit(removeFolder);
-    }
-    return gFolder;
+    return qv::fuzz::sharedMemoryFolder("lmu", {"LMU_Data", "LMU_SharedMemoryLockData", "sem.LMU_SharedMemoryLockEvent"});
 }
+
+constexpr size_t kMapSize = 324824;
+constexpr size_t kRecord = 128468;
 
 template <typename T>
 void put(uint8_t* map, size_t offset, T v) {
@@ -58,22 +44,6 @@ void validPlayer(uint8_t* map) {
     put<double>(map, kRecord + 12, 1.0);
     put<double>(map, kRecord + 200, -30.0);
     put<int32_t>(map, kRecord + 352, 3);
-}
-
-void checkFrame(const qv::HapticFrame& f) {
-    const float* v = reinterpret_cast<const float*>(&f);
-    for (size_t i = 0; i < sizeof f / sizeof(float); ++i) {
-        if (!std::isfinite(v[i]))
-            __builtin_trap();
-    }
-    for (const qv::CornerHaptics& c : f.corners) {
-        for (float a : {c.roadAmp, c.impactAmp, c.kerbAmp, c.absAmp, c.slipAmp}) {
-            if (!(a >= 0.0f && a <= 1.0f))
-                __builtin_trap();
-        }
-    }
-    if (!(f.engineAmp >= 0.0f && f.engineAmp <= 1.0f))
-        __builtin_trap();
 }
 
 }  // namespace
@@ -112,14 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         elapsed += 0.01;
         put<double>(bytes, kRecord + 12, elapsed);
     }
-    qv::RecordingConsole console;
-    engine.drawDashboardHeader(console, true, 8, fx);
-    engine.drawDashboard(console, out, fx, 100, 0.5f);
-    std::string csv;
-    engine.writeCsvHeader(csv);
-    engine.writeCsvRow(csv);
-    if (!csv.empty() && csv.back() != '\n')
-        __builtin_trap();
+    qv::fuzz::drawAndLog(engine, fx, out, 100);
     engine.disconnect();
     map.removeFile();
     return 0;

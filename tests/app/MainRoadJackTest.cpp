@@ -9,18 +9,12 @@
 // side (RF, RR) from 27 to 28 s; the feed stops at 30 s.
 
 #include "audio/SignalAnalysis.h"
-#include "support/ChildProcess.h"
-#include "support/JackServer.h"
-#include "support/TempDir.h"
-#include "support/WavFile.h"
+#include "support/FeedOnJack.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
-#include <filesystem>
-#include <thread>
 
 namespace qv::test {
 namespace {
@@ -58,57 +52,19 @@ double peak(const WavData& wav, size_t begin, size_t end) {
 TEST(MainRoadJack, TelemetryBecomesVibrationOnTheRightShakers) {
     JackServer server;
     ASSERT_TRUE(server.start()) << server.lastError();
-
-    TempDir config;
-    TempDir shm;
-    std::filesystem::create_directories(config.path() + "QuorVane");
-    ASSERT_TRUE(writeFile(config.path() + "QuorVane/haptic_config.ini",
-                          "[HapticEngine]\n"
-                          "audioDeviceIndex=0\n"
-                          "audioSampleRate=48000\n"
-                          "\n[Audio]\n"
-                          "numDevices=1\n"
-                          "\n[Audio.Device0]\n"
-                          "name=system\n"
-                          "api=JACK\n"
-                          "channels=0\n"
-                          "bufferSize=256\n"
-                          "enabled=1\n"));
-    const std::vector<std::pair<std::string, std::string>> env = {
-        {"XDG_CONFIG_HOME", config.path()}, {"QUORVANE_SHM_DIR", shm.path()}};
-
-    ChildProcess quorvane;
-    ASSERT_TRUE(quorvane.start({QV_QUORVANE_PATH}, env, config.file("quorvane.out")));
-    ASSERT_TRUE(quorvane.waitForOutput("  [AudioEngine] Synth ready: 256 samples @ 48000 Hz", 30000))
-        << quorvane.output() << quorvane.errors();
-
-    // Record from before the feed starts until after it has stopped.
-    TempDir dir;
-    std::string captureError;
-    bool captured = false;
-    std::thread recorder([&] {
-        const std::vector<std::string> ports = {"system:playback_1", "system:playback_2", "system:playback_3",
-                                                "system:playback_4"};
-        captured = jackCapture(server, ports, kFeedSeconds + 6, dir.file("road.wav"), &captureError);
-    });
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-    ChildProcess feed;
-    const bool feedStarted =
-        feed.start({QV_SIMFEED_PATH, "--sim", "iracing", "--script", "lap", "--duration", std::to_string(kFeedSeconds),
-                    "--shm-dir", shm.path()},
-                   env, config.file("feed.out"));
-    recorder.join();
-    ASSERT_TRUE(feedStarted);
-    EXPECT_TRUE(feed.wait(30000));
-    ASSERT_TRUE(captured) << captureError;
-    quorvane.signal(SIGINT);
-    EXPECT_TRUE(quorvane.wait(20000));
-    EXPECT_EQ(quorvane.exitCode(), 0);
-    EXPECT_NE(quorvane.output().find("iRacing disconnected - reconnecting..."), std::string::npos) << quorvane.output();
-
-    WavData wav;
+    FeedOnJack run;
+    run.quorvanePath = QV_QUORVANE_PATH;
+    run.simfeedPath = QV_SIMFEED_PATH;
+    run.feedSeconds = kFeedSeconds;
+    run.recordSeconds = kFeedSeconds + 6;
+    FeedOnJackResult result;
     std::string error;
-    ASSERT_TRUE(readWav(dir.file("road.wav"), wav, &error)) << error;
+    ASSERT_TRUE(runFeedOnJack(server, run, result, &error)) << error;
+    EXPECT_EQ(result.programExit, 0);
+    EXPECT_NE(result.programOutput.find("iRacing disconnected - reconnecting..."), std::string::npos)
+        << result.programOutput;
+
+    const WavData& wav = result.wav;
     ASSERT_EQ(wav.channels.size(), 4u);
     ASSERT_EQ(wav.sampleRate, 48000);
 

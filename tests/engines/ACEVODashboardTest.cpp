@@ -1,24 +1,12 @@
 // The AC EVO dashboard through the recording console.
 
+#include "DashboardText.h"
 #include "engines/ACEVOHapticEngine.h"
 
 #include <gtest/gtest.h>
 
 namespace qv::test {
 namespace {
-
-std::string textAt(const IConsole& console, int column, int row, size_t length) {
-    return console.screen().rowText(row).substr(static_cast<size_t>(column), length);
-}
-
-std::string trimmedRow(const IConsole& console, int row) {
-    std::string text = console.screen().rowText(row);
-    while (!text.empty() && text.back() == ' ')
-        text.pop_back();
-    return text;
-}
-
-int attributeAt(const IConsole& console, int column, int row) { return console.screen().cell(column, row).attribute; }
 
 class ACEVODashboard : public ::testing::Test {
 protected:

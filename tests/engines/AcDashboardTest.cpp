@@ -1,24 +1,13 @@
 // The ACC and AC dashboards through the recording console, drawn by engines
 // that read real pages.
 
+#include "DashboardText.h"
 #include "engines/ACCHapticEngine.h"
 #include "engines/ACHapticEngine.h"
 #include "engines/AcEngineFixture.h"
 
 namespace qv::test {
 namespace {
-
-std::string trimmed(std::string row) {
-    while (!row.empty() && row.back() == ' ')
-        row.pop_back();
-    return row;
-}
-
-std::string textAt(const IConsole& console, int column, int row, size_t length) {
-    return console.screen().rowText(row).substr(static_cast<size_t>(column), length);
-}
-
-int attributeAt(const IConsole& console, int column, int row) { return console.screen().cell(column, row).attribute; }
 
 using ACCDashboard = AcEngineFixture<ACCHapticEngine>;
 using ACDashboard = AcEngineFixture<ACHapticEngine>;

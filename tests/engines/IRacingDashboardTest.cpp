@@ -1,6 +1,7 @@
 // The console kit, the iRacing dashboard through the recording console, and
 // the logger's CSV lines.
 
+#include "DashboardText.h"
 #include "engines/ConsoleKit.h"
 #include "engines/IRacingHapticEngine.h"
 
@@ -14,19 +15,6 @@ namespace qv::test {
 namespace {
 
 const float kNaN = std::numeric_limits<float>::quiet_NaN();
-
-std::string trimmed(std::string row) {
-    while (!row.empty() && row.back() == ' ')
-        row.pop_back();
-    return row;
-}
-
-// The text at (column, row), `length` characters.
-std::string textAt(const IConsole& console, int column, int row, size_t length) {
-    return console.screen().rowText(row).substr(static_cast<size_t>(column), length);
-}
-
-int attributeAt(const IConsole& console, int column, int row) { return console.screen().cell(column, row).attribute; }
 
 TEST(ConsoleKit, BarsClampAndSurviveNaN) {
     EXPECT_EQ(makeBar(1.2f, 8, '#'), "########");

@@ -1,6 +1,7 @@
 // The Le Mans Ultimate dashboard through the recording console, and its
 // 37-column logger rows.
 
+#include "DashboardText.h"
 #include "engines/LMUHapticEngine.h"
 
 #include <gtest/gtest.h>
@@ -9,19 +10,6 @@
 
 namespace qv::test {
 namespace {
-
-std::string textAt(const IConsole& console, int column, int row, size_t length) {
-    return console.screen().rowText(row).substr(static_cast<size_t>(column), length);
-}
-
-std::string trimmedRow(const IConsole& console, int row) {
-    std::string text = console.screen().rowText(row);
-    while (!text.empty() && text.back() == ' ')
-        text.pop_back();
-    return text;
-}
-
-int attributeAt(const IConsole& console, int column, int row) { return console.screen().cell(column, row).attribute; }
 
 class LMUDashboard : public ::testing::Test {
 protected:

@@ -14,18 +14,12 @@
 // rule silences the shakers.
 
 #include "audio/SignalAnalysis.h"
-#include "support/ChildProcess.h"
-#include "support/JackServer.h"
-#include "support/TempDir.h"
-#include "support/WavFile.h"
+#include "support/FeedOnJack.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
-#include <filesystem>
-#include <thread>
 
 namespace qv::test {
 namespace {
@@ -65,58 +59,23 @@ TEST_P(SimFeedJack, TheEngineVibratesTheFourCornersUntilTheFeedStops) {
     const Case& c = GetParam();
     JackServer server;
     ASSERT_TRUE(server.start()) << server.lastError();
-
-    TempDir config;
-    TempDir shm;
-    std::filesystem::create_directories(config.path() + "QuorVane");
-    ASSERT_TRUE(writeFile(config.path() + "QuorVane/haptic_config.ini",
-                          "[HapticEngine]\n"
-                          "audioDeviceIndex=0\n"
-                          "audioSampleRate=48000\n"
-                          "selectedSim=" + std::to_string(c.selectedSim) + "\n"
-                          "\n[Audio]\n"
-                          "numDevices=1\n"
-                          "\n[Audio.Device0]\n"
-                          "name=system\n"
-                          "api=JACK\n"
-                          "channels=0\n"
-                          "bufferSize=256\n"
-                          "enabled=1\n"));
-    const std::vector<std::pair<std::string, std::string>> env = {{"XDG_CONFIG_HOME", config.path()},
-                                                                  {"QUORVANE_SHM_DIR", shm.path()}};
-
-    ChildProcess quorvane;
-    ASSERT_TRUE(quorvane.start({QV_QUORVANE_PATH}, env, config.file("quorvane.out")));
-    ASSERT_TRUE(quorvane.waitForOutput("  [AudioEngine] Synth ready: 256 samples @ 48000 Hz", 30000))
-        << quorvane.output() << quorvane.errors();
-
-    TempDir dir;
-    std::string captureError;
-    bool captured = false;
-    std::thread recorder([&] {
-        std::vector<std::string> ports;
-        for (int i = 1; i <= 8; ++i)
-            ports.push_back("system:playback_" + std::to_string(i));
-        captured = jackCapture(server, ports, kFeedSeconds + 5, dir.file("cruise.wav"), &captureError);
-    });
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-    ChildProcess feed;
-    const bool feedStarted = feed.start({QV_SIMFEED_PATH, "--sim", c.feedName, "--script", "cruise", "--duration",
-                                         std::to_string(kFeedSeconds), "--shm-dir", shm.path()},
-                                        env, config.file("feed.out"));
-    recorder.join();
-    ASSERT_TRUE(feedStarted);
-    EXPECT_TRUE(feed.wait(30000));
-    EXPECT_EQ(feed.exitCode(), 0) << feed.errors();
-    ASSERT_TRUE(captured) << captureError;
-    quorvane.signal(SIGINT);
-    EXPECT_TRUE(quorvane.wait(20000));
-    EXPECT_EQ(quorvane.exitCode(), 0);
-    EXPECT_NE(quorvane.output().find(c.connected), std::string::npos) << quorvane.output();
-
-    WavData wav;
+    FeedOnJack run;
+    run.quorvanePath = QV_QUORVANE_PATH;
+    run.simfeedPath = QV_SIMFEED_PATH;
+    run.selectedSim = c.selectedSim;
+    run.sim = c.feedName;
+    run.script = "cruise";
+    run.feedSeconds = kFeedSeconds;
+    run.recordSeconds = kFeedSeconds + 7;  // room for a slow start under load
+    run.outputs = 8;
+    FeedOnJackResult result;
     std::string error;
-    ASSERT_TRUE(readWav(dir.file("cruise.wav"), wav, &error)) << error;
+    ASSERT_TRUE(runFeedOnJack(server, run, result, &error)) << error;
+    EXPECT_EQ(result.feedExit, 0);
+    EXPECT_EQ(result.programExit, 0);
+    EXPECT_NE(result.programOutput.find(c.connected), std::string::npos) << result.programOutput;
+
+    const WavData& wav = result.wav;
     ASSERT_EQ(wav.channels.size(), 8u);
 
     // Half-second windows hold many periods of either engine tone.

@@ -14,12 +14,6 @@ void TravelVelocity::update(const float travel[kCornerCount], float dt, float ve
     m_havePrevious = true;
 }
 
-void setEngineVibration(float rpm, const EffectProfile& fx, HapticFrame& out) {
-    out.engineAmp = std::min(rpm / 9000.0f, 1.0f) * fx.engineRumble;
-    const float k = rpm > 100.0f ? rpm / 3000.0f : 1.0f;
-    out.engineFreq = std::max(10.0f, k * fx.freqEngine);
-}
-
 float wheelSlipAmplitude(float wheelSlip, const EffectProfile& fx) {
     const int threshold = std::clamp(fx.wheelSlipThreshold, 1, 100);
     const float a = static_cast<float>(threshold - 1) / 99.0f * 0.2f;

@@ -22,10 +22,6 @@ private:
     bool m_havePrevious = false;
 };
 
-// The engine vibration: amplitude min(rpm / 9000, 1) x engineRumble, frequency
-// max(10, k x freqEngine) with k = rpm / 3000 above 100 rpm, else 1.
-void setEngineVibration(float rpm, const EffectProfile& fx, HapticFrame& out);
-
 // The wheel-slip amplitude of one wheel from the simulator's raw slip value:
 // silent up to the onset 1.2 - a, full at 2.2 - 2a, with
 // a = (wheelSlipThreshold - 1) / 99 x 0.2 computed in floating point (a

@@ -1,5 +1,6 @@
 #include "engines/FrameLimits.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace qv {
@@ -27,6 +28,12 @@ void limitFrame(HapticFrame& out) {
     }
     out.engineAmp = clamp01(out.engineAmp);
     out.engineFreq = finiteOr(out.engineFreq, idle.engineFreq);
+}
+
+void setEngineVibration(float rpm, const EffectProfile& fx, HapticFrame& out) {
+    out.engineAmp = std::min(rpm / 9000.0f, 1.0f) * fx.engineRumble;
+    const float k = rpm > 100.0f ? rpm / 3000.0f : 1.0f;
+    out.engineFreq = std::max(10.0f, k * fx.freqEngine);
 }
 
 }  // namespace qv

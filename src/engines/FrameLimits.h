@@ -13,4 +13,9 @@ inline float clamp01(float x) { return x > 0.0f ? (x < 1.0f ? x : 1.0f) : 0.0f; 
 // takes its resting value).
 void limitFrame(HapticFrame& out);
 
+// The engine vibration of the ACC, AC and iRacing computations: amplitude
+// min(rpm / 9000, 1) x engineRumble, frequency max(10, k x freqEngine) with
+// k = rpm / 3000 above 100 rpm, else 1.
+void setEngineVibration(float rpm, const EffectProfile& fx, HapticFrame& out);
+
 }  // namespace qv

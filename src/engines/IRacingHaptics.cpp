@@ -71,9 +71,7 @@ void computeHapticFrame(const IRacingSample& s, IRacingSlipState& state, const E
     if (s.isOffTrack() || s.sampleCount < 1)
         return;
 
-    out.engineAmp = std::min(s.rpm / 9000.0f, 1.0f) * fx.engineRumble;
-    const float k = s.rpm > 100.0f ? s.rpm / 3000.0f : 1.0f;
-    out.engineFreq = std::max(10.0f, k * fx.freqEngine);
+    setEngineVibration(s.rpm, fx, out);
 
     learnSteerRatio(s, state);
     const float slip = slipAmplitude(s, state, fx);

@@ -1,7 +1,8 @@
 #include "engines/AcPages.h"
 
+#include "engines/TelemetryValues.h"
+
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 
 namespace qv {
@@ -22,12 +23,6 @@ int32_t intAt(const uint8_t* bytes, size_t size, size_t offset) {
 }
 
 }  // namespace
-
-float saneTelemetry(float v) {
-    if (!std::isfinite(v))
-        return 0.0f;
-    return std::clamp(v, -AcPages::kMaxMagnitude, AcPages::kMaxMagnitude);
-}
 
 bool AcPages::open(size_t physicsSize, size_t graphicsSize) {
     close();
@@ -80,7 +75,7 @@ float AcPages::physicsFloat(size_t offset) const {
         return 0.0f;
     float v;
     std::memcpy(&v, m_physicsCopy + offset, sizeof v);
-    return saneTelemetry(v);
+    return limitTelemetry(v);
 }
 
 int32_t AcPages::physicsInt(size_t offset) const { return intAt(m_physicsCopy, m_physicsSize, offset); }

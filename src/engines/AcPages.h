@@ -4,7 +4,7 @@
 //
 // The pages are untrusted: open() refuses pages shorter than the caller
 // maps, the copy is what every value comes from, and the readers give finite
-// floats limited in magnitude (0 for NaN and infinities), so everything
+// floats limited in magnitude (limitTelemetry: 0 for NaN and infinities), so everything
 // computed from them stays finite.
 //
 // Like the simulators' own pages, the maps stay usable after the simulator
@@ -52,10 +52,6 @@ public:
 
     const std::string& lastError() const { return m_error; }
 
-    // Telemetry beyond this magnitude is not physical; limiting it keeps
-    // every product of the haptic computation finite.
-    static constexpr float kMaxMagnitude = 1.0e6f;
-
 private:
     SharedMemoryMap m_physics;
     SharedMemoryMap m_graphics;
@@ -65,9 +61,5 @@ private:
     uint8_t m_graphicsCopy[acpages::kMaxGraphicsSize] = {};
     std::string m_error;
 };
-
-// A float from the simulator made safe: NaN and infinities give 0, anything
-// else is limited to +-AcPages::kMaxMagnitude.
-float saneTelemetry(float v);
 
 }  // namespace qv

@@ -5,6 +5,7 @@
 
 #include "engines/ConsoleKit.h"
 #include "engines/IRacingLayout.h"
+#include "engines/TelemetryValues.h"
 #include "platform/Output.h"
 
 #include <algorithm>
@@ -15,16 +16,9 @@ namespace qv {
 
 namespace {
 
-// Telemetry values beyond these magnitudes are not physical; limiting them
-// keeps every product of the haptic computation finite.
-constexpr float kMaxFloatMagnitude = 1.0e6f;
+// Session times beyond this are not real; limiting them keeps every time
+// difference finite.
 constexpr double kMaxSessionTime = 1.0e9;
-
-float saneFloat(float v) {
-    if (!std::isfinite(v))
-        return 0.0f;
-    return std::clamp(v, -kMaxFloatMagnitude, kMaxFloatMagnitude);
-}
 
 double saneDouble(double v) {
     if (!std::isfinite(v))
@@ -247,7 +241,7 @@ float IRacingHapticEngine::readFloat(int64_t row, const IRacingVariable* var, in
         return 0.0f;
     float v;
     std::memcpy(&v, p, sizeof v);
-    return saneFloat(v);
+    return limitTelemetry(v);
 }
 
 double IRacingHapticEngine::readDouble(int64_t row, const IRacingVariable* var, int index) {

@@ -1,7 +1,7 @@
 #pragma once
-// Numeric guards of the AC EVO and Le Mans Ultimate engines: telemetry
-// values enter finite and bounded, and the profile's wheel-slip threshold
-// becomes its 0..1 scale in floating point.
+// Numeric guards of the engines: telemetry values enter finite and bounded,
+// and the profile's wheel-slip threshold becomes its 0..1 scale in floating
+// point.
 
 #include <algorithm>
 #include <cmath>

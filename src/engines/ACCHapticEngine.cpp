@@ -3,6 +3,7 @@
 
 #include "engines/ACCHapticEngine.h"
 
+#include "engines/ConnectSupport.h"
 #include "engines/FrameLimits.h"
 #include "platform/Output.h"
 

@@ -4,6 +4,7 @@
 
 #include "engines/ACEVOLayout.h"
 #include "engines/AcFamily.h"
+#include "engines/ConnectSupport.h"
 #include "engines/FrameLimits.h"
 #include "engines/TelemetryValues.h"
 #include "platform/Output.h"
@@ -37,13 +38,6 @@ namespace {
 
 constexpr const char* kTag = "[ACEVOHapticEngine]";
 
-// A removed page is still whole (the simulator quit and left it); a shrunk
-// one would fault and a replaced one is no longer the simulator's.
-bool pageUsable(const SharedMemoryMap& map) {
-    const ShmFileState state = map.fileState();
-    return state == ShmFileState::Intact || state == ShmFileState::Removed;
-}
-
 }  // namespace
 
 ACEVOHapticEngine::ACEVOHapticEngine(std::string shmFolder, IClock* clock)
@@ -55,7 +49,7 @@ bool ACEVOHapticEngine::mapSharedPage(SharedMemoryMap& map, const char* name, si
     if (map.open(name, size))
         return true;
     // No file: the simulator is not running; no message, the run loop retries.
-    m_error = map.lastOpenFoundNoFile() ? std::string() : map.lastError();
+    m_error = openProblem(map);
     reportConnectProblem(kTag, m_error, m_lastReported);
     return false;
 }
@@ -84,7 +78,7 @@ bool ACEVOHapticEngine::connect() {
 }
 
 bool ACEVOHapticEngine::isConnected() const {
-    return m_physics.isOpen() && m_graphics.isOpen() && pageUsable(m_physics) && pageUsable(m_graphics);
+    return m_physics.isOpen() && m_graphics.isOpen() && isPageUsable(m_physics) && isPageUsable(m_graphics);
 }
 
 void ACEVOHapticEngine::disconnect() {

@@ -2,6 +2,7 @@
 
 #include "engines/ACHapticEngine.h"
 
+#include "engines/ConnectSupport.h"
 #include "engines/FrameLimits.h"
 #include "platform/Output.h"
 

@@ -1,7 +1,5 @@
 #include "engines/AcFamily.h"
 
-#include "platform/Output.h"
-
 #include <algorithm>
 
 namespace qv {
@@ -21,17 +19,6 @@ float wheelSlipAmplitude(float wheelSlip, const EffectProfile& fx) {
     if (!(wheelSlip > onset))
         return 0.0f;
     return std::min((wheelSlip - onset) / (1.0f - a), 1.0f) * fx.wheelSlipSensitivity;
-}
-
-void reportConnectProblem(const char* tag, const std::string& text, std::string& lastReported) {
-    if (text.empty()) {
-        lastReported.clear();
-        return;
-    }
-    if (text == lastReported)
-        return;
-    lastReported = text;
-    errPrint("%s ERROR: %s\n", tag, text.c_str());
 }
 
 }  // namespace qv

@@ -5,8 +5,6 @@
 #include "engines/HapticFrame.h"
 #include "settings/HapticSettings.h"
 
-#include <string>
-
 namespace qv {
 
 // Suspension velocity per corner from the travel of consecutive samples.
@@ -27,11 +25,5 @@ private:
 // a = (wheelSlipThreshold - 1) / 99 x 0.2 computed in floating point (a
 // higher threshold setting makes slip easier to feel).
 float wheelSlipAmplitude(float wheelSlip, const EffectProfile& fx);
-
-// Tells the user about a connect failure once: connect() is retried every
-// 2 s, so a problem is printed ("<tag> ERROR: <text>") only when it differs
-// from the last one printed. An empty text (the simulator is simply not
-// running) prints nothing and forgets the last problem.
-void reportConnectProblem(const char* tag, const std::string& text, std::string& lastReported);
 
 }  // namespace qv

@@ -1,5 +1,6 @@
 #include "engines/AcPages.h"
 
+#include "engines/ConnectSupport.h"
 #include "engines/TelemetryValues.h"
 
 #include <algorithm>
@@ -8,11 +9,6 @@
 namespace qv {
 
 namespace {
-
-bool pageUsable(const SharedMemoryMap& map) {
-    const ShmFileState state = map.fileState();
-    return state == ShmFileState::Intact || state == ShmFileState::Removed;
-}
 
 int32_t intAt(const uint8_t* bytes, size_t size, size_t offset) {
     if (offset > size || size - offset < sizeof(int32_t))
@@ -30,13 +26,11 @@ bool AcPages::open(size_t physicsSize, size_t graphicsSize) {
     physicsSize = std::min(physicsSize, sizeof m_physicsCopy);
     graphicsSize = std::min(graphicsSize, sizeof m_graphicsCopy);
     if (!m_physics.open(acpages::kPhysicsPageName, physicsSize)) {
-        if (!m_physics.lastOpenFoundNoFile())
-            m_error = m_physics.lastError();
+        m_error = openProblem(m_physics);
         return false;
     }
     if (!m_graphics.open(acpages::kGraphicsPageName, graphicsSize)) {
-        if (!m_graphics.lastOpenFoundNoFile())
-            m_error = m_graphics.lastError();
+        m_error = openProblem(m_graphics);
         m_physics.close();
         return false;
     }
@@ -54,7 +48,7 @@ void AcPages::close() {
     m_graphicsSize = 0;
 }
 
-bool AcPages::isUsable() const { return isOpen() && pageUsable(m_physics) && pageUsable(m_graphics); }
+bool AcPages::isUsable() const { return isOpen() && isPageUsable(m_physics) && isPageUsable(m_graphics); }
 
 int32_t AcPages::livePacketId() const {
     if (!m_physics.isOpen())

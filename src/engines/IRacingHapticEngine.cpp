@@ -3,6 +3,7 @@
 
 #include "engines/IRacingHapticEngine.h"
 
+#include "engines/ConnectSupport.h"
 #include "engines/ConsoleKit.h"
 #include "engines/IRacingLayout.h"
 #include "engines/TelemetryValues.h"
@@ -55,23 +56,14 @@ void IRacingHapticEngine::reportBadBlock(bool& told, const std::string& text) {
 
 void IRacingHapticEngine::reportConnectFailure(const std::string& text) {
     m_error = text;
-    // connect() is retried every 2 s: say each distinct problem once.
-    if (text != m_lastReported) {
-        m_lastReported = text;
-        errPrint("[IRacingHapticEngine] ERROR: %s\n", text.c_str());
-    }
+    reportConnectProblem("[IRacingHapticEngine]", text, m_lastReported);
 }
 
 bool IRacingHapticEngine::connect() {
     disconnect();
     if (!m_map.open(irsdk::kMapName, irsdk::kHeaderSize)) {
-        if (m_map.lastOpenFoundNoFile()) {
-            // No simulator: quiet, the run loop retries.
-            m_error.clear();
-            m_lastReported.clear();
-        } else {
-            reportConnectFailure(m_map.lastError());
-        }
+        // No simulator: quiet, the run loop retries.
+        reportConnectFailure(openProblem(m_map));
         return false;
     }
     if ((headerInt(irsdk::kStatusOffset) & irsdk::kStatusConnected) == 0) {

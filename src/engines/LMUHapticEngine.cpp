@@ -3,7 +3,7 @@
 
 #include "engines/LMUHapticEngine.h"
 
-#include "engines/AcFamily.h"
+#include "engines/ConnectSupport.h"
 #include "engines/FrameLimits.h"
 #include "engines/TelemetryValues.h"
 #include "engines/LMULayout.h"
@@ -116,7 +116,7 @@ bool LMUHapticEngine::connect() {
     disconnect();
     if (!m_map.open(lmu::kMapName, lmu::kMapSize)) {
         // No file: the simulator is not running; no message, the run loop retries.
-        reportConnectFailure(m_map.lastOpenFoundNoFile() ? std::string() : m_map.lastError());
+        reportConnectFailure(openProblem(m_map));
         return false;
     }
     // A simulator under a Windows compatibility layer keeps its events to
@@ -147,11 +147,9 @@ bool LMUHapticEngine::connect() {
 bool LMUHapticEngine::isConnected() const {
     if (!m_connected)
         return false;
-    // A map the simulator left behind (removed from its name) is still whole
-    // and only brings no new samples; one that shrank would fault, and a
-    // newer file under the name is the simulator started again: reconnect.
-    const ShmFileState state = m_map.fileState();
-    return state == ShmFileState::Intact || state == ShmFileState::Removed;
+    // A map the simulator left behind only brings no new samples; one that
+    // shrank or was replaced makes the run loop reconnect.
+    return isPageUsable(m_map);
 }
 
 void LMUHapticEngine::disconnect() {

@@ -3,7 +3,6 @@
 #include "engines/ACEVOHapticEngine.h"
 
 #include "engines/ACEVOLayout.h"
-#include "engines/AcFamily.h"
 #include "engines/ConnectSupport.h"
 #include "engines/FrameLimits.h"
 #include "engines/TelemetryValues.h"
@@ -63,7 +62,7 @@ bool ACEVOHapticEngine::connect() {
         return false;
     }
     m_packets.start();
-    m_havePrevious = false;
+    m_travel.reset();
     m_lastPacketId = -1;
     m_engineTypeCached = false;
     m_engineType = 0;
@@ -85,7 +84,7 @@ void ACEVOHapticEngine::disconnect() {
     m_physics.close();
     m_graphics.close();
     m_lastPacketId = -1;
-    m_havePrevious = false;
+    m_travel.reset();
 }
 
 bool ACEVOHapticEngine::readTelemetry() {
@@ -138,10 +137,8 @@ bool ACEVOHapticEngine::readTelemetry() {
         s.suspTravel[c] = floatAt(p, acevo::kSuspTravel + at);
         s.slipRatio[c] = floatAt(p, acevo::kSlipRatio + at);
         s.slipAngle[c] = floatAt(p, acevo::kSlipAngle + at);
-        s.suspVelocity[c] = m_havePrevious ? (s.suspTravel[c] - m_previousTravel[c]) / dt : 0.0f;
-        m_previousTravel[c] = s.suspTravel[c];
     }
-    m_havePrevious = true;
+    m_travel.update(s.suspTravel, dt, s.suspVelocity);
     s.packetId = counter;
     return true;
 }

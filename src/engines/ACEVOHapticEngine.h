@@ -16,6 +16,7 @@
 // simulator started again), makes isConnected() false, and the run loop
 // reconnects.
 
+#include "engines/AcFamily.h"
 #include "engines/ISimHapticEngine.h"
 #include "engines/PacketClock.h"
 #include "platform/Clock.h"
@@ -109,8 +110,7 @@ private:
     SharedMemoryMap m_physics;
     SharedMemoryMap m_graphics;
     int32_t m_lastPacketId = -1;
-    bool m_havePrevious = false;
-    float m_previousTravel[kCornerCount] = {};
+    TravelVelocity m_travel;
     int32_t m_engineType = 0;
     bool m_engineTypeCached = false;
     ACEVOSample m_sample;

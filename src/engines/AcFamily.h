@@ -1,6 +1,7 @@
 #pragma once
-// What the ACC and AC engines compute alike from their pages. Each engine's
-// own constants stay in its own haptics source.
+// What the ACC and AC engines compute alike from their pages (the AC EVO
+// engine shares the suspension velocity). Each engine's own constants stay in
+// its own haptics source.
 
 #include "engines/HapticFrame.h"
 #include "settings/HapticSettings.h"

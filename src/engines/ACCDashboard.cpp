@@ -14,17 +14,8 @@ void ACCHapticEngine::drawDashboardHeader(IConsole& console, bool audioActive, i
 
 void ACCHapticEngine::drawDashboard(IConsole& console, const HapticFrame& shown, const EffectProfile& fx,
                                     int updatesPerSecond, float secondsSinceShift) {
-    AcDashboardSample d;
-    d.suspVel = m_sample.suspVel;
-    d.lngSlip = m_sample.lngSlip;
-    d.wheelSlip = m_sample.wheelSlip;
-    d.rpm = m_sample.rpm;
-    d.speed = m_sample.speed;
-    d.gear = m_sample.gear;
-    d.onTrack = m_sample.onTrack;
-    d.inPit = m_sample.inPit;
-    d.packetId = m_sample.packetId;
-    drawAcDashboard(console, AcDashboardKind::ACC, d, shown, fx, updatesPerSecond, secondsSinceShift);
+    drawAcDashboard(console, AcDashboardKind::ACC, dashboardSampleOf(m_sample, m_sample.lngSlip), shown, fx,
+                    updatesPerSecond, secondsSinceShift);
 }
 
 const char* ACCHapticEngine::csvHeader() {
@@ -40,7 +31,7 @@ bool ACCHapticEngine::writeCsvHeader(std::string& out) {
 bool ACCHapticEngine::writeCsvRow(std::string& out) {
     // Nothing off track, and nothing for the stall's idle frame: it is no
     // sample, and a row would repeat the last one.
-    if (m_sample.isOffTrack() || m_packetClock.isStalled())
+    if (m_sample.isOffTrack() || m_link.packetClock().isStalled())
         return false;
     const ACCSample& s = m_sample;
     const HapticFrame& f = m_lastFrame;

@@ -3,10 +3,6 @@
 
 #include "engines/ACCHapticEngine.h"
 
-#include "engines/ConnectSupport.h"
-#include "engines/FrameLimits.h"
-#include "platform/Output.h"
-
 #include <climits>
 #include <cmath>
 
@@ -35,73 +31,37 @@ void countUp(int32_t& count) {
 
 }  // namespace
 
-ACCHapticEngine::ACCHapticEngine(const std::string& shmFolder, IClock* clock)
-    : m_packetClock(clock ? *clock : m_systemClock), m_pages(shmFolder) {}
+ACCHapticEngine::ACCHapticEngine(const std::string& shmFolder, IClock* clock) : m_link(shmFolder, clock) {}
 
 ACCHapticEngine::~ACCHapticEngine() { disconnect(); }
 
 bool ACCHapticEngine::connect() {
-    disconnect();
-    if (!m_pages.open(acpages::kAccPhysicsSize, acpages::kAccGraphicsSize)) {
-        m_error = m_pages.lastError();
-        reportConnectProblem(kTag, m_error, m_lastReported);
+    if (!m_link.open(kTag, "ACC", acpages::kAccPhysicsSize, acpages::kAccGraphicsSize))
         return false;
-    }
-    m_packetClock.start();
-    m_lastPacketId = -1;
-    m_travel.reset();
-    m_ring.reset();
     m_sample = ACCSample{};
     m_calibration = ACCCalibration{};
-    m_error.clear();
-    m_lastReported.clear();
-    outWrite("[ACCHapticEngine] Connected to ACC shared memory\n");
     return true;
 }
 
-bool ACCHapticEngine::isConnected() const { return m_pages.isUsable(); }
+bool ACCHapticEngine::isConnected() const { return m_link.isUsable(); }
 
-void ACCHapticEngine::disconnect() {
-    m_pages.close();
-    m_lastPacketId = -1;
-    m_packetClock.start();
-}
+void ACCHapticEngine::disconnect() { m_link.close(); }
 
 bool ACCHapticEngine::readTelemetry() {
-    const int32_t id = m_pages.livePacketId();
-    if (id == m_lastPacketId)
-        return false;
-    m_lastPacketId = id;
-    const float dt = m_packetClock.stepForNewPacket();
-    m_pages.takeCopy();
-
     ACCSample& s = m_sample;
-    const int32_t status = m_pages.graphicsInt(acpages::kStatusOffset);
-    const int32_t inPit = m_pages.graphicsInt(acpages::kInPitOffset);
-    s.onTrack = status == acpages::kStatusLive && inPit == 0;
-    s.inPit = inPit != 0;
-    s.packetId = id;
-    s.dt = dt;
-    s.gear = m_pages.physicsInt(acpages::kGearOffset);
-    s.rpm = static_cast<float>(m_pages.physicsInt(acpages::kRpmOffset));
-    s.throttle = clamp01(m_pages.physicsFloat(acpages::kThrottleOffset));
-    s.brake = clamp01(m_pages.physicsFloat(acpages::kBrakeOffset));
-    const float speedKmh = m_pages.physicsFloat(acpages::kSpeedKmhOffset);
-    s.speed = speedKmh / 3.6f;
+    if (!m_link.readCommon(s))
+        return false;
+    const AcPages& pages = m_link.pages();
+    s.gear = pages.physicsInt(acpages::kGearOffset);
 
-    float travel[kCornerCount];
     float angularSpeed[kCornerCount];
     for (int c = 0; c < kCornerCount; ++c) {
         const size_t at = static_cast<size_t>(c) * sizeof(float);
-        travel[c] = m_pages.physicsFloat(acpages::kSuspensionTravelOffset + at);
-        angularSpeed[c] = m_pages.physicsFloat(acpages::kWheelAngularSpeedOffset + at);
-        s.suspTravel[c] = travel[c];
-        s.wheelSlip[c] = m_pages.physicsFloat(acpages::kWheelSlipOffset + at);
+        angularSpeed[c] = pages.physicsFloat(acpages::kWheelAngularSpeedOffset + at);
         // The radius before this sample's calibration step.
         s.wheelSpeed[c] = std::fabs(angularSpeed[c]) * m_calibration.wheelRadius[c];
     }
-    m_travel.update(travel, dt, s.suspVel);
-    calibrate(speedKmh, m_pages.physicsFloat(acpages::kAccelGOffset), angularSpeed);
+    calibrate(pages.physicsFloat(acpages::kSpeedKmhOffset), pages.physicsFloat(acpages::kAccelGOffset), angularSpeed);
     return true;
 }
 
@@ -146,18 +106,12 @@ void ACCHapticEngine::calibrate(float speedKmh, float accelG, const float angula
 bool ACCHapticEngine::update(const EffectProfile& fx, HapticFrame& out) {
     if (!isConnected())
         return false;
-    if (readTelemetry()) {
-        computeACCFrame(m_sample, m_ring, m_packetClock.packetSeconds(), fx, out);
-        m_lastFrame = out;
-        return true;
-    }
-    if (m_packetClock.stallDue()) {
-        m_packetClock.markStallDelivered();
-        out = HapticFrame{};
-        m_lastFrame = out;
-        return true;
-    }
-    return false;
+    if (readTelemetry())
+        computeACCFrame(m_sample, m_link.ring(), m_link.packetClock().packetSeconds(), fx, out);
+    else if (!m_link.takeStallFrame(out))
+        return false;
+    m_lastFrame = out;
+    return true;
 }
 
 }  // namespace qv

@@ -8,40 +8,23 @@
 //
 // Sources: ACCHapticEngine.cpp (pages, sample, calibration), ACCHaptics.cpp
 // (haptic computation), ACCDashboard.cpp (dashboard and logger rows). What it
-// shares with the AC engine: AcPages (the pages), PacketClock (time steps,
-// pulse time, stall rule), VelocityRing (kerb band), AcFamily (suspension
-// velocity, engine and wheel-slip terms), AcDashboard.
+// shares with the AC engine: AcFamily (the connection to the pages with its
+// packet clock and kerb ring, the values every sample reads, the wheel-slip
+// term), AcDashboard.
 
 #include "engines/AcFamily.h"
-#include "engines/AcPages.h"
 #include "engines/ISimHapticEngine.h"
-#include "engines/PacketClock.h"
-#include "engines/VelocityRing.h"
-#include "platform/Clock.h"
 
 #include <cstdint>
 #include <string>
 
 namespace qv {
 
-// The values of the last sample. Zero after connect, packet id -1.
-struct ACCSample {
-    float suspVel[kCornerCount] = {};     // m/s, LF RF LR RR
-    float suspTravel[kCornerCount] = {};  // m
-    float wheelSlip[kCornerCount] = {};   // raw, as published
+// The values of the last sample. Zero after connect, packet id -1. The gear
+// as published: 0 reverse, 1 neutral, 2 first.
+struct ACCSample : AcCommonSample {
     float wheelSpeed[kCornerCount] = {};  // m/s, angular speed x rolling radius
     float lngSlip[kCornerCount] = {};     // calibrated longitudinal slip
-    float rpm = 0.0f;
-    float throttle = 0.0f;  // 0..1
-    float brake = 0.0f;     // 0..1
-    float speed = 0.0f;     // m/s
-    int32_t gear = 0;       // as published: 0 reverse, 1 neutral, 2 first
-    bool onTrack = false;   // session live and not in the pit lane
-    bool inPit = false;
-    int32_t packetId = -1;
-    float dt = 0.0f;  // s, the time step of this sample
-
-    bool isOffTrack() const { return !onTrack || inPit; }
 };
 
 // What the engine learns while the car coasts in a straight line; lives for
@@ -90,26 +73,19 @@ public:
 
     const ACCSample& sample() const { return m_sample; }
     const ACCCalibration& calibration() const { return m_calibration; }
-    const VelocityRing& ring() const { return m_ring; }
+    const VelocityRing& ring() const { return m_link.ring(); }
     const HapticFrame& lastFrame() const { return m_lastFrame; }
     // The last connect failure worth telling the user (empty when none).
-    const std::string& lastError() const { return m_error; }
+    const std::string& lastError() const { return m_link.lastError(); }
 
 private:
     bool readTelemetry();
     void calibrate(float speedKmh, float accelG, const float angularSpeed[kCornerCount]);
 
-    SystemClock m_systemClock;
-    PacketClock m_packetClock;
-    AcPages m_pages;
-    int32_t m_lastPacketId = -1;
-    TravelVelocity m_travel;
-    VelocityRing m_ring;
+    AcConnection m_link;
     ACCSample m_sample;
     ACCCalibration m_calibration;
     HapticFrame m_lastFrame;
-    std::string m_error;
-    std::string m_lastReported;
 };
 
 }  // namespace qv

@@ -14,16 +14,8 @@ void ACHapticEngine::drawDashboardHeader(IConsole& console, bool audioActive, in
 
 void ACHapticEngine::drawDashboard(IConsole& console, const HapticFrame& shown, const EffectProfile& fx,
                                    int updatesPerSecond, float secondsSinceShift) {
-    AcDashboardSample d;
-    d.suspVel = m_sample.suspVel;
-    d.wheelSlip = m_sample.wheelSlip;
-    d.rpm = m_sample.rpm;
-    d.speed = m_sample.speed;
-    d.gear = m_sample.gear;
-    d.onTrack = m_sample.onTrack;
-    d.inPit = m_sample.inPit;
-    d.packetId = m_sample.packetId;
-    drawAcDashboard(console, AcDashboardKind::AC, d, shown, fx, updatesPerSecond, secondsSinceShift);
+    drawAcDashboard(console, AcDashboardKind::AC, dashboardSampleOf(m_sample), shown, fx, updatesPerSecond,
+                    secondsSinceShift);
 }
 
 const char* ACHapticEngine::csvHeader() {
@@ -39,7 +31,7 @@ bool ACHapticEngine::writeCsvHeader(std::string& out) {
 bool ACHapticEngine::writeCsvRow(std::string& out) {
     // Nothing off track, and nothing for the stall's idle frame: it is no
     // sample, and a row would repeat the last one.
-    if (m_sample.isOffTrack() || m_packetClock.isStalled())
+    if (m_sample.isOffTrack() || m_link.packetClock().isStalled())
         return false;
     const ACSample& s = m_sample;
     // dt_ms carries the sample's time step, so rows can be put on a time line.

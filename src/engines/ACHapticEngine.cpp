@@ -2,12 +2,8 @@
 
 #include "engines/ACHapticEngine.h"
 
-#include "engines/ConnectSupport.h"
-#include "engines/FrameLimits.h"
-#include "platform/Output.h"
-
 #include <algorithm>
-#include <cmath>
+#include <climits>
 
 namespace qv {
 
@@ -24,67 +20,31 @@ int32_t gearFromPublished(int32_t published) {
 
 }  // namespace
 
-ACHapticEngine::ACHapticEngine(const std::string& shmFolder, IClock* clock)
-    : m_packetClock(clock ? *clock : m_systemClock), m_pages(shmFolder) {}
+ACHapticEngine::ACHapticEngine(const std::string& shmFolder, IClock* clock) : m_link(shmFolder, clock) {}
 
 ACHapticEngine::~ACHapticEngine() { disconnect(); }
 
 bool ACHapticEngine::connect() {
-    disconnect();
-    if (!m_pages.open(acpages::kAcPhysicsSize, acpages::kAcGraphicsSize)) {
-        m_error = m_pages.lastError();
-        reportConnectProblem(kTag, m_error, m_lastReported);
+    if (!m_link.open(kTag, "AC", acpages::kAcPhysicsSize, acpages::kAcGraphicsSize))
         return false;
-    }
-    m_packetClock.start();
-    m_lastPacketId = -1;
-    m_travel.reset();
-    m_ring.reset();
     m_sample = ACSample{};
-    m_error.clear();
-    m_lastReported.clear();
-    outWrite("[ACHapticEngine] Connected to AC shared memory\n");
     return true;
 }
 
-bool ACHapticEngine::isConnected() const { return m_pages.isUsable(); }
+bool ACHapticEngine::isConnected() const { return m_link.isUsable(); }
 
-void ACHapticEngine::disconnect() {
-    m_pages.close();
-    m_lastPacketId = -1;
-    m_packetClock.start();
-}
+void ACHapticEngine::disconnect() { m_link.close(); }
 
 bool ACHapticEngine::readTelemetry() {
-    const int32_t id = m_pages.livePacketId();
-    if (id == m_lastPacketId)
-        return false;
-    m_lastPacketId = id;
-    const float dt = m_packetClock.stepForNewPacket();
-    m_pages.takeCopy();
-
     ACSample& s = m_sample;
-    const int32_t status = m_pages.graphicsInt(acpages::kStatusOffset);
-    const int32_t inPit = m_pages.graphicsInt(acpages::kInPitOffset);
-    s.onTrack = status == acpages::kStatusLive && inPit == 0;
-    s.inPit = inPit != 0;
-    s.packetId = id;
-    s.dt = dt;
-    s.gear = gearFromPublished(m_pages.physicsInt(acpages::kGearOffset));
-    s.rpm = static_cast<float>(m_pages.physicsInt(acpages::kRpmOffset));
-    s.throttle = clamp01(m_pages.physicsFloat(acpages::kThrottleOffset));
-    s.brake = clamp01(m_pages.physicsFloat(acpages::kBrakeOffset));
-    s.speed = m_pages.physicsFloat(acpages::kSpeedKmhOffset) / 3.6f;
-
-    float travel[kCornerCount];
+    if (!m_link.readCommon(s))
+        return false;
+    const AcPages& pages = m_link.pages();
+    s.gear = gearFromPublished(pages.physicsInt(acpages::kGearOffset));
     for (int c = 0; c < kCornerCount; ++c) {
         const size_t at = static_cast<size_t>(c) * sizeof(float);
-        travel[c] = m_pages.physicsFloat(acpages::kSuspensionTravelOffset + at);
-        s.suspTravel[c] = travel[c];
-        s.wheelSlip[c] = m_pages.physicsFloat(acpages::kWheelSlipOffset + at);
-        s.wheelRpm[c] = m_pages.physicsFloat(acpages::kWheelAngularSpeedOffset + at) * kRadPerSecondToRpm;
+        s.wheelRpm[c] = pages.physicsFloat(acpages::kWheelAngularSpeedOffset + at) * kRadPerSecondToRpm;
     }
-    m_travel.update(travel, dt, s.suspVel);
     return true;
 }
 
@@ -92,15 +52,10 @@ bool ACHapticEngine::update(const EffectProfile& fx, HapticFrame& out) {
     if (!isConnected())
         return false;
     if (readTelemetry()) {
-        computeACFrame(m_sample, m_ring, m_packetClock.packetSeconds(), fx, out);
+        computeACFrame(m_sample, m_link.ring(), m_link.packetClock().packetSeconds(), fx, out);
         return true;
     }
-    if (m_packetClock.stallDue()) {
-        m_packetClock.markStallDelivered();
-        out = HapticFrame{};
-        return true;
-    }
-    return false;
+    return m_link.takeStallFrame(out);
 }
 
 }  // namespace qv

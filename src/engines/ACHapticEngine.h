@@ -6,37 +6,20 @@
 //
 // Sources: ACHapticEngine.cpp (pages and sample), ACHaptics.cpp (haptic
 // computation), ACDashboard.cpp (dashboard and logger rows). Shared with the
-// ACC engine: AcPages, PacketClock, VelocityRing, AcFamily, AcDashboard.
+// ACC engine: AcFamily, AcDashboard.
 
 #include "engines/AcFamily.h"
-#include "engines/AcPages.h"
 #include "engines/ISimHapticEngine.h"
-#include "engines/PacketClock.h"
-#include "engines/VelocityRing.h"
-#include "platform/Clock.h"
 
 #include <cstdint>
 #include <string>
 
 namespace qv {
 
-// The values of the last sample. Zero after connect, packet id -1.
-struct ACSample {
-    float suspVel[kCornerCount] = {};     // m/s, LF RF LR RR
-    float suspTravel[kCornerCount] = {};  // m
-    float wheelSlip[kCornerCount] = {};   // raw, as published
-    float wheelRpm[kCornerCount] = {};    // signed wheel speed, rpm
-    float rpm = 0.0f;
-    float throttle = 0.0f;  // 0..1
-    float brake = 0.0f;     // 0..1
-    float speed = 0.0f;     // m/s
-    int32_t gear = 0;       // published gear - 1: -1 reverse, 0 neutral, 1 first
-    bool onTrack = false;   // session live and not in the pit lane
-    bool inPit = false;
-    int32_t packetId = -1;
-    float dt = 0.0f;  // s, the time step of this sample
-
-    bool isOffTrack() const { return !onTrack || inPit; }
+// The values of the last sample. Zero after connect, packet id -1. The gear
+// is the published gear - 1: -1 reverse, 0 neutral, 1 first.
+struct ACSample : AcCommonSample {
+    float wheelRpm[kCornerCount] = {};  // signed wheel speed, rpm
 };
 
 // Turns a sample into the frame (ACHaptics.cpp). Off track or in the pit
@@ -71,22 +54,15 @@ public:
     static const char* csvHeader();
 
     const ACSample& sample() const { return m_sample; }
-    const VelocityRing& ring() const { return m_ring; }
+    const VelocityRing& ring() const { return m_link.ring(); }
     // The last connect failure worth telling the user (empty when none).
-    const std::string& lastError() const { return m_error; }
+    const std::string& lastError() const { return m_link.lastError(); }
 
 private:
     bool readTelemetry();
 
-    SystemClock m_systemClock;
-    PacketClock m_packetClock;
-    AcPages m_pages;
-    int32_t m_lastPacketId = -1;
-    TravelVelocity m_travel;
-    VelocityRing m_ring;
+    AcConnection m_link;
     ACSample m_sample;
-    std::string m_error;
-    std::string m_lastReported;
 };
 
 }  // namespace qv

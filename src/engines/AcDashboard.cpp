@@ -8,6 +8,20 @@
 
 namespace qv {
 
+AcDashboardSample dashboardSampleOf(const AcCommonSample& sample, const float* lngSlip) {
+    AcDashboardSample d;
+    d.suspVel = sample.suspVel;
+    d.lngSlip = lngSlip;
+    d.wheelSlip = sample.wheelSlip;
+    d.rpm = sample.rpm;
+    d.speed = sample.speed;
+    d.gear = sample.gear;
+    d.onTrack = sample.onTrack;
+    d.inPit = sample.inPit;
+    d.packetId = sample.packetId;
+    return d;
+}
+
 void drawAcDashboardHeader(IConsole& console, AcDashboardKind kind, bool audioActive, int channels, bool dualBand) {
     const bool acc = kind == AcDashboardKind::ACC;
     console.clear();

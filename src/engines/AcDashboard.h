@@ -3,6 +3,7 @@
 // their own titles, the mode of the suspension model, the packet counter and
 // their own telemetry rows 8 to 10.
 
+#include "engines/AcFamily.h"
 #include "engines/HapticFrame.h"
 #include "platform/Console.h"
 #include "settings/HapticSettings.h"
@@ -28,6 +29,10 @@ struct AcDashboardSample {
     bool inPit = false;
     int32_t packetId = -1;
 };
+
+// What the dashboards show of an engine's sample; lngSlip: the ACC engine's
+// calculated longitudinal slip (null for AC).
+AcDashboardSample dashboardSampleOf(const AcCommonSample& sample, const float* lngSlip = nullptr);
 
 void drawAcDashboardHeader(IConsole& console, AcDashboardKind kind, bool audioActive, int channels, bool dualBand);
 void drawAcDashboard(IConsole& console, AcDashboardKind kind, const AcDashboardSample& sample,

@@ -1,5 +1,9 @@
 #include "engines/AcFamily.h"
 
+#include "engines/ConnectSupport.h"
+#include "engines/FrameLimits.h"
+#include "platform/Output.h"
+
 #include <algorithm>
 
 namespace qv {
@@ -10,6 +14,64 @@ void TravelVelocity::update(const float travel[kCornerCount], float dt, float ve
         m_previous[c] = travel[c];
     }
     m_havePrevious = true;
+}
+
+bool AcConnection::open(const char* tag, const char* simName, size_t physicsSize, size_t graphicsSize) {
+    close();
+    if (!m_pages.open(physicsSize, graphicsSize)) {
+        m_error = m_pages.lastError();
+        reportConnectProblem(tag, m_error, m_lastReported);
+        return false;
+    }
+    m_packetClock.start();
+    m_lastPacketId = -1;
+    m_travel.reset();
+    m_ring.reset();
+    m_error.clear();
+    m_lastReported.clear();
+    outPrint("%s Connected to %s shared memory\n", tag, simName);
+    return true;
+}
+
+void AcConnection::close() {
+    m_pages.close();
+    m_lastPacketId = -1;
+    m_packetClock.start();
+}
+
+bool AcConnection::readCommon(AcCommonSample& s) {
+    const int32_t id = m_pages.livePacketId();
+    if (id == m_lastPacketId)
+        return false;
+    m_lastPacketId = id;
+    const float dt = m_packetClock.stepForNewPacket();
+    m_pages.takeCopy();
+
+    const int32_t status = m_pages.graphicsInt(acpages::kStatusOffset);
+    const int32_t inPit = m_pages.graphicsInt(acpages::kInPitOffset);
+    s.onTrack = status == acpages::kStatusLive && inPit == 0;
+    s.inPit = inPit != 0;
+    s.packetId = id;
+    s.dt = dt;
+    s.rpm = static_cast<float>(m_pages.physicsInt(acpages::kRpmOffset));
+    s.throttle = clamp01(m_pages.physicsFloat(acpages::kThrottleOffset));
+    s.brake = clamp01(m_pages.physicsFloat(acpages::kBrakeOffset));
+    s.speed = m_pages.physicsFloat(acpages::kSpeedKmhOffset) / 3.6f;
+    for (int c = 0; c < kCornerCount; ++c) {
+        const size_t at = static_cast<size_t>(c) * sizeof(float);
+        s.suspTravel[c] = m_pages.physicsFloat(acpages::kSuspensionTravelOffset + at);
+        s.wheelSlip[c] = m_pages.physicsFloat(acpages::kWheelSlipOffset + at);
+    }
+    m_travel.update(s.suspTravel, dt, s.suspVel);
+    return true;
+}
+
+bool AcConnection::takeStallFrame(HapticFrame& out) {
+    if (!m_packetClock.stallDue())
+        return false;
+    m_packetClock.markStallDelivered();
+    out = HapticFrame{};
+    return true;
 }
 
 float wheelSlipAmplitude(float wheelSlip, const EffectProfile& fx) {

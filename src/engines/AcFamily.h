@@ -1,10 +1,19 @@
 #pragma once
-// What the ACC and AC engines compute alike from their pages (the AC EVO
-// engine shares the suspension velocity). Each engine's own constants stay in
-// its own haptics source.
+// What the ACC and AC engines do alike with their pages (the AC EVO engine
+// shares the suspension velocity): the connection to the pages, the values
+// every sample takes from them, and the terms of the haptic computation that
+// only differ in their constants. Each engine's own constants, page sizes,
+// gear numbering and calibration stay in its own sources.
 
+#include "engines/AcPages.h"
 #include "engines/HapticFrame.h"
+#include "engines/PacketClock.h"
+#include "engines/VelocityRing.h"
+#include "platform/Clock.h"
 #include "settings/HapticSettings.h"
+
+#include <cstdint>
+#include <string>
 
 namespace qv {
 
@@ -19,6 +28,71 @@ public:
 private:
     float m_previous[kCornerCount] = {};
     bool m_havePrevious = false;
+};
+
+// The values of the last sample that both engines read alike. Zero after
+// connect, packet id -1.
+struct AcCommonSample {
+    float suspVel[kCornerCount] = {};     // m/s, LF RF LR RR
+    float suspTravel[kCornerCount] = {};  // m
+    float wheelSlip[kCornerCount] = {};   // raw, as published
+    float rpm = 0.0f;
+    float throttle = 0.0f;  // 0..1
+    float brake = 0.0f;     // 0..1
+    float speed = 0.0f;     // m/s
+    int32_t gear = 0;       // numbered as the engine reports it (ACCSample, ACSample)
+    bool onTrack = false;   // session live and not in the pit lane
+    bool inPit = false;
+    int32_t packetId = -1;
+    float dt = 0.0f;  // s, the time step of this sample
+
+    bool isOffTrack() const { return !onTrack || inPit; }
+};
+
+// An engine's connection to the pages: the mappings, the packet clock, the
+// suspension velocity and the kerb ring, all starting over at each open().
+class AcConnection {
+public:
+    // shmFolder: where the pages live ("" = sharedMemoryFolder());
+    // clock: time steps, pulse time and stall rule (null = the system clock).
+    AcConnection(const std::string& shmFolder, IClock* clock)
+        : m_packetClock(clock ? *clock : m_systemClock), m_pages(shmFolder) {}
+
+    // Maps the pages at the engine's sizes. A failure is kept in lastError()
+    // and told the user once under `tag`; success starts everything over and
+    // prints "<tag> Connected to <simName> shared memory".
+    bool open(const char* tag, const char* simName, size_t physicsSize, size_t graphicsSize);
+    void close();
+    bool isUsable() const { return m_pages.isUsable(); }
+
+    // When the physics packet id changed since the last call: steps the
+    // packet clock, takes a copy of the pages and fills `s` with the status,
+    // pedals, rpm, speed, raw wheel slip and suspension travel and velocity
+    // (the gear is the engine's to read), then true. False, and `s` as it
+    // was, when no new packet came.
+    bool readCommon(AcCommonSample& s);
+
+    // The stall rule: true, with the idle frame in `out`, once after no new
+    // packet came for too long.
+    bool takeStallFrame(HapticFrame& out);
+
+    // The copy of the pages the last new packet read.
+    const AcPages& pages() const { return m_pages; }
+    const PacketClock& packetClock() const { return m_packetClock; }
+    VelocityRing& ring() { return m_ring; }
+    const VelocityRing& ring() const { return m_ring; }
+    // The last connect failure worth telling the user (empty when none).
+    const std::string& lastError() const { return m_error; }
+
+private:
+    SystemClock m_systemClock;
+    PacketClock m_packetClock;
+    AcPages m_pages;
+    int32_t m_lastPacketId = -1;
+    TravelVelocity m_travel;
+    VelocityRing m_ring;
+    std::string m_error;
+    std::string m_lastReported;
 };
 
 // The wheel-slip amplitude of one wheel from the simulator's raw slip value:

@@ -13,19 +13,19 @@ namespace {
 
 constexpr double kTwoPi = 6.283185307179586;
 
-// Road texture: full at 0.04 m/s of suspension velocity.
-constexpr float kRoadFullVelocity = 0.04f;
-// Simple model: impact from 0.035 m/s, full 0.25 m/s later; the square root
-// makes small impacts felt.
-constexpr float kSimpleImpactStart = 0.035f;
-constexpr float kSimpleImpactGain = 4.0f;
-// Dual-band model, slow band: from 0.05 m/s, full 0.25 m/s later.
-constexpr float kSlowBandStart = 0.05f;
-constexpr float kSlowBandGain = 4.0f;
-// Dual-band model, fast band: three of the last four velocities at 0.03 m/s
-// or more; full at 0.15 m/s.
-constexpr float kKerbThreshold = 0.03f;
-constexpr float kKerbFullVelocity = 0.15f;
+// Road texture full at 0.04 m/s; simple-model impact from 0.035 m/s, full
+// 0.25 m/s later; slow band from 0.05 m/s, full 0.25 m/s later, linear; fast
+// band from 0.03 m/s, full at 0.15 m/s.
+constexpr AcSuspensionTuning kSuspension = {
+    .roadFullVelocity = 0.04f,
+    .simpleImpactStart = 0.035f,
+    .simpleImpactRange = 0.25f,
+    .slowBandStart = 0.05f,
+    .slowBandRange = 0.25f,
+    .slowBandSquareRoot = false,
+    .kerbThreshold = 0.03f,
+    .kerbFullVelocity = 0.15f,
+};
 // Lock-up: braking above 30 km/h with the wheel turning more than 4 % slower
 // than the car; full at 14 % and at 150 km/h.
 constexpr float kAbsMinBrake = 0.05f;
@@ -46,30 +46,10 @@ void computeACCFrame(const ACCSample& s, VelocityRing& ring, double pulseSeconds
 
     ring.push(s.suspVel);
     setEngineVibration(s.rpm, fx, out);
-    const bool dualBand = fx.suspDualBand != 0;
 
     for (int c = 0; c < kCornerCount; ++c) {
         CornerHaptics& h = out.corners[c];
-        const float v = std::fabs(s.suspVel[c]);
-
-        const float road = std::min(v / kRoadFullVelocity, 1.0f);
-        h.roadAmp = road * fx.roadVibration;
-        h.roadFreq = std::clamp(fx.freqRoadVib + 3.0f - 6.0f * road, 10.0f, 75.0f);
-
-        if (dualBand) {
-            const float slow = clamp01((v - kSlowBandStart) * kSlowBandGain);
-            h.impactAmp = slow * fx.suspImpact;
-            h.impactFreq = std::clamp(fx.freqSuspImp + 3.0f - 6.0f * slow, 10.0f, 75.0f);
-        } else {
-            const float level = clamp01((v - kSimpleImpactStart) * kSimpleImpactGain);
-            h.impactAmp = std::sqrt(level) * fx.suspImpact;
-            h.impactFreq = std::clamp(fx.freqSuspImp + 8.0f - 16.0f * level, 10.0f, 75.0f);
-        }
-
-        // In the simple model kerbs are felt through the suspension effect.
-        const float k = dualBand ? ring.kerbLevel(c, kKerbThreshold, kKerbFullVelocity) : 0.0f;
-        h.kerbAmp = k * fx.kerbRumble;
-        h.kerbFreq = std::max(20.0f, std::min(fx.freqKerb + 3.0f - 6.0f * k, 75.0f));
+        setSuspensionTerms(kSuspension, std::fabs(s.suspVel[c]), ring, c, fx, h);
 
         const float slip = s.lngSlip[c];
         if (s.brake > kAbsMinBrake && s.speed > kAbsMinSpeed && slip > kAbsSlipStart) {

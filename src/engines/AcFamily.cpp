@@ -5,6 +5,7 @@
 #include "platform/Output.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace qv {
 
@@ -72,6 +73,29 @@ bool AcConnection::takeStallFrame(HapticFrame& out) {
     m_packetClock.markStallDelivered();
     out = HapticFrame{};
     return true;
+}
+
+void setSuspensionTerms(const AcSuspensionTuning& t, float v, const VelocityRing& ring, int corner,
+                        const EffectProfile& fx, CornerHaptics& h) {
+    const bool dualBand = fx.suspDualBand != 0;
+
+    const float road = std::min(v / t.roadFullVelocity, 1.0f);
+    h.roadAmp = road * fx.roadVibration;
+    h.roadFreq = std::clamp(fx.freqRoadVib + 3.0f - 6.0f * road, 10.0f, 75.0f);
+
+    if (dualBand) {
+        const float slow = clamp01((v - t.slowBandStart) / t.slowBandRange);
+        h.impactAmp = (t.slowBandSquareRoot ? std::sqrt(slow) : slow) * fx.suspImpact;
+        h.impactFreq = std::clamp(fx.freqSuspImp + 3.0f - 6.0f * slow, 10.0f, 75.0f);
+    } else {
+        const float level = clamp01((v - t.simpleImpactStart) / t.simpleImpactRange);
+        h.impactAmp = std::sqrt(level) * fx.suspImpact;
+        h.impactFreq = std::clamp(fx.freqSuspImp + 8.0f - 16.0f * level, 10.0f, 75.0f);
+    }
+
+    const float k = dualBand ? ring.kerbLevel(corner, t.kerbThreshold, t.kerbFullVelocity) : 0.0f;
+    h.kerbAmp = k * fx.kerbRumble;
+    h.kerbFreq = std::max(20.0f, std::min(fx.freqKerb + 3.0f - 6.0f * k, 75.0f));
 }
 
 float wheelSlipAmplitude(float wheelSlip, const EffectProfile& fx) {

@@ -95,6 +95,26 @@ private:
     std::string m_lastReported;
 };
 
+// The constants of an engine's suspension terms, velocities in m/s.
+struct AcSuspensionTuning {
+    float roadFullVelocity;   // road texture: full at this velocity
+    float simpleImpactStart;  // simple model: impact from this velocity,
+    float simpleImpactRange;  // full this much above it
+    float slowBandStart;      // dual-band model, slow band: from this velocity,
+    float slowBandRange;      // full this much above it,
+    bool slowBandSquareRoot;  // the amplitude the square root of the level
+    float kerbThreshold;      // dual-band model, fast band: three of the last four
+    float kerbFullVelocity;   // velocities at the threshold or more; full at this
+};
+
+// The road texture, suspension impact and kerb of one corner from its
+// suspension velocity magnitude `v`, in the profile's suspension model. The
+// simple model's impact follows the square root of its level, so small
+// impacts are felt, and carries the kerbs; the dual-band model reads the
+// kerb band from the ring.
+void setSuspensionTerms(const AcSuspensionTuning& tuning, float v, const VelocityRing& ring, int corner,
+                        const EffectProfile& fx, CornerHaptics& h);
+
 // The wheel-slip amplitude of one wheel from the simulator's raw slip value:
 // silent up to the onset 1.2 - a, full at 2.2 - 2a, with
 // a = (wheelSlipThreshold - 1) / 99 x 0.2 computed in floating point (a

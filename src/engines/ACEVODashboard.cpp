@@ -9,7 +9,6 @@
 #include "engines/ConsoleKit.h"
 #include "engines/DashboardRows.h"
 
-#include <algorithm>
 #include <climits>
 #include <cmath>
 
@@ -17,9 +16,10 @@ namespace qv {
 
 namespace {
 
-constexpr int kGearLogTitleRow = 23;
+// Two rows lower than the other engines': rows 11 and 12 carry the
+// simulator's own vibration signals.
+constexpr int kOutputRow = 17;
 constexpr int kGearLogRow = 24;
-constexpr int kLoggerHintRow = 25;
 // Right after the update counter's 33 characters at column 50.
 constexpr int kEngineTagColumn = 83;
 
@@ -27,53 +27,29 @@ constexpr int kEngineTagColumn = 83;
 // from -1 = reverse, 0 = neutral.
 int shownGear(int32_t gear) { return gear == INT_MIN ? INT_MIN : gear - 1; }
 
-std::string padded(std::string text, size_t width) {
-    if (text.size() < width)
-        text.append(width - text.size(), ' ');
-    return text;
-}
-
 }  // namespace
 
 void drawACEVODashboardHeader(IConsole& console, bool audioActive, int channels) {
-    console.clear();
-    const std::string rule(80, '=');
-    drawText(console, 0, 0, ConsoleAttr::kCyan, rule);
-    drawText(console, 0, 1, ConsoleAttr::kCyan, "  Quor Vane  v0.6.103  |  AC EVO  |  Ctrl+C to exit");
-    drawText(console, 0, 2, ConsoleAttr::kCyan, rule);
+    drawTitleRows(console, "AC EVO");
 
     std::string audio = "  Audio: ";
     audio += audioActive ? "ACTIVE  " : "INACTIVE";
     audio += "  Channels: " + std::to_string(channels) + std::string(50, ' ');
     drawText(console, 0, 3, audioActive ? ConsoleAttr::kGreen : ConsoleAttr::kRed, audio);
 
-    drawText(console, 0, 5, ConsoleAttr::kYellow, "  [ Per-Corner Telemetry ]");
-    for (int c = 0; c < kCornerCount; ++c) {
-        drawText(console, kTelemetryColumns[c], 6, ConsoleAttr::kWhite,
-                 std::string("---- ") + kCornerNames[c] + " --------------------");
-    }
-    drawText(console, 0, 7, ConsoleAttr::kNormal, "  Shock Vel   (m/s) ");
-    drawText(console, 0, 8, ConsoleAttr::kNormal, "  Kerb/Fast Susp    ");
-    drawText(console, 0, 9, ConsoleAttr::kNormal, "  Slip Ratio  (lng) ");
-    drawText(console, 0, 10, ConsoleAttr::kNormal, "  Wheel Slip  (raw) ");
+    const char* rowLabels[4] = {"  Shock Vel   (m/s) ", "  Kerb/Fast Susp    ", "  Slip Ratio  (lng) ",
+                                "  Wheel Slip  (raw) "};
+    drawTelemetryHeadings(console, rowLabels);
 
     drawText(console, 0, 11, ConsoleAttr::kCyan, "  [ Kunos Pre-Computed Signals ]");
     drawText(console, 0, 12, ConsoleAttr::kNormal, "  roadVibrations / kerbVibration / absVibrations (raw)");
     drawText(console, 0, 13, ConsoleAttr::kCyan, "  [ Vehicle ]");
     drawText(console, 0, 14, ConsoleAttr::kNormal, "  RPM / Gear / Speed / Engine");
 
-    drawText(console, 0, 15, ConsoleAttr::kCyan, "  [ Haptic Output per Corner  0.0=off  1.0=full ]");
-    drawText(console, 0, 16, ConsoleAttr::kNormal,
-             "  Corner           LF              RF              LR              RR");
     const char* labels[6] = {"  Road Texture  ", "  Slow Susp.    ", "  Kerb          ",
                              "  ABS/Lock      ", "  Gear Change   ", "  Wheel Slip    "};
-    for (int i = 0; i < 6; ++i)
-        drawText(console, 0, 17 + i, ConsoleAttr::kNormal, labels[i]);
-
-    drawText(console, 0, kGearLogTitleRow, ConsoleAttr::kCyan, "  [ Gear Change Log ]");
-    drawText(console, 0, kGearLogRow, ConsoleAttr::kNormal, "  Waiting for first gear change...");
-    drawText(console, 0, kLoggerHintRow, ConsoleAttr::kCyan,
-             "  [ Susp Logger ]  Press L to start/stop (2min, 120Hz -> susp_log.csv)");
+    drawOutputHeadings(console, kOutputRow, labels);
+    drawGearLogHeadings(console);
     console.setColor(ConsoleAttr::kNormal);
 }
 
@@ -82,16 +58,14 @@ void drawACEVODashboard(IConsole& console, const ACEVOSample& s, int32_t engineT
     const bool off = !s.onTrack;
 
     if (off) {
-        drawText(console, 0, 5, ConsoleAttr::kYellow,
-                 "  *** OFF TRACK / IN PITS -- all effects zero (shaker/amp protection) ***   ");
+        drawText(console, 0, 5, ConsoleAttr::kYellow, offTrackBanner("IN PITS"));
     } else if (s.absActing) {
         drawText(console, 0, 5, ConsoleAttr::kRed, padded("  *** ABS ACTIVE ***", 78));
     } else {
         drawText(console, 0, 5, ConsoleAttr::kNormal, padded("  [ Per-Corner Telemetry ]", 78));
     }
 
-    drawText(console, 50, 3, ConsoleAttr::kGreen,
-             formatText("| Updates: %3d/s  pkt: %8d  ", updatesPerSecond, s.packetId));
+    drawUpdateCounter(console, updatesPerSecond, formatText("pkt: %8d  ", s.packetId));
     if (engineType == acevo::kEngineElectric)
         drawText(console, kEngineTagColumn, 3, ConsoleAttr::kCyan, " [EV]   ");
     else
@@ -99,15 +73,8 @@ void drawACEVODashboard(IConsole& console, const ACEVOSample& s, int32_t engineT
 
     for (int c = 0; c < kCornerCount; ++c) {
         const int x = kTelemetryColumns[c];
-        const float v = off ? 0.0f : s.suspVelocity[c];
-        drawText(console, x, 7, levelColour(std::min(std::fabs(v) * 0.5f, 1.0f)),
-                 formatText("%8.4f [%s]  ", v, ratioBar(v, 2.0f, 5).c_str()));
-
-        const float kerb = off ? 0.0f : shownValue(shown.corners[c].kerbAmp);
-        if (kerb > 0.05f)
-            drawText(console, x, 8, ConsoleAttr::kRed, formatText("%8.3f KERB!    ", kerb));
-        else
-            drawText(console, x, 8, ConsoleAttr::kNormal, formatText("%8.3f          ", kerb));
+        drawShockVelocityCell(console, x, 7, off ? 0.0f : s.suspVelocity[c]);
+        drawKerbCell(console, x, 8, off ? 0.0f : shownValue(shown.corners[c].kerbAmp));
 
         const float ratio = off ? 0.0f : s.slipRatio[c];
         const int ratioColour = std::fabs(ratio) > 0.2f   ? ConsoleAttr::kRed
@@ -115,12 +82,7 @@ void drawACEVODashboard(IConsole& console, const ACEVOSample& s, int32_t engineT
                                                           : ConsoleAttr::kNormal;
         drawText(console, x, 9, ratioColour, formatText("%7.3f      ", ratio));
 
-        const float slip = off ? 0.0f : s.wheelSlip[c];
-        if (slip > 2.1f)
-            drawText(console, x, 10, ConsoleAttr::kRed, formatText("%6.3f SLIP!  ", slip));
-        else
-            drawText(console, x, 10, slip > 1.2f ? ConsoleAttr::kYellow : ConsoleAttr::kNormal,
-                     formatText("%6.3f        ", slip));
+        drawFlaggedCell(console, x, 10, off ? 0.0f : s.wheelSlip[c], 1.2f, 2.1f, " SLIP!");
     }
 
     drawText(console, 2, 12, ConsoleAttr::kCyan,
@@ -131,7 +93,7 @@ void drawACEVODashboard(IConsole& console, const ACEVOSample& s, int32_t engineT
                         off ? 0.0 : static_cast<double>(s.slipVibration)));
 
     drawVehicleLine(console, 14, s.rpm, shownGear(s.gear), s.speed, s.onTrack, off);
-    drawOutputRows(console, 17, shown, fx, secondsSinceShift, off);
+    drawOutputRows(console, kOutputRow, shown, fx, secondsSinceShift, off);
     drawGearLog(console, kGearLogRow, s.gear, secondsSinceShift, fx);
     console.setColor(ConsoleAttr::kNormal);
 }

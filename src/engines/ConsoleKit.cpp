@@ -68,6 +68,12 @@ std::string gearText(int gear) {
     return std::to_string(gear);
 }
 
+std::string padded(std::string text, size_t width) {
+    if (text.size() < width)
+        text.append(width - text.size(), ' ');
+    return text;
+}
+
 void drawText(IConsole& console, int column, int row, int attribute, std::string_view text) {
     console.setColor(attribute);
     console.setCursor(column, row);

@@ -24,6 +24,9 @@ std::string ratioBar(float value, float scale, int half);
 // The gear as the dashboards show it: " R" for -1, " N" for 0, else the number.
 std::string gearText(int gear);
 
+// `text` with blanks appended up to `width` characters; longer text as it is.
+std::string padded(std::string text, size_t width);
+
 // Colour, cursor (column, row), then the text, in that order.
 void drawText(IConsole& console, int column, int row, int attribute, std::string_view text);
 

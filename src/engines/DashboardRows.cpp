@@ -2,6 +2,7 @@
 
 #include "engines/ConsoleKit.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -11,15 +12,102 @@ namespace {
 
 constexpr int kOutputColumns[kCornerCount] = {16, 32, 48, 64};
 
+constexpr const char* kSimpleOutputLabels[6] = {"  Road Vibration", "  Susp. Impact  ", "  Kerb/Rumble   ",
+                                                "  ABS/Lock      ", "  Gear Change   ", "  Wheel Slip    "};
+constexpr const char* kDualBandOutputLabels[6] = {"  Road Vibration", "  Slow Susp.    ", "  Fast Susp.    ",
+                                                  "  ABS/Lock      ", "  Gear Change   ", "  Wheel Slip    "};
+
 }  // namespace
 
 float shownValue(float x) { return std::isfinite(x) ? x : 0.0f; }
 
-void drawVehicleLine(IConsole& console, int row, float rpm, int gear, float speedMps, bool onTrack, bool offTrack) {
-    drawText(console, 22, row, levelColour(offTrack ? 0.0f : rpm / 9000.0f),
+void drawTitleRows(IConsole& console, const char* simName) {
+    console.clear();
+    const std::string rule(80, '=');
+    drawText(console, 0, 0, ConsoleAttr::kCyan, rule);
+    drawText(console, 0, 1, ConsoleAttr::kCyan,
+             std::string("  Quor Vane  v0.6.103  |  ") + simName + "  |  Ctrl+C to exit");
+    drawText(console, 0, 2, ConsoleAttr::kCyan, rule);
+}
+
+void drawTelemetryHeadings(IConsole& console, const char* const rowLabels[4]) {
+    drawText(console, 0, 5, ConsoleAttr::kYellow, "  [ Per-Corner Telemetry ]");
+    for (int c = 0; c < kCornerCount; ++c) {
+        drawText(console, kTelemetryColumns[c], 6, ConsoleAttr::kWhite,
+                 std::string("---- ") + kCornerNames[c] + " --------------------");
+    }
+    for (int i = 0; i < 4; ++i)
+        drawText(console, 0, 7 + i, ConsoleAttr::kNormal, rowLabels[i]);
+}
+
+const char* const* suspensionOutputLabels(bool dualBand) {
+    return dualBand ? kDualBandOutputLabels : kSimpleOutputLabels;
+}
+
+void drawOutputHeadings(IConsole& console, int firstRow, const char* const labels[6]) {
+    drawText(console, 0, firstRow - 2, ConsoleAttr::kCyan, "  [ Haptic Output per Corner  0.0=off  1.0=full ]");
+    drawText(console, 0, firstRow - 1, ConsoleAttr::kNormal,
+             "  Corner           LF              RF              LR              RR");
+    for (int i = 0; i < 6; ++i)
+        drawText(console, 0, firstRow + i, ConsoleAttr::kNormal, labels[i]);
+}
+
+void drawGearLogHeadings(IConsole& console) {
+    drawText(console, 0, 23, ConsoleAttr::kCyan, "  [ Gear Change Log ]");
+    drawText(console, 0, 24, ConsoleAttr::kNormal, "  Waiting for first gear change...");
+    drawText(console, 0, 25, ConsoleAttr::kCyan,
+             "  [ Susp Logger ]  Press L to start/stop (2min, 120Hz -> susp_log.csv)");
+}
+
+std::string offTrackBanner(const char* place) {
+    return std::string("  *** OFF TRACK / ") + place + " -- all effects zero (shaker/amp protection) ***   ";
+}
+
+void drawTrackBanner(IConsole& console, bool offTrack, const char* place) {
+    drawText(console, 0, 5, ConsoleAttr::kYellow, offTrack ? offTrackBanner(place) : std::string(80, ' '));
+}
+
+void drawUpdateCounter(IConsole& console, int updatesPerSecond, const std::string& source) {
+    drawText(console, 50, 3, ConsoleAttr::kGreen, formatText("| Updates: %3d/s  ", updatesPerSecond) + source);
+}
+
+void drawShockVelocityCell(IConsole& console, int column, int row, float v) {
+    drawText(console, column, row, levelColour(std::min(std::fabs(v) * 0.5f, 1.0f)),
+             formatText("%8.4f [%s]  ", static_cast<double>(v), ratioBar(v, 2.0f, 5).c_str()));
+}
+
+void drawKerbCell(IConsole& console, int column, int row, float amplitude) {
+    const bool kerb = amplitude > 0.05f;
+    drawText(console, column, row, kerb ? ConsoleAttr::kRed : ConsoleAttr::kNormal,
+             formatText("%8.3f%s   ", static_cast<double>(amplitude), kerb ? " KERB! " : "       "));
+}
+
+void drawLockCell(IConsole& console, int column, int row, float amplitude) {
+    if (amplitude > 0.1f)
+        drawText(console, column, row, ConsoleAttr::kRed, formatText("%5.2f LOCK  ", static_cast<double>(amplitude)));
+    else
+        drawText(console, column, row, ConsoleAttr::kNormal, kNoValueCell);
+}
+
+void drawFlaggedCell(IConsole& console, int column, int row, float value, float yellowAbove, float redAbove,
+                     const char* flag) {
+    const int colour = value > redAbove      ? ConsoleAttr::kRed
+                       : value > yellowAbove ? ConsoleAttr::kYellow
+                                             : ConsoleAttr::kNormal;
+    drawText(console, column, row, colour,
+             formatText("%6.3f%s  ", static_cast<double>(value), value > redAbove ? flag : "      "));
+}
+
+void drawVehicleLineWithLevel(IConsole& console, int row, float level, float rpm, int gear, float speedMps,
+                              bool onTrack) {
+    drawText(console, 22, row, levelColour(level),
              formatText("%6.0f rpm  Gear:%s  %5.1f km/h  %s  ", static_cast<double>(shownValue(rpm)),
                         gearText(gear).c_str(), static_cast<double>(shownValue(speedMps * 3.6f)),
                         onTrack ? "ON TRACK " : "OFF TRACK"));
+}
+
+void drawVehicleLine(IConsole& console, int row, float rpm, int gear, float speedMps, bool onTrack, bool offTrack) {
+    drawVehicleLineWithLevel(console, row, offTrack ? 0.0f : rpm / 9000.0f, rpm, gear, speedMps, onTrack);
 }
 
 void drawOutputRows(IConsole& console, int firstRow, const HapticFrame& shown, const EffectProfile& fx,

@@ -4,28 +4,12 @@
 #include "engines/DashboardRows.h"
 #include "engines/LMUHapticEngine.h"
 
-#include <algorithm>
-#include <cmath>
 #include <cstdio>
 
 namespace qv {
 
-namespace {
-
-std::string padded(std::string text, size_t width) {
-    if (text.size() < width)
-        text.append(width - text.size(), ' ');
-    return text;
-}
-
-}  // namespace
-
 void drawLMUDashboardHeader(IConsole& console, bool audioActive, int channels, bool dualBand) {
-    console.clear();
-    const std::string rule(80, '=');
-    drawText(console, 0, 0, ConsoleAttr::kCyan, rule);
-    drawText(console, 0, 1, ConsoleAttr::kCyan, "  Quor Vane  v0.6.103  |  Le Mans Ultimate  |  Ctrl+C to exit");
-    drawText(console, 0, 2, ConsoleAttr::kCyan, rule);
+    drawTitleRows(console, "Le Mans Ultimate");
 
     std::string audio = "  Audio: ";
     audio += audioActive ? "ACTIVE" : "INACTIVE";
@@ -34,35 +18,15 @@ void drawLMUDashboardHeader(IConsole& console, bool audioActive, int channels, b
     audio += std::string(30, ' ');
     drawText(console, 0, 3, audioActive ? ConsoleAttr::kGreen : ConsoleAttr::kRed, audio);
 
-    drawText(console, 0, 5, ConsoleAttr::kYellow, "  [ Per-Corner Telemetry ]");
-    for (int c = 0; c < kCornerCount; ++c) {
-        drawText(console, kTelemetryColumns[c], 6, ConsoleAttr::kWhite,
-                 std::string("---- ") + kCornerNames[c] + " --------------------");
-    }
-    drawText(console, 0, 7, ConsoleAttr::kNormal, "  Shock Vel   (m/s) ");
-    drawText(console, 0, 8, ConsoleAttr::kNormal, "  Surface Type      ");
-    drawText(console, 0, 9, ConsoleAttr::kNormal, "  Lng Slip (ABS)    ");
-    drawText(console, 0, 10, ConsoleAttr::kNormal, "  Grip Fract (0-1)  ");
+    const char* rowLabels[4] = {"  Shock Vel   (m/s) ", "  Surface Type      ", "  Lng Slip (ABS)    ",
+                                "  Grip Fract (0-1)  "};
+    drawTelemetryHeadings(console, rowLabels);
 
     drawText(console, 0, 11, ConsoleAttr::kCyan, "  [ Vehicle + Electronics ]");
     drawText(console, 0, 12, ConsoleAttr::kNormal, "  RPM / Gear / Speed");
 
-    drawText(console, 0, 13, ConsoleAttr::kCyan, "  [ Haptic Output per Corner  0.0=off  1.0=full ]");
-    drawText(console, 0, 14, ConsoleAttr::kNormal,
-             "  Corner           LF              RF              LR              RR");
-    const char* labels[6] = {"  Road Vibration",
-                             dualBand ? "  Slow Susp.    " : "  Susp. Impact  ",
-                             dualBand ? "  Fast Susp.    " : "  Kerb/Rumble   ",
-                             "  ABS/Lock      ",
-                             "  Gear Change   ",
-                             "  Wheel Slip    "};
-    for (int i = 0; i < 6; ++i)
-        drawText(console, 0, 15 + i, ConsoleAttr::kNormal, labels[i]);
-
-    drawText(console, 0, 23, ConsoleAttr::kCyan, "  [ Gear Change Log ]");
-    drawText(console, 0, 24, ConsoleAttr::kNormal, "  Waiting for first gear change...");
-    drawText(console, 0, 25, ConsoleAttr::kCyan,
-             "  [ Susp Logger ]  Press L to start/stop (2min, 120Hz -> susp_log.csv)");
+    drawOutputHeadings(console, 15, suspensionOutputLabels(dualBand));
+    drawGearLogHeadings(console);
     console.setColor(ConsoleAttr::kNormal);
 }
 
@@ -71,24 +35,15 @@ void drawLMUDashboard(IConsole& console, const LmuSample& s, const LmuState& st,
                       float secondsSinceShift) {
     const bool off = !s.onTrack;
 
-    if (off) {
-        drawText(console, 0, 5, ConsoleAttr::kYellow,
-                 "  *** OFF TRACK / IN PITS -- all effects zero (shaker/amp protection) ***   ");
-    } else {
-        drawText(console, 0, 5, ConsoleAttr::kYellow, std::string(80, ' '));
-    }
-
-    drawText(console, 50, 3, ConsoleAttr::kGreen,
-             formatText("| Updates: %3d/s  Sim: %5.0fHz  ", updatesPerSecond,
-                        static_cast<double>(shownValue(updateRateHz))));
+    drawTrackBanner(console, off, "IN PITS");
+    drawUpdateCounter(console, updatesPerSecond,
+                      formatText("Sim: %5.0fHz  ", static_cast<double>(shownValue(updateRateHz))));
 
     for (int c = 0; c < kCornerCount; ++c) {
         const int x = kTelemetryColumns[c];
         const LmuCorner& corner = s.corners[c];
 
-        const float v = off ? 0.0f : corner.suspVelocity;
-        drawText(console, x, 7, levelColour(std::min(std::fabs(v) * 0.5f, 1.0f)),
-                 formatText("%8.4f [%s]  ", static_cast<double>(v), ratioBar(v, 2.0f, 5).c_str()));
+        drawShockVelocityCell(console, x, 7, off ? 0.0f : corner.suspVelocity);
 
         const bool kerb = !off && corner.onKerb;
         drawText(console, x, 8, kerb ? ConsoleAttr::kRed : ConsoleAttr::kNormal,
@@ -102,12 +57,7 @@ void drawLMUDashboard(IConsole& console, const LmuSample& s, const LmuState& st,
             drawText(console, x, 9, ratio > 0.04f ? ConsoleAttr::kYellow : ConsoleAttr::kNormal,
                      formatText("%6.3f       ", static_cast<double>(ratio)));
 
-        const float grip = off ? 0.0f : corner.gripFraction;
-        if (grip > 0.5f)
-            drawText(console, x, 10, ConsoleAttr::kRed, formatText("%6.3f SLIP!  ", static_cast<double>(grip)));
-        else
-            drawText(console, x, 10, grip > 0.2f ? ConsoleAttr::kYellow : ConsoleAttr::kNormal,
-                     formatText("%6.3f        ", static_cast<double>(grip)));
+        drawFlaggedCell(console, x, 10, off ? 0.0f : corner.gripFraction, 0.2f, 0.5f, " SLIP!");
     }
 
     char electronics[140];
@@ -118,11 +68,7 @@ void drawLMUDashboard(IConsole& console, const LmuSample& s, const LmuState& st,
     drawText(console, 0, 11, ConsoleAttr::kCyan, padded(electronics, 78));
 
     const float rpmLevel = (off || !(st.rpmLimit > 0.0f)) ? 0.0f : s.engineRpm / st.rpmLimit;
-    drawText(console, 22, 12, levelColour(rpmLevel),
-             formatText("%6.0f rpm  Gear:%s  %5.1f km/h  %s  ", static_cast<double>(s.engineRpm),
-                        gearText(s.gear).c_str(), static_cast<double>(s.speed * 3.6f),
-                        s.onTrack ? "ON TRACK " : "OFF TRACK"));
-
+    drawVehicleLineWithLevel(console, 12, rpmLevel, s.engineRpm, s.gear, s.speed, s.onTrack);
     drawOutputRows(console, 15, shown, fx, secondsSinceShift, off);
     drawGearLog(console, 24, s.gear, secondsSinceShift, fx);
     console.setColor(ConsoleAttr::kNormal);

@@ -23,13 +23,9 @@ void drawAcDashboardHeader(IConsole& console, AcDashboardKind kind, bool audioAc
     const bool acc = kind == AcDashboardKind::ACC;
     drawTitleRows(console, acc ? "ACC" : "Assetto Corsa");
 
-    std::string audio = "  Audio: ";
-    audio += audioActive ? "ACTIVE" : "INACTIVE";
-    audio += "  Channels: " + std::to_string(channels);
-    audio += acc ? "  | ACC  Mode: " : "  | AC  Mode: ";
-    audio += dualBand ? "Advanced (Dual-Band)" : "Simple";
-    audio += std::string(acc ? 30 : 31, ' ');
-    drawText(console, 0, 3, audioActive ? ConsoleAttr::kGreen : ConsoleAttr::kRed, audio);
+    drawAudioLine(console, audioActive, channels,
+                  std::string(acc ? "  | ACC  Mode: " : "  | AC  Mode: ") + suspensionModeName(dualBand) +
+                      std::string(acc ? 30 : 31, ' '));
 
     const char* rowLabels[4] = {"  Shock Vel   (m/s) ", dualBand ? "  Fast Susp/Kerb    " : "  [Kerb in Susp]    ",
                                 acc ? "  Lng Slip   (calc) " : "  ABS/Lock          ", "  Wheel Slip  (raw) "};

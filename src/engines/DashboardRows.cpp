@@ -30,6 +30,14 @@ void drawTitleRows(IConsole& console, const char* simName) {
     drawText(console, 0, 2, ConsoleAttr::kCyan, rule);
 }
 
+void drawAudioLine(IConsole& console, bool audioActive, int channels, const std::string& tail) {
+    drawText(console, 0, 3, audioActive ? ConsoleAttr::kGreen : ConsoleAttr::kRed,
+             std::string("  Audio: ") + (audioActive ? "ACTIVE" : "INACTIVE") + "  Channels: " +
+                 std::to_string(channels) + tail);
+}
+
+const char* suspensionModeName(bool dualBand) { return dualBand ? "Advanced (Dual-Band)" : "Simple"; }
+
 void drawTelemetryHeadings(IConsole& console, const char* const rowLabels[4]) {
     drawText(console, 0, 5, ConsoleAttr::kYellow, "  [ Per-Corner Telemetry ]");
     for (int c = 0; c < kCornerCount; ++c) {

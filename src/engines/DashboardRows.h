@@ -27,6 +27,12 @@ float shownValue(float x);
 // between two rules.
 void drawTitleRows(IConsole& console, const char* simName);
 
+// Row 3: "  Audio: ACTIVE  Channels: n" (or INACTIVE) and `tail`, green while
+// the audio runs, else red.
+void drawAudioLine(IConsole& console, bool audioActive, int channels, const std::string& tail);
+// The name of the profile's suspension model on the audio line.
+const char* suspensionModeName(bool dualBand);
+
 // Rows 5 to 10: the per-corner telemetry title, the corner headings and the
 // labels of the four telemetry rows 7 to 10.
 void drawTelemetryHeadings(IConsole& console, const char* const rowLabels[4]);

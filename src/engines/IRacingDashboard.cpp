@@ -12,12 +12,8 @@ namespace qv {
 void drawIRacingDashboardHeader(IConsole& console, bool audioActive, int channels, bool is360Hz) {
     drawTitleRows(console, "iRacing");
 
-    std::string audio = "  Audio: ";
-    audio += audioActive ? "ACTIVE" : "INACTIVE";
-    audio += "  Channels: " + std::to_string(channels) + "  | iRacing: ";
-    audio += is360Hz ? "360Hz sub-sampling" : "60Hz";
-    audio += std::string(30, ' ');
-    drawText(console, 0, 3, audioActive ? ConsoleAttr::kGreen : ConsoleAttr::kRed, audio);
+    drawAudioLine(console, audioActive, channels,
+                  std::string("  | iRacing: ") + (is360Hz ? "360Hz sub-sampling" : "60Hz") + std::string(30, ' '));
 
     const char* rowLabels[4] = {"  Shock Vel   (m/s) ", "  Kerb Pitch   (Hz) ", "  ABS/Lock          ",
                                 "  Wheel Slip        "};

@@ -11,12 +11,8 @@ namespace qv {
 void drawLMUDashboardHeader(IConsole& console, bool audioActive, int channels, bool dualBand) {
     drawTitleRows(console, "Le Mans Ultimate");
 
-    std::string audio = "  Audio: ";
-    audio += audioActive ? "ACTIVE" : "INACTIVE";
-    audio += "  Channels: " + std::to_string(channels) + "  | LMU  Mode: ";
-    audio += dualBand ? "Advanced (Dual-Band)" : "Simple";
-    audio += std::string(30, ' ');
-    drawText(console, 0, 3, audioActive ? ConsoleAttr::kGreen : ConsoleAttr::kRed, audio);
+    drawAudioLine(console, audioActive, channels,
+                  std::string("  | LMU  Mode: ") + suspensionModeName(dualBand) + std::string(30, ' '));
 
     const char* rowLabels[4] = {"  Shock Vel   (m/s) ", "  Surface Type      ", "  Lng Slip (ABS)    ",
                                 "  Grip Fract (0-1)  "};

@@ -31,21 +31,12 @@ void countUp(int32_t& count) {
 
 }  // namespace
 
-ACCHapticEngine::ACCHapticEngine(const std::string& shmFolder, IClock* clock) : m_link(shmFolder, clock) {}
-
-ACCHapticEngine::~ACCHapticEngine() { disconnect(); }
-
 bool ACCHapticEngine::connect() {
-    if (!m_link.open(kTag, "ACC", acpages::kAccPhysicsSize, acpages::kAccGraphicsSize))
+    if (!openPages(kTag, "ACC", acpages::kAccPhysicsSize, acpages::kAccGraphicsSize))
         return false;
-    m_sample = ACCSample{};
     m_calibration = ACCCalibration{};
     return true;
 }
-
-bool ACCHapticEngine::isConnected() const { return m_link.isUsable(); }
-
-void ACCHapticEngine::disconnect() { m_link.close(); }
 
 bool ACCHapticEngine::readTelemetry() {
     ACCSample& s = m_sample;

@@ -8,9 +8,9 @@
 //
 // Sources: ACCHapticEngine.cpp (pages, sample, calibration), ACCHaptics.cpp
 // (haptic computation), ACCDashboard.cpp (dashboard and logger rows). What it
-// shares with the AC engine: AcFamily (the connection to the pages with its
-// packet clock and kerb ring, the values every sample reads, the wheel-slip
-// term), AcDashboard.
+// shares with the AC engine: AcFamily (AcEngineBase, the connection to the
+// pages with its packet clock and kerb ring, the values every sample reads,
+// the suspension and wheel-slip terms), AcDashboard.
 
 #include "engines/AcFamily.h"
 #include "engines/ISimHapticEngine.h"
@@ -46,22 +46,16 @@ struct ACCCalibration {
 void computeACCFrame(const ACCSample& sample, VelocityRing& ring, double pulseSeconds, const EffectProfile& fx,
                      HapticFrame& out);
 
-class ACCHapticEngine final : public ISimHapticEngine {
+class ACCHapticEngine final : public AcEngineBase<ACCSample> {
 public:
     // shmFolder: where the pages live ("" = sharedMemoryFolder());
     // clock: time steps, ABS pulse and stall rule (null = the system clock).
-    explicit ACCHapticEngine(const std::string& shmFolder = {}, IClock* clock = nullptr);
-    ~ACCHapticEngine() override;
+    explicit ACCHapticEngine(const std::string& shmFolder = {}, IClock* clock = nullptr)
+        : AcEngineBase(shmFolder, clock) {}
 
     bool connect() override;
-    bool isConnected() const override;
-    void disconnect() override;
     bool update(const EffectProfile& fx, HapticFrame& out) override;
     const char* displayName() const override { return "ACC"; }
-
-    int gear() const override { return m_sample.gear; }
-    float speedMps() const override { return m_sample.speed; }
-    bool isOnTrack() const override { return m_sample.onTrack && !m_sample.inPit; }
 
     void drawDashboardHeader(IConsole& console, bool audioActive, int channels, const EffectProfile& fx) override;
     void drawDashboard(IConsole& console, const HapticFrame& shown, const EffectProfile& fx, int updatesPerSecond,
@@ -71,19 +65,13 @@ public:
 
     static const char* csvHeader();
 
-    const ACCSample& sample() const { return m_sample; }
     const ACCCalibration& calibration() const { return m_calibration; }
-    const VelocityRing& ring() const { return m_link.ring(); }
     const HapticFrame& lastFrame() const { return m_lastFrame; }
-    // The last connect failure worth telling the user (empty when none).
-    const std::string& lastError() const { return m_link.lastError(); }
 
 private:
     bool readTelemetry();
     void calibrate(float speedKmh, float accelG, const float angularSpeed[kCornerCount]);
 
-    AcConnection m_link;
-    ACCSample m_sample;
     ACCCalibration m_calibration;
     HapticFrame m_lastFrame;
 };

@@ -20,20 +20,7 @@ int32_t gearFromPublished(int32_t published) {
 
 }  // namespace
 
-ACHapticEngine::ACHapticEngine(const std::string& shmFolder, IClock* clock) : m_link(shmFolder, clock) {}
-
-ACHapticEngine::~ACHapticEngine() { disconnect(); }
-
-bool ACHapticEngine::connect() {
-    if (!m_link.open(kTag, "AC", acpages::kAcPhysicsSize, acpages::kAcGraphicsSize))
-        return false;
-    m_sample = ACSample{};
-    return true;
-}
-
-bool ACHapticEngine::isConnected() const { return m_link.isUsable(); }
-
-void ACHapticEngine::disconnect() { m_link.close(); }
+bool ACHapticEngine::connect() { return openPages(kTag, "AC", acpages::kAcPhysicsSize, acpages::kAcGraphicsSize); }
 
 bool ACHapticEngine::readTelemetry() {
     ACSample& s = m_sample;

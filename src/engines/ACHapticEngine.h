@@ -28,22 +28,16 @@ struct ACSample : AcCommonSample {
 void computeACFrame(const ACSample& sample, VelocityRing& ring, double pulseSeconds, const EffectProfile& fx,
                     HapticFrame& out);
 
-class ACHapticEngine final : public ISimHapticEngine {
+class ACHapticEngine final : public AcEngineBase<ACSample> {
 public:
     // shmFolder: where the pages live ("" = sharedMemoryFolder());
     // clock: time steps, lock-up pulse and stall rule (null = the system clock).
-    explicit ACHapticEngine(const std::string& shmFolder = {}, IClock* clock = nullptr);
-    ~ACHapticEngine() override;
+    explicit ACHapticEngine(const std::string& shmFolder = {}, IClock* clock = nullptr)
+        : AcEngineBase(shmFolder, clock) {}
 
     bool connect() override;
-    bool isConnected() const override;
-    void disconnect() override;
     bool update(const EffectProfile& fx, HapticFrame& out) override;
     const char* displayName() const override { return "AC"; }
-
-    int gear() const override { return m_sample.gear; }
-    float speedMps() const override { return m_sample.speed; }
-    bool isOnTrack() const override { return m_sample.onTrack && !m_sample.inPit; }
 
     void drawDashboardHeader(IConsole& console, bool audioActive, int channels, const EffectProfile& fx) override;
     void drawDashboard(IConsole& console, const HapticFrame& shown, const EffectProfile& fx, int updatesPerSecond,
@@ -53,16 +47,8 @@ public:
 
     static const char* csvHeader();
 
-    const ACSample& sample() const { return m_sample; }
-    const VelocityRing& ring() const { return m_link.ring(); }
-    // The last connect failure worth telling the user (empty when none).
-    const std::string& lastError() const { return m_link.lastError(); }
-
 private:
     bool readTelemetry();
-
-    AcConnection m_link;
-    ACSample m_sample;
 };
 
 }  // namespace qv

@@ -7,6 +7,7 @@
 
 #include "engines/AcPages.h"
 #include "engines/HapticFrame.h"
+#include "engines/ISimHapticEngine.h"
 #include "engines/PacketClock.h"
 #include "engines/VelocityRing.h"
 #include "platform/Clock.h"
@@ -93,6 +94,41 @@ private:
     VelocityRing m_ring;
     std::string m_error;
     std::string m_lastReported;
+};
+
+// What the ACC and AC engines are alike in: the connection, the sample and
+// what the run loop asks of them. Each engine adds its connect(), update(),
+// dashboard and logger rows.
+template <typename Sample>
+class AcEngineBase : public ISimHapticEngine {
+public:
+    ~AcEngineBase() override { m_link.close(); }
+
+    bool isConnected() const override { return m_link.isUsable(); }
+    void disconnect() override { m_link.close(); }
+
+    int gear() const override { return m_sample.gear; }
+    float speedMps() const override { return m_sample.speed; }
+    bool isOnTrack() const override { return !m_sample.isOffTrack(); }
+
+    const Sample& sample() const { return m_sample; }
+    const VelocityRing& ring() const { return m_link.ring(); }
+    // The last connect failure worth telling the user (empty when none).
+    const std::string& lastError() const { return m_link.lastError(); }
+
+protected:
+    AcEngineBase(const std::string& shmFolder, IClock* clock) : m_link(shmFolder, clock) {}
+
+    // AcConnection::open(), and on success a zero sample.
+    bool openPages(const char* tag, const char* simName, size_t physicsSize, size_t graphicsSize) {
+        if (!m_link.open(tag, simName, physicsSize, graphicsSize))
+            return false;
+        m_sample = Sample{};
+        return true;
+    }
+
+    AcConnection m_link;
+    Sample m_sample;
 };
 
 // The constants of an engine's suspension terms, velocities in m/s.

@@ -4,8 +4,8 @@
 // the whole step; the graphics page carries the live status and the car's
 // place (garage, pits, track) and a combustion engine.
 
-#include "platform/SharedMemory.h"
 #include "simfeed/FeedWriter.h"
+#include "simfeed/PageWriting.h"
 
 namespace qv::simfeed {
 
@@ -30,8 +30,7 @@ public:
 
 private:
     FeedConfig m_config;
-    SharedMemoryMap m_physics;
-    SharedMemoryMap m_graphics;
+    PagePair m_pages;
     // Suspension travel, integrated from the drive's suspension velocities.
     float m_travel[4] = {};
     double m_lastT = -1.0;

@@ -3,9 +3,7 @@
 #include "engines/AcPagesLayout.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
-#include <cstring>
 
 namespace qv::simfeed {
 
@@ -25,7 +23,7 @@ float foldedTravel(double position) {
 }  // namespace
 
 AcFeedWriter::AcFeedWriter(const FeedConfig& config)
-    : m_config(config), m_physics(config.shmFolder), m_graphics(config.shmFolder) {}
+    : m_config(config), m_pages(config.shmFolder) {}
 
 AcFeedWriter::Wheels AcFeedWriter::wheelsFor(const DriveState& s) {
     Wheels w;
@@ -49,78 +47,57 @@ AcFeedWriter::Wheels AcFeedWriter::wheelsFor(const DriveState& s) {
     return w;
 }
 
-void AcFeedWriter::putInt(uint8_t* page, size_t offset, int32_t value) { std::memcpy(page + offset, &value, sizeof value); }
-
-void AcFeedWriter::putFloat(uint8_t* page, size_t offset, float value) {
-    std::memcpy(page + offset, &value, sizeof value);
-}
-
 bool AcFeedWriter::open() {
     close();
-    if (!m_physics.create(acpages::kPhysicsPageName, acpages::kMaxPhysicsSize)) {
-        m_error = m_physics.lastError();
+    if (!m_pages.create(acpages::kPhysicsPageName, acpages::kMaxPhysicsSize, acpages::kGraphicsPageName,
+                        acpages::kMaxGraphicsSize, m_error))
         return false;
-    }
-    if (!m_graphics.create(acpages::kGraphicsPageName, acpages::kMaxGraphicsSize)) {
-        m_error = m_graphics.lastError();
-        m_physics.removeFile();
-        m_physics.close();
-        return false;
-    }
     std::fill(std::begin(m_stroke), std::end(m_stroke), kStroke / 2.0);
     m_havePublished = false;
     return true;
 }
 
 void AcFeedWriter::publish(double t, int tick) {
-    if (!m_physics.isOpen() || !m_graphics.isOpen())
+    if (!m_pages.isOpen())
         return;
     const DriveState s = driveAt(m_config.script, t);
     const double dt = m_havePublished ? std::max(t - m_lastT, 0.0) : 0.0;
     m_lastT = t;
     m_havePublished = true;
 
-    uint8_t* graphics = m_graphics.writableData();
-    putInt(graphics, 0, tick);
-    putInt(graphics, acpages::kStatusOffset, acpages::kStatusLive);
-    putInt(graphics, acpages::kInPitOffset, (s.inGarage || s.onPitRoad) ? 1 : 0);
+    uint8_t* graphics = m_pages.graphics();
+    putAt<int32_t>(graphics, 0, tick);
+    putAt<int32_t>(graphics, acpages::kStatusOffset, acpages::kStatusLive);
+    putAt<int32_t>(graphics, acpages::kInPitOffset, (s.inGarage || s.onPitRoad) ? 1 : 0);
 
-    uint8_t* physics = m_physics.writableData();
-    putFloat(physics, acpages::kThrottleOffset, s.throttle);
-    putFloat(physics, acpages::kBrakeOffset, s.brake);
-    putInt(physics, acpages::kGearOffset, s.gear + 1);  // 0 reverse, 1 neutral, 2 first
-    putInt(physics, acpages::kRpmOffset, static_cast<int32_t>(std::lround(s.rpm)));
-    putFloat(physics, acpages::kSpeedKmhOffset, s.speed * 3.6f);
-    putFloat(physics, acpages::kAccelGOffset, s.latAccel / 9.81f);
+    uint8_t* physics = m_pages.physics();
+    putAt<float>(physics, acpages::kThrottleOffset, s.throttle);
+    putAt<float>(physics, acpages::kBrakeOffset, s.brake);
+    putAt<int32_t>(physics, acpages::kGearOffset, s.gear + 1);  // 0 reverse, 1 neutral, 2 first
+    putAt<int32_t>(physics, acpages::kRpmOffset, static_cast<int32_t>(std::lround(s.rpm)));
+    putAt<float>(physics, acpages::kSpeedKmhOffset, s.speed * 3.6f);
+    putAt<float>(physics, acpages::kAccelGOffset, s.latAccel / 9.81f);
     const Wheels wheels = wheelsFor(s);
     for (int c = 0; c < 4; ++c) {
         const size_t at = static_cast<size_t>(c) * sizeof(float);
         m_stroke[c] += static_cast<double>(s.shockVel[c]) * dt;
-        putFloat(physics, acpages::kWheelSlipOffset + at, wheels.slip[c]);
-        putFloat(physics, acpages::kWheelAngularSpeedOffset + at, wheels.angularSpeed[c]);
-        putFloat(physics, acpages::kSuspensionTravelOffset + at, foldedTravel(m_stroke[c]));
+        putAt<float>(physics, acpages::kWheelSlipOffset + at, wheels.slip[c]);
+        putAt<float>(physics, acpages::kWheelAngularSpeedOffset + at, wheels.angularSpeed[c]);
+        putAt<float>(physics, acpages::kSuspensionTravelOffset + at, foldedTravel(m_stroke[c]));
     }
     // The step is complete before its packet id names it new.
-    std::atomic_ref<int32_t>(*reinterpret_cast<int32_t*>(physics + acpages::kPacketIdOffset))
-        .store(tick, std::memory_order_release);
+    putRelease(physics, acpages::kPacketIdOffset, tick);
 }
 
 void AcFeedWriter::close() {
-    if (m_graphics.isOpen()) {
-        m_graphics.removeFile();
-        m_graphics.close();
-    }
-    if (m_physics.isOpen()) {
-        m_physics.removeFile();
-        m_physics.close();
-    }
+    m_pages.remove();
     m_havePublished = false;
 }
 
 std::string AcFeedWriter::describe() const {
+    const std::string& path = m_pages.physicsMap().path();
     return std::string(m_config.sim == SimKind::ACC ? "ACC" : "AC") + " physics and graphics pages, script " +
-           scriptName(m_config.script) + ", in " +
-           (m_physics.path().empty() ? std::string("?") : m_physics.path().substr(0, m_physics.path().rfind('/') + 1));
+           scriptName(m_config.script) + ", in " + (path.empty() ? std::string("?") : path.substr(0, path.rfind('/') + 1));
 }
 
 }  // namespace qv::simfeed

@@ -11,8 +11,8 @@
 // on without ABS, slip that grows with the car's sideways speed, and travel
 // as the integral of the suspension velocity folded into a 10 cm stroke.
 
-#include "platform/SharedMemory.h"
 #include "simfeed/FeedWriter.h"
+#include "simfeed/PageWriting.h"
 
 #include <cstdint>
 
@@ -42,12 +42,8 @@ public:
     static Wheels wheelsFor(const DriveState& state);
 
 private:
-    void putInt(uint8_t* page, size_t offset, int32_t value);
-    void putFloat(uint8_t* page, size_t offset, float value);
-
     FeedConfig m_config;
-    SharedMemoryMap m_physics;
-    SharedMemoryMap m_graphics;
+    PagePair m_pages;
     double m_stroke[4] = {};  // integrated suspension velocity, m
     double m_lastT = 0.0;
     bool m_havePublished = false;

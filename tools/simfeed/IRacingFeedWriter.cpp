@@ -2,8 +2,8 @@
 
 #include "engines/IRacingLayout.h"
 #include "settings/HapticSettings.h"
+#include "simfeed/PageWriting.h"
 
-#include <atomic>
 #include <cstring>
 
 namespace qv::simfeed {
@@ -80,9 +80,7 @@ void IRacingFeedWriter::addVariables() {
     m_rowLength = alignUp(offset, 16);
 }
 
-void IRacingFeedWriter::writeInt(size_t offset, int32_t value) {
-    std::memcpy(m_map.writableData() + offset, &value, sizeof value);
-}
+void IRacingFeedWriter::writeInt(size_t offset, int32_t value) { putAt(m_map.writableData(), offset, value); }
 
 bool IRacingFeedWriter::open() {
     close();
@@ -117,8 +115,7 @@ bool IRacingFeedWriter::open() {
     }
     if (!m_event.openOrCreate(irsdk::kDataValidEventName)) {
         m_error = m_event.lastError();
-        m_map.removeFile();
-        m_map.close();
+        removeMap(m_map);
         return false;
     }
     m_running = false;
@@ -153,29 +150,20 @@ void IRacingFeedWriter::publish(double t, int tick) {
         }
     }
     // The row is complete before its tick count names it the newest.
-    auto* tickField = reinterpret_cast<int32_t*>(m_map.writableData() + irsdk::kBuffersOffset +
-                                                 static_cast<size_t>(buffer) * irsdk::kBufferDescriptorSize);
-    std::atomic_ref<int32_t>(*tickField).store(tick, std::memory_order_release);
+    putRelease(m_map.writableData(),
+               irsdk::kBuffersOffset + static_cast<size_t>(buffer) * irsdk::kBufferDescriptorSize, tick);
     if (!m_running) {
-        std::atomic_ref<int32_t>(*reinterpret_cast<int32_t*>(m_map.writableData() + irsdk::kStatusOffset))
-            .store(irsdk::kStatusConnected, std::memory_order_release);
+        putRelease(m_map.writableData(), irsdk::kStatusOffset, irsdk::kStatusConnected);
         m_running = true;
     }
     m_event.signal();
 }
 
 void IRacingFeedWriter::close() {
-    if (m_map.isOpen()) {
-        std::atomic_ref<int32_t>(*reinterpret_cast<int32_t*>(m_map.writableData() + irsdk::kStatusOffset))
-            .store(0, std::memory_order_release);
-        m_map.removeFile();
-        m_map.close();
-    }
-    if (m_event.isOpen()) {
-        if (m_event.createdHere())
-            m_event.removeFile();
-        m_event.close();
-    }
+    if (m_map.isOpen())
+        putRelease(m_map.writableData(), irsdk::kStatusOffset, 0);
+    removeMap(m_map);
+    releaseEvent(m_event);
     m_running = false;
 }
 

@@ -1,6 +1,7 @@
 #include "simfeed/LMUFeedWriter.h"
 
 #include "engines/LMULayout.h"
+#include "simfeed/PageWriting.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,11 +12,6 @@ namespace qv::simfeed {
 namespace {
 
 constexpr double kRestDeflection = 0.03;  // m
-
-template <typename T>
-void put(uint8_t* base, size_t offset, T value) {
-    std::memcpy(base + offset, &value, sizeof value);
-}
 
 // The surface under a wheel: kerb while it strikes one, grass off the track.
 uint8_t surfaceOf(const DriveState& s, int corner) {
@@ -79,11 +75,11 @@ void LMUFeedWriter::publish(double t, int tick) {
         return;
     }
     uint8_t* map = m_map.writableData();
-    put<int32_t>(map, lmu::kScoringUpdated, 1);
-    put<int32_t>(map, lmu::kTelemetryUpdated, 1);
+    putAt<int32_t>(map, lmu::kScoringUpdated, 1);
+    putAt<int32_t>(map, lmu::kTelemetryUpdated, 1);
 
-    put<int32_t>(map, lmu::kVehicleCount, 1);
-    put<uint64_t>(map, lmu::kResultsTextLength, 0);
+    putAt<int32_t>(map, lmu::kVehicleCount, 1);
+    putAt<uint64_t>(map, lmu::kResultsTextLength, 0);
     map[lmu::kVehiclesOffset + lmu::kVehicleIsPlayer] = 1;
 
     map[lmu::kTelemetryCount] = 1;
@@ -91,18 +87,18 @@ void LMUFeedWriter::publish(double t, int tick) {
     map[lmu::kPlayerHasVehicle] = 1;
 
     uint8_t* rec = map + lmu::kTelemetryOffset;
-    put<double>(rec, lmu::rec::kDeltaTime, 1.0 / kTickRate);
-    put<double>(rec, lmu::rec::kElapsedTime, s.sessionTime);
-    put<double>(rec, lmu::rec::kLocalVelX, s.localVelY);
-    put<double>(rec, lmu::rec::kLocalVelZ, -static_cast<double>(s.speed));
-    put<double>(rec, lmu::rec::kLocalAccelX, s.latAccel);
-    put<double>(rec, lmu::rec::kLocalRotY, s.yawRate);
-    put<int32_t>(rec, lmu::rec::kGear, s.gear);
-    put<double>(rec, lmu::rec::kEngineRpm, s.rpm);
-    put<double>(rec, lmu::rec::kThrottle, s.throttle);
-    put<double>(rec, lmu::rec::kBrake, s.brake);
-    put<double>(rec, lmu::rec::kSteering, s.steerAngle);
-    put<double>(rec, lmu::rec::kEngineMaxRpm, kMaxRpm);
+    putAt<double>(rec, lmu::rec::kDeltaTime, 1.0 / kTickRate);
+    putAt<double>(rec, lmu::rec::kElapsedTime, s.sessionTime);
+    putAt<double>(rec, lmu::rec::kLocalVelX, s.localVelY);
+    putAt<double>(rec, lmu::rec::kLocalVelZ, -static_cast<double>(s.speed));
+    putAt<double>(rec, lmu::rec::kLocalAccelX, s.latAccel);
+    putAt<double>(rec, lmu::rec::kLocalRotY, s.yawRate);
+    putAt<int32_t>(rec, lmu::rec::kGear, s.gear);
+    putAt<double>(rec, lmu::rec::kEngineRpm, s.rpm);
+    putAt<double>(rec, lmu::rec::kThrottle, s.throttle);
+    putAt<double>(rec, lmu::rec::kBrake, s.brake);
+    putAt<double>(rec, lmu::rec::kSteering, s.steerAngle);
+    putAt<double>(rec, lmu::rec::kEngineMaxRpm, kMaxRpm);
     rec[lmu::rec::kAbsActive] = s.absActive ? 1 : 0;
     rec[lmu::rec::kTcActive] = 0;
     const uint8_t tc[2] = {3, 10}, abs[2] = {4, 10}, engineMap[2] = {1, 5};
@@ -115,9 +111,9 @@ void LMUFeedWriter::publish(double t, int tick) {
         uint8_t* w = rec + lmu::rec::kWheels + static_cast<size_t>(c) * lmu::rec::kWheelSize;
         const double wheelSpeed = s.speed * (1.0 - slipRatioOf(s, c));
         const double grip = c >= 2 ? std::min(std::fabs(s.localVelY) / 3.0, 1.0) : 0.05;
-        put<double>(w, lmu::wheel::kDeflection, m_deflection[c]);
-        put<double>(w, lmu::wheel::kRotation, -wheelSpeed / (kTyreRadiusCm / 100.0));
-        put<double>(w, lmu::wheel::kGripFract, grip);
+        putAt<double>(w, lmu::wheel::kDeflection, m_deflection[c]);
+        putAt<double>(w, lmu::wheel::kRotation, -wheelSpeed / (kTyreRadiusCm / 100.0));
+        putAt<double>(w, lmu::wheel::kGripFract, grip);
         w[lmu::wheel::kSurfaceType] = surfaceOf(s, c);
         w[lmu::wheel::kRadiusCm] = kTyreRadiusCm;
     }
@@ -130,18 +126,13 @@ void LMUFeedWriter::close() {
         // The simulator is leaving: no car, no telemetry.
         if (m_lock.acquire(kLockTimeoutMs)) {
             uint8_t* map = m_map.writableData();
-            put<int32_t>(map, lmu::kTelemetryUpdated, 0);
+            putAt<int32_t>(map, lmu::kTelemetryUpdated, 0);
             map[lmu::kPlayerHasVehicle] = 0;
             m_lock.release();
         }
-        m_map.removeFile();
-        m_map.close();
     }
-    if (m_dataEvent.isOpen()) {
-        if (m_dataEvent.createdHere())
-            m_dataEvent.removeFile();
-        m_dataEvent.close();
-    }
+    removeMap(m_map);
+    releaseEvent(m_dataEvent);
     m_lock.close();
 }
 

@@ -21,6 +21,18 @@ namespace {
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
+// The first device slot names a device of the JACK server (resolved by name).
+void useJackDevice(LiveSettings& settings, const char* name, int channels = 0) {
+    settings.edit(
+        [&](HapticSettings& s) {
+            s.audioDeviceIndex = 0;
+            copyText(s.devices[0].name, name);
+            copyText(s.devices[0].api, "JACK");
+            s.devices[0].channels = channels;
+        },
+        false);
+}
+
 TEST(AudioRuntimeJack, APausedServerIsDetectedAndRecoveredAfterItResumes) {
     OutputCapture quiet([](OutputStream, std::string_view) {});
     JackServer server;
@@ -30,13 +42,7 @@ TEST(AudioRuntimeJack, APausedServerIsDetectedAndRecoveredAfterItResumes) {
     WatchdogLog watchdog;
     ASSERT_TRUE(watchdog.open(dir.file("watchdog.log")));
     LiveSettings settings;
-    settings.edit(
-        [](HapticSettings& s) {
-            s.audioDeviceIndex = 0;  // resolved by name
-            copyText(s.devices[0].name, "system");
-            copyText(s.devices[0].api, "JACK");
-        },
-        false);
+    useJackDevice(settings, "system");
     AudioRuntime::Options options;
     options.watchdog = &watchdog;
     options.settings = &settings;
@@ -93,13 +99,7 @@ TEST(AudioRuntimeJack, AKilledServerNeitherHangsTheRecoveryNorTheShutdown) {
     WatchdogLog watchdog;
     ASSERT_TRUE(watchdog.open(dir.file("watchdog.log")));
     LiveSettings settings;
-    settings.edit(
-        [](HapticSettings& s) {
-            s.audioDeviceIndex = 0;
-            copyText(s.devices[0].name, "system");
-            copyText(s.devices[0].api, "JACK");
-        },
-        false);
+    useJackDevice(settings, "system");
     AudioRuntime::Options options;
     options.watchdog = &watchdog;
     options.settings = &settings;
@@ -147,14 +147,7 @@ TEST(AudioRuntimeJack, ALatencyRequestMeasuresTheWireAndBringsTheShakersBack) {
     WatchdogLog watchdog;
     ASSERT_TRUE(watchdog.open(dir.file("watchdog.log")));
     LiveSettings settings;
-    settings.edit(
-        [](HapticSettings& s) {
-            s.audioDeviceIndex = 0;
-            copyText(s.devices[0].name, "loopback");
-            copyText(s.devices[0].api, "JACK");
-            s.devices[0].channels = 2;
-        },
-        false);
+    useJackDevice(settings, "loopback", 2);
     AudioRuntime::Options options;
     options.watchdog = &watchdog;
     options.settings = &settings;

@@ -66,6 +66,25 @@ function(qv_add_test name)
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${post}")
 endfunction()
 
+# qv_test_runs_programs(name program...) — the test starts quorvane and/or
+# qv-simfeed: they are built first and their paths reach the test as
+# QV_QUORVANE_PATH and QV_SIMFEED_PATH.
+function(qv_test_runs_programs name)
+  if(NOT TARGET ${name})
+    return()
+  endif()
+  foreach(program ${ARGN})
+    add_dependencies(${name} ${program})
+    if(program STREQUAL "quorvane")
+      target_compile_definitions(${name} PRIVATE QV_QUORVANE_PATH="$<TARGET_FILE:quorvane>")
+    elseif(program STREQUAL "qv-simfeed")
+      target_compile_definitions(${name} PRIVATE QV_SIMFEED_PATH="$<TARGET_FILE:qv-simfeed>")
+    else()
+      message(FATAL_ERROR "qv_test_runs_programs: unknown program ${program}")
+    endif()
+  endforeach()
+endfunction()
+
 # qv_add_fuzzer(name SOURCES... LIBS...) — a libFuzzer target, built only with QV_FUZZ.
 function(qv_add_fuzzer name)
   cmake_parse_arguments(F "" "" "SOURCES;LIBS" ${ARGN})

@@ -85,9 +85,9 @@ void switchSlow() {
 void openPendingDialogs() {
     if (isDialogOpen() || !gMain.host)
         return;
-    if (gMain.host->takeDeviceSetupRequest()) {
-        if (dialogEntries().openDeviceWizard)
-            dialogEntries().openDeviceWizard(gMain.window, gMain.host);
+    // Without a wizard in this build the request stays pending.
+    if (dialogEntries().openDeviceWizard && gMain.host->takeDeviceSetupRequest()) {
+        dialogEntries().openDeviceWizard(gMain.window, gMain.host);
         return;
     }
     std::atomic<int32_t>* update = gMain.host->updateAvailableFlag;

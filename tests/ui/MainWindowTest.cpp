@@ -193,6 +193,7 @@ TEST_F(MainWindowTest, TheWheelScrollsThePanelFromWidthMinus382ScaledAndTheCards
                  {144, 1500 - 574, 0, -120}};
     for (const Case& c : cases) {
         gCounters = {};
+        std::remove(dir.file(kWindowSettingsFileName).c_str());  // no placement: 1500 wide
         ASSERT_TRUE(runWithScript([&](WindowHandle w) {
             setDpi(c.dpi);
             sendWindowMessage(w, kWmMouseWheel, makeWheelParam(-120, 0), makePointParam(int(c.x), 300));

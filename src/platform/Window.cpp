@@ -575,8 +575,14 @@ void windowSystemShutdown(bool endVideo) {
         q.wakePending = false;
     }
     gWakeEvent.store(0);
-    if (endVideo)
+    if (endVideo) {
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    } else {
+        // Sends the destruction of the windows to the display server now,
+        // not at the next use of the connection.
+        SDL_PumpEvents();
+        SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+    }
     loop().ready = false;
     loop().capture = nullptr;
 }

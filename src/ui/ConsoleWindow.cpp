@@ -154,6 +154,8 @@ bool toggleConsoleWindow() { return showConsoleWindow(!isConsoleWindowVisible())
 
 WindowHandle consoleWindow() { return gConsoleWindow.window; }
 
+uint64_t consoleWindowShownVersion() { return gConsoleWindow.shownVersion; }
+
 void destroyConsoleWindow() {
     if (gConsoleWindow.window)
         destroyWindow(gConsoleWindow.window);

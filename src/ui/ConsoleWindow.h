@@ -29,6 +29,8 @@ bool isConsoleWindowVisible();
 bool toggleConsoleWindow();
 WindowHandle consoleWindow();  // null before the first show and after destroy
 void destroyConsoleWindow();
+// The mirror version the window last drew (tests).
+uint64_t consoleWindowShownVersion();
 
 // The colour of a 4-bit console colour index (0..15; others give 0).
 Color consoleColor(int index);

@@ -682,6 +682,19 @@ void destroyWindow(WindowHandle window) {
 
 bool isWindow(WindowHandle window) { return findWindow(window) != nullptr; }
 
+void loseWindowTarget(WindowHandle window) {
+    if (PlatformWindow* w = findWindow(window)) {
+        destroyWindowTarget(&w->target);
+        w->targetLost = true;
+        w->invalid = true;
+    }
+}
+
+bool hasWindowTarget(WindowHandle window) {
+    PlatformWindow* w = findWindow(window);
+    return w && w->target;
+}
+
 intptr_t sendWindowMessage(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
     PlatformWindow* w = findWindow(window);
     if (!w || !w->proc)

@@ -128,6 +128,20 @@ TEST_F(WindowLayerTest, InvalidWindowsArePaintedOncePerPassAndUpdateWindowPaints
     EXPECT_TRUE(log.paintOk);
 }
 
+TEST_F(WindowLayerTest, ALostTargetIsMadeAgainAtTheNextPaint) {
+    Log& log = logs[0];
+    WindowHandle w = make(log);
+    ASSERT_TRUE(pumpUntil([&] { return log.paints >= 1; }));
+    for (int i = 0; i < 3; ++i) {
+        loseWindowTarget(w);
+        EXPECT_FALSE(hasWindowTarget(w));
+        const int before = log.paints;
+        ASSERT_TRUE(pumpUntil([&] { return log.paints > before; }));  // a lost target asks for a paint
+        EXPECT_TRUE(hasWindowTarget(w));
+        EXPECT_TRUE(log.paintOk);
+    }
+}
+
 TEST_F(WindowLayerTest, AQuitEndsNestedLoopsAndStaysPostedForTheOuterOnes) {
     Log& log = logs[0];
     WindowHandle w = make(log);

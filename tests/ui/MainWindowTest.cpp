@@ -247,6 +247,21 @@ TEST_F(MainWindowTest, AnUntakenCaptionClickAsksForAMoveAndADoubleClickTogglesMa
     EXPECT_EQ(gCounters.captionDown, 3);  // the double click is not offered as a press
 }
 
+TEST_F(MainWindowTest, ADisplayChangeIsADpiChange) {
+    std::vector<int> dpis;
+    ASSERT_TRUE(runWithScript([&](WindowHandle w) {
+        setDpi(96);
+        sendWindowMessage(w, kWmDisplayChanged, 144, 0);
+        dpis.push_back(currentDpi());
+        sendWindowMessage(w, kWmDisplayChanged, 0, 0);  // nothing reported: unchanged
+        dpis.push_back(currentDpi());
+        invalidateWindow(w);
+        updateWindow(w);  // paints with the rebuilt resources
+    }));
+    EXPECT_EQ(dpis, (std::vector<int>{144, 144}));
+    setDpi(96);
+}
+
 TEST_F(MainWindowTest, F1OpensTheSettingsDialogWithTheMainWindow) {
     static WindowHandle parent = nullptr;
     dialogEntries().openSettings = [](WindowHandle w) { parent = w; ++gCounters.settingsOpened; };

@@ -152,14 +152,15 @@ void fireDueTimers() {
             }
         }
     }
-    for (auto& [window, id] : due) {
-        PlatformWindow* w = findWindow(window);
+    for (const auto& entry : due) {
+        const uint32_t id = entry.second;
+        PlatformWindow* w = findWindow(entry.first);
         if (!w)
             continue;
         // Killed by an earlier handler of this pass: not delivered.
-        const bool stillSet = std::any_of(w->timers.begin(), w->timers.end(), [&](auto& t) { return t.id == id; });
+        const bool stillSet = std::any_of(w->timers.begin(), w->timers.end(), [id](auto& t) { return t.id == id; });
         if (stillSet)
-            sendWindowMessage(window, kWmTimer, id, 0);
+            sendWindowMessage(entry.first, kWmTimer, id, 0);
     }
 }
 

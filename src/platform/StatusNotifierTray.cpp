@@ -22,6 +22,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cassert>
 #include <cstdlib>
 #include <future>
 #include <mutex>
@@ -332,6 +333,8 @@ bool StatusNotifierTray::add(const TrayCallbacks& callbacks, std::vector<TrayIco
 }
 
 void StatusNotifierTray::remove() {
+    assert(std::this_thread::get_id() != m_thread.get_id() &&
+           "ITray::remove from a tray callback would wait for itself: post a message to the window instead");
     if (m_thread.joinable()) {
         m_stopRequested.store(true, std::memory_order_release);
         g_main_context_wakeup(m_context);

@@ -12,6 +12,10 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace qv {
 namespace {
@@ -162,6 +166,27 @@ TEST_F(TrayTest, WithoutATrayHostAddFailsAndSaysWhy) {
         lonely->remove();
         lonely->remove();
     }
+}
+
+// A bus that takes the connection but never answers: the start gives up on
+// its own instead of holding the caller.
+TEST_F(TrayTest, ABusThatNeverAnswersEndsTheStartWithAMessage) {
+    test::TempDir dir;
+    const std::string path = dir.file("silent-bus");
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(path.size(), sizeof(address.sun_path));
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    ::setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + path).c_str(), 1);
+
+    EXPECT_FALSE(add());
+    EXPECT_FALSE(tray->isAdded());
+    EXPECT_EQ(tray->lastError(), "no tray host is running (the session bus did not answer within 5 s)");
+    ::close(listener);
 }
 
 TEST_F(TrayTest, RemoveTakesTheItemOffTheBusAndItCanComeBack) {

@@ -17,6 +17,8 @@
 
 #include "platform/Tray.h"
 
+#include "platform/ThreadSanitizerSuppressions.h"
+
 #include <gio/gio.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -29,19 +31,6 @@
 #include <string>
 #include <thread>
 
-#if defined(__SANITIZE_THREAD__)
-// GLib is not built with ThreadSanitizer and hands memory between its own
-// threads (the bus worker, the slice allocator's per-thread caches) under
-// futex locks the sanitizer cannot see, so what its own calls do is left out
-// of the race reports. Our data that crosses threads (the stop flag, the
-// start-up promise, the error text) uses std::atomic, std::promise and
-// std::mutex and stays checked.
-extern "C" const char* __tsan_default_suppressions() {
-    return "called_from_lib:libglib-2.0.so\n"
-           "called_from_lib:libgio-2.0.so\n"
-           "called_from_lib:libgobject-2.0.so\n";
-}
-#endif
 
 namespace qv {
 

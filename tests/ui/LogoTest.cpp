@@ -110,7 +110,7 @@ TEST_P(LogoTest, IconsAreTilesWithTheTextColourAboveTheAccent) {
 }
 
 TEST_P(LogoTest, RendersForReview) {
-    const std::string folder = QV_RENDER_DIR;
+    const std::string folder = QV_RENDERS_DIR;
     std::filesystem::create_directories(folder);
     auto target = image(360, 140);
     target->context().clear(rgb(16, 18, 22));

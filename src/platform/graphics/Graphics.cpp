@@ -1,6 +1,7 @@
 #include "platform/graphics/Graphics.h"
 
 #include "platform/Folders.h"
+#include "platform/ThreadSanitizerSuppressions.h"
 #include "platform/graphics/GraphicsInternal.h"
 
 #include <SDL.h>

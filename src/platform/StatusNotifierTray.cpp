@@ -427,7 +427,8 @@ void StatusNotifierTray::run() {
 
 gboolean StatusNotifierTray::onStartTimeout(gpointer data) {
     auto* self = static_cast<StatusNotifierTray*>(data);
-    self->failStart("no tray host is running (the session bus did not answer within 5 s)");
+    self->failStart("no tray host is running (the session bus did not answer within " +
+                    std::to_string(kStartTimeoutMs / 1000) + " s)");
     return G_SOURCE_REMOVE;
 }
 

@@ -20,6 +20,7 @@ constexpr const char* kPortalName = "org.freedesktop.portal.Desktop";
 constexpr const char* kPortalPath = "/org/freedesktop/portal/desktop";
 constexpr int kCallTimeoutMs = 25000;
 constexpr int kWaitSliceMs = 20;
+constexpr int kQuitReplyWaitMs = 1000;
 
 struct PortalCall {
     bool callDone = false;
@@ -174,6 +175,14 @@ private:
             }
         }
         if (quit) {
+            // The portal may be showing the dialog already: give its reply a
+            // moment, so the request can be closed, then stop waiting.
+            for (int i = 0; i < kQuitReplyWaitMs / 5 && !call.callDone; ++i) {
+                while (g_main_context_iteration(context, FALSE)) {
+                }
+                if (!call.callDone)
+                    g_usleep(5000);
+            }
             g_cancellable_cancel(cancellable);
             while (!call.callDone)
                 g_main_context_iteration(context, TRUE);

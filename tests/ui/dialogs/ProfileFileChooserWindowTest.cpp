@@ -8,7 +8,11 @@
 #include "ui/Appearance.h"
 #include "ui/DialogHost.h"
 #include "ui/MessageBox.h"
+#include "settings/ProfileFile.h"
+#include "ui/GuiHooks.h"
 #include "ui/dialogs/PathDialog.h"
+#include "ui/dialogs/ProfileDialogHooks.h"
+#include "ui/dialogs/ProfileTransfer.h"
 #include "ui/dialogs/ProfileDialogPaint.h"
 #include "ui/dialogs/ProfileFileChooser.h"
 
@@ -165,6 +169,42 @@ TEST_F(ProfileFileChooserWindowTest, OurOwnPathDialogRefusesWhatItCannotUseAndRe
     target->finish();
     std::filesystem::create_directories(QV_RENDERS_DIR);
     EXPECT_TRUE(target->savePng(std::string(QV_RENDERS_DIR) + "/path_dialog.png"));
+}
+
+TEST_F(ProfileFileChooserWindowTest, TheMenuEntriesOpenRealDialogsThatLoadAndSave) {
+    installProfileDialogs();
+    const DialogEntries& entries = dialogEntries();
+    ASSERT_NE(entries.openLoadProfile, nullptr);
+    setProfileDialogsFolder(dir.path());
+    gSettings.replace(HapticSettings());
+    HapticSettings other;
+    other.effectProfiles[kIRacing].roadVibration = 0.93f;
+    ASSERT_TRUE(saveProfile(other, dir.path(), kIRacing, "default"));
+    ASSERT_TRUE(saveProfile(other, dir.path(), kIRacing, "wet"));
+    // Load: Down to "wet", Enter.
+    owner.onTick = [&] {
+        if (WindowHandle dialog = currentDialogWindow()) {
+            owner.onTick = nullptr;
+            pushKey(dialog, SDLK_DOWN);
+            pushKey(dialog, SDLK_RETURN);
+        }
+    };
+    entries.openLoadProfile(owner.window);
+    EXPECT_EQ(textOf(gSettings.snapshot().activeProfile[kIRacing]), "wet");
+    EXPECT_FLOAT_EQ(gSettings.snapshot().effectProfiles[kIRacing].roadVibration, 0.93f);
+    // Save As: "MyProfile" + "2", Enter.
+    owner.onTick = [&] {
+        if (WindowHandle dialog = currentDialogWindow()) {
+            owner.onTick = nullptr;
+            pushText(dialog, "2");
+            pushKey(dialog, SDLK_RETURN);
+        }
+    };
+    entries.openSaveProfileAs(owner.window);
+    EXPECT_EQ(textOf(gSettings.snapshot().activeProfile[kIRacing]), "MyProfile2");
+    EXPECT_TRUE(std::filesystem::exists(dir.path() + "profiles/iracing/MyProfile2.json"));
+    setProfileDialogsFolder({});
+    dialogEntries() = DialogEntries{};
 }
 
 }  // namespace

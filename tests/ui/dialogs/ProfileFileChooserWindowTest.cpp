@@ -111,7 +111,7 @@ TEST_F(ProfileFileChooserWindowTest, ZenitysAnswerGetsTheExtensionAndAnExistingF
 }
 
 TEST_F(ProfileFileChooserWindowTest, AQuitWhileZenityIsOpenEndsTheChoiceAndStaysPosted) {
-    installZenity("exec sleep 60");
+    installZenity("exec /bin/sleep 60");
     int ticks = 0;
     owner.onTick = [&] {
         if (++ticks == 3)

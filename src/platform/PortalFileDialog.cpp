@@ -4,6 +4,7 @@
 // the tray's connection is never touched.
 
 #include "platform/FileDialog.h"
+#include "platform/ThreadSanitizerSuppressions.h"
 
 #include <gio/gio.h>
 

@@ -516,6 +516,13 @@ SDL_HitTestResult SDLCALL hitTest(SDL_Window* window, const SDL_Point* point, vo
 
 // ---- window system ------------------------------------------------------------
 
+void prepareWindowSystem() {
+    // The window class (X11) and app id (Wayland), so desktops group our
+    // windows and find their icon. SDL reads them from the environment only.
+    setenv("SDL_VIDEO_X11_WMCLASS", "quorvane", 0);
+    setenv("SDL_VIDEO_WAYLAND_WMCLASS", "quorvane", 0);
+}
+
 bool windowSystemInit(std::string* error) {
     if (loop().ready)
         return true;
@@ -542,10 +549,6 @@ bool windowSystemInit(std::string* error) {
     // first present).
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     SDL_SetHint(SDL_HINT_APP_NAME, "Quor Vane");
-    // The window class (X11) and app id (Wayland), so desktops group our
-    // windows and find their icon.
-    setenv("SDL_VIDEO_X11_WMCLASS", "quorvane", 0);
-    setenv("SDL_VIDEO_WAYLAND_WMCLASS", "quorvane", 0);
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
         return fail(std::string("no display: SDL_Init video: ") + SDL_GetError());
     const std::string driver = SDL_GetCurrentVideoDriver() ? SDL_GetCurrentVideoDriver() : "";

@@ -263,7 +263,7 @@ TEST_F(MainWindowTest, ADisplayChangeIsADpiChange) {
     setDpi(96);
 }
 
-TEST_F(MainWindowTest, F1OpensTheSettingsDialogWithTheMainWindow) {
+TEST_F(MainWindowTest, F1OpensTheSettingsDialogAndAltShiftTMinimises) {
     static WindowHandle parent = nullptr;
     dialogEntries().openSettings = [](WindowHandle w) { parent = w; ++gCounters.settingsOpened; };
     WindowHandle main = nullptr;
@@ -272,9 +272,14 @@ TEST_F(MainWindowTest, F1OpensTheSettingsDialogWithTheMainWindow) {
         pushKey(w, SDLK_F1);
         pushKey(w, SDLK_F2);
         pumpUntil([&] { return gCounters.settingsOpened > 0; });
+        // Alt+Shift+T minimises; Alt+T alone does nothing.
+        pushKey(w, SDLK_t, KMOD_LALT);
+        pushKey(w, SDLK_t, KMOD_LALT | KMOD_LSHIFT);
+        pumpUntil([&] { return showCount(ShowCommand::Minimize) > 0; });
     }));
     EXPECT_EQ(gCounters.settingsOpened, 1);
     EXPECT_EQ(parent, main);
+    EXPECT_EQ(showCount(ShowCommand::Minimize), 1);
 }
 
 TEST_F(MainWindowTest, TheVrRuntimeStartingMinimisesOnceOnlyWhenTheOptionIsOn) {

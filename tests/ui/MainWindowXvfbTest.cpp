@@ -141,6 +141,7 @@ bool waitFor(Condition condition, int timeoutMs) {
 class MainWindowXvfbTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
+        prepareWindowSystem();
         server = new test::XvfbServer;
         started = server->start("1920x1080x24");
     }
@@ -238,6 +239,7 @@ TEST_F(MainWindowXvfbTest, TheProgramOpensItsWindowWithADisplayAndSavesThePlacem
     ASSERT_TRUE(program.waitForOutput("Waiting for", 20000)) << program.output();
     Window w = 0;
     EXPECT_TRUE(waitFor([&] { return (w = client->find("Quor Vane")) != 0 && client->viewable(w); }, 10000));
+    EXPECT_EQ(client->windowClass(w), "quorvane");
     program.signal(SIGINT);
     ASSERT_TRUE(program.wait(20000));
     EXPECT_EQ(program.exitCode(), 0) << program.errors();

@@ -146,6 +146,28 @@ TEST_F(LoadProfileTest, CancelAndEscapeChangeNothing) {
     EXPECT_EQ(active(kIRacing), "default");
 }
 
+TEST_F(LoadProfileTest, ClickingARowThenTheButtonsLoadsOrDeletesIt) {
+    for (const char* name : {"default", "a", "b"})
+        writeProfile(kIRacing, name);
+    open();
+    const float rowHeight = listBoxRowPixels(state.list);
+    const float x = state.list.rect.left + 10, rowB = state.list.rect.top + rowHeight * 2.5f;
+    mouseLoadProfile(kWmLButtonDown, x, rowB, 0, &state);
+    mouseLoadProfile(kWmLButtonUp, x, rowB, 0, &state);
+    EXPECT_EQ(state.list.selected, 2);
+    click(state.remove);
+    EXPECT_FALSE(std::filesystem::exists(profileFile(kIRacing, "b")));
+    EXPECT_EQ(state.list.selected, 1);
+    // A press on "Load" released elsewhere is no click.
+    const float lx = state.load.rect.left + 2, ly = state.load.rect.top + 2;
+    mouseLoadProfile(kWmLButtonDown, lx, ly, 0, &state);
+    mouseLoadProfile(kWmLButtonUp, 1, 1, 0, &state);
+    EXPECT_FALSE(lastDialogClose().requested);
+    EXPECT_FALSE(state.load.pressed);
+    click(state.load);
+    EXPECT_EQ(lastDialogClose().code, 1);
+}
+
 TEST_F(LoadProfileTest, RendersForReview) {
     for (const char* name : {"default", "Endurance", "Wet Monza", "drift"})
         writeProfile(kIRacing, name);

@@ -56,6 +56,25 @@ TEST_F(ShareProfileTest, FieldsFilterTheirCharactersAndTabSwitchesBetweenThem) {
     EXPECT_TRUE(state.author.focused);
 }
 
+TEST_F(ShareProfileTest, AClickInAFieldGivesItTheFocus) {
+    const auto clickIn = [&](const UiTextField& field) {
+        const float x = field.rect.left + 5, y = field.rect.top + 5;
+        mouseShareProfile(kWmLButtonDown, x, y, 0, &state);
+        mouseShareProfile(kWmLButtonUp, x, y, 0, &state);
+    };
+    clickIn(state.description);
+    EXPECT_TRUE(state.description.focused);
+    EXPECT_FALSE(state.author.focused);
+    type("d");
+    clickIn(state.author);
+    type("a");
+    EXPECT_STREQ(state.author.text, "a");
+    EXPECT_STREQ(state.description.text, "d");
+    // A click outside both fields keeps the focus where it was.
+    mouseShareProfile(kWmLButtonDown, 2, 2, 0, &state);
+    EXPECT_TRUE(state.author.focused);
+}
+
 TEST_F(ShareProfileTest, AnEmptyAuthorSendsNothing) {
     key(kVkReturn);
     const float x = (state.share.rect.left + state.share.rect.right) / 2, y = state.share.rect.top + 2;

@@ -115,8 +115,15 @@ FileDialogResult runProgram(const std::vector<std::string>& args, const FileDial
     for (const std::string& arg : args)
         argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
+    // A group of its own: Ctrl+C in the terminal reaches the program, which
+    // then ends the helper itself.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
     pid_t pid = 0;
-    const int spawned = ::posix_spawn(&pid, args[0].c_str(), &actions, nullptr, argv.data(), environ);
+    const int spawned = ::posix_spawn(&pid, args[0].c_str(), &actions, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     ::close(fds[1]);
     if (spawned != 0) {
@@ -155,7 +162,8 @@ FileDialogResult runProgram(const std::vector<std::string>& args, const FileDial
         return result;
     }
     const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    if (code == 1) {
+    // Ended by someone else's signal: the user's answer was "no file", not "try another dialog".
+    if (code == 1 || (status != -1 && WIFSIGNALED(status))) {
         result.status = FileDialogStatus::kCancelled;
         return result;
     }

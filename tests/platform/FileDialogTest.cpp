@@ -168,7 +168,7 @@ TEST_F(HelperFileDialogTest, ExitStatusesAndAnswersMapToResults) {
         {"echo relative/path; exit 0", FileDialogStatus::kFailed},
         {"exit 0", FileDialogStatus::kUnavailable},
         {"exit 255", FileDialogStatus::kUnavailable},
-        {"kill -9 $$", FileDialogStatus::kUnavailable},
+        {"kill -9 $$", FileDialogStatus::kCancelled},
     };
     for (const Case& c : cases) {
         install("zenity", c.body);

@@ -98,10 +98,10 @@ std::string cleanOutsideProfileName(std::string_view raw) {
         const char32_t c = nextCodePoint(valid, i);
         appendUtf8(cleaned, (c == '/' || c == '\\' || isControl(c)) ? U'_' : c);
     }
+    // Blanks and dots at the ends go too: "../x" became ".._x", and a
+    // hidden or padded file name is not what the sender meant.
+    cleaned = trimBlanksAndDots(std::move(cleaned));
     cleaned.resize(utf8CutPosition(cleaned, static_cast<size_t>(kMaxProfileNameBytes)));
-    if (isValidProfileName(cleaned))
-        return cleaned;
-    // Names with a blank or dot at an end ("../x" became ".._x") get one more chance without them.
     cleaned = trimBlanksAndDots(std::move(cleaned));
     return isValidProfileName(cleaned) ? cleaned : std::string();
 }

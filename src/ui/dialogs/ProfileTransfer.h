@@ -28,9 +28,10 @@ int selectedSimOf(const HapticSettings& settings);
 
 // A name that came from outside (a catalogue entry, an imported file's name)
 // made safe as a profile name: path separators and control characters
-// become "_", malformed UTF-8 becomes U+FFFD, and the text is cut to
-// kMaxProfileNameBytes at a character boundary. Empty when even the cleaned
-// name fails isValidProfileName ("", ".", ".." ...).
+// become "_", malformed UTF-8 becomes U+FFFD, blanks and dots at either end
+// are dropped, and the text is cut to kMaxProfileNameBytes at a character
+// boundary. Empty when even the cleaned name fails isValidProfileName ("",
+// ".", ".." ...).
 std::string cleanOutsideProfileName(std::string_view raw);
 
 // Text from a server made fit to draw: valid UTF-8, control characters

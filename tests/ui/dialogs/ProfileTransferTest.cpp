@@ -28,6 +28,8 @@ TEST(ProfileTransferTest, OutsideNamesAreCleanedIntoSafeProfileNamesOrRefused) {
         {std::string(62, 'n') + "\xc3\xa9", std::string(62, 'n')},  // cut before a character, not inside it
         {"bad\xff", "bad\xef\xbf\xbd"},
         {"default", "default"},
+        {" padded. ", "padded"},
+        {".hidden", "hidden"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(cleanOutsideProfileName(c.raw), c.expected) << c.raw;

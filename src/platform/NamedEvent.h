@@ -38,6 +38,8 @@ public:
     bool removeFile() { return m_map.removeFile(); }
 
     bool isOpen() const { return m_map.isOpen(); }
+    // Open and its file still whole under its name (one fstat).
+    bool isIntact() const { return m_map.isIntact(); }
     bool createdHere() const { return m_map.createdHere(); }
 
     // Sets the event: posts when nobody has been released since the last

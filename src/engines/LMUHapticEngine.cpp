@@ -149,9 +149,9 @@ bool LMUHapticEngine::isConnected() const {
     if (!m_connected)
         return false;
     // A map the simulator left behind only brings no new samples; one that
-    // shrank or was replaced, or a lock record or event that shrank or
-    // vanished, makes the run loop reconnect.
-    return isPageUsable(m_map) && m_lock.isIntact();
+    // shrank or was replaced, or a lock record or event that shrank, makes
+    // the run loop reconnect.
+    return isPageUsable(m_map) && m_lock.isWhole();
 }
 
 void LMUHapticEngine::disconnect() {

@@ -69,7 +69,7 @@ void SharedMemoryLock::close() {
 bool SharedMemoryLock::acquire(int timeoutMs) {
     int32_t* busy = field(kBusyOffset);
     int32_t* waiters = field(kWaitersOffset);
-    if (!busy || !m_event.isOpen() || !m_record.isIntact())
+    if (!busy || !m_event.isOpen() || !m_record.isWhole())
         return false;
     bool taken = false;
     const bool touched = runGuarded([&] {
@@ -133,7 +133,7 @@ bool SharedMemoryLock::release() {
 
 void SharedMemoryLock::forceRelease() {
     int32_t* busy = field(kBusyOffset);
-    if (!busy || !m_record.isIntact())
+    if (!busy || !m_record.isWhole())
         return;
     if (runGuarded([&] { atomicAt(busy).exchange(0); }))
         m_event.signal();

@@ -55,8 +55,9 @@ public:
     // object created them. Safe when not open and more than once.
     void close();
     bool isOpen() const { return m_record.isOpen() && m_event.isOpen(); }
-    // Open, and both files still whole under their names (two fstat calls).
-    bool isIntact() const { return isOpen() && m_record.isIntact() && m_event.isIntact(); }
+    // Open, and both files still as long as they were when opened (two fstat
+    // calls). A file that is merely gone from its name stays usable.
+    bool isWhole() const { return isOpen() && m_record.isWhole() && m_event.isWhole(); }
 
     // Takes the lock: spins, then waits on the event up to timeoutMs for each
     // release it is woken by. False when not open or when a wait timed out.

@@ -58,7 +58,7 @@ bool NamedEvent::openOrCreate(std::string_view eventName) {
 
 bool NamedEvent::signal() {
     sem_t* sem = semaphoreOf(m_map);
-    if (!sem || !m_map.isIntact())
+    if (!sem || !m_map.isWhole())
         return false;
     // The semaphore lives in a file another process may shrink at any moment:
     // it is only touched under the bus-error guard.
@@ -84,7 +84,7 @@ bool NamedEvent::signal() {
 
 bool NamedEvent::wait(int timeoutMs) {
     sem_t* sem = semaphoreOf(m_map);
-    if (!sem || !m_map.isIntact())
+    if (!sem || !m_map.isWhole())
         return false;
     timespec deadline{};
     ::clock_gettime(CLOCK_MONOTONIC, &deadline);

@@ -214,6 +214,13 @@ bool SharedMemoryMap::read(size_t offset, void* dst, size_t n) const {
     return copyFromMapping(dst, m_data + offset, n);
 }
 
+bool SharedMemoryMap::isWhole() const {
+    if (m_fd < 0 || !m_data)
+        return false;
+    struct stat st{};
+    return ::fstat(m_fd, &st) == 0 && static_cast<uint64_t>(st.st_size) >= m_size;
+}
+
 bool SharedMemoryMap::isIntact() const {
     if (m_fd < 0 || !m_data)
         return false;

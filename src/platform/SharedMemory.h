@@ -95,6 +95,10 @@ public:
     // One fstat; cheap enough for every sample.
     bool isIntact() const;
 
+    // True while the file is at least as long as the mapping, whether or not
+    // it is still linked under its name: every byte stays readable. One fstat.
+    bool isWhole() const;
+
     // Finer than isIntact(): tells a file that is merely gone from its name
     // (still safe to read, as a mapping a publisher left behind) from one
     // that shrank, and notices a newer file under the same name. One fstat

@@ -40,7 +40,9 @@ void AppRuntime::startUp() {
         gSettings.replace(loaded);
     }
 
-    m_watchdogLog->open(m_env.appDataDir + "watchdog.log");
+    std::string watchdogError;
+    if (!m_watchdogLog->open(m_env.appDataDir + "watchdog.log", &watchdogError))
+        errPrint("  WARNING: the watchdog log is not kept: %s\n", watchdogError.c_str());
     m_watchdogLog->write("Watchdog log started");
 
     m_online->startUpdateCheck();

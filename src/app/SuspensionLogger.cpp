@@ -1,5 +1,7 @@
 #include "app/SuspensionLogger.h"
 
+#include "platform/Files.h"
+
 #include "app/ConsoleStatus.h"
 #include "engines/ISimHapticEngine.h"
 #include "platform/Output.h"
@@ -50,9 +52,12 @@ bool SuspensionLogger::start(ISimHapticEngine& engine, const std::string& folder
         m_path.push_back('/');
     m_path += kLoggerFileName;
 
-    m_file = std::fopen(m_path.c_str(), "w");
+    // Never blocks: this runs on the 120 Hz loop, and a pipe planted at the
+    // name would stall it in the open.
+    std::string openError;
+    m_file = openOutputFile(m_path, &openError);
     if (!m_file) {
-        reportError("cannot open " + m_path + " (" + std::strerror(errno) + ")");
+        reportError("cannot record: " + openError);
         return false;
     }
     std::string header;

@@ -20,6 +20,7 @@
 #include "platform/InstanceLock.h"
 #include "platform/Keyboard.h"
 #include "platform/Output.h"
+#include "platform/PrintableText.h"
 #include "platform/Signals.h"
 #include "platform/X11Keyboard.h"
 #include "platform/net/HttpsTransport.h"
@@ -36,7 +37,10 @@ int main() {
     if (!httpsGlobalInit(&httpsError))
         errPrint("  WARNING: HTTPS unavailable: %s\n", httpsError.c_str());
 
-    const std::string appData = appDataFolder();
+    std::string folderNote;
+    const std::string appData = appDataFolder(&folderNote);
+    if (!folderNote.empty())
+        outPrint("  WARNING: %s\n", printableText(folderNote).c_str());
 
     InstanceLock instance;
     instance.setBringToFrontHandler([] {

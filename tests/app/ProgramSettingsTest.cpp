@@ -73,6 +73,30 @@ TEST_F(ProgramSettingsTest, AFirstRunWritesTheDefaultsAndKeepsHandEditsAcrossSta
     EXPECT_EQ(back.effectProfiles[kACC].suspImpact, defaults.effectProfiles[kACC].suspImpact);
 }
 
+// A pipe planted at the log's name once froze the start-up in the open; the
+// program now refuses it with a warning, starts, exits cleanly and leaves the
+// pipe as it was. A pipe at the INI's name is left alone the same way.
+TEST_F(ProgramSettingsTest, PipesAtTheLogsAndSettingsNamesNeitherFreezeNorGetReplaced) {
+    std::filesystem::create_directories(appData());
+    ASSERT_EQ(::mkfifo((appData() + "watchdog.log").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo((appData() + "haptic_config.ini").c_str(), 0600), 0);
+    ChildProcess program;
+    runOnce(program, "pipes.txt");
+    EXPECT_NE(program.errors().find("  WARNING: the watchdog log is not kept: open " + appData() +
+                                    "watchdog.log: not a regular file"),
+              std::string::npos)
+        << program.errors();
+    EXPECT_NE(program.errors().find("haptic_config.ini: not a regular file (it was left as it is and will not be "
+                                    "written)"),
+              std::string::npos)
+        << program.errors();
+    for (const char* name : {"watchdog.log", "haptic_config.ini"}) {
+        struct stat st{};
+        ASSERT_EQ(::lstat((appData() + name).c_str(), &st), 0);
+        EXPECT_TRUE(S_ISFIFO(st.st_mode)) << name;
+    }
+}
+
 // Files the program's user cannot read must not be replaced by defaults at
 // exit: each is moved aside to "<name>.bad" with the user's text in it. The
 // program runs as an unprivileged user, since root reads any file.

@@ -2,6 +2,7 @@
 
 #include "app/AppGlobals.h"
 #include "platform/Output.h"
+#include "platform/PrintableText.h"
 #include "settings/LiveSettings.h"
 
 #include <algorithm>
@@ -36,13 +37,13 @@ void AppRuntime::startUp() {
     if (m_env.store) {
         HapticSettings loaded = gSettings.snapshot();
         if (!m_env.store->load(loaded))
-            errPrint("ERROR: loading the settings: %s\n", m_env.store->lastError().c_str());
+            errPrint("ERROR: loading the settings: %s\n", printableText(m_env.store->lastError()).c_str());
         gSettings.replace(loaded);
     }
 
     std::string watchdogError;
     if (!m_watchdogLog->open(m_env.appDataDir + "watchdog.log", &watchdogError))
-        errPrint("  WARNING: the watchdog log is not kept: %s\n", watchdogError.c_str());
+        errPrint("  WARNING: the watchdog log is not kept: %s\n", printableText(watchdogError).c_str());
     m_watchdogLog->write("Watchdog log started");
 
     m_online->startUpdateCheck();

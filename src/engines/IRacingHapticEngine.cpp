@@ -8,6 +8,7 @@
 #include "engines/IRacingLayout.h"
 #include "engines/TelemetryValues.h"
 #include "platform/Output.h"
+#include "platform/PrintableText.h"
 
 #include <algorithm>
 #include <cmath>
@@ -55,7 +56,8 @@ void IRacingHapticEngine::reportBadBlock(bool& told, const std::string& text) {
     if (told)
         return;
     told = true;
-    errPrint("[IRacingHapticEngine] ERROR: %s\n", text.c_str());
+    // Variable names come from the map: nothing of them may drive the terminal.
+    errPrint("[IRacingHapticEngine] ERROR: %s\n", printableText(text).c_str());
 }
 
 void IRacingHapticEngine::reportConnectFailure(const std::string& text) {

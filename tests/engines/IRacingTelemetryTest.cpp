@@ -12,6 +12,7 @@
 
 #include <cmath>
 #include <limits>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace qv::test {
@@ -342,6 +343,25 @@ TEST_F(IRacingTelemetry, NoMapIsQuietAndAShortMapIsReportedOnce) {
     EXPECT_EQ(printed.err, "[IRacingHapticEngine] ERROR: open " + dir.path() +
                                "IRSDKMemMapFileName: 40 bytes, fewer than the 112 needed\n");
     EXPECT_FALSE(mapped());
+}
+
+// The folder comes from the environment: an escape sequence in it is printed
+// neutralised, never passed to the terminal.
+TEST_F(IRacingTelemetry, ConnectErrorsNeverCarryControlCharacters) {
+    const std::string folder = dir.path() + "shm\x1b]0;x\x07/";
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    ASSERT_TRUE(writeFile(folder + "IRSDKMemMapFileName", std::string(40, '\1')));
+    IRacingHapticEngine other(folder, &clock);
+    std::string err;
+    {
+        OutputCapture capture([&](OutputStream s, std::string_view t) {
+            if (s == OutputStream::StandardError)
+                err += t;
+        });
+        EXPECT_FALSE(other.connect());
+    }
+    EXPECT_EQ(err, "[IRacingHapticEngine] ERROR: open " + dir.path() +
+                       "shm?]0;x?/IRSDKMemMapFileName: 40 bytes, fewer than the 112 needed\n");
 }
 
 // Hostile headers: nothing may be read outside the map.

@@ -121,6 +121,56 @@ TEST_P(ShrinkingMaps, TheProgramSurvivesFilesCutShortUnderItsReads) {
     EXPECT_NE(program.output().find("Exited cleanly."), std::string::npos) << program.output();
 }
 
+// A bridge re-creating Le Mans Ultimate's lock while the simulator runs: the
+// record is cut to nothing and comes back at 8 bytes a millisecond later, the
+// event's file the same, again and again. The feed and the program both take
+// the lock all the while; neither may die of it.
+TEST(ShrinkingLock, TheProgramSurvivesTheLockRecreatedUnderTheRunningFeed) {
+    TempDir home;
+    const std::string shm = home.path() + "shm/";
+    std::filesystem::create_directories(shm);
+    std::filesystem::create_directories(home.path() + "config/QuorVane");
+    writeFile(home.path() + "config/QuorVane/haptic_config.ini", "[Config]\nselectedSim=2\n");
+    const std::vector<std::pair<std::string, std::string>> env = {{"XDG_CONFIG_HOME", home.path() + "config"},
+                                                                  {"HOME", home.path()},
+                                                                  {"QUORVANE_SHM_DIR", shm},
+                                                                  {"DISPLAY", ""}};
+    ChildProcess feed;
+    ChildProcess program;
+    ASSERT_TRUE(feed.start({QV_SIMFEED_PATH, "--sim", "lmu", "--script", "cruise"}, env, home.file("feed.txt")));
+    ASSERT_TRUE(program.start({QV_QUORVANE_PATH}, env, home.file("program.txt")));
+    ASSERT_TRUE(program.waitForOutput("[LMUHapticEngine] Connected to LMU shared memory", kPatienceMs))
+        << program.output() << program.errors();
+
+    struct Recreated {
+        std::string path;
+        off_t size;
+    };
+    const Recreated files[] = {{shm + "LMU_SharedMemoryLockData", 8},
+                               {shm + "sem.LMU_SharedMemoryLockEvent", static_cast<off_t>(
+                                                                            std::filesystem::file_size(
+                                                                                shm + "sem.LMU_SharedMemoryLockEvent"))}};
+    const auto end = std::chrono::steady_clock::now() + kHostileFor;
+    long rounds = 0;
+    while (std::chrono::steady_clock::now() < end && program.isRunning() && feed.isRunning()) {
+        for (const Recreated& f : files) {
+            ASSERT_EQ(::truncate(f.path.c_str(), 0), 0);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            ASSERT_EQ(::truncate(f.path.c_str(), f.size), 0);
+        }
+        ++rounds;
+    }
+    const bool feedAlive = feed.isRunning();
+    ASSERT_TRUE(program.isRunning()) << "after " << rounds << " rounds: exit " << program.exitCode() << "\n"
+                                     << program.errors();
+    EXPECT_TRUE(feedAlive) << "the feed takes the same lock: exit " << feed.exitCode() << "\n" << feed.errors();
+    feed.signal(SIGINT);
+    feed.wait(kPatienceMs);
+    program.signal(SIGINT);
+    ASSERT_TRUE(program.wait(kPatienceMs)) << "the program hangs";
+    EXPECT_EQ(program.exitCode(), 0) << program.errors();
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Simulators, ShrinkingMaps,
     ::testing::Values(SimCase{"iracing", 0, "[IRacingHapticEngine] Connected"},

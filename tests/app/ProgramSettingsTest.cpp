@@ -97,8 +97,8 @@ TEST_F(ProgramSettingsTest, PipesAtTheLogsAndSettingsNamesNeitherFreezeNorGetRep
     }
 }
 
-// Files the program's user cannot read must not be replaced by defaults at
-// exit: each is moved aside to "<name>.bad" with the user's text in it. The
+// Files the program's user cannot read, or that are too large to be settings,
+// must not be replaced by defaults at exit: each is moved aside to "<name>.bad" with the user's text in it. The
 // program runs as an unprivileged user, since root reads any file.
 TEST_F(ProgramSettingsTest, UnreadableSettingsSurviveAStartAndAnExit) {
     constexpr uid_t kNobody = 65534;
@@ -108,8 +108,12 @@ TEST_F(ProgramSettingsTest, UnreadableSettingsSurviveAStartAndAnExit) {
     std::string ini = configIniText(HapticSettings());
     ini.replace(ini.find("masterGain=0.8"), 14, "masterGain=0.5");
     const std::string tuned = "{\"kerbRumble\": 0.123}";
+    // Readable, but larger than any settings file: the reader refuses it.
+    const std::string oversized = "{\"kerbRumble\": 0.123, \"notes\": \"" + std::string(2 << 20, 'x') + "\"}";
     ASSERT_TRUE(writeFile(appData() + "haptic_config.ini", ini));
     ASSERT_TRUE(writeFile(profile(kACC, "default"), tuned));
+    std::filesystem::create_directories(appData() + "profiles/lmu");
+    ASSERT_TRUE(writeFile(profile(kLMU, "default"), oversized));
     ASSERT_EQ(::chmod((appData() + "haptic_config.ini").c_str(), 0), 0);
     ASSERT_EQ(::chmod(profile(kACC, "default").c_str(), 0), 0);
     for (const auto& entry : std::filesystem::recursive_directory_iterator(home.path()))
@@ -134,6 +138,7 @@ TEST_F(ProgramSettingsTest, UnreadableSettingsSurviveAStartAndAnExit) {
 
     EXPECT_EQ(readFile(appData() + "haptic_config.ini.bad"), ini) << "the user's INI is kept";
     EXPECT_EQ(readFile(profile(kACC, "default") + ".bad"), tuned) << "the user's profile is kept";
+    EXPECT_EQ(readFile(profile(kLMU, "default") + ".bad"), oversized) << "the oversized profile is kept";
     EXPECT_NE(readFile(appData() + "haptic_config.ini").find("masterGain=0.8"), std::string::npos)
         << "a fresh file took the name";
 }

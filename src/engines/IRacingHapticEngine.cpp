@@ -56,7 +56,7 @@ void IRacingHapticEngine::reportBadBlock(bool& told, const std::string& text) {
     if (told)
         return;
     told = true;
-    // Variable names come from the map: nothing of them may drive the terminal.
+    // Texts may quote names and numbers from the map: printed without control characters.
     errPrint("[IRacingHapticEngine] ERROR: %s\n", printableText(text).c_str());
 }
 

@@ -2,25 +2,13 @@
 
 #include "platform/Files.h"
 #include "settings/ConfigIni.h"
+#include "settings/HeldFiles.h"
 #include "settings/ProfileFile.h"
 #include "settings/ProfileName.h"
-
-#include <mutex>
-#include <set>
 
 namespace qv {
 
 namespace {
-
-// Files that failed to load and could not be moved aside: no save of this
-// process may write them, or the user's text would be lost.
-std::mutex gHeldMutex;
-std::set<std::string> gHeld;
-
-void holdFromWriting(const std::string& path) {
-    std::lock_guard<std::mutex> lock(gHeldMutex);
-    gHeld.insert(path);
-}
 
 
 void addProblem(std::string& problems, const std::string& text) {
@@ -60,10 +48,7 @@ void keepFailedFile(const std::string& path, FileReadStatus status, const std::s
 
 }  // namespace
 
-bool isHeldFromWriting(const std::string& path) {
-    std::lock_guard<std::mutex> lock(gHeldMutex);
-    return gHeld.count(path) != 0;
-}
+
 
 bool loadConfigWithBackup(HapticSettings& settings, const std::string& iniPath, const std::string& base,
                           std::string* error) {

@@ -22,7 +22,8 @@ namespace qv {
 // unreadable, broken JSON) is moved aside to "<name>.bad" (or ".bad.1" ...
 // when an older copy is there) before anything can write that name, and
 // reported; when it cannot be moved, or is not a regular file at all, it is
-// left as it is and held: no later save of this process writes it.
+// left as it is and held (HeldFiles.h): no later save of this process
+// writes it.
 bool loadConfigWithBackup(HapticSettings& settings, const std::string& iniPath, const std::string& base,
                           std::string* error = nullptr);
 
@@ -30,9 +31,5 @@ bool loadConfigWithBackup(HapticSettings& settings, const std::string& iniPath, 
 // files (above) are skipped.
 bool saveAllSettings(const HapticSettings& settings, const std::string& iniPath, const std::string& base,
                      std::string* error = nullptr);
-
-// True when `path` failed to load at start-up and could not be moved aside:
-// it must not be written. Safe from any thread.
-bool isHeldFromWriting(const std::string& path);
 
 }  // namespace qv

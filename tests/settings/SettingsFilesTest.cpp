@@ -1,6 +1,7 @@
 #include "settings/SettingsFiles.h"
 
 #include "settings/ConfigIni.h"
+#include "settings/HeldFiles.h"
 #include "settings/ProfileFile.h"
 
 #include "SettingsTestHelpers.h"
@@ -178,6 +179,12 @@ TEST_F(SettingsFilesTest, SettingsFilesThatCannotBeMovedAsideAreNeverWritten) {
 
     std::string saveError;
     EXPECT_TRUE(saveAllSettings(s, ini(), dir.path(), &saveError)) << saveError;
+    // No other writer gets through either.
+    EXPECT_FALSE(writeConfigIni(s, ini(), &saveError));
+    EXPECT_EQ(saveError, heldFileError(ini()));
+    EXPECT_FALSE(saveProfile(s, dir.path(), kLMU, "default", &saveError));
+    EXPECT_EQ(saveError, "write " + profile(kLMU, "default") +
+                             ": the file failed to load and was kept as it is; it is not written");
     struct stat st{};
     ASSERT_EQ(::lstat(ini().c_str(), &st), 0);
     EXPECT_TRUE(S_ISFIFO(st.st_mode));

@@ -46,8 +46,16 @@ bool NamedEvent::openOrCreate(std::string_view eventName) {
     if (m_map.createdHere()) {
         // A new file is all zero bytes, which glibc reads as a process-shared
         // semaphore of count 0; sem_init makes that explicit for any libc.
-        if (::sem_init(semaphoreOf(m_map), 1, 0) != 0) {
-            m_error = std::string("sem_init ") + m_map.path() + ": " + std::strerror(errno);
+        // The file is already visible to others, who may cut it short.
+        sem_t* sem = semaphoreOf(m_map);
+        int result = -1;
+        int code = 0;
+        const bool touched = runGuarded([&] {
+            result = ::sem_init(sem, 1, 0);
+            code = errno;
+        });
+        if (!touched || result != 0) {
+            m_error = "sem_init " + m_map.path() + ": " + (touched ? std::strerror(code) : "the event's file shrank");
             m_map.removeFile();
             m_map.close();
             return false;

@@ -10,7 +10,6 @@ namespace qv {
 
 namespace {
 
-
 void addProblem(std::string& problems, const std::string& text) {
     if (!problems.empty())
         problems += "; ";
@@ -47,8 +46,6 @@ void keepFailedFile(const std::string& path, FileReadStatus status, const std::s
 }
 
 }  // namespace
-
-
 
 bool loadConfigWithBackup(HapticSettings& settings, const std::string& iniPath, const std::string& base,
                           std::string* error) {

@@ -1,10 +1,10 @@
 #include "app/SuspensionLogger.h"
 
-#include "platform/Files.h"
-
 #include "app/ConsoleStatus.h"
 #include "engines/ISimHapticEngine.h"
+#include "platform/Files.h"
 #include "platform/Output.h"
+#include "platform/PrintableText.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -32,15 +32,16 @@ SuspensionLogger::SuspensionLogger(IClock& clock, IConsole& console) : m_clock(c
 SuspensionLogger::~SuspensionLogger() { stop(); }
 
 void SuspensionLogger::reportError(const std::string& text) {
-    m_lastError = text;
+    // The text names the settings folder, which comes from the environment.
+    m_lastError = printableText(text);
     if (m_console.isAttached()) {
         m_console.setColor(ConsoleAttr::kRed);
         m_console.setCursor(0, kLoggerRow);
-        std::string line = padded("  [ Susp Logger ]  ERROR: " + text);
+        std::string line = padded("  [ Susp Logger ]  ERROR: " + m_lastError);
         line.resize(std::min<size_t>(line.size(), kConsoleColumns - 1));
         m_console.write(line);
     } else {
-        errPrint("  [ Susp Logger ]  ERROR: %s\n", text.c_str());
+        errPrint("  [ Susp Logger ]  ERROR: %s\n", m_lastError.c_str());
     }
 }
 

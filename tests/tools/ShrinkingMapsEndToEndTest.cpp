@@ -34,6 +34,11 @@ void PrintTo(const SimCase& c, std::ostream* os) { *os << c.feedName; }
 
 using Snapshot = std::map<std::string, std::string>;
 
+size_t usedBytes(const std::string& text) {
+    const size_t last = text.find_last_not_of('\0');
+    return last == std::string::npos ? 0 : last + 1;
+}
+
 Snapshot snapshotOf(const std::string& folder) {
     Snapshot files;
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
@@ -87,6 +92,7 @@ TEST_P(ShrinkingMaps, TheProgramSurvivesFilesCutShortUnderItsReads) {
     struct Victim {
         int fd;
         const std::string* moments[2];
+        size_t used[2];  // up to the last byte that is not zero
     };
     std::vector<Victim> victims;
     for (const auto& [path, contents] : first) {
@@ -94,7 +100,8 @@ TEST_P(ShrinkingMaps, TheProgramSurvivesFilesCutShortUnderItsReads) {
         ASSERT_GE(fd, 0) << path;
         const auto later = second.find(path);
         const bool same = later != second.end() && later->second.size() == contents.size();
-        victims.push_back({fd, {&contents, same ? &later->second : &contents}});
+        const std::string* moments[2] = {&contents, same ? &later->second : &contents};
+        victims.push_back({fd, {moments[0], moments[1]}, {usedBytes(*moments[0]), usedBytes(*moments[1])}});
     }
     const auto end = std::chrono::steady_clock::now() + kHostileFor;
     long rounds = 0;
@@ -105,8 +112,8 @@ TEST_P(ShrinkingMaps, TheProgramSurvivesFilesCutShortUnderItsReads) {
             ASSERT_EQ(::ftruncate(v.fd, 0), 0);
             ASSERT_EQ(::ftruncate(v.fd, static_cast<off_t>(text.size())), 0);
             // Only up to the last byte that is not zero: the rest is zero
-            // already, and a short write keeps the file whole for less time.
-            const size_t used = text.find_last_not_of('\0') + 1;
+            // already, and short rounds cut the files more often.
+            const size_t used = v.used[moment];
             ASSERT_EQ(::pwrite(v.fd, text.data(), used, 0), static_cast<ssize_t>(used));
         }
     }

@@ -29,6 +29,7 @@
 #include "platform/X11Keyboard.h"
 #include "platform/net/HttpsTransport.h"
 #include "ui/GuiHost.h"
+#include "ui/Logo.h"
 
 using namespace qv;
 
@@ -108,7 +109,7 @@ int main() {
     gui.effectPreviewFn = [&audio](int effect, bool on) { audio.setEffectPreview(effect, on); };
     gui.selectSimFn = selectSimCallback;
     gui.trayFactory = [] { return createStatusNotifierTray(); };
-    // FIXME: bind iconRenderer to the logo painter (renderLogoIcon) once it is in the tree.
+    gui.iconRenderer = [](int size) { return renderLogoIcon(size); };
     audio.setDevicesListener([&gui](const std::vector<PhysicalDevice>& list) { gui.setDevices(list); });
 
     AppEnvironment env;

@@ -1,0 +1,96 @@
+#include "ui/panels/StatusBar.h"
+
+#include "app/AppGlobals.h"
+#include "platform/Clock.h"
+#include "platform/graphics/Graphics.h"
+#include "settings/LiveSettings.h"
+#include "ui/AppMessages.h"
+#include "ui/MessageBox.h"
+#include "ui/Widgets.h"
+#include "ui/panels/BandDrawing.h"
+#include "ui/panels/ProfileActions.h"
+#include "ui/panels/StripText.h"
+
+namespace qv {
+
+using namespace bands;
+
+namespace {
+
+StatusBarLayout gStatus;
+ConsoleToggle gConsoleToggle = nullptr;
+
+constexpr const char* kButtonLabels[kStatusButtonCount] = {"Console - Open / Close", "Defaults"};
+
+}  // namespace
+
+void setConsoleToggle(ConsoleToggle toggle) { gConsoleToggle = toggle; }
+
+const StatusBarLayout& statusBarLayout() { return gStatus; }
+
+void resetStatusBar() { gStatus = StatusBarLayout{}; }
+
+void paintStatusBar(DrawContext& context, float width, float height, float time) {
+    const float s = dpiScale();
+    const float top = height - kStatusBarHeight * s;
+    if (!(width > 0.0f) || !(top >= 0.0f))
+        return;
+    const float centre = top + kStatusBarHeight * s / 2.0f;
+    context.fillRect(RectF{0, top, width, height}, guiBrush(kBrushInk));
+    hline(context, 0, width, top, kBrushLine);
+
+    const bool connected = gSimConnected.load() != 0;
+    drawStatusDot(context, PointF{21.0f * s, centre}, connected, time, 0.3f, 0.2f, s);
+    const RectF row{0, top, width, height};
+    text(context, kFormatSmall, connected ? "SIGNAL OK" : "NO SIGNAL", RectF{30 * s, row.top, 98 * s, row.bottom},
+         connected ? kBrushAccent : kBrushText38, TextAlignment::Leading);
+    context.fillRect(RectF{108 * s, centre - 7 * s, 108 * s + 1.0f, centre + 7 * s}, guiBrush(kBrushLineStrong));
+    const ShortText rate = sampleRateText(gSettings.snapshot().audioSampleRate);
+    text(context, kFormatSmall, rate.view(), RectF{118 * s, row.top, 208 * s, row.bottom}, kBrushText38,
+         TextAlignment::Leading);
+
+    const LocalTimeOfDay now = localTimeOfDay();
+    const ShortText clock = clockText(now.hour, now.minute, now.second);
+    text(context, kFormatSmall, clock.view(), RectF{width / 2 - 54 * s, row.top, width / 2 + 54 * s, row.bottom},
+         kBrushText38);
+
+    const float buttonTop = centre - 12.0f * s;
+    const float defaultsRight = width - 14.0f * s;
+    gStatus.buttons[kStatusDefaults] = RectF{defaultsRight - 80 * s, buttonTop, defaultsRight, buttonTop + 24 * s};
+    const float consoleRight = gStatus.buttons[kStatusDefaults].left - 8.0f * s;
+    gStatus.buttons[kStatusConsole] = RectF{consoleRight - 148 * s, buttonTop, consoleRight, buttonTop + 24 * s};
+    for (int i = 0; i < kStatusButtonCount; ++i) {
+        const bool hovered = gStatus.buttonHover[i] != 0;
+        context.drawRoundedRect(inset(gStatus.buttons[i], 1.0f, 1.0f), 6.0f * s,
+                                guiBrush(hovered ? kBrushAccent : kBrushAccentShade3), 2.0f);
+        text(context, kFormatSmall, kButtonLabels[i], gStatus.buttons[i], hovered ? kBrushText : kBrushText55);
+    }
+}
+
+bool statusBarHover(float x, float y) {
+    bool changed = false;
+    for (int i = 0; i < kStatusButtonCount; ++i) {
+        const uint8_t inside = pointInRect(gStatus.buttons[i], x, y) ? 1 : 0;
+        changed |= inside != gStatus.buttonHover[i];
+        gStatus.buttonHover[i] = inside;
+    }
+    return changed;
+}
+
+bool headerButtonClick(WindowHandle window, float x, float y) {
+    if (pointInRect(gStatus.buttons[kStatusDefaults], x, y)) {
+        if (messageBoxes().askYesNo(window, "Reset Defaults",
+                                    "Reset all effects for the current sim to factory defaults?\n\n"
+                                    "This cannot be undone."))
+            resetEffectsToDefaults(window);
+        return true;
+    }
+    if (pointInRect(gStatus.buttons[kStatusConsole], x, y)) {
+        if (gConsoleToggle)
+            gConsoleToggle();
+        return true;
+    }
+    return false;
+}
+
+}  // namespace qv

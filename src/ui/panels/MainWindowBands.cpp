@@ -12,6 +12,12 @@
 namespace qv {
 
 void installMainWindowBands() {
+    CaptionActions& caption = captionActions();
+    caption.minimize = [](WindowHandle window) { showWindow(window, ShowCommand::Minimize); };
+    caption.maximize = [](WindowHandle window) { showWindow(window, ShowCommand::Maximize); };
+    caption.restore = [](WindowHandle window) { showWindow(window, ShowCommand::Restore); };
+    caption.isMaximized = isWindowMaximized;
+
     MainWindowBands& bands = mainWindowBands();
     bands.refreshProfileList = [](int sim) { gProfileList.refreshProfileList(profileBaseFolder(), sim); };
     bands.buildEffectCards = [](int sim) { buildEffectCards(sim); };

@@ -7,6 +7,7 @@
 #include "ui/WidgetPainters.h"
 #include "ui/Widgets.h"
 #include "ui/panels/BandDrawing.h"
+#include "ui/panels/LayerCache.h"
 
 #include <algorithm>
 #include <cmath>
@@ -24,6 +25,7 @@ constexpr float kHighRange = 0.85f;
 constexpr int kRingSegments = 30;
 
 ControlPanelState gPanel;
+LayerCache gPanelCache;
 
 // The knob's own number formats ("Inter Tight" bold at 12 and 28 pixels),
 // made again when the DPI changes. Without them the knob uses formats 2 and 7.
@@ -89,6 +91,7 @@ const ControlPanelState& controlPanelState() { return gPanel; }
 void resetControlPanel() {
     gPanel = ControlPanelState{};
     gKnobFormats = KnobFormats{};
+    gPanelCache.reset();
 }
 
 RectF controlPanelRect(float width, float height) {
@@ -98,11 +101,41 @@ RectF controlPanelRect(float width, float height) {
     return RectF{right - kPanelWidth * s, top, right, std::max(top, height - (44.0f + 18.0f) * s)};
 }
 
-void paintMasterKnob(DrawContext& context, float cx, float cy, float value, float time) {
-    const float s = dpiScale();
-    const float v = std::isfinite(value) ? std::clamp(value, 0.0f, 1.0f) : 0.0f;
-    const float angle = 135.0f + 270.0f * v;
+namespace {
+
+float knobValue(float value) { return std::isfinite(value) ? std::clamp(value, 0.0f, 1.0f) : 0.0f; }
+
+int litSegments(float v) {
+    return std::clamp(static_cast<int>(std::floor(v * kRingSegments + 1e-4f)), 0, kRingSegments);
+}
+
+bool isHighSegment(int i) { return static_cast<float>(i) / kRingSegments >= kHighRange; }
+
+void ringSegment(DrawContext& context, PointF c, int i, const Brush& brush, float s) {
+    const float a0 = 135.0f + 270.0f * i / kRingSegments + 0.5f;
+    const float a1 = 135.0f + 270.0f * (i + 1) / kRingSegments - 0.5f;
+    drawRingSegment(context, c, 124.4f * s, 135.6f * s, a0, a1, brush);
+}
+
+// What of the knob pulses with the glow: the arc over the top of the range,
+// the lit segments of the top 15 % and the halo at the pointer's tip.
+void paintKnobPulse(DrawContext& context, float cx, float cy, float v, float time, float s) {
     const float g = 0.5f + 0.5f * std::sin(4.0f * time);
+    const PointF c{cx, cy};
+    const Brush& accent = guiBrush(kBrushAccent);
+    drawArc(context, c, 153 * s, 364.5f, 405.0f, withOpacity(accent, 0.7f + 0.3f * g), 3 * s);
+    const int lit = litSegments(v);
+    for (int i = 0; i < lit; ++i)
+        if (isHighSegment(i))
+            ringSegment(context, c, i, withOpacity(accent, 0.85f + 0.15f * g), s);
+    const PointF tip = polarPoint(cx, cy, 114 * s, 135.0f + 270.0f * v);
+    context.fillEllipse(tip, 6 * s, 6 * s, withOpacity(accent, 0.5f + 0.4f * g));
+    context.fillEllipse(tip, 4 * s, 4 * s, guiBrush(kBrushText));
+}
+
+// Everything of the knob that stays while its value does.
+void paintKnobStatic(DrawContext& context, float cx, float cy, float v, float s) {
+    const float angle = 135.0f + 270.0f * v;
     const PointF c{cx, cy};
     const Brush& accent = guiBrush(kBrushAccent);
 
@@ -112,9 +145,7 @@ void paintMasterKnob(DrawContext& context, float cx, float cy, float value, floa
     context.fillEllipse(c, 148 * s, 148 * s, radialGradientBrush(c, PointF{0, -26 * s}, 148 * s, faceStops, 2));
     context.drawEllipse(c, 148 * s, 148 * s, withOpacity(guiBrush(kBrushText), 0.12f), 1.0f);
 
-    drawArc(context, c, 153 * s, 364.5f, 405.0f, withOpacity(accent, 0.7f + 0.3f * g), 3 * s);
-
-    const int lit = std::clamp(static_cast<int>(std::floor(v * kRingSegments + 1e-4f)), 0, kRingSegments);
+    const int lit = litSegments(v);
     if (lit > 0) {
         const float end = 135.0f + 270.0f * lit / kRingSegments;
         drawArc(context, c, 130 * s, 135.0f, end, withOpacity(accent, 0.05f), 22 * s);
@@ -122,15 +153,10 @@ void paintMasterKnob(DrawContext& context, float cx, float cy, float value, floa
     }
     const Brush dim = withOpacity(guiBrush(kBrushText), 0.06f);
     for (int i = 0; i < kRingSegments; ++i) {
-        const float a0 = 135.0f + 270.0f * i / kRingSegments + 0.5f;
-        const float a1 = 135.0f + 270.0f * (i + 1) / kRingSegments - 0.5f;
-        if (i < lit) {
-            const float f = static_cast<float>(i) / kRingSegments;
-            const float opacity = f >= kHighRange ? 0.85f + 0.15f * g : 0.55f + 0.45f * f;
-            drawRingSegment(context, c, 124.4f * s, 135.6f * s, a0, a1, withOpacity(accent, opacity));
-        } else {
-            drawRingSegment(context, c, 124.4f * s, 135.6f * s, a0, a1, dim);
-        }
+        if (i >= lit)
+            ringSegment(context, c, i, dim, s);
+        else if (!isHighSegment(i))
+            ringSegment(context, c, i, withOpacity(accent, 0.55f + 0.45f * static_cast<float>(i) / kRingSegments), s);
     }
 
     const Brush tickDim = withOpacity(guiBrush(kBrushText), 0.45f);
@@ -155,8 +181,6 @@ void paintMasterKnob(DrawContext& context, float cx, float cy, float value, floa
     context.drawLine(tail, tip, withOpacity(accent, 0.18f), 9 * s, LineCap::Round);
     context.drawLine(tail, tip, accent, 4 * s, LineCap::Round);
     context.drawLine(tail, tip, guiBrush(kBrushText), 1.0f * s, LineCap::Round);
-    context.fillEllipse(tip, 6 * s, 6 * s, withOpacity(accent, 0.5f + 0.4f * g));
-    context.fillEllipse(tip, 4 * s, 4 * s, guiBrush(kBrushText));
 
     context.fillEllipse(c, 29 * s, 29 * s, guiBrush(kBrushInk));
     context.fillEllipse(c, 25 * s, 25 * s, guiBrush(kBrushRaised));
@@ -169,6 +193,15 @@ void paintMasterKnob(DrawContext& context, float cx, float cy, float value, floa
     context.drawText(knobFormat(true), number, RectF{cx - 40 * s, cy + 35 * s, cx + 40 * s, cy + 65 * s},
                      guiBrush(v >= kHighRange ? kBrushAccent : kBrushText), TextAlignment::Center,
                      ParagraphAlignment::Center, TextWrap::SingleLine);
+}
+
+}  // namespace
+
+void paintMasterKnob(DrawContext& context, float cx, float cy, float value, float time) {
+    const float s = dpiScale();
+    const float v = knobValue(value);
+    paintKnobStatic(context, cx, cy, v, s);
+    paintKnobPulse(context, cx, cy, v, time, s);
 }
 
 void paintControlPanel(DrawContext& context, float width, float height, float time) {
@@ -184,47 +217,77 @@ void paintControlPanel(DrawContext& context, float width, float height, float ti
     const float x = panel.left + 18 * s;
     const float r = panel.right - 18 * s;
     const float top = panel.top;
-
-    context.fillRoundedRect(panel, 10 * s, guiBrush(kBrushSurface));
-    context.drawRoundedRect(panel, 10 * s, guiBrush(kBrushLine), 1.0f);
-    hline(context, x, r, top + 1.0f, kBrushLineFaint);
-    text(context, kFormatSectionTitle, "CONTROL", RectF{x, top + 16 * s, r, top + 32 * s}, kBrushText,
-         TextAlignment::Leading);
-    text(context, kFormatCaption, "OUTPUT CHANNEL MATRIX", RectF{x, top + 32 * s, r, top + 42 * s}, kBrushText38,
-         TextAlignment::Leading);
-    hline(context, x, r, top + 54 * s, kBrushLine);
-
     const HapticSettings settings = gSettings.snapshot();
     gPanel.visible = RectF{panel.left, top + 54 * s, panel.right, panel.bottom};
-    context.pushClip(gPanel.visible);
-    context.pushTranslation(0, -gPanel.scroll);
 
+    // Layout, in content coordinates.
     const float y0 = top + 68 * s;
-    sectionHeader(context, x, y0, r, "01", "Master Volume", s);
     const float cx = (panel.left + panel.right) / 2.0f;
     const float cy = y0 + (28 + 160) * s;
     gPanel.knobHit = RectF{cx - 165 * s, y0 + 28 * s, cx + 165 * s, cy + 170 * s};
-    paintMasterKnob(context, cx, cy, settings.masterGain, time);
-    hline(context, x, r, cy + 182 * s, kBrushLine);
-
     const float y1 = cy + (182 + 14) * s;
-    sectionHeader(context, x, y1, r, "02", "Zone Volumes", s);
     float y = y1 + 28 * s;
     const int zones = std::clamp(settings.numActiveZones, 0, kMaxZones);
     for (int i = 0; i < zones; ++i) {
         if (!settings.zones[i].active)
             continue;
         gPanel.faderRects[i] = RectF{x, y, r, y + 54 * s};
-        paintZoneRow(context, settings.zones[i], i, x, y, r, s);
         y += 54 * s;
     }
-    hline(context, x, r, y, kBrushLine);
-    const float contentEnd = y + 14 * s;
-
-    context.popTranslation();
-    context.popClip();
+    const float rowsEnd = y;
+    const float contentEnd = rowsEnd + 14 * s;
     gPanel.maxScroll = std::max(0.0f, contentEnd - (top + 68 * s) - (panel.bottom - (top + 54 * s)));
     gPanel.scroll = std::clamp(gPanel.scroll, 0.0f, gPanel.maxScroll);
+    const float v = knobValue(settings.masterGain);
+
+    CacheKey key;
+    key.addAppearance();
+    key.add(width);
+    key.add(height);
+    key.add(gPanel.scroll);
+    key.add(v);
+    key.add(gPanel.dragFader);
+    key.add(gKnobFormats.large.get());
+    for (int i = 0; i < zones; ++i) {
+        const ZoneConfig& zone = settings.zones[i];
+        key.add(zone.active);
+        if (zone.active) {
+            key.add(zone.gain);
+            key.addText(textOf(zone.name));
+        }
+    }
+    DrawContext* layer = gPanelCache.begin(key, panel);
+    if (layer || gPanelCache.fallback()) {
+        DrawContext& target = layer ? *layer : context;
+        target.fillRoundedRect(panel, 10 * s, guiBrush(kBrushSurface));
+        target.drawRoundedRect(panel, 10 * s, guiBrush(kBrushLine), 1.0f);
+        hline(target, x, r, top + 1.0f, kBrushLineFaint);
+        text(target, kFormatSectionTitle, "CONTROL", RectF{x, top + 16 * s, r, top + 32 * s}, kBrushText,
+             TextAlignment::Leading);
+        text(target, kFormatCaption, "OUTPUT CHANNEL MATRIX", RectF{x, top + 32 * s, r, top + 42 * s}, kBrushText38,
+             TextAlignment::Leading);
+        hline(target, x, r, top + 54 * s, kBrushLine);
+        target.pushClip(gPanel.visible);
+        target.pushTranslation(0, -gPanel.scroll);
+        sectionHeader(target, x, y0, r, "01", "Master Volume", s);
+        paintKnobStatic(target, cx, cy, v, s);
+        hline(target, x, r, cy + 182 * s, kBrushLine);
+        sectionHeader(target, x, y1, r, "02", "Zone Volumes", s);
+        for (int i = 0; i < kMaxZones; ++i)
+            if (gPanel.faderRects[i].width() > 0.0f)
+                paintZoneRow(target, settings.zones[i], i, x, gPanel.faderRects[i].top, r, s);
+        hline(target, x, r, rowsEnd, kBrushLine);
+        target.popTranslation();
+        target.popClip();
+    }
+    if (layer)
+        gPanelCache.end();
+    gPanelCache.drawOnto(context);
+    context.pushClip(gPanel.visible);
+    context.pushTranslation(0, -gPanel.scroll);
+    paintKnobPulse(context, cx, cy, v, time, s);
+    context.popTranslation();
+    context.popClip();
 }
 
 bool controlPanelMouseDown(float x, float y) {

@@ -103,6 +103,9 @@ void resetLevelMeters();
 // Paints the cards of the left area for a client of width x height pixels.
 void paintEffectCards(DrawContext& context, float width, float height, float time);
 
+// Drops the cards' stored drawings (tests; a new window).
+void resetEffectCardCaches();
+
 // The card area in client pixels (may be empty on a narrow window).
 RectF effectCardArea(float width, float height);
 

@@ -9,6 +9,7 @@
 #include "ui/Appearance.h"
 #include "ui/Shapes.h"
 #include "ui/panels/BandDrawing.h"
+#include "ui/panels/LayerCache.h"
 
 #include <algorithm>
 #include <cmath>
@@ -46,45 +47,48 @@ float sliderPosition(const CardSlider& slider, float value) {
     return std::clamp((value - slider.min) / (slider.max - slider.min), 0.0f, 1.0f);
 }
 
-void paintScope(DrawContext& context, const RectF& r, const EffectCard& card, const LevelMeters& meters, float s) {
+void paintScopeBox(DrawContext& context, const RectF& r, const EffectCard& card, float s) {
     context.fillRoundedRect(r, 6.0f * s, guiBrush(kBrushRaised));
     context.drawRoundedRect(r, 6.0f * s, guiBrush(kBrushLine), 1.0f);
-    const int effect = card.effect;
-    if (effect >= 0 && effect < kEffectCount && r.width() > 0 && r.height() > 0) {
-        float raw[kScopeSamples];
-        const uint32_t newest = meters.writeIndex;
-        for (int j = 0; j < kScopeSamples; ++j) {
-            const float v = meters.history[effect][(newest - kScopeSamples + j) & (kLevelHistorySize - 1)];
-            raw[j] = std::isfinite(v) ? std::clamp(v, 0.0f, 1.0f) : 0.0f;
-        }
-        PointF points[kScopeSamples];
-        for (int j = 0; j < kScopeSamples; ++j) {
-            const float older = raw[j > 0 ? j - 1 : j];
-            const float newer = raw[j < kScopeSamples - 1 ? j + 1 : j];
-            const float v = 0.25f * older + 0.5f * raw[j] + 0.25f * newer;
-            points[j] = PointF{r.left + j * r.width() / (kScopeSamples - 1), r.bottom - v * 0.82f * r.height()};
-        }
-        context.pushClip(r);
-        Brush area = guiGradient(kGradientG2);
-        area.start = PointF{r.left, r.top};
-        area.end = PointF{r.left, r.bottom};
-        context.beginPath();
-        context.moveTo(PointF{r.left, r.bottom});
-        for (const PointF& p : points)
-            context.lineTo(p);
-        context.lineTo(PointF{r.right, r.bottom});
-        context.closePath();
-        context.fillPath(area);
-        context.beginPath();
-        context.moveTo(points[0]);
-        for (int j = 1; j < kScopeSamples; ++j)
-            context.lineTo(points[j]);
-        context.strokePath(guiBrush(kBrushAccent), 1.2f * s);
-        context.beginPath();
-        context.popClip();
-    }
     text(context, kFormatCaption, card.tag, RectF{r.left, r.top + 3 * s, r.right - 4 * s, r.top + 13 * s}, kBrushAccent,
          TextAlignment::Trailing, ParagraphAlignment::Near);
+}
+
+// The newest 64 samples of the effect's history, smoothed, as a filled curve.
+void paintScopeCurve(DrawContext& context, const RectF& r, int effect, const LevelMeters& meters, float s) {
+    if (effect < 0 || effect >= kEffectCount || !(r.width() > 0) || !(r.height() > 0))
+        return;
+    float raw[kScopeSamples];
+    const uint32_t newest = meters.writeIndex;
+    for (int j = 0; j < kScopeSamples; ++j) {
+        const float v = meters.history[effect][(newest - kScopeSamples + j) & (kLevelHistorySize - 1)];
+        raw[j] = std::isfinite(v) ? std::clamp(v, 0.0f, 1.0f) : 0.0f;
+    }
+    PointF points[kScopeSamples];
+    for (int j = 0; j < kScopeSamples; ++j) {
+        const float older = raw[j > 0 ? j - 1 : j];
+        const float newer = raw[j < kScopeSamples - 1 ? j + 1 : j];
+        const float v = 0.25f * older + 0.5f * raw[j] + 0.25f * newer;
+        points[j] = PointF{r.left + j * r.width() / (kScopeSamples - 1), r.bottom - v * 0.82f * r.height()};
+    }
+    context.pushClip(r);
+    Brush area = guiGradient(kGradientG2);
+    area.start = PointF{r.left, r.top};
+    area.end = PointF{r.left, r.bottom};
+    context.beginPath();
+    context.moveTo(PointF{r.left, r.bottom});
+    for (const PointF& p : points)
+        context.lineTo(p);
+    context.lineTo(PointF{r.right, r.bottom});
+    context.closePath();
+    context.fillPath(area);
+    context.beginPath();
+    context.moveTo(points[0]);
+    for (int j = 1; j < kScopeSamples; ++j)
+        context.lineTo(points[j]);
+    context.strokePath(guiBrush(kBrushAccent), 1.2f * s);
+    context.beginPath();
+    context.popClip();
 }
 
 void paintEnableButton(DrawContext& context, PointF c, bool on, bool hovered, float s) {
@@ -107,15 +111,13 @@ void paintSplitSwitch(DrawContext& context, const RectF& r, bool dual, bool hove
     text(context, kFormatCaption, "ADV", RectF{mid, r.top, r.right, r.bottom}, dual ? kBrushAccent : kBrushText38);
 }
 
-void paintTestButton(DrawContext& context, const RectF& r, bool held, bool hovered, float time, float s) {
+void paintTestButton(DrawContext& context, const RectF& r, bool held, bool hovered, float s) {
     const float radius = 6 * s;
     const PointF dot{r.centerX(), r.top + 16 * s};
     if (held) {
         context.drawRoundedRect(inset(r, -2 * s, -2 * s), radius + 2 * s, guiBrush(kBrushAccentShade1), 2 * s);
         fillGradientRect(&context, r, radius, guiGradient(kGradientG1));
         context.drawRoundedRect(r, radius, guiBrush(kBrushAccent), 1.0f);
-        const float pulse = 0.6f + 0.4f * std::sin(kTwoPi * time / 0.4f);
-        context.fillEllipse(dot, 4 * s, 4 * s, withOpacity(guiBrush(kBrushAccent), pulse));
     } else {
         fillGradientRect(&context, r, radius, guiGradient(hovered ? kGradientG1 : kGradientG0));
         context.drawRoundedRect(r, radius, guiBrush(hovered ? kBrushAccentShade3 : kBrushLine), 1.0f);
@@ -124,6 +126,12 @@ void paintTestButton(DrawContext& context, const RectF& r, bool held, bool hover
     }
     const int label = held ? kBrushAccent : (hovered ? kBrushText : kBrushText55);
     text(context, kFormatSmall, "TEST", RectF{r.left, dot.y + 8 * s, r.right, r.bottom - 4 * s}, label);
+}
+
+// The held TEST button's dot, pulsing.
+void paintTestPulse(DrawContext& context, const RectF& r, float time, float s) {
+    const float pulse = 0.6f + 0.4f * std::sin(kTwoPi * time / 0.4f);
+    context.fillEllipse(PointF{r.centerX(), r.top + 16 * s}, 4 * s, 4 * s, withOpacity(guiBrush(kBrushAccent), pulse));
 }
 
 void tickSteps(float range, float& minor, float& major) {
@@ -139,7 +147,7 @@ void tickSteps(float range, float& minor, float& major) {
     }
 }
 
-void paintSlider(DrawContext& context, CardSlider& slider, const RectF& r, float value, bool dragging,
+void paintSlider(DrawContext& context, const CardSlider& slider, const RectF& r, float value, bool dragging,
                  const CardStyle& style) {
     const float s = style.s;
     const int labelBrush = style.on ? kBrushText38 : kBrushText22;
@@ -153,8 +161,6 @@ void paintSlider(DrawContext& context, CardSlider& slider, const RectF& r, float
     text(context, kFormatUnit, slider.unit, RectF{r.right - 16 * s, r.top, r.right, r.top + 16 * s}, labelBrush,
          TextAlignment::Trailing);
 
-    slider.trackLeft = r.left + 6 * s;
-    slider.trackWidth = std::max(0.0f, r.width() - 12 * s);
     const float trackWidth = slider.trackWidth;
     if (!(trackWidth > 0.0f))
         return;
@@ -228,54 +234,23 @@ void paintSlider(DrawContext& context, CardSlider& slider, const RectF& r, float
     context.popLayer();
 }
 
-void paintCard(DrawContext& context, EffectCard& card, int index, const RectF& r, const EffectProfile& block,
-               const LevelMeters& meters, float time, float s) {
-    const EffectCardPanel& panel = gCardPanel;
+// The card's rectangles for this frame: what the handlers hit and where the
+// parts are drawn.
+void layoutCard(EffectCard& card, const RectF& r, float s) {
     const DensityMetrics& m = densityMetrics();
-    const int effect = std::clamp(card.effect, 0, kEffectCount - 1);
-    const bool on = block.effectEnabled[effect] != 0;
-    const bool hoveredCard = panel.hoverCard == index;
-    card.cardRect = r;
-
-    context.pushClip(r);
-    if (!on)
-        context.pushLayer(0.38f);
-    fillGradientRect(&context, r, 10 * s, guiGradient(kGradientG0));
-    context.drawRoundedRect(r, 10 * s, guiBrush(kBrushLine), 1.0f);
-    hline(context, r.left + 10 * s, r.right - 10 * s, r.top + 1.0f, kBrushLineFaint);
-
     const float innerTop = r.top + m.vPad * s;
     const float innerBottom = r.bottom - m.vPad * s;
-    const RectF scope{r.left + m.hPad * s, innerTop, r.left + (m.hPad + m.scopeWidth) * s, innerBottom};
+    card.cardRect = r;
     card.testRect = RectF{r.right - (m.hPad + m.testWidth) * s, innerTop, r.right - m.hPad * s, innerBottom};
-    const float contentLeft = scope.right + 18 * s;
+    const float contentLeft = r.left + (m.hPad + m.scopeWidth) * s + 18 * s;
     const float contentRight = std::max(contentLeft, card.testRect.left - 18 * s);
-    paintScope(context, scope, card, meters, s);
-
     const PointF enable{contentLeft + 11 * s, innerTop + 12 * s};
     card.enableRect = RectF{enable.x - 11 * s, enable.y - 11 * s, enable.x + 11 * s, enable.y + 11 * s};
-    paintEnableButton(context, enable, on, hoveredCard && panel.hoverEnable, s);
-
-    float titleRight = contentRight;
-    if (card.splitShown) {
-        card.splitRect = RectF{contentRight - 50 * s, enable.y - 8 * s, contentRight, enable.y + 8 * s};
-        titleRight = card.splitRect.left - 6 * s;
-        paintSplitSwitch(context, card.splitRect, block.suspDualBand != 0, hoveredCard && panel.hoverSplit, s);
-    } else {
-        card.splitRect = RectF{};
-    }
-    const float titleLeft = contentLeft + 32 * s;
-    text(context, kFormatCardTitle, card.name, RectF{titleLeft, innerTop - 2 * s, titleRight, innerTop + 14 * s},
-         kBrushText, TextAlignment::Leading);
-    text(context, kFormatCardSubtitle, card.subtitle, RectF{titleLeft, innerTop + 14 * s, titleRight, innerTop + 26 * s},
-         kBrushText38, TextAlignment::Leading);
-
-    paintTestButton(context, card.testRect, panel.testHeld[effect] != 0, hoveredCard && panel.hoverTest, time, s);
-
+    card.splitRect = card.splitShown ? RectF{contentRight - 50 * s, enable.y - 8 * s, contentRight, enable.y + 8 * s}
+                                     : RectF{};
     const int sliders = std::clamp(card.sliderCount, 0, kMaxCardSliders);
     const float gap = 24 * s;
     const float sliderWidth = sliders > 0 ? (contentRight - contentLeft - gap * (sliders - 1)) / sliders : 0.0f;
-    const CardStyle style{s, on, on ? &guiBrush(kBrushAccent) : &guiBrush(kBrushText)};
     for (int j = 0; j < kMaxCardSliders; ++j) {
         CardSlider& slider = card.sliders[j];
         if (j >= sliders || !(sliderWidth > 0.0f)) {
@@ -285,12 +260,116 @@ void paintCard(DrawContext& context, EffectCard& card, int index, const RectF& r
         }
         const float left = contentLeft + j * (sliderWidth + gap);
         slider.rect = RectF{left, innerTop + 29 * s, left + sliderWidth, innerBottom};
+        slider.trackLeft = left + 6 * s;
+        slider.trackWidth = std::max(0.0f, sliderWidth - 12 * s);
+    }
+}
+
+RectF scopeRect(const RectF& r, float s) {
+    const DensityMetrics& m = densityMetrics();
+    return RectF{r.left + m.hPad * s, r.top + m.vPad * s, r.left + (m.hPad + m.scopeWidth) * s, r.bottom - m.vPad * s};
+}
+
+// Everything of a laid-out card that does not move by itself: all but the
+// scope's curve and the held TEST button's pulse.
+void paintCardStatic(DrawContext& context, const EffectCard& card, int index, const EffectProfile& block, float s) {
+    const EffectCardPanel& panel = gCardPanel;
+    const DensityMetrics& m = densityMetrics();
+    const RectF& r = card.cardRect;
+    const int effect = std::clamp(card.effect, 0, kEffectCount - 1);
+    const bool on = block.effectEnabled[effect] != 0;
+    const bool hoveredCard = panel.hoverCard == index;
+
+    context.pushClip(r);
+    if (!on)
+        context.pushLayer(0.38f);
+    fillGradientRect(&context, r, 10 * s, guiGradient(kGradientG0));
+    context.drawRoundedRect(r, 10 * s, guiBrush(kBrushLine), 1.0f);
+    hline(context, r.left + 10 * s, r.right - 10 * s, r.top + 1.0f, kBrushLineFaint);
+    paintScopeBox(context, scopeRect(r, s), card, s);
+
+    const float innerTop = r.top + m.vPad * s;
+    const PointF enable{card.enableRect.centerX(), card.enableRect.centerY()};
+    paintEnableButton(context, enable, on, hoveredCard && panel.hoverEnable, s);
+    const float contentLeft = card.enableRect.left;
+    float titleRight = std::max(contentLeft, card.testRect.left - 18 * s);
+    if (card.splitShown) {
+        titleRight = card.splitRect.left - 6 * s;
+        paintSplitSwitch(context, card.splitRect, block.suspDualBand != 0, hoveredCard && panel.hoverSplit, s);
+    }
+    const float titleLeft = contentLeft + 32 * s;
+    text(context, kFormatCardTitle, card.name, RectF{titleLeft, innerTop - 2 * s, titleRight, innerTop + 14 * s},
+         kBrushText, TextAlignment::Leading);
+    text(context, kFormatCardSubtitle, card.subtitle, RectF{titleLeft, innerTop + 14 * s, titleRight, innerTop + 26 * s},
+         kBrushText38, TextAlignment::Leading);
+
+    paintTestButton(context, card.testRect, panel.testHeld[effect] != 0, hoveredCard && panel.hoverTest, s);
+
+    const CardStyle style{s, on, on ? &guiBrush(kBrushAccent) : &guiBrush(kBrushText)};
+    for (int j = 0; j < std::clamp(card.sliderCount, 0, kMaxCardSliders); ++j) {
+        const CardSlider& slider = card.sliders[j];
+        if (!(slider.rect.width() > 0.0f))
+            continue;
         const bool dragging = panel.dragCard == index && panel.dragSlider == j;
         paintSlider(context, slider, slider.rect, sliderValue(slider, block), dragging, style);
     }
     if (!on)
         context.popLayer();
     context.popClip();
+}
+
+void cardKey(CacheKey& key, const EffectCard& card, int index, const EffectProfile& block) {
+    const EffectCardPanel& panel = gCardPanel;
+    const int effect = std::clamp(card.effect, 0, kEffectCount - 1);
+    key.addAppearance();
+    key.add(card.cardRect.width());
+    key.add(card.cardRect.height());
+    key.add(card.name);
+    key.add(card.subtitle);
+    key.add(effect);
+    key.add(card.splitShown);
+    key.add(block.effectEnabled[effect]);
+    key.add(block.suspDualBand);
+    key.add(panel.testHeld[effect]);
+    const bool hovered = panel.hoverCard == index;
+    key.add(hovered && panel.hoverEnable);
+    key.add(hovered && panel.hoverTest);
+    key.add(hovered && panel.hoverSplit);
+    key.add(panel.dragCard == index ? panel.dragSlider : -1);
+    for (int j = 0; j < std::clamp(card.sliderCount, 0, kMaxCardSliders); ++j)
+        key.add(sliderValue(card.sliders[j], block));
+}
+
+LayerCache gCardCaches[kMaxCards];
+
+void paintCard(DrawContext& context, EffectCard& card, int index, const RectF& r, const EffectProfile& block,
+               const LevelMeters& meters, float time, float s) {
+    layoutCard(card, r, s);
+    CacheKey key;
+    cardKey(key, card, index, block);
+    LayerCache& cache = gCardCaches[index];
+    DrawContext* layer = cache.begin(key, r);
+    if (layer) {
+        paintCardStatic(*layer, card, index, block, s);
+        cache.end();
+    } else if (cache.fallback()) {
+        paintCardStatic(context, card, index, block, s);
+    }
+    cache.drawOnto(context);
+
+    const int effect = std::clamp(card.effect, 0, kEffectCount - 1);
+    const bool on = block.effectEnabled[effect] != 0;
+    if (!on) {
+        context.pushClip(scopeRect(r, s));
+        context.pushLayer(0.38f);
+    }
+    paintScopeCurve(context, scopeRect(r, s), card.effect, meters, s);
+    if (!on) {
+        context.popLayer();
+        context.popClip();
+    }
+    if (gCardPanel.testHeld[effect])
+        paintTestPulse(context, card.testRect, time, s);
 }
 
 void clearHitRects(EffectCard& card) {
@@ -302,6 +381,11 @@ void clearHitRects(EffectCard& card) {
 }
 
 }  // namespace
+
+void resetEffectCardCaches() {
+    for (LayerCache& cache : gCardCaches)
+        cache.reset();
+}
 
 void paintEffectCards(DrawContext& context, float width, float height, float time) {
     EffectCardPanel& panel = gCardPanel;

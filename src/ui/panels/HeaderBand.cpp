@@ -6,6 +6,7 @@
 #include "ui/GuiHost.h"
 #include "ui/Widgets.h"
 #include "ui/panels/BandDrawing.h"
+#include "ui/panels/LayerCache.h"
 #include "ui/panels/StripText.h"
 
 #include <algorithm>
@@ -26,6 +27,7 @@ constexpr float kCaptionSize = 28.0f;
 HeaderLayout gHeader;
 CaptionActions gCaptionActions;
 LogoPainter gLogoPainter = nullptr;
+LayerCache gHeaderCache;
 
 // Widths of "ONLINE" and "OFFLINE" in the strip's value format, measured once
 // per format (the format changes with the DPI).
@@ -97,17 +99,46 @@ void paintCaptionButton(DrawContext& context, int which, float s) {
     }
 }
 
-void paintStrip(DrawContext& context, float width, float time, float s) {
+struct StripTexts {
+    ShortText device, driver, latency;
+    bool latencyValue = false;
+    bool connected = false;
+};
+
+StripTexts stripTexts() {
+    const StripStatus status = readStripStatus();
+    StripTexts texts;
+    texts.device = deviceCellText(status);
+    texts.driver = driverCellText(status);
+    texts.latency = latencyCellText(status);
+    texts.latencyValue = hasLatencyValue(status);
+    texts.connected = status.simConnected != 0;
+    return texts;
+}
+
+RectF stripRect(float width, float s) {
     const float left = (width - kStripWidth * s) / 2.0f;
     const float top = (kHeaderHeight - kStripHeight) / 2.0f * s;
-    const RectF strip{left, top, left + kStripWidth * s, top + kStripHeight * s};
+    return RectF{left, top, left + kStripWidth * s, top + kStripHeight * s};
+}
+
+// Where the status dot sits: it leads "ONLINE"/"OFFLINE", centred together
+// in the fourth cell.
+PointF statusDotCentre(DrawContext& context, const RectF& strip, bool connected, float s) {
+    const float split = strip.top + 0.46f * strip.height();
+    const float cellLeft = strip.left + 3 * kCellWidth * s;
+    const float total = 12.0f * s + statusTextWidth(context, connected);
+    return PointF{cellLeft + kCellWidth * s / 2.0f - total / 2.0f + 3.0f * s, (split + strip.bottom) / 2.0f};
+}
+
+// Everything of the strip but the status dot, which pulses.
+void paintStrip(DrawContext& context, float width, const StripTexts& texts, float s) {
+    const RectF strip = stripRect(width, s);
     context.fillRoundedRect(strip, 5.0f * s, guiBrush(kBrushSurface));
     context.drawRoundedRect(strip, 5.0f * s, guiBrush(kBrushLine), 1.0f);
-
-    const StripStatus status = readStripStatus();
-    const ShortText device = deviceCellText(status);
-    const ShortText driver = driverCellText(status);
-    const ShortText latency = latencyCellText(status);
+    const ShortText& device = texts.device;
+    const ShortText& driver = texts.driver;
+    const ShortText& latency = texts.latency;
     static const char* const kCaptions[4] = {"DEVICE", "DRIVER", "LATENCY", "STATUS"};
     const float split = strip.top + 0.46f * strip.height();
     for (int cell = 0; cell < 4; ++cell) {
@@ -125,16 +156,12 @@ void paintStrip(DrawContext& context, float width, float time, float s) {
             text(context, kFormatStripValue, driver.view(), value, kBrushText);
             break;
         case 2:
-            text(context, kFormatStripValue, latency.view(), value, hasLatencyValue(status) ? kBrushAccent : kBrushText);
+            text(context, kFormatStripValue, latency.view(), value, texts.latencyValue ? kBrushAccent : kBrushText);
             break;
         default: {
-            const bool connected = status.simConnected != 0;
-            const float gap = 6.0f * s;
+            const bool connected = texts.connected;
             const float textWidth = statusTextWidth(context, connected);
-            const float total = 6.0f * s + gap + textWidth;
-            const float start = value.centerX() - total / 2.0f;
-            drawStatusDot(context, PointF{start + 3.0f * s, value.centerY()}, connected, time, 0.35f, 0.25f, s);
-            const float textLeft = start + 6.0f * s + gap;
+            const float textLeft = statusDotCentre(context, strip, connected, s).x + 9.0f * s;
             text(context, kFormatStripValue, connected ? "ONLINE" : "OFFLINE",
                  RectF{textLeft, value.top, std::max(textLeft + textWidth + 2.0f * s, value.right), value.bottom},
                  kBrushText, TextAlignment::Leading);
@@ -152,17 +179,16 @@ void setHeaderLogoPainter(LogoPainter painter) { gLogoPainter = painter; }
 
 const HeaderLayout& headerLayout() { return gHeader; }
 
-void resetHeaderBand() { gHeader = HeaderLayout{}; }
+void resetHeaderBand() {
+    gHeader = HeaderLayout{};
+    gHeaderCache.reset();
+}
 
 void paintHeader(DrawContext& context, float width, float time) {
     const float s = dpiScale();
     const float height = kHeaderHeight * s;
     if (!(width > 0.0f))
         return;
-    context.fillRect(RectF{0, 0, width, height}, guiBrush(kBrushWindow));
-    hline(context, 0, width, height - 1.0f, kBrushLine);
-    paintLogo(context, s);
-
     const float top = (kHeaderHeight - kCaptionSize) / 2.0f * s;
     float right = width - 14.0f * s;
     for (int which = kCaptionClose; which >= kCaptionMinimize; --which) {
@@ -170,10 +196,36 @@ void paintHeader(DrawContext& context, float width, float time) {
         right -= (kCaptionSize + 8.0f) * s;
     }
     gHeader.maximized = windowIsMaximized() ? 1 : 0;
-    for (int which = 0; which < kCaptionButtonCount; ++which)
-        paintCaptionButton(context, which, s);
+    const StripTexts texts = stripTexts();
 
-    paintStrip(context, width, time, s);
+    CacheKey key;
+    key.addAppearance();
+    key.add(width);
+    key.add(gLogoPainter);
+    for (int which = 0; which < kCaptionButtonCount; ++which)
+        key.add(gHeader.captionHover[which]);
+    key.add(gHeader.maximized);
+    key.addText(texts.device.view());
+    key.addText(texts.driver.view());
+    key.addText(texts.latency.view());
+    key.add(texts.latencyValue);
+    key.add(texts.connected);
+    const RectF band{0, 0, width, height};
+    DrawContext* layer = gHeaderCache.begin(key, band);
+    DrawContext& target = layer ? *layer : context;
+    if (layer || gHeaderCache.fallback()) {
+        target.fillRect(band, guiBrush(kBrushWindow));
+        hline(target, 0, width, height - 1.0f, kBrushLine);
+        paintLogo(target, s);
+        for (int which = 0; which < kCaptionButtonCount; ++which)
+            paintCaptionButton(target, which, s);
+        paintStrip(target, width, texts, s);
+    }
+    if (layer)
+        gHeaderCache.end();
+    gHeaderCache.drawOnto(context);
+    drawStatusDot(context, statusDotCentre(context, stripRect(width, s), texts.connected, s), texts.connected, time,
+                  0.35f, 0.25f, s);
 }
 
 bool captionButtonHover(float x, float y) {

@@ -55,6 +55,7 @@ void resetMainWindowBands() {
     resetStatusBar();
     resetControlPanel();
     resetLevelMeters();
+    resetEffectCardCaches();
     resetCardDrag();
     buildEffectCards(kIRacing);
     gProfileList = ProfileList{};

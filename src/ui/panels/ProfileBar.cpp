@@ -10,6 +10,7 @@
 #include "ui/PopupMenu.h"
 #include "ui/Widgets.h"
 #include "ui/panels/BandDrawing.h"
+#include "ui/panels/LayerCache.h"
 #include "ui/panels/ProfileActions.h"
 
 #include <string>
@@ -37,6 +38,7 @@ constexpr ButtonSpec kButtons[kProfileBarButtonCount] = {
     {"Setup Wizard", 108}, {"Zone Setup", 90}, {"Channel Routing", 120}, {"Options", 76}};
 
 ProfileBarLayout gBar;
+LayerCache gBarCache;
 
 RectF leftArrow(const RectF& selector, float s) {
     return RectF{selector.left, selector.top, selector.left + kArrowWidth * s, selector.bottom};
@@ -154,7 +156,10 @@ bool setHover(uint8_t& byte, bool inside) {
 
 const ProfileBarLayout& profileBarLayout() { return gBar; }
 
-void resetProfileBar() { gBar = ProfileBarLayout{}; }
+void resetProfileBar() {
+    gBar = ProfileBarLayout{};
+    gBarCache.reset();
+}
 
 void paintProfileBar(DrawContext& context, float width) {
     const float s = dpiScale();
@@ -162,20 +167,13 @@ void paintProfileBar(DrawContext& context, float width) {
         return;
     const float top = kBarTop * s;
     const float bottom = (kBarTop + kProfileBarHeight) * s;
-    context.fillRect(RectF{0, top, width, bottom}, guiBrush(kBrushWindow));
-    hline(context, 0, width, bottom - 1.0f, kBrushLine);
-
     const float rowTop = kRowTop * s;
     const float rowBottom = (kRowTop + kRowHeight) * s;
     float x = 18.0f * s;
     for (int i = 0; i < kProfileBarButtonCount; ++i) {
-        const RectF r{x, rowTop, x + kButtons[i].width * s, rowBottom};
-        gBar.buttons[i] = r;
-        drawRaisedFace(context, r, gBar.buttonHover[i] != 0, s);
-        text(context, kFormatControl, kButtons[i].label, r, gBar.buttonHover[i] ? kBrushText : kBrushText78);
-        x = r.right + 8.0f * s;
+        gBar.buttons[i] = RectF{x, rowTop, x + kButtons[i].width * s, rowBottom};
+        x = gBar.buttons[i].right + 8.0f * s;
     }
-
     const float simRight = width - 18.0f * s;
     gBar.simSelector = RectF{simRight - kSelectorWidth * s, rowTop, simRight, rowBottom};
     const float menuRight = gBar.simSelector.left - 6.0f * s;
@@ -183,17 +181,47 @@ void paintProfileBar(DrawContext& context, float width) {
     const float profileRight = gBar.menuButton.left - 6.0f * s;
     gBar.profileSelector = RectF{profileRight - kSelectorWidth * s, rowTop, profileRight, rowBottom};
 
-    drawRaisedFace(context, gBar.menuButton, gBar.menuHover != 0, s);
-    text(context, kFormatControl, "...", gBar.menuButton, gBar.menuHover ? kBrushText : kBrushText55);
-
     const HapticSettings& settings = gSettings.snapshot();
     const int sim = isValidSimIndex(settings.selectedSim) ? settings.selectedSim : kIRacing;
     const int count = gProfileList.profileCount();
     std::string_view value = kDefaultProfileName;
     if (count > 0)
         value = gProfileList.names()[static_cast<size_t>(gProfileList.profileIndex(settings.activeProfile[sim]))];
-    paintSelector(context, gBar.profileSelector, "PROFILE", value, count > 1, gBar.profileArrowHover, s);
-    paintSelector(context, gBar.simSelector, "SIM", kSimSelectorNames[sim], true, gBar.simArrowHover, s);
+
+    CacheKey key;
+    key.addAppearance();
+    key.add(width);
+    for (uint8_t hover : gBar.buttonHover)
+        key.add(hover);
+    key.add(gBar.menuHover);
+    key.add(gBar.profileArrowHover[0]);
+    key.add(gBar.profileArrowHover[1]);
+    key.add(gBar.simArrowHover[0]);
+    key.add(gBar.simArrowHover[1]);
+    key.add(sim);
+    key.add(count > 1);
+    key.addText(value);
+    const RectF band{0, top, width, bottom};
+    DrawContext* layer = gBarCache.begin(key, band);
+    if (!layer && !gBarCache.fallback()) {
+        gBarCache.drawOnto(context);
+        return;
+    }
+    DrawContext& target = layer ? *layer : context;
+    target.fillRect(band, guiBrush(kBrushWindow));
+    hline(target, 0, width, bottom - 1.0f, kBrushLine);
+    for (int i = 0; i < kProfileBarButtonCount; ++i) {
+        drawRaisedFace(target, gBar.buttons[i], gBar.buttonHover[i] != 0, s);
+        text(target, kFormatControl, kButtons[i].label, gBar.buttons[i], gBar.buttonHover[i] ? kBrushText : kBrushText78);
+    }
+    drawRaisedFace(target, gBar.menuButton, gBar.menuHover != 0, s);
+    text(target, kFormatControl, "...", gBar.menuButton, gBar.menuHover ? kBrushText : kBrushText55);
+    paintSelector(target, gBar.profileSelector, "PROFILE", value, count > 1, gBar.profileArrowHover, s);
+    paintSelector(target, gBar.simSelector, "SIM", kSimSelectorNames[sim], true, gBar.simArrowHover, s);
+    if (layer) {
+        gBarCache.end();
+        gBarCache.drawOnto(context);
+    }
 }
 
 bool profileBarHover(float x, float y) {

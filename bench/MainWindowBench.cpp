@@ -14,6 +14,7 @@
 #include "settings/ProfileList.h"
 #include "ui/Appearance.h"
 #include "ui/GuiHooks.h"
+#include "ui/MainWindow.h"
 #include "ui/panels/MainWindowBands.h"
 
 #include <benchmark/benchmark.h>
@@ -26,16 +27,7 @@ namespace {
 using namespace qv;
 
 void paintFrame(ImageTarget& target, float time) {
-    const MainWindowBands& bands = mainWindowBands();
-    DrawContext& context = target.context();
-    const float w = static_cast<float>(target.width());
-    const float h = static_cast<float>(target.height());
-    context.clear(rgb(16, 18, 22));
-    bands.paintHeader(context, w, time);
-    bands.paintProfileBar(context, w);
-    bands.paintEffectCards(context, w, h, time);
-    bands.paintControlPanel(context, w, h, time);
-    bands.paintStatusBar(context, w, h, time);
+    paintMainWindow(target.context(), static_cast<float>(target.width()), static_cast<float>(target.height()), time);
     target.finish();
 }
 

@@ -1,10 +1,9 @@
 #pragma once
-// A main window without a window: the appearance on an offscreen image of
-// 1500 x 860, a fresh settings block, a temporary profile folder, recording
-// message boxes and popup menu, and a GUI host whose callables record their
-// calls. paintAll() paints every band once, as a frame of the main window
-// does; the handlers are then driven with coordinates from the painted hit
-// rectangles.
+// The main window's bands without a window: the appearance on an offscreen
+// image of 1500 x 860, a fresh settings block, a temporary profile folder,
+// recording message boxes and popup menu, and a GUI host whose callables
+// record their calls. paintAll() paints one frame of the main window; the
+// handlers are then driven with coordinates from the painted hit rectangles.
 
 #include "app/AppGlobals.h"
 #include "audio/AudioStatus.h"
@@ -13,6 +12,7 @@
 #include "ui/Appearance.h"
 #include "ui/GuiHooks.h"
 #include "ui/GuiHost.h"
+#include "ui/MainWindow.h"
 #include "ui/MessageBox.h"
 #include "ui/PopupMenu.h"
 #include "ui/panels/MainWindowBands.h"
@@ -94,16 +94,8 @@ protected:
 
     // One frame of the main window, as its painter draws it.
     void paintAll(float time = 0.0f) {
-        const MainWindowBands& bands = mainWindowBands();
-        DrawContext& context = target->context();
-        const float w = static_cast<float>(target->width());
-        const float h = static_cast<float>(target->height());
-        context.clear(rgb(16, 18, 22));
-        bands.paintHeader(context, w, time);
-        bands.paintProfileBar(context, w);
-        bands.paintEffectCards(context, w, h, time);
-        bands.paintControlPanel(context, w, h, time);
-        bands.paintStatusBar(context, w, h, time);
+        paintMainWindow(target->context(), static_cast<float>(target->width()), static_cast<float>(target->height()),
+                        time);
         target->finish();
     }
 

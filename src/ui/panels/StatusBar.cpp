@@ -108,6 +108,8 @@ bool headerButtonClick(WindowHandle window, float x, float y) {
     if (pointInRect(gStatus.buttons[kStatusConsole], x, y)) {
         if (gConsoleToggle)
             gConsoleToggle();
+        else
+            gConsoleToggleRequested.exchange(1);  // the main thread attaches its console output
         return true;
     }
     return false;

@@ -298,8 +298,10 @@ TEST_F(ProfileBarTest, StatusBarButtonsTakeTheirClicksOnly) {
     setConsoleToggle(countConsoleToggle);
     EXPECT_TRUE(mainWindowBands().statusDown(nullptr, console.x, console.y, 1500, 860));
     EXPECT_EQ(gConsoleToggles, 1);
+    EXPECT_EQ(gConsoleToggleRequested.load(), 0);
     setConsoleToggle(nullptr);
     EXPECT_TRUE(mainWindowBands().statusDown(nullptr, console.x, console.y, 1500, 860));
+    EXPECT_EQ(gConsoleToggleRequested.load(), 1);
     EXPECT_FALSE(mainWindowBands().statusDown(nullptr, 750, 850, 1500, 860));
     EXPECT_TRUE(mainWindowBands().statusHover(console.x, console.y, 1500, 860));
     EXPECT_FALSE(mainWindowBands().statusHover(console.x + 1, console.y, 1500, 860));

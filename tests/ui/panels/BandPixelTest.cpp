@@ -93,6 +93,32 @@ TEST_F(BandPixelTest, CaptionButtonsLightWhenHovered) {
     EXPECT_GT(brightness(pixelAt(close.left + 3, close.top + 3)), plain);
 }
 
+TEST_F(BandPixelTest, EveryBandCopesWithAnySizeAndHitsOnlyWhatItDrew) {
+    const struct {
+        int width, height;
+    } sizes[] = {{1, 1}, {120, 40}, {400, 90}, {700, 300}, {1000, 600}, {3000, 2000}};
+    for (const auto& size : sizes) {
+        target = test::GraphicsFixture::image(size.width, size.height);
+        ASSERT_TRUE(target);
+        paintAll(1.0f);
+        EXPECT_TRUE(target->context().isHealthy()) << size.width;
+        const RectF area = effectCardPanel().area;
+        for (const EffectCard& card : effectCardPanel().cards) {
+            if (card.cardRect.width() > 0.0f) {
+                EXPECT_GE(card.cardRect.top, area.top - 1000.0f);
+                EXPECT_LE(card.cardRect.right, static_cast<float>(size.width));
+            }
+        }
+        const RectF knob = controlPanelState().knobHit;
+        if (knob.width() > 0.0f) {
+            EXPECT_GE(controlPanelState().visible.left, 0.0f) << size.width;
+        }
+        // A click in the middle of a tiny window finds nothing to drag.
+        mainWindowBands().cardsDown(nullptr, &host, size.width / 2.0f, size.height / 2.0f, size.width, size.height);
+        mainWindowBands().cardsUp(&host, 0, 0);
+    }
+}
+
 // Renders of the whole window into <build>/tests/ui/panels/renders/.
 class MainWindowRenders : public test::BandsFixture,
                           public ::testing::WithParamInterface<std::tuple<int, int>> {};

@@ -193,6 +193,15 @@ TEST_F(EffectCardsTest, TheWheelScrollsByThreeCardHeightsWithinTheContent) {
     EXPECT_FLOAT_EQ(panel().scroll, 0.0f);
 }
 
+TEST_F(EffectCardsTest, TheWheelStepFollowsTheDpi) {
+    setDpi(144);
+    createTextFormats();
+    paintAll();
+    ASSERT_GT(panel().maxScroll, 1.5f * densityMetrics().cardHeight);
+    mainWindowBands().cardsScroll(-40);  // a third of a notch
+    EXPECT_FLOAT_EQ(panel().scroll, 1.5f * densityMetrics().cardHeight);
+}
+
 TEST_F(EffectCardsTest, ClicksOutsideTheVisibleAreaMissPartlyHiddenCards) {
     paintAll();
     mainWindowBands().cardsScroll(-30);  // the first card now starts above the area

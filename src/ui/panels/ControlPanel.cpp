@@ -143,7 +143,7 @@ void paintKnobStatic(DrawContext& context, float cx, float cy, float v, float s)
     const GradientStop faceStops[2] = {{0.0f, rgb(10, 12, 17)}, {1.0f, rgb(2, 3, 8)}};
     context.fillEllipse(c, 155 * s, 155 * s, radialGradientBrush(c, PointF{0, -35 * s}, 155 * s, haloStops, 3));
     context.fillEllipse(c, 148 * s, 148 * s, radialGradientBrush(c, PointF{0, -26 * s}, 148 * s, faceStops, 2));
-    context.drawEllipse(c, 148 * s, 148 * s, withOpacity(guiBrush(kBrushText), 0.12f), 1.0f);
+    context.drawEllipse(c, 148 * s, 148 * s, guiBrush(kBrushText), 1.0f);
 
     const int lit = litSegments(v);
     if (lit > 0) {
@@ -159,12 +159,11 @@ void paintKnobStatic(DrawContext& context, float cx, float cy, float v, float s)
             ringSegment(context, c, i, withOpacity(accent, 0.55f + 0.45f * static_cast<float>(i) / kRingSegments), s);
     }
 
-    const Brush tickDim = withOpacity(guiBrush(kBrushText), 0.45f);
     for (int j = 0; j <= 40; ++j) {
         const float degrees = 135.0f + 6.75f * j;
         const bool major = j % 4 == 0;
         const bool high = j / 40.0f >= kHighRange;
-        const Brush& brush = high ? accent : tickDim;
+        const Brush& brush = high ? accent : guiBrush(kBrushText);
         context.drawLine(polarPoint(cx, cy, (major ? 108.0f : 114.0f) * s, degrees), polarPoint(cx, cy, 121 * s, degrees),
                          brush, (major ? 1.8f : 0.9f) * s);
         if (major) {

@@ -119,7 +119,7 @@ TEST_F(BandPixelTest, EveryBandCopesWithAnySizeAndHitsOnlyWhatItDrew) {
     }
 }
 
-// Renders of the whole window into <build>/tests/ui/panels/renders/.
+// Renders of the whole window into <build>/renders/.
 class MainWindowRenders : public test::BandsFixture,
                           public ::testing::WithParamInterface<std::tuple<int, int>> {};
 

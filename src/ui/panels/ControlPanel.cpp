@@ -26,6 +26,8 @@ constexpr int kRingSegments = 30;
 
 ControlPanelState gPanel;
 LayerCache gPanelCache;
+LayerCache gKnobCache;
+LayerCache gZoneCaches[kMaxZones];
 
 // The knob's own number formats ("Inter Tight" bold at 12 and 28 pixels),
 // made again when the DPI changes. Without them the knob uses formats 2 and 7.
@@ -55,22 +57,11 @@ void sectionHeader(DrawContext& context, float x, float y, float r, const char* 
     text(context, kFormatSectionTitle, title, RectF{x + 28 * s, y, r, y + 16 * s}, kBrushText, TextAlignment::Leading);
 }
 
-void paintZoneRow(DrawContext& context, const ZoneConfig& zone, int index, float x, float y, float r, float s) {
-    const float gain = std::isfinite(zone.gain) ? std::clamp(zone.gain, 0.0f, 1.0f) : 0.0f;
+// A zone row's parts that do not follow the gain: name, unit and scale.
+void paintZoneRowBase(DrawContext& context, const ZoneConfig& zone, float x, float y, float r, float s) {
     text(context, kFormatSliderLabel, textOf(zone.name), RectF{x, y, x + 55 * s, y + 20 * s}, kBrushText55,
          TextAlignment::Leading);
-    char value[16];
-    std::snprintf(value, sizeof(value), "%.0f", gain * 100.0f);
-    text(context, kFormatSliderValue, value, RectF{r - 50 * s, y, r - 10 * s, y + 20 * s}, kBrushAccent,
-         TextAlignment::Trailing);
     text(context, kFormatUnit, "%", RectF{r - 10 * s, y, r, y + 20 * s}, kBrushText38, TextAlignment::Trailing);
-
-    UiFader fader;
-    fader.rect = RectF{x - 4 * s, y + 20 * s, r + 4 * s, y + 40 * s};
-    fader.value = gain;
-    fader.dragging = gPanel.dragFader == index ? 1 : 0;
-    drawFader(context, fader);
-
     const float width = r - x;
     const Brush dim = withOpacity(guiBrush(kBrushText), 0.3f);
     for (int tick = 0; tick <= 100; tick += 25) {
@@ -84,6 +75,21 @@ void paintZoneRow(DrawContext& context, const ZoneConfig& zone, int index, float
     }
 }
 
+// The gain as a number and as the fader.
+void paintZoneRowValue(DrawContext& context, float gain, bool dragging, float x, float y, float r, float s) {
+    char value[16];
+    std::snprintf(value, sizeof(value), "%.0f", gain * 100.0f);
+    text(context, kFormatSliderValue, value, RectF{r - 50 * s, y, r - 10 * s, y + 20 * s}, kBrushAccent,
+         TextAlignment::Trailing);
+    UiFader fader;
+    fader.rect = RectF{x - 4 * s, y + 20 * s, r + 4 * s, y + 40 * s};
+    fader.value = gain;
+    fader.dragging = dragging ? 1 : 0;
+    drawFader(context, fader);
+}
+
+float zoneGain(const ZoneConfig& zone) { return std::isfinite(zone.gain) ? std::clamp(zone.gain, 0.0f, 1.0f) : 0.0f; }
+
 }  // namespace
 
 const ControlPanelState& controlPanelState() { return gPanel; }
@@ -92,6 +98,9 @@ void resetControlPanel() {
     gPanel = ControlPanelState{};
     gKnobFormats = KnobFormats{};
     gPanelCache.reset();
+    gKnobCache.reset();
+    for (LayerCache& cache : gZoneCaches)
+        cache.reset();
 }
 
 RectF controlPanelRect(float width, float height) {
@@ -133,31 +142,16 @@ void paintKnobPulse(DrawContext& context, float cx, float cy, float v, float tim
     context.fillEllipse(tip, 4 * s, 4 * s, guiBrush(kBrushText));
 }
 
-// Everything of the knob that stays while its value does.
-void paintKnobStatic(DrawContext& context, float cx, float cy, float v, float s) {
-    const float angle = 135.0f + 270.0f * v;
+// The knob's face: what does not change with its value (discs, outer ring,
+// scale and numbers).
+void paintKnobFace(DrawContext& context, float cx, float cy, float s) {
     const PointF c{cx, cy};
     const Brush& accent = guiBrush(kBrushAccent);
-
     const GradientStop haloStops[3] = {{0.0f, rgb(44, 48, 56)}, {0.4f, rgb(22, 25, 31)}, {1.0f, rgb(0, 0, 0)}};
     const GradientStop faceStops[2] = {{0.0f, rgb(10, 12, 17)}, {1.0f, rgb(2, 3, 8)}};
     context.fillEllipse(c, 155 * s, 155 * s, radialGradientBrush(c, PointF{0, -35 * s}, 155 * s, haloStops, 3));
     context.fillEllipse(c, 148 * s, 148 * s, radialGradientBrush(c, PointF{0, -26 * s}, 148 * s, faceStops, 2));
     context.drawEllipse(c, 148 * s, 148 * s, guiBrush(kBrushText), 1.0f);
-
-    const int lit = litSegments(v);
-    if (lit > 0) {
-        const float end = 135.0f + 270.0f * lit / kRingSegments;
-        drawArc(context, c, 130 * s, 135.0f, end, withOpacity(accent, 0.05f), 22 * s);
-        drawArc(context, c, 130 * s, 135.0f, end, withOpacity(accent, 0.09f), 15 * s);
-    }
-    const Brush dim = withOpacity(guiBrush(kBrushText), 0.06f);
-    for (int i = 0; i < kRingSegments; ++i) {
-        if (i >= lit)
-            ringSegment(context, c, i, dim, s);
-        else if (!isHighSegment(i))
-            ringSegment(context, c, i, withOpacity(accent, 0.55f + 0.45f * static_cast<float>(i) / kRingSegments), s);
-    }
 
     for (int j = 0; j <= 40; ++j) {
         const float degrees = 135.0f + 6.75f * j;
@@ -173,6 +167,28 @@ void paintKnobStatic(DrawContext& context, float cx, float cy, float v, float s)
             context.drawText(knobFormat(false), label, RectF{p.x - 18 * s, p.y - 10 * s, p.x + 18 * s, p.y + 10 * s},
                              brush, TextAlignment::Center, ParagraphAlignment::Center, TextWrap::SingleLine);
         }
+    }
+
+}
+
+// What follows the value: the ring of lit segments (but the pulsing top 15 %),
+// the pointer, the hub and the number.
+void paintKnobValue(DrawContext& context, float cx, float cy, float v, float s) {
+    const float angle = 135.0f + 270.0f * v;
+    const PointF c{cx, cy};
+    const Brush& accent = guiBrush(kBrushAccent);
+    const int lit = litSegments(v);
+    if (lit > 0) {
+        const float end = 135.0f + 270.0f * lit / kRingSegments;
+        drawArc(context, c, 130 * s, 135.0f, end, withOpacity(accent, 0.05f), 22 * s);
+        drawArc(context, c, 130 * s, 135.0f, end, withOpacity(accent, 0.09f), 15 * s);
+    }
+    const Brush dim = withOpacity(guiBrush(kBrushText), 0.06f);
+    for (int i = 0; i < kRingSegments; ++i) {
+        if (i >= lit)
+            ringSegment(context, c, i, dim, s);
+        else if (!isHighSegment(i))
+            ringSegment(context, c, i, withOpacity(accent, 0.55f + 0.45f * static_cast<float>(i) / kRingSegments), s);
     }
 
     const PointF tail = polarPoint(cx, cy, 8 * s, angle + 180.0f);
@@ -199,7 +215,8 @@ void paintKnobStatic(DrawContext& context, float cx, float cy, float v, float s)
 void paintMasterKnob(DrawContext& context, float cx, float cy, float value, float time) {
     const float s = dpiScale();
     const float v = knobValue(value);
-    paintKnobStatic(context, cx, cy, v, s);
+    paintKnobFace(context, cx, cy, s);
+    paintKnobValue(context, cx, cy, v, s);
     paintKnobPulse(context, cx, cy, v, time, s);
 }
 
@@ -244,16 +261,12 @@ void paintControlPanel(DrawContext& context, float width, float height, float ti
     key.add(width);
     key.add(height);
     key.add(gPanel.scroll);
-    key.add(v);
-    key.add(gPanel.dragFader);
-    key.add(gKnobFormats.large.get());
+    key.add(gKnobFormats.small.get());
     for (int i = 0; i < zones; ++i) {
         const ZoneConfig& zone = settings.zones[i];
         key.add(zone.active);
-        if (zone.active) {
-            key.add(zone.gain);
+        if (zone.active)
             key.addText(textOf(zone.name));
-        }
     }
     DrawContext* layer = gPanelCache.begin(key, panel);
     if (layer || gPanelCache.fallback()) {
@@ -269,12 +282,12 @@ void paintControlPanel(DrawContext& context, float width, float height, float ti
         target.pushClip(gPanel.visible);
         target.pushTranslation(0, -gPanel.scroll);
         sectionHeader(target, x, y0, r, "01", "Master Volume", s);
-        paintKnobStatic(target, cx, cy, v, s);
+        paintKnobFace(target, cx, cy, s);
         hline(target, x, r, cy + 182 * s, kBrushLine);
         sectionHeader(target, x, y1, r, "02", "Zone Volumes", s);
         for (int i = 0; i < kMaxZones; ++i)
             if (gPanel.faderRects[i].width() > 0.0f)
-                paintZoneRow(target, settings.zones[i], i, x, gPanel.faderRects[i].top, r, s);
+                paintZoneRowBase(target, settings.zones[i], x, gPanel.faderRects[i].top, r, s);
         hline(target, x, r, rowsEnd, kBrushLine);
         target.popTranslation();
         target.popClip();
@@ -282,10 +295,45 @@ void paintControlPanel(DrawContext& context, float width, float height, float ti
     if (layer)
         gPanelCache.end();
     gPanelCache.drawOnto(context);
+
+    // The value parts, each kept apart so that a drag redraws only its own;
+    // they are drawn in window pixels at their scrolled place.
     context.pushClip(gPanel.visible);
-    context.pushTranslation(0, -gPanel.scroll);
-    paintKnobPulse(context, cx, cy, v, time, s);
-    context.popTranslation();
+    const float cyWindow = cy - gPanel.scroll;
+    CacheKey knobKey;
+    knobKey.addAppearance();
+    knobKey.add(v);
+    knobKey.add(gKnobFormats.large.get());
+    const RectF knobBounds{cx - 140 * s, cyWindow - 140 * s, cx + 140 * s, cyWindow + 140 * s};
+    if (DrawContext* knob = gKnobCache.begin(knobKey, knobBounds)) {
+        paintKnobValue(*knob, cx, cyWindow, v, s);
+        gKnobCache.end();
+    } else if (gKnobCache.fallback()) {
+        paintKnobValue(context, cx, cyWindow, v, s);
+    }
+    gKnobCache.drawOnto(context);
+    for (int i = 0; i < kMaxZones; ++i) {
+        const RectF& row = gPanel.faderRects[i];
+        if (!(row.width() > 0.0f))
+            continue;
+        const float yWindow = row.top - gPanel.scroll;
+        const float gain = zoneGain(settings.zones[i]);
+        const bool dragging = gPanel.dragFader == i;
+        CacheKey rowKey;
+        rowKey.addAppearance();
+        rowKey.add(row.width());
+        rowKey.add(gain);
+        rowKey.add(dragging);
+        const RectF bounds{x - 10 * s, yWindow - 2 * s, r + 10 * s, yWindow + 46 * s};
+        if (DrawContext* rowLayer = gZoneCaches[i].begin(rowKey, bounds)) {
+            paintZoneRowValue(*rowLayer, gain, dragging, x, yWindow, r, s);
+            gZoneCaches[i].end();
+        } else if (gZoneCaches[i].fallback()) {
+            paintZoneRowValue(context, gain, dragging, x, yWindow, r, s);
+        }
+        gZoneCaches[i].drawOnto(context);
+    }
+    paintKnobPulse(context, cx, cyWindow, v, time, s);
     context.popClip();
 }
 

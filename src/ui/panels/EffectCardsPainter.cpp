@@ -147,37 +147,27 @@ void tickSteps(float range, float& minor, float& major) {
     }
 }
 
-void paintSlider(DrawContext& context, const CardSlider& slider, const RectF& r, float value, bool dragging,
-                 const CardStyle& style) {
+RectF sliderTrack(const CardSlider& slider, float s) {
+    const float cy = slider.rect.top + 35 * s;
+    return RectF{slider.trackLeft, cy - 7 * s, slider.trackLeft + slider.trackWidth, cy + 7 * s};
+}
+
+// The parts of a slider that do not follow its value: label, unit, the
+// unlit track, the mark over the top of the range and the tick scale.
+void paintSliderBase(DrawContext& context, const CardSlider& slider, const CardStyle& style) {
     const float s = style.s;
+    const RectF& r = slider.rect;
     const int labelBrush = style.on ? kBrushText38 : kBrushText22;
     text(context, kFormatSliderLabel, slider.label, RectF{r.left, r.top, r.left + 90 * s, r.top + 16 * s}, labelBrush,
          TextAlignment::Leading);
-    char number[24];
-    const float shown = slider.percent ? value * 100.0f : value;
-    std::snprintf(number, sizeof(number), "%.0f", std::isfinite(shown) ? std::clamp(shown, -1e6f, 1e6f) : 0.0f);
-    text(context, kFormatSliderValue, number, RectF{r.right - 60 * s, r.top - 2 * s, r.right - 18 * s, r.top + 18 * s},
-         style.on ? kBrushText : kBrushText22, TextAlignment::Trailing);
     text(context, kFormatUnit, slider.unit, RectF{r.right - 16 * s, r.top, r.right, r.top + 16 * s}, labelBrush,
          TextAlignment::Trailing);
-
     const float trackWidth = slider.trackWidth;
     if (!(trackWidth > 0.0f))
         return;
-    const float cy = r.top + 35 * s;
-    const RectF track{slider.trackLeft, cy - 7 * s, slider.trackLeft + trackWidth, cy + 7 * s};
-    const float p = sliderPosition(slider, value);
+    const RectF track = sliderTrack(slider, s);
     const Brush& accent = *style.accent;
     context.pushLayer(style.on ? 1.0f : 0.35f);
-    const float litRight = track.left + p * trackWidth;
-    if (p > 0.01f) {
-        const float grow[3] = {6, 3, 1};
-        const float opacity[3] = {0.04f, 0.07f, 0.12f};
-        for (int g = 0; g < 3; ++g)
-            context.fillRoundedRect(RectF{track.left - grow[g] * s, track.top - grow[g] * s, litRight + grow[g] * s,
-                                          track.bottom + grow[g] * s},
-                                    (2 + grow[g]) * s, withOpacity(accent, opacity[g]));
-    }
     const float segment = trackWidth / kTrackSegments;
     const float slant = 2.5f * s;
     for (int i = 0; i < kTrackSegments; ++i) {
@@ -191,12 +181,8 @@ void paintSlider(DrawContext& context, const CardSlider& slider, const RectF& r,
         context.lineTo(PointF{x1 - slant, track.bottom});
         context.lineTo(PointF{x0 - slant, track.bottom});
         context.closePath();
-        if (p >= static_cast<float>(i + 1) / kTrackSegments) {
-            context.fillPath(withOpacity(accent, 0.55f + 0.45f * static_cast<float>(i) / kTrackSegments));
-        } else {
-            context.fillPath(withOpacity(guiBrush(kBrushText), 0.04f));
-            context.strokePath(guiBrush(kBrushLineFaint), 1.0f);
-        }
+        context.fillPath(withOpacity(guiBrush(kBrushText), 0.04f));
+        context.strokePath(guiBrush(kBrushLineFaint), 1.0f);
     }
     context.beginPath();
     context.fillRect(RectF{track.left + 0.85f * trackWidth, track.top - 3 * s, track.right, track.top - 2 * s},
@@ -227,7 +213,60 @@ void paintSlider(DrawContext& context, const CardSlider& slider, const RectF& r,
             }
         }
     }
+    context.popLayer();
+}
 
+// Where a slider's value part may draw: its rectangle grown by the glows.
+RectF sliderValueBounds(const CardSlider& slider, float s) {
+    return RectF{slider.rect.left - 10 * s, slider.rect.top - 4 * s, slider.rect.right + 10 * s,
+                 slider.rect.bottom + 4 * s};
+}
+
+// The parts that follow the value: the number, the glow, the lit segments and
+// the handle. A card that is off blends the whole part in at its own
+// opacity, and the track at the sliders' lower one.
+void paintSliderValue(DrawContext& context, const CardSlider& slider, float value, bool dragging,
+                      const CardStyle& style) {
+    const float s = style.s;
+    const RectF& r = slider.rect;
+    char number[24];
+    const float shown = slider.percent ? value * 100.0f : value;
+    std::snprintf(number, sizeof(number), "%.0f", std::isfinite(shown) ? std::clamp(shown, -1e6f, 1e6f) : 0.0f);
+    text(context, kFormatSliderValue, number, RectF{r.right - 60 * s, r.top - 2 * s, r.right - 18 * s, r.top + 18 * s},
+         style.on ? kBrushText : kBrushText22, TextAlignment::Trailing);
+    const float trackWidth = slider.trackWidth;
+    if (!(trackWidth > 0.0f))
+        return;
+    const RectF track = sliderTrack(slider, s);
+    const float cy = track.centerY();
+    const float p = sliderPosition(slider, value);
+    const Brush& accent = *style.accent;
+    const float litRight = track.left + p * trackWidth;
+    context.pushLayer(style.on ? 1.0f : 0.35f);
+    if (p > 0.01f) {
+        const float grow[3] = {6, 3, 1};
+        const float opacity[3] = {0.04f, 0.07f, 0.12f};
+        for (int g = 0; g < 3; ++g)
+            context.fillRoundedRect(RectF{track.left - grow[g] * s, track.top - grow[g] * s, litRight + grow[g] * s,
+                                          track.bottom + grow[g] * s},
+                                    (2 + grow[g]) * s, withOpacity(accent, opacity[g]));
+    }
+    const float segment = trackWidth / kTrackSegments;
+    const float slant = 2.5f * s;
+    for (int i = 0; i < kTrackSegments && p >= static_cast<float>(i + 1) / kTrackSegments; ++i) {
+        const float x0 = track.left + i * segment + 1.2f * s;
+        const float x1 = track.left + (i + 1) * segment - 1.2f * s;
+        if (!(x1 > x0))
+            continue;
+        context.beginPath();
+        context.moveTo(PointF{x0 + slant, track.top});
+        context.lineTo(PointF{x1 + slant, track.top});
+        context.lineTo(PointF{x1 - slant, track.bottom});
+        context.lineTo(PointF{x0 - slant, track.bottom});
+        context.closePath();
+        context.fillPath(withOpacity(accent, 0.55f + 0.45f * static_cast<float>(i) / kTrackSegments));
+    }
+    context.beginPath();
     const RectF handle{litRight - 4 * s, cy - 14 * s, litRight + 4 * s, cy + 14 * s};
     context.fillRoundedRect(inset(handle, -3 * s, -3 * s), 4 * s, withOpacity(accent, dragging ? 0.35f : 0.12f));
     context.fillRoundedRect(handle, 2 * s, accent);
@@ -306,13 +345,9 @@ void paintCardStatic(DrawContext& context, const EffectCard& card, int index, co
     paintTestButton(context, card.testRect, panel.testHeld[effect] != 0, hoveredCard && panel.hoverTest, s);
 
     const CardStyle style{s, on, on ? &guiBrush(kBrushAccent) : &guiBrush(kBrushText)};
-    for (int j = 0; j < std::clamp(card.sliderCount, 0, kMaxCardSliders); ++j) {
-        const CardSlider& slider = card.sliders[j];
-        if (!(slider.rect.width() > 0.0f))
-            continue;
-        const bool dragging = panel.dragCard == index && panel.dragSlider == j;
-        paintSlider(context, slider, slider.rect, sliderValue(slider, block), dragging, style);
-    }
+    for (int j = 0; j < std::clamp(card.sliderCount, 0, kMaxCardSliders); ++j)
+        if (card.sliders[j].rect.width() > 0.0f)
+            paintSliderBase(context, card.sliders[j], style);
     if (!on)
         context.popLayer();
     context.popClip();
@@ -335,12 +370,53 @@ void cardKey(CacheKey& key, const EffectCard& card, int index, const EffectProfi
     key.add(hovered && panel.hoverEnable);
     key.add(hovered && panel.hoverTest);
     key.add(hovered && panel.hoverSplit);
-    key.add(panel.dragCard == index ? panel.dragSlider : -1);
-    for (int j = 0; j < std::clamp(card.sliderCount, 0, kMaxCardSliders); ++j)
-        key.add(sliderValue(card.sliders[j], block));
+    for (int j = 0; j < std::clamp(card.sliderCount, 0, kMaxCardSliders); ++j) {
+        key.add(card.sliders[j].label);
+        key.add(card.sliders[j].rect.width());
+    }
 }
 
 LayerCache gCardCaches[kMaxCards];
+LayerCache gSliderCaches[kMaxCards][kMaxCardSliders];
+
+// A slider's value part, kept apart from the card so that a drag redraws
+// only it.
+void paintSliderValueCached(DrawContext& context, const EffectCard& card, int index, int j, const EffectProfile& block,
+                            float s) {
+    const CardSlider& slider = card.sliders[j];
+    if (!(slider.rect.width() > 0.0f))
+        return;
+    const int effect = std::clamp(card.effect, 0, kEffectCount - 1);
+    const bool on = block.effectEnabled[effect] != 0;
+    const bool dragging = gCardPanel.dragCard == index && gCardPanel.dragSlider == j;
+    const float value = sliderValue(slider, block);
+    const CardStyle style{s, on, on ? &guiBrush(kBrushAccent) : &guiBrush(kBrushText)};
+    CacheKey key;
+    key.addAppearance();
+    key.add(slider.rect.width());
+    key.add(slider.rect.height());
+    key.add(slider.min);
+    key.add(slider.max);
+    key.add(slider.percent);
+    key.add(value);
+    key.add(dragging);
+    key.add(on);
+    LayerCache& cache = gSliderCaches[index][j];
+    const RectF bounds = sliderValueBounds(slider, s);
+    const float opacity = on ? 1.0f : 0.38f;
+    if (DrawContext* layer = cache.begin(key, bounds)) {
+        paintSliderValue(*layer, slider, value, dragging, style);
+        cache.end();
+    } else if (cache.fallback()) {
+        context.pushLayer(opacity);
+        paintSliderValue(context, slider, value, dragging, style);
+        context.popLayer();
+        return;
+    }
+    context.pushClip(card.cardRect);
+    cache.drawOnto(context, opacity);
+    context.popClip();
+}
 
 void paintCard(DrawContext& context, EffectCard& card, int index, const RectF& r, const EffectProfile& block,
                const LevelMeters& meters, float time, float s) {
@@ -356,6 +432,8 @@ void paintCard(DrawContext& context, EffectCard& card, int index, const RectF& r
         paintCardStatic(context, card, index, block, s);
     }
     cache.drawOnto(context);
+    for (int j = 0; j < std::clamp(card.sliderCount, 0, kMaxCardSliders); ++j)
+        paintSliderValueCached(context, card, index, j, block, s);
 
     const int effect = std::clamp(card.effect, 0, kEffectCount - 1);
     const bool on = block.effectEnabled[effect] != 0;
@@ -385,6 +463,9 @@ void clearHitRects(EffectCard& card) {
 void resetEffectCardCaches() {
     for (LayerCache& cache : gCardCaches)
         cache.reset();
+    for (auto& sliders : gSliderCaches)
+        for (LayerCache& cache : sliders)
+            cache.reset();
 }
 
 void paintEffectCards(DrawContext& context, float width, float height, float time) {

@@ -82,9 +82,9 @@ void LayerCache::end() {
         m_image->finish();
 }
 
-void LayerCache::drawOnto(DrawContext& target) {
+void LayerCache::drawOnto(DrawContext& target, float opacity) {
     if (m_image && m_valid)
-        m_image->drawOnto(target, PointF{m_left, m_top});
+        m_image->drawOnto(target, PointF{m_left, m_top}, opacity);
 }
 
 void LayerCache::reset() {

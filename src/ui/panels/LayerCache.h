@@ -53,7 +53,7 @@ public:
     DrawContext* begin(const CacheKey& key, const RectF& bounds);
     void end();
     // Draws the stored image at its bounds.
-    void drawOnto(DrawContext& target);
+    void drawOnto(DrawContext& target, float opacity = 1.0f);
     bool fallback() const { return m_fallback; }
     void reset();
 

@@ -12,7 +12,9 @@
 
 namespace qv {
 
-EffectCardPanel gCardPanel;  // shared with the painter (EffectCardsPainter.cpp)
+// The one card panel; the painter (EffectCardsPainter.cpp) writes its hit
+// rectangles and scroll limit.
+EffectCardPanel gCardPanel;
 
 namespace {
 
@@ -66,13 +68,12 @@ bool endSliderDrag() {
 
 float sanitizedMeter(float value) { return std::isfinite(value) ? std::clamp(value, 0.0f, 1.0f) : 0.0f; }
 
-void setSliderFromPointer(const EffectCard& card, const CardSlider& slider, float x) {
+void setSliderFromPointer(const CardSlider& slider, float x) {
     if (!(slider.trackWidth > 0.0f) || !std::isfinite(x))
         return;
     const float f = std::clamp((x - slider.trackLeft) / slider.trackWidth, 0.0f, 1.0f);
     const float v = slider.min + (slider.max - slider.min) * f;
     const int sim = gCardPanel.sim;
-    (void)card;
     gSettings.edit(
         [&](HapticSettings& s) {
             EffectProfile& block = s.effectProfiles[sim];
@@ -179,7 +180,7 @@ bool cardMouseDown(GuiHost* host, float x, float y) {
             if (pointInRect(c.sliders[j].rect, x, y)) {
                 panel.dragCard = i;
                 panel.dragSlider = j;
-                setSliderFromPointer(c, c.sliders[j], x);
+                setSliderFromPointer(c.sliders[j], x);
                 return true;
             }
         }
@@ -208,7 +209,7 @@ bool cardDrag(float x, float y) {
     if (panel.dragCard >= 0 && panel.dragCard < panel.count && panel.dragSlider >= 0 &&
         panel.dragSlider < std::min(panel.cards[panel.dragCard].sliderCount, kMaxCardSliders)) {
         const EffectCard& c = panel.cards[panel.dragCard];
-        setSliderFromPointer(c, c.sliders[panel.dragSlider], x);
+        setSliderFromPointer(c.sliders[panel.dragSlider], x);
         return true;
     }
     int hover = -1;

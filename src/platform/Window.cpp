@@ -575,8 +575,14 @@ void windowSystemShutdown(bool endVideo) {
         q.wakePending = false;
     }
     gWakeEvent.store(0);
-    if (endVideo)
+    if (endVideo) {
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    } else {
+        // Sends the destruction of the windows to the display server now,
+        // not at the next use of the connection.
+        SDL_PumpEvents();
+        SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+    }
     loop().ready = false;
     loop().capture = nullptr;
 }
@@ -675,6 +681,19 @@ void destroyWindow(WindowHandle window) {
 }
 
 bool isWindow(WindowHandle window) { return findWindow(window) != nullptr; }
+
+void loseWindowTarget(WindowHandle window) {
+    if (PlatformWindow* w = findWindow(window)) {
+        destroyWindowTarget(&w->target);
+        w->targetLost = true;
+        w->invalid = true;
+    }
+}
+
+bool hasWindowTarget(WindowHandle window) {
+    PlatformWindow* w = findWindow(window);
+    return w && w->target;
+}
 
 intptr_t sendWindowMessage(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
     PlatformWindow* w = findWindow(window);

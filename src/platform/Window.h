@@ -214,5 +214,9 @@ struct WindowSystemObserver {
     void (*showRequested)(WindowHandle window, ShowCommand command) = nullptr;
 };
 void setWindowSystemObserver(const WindowSystemObserver* observer);
+// Test seam: drops the window's drawing target as a lost device would; the
+// next paint makes it again.
+void loseWindowTarget(WindowHandle window);
+bool hasWindowTarget(WindowHandle window);
 
 }  // namespace qv

@@ -1,6 +1,8 @@
 #include "ui/panels/MainWindowBands.h"
 
+#include "app/AppGlobals.h"
 #include "settings/ProfileList.h"
+#include "ui/ConsoleWindow.h"
 #include "ui/GuiHooks.h"
 #include "ui/panels/ControlPanel.h"
 #include "ui/panels/EffectCards.h"
@@ -11,12 +13,25 @@
 
 namespace qv {
 
+namespace {
+
+// "Console - Open / Close": shows or hides the console window; the first
+// show creates it, and then the main thread draws its console lines again.
+void toggleConsole() {
+    const bool creating = consoleWindow() == nullptr;
+    if (toggleConsoleWindow() && creating)
+        gConsoleToggleRequested.exchange(1);
+}
+
+}  // namespace
+
 void installMainWindowBands() {
     CaptionActions& caption = captionActions();
     caption.minimize = [](WindowHandle window) { showWindow(window, ShowCommand::Minimize); };
     caption.maximize = [](WindowHandle window) { showWindow(window, ShowCommand::Maximize); };
     caption.restore = [](WindowHandle window) { showWindow(window, ShowCommand::Restore); };
     caption.isMaximized = isWindowMaximized;
+    setConsoleToggle(toggleConsole);
 
     MainWindowBands& bands = mainWindowBands();
     bands.refreshProfileList = [](int sim) { gProfileList.refreshProfileList(profileBaseFolder(), sim); };

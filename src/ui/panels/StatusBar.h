@@ -13,9 +13,9 @@ namespace qv {
 enum StatusBarButton : int { kStatusConsole = 0, kStatusDefaults = 1, kStatusButtonCount = 2 };
 
 // Shows, hides or first creates the program's console window (and raises
-// gConsoleToggleRequested when it creates it). Until one is set, the button
-// only raises gConsoleToggleRequested, so the main thread redraws its console
-// lines.
+// gConsoleToggleRequested when it creates it). installMainWindowBands sets
+// the console window's; until one is set, the button only raises
+// gConsoleToggleRequested, so the main thread redraws its console lines.
 using ConsoleToggle = void (*)();
 void setConsoleToggle(ConsoleToggle toggle);
 

@@ -24,6 +24,7 @@
 #include "platform/Output.h"
 #include "platform/Signals.h"
 #include "platform/Tray.h"
+#include "platform/Window.h"
 #include "platform/X11Keyboard.h"
 #include "platform/net/HttpsTransport.h"
 #include "ui/GuiHost.h"
@@ -35,6 +36,8 @@ using namespace qv;
 constexpr int kOnlineExitWaitMs = 1000;
 
 int main() {
+    // Before any thread starts: it sets environment variables.
+    prepareWindowSystem();
     // Before any thread starts; there is no matching clean-up (see HttpsTransport.h).
     std::string httpsError;
     if (!httpsGlobalInit(&httpsError))

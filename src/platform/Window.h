@@ -91,6 +91,9 @@ struct WindowOptions {
     void* user = nullptr;
 };
 
+// Main thread, before any other thread starts: sets what the window system
+// reads from the process environment (the window class).
+void prepareWindowSystem();
 // Starts the video subsystem. False when no display can be opened (no
 // DISPLAY/WAYLAND_DISPLAY, or the server refused us); `error` says why.
 // SDL_VIDEODRIVER chooses the driver ("offscreen" and "dummy" for tests).

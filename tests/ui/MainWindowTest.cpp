@@ -15,6 +15,7 @@
 #include "ui/GuiHooks.h"
 #include "ui/GuiHost.h"
 #include "ui/MainWindow.h"
+#include "ui/PopupMenu.h"
 #include "ui/WindowSettings.h"
 
 #include <atomic>
@@ -262,7 +263,7 @@ TEST_F(MainWindowTest, ADisplayChangeIsADpiChange) {
     setDpi(96);
 }
 
-TEST_F(MainWindowTest, F1OpensTheSettingsDialogWithTheMainWindow) {
+TEST_F(MainWindowTest, F1OpensTheSettingsDialogAndAltShiftTMinimises) {
     static WindowHandle parent = nullptr;
     dialogEntries().openSettings = [](WindowHandle w) { parent = w; ++gCounters.settingsOpened; };
     WindowHandle main = nullptr;
@@ -271,9 +272,14 @@ TEST_F(MainWindowTest, F1OpensTheSettingsDialogWithTheMainWindow) {
         pushKey(w, SDLK_F1);
         pushKey(w, SDLK_F2);
         pumpUntil([&] { return gCounters.settingsOpened > 0; });
+        // Alt+Shift+T minimises; Alt+T alone does nothing.
+        pushKey(w, SDLK_t, KMOD_LALT);
+        pushKey(w, SDLK_t, KMOD_LALT | KMOD_LSHIFT);
+        pumpUntil([&] { return showCount(ShowCommand::Minimize) > 0; });
     }));
     EXPECT_EQ(gCounters.settingsOpened, 1);
     EXPECT_EQ(parent, main);
+    EXPECT_EQ(showCount(ShowCommand::Minimize), 1);
 }
 
 TEST_F(MainWindowTest, TheVrRuntimeStartingMinimisesOnceOnlyWhenTheOptionIsOn) {
@@ -345,6 +351,70 @@ TEST_F(MainWindowTest, CloseToTrayWithoutATrayHostMinimisesAndSaysWhy) {
     EXPECT_TRUE(visible);
     EXPECT_EQ(why, "no StatusNotifierWatcher on the session bus");
     EXPECT_FALSE(mainWindowState().inTray);
+}
+
+TEST_F(MainWindowTest, TheTraysContextMenuRunsOurPopupMenu) {
+    ASSERT_TRUE(writeWindowSetting(dir.path(), "CloseToTray", true));
+    static int menus = 0;
+    static int answer = 0;
+    menus = 0;
+    setPopupMenuRunner([](WindowHandle, float x, float y, const PopupMenuItem* items, int count) {
+        ++menus;
+        EXPECT_EQ(x, 300);
+        EXPECT_EQ(y, 5);
+        EXPECT_EQ(count, 3);
+        EXPECT_STREQ(items[0].label, "Restore");
+        EXPECT_TRUE(items[1].separator);
+        EXPECT_STREQ(items[2].label, "Exit");
+        return answer;
+    });
+    bool restored = false;
+    ASSERT_TRUE(runWithScript([&](WindowHandle w) {
+        pushWindowEvent(w, SDL_WINDOWEVENT_CLOSE);
+        pumpUntil([&] { return mainWindowState().inTray; });
+        answer = 0;  // dismissed: stays in the tray
+        std::thread([] { FakeTray::callbacks.contextMenu(300, 5); }).join();
+        pumpUntil([&] { return menus == 1; });
+        answer = 1;  // "Restore"
+        std::thread([] { FakeTray::callbacks.contextMenu(300, 5); }).join();
+        restored = pumpUntil([&] { return !mainWindowState().inTray; });
+        pushWindowEvent(w, SDL_WINDOWEVENT_CLOSE);
+        pumpUntil([&] { return mainWindowState().inTray; });
+        answer = 2;  // "Exit"
+        std::thread([] { FakeTray::callbacks.contextMenu(300, 5); }).join();
+        pumpUntil([&] { return quit.load() == 1; });
+    }));
+    setPopupMenuRunner(nullptr);
+    EXPECT_EQ(menus, 3);
+    EXPECT_TRUE(restored);
+    EXPECT_EQ(quit.load(), 1);
+}
+
+TEST_F(MainWindowTest, TheUpdateDialogOpensOnceFromTheFrameTickAndNotInsideAnotherDialog) {
+    static int updates = 0;
+    updates = 0;
+    std::atomic<int32_t> update{1};
+    host.updateAvailableFlag = &update;
+    dialogEntries().openUpdateDialog = [](WindowHandle) { ++updates; };
+    int insideDialog = -1;
+    ASSERT_TRUE(runWithScript([&](WindowHandle w) {
+        static int* inside;
+        inside = &insideDialog;
+        DialogSpec spec;
+        spec.width = spec.height = 100;
+        spec.parent = w;
+        spec.onPaint = [](DrawContext&, float, float, void*) {
+            if (*inside >= 0)
+                return;
+            sendWindowMessage(gMainWindow.load(), kWmTimer, kTimerFrame, 0);
+            *inside = updates;
+            closeDialog(0);
+        };
+        runModalDialog(spec);
+        tick(w, 3);
+    }));
+    EXPECT_EQ(insideDialog, 0);
+    EXPECT_EQ(updates, 1);
 }
 
 TEST_F(MainWindowTest, BringToFrontRestoresFromTheTray) {

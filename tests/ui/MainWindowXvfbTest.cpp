@@ -20,6 +20,7 @@
 // Last: Xlib's macros (None, Status) clash with names of the headers above.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
 
 namespace qv {
 namespace {
@@ -108,6 +109,17 @@ public:
         return result;
     }
 
+    // A left click at the window's client point, through the XTest extension
+    // (as if from the mouse).
+    void click(Window w, int x, int y) {
+        Window child = 0;
+        int rx = 0, ry = 0;
+        XTranslateCoordinates(m_display, w, DefaultRootWindow(m_display), x, y, &rx, &ry, &child);
+        XTestFakeMotionEvent(m_display, -1, rx, ry, CurrentTime);
+        XTestFakeButtonEvent(m_display, 1, True, CurrentTime);
+        XTestFakeButtonEvent(m_display, 1, False, CurrentTime);
+        XFlush(m_display);
+    }
     std::string lastPoint;  // the screen point of the last failed read
 
 private:
@@ -129,6 +141,7 @@ bool waitFor(Condition condition, int timeoutMs) {
 class MainWindowXvfbTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
+        prepareWindowSystem();
         server = new test::XvfbServer;
         started = server->start("1920x1080x24");
     }
@@ -178,6 +191,27 @@ TEST_F(MainWindowXvfbTest, OpensAt1500By860AndDrawsItsFrames) {
     EXPECT_EQ(client->pixel(w, 700, 400), 0x101216);
 }
 
+std::atomic<int> gMaximiseRequests{0};
+
+TEST_F(MainWindowXvfbTest, ACaptionDoubleClickStillArrivesAfterTheFirstClickAskedForAMove) {
+    // Only the show requests are watched: the move request goes to the X
+    // server as on a desktop (Xvfb has no window manager to act on it).
+    static const WindowSystemObserver observer{nullptr, [](WindowHandle, ShowCommand c) {
+                                                   if (c == ShowCommand::Maximize)
+                                                       ++gMaximiseRequests;
+                                               }};
+    gMaximiseRequests = 0;
+    setWindowSystemObserver(&observer);  // before the GUI thread starts
+    host.start();
+    Window w = 0;
+    ASSERT_TRUE(waitFor([&] { return (w = client->find("Quor Vane")) != 0 && client->viewable(w); }, 10000));
+    client->click(w, 400, 20);
+    client->click(w, 400, 20);
+    EXPECT_TRUE(waitFor([&] { return gMaximiseRequests.load() == 1; }, 5000));
+    host.stop();
+    setWindowSystemObserver(nullptr);
+}
+
 TEST_F(MainWindowXvfbTest, ACloseRequestFromTheWindowSystemTakesTheClosePath) {
     host.start();
     Window w = 0;
@@ -205,6 +239,7 @@ TEST_F(MainWindowXvfbTest, TheProgramOpensItsWindowWithADisplayAndSavesThePlacem
     ASSERT_TRUE(program.waitForOutput("Waiting for", 20000)) << program.output();
     Window w = 0;
     EXPECT_TRUE(waitFor([&] { return (w = client->find("Quor Vane")) != 0 && client->viewable(w); }, 10000));
+    EXPECT_EQ(client->windowClass(w), "quorvane");
     program.signal(SIGINT);
     ASSERT_TRUE(program.wait(20000));
     EXPECT_EQ(program.exitCode(), 0) << program.errors();

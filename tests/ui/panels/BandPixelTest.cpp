@@ -67,6 +67,24 @@ TEST_F(BandPixelTest, TheKnobAtHalfLightsHalfItsRing) {
     (void)accent;
 }
 
+TEST_F(BandPixelTest, TheKnobNumberTurnsToTheAccentAtEightyFive) {
+    const Rgba8 accent = accentOf(0);
+    const auto accentPixelsInNumber = [&](float value) {
+        gSettings.edit([value](HapticSettings& s) { s.masterGain = value; });
+        paintAll();
+        const RectF hit = controlPanelState().knobHit;
+        const float cx = hit.centerX();
+        const float cy = hit.top + 160 - controlPanelState().scroll;
+        int count = 0;
+        for (int y = static_cast<int>(cy + 37); y < static_cast<int>(cy + 63); ++y)
+            for (int x = static_cast<int>(cx - 38); x < static_cast<int>(cx + 38); ++x)
+                count += accentLike(target->pixel(x, y), accent, 40) ? 1 : 0;
+        return count;
+    };
+    EXPECT_GT(accentPixelsInNumber(0.85f), 20);
+    EXPECT_EQ(accentPixelsInNumber(0.84f), 0);
+}
+
 TEST_F(BandPixelTest, TheStatusDotFollowsTheConnection) {
     const float dotX = 21;
     const float dotY = 860 - 22;

@@ -133,6 +133,16 @@ TEST_F(EffectCardsTest, SlidersStoreClampedValuesAndMarkThemOnRelease) {
     EXPECT_FALSE(down(p.x - 40, p.y));  // left of the slider: not on it
 }
 
+TEST_F(EffectCardsTest, SlidersOfACardThatIsOffStillRespond) {
+    gSettings.edit([](HapticSettings& s) { s.effectProfiles[kIRacing].effectEnabled[kEngineRumble] = 0; });
+    paintAll();
+    const CardSlider& frequency = panel().cards[cardOf(kEngineRumble)].sliders[1];
+    const PointF p = onTrack(frequency, 0.0f);
+    EXPECT_TRUE(down(p.x, p.y));
+    EXPECT_FLOAT_EQ(block(kIRacing).freqEngine, 10.0f);
+    EXPECT_TRUE(up(p.x, p.y));
+}
+
 TEST_F(EffectCardsTest, ARebuildEndsADragSoItNeverWritesAnotherCardsField) {
     selectSim(kACC);
     gSettings.edit([](HapticSettings& s) { s.effectProfiles[kACC].suspDualBand = 1; });

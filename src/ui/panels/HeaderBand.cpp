@@ -4,6 +4,7 @@
 #include "platform/graphics/Graphics.h"
 #include "ui/AppMessages.h"
 #include "ui/GuiHost.h"
+#include "ui/Logo.h"
 #include "ui/Widgets.h"
 #include "ui/panels/BandDrawing.h"
 #include "ui/panels/LayerCache.h"
@@ -26,7 +27,6 @@ constexpr float kCaptionSize = 28.0f;
 
 HeaderLayout gHeader;
 CaptionActions gCaptionActions;
-LogoPainter gLogoPainter = nullptr;
 LayerCache gHeaderCache;
 
 // Widths of "ONLINE" and "OFFLINE" in the strip's value format, measured once
@@ -53,13 +53,8 @@ bool windowIsMaximized() {
     return window && gCaptionActions.isMaximized && gCaptionActions.isMaximized(window);
 }
 
-void paintLogo(DrawContext& context, float s) {
-    if (gLogoPainter) {
-        gLogoPainter(context, scaled(18, 13, 142, 28, s));
-    } else {
-        text(context, kFormatLogo, "QUOR ", scaled(18, 13, 70, 28, s), kBrushText, TextAlignment::Leading);
-        text(context, kFormatLogo, "VANE", scaled(70, 13, 142, 28, s), kBrushAccent, TextAlignment::Leading);
-    }
+void paintLogoAndVersion(DrawContext& context, float s) {
+    paintLogo(context, scaled(kLogoBox.left, kLogoBox.top, kLogoBox.right, kLogoBox.bottom, s));
     char version[32];
     std::snprintf(version, sizeof(version), "v%s", kVersionText);
     text(context, kFormatVersion, version, scaled(18, 33, 138, 43, s), kBrushText38, TextAlignment::Leading);
@@ -175,7 +170,6 @@ void paintStrip(DrawContext& context, float width, const StripTexts& texts, floa
 
 CaptionActions& captionActions() { return gCaptionActions; }
 
-void setHeaderLogoPainter(LogoPainter painter) { gLogoPainter = painter; }
 
 const HeaderLayout& headerLayout() { return gHeader; }
 
@@ -201,7 +195,6 @@ void paintHeader(DrawContext& context, float width, float time) {
     CacheKey key;
     key.addAppearance();
     key.add(width);
-    key.add(gLogoPainter);
     for (int which = 0; which < kCaptionButtonCount; ++which)
         key.add(gHeader.captionHover[which]);
     key.add(gHeader.maximized);
@@ -216,7 +209,7 @@ void paintHeader(DrawContext& context, float width, float time) {
     if (layer || gHeaderCache.fallback()) {
         target.fillRect(band, guiBrush(kBrushWindow));
         hline(target, 0, width, height - 1.0f, kBrushLine);
-        paintLogo(target, s);
+        paintLogoAndVersion(target, s);
         for (int which = 0; which < kCaptionButtonCount; ++which)
             paintCaptionButton(target, which, s);
         paintStrip(target, width, texts, s);

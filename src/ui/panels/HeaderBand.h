@@ -26,11 +26,6 @@ struct CaptionActions {
 };
 CaptionActions& captionActions();
 
-// Draws the logo mark in the box (pixels). Null: the header draws the
-// program's name as text instead.
-using LogoPainter = void (*)(DrawContext& context, const RectF& box);
-void setHeaderLogoPainter(LogoPainter painter);
-
 struct HeaderLayout {
     RectF captionButtons[kCaptionButtonCount];  // empty before the first paint
     uint8_t captionHover[kCaptionButtonCount] = {};

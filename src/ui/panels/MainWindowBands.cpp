@@ -11,13 +11,6 @@
 #include "ui/panels/ProfileBar.h"
 #include "ui/panels/StatusBar.h"
 
-// FIXME: include ui/Logo.h plainly once the tray's logo painter is merged;
-// until then the header draws the same words itself.
-#if __has_include("ui/Logo.h")
-#include "ui/Logo.h"
-#define QV_HEADER_HAS_LOGO_PAINTER 1
-#endif
-
 namespace qv {
 
 namespace {
@@ -39,9 +32,6 @@ void installMainWindowBands() {
     caption.restore = [](WindowHandle window) { showWindow(window, ShowCommand::Restore); };
     caption.isMaximized = isWindowMaximized;
     setConsoleToggle(toggleConsole);
-#ifdef QV_HEADER_HAS_LOGO_PAINTER
-    setHeaderLogoPainter(paintLogo);
-#endif
 
     MainWindowBands& bands = mainWindowBands();
     bands.refreshProfileList = [](int sim) { gProfileList.refreshProfileList(profileBaseFolder(), sim); };

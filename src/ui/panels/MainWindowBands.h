@@ -4,11 +4,6 @@
 
 namespace qv {
 
-// The smallest client size (96-dpi units) at which every band still fits;
-// the main window should not be made smaller.
-inline constexpr float kMainWindowMinWidth = 1000.0f;
-inline constexpr float kMainWindowMinHeight = 600.0f;
-
 // Fills mainWindowBands() with the bands' painters and handlers; called once
 // by installGuiHooks().
 void installMainWindowBands();

@@ -527,7 +527,9 @@ void zoneSetupPaint(DrawContext& context, float w, float h, void* user) {
             context.fillRect(scaled(20, top, w / s - 20, top + kRowPitch, s), guiBrush(kBrushLineFaint));
         drawCheckBox(context, row.enableBox, z.enabled, row.enableHover);
         if (hasNameField(zone)) {
+            context.pushLayer(z.enabled ? 1.0f : 0.4f);
             drawTextField(context, state.fields[fieldOfZone(zone)]);
+            context.popLayer();
         } else {
             const float cy = rowCentre(zone);
             drawLabel(context, kFormatControl, z.name, scaled(46, cy - 11, 142, cy + 11, s),

@@ -47,9 +47,8 @@ public:
     explicit DialogDriver(const DialogSpec& spec) : m_spec(spec) {}
 
     void paint() {
-        const float s = dpiScale();
-        const int w = static_cast<int>(m_spec.width * s + 0.5f);
-        const int h = static_cast<int>(m_spec.height * s + 0.5f);
+        const int w = dialogPixels(m_spec.width);
+        const int h = dialogPixels(m_spec.height);
         if (!m_image || m_image->width() != w || m_image->height() != h)
             m_image = ImageTarget::create(w, h);
         ASSERT_TRUE(m_image);

@@ -1,0 +1,22 @@
+#include "ui/GuiHooks.h"
+
+#include "ui/dialogs/ZoneDialogHooks.h"
+
+namespace qv {
+
+MainWindowBands& mainWindowBands() {
+    static MainWindowBands bands;
+    return bands;
+}
+
+DialogEntries& dialogEntries() {
+    static DialogEntries entries;
+    return entries;
+}
+
+void installGuiHooks() {
+    // One line per band or dialog that plugs in, e.g. installHeaderBand();
+    installZoneDialogs();
+}
+
+}  // namespace qv

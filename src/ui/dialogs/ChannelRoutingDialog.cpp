@@ -390,7 +390,9 @@ void layOut(ChannelRoutingState& state, float w, float h) {
         const float centre = columnCentre(c);
         state.chipRects[c] = scaled(centre - 26, 72, centre + 26, 92, s);
         state.headerRects[c] = scaled(centre - 43, 176, centre + 43, 198, s);
-        state.knobs[c].rect = RectF{centre * s - knobHalf, 129 * s - knobHalf, centre * s + knobHalf, 129 * s + knobHalf};
+        const float cx = centre * s;
+        const float cy = 129 * s;
+        state.knobs[c].rect = RectF{cx - knobHalf, cy - knobHalf, cx + knobHalf, cy + knobHalf};
         for (int e = 0; e < kEffectCount; ++e) {
             const float top = kRowTop + kRowHeight * static_cast<float>(e);
             state.cells[e][c].rect = scaled(centre - 39, top + 15, centre + 39, top + 31, s);
@@ -438,8 +440,10 @@ void loadRouteMatrix(ChannelRoutingState& state) {
     if (isValidSimIndex(s.selectedSim)) {
         const EffectProfile& profile = s.effectProfiles[s.selectedSim];
         for (int e = 0; e < kEffectCount; ++e)
-            for (int z = 0; z < kMaxZones; ++z)
-                state.routeCopy[e][z] = std::isfinite(profile.routeGain[e][z]) ? clampUnit(profile.routeGain[e][z]) : 0.0f;
+            for (int z = 0; z < kMaxZones; ++z) {
+                const float gain = profile.routeGain[e][z];
+                state.routeCopy[e][z] = std::isfinite(gain) ? clampUnit(gain) : 0.0f;
+            }
     }
     for (int c = 0; c < state.columnCount; ++c) {
         const float gain = s.zones[state.columnZones[c]].gain;

@@ -337,8 +337,8 @@ void drawDeviceSelector(DrawContext& context, const ZoneSetupRow& row, int devic
     for (int d = 0; d < 2; ++d) {
         const RectF& half = row.deviceHalves[d];
         const bool selected = device == d;
-        context.fillRoundedRect(half, 4 * s,
-                                guiBrush(selected ? kBrushAccentShade2 : row.deviceHover[d] ? kBrushHover : kBrushRaised));
+        const int fill = selected ? kBrushAccentShade2 : row.deviceHover[d] ? kBrushHover : kBrushRaised;
+        context.fillRoundedRect(half, 4 * s, guiBrush(fill));
         context.drawRoundedRect(half, 4 * s, guiBrush(selected ? kBrushAccent : kBrushLine), 1 * s);
         drawLabel(context, kFormatSmall, kLabels[d], half, guiBrush(selected ? kBrushText : kBrushText55),
                   TextAlignment::Center);
@@ -357,8 +357,10 @@ void drawTestButton(DrawContext& context, const ZoneSetupRow& row, bool testing)
         context.drawRoundedRect(r, radius, guiBrush(row.testHover ? kBrushAccentShade3 : kBrushLine), 1 * s);
     }
     const float cy = r.centerY();
-    drawPlayTriangle(context, r.left + 12 * s, cy, 4 * s, guiBrush(testing || row.testHover ? kBrushAccent : kBrushText55));
-    drawLabel(context, kFormatSmall, testing ? "TESTING" : "HOLD TEST", RectF{r.left + 20 * s, r.top, r.right - 4 * s, r.bottom},
+    drawPlayTriangle(context, r.left + 12 * s, cy, 4 * s,
+                     guiBrush(testing || row.testHover ? kBrushAccent : kBrushText55));
+    drawLabel(context, kFormatSmall, testing ? "TESTING" : "HOLD TEST",
+              RectF{r.left + 20 * s, r.top, r.right - 4 * s, r.bottom},
               guiBrush(testing ? kBrushText : kBrushText78), TextAlignment::Center);
 }
 

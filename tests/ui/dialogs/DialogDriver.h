@@ -71,7 +71,9 @@ public:
         const auto delta = static_cast<uint16_t>(static_cast<int16_t>(notches * 120));
         return mouse(kWmMouseWheel, x, y, static_cast<uintptr_t>(delta) << 16);
     }
-    bool key(int virtualKey) { return m_spec.onKey(kWmKeyDown, static_cast<uintptr_t>(virtualKey), m_spec.userData, 0); }
+    bool key(int virtualKey) {
+        return m_spec.onKey(kWmKeyDown, static_cast<uintptr_t>(virtualKey), m_spec.userData, 0);
+    }
     bool typed(int ch) { return m_spec.onKey(kWmChar, static_cast<uintptr_t>(ch), m_spec.userData, 0); }
 
     ImageTarget& image() { return *m_image; }

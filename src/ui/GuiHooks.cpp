@@ -1,6 +1,7 @@
 #include "ui/GuiHooks.h"
 
 #include "ui/panels/MainWindowBands.h"
+#include "ui/dialogs/ZoneDialogHooks.h"
 
 namespace qv {
 
@@ -17,6 +18,7 @@ DialogEntries& dialogEntries() {
 void installGuiHooks() {
     // One line per band or dialog that plugs in, e.g. installHeaderBand();
     installMainWindowBands();
+    installZoneDialogs();
 }
 
 }  // namespace qv

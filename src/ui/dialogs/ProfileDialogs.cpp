@@ -9,6 +9,7 @@
 #include "ui/WidgetPainters.h"
 #include "ui/dialogs/ProfileDialogPaint.h"
 #include "ui/dialogs/ProfileTransfer.h"
+#include "ui/panels/ProfileActions.h"
 
 #include <algorithm>
 #include <cctype>
@@ -69,7 +70,7 @@ bool hasName(SaveProfileAsState& state) { return textFieldLength(state.field) > 
 
 void initLoadProfileState(LoadProfileState& state, WindowHandle parent) {
     state.parent = parent;
-    state.base = profileDialogsFolder();
+    state.base = profileBaseFolder();
     state.sim = selectedSimOf(gSettings.snapshot());
     setWidgetText(state.load.label, "Load");
     state.load.style = kButtonPrimary;
@@ -210,7 +211,7 @@ void loadProfileDialog(WindowHandle parent) {
 
 void initSaveProfileAsState(SaveProfileAsState& state, WindowHandle parent) {
     state.parent = parent;
-    state.base = profileDialogsFolder();
+    state.base = profileBaseFolder();
     setWidgetText(state.field.placeholder, "Enter profile name");
     setWidgetText(state.field.text, "MyProfile");
     state.field.caret = textFieldLength(state.field);

@@ -5,6 +5,7 @@
 #include "settings/ProfileFile.h"
 #include "ui/dialogs/ProfileFileChooser.h"
 #include "ui/dialogs/ProfileTransfer.h"
+#include "ui/panels/ProfileActions.h"
 
 namespace qv {
 
@@ -60,7 +61,7 @@ bool importProfile(WindowHandle owner) {
                                "; nothing was changed.\n\n" + error);
         return false;
     }
-    const std::string base = profileDialogsFolder();
+    const std::string base = profileBaseFolder();
     if (!confirmProfileTarget(owner, title, base, sim, name))
         return false;
     if (!saveProfile(scratch, base, sim, name, &error)) {

@@ -1,20 +1,17 @@
 #include "ui/dialogs/ProfileTransfer.h"
 
-#include "platform/Folders.h"
 #include "platform/PathKind.h"
 #include "platform/graphics/Utf8.h"
 #include "settings/LiveSettings.h"
 #include "settings/ProfileFile.h"
 #include "settings/ProfileName.h"
 #include "ui/AppMessages.h"
-#include "ui/GuiHost.h"
 #include "ui/MessageBox.h"
+#include "ui/panels/ProfileActions.h"
 
 namespace qv {
 
 namespace {
-
-std::string gFolderOverride;
 
 // Appends the code point as UTF-8.
 void appendUtf8(std::string& out, char32_t c) {
@@ -68,24 +65,6 @@ std::string trimBlanksAndDots(std::string text) {
 }
 
 }  // namespace
-
-std::string profileDialogsFolder() {
-    if (!gFolderOverride.empty())
-        return gFolderOverride;
-    if (GuiHost* host = gGuiHost.load(); host && !host->settingsFolder.empty()) {
-        std::string folder = host->settingsFolder;
-        if (folder.back() != '/')
-            folder += '/';
-        return folder;
-    }
-    return appDataFolder();
-}
-
-void setProfileDialogsFolder(std::string folder) {
-    if (!folder.empty() && folder.back() != '/')
-        folder += '/';
-    gFolderOverride = std::move(folder);
-}
 
 int selectedSimOf(const HapticSettings& settings) {
     return isValidSimIndex(settings.selectedSim) ? settings.selectedSim : kIRacing;
@@ -168,7 +147,7 @@ void activateProfile(WindowHandle owner, int sim, const std::string& name, const
     const std::string outgoing(textOf(current.activeProfile[sim]));
     if (outgoing != name && isValidProfileName(outgoing)) {
         std::string error;
-        if (!saveProfile(current, profileDialogsFolder(), sim, outgoing, &error))
+        if (!saveProfile(current, profileBaseFolder(), sim, outgoing, &error))
             reportProfileError(owner, "Save Profile",
                                "The changes to profile \"" + outgoing + "\" could not be saved.\n\n" + error);
     }

@@ -18,11 +18,6 @@
 
 namespace qv {
 
-// The folder the profiles live under (ending in "/"): the GUI host's
-// settings folder, else the application data folder, unless set (tests).
-std::string profileDialogsFolder();
-void setProfileDialogsFolder(std::string folder);
-
 // The selected simulator of a block; iRacing when the stored value is out of range.
 int selectedSimOf(const HapticSettings& settings);
 

@@ -16,6 +16,7 @@
 #include "ui/dialogs/ProfileDialogPaint.h"
 #include "ui/dialogs/ProfileFileChooser.h"
 #include "ui/dialogs/ProfileTransfer.h"
+#include "ui/panels/ProfileActions.h"
 
 #include <cstring>
 #include <filesystem>
@@ -74,7 +75,7 @@ protected:
         GraphicsFixture::SetUp();
         gSettings.replace(HapticSettings());
         gSettings.takeDirty();
-        setProfileDialogsFolder(folder.path());
+        setProfileBaseFolder(folder.path());
         setProfileFileDialogFolder(folder.path() + "docs");
         std::filesystem::create_directories(folder.path() + "docs");
         setMessageBoxes(&boxes);
@@ -86,7 +87,7 @@ protected:
     void TearDown() override {
         setMessageBoxes(nullptr);
         setProfileFileDialog(nullptr);
-        setProfileDialogsFolder({});
+        setProfileBaseFolder({});
         setProfileFileDialogFolder({});
         releaseGuiResources();
         GraphicsFixture::TearDown();

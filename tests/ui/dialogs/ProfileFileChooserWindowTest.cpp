@@ -13,6 +13,7 @@
 #include "ui/dialogs/PathDialog.h"
 #include "ui/dialogs/ProfileDialogHooks.h"
 #include "ui/dialogs/ProfileTransfer.h"
+#include "ui/panels/ProfileActions.h"
 #include "ui/dialogs/ProfileDialogPaint.h"
 #include "ui/dialogs/ProfileFileChooser.h"
 
@@ -175,7 +176,7 @@ TEST_F(ProfileFileChooserWindowTest, TheMenuEntriesOpenRealDialogsThatLoadAndSav
     installProfileDialogs();
     const DialogEntries& entries = dialogEntries();
     ASSERT_NE(entries.openLoadProfile, nullptr);
-    setProfileDialogsFolder(dir.path());
+    setProfileBaseFolder(dir.path());
     gSettings.replace(HapticSettings());
     HapticSettings other;
     other.effectProfiles[kIRacing].roadVibration = 0.93f;
@@ -203,7 +204,7 @@ TEST_F(ProfileFileChooserWindowTest, TheMenuEntriesOpenRealDialogsThatLoadAndSav
     entries.openSaveProfileAs(owner.window);
     EXPECT_EQ(textOf(gSettings.snapshot().activeProfile[kIRacing]), "MyProfile2");
     EXPECT_TRUE(std::filesystem::exists(dir.path() + "profiles/iracing/MyProfile2.json"));
-    setProfileDialogsFolder({});
+    setProfileBaseFolder({});
     dialogEntries() = DialogEntries{};
 }
 

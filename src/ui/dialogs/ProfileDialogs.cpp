@@ -313,8 +313,7 @@ bool finishSaveProfileAs(SaveProfileAsState& state, int result) {
         return false;
     }
     gSettings.edit([&](HapticSettings& s) { copyText(s.activeProfile[sim], name.c_str()); });
-    if (state.parent)
-        postWindowMessage(state.parent, kMsgRefreshEffects, 0, 0);
+    postProfileRefresh(state.parent);
     return true;
 }
 

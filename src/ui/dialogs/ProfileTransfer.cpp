@@ -6,6 +6,7 @@
 #include "settings/ProfileFile.h"
 #include "settings/ProfileName.h"
 #include "ui/AppMessages.h"
+#include "ui/GuiHost.h"
 #include "ui/MessageBox.h"
 #include "ui/panels/ProfileActions.h"
 
@@ -155,8 +156,15 @@ void activateProfile(WindowHandle owner, int sim, const std::string& name, const
         s.effectProfiles[sim] = profile;
         copyText(s.activeProfile[sim], name.c_str());
     });
+    postProfileRefresh(owner);
+}
+
+void postProfileRefresh(WindowHandle owner) {
     if (owner)
         postWindowMessage(owner, kMsgRefreshEffects, 0, 0);
+    WindowHandle main = gMainWindow.load();
+    if (main && main != owner)
+        postWindowMessage(main, kMsgRefreshEffects, 0, 0);
 }
 
 bool deleteProfileFile(const std::string& base, int sim, const std::string& name, std::string* error) {

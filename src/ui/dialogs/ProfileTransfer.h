@@ -48,9 +48,14 @@ bool confirmProfileTarget(WindowHandle owner, const char* title, const std::stri
 // Commits `profile` and `name` as the active profile of sim. When name
 // differs from the active one, the outgoing profile is written first; a
 // failed write is reported (the switch still happens: the values stay in the
-// block and the routine save tries again). Raises the dirty flag and posts
-// kMsgRefreshEffects to `owner`.
+// block and the routine save tries again). Raises the dirty flag and calls
+// postProfileRefresh(owner).
 void activateProfile(WindowHandle owner, int sim, const std::string& name, const EffectProfile& profile);
+
+// Posts kMsgRefreshEffects to `owner` and, when the owner is another window
+// (a dialog that opened this one), to the main window too, so the profile bar
+// shows the new active name at once.
+void postProfileRefresh(WindowHandle owner);
 
 // Shows an error box owned by `owner` (a null owner centres it).
 void reportProfileError(WindowHandle owner, const char* title, const std::string& text);

@@ -77,6 +77,9 @@ public:
     // Every stream configures itself again at its first block. A test tone
     // whose slot has no stream any more ends.
     void setStreamLayout(int streamCount, const int32_t* slotOfStream);
+    // After the process whose streams rendered from this state ended (it may
+    // have died inside a render): lets the next streams render again.
+    void releaseRenderGuards();
     // Sets a stream's rate and block size and numbers its corners (tests and
     // benchmarks; the streams do it themselves at their first block).
     void configure(int stream, float sampleRate, int blockFrames);

@@ -112,8 +112,11 @@ bool AudioHostClient::startHost() {
 }
 
 bool AudioHostClient::ensureHost() {
-    if (m_process.isStarted() && m_channel.isOpen())
-        return true;
+    if (m_process.isStarted() && m_channel.isOpen()) {
+        if (!m_process.reap())
+            return true;
+        dropHost("The audio host ended unexpectedly");
+    }
     return startHost();
 }
 

@@ -16,7 +16,7 @@ namespace qv {
 namespace {
 
 // How long a host that was asked to quit may take to close its streams.
-constexpr int kQuitWaitMs = 3000;
+constexpr int kQuitWaitMs = 1000;
 
 uint32_t messageKind(const std::vector<uint8_t>& message, size_t size) {
     uint32_t kind = 0;

@@ -9,6 +9,7 @@
 #include "audio/SignalAnalysis.h"
 #include "support/ChildProcess.h"
 #include "support/FeedOnJack.h"
+#include "support/PipeWireServer.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -27,10 +28,17 @@ constexpr double kEngineHz = 5000.0 / 3000.0 * 75.0;
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-// quorvane and qv-simfeed on `server`, with folders of their own.
+using Environment = std::vector<std::pair<std::string, std::string>>;
+
+// quorvane and qv-simfeed on an audio server (the JACK server that
+// `serverEnvironment` names), with folders of their own; `recordPort` is
+// the server's port that carries the first output.
 class PlayingProgram {
 public:
-    explicit PlayingProgram(JackServer& server) : m_server(server) {}
+    explicit PlayingProgram(JackServer& server)
+        : PlayingProgram({{"JACK_DEFAULT_SERVER", server.name()}}, "system:playback_1") {}
+    PlayingProgram(Environment serverEnvironment, std::string recordPort)
+        : m_serverEnvironment(std::move(serverEnvironment)), m_recordPort(std::move(recordPort)) {}
     ~PlayingProgram() {
         m_feed.signal(SIGKILL);
         m_program.signal(SIGKILL);
@@ -39,8 +47,9 @@ public:
     ::testing::AssertionResult start() {
         if (!writeJackConfig(m_config.path(), 0))
             return ::testing::AssertionFailure() << "could not write haptic_config.ini";
-        const std::vector<std::pair<std::string, std::string>> env = {{"XDG_CONFIG_HOME", m_config.path()},
-                                                                      {"QUORVANE_SHM_DIR", m_shm.path()}};
+        Environment env = m_serverEnvironment;
+        env.emplace_back("XDG_CONFIG_HOME", m_config.path());
+        env.emplace_back("QUORVANE_SHM_DIR", m_shm.path());
         if (!m_program.start({QV_QUORVANE_PATH}, env, m_config.file("quorvane.out")))
             return ::testing::AssertionFailure() << "could not start quorvane";
         if (!m_program.waitForOutput("  [AudioEngine] Synth ready: 256 samples @ 48000 Hz", 30000))
@@ -56,7 +65,7 @@ public:
     ::testing::AssertionResult record(int seconds, WavData& wav, const std::string& name) {
         std::string error;
         const std::string path = m_config.file(name);
-        if (!jackCapture(m_server, {"system:playback_1"}, seconds, path, &error) || !readWav(path, wav, &error))
+        if (!jackCapture(m_serverEnvironment, {m_recordPort}, seconds, path, &error) || !readWav(path, wav, &error))
             return ::testing::AssertionFailure() << error;
         return ::testing::AssertionSuccess();
     }
@@ -66,7 +75,8 @@ public:
     ChildProcess& program() { return m_program; }
 
 private:
-    JackServer& m_server;
+    Environment m_serverEnvironment;
+    std::string m_recordPort;
     TempDir m_config;
     TempDir m_shm;
     ChildProcess m_program;
@@ -164,6 +174,38 @@ TEST(AudioServerRestartJack, CtrlCDuringARecoveryFromAHungServerExitsAtOnceAndSa
     EXPECT_LT(took, std::chrono::seconds(3));
     EXPECT_TRUE(contains(run.program().output(), "Exited cleanly.")) << run.program().output();
     EXPECT_GT(std::filesystem::last_write_time(run.iniPath()), savedBefore);
+}
+
+// The same through PipeWire (its JACK library; no desktop session, no
+// session manager): the server is killed and started again.
+TEST(AudioServerRestartPipeWire, TheShakersPlayAgainAfterThePipeWireServerIsKilledAndStartedAgain) {
+    PipeWireServer server;
+    if (!server.isAvailable())
+        GTEST_SKIP() << server.lastError();
+    ASSERT_TRUE(server.start()) << server.lastError();
+    PlayingProgram run(server.clientEnvironment(), "system:monitor_FL");
+    ASSERT_TRUE(run.start());
+
+    WavData before;
+    ASSERT_TRUE(run.record(3, before, "before.wav"));
+    ASSERT_GE(firstSoundSeconds(before), 0.0) << "nothing played before the server was killed";
+
+    server.kill();
+    std::this_thread::sleep_for(std::chrono::seconds(4));
+    ASSERT_TRUE(run.program().isRunning());
+    ASSERT_TRUE(server.start()) << server.lastError();
+    WavData after;
+    ASSERT_TRUE(run.record(15, after, "after.wav"));
+    const double back = firstSoundSeconds(after);
+    RecordProperty("seconds_to_sound", std::to_string(back));
+    std::printf("  the shakers played again %.1f s after the PipeWire server was back\n", back);
+    EXPECT_GE(back, 0.0) << "the shakers stayed silent:\n" << run.watchdog();
+    EXPECT_LE(back, 10.0) << run.watchdog();
+    EXPECT_TRUE(contains(run.watchdog(), "RECOVERED successfully")) << run.watchdog();
+
+    run.program().signal(SIGINT);
+    ASSERT_TRUE(run.program().wait(10000));
+    EXPECT_EQ(run.program().exitCode(), 0);
 }
 
 }  // namespace

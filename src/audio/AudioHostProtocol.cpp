@@ -107,7 +107,7 @@ bool decodeDeviceList(const void* data, size_t size, std::vector<PhysicalDevice>
         PhysicalDevice d;
         uint32_t flags = 0, variants = 0;
         if (!r.text(d.hardwareName) || !r.i32(d.selectedApi) || !r.i32(d.maxChannels) || !r.i32(d.bufferSize) ||
-            !r.u32(flags) || !r.u32(variants) || variants > kMaxVariants) {
+            !r.u32(flags) || flags > 3u || !r.u32(variants) || variants > kMaxVariants) {
             devices.clear();
             return false;
         }
@@ -117,7 +117,7 @@ bool decodeDeviceList(const void* data, size_t size, std::vector<PhysicalDevice>
             DeviceInfo v;
             uint32_t asio = 0;
             if (!r.i32(v.paIndex) || !r.text(v.hostApiName) || !r.i32(v.hostApiType) || !r.i32(v.maxOutputChannels) ||
-                !r.f64(v.defaultLowOutputLatencyMs) || !r.text(v.clsid) || !r.u32(asio)) {
+                !r.f64(v.defaultLowOutputLatencyMs) || !r.text(v.clsid) || !r.u32(asio) || asio > 1u) {
                 devices.clear();
                 return false;
             }

@@ -183,6 +183,8 @@ TEST(AudioHostProtocol, TheDeviceListCrossesWholeAndMalformedListsAreRefused) {
     wrongKind[0] = 9;
     std::string hugeText = bytes;
     hugeText[8] = '\xff';  // the first name's length
+    std::string unknownFlag = bytes;
+    unknownFlag[8 + 4 + 6 + 12] = 4;  // after the name ("system") and three counts
     const std::vector<Case> cases = {
         {"empty", ""},
         {"wrong kind", wrongKind},
@@ -190,6 +192,7 @@ TEST(AudioHostProtocol, TheDeviceListCrossesWholeAndMalformedListsAreRefused) {
         {"cut by one byte", bytes.substr(0, bytes.size() - 1)},
         {"trailing bytes", bytes + "x"},
         {"a name longer than the message", hugeText},
+        {"an unknown flag", unknownFlag},
     };
     for (const Case& c : cases) {
         decoded.assign(1, PhysicalDevice());

@@ -6,12 +6,15 @@
 #include "platform/Output.h"
 #include "platform/SharedBlock.h"
 
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <new>
 
 int main(int argc, char** argv) {
     using namespace qv;
+    // A closed output pipe is an error value, not the end of the host.
+    std::signal(SIGPIPE, SIG_IGN);
     if (argc != 3) {
         errPrint("qv-audiohost is started by quorvane, not by hand\n");
         outputFlush(500);

@@ -18,6 +18,12 @@
 //   worker) while no stream runs, before the streams start.
 // The settings come from a LiveSettings (gSettings in the program) through
 // trySnapshot(), which never waits.
+//
+// The state may live in memory shared with the audio host (see
+// AudioHostProtocol.h): the render, the stream layout and the ready reports
+// then run in the host, everything else in the program. What crosses is
+// lock-free atomics and sequence locks only; the two writer mutexes are
+// taken by the program's threads alone.
 
 #include "audio/AudioBuffer.h"
 #include "audio/CornerSynth.h"

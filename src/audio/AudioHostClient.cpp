@@ -58,6 +58,10 @@ void AudioHostClient::log(std::string_view text) const {
 
 bool AudioHostClient::startHost() {
     m_startFailed = true;
+    if (m_interrupted.load()) {
+        m_lastError = "The audio is shutting down";
+        return false;
+    }
     if (m_localBlock) {
         errPrint("  [AudioEngine] ERROR: %s\n", m_lastError.c_str());
         return false;
@@ -150,6 +154,10 @@ void AudioHostClient::endHost(int graceMs) {
 // ---- requests ----
 
 bool AudioHostClient::request(AudioHostOp op, int argument, int timeoutMs, AudioHostReply& reply) {
+    if (m_interrupted.load() && op != AudioHostOp::Quit) {
+        m_lastError = "The audio is shutting down";
+        return false;
+    }
     auto message = std::make_unique<AudioHostRequest>();
     message->op = op;
     message->argument = argument;
@@ -252,6 +260,11 @@ double AudioHostClient::loopbackTest(int inputDevice, AudioInitResult& after) {
 }
 
 void AudioHostClient::closeAll() { endHost(kQuitWaitMs); }
+
+void AudioHostClient::interrupt() {
+    m_interrupted = true;
+    m_process.kill();
+}
 
 void AudioHostClient::syncSettings() {
     std::lock_guard<std::mutex> lock(m_syncMutex);

@@ -65,7 +65,9 @@ public:
 
     SynthState& synth() override { return m_shared->synth; }
     void syncSettings() override;
-    void interrupt() override { m_process.kill(); }
+    // Kills the host a request waits for; from now on no host is started
+    // and every request fails at once (shutdown).
+    void interrupt() override;
 
     // The running host's process id, or -1 (tests).
     int hostPid() const { return m_process.pid(); }
@@ -92,6 +94,7 @@ private:
     std::vector<PhysicalDevice> m_devices;
     std::string m_lastError;
     bool m_startFailed = false;  // the last start failed; initAudio does not try again at once
+    std::atomic<bool> m_interrupted{false};
     mutable SystemClock m_clock;
 
     std::mutex m_syncMutex;

@@ -119,6 +119,9 @@ TEST_F(AudioHostClientTest, InterruptEndsARequestThatWaitsForAHungHostAtOnce) {
     EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(2));
     worker.join();
     EXPECT_FALSE(processExists(hung));
+    // Shutting down: no new host is started.
+    EXPECT_FALSE(client->initAudio().ok);
+    EXPECT_EQ(client->hostPid(), -1);
 }
 
 TEST_F(AudioHostClientTest, ThirtyReplacedHostsLeaveNoProcessOrDescriptorBehind) {

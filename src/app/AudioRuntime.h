@@ -15,10 +15,10 @@
 //   reads the stream list while a worker changes it. At shutdown
 //   stopAcceptingWork() refuses new workers and waitIdle() takes the token
 //   for good.
-// Everything the workers touch lives in a shared block that a worker keeps
-// alive until it ends, so a worker that outlives the wait at shutdown never
-// touches freed memory; the watchdog log, which the runtime does not own, is
-// let go when the runtime is destroyed.
+// Everything the workers touch lives in a reference-counted block that a
+// worker keeps alive until it ends, so a worker that outlives the wait at
+// shutdown never touches freed memory; the watchdog log, which the runtime
+// does not own, is let go when the runtime is destroyed.
 
 #include "app/AppServices.h"
 #include "app/WatchdogLog.h"

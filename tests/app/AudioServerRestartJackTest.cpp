@@ -170,6 +170,8 @@ TEST(AudioServerRestartJack, CtrlCDuringARecoveryFromAHungServerExitsAtOnceAndSa
     const auto took = std::chrono::steady_clock::now() - interrupted;
     server.resume();
     ASSERT_TRUE(ended) << run.program().output();
+    std::printf("  quorvane exited %lld ms after Ctrl+C\n",
+                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
     EXPECT_EQ(run.program().exitCode(), 0);
     EXPECT_LT(took, std::chrono::seconds(3));
     EXPECT_TRUE(contains(run.program().output(), "Exited cleanly.")) << run.program().output();

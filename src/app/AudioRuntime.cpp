@@ -52,10 +52,13 @@ struct AudioRuntime::Shared {
         }
     }
 
+    // The backend goes first: its teardown may still write to the log.
+    ~Shared() { backend.reset(); }
+
     Options options;
     std::unique_ptr<IAudioBackend> backend;
     LocalAudioBackend* local = nullptr;  // the backend, when PortAudio runs in this process
-    bool started = false;
+    std::atomic<bool> started{false};
 
     std::atomic<int32_t> audioOk{0};
     std::atomic<int32_t> audioChannels{0};

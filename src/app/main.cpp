@@ -94,6 +94,9 @@ int main() {
     WatchdogLog watchdog;
     AudioRuntime::Options audioOptions;
     audioOptions.watchdog = &watchdog;
+    // PortAudio runs in the audio host beside the program (a hung audio
+    // server costs a host process, never the program).
+    audioOptions.hostProgram = executableFolder() + "qv-audiohost";
     AudioRuntime audio(audioOptions);
 
     // What the window asks of the rest of the program. A refused audio

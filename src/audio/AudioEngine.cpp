@@ -154,7 +154,7 @@ bool AudioEngine::timedCall(const char* name, CallKind kind, std::function<int()
     m_pendingKind = kind;
     m_stuckText = std::string("Audio system not responding: ") + name + " has not returned after " +
                   std::to_string(m_callTimeoutMs) +
-                  " ms (has the audio server stopped?). Restart Quor Vane to get audio back.";
+                  " ms (has the audio server stopped?)";
     setError(m_stuckText);
     return false;
 }

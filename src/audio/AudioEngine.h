@@ -19,8 +19,10 @@
 // its stream is detached (its callbacks play silence and stop) and abandoned,
 // the final terminate is skipped, and until the call returns (if ever) the
 // engine makes no PortAudio call at all. Meanwhile re-enumeration keeps the
-// last device list, opening fails with a text that asks for a restart of the
-// program (printed once), and closing and destruction still finish.
+// last device list, opening fails with a text that names the call (printed
+// once), and closing and destruction still finish. In the program the engine
+// runs in the audio host, which ends after such a call and is replaced (see
+// AudioHostClient.h).
 
 #include "audio/AsioRegistry.h"
 #include "audio/AudioBuffer.h"
@@ -115,8 +117,9 @@ public:
     bool hasStaleStream(uint32_t thresholdMs) const;
     int totalXruns() const;
     void resetXrunCounts();
-    // True while a PortAudio call that timed out has not returned: the audio
-    // system has to be restarted (the program, or the audio server).
+    // True while a PortAudio call that timed out has not returned: nothing
+    // can be reopened by this PortAudio (the audio host that runs it is
+    // replaced).
     bool isAudioSystemStuck();
 
     // --- Status ---

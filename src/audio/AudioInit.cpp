@@ -266,15 +266,21 @@ bool AudioInitContext::initAudio() {
 
 // ---- re-enumeration ----
 
+void logDeviceList(const std::function<void(std::string_view)>& log, const std::vector<PhysicalDevice>& devices) {
+    if (!log)
+        return;
+    const int count = static_cast<int>(devices.size());
+    log(format("reEnumerate() done: %d devices", count));
+    for (int i = 0; i < count; ++i) {
+        const PhysicalDevice& d = devices[static_cast<size_t>(i)];
+        log(format("  dev[%d] \"%s\" apis=%d", i, d.hardwareName.c_str(), static_cast<int>(d.apis.size())));
+    }
+}
+
 int AudioInitContext::reEnumerateDevices() {
     *devices = engine->reinitialise();
-    const int count = static_cast<int>(devices->size());
-    logLine(format("reEnumerate() done: %d devices", count));
-    for (int i = 0; i < count; ++i) {
-        const PhysicalDevice& d = (*devices)[static_cast<size_t>(i)];
-        logLine(format("  dev[%d] \"%s\" apis=%d", i, d.hardwareName.c_str(), static_cast<int>(d.apis.size())));
-    }
-    return count;
+    logDeviceList(log, *devices);
+    return static_cast<int>(devices->size());
 }
 
 }  // namespace qv

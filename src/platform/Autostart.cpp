@@ -32,10 +32,12 @@ bool needsQuoting(const std::string& argument) {
 std::string autostartFolder() {
     std::string base = absoluteEnv("XDG_CONFIG_HOME");
     if (base.empty()) {
-        const std::string home = absoluteEnv("HOME");
+        std::string home = absoluteEnv("HOME");
         if (home.empty())
             return {};
-        base = home + "/.config";
+        while (home.size() > 1 && home.back() == '/')
+            home.pop_back();
+        base = (home == "/" ? "" : home) + "/.config";
     }
     while (base.size() > 1 && base.back() == '/')
         base.pop_back();

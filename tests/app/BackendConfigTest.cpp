@@ -56,6 +56,21 @@ TEST(BackendConfig, AddressesThatAreNotHttpsAreSwitchedOffWithAReason) {
               "https://h.example/functions/v1");
 }
 
+TEST(BackendConfig, TheDownloadPageComesFromTheEnvironmentAndMustBeHttps) {
+    BackendConfig defaults;
+    defaults.downloadPageUrl = "https://build.example/download";
+    const std::map<std::string, std::string> plain = {{"QV_DOWNLOAD_PAGE_URL", "http://mirror.example/download"}};
+    std::vector<std::string> problems;
+    const BackendConfig refused = validateBackendConfig(applyEnvironment(defaults, lookupIn(plain)), &problems);
+    EXPECT_FALSE(refused.hasDownloadPage());
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_EQ(problems[0], "QV_DOWNLOAD_PAGE_URL \"http://mirror.example/download\" is not an https:// address: "
+                           "\"Check for Updates\" has no download page.");
+    const std::map<std::string, std::string> none;
+    EXPECT_EQ(validateBackendConfig(applyEnvironment(defaults, lookupIn(none)), nullptr).downloadPageUrl,
+              "https://build.example/download");
+}
+
 TEST(BackendConfig, HttpsAddressesNeedAHostAndNoBlanks) {
     EXPECT_TRUE(isHttpsUrl("https://example.org"));
     EXPECT_TRUE(isHttpsUrl("HTTPS://127.0.0.1:8443/v"));

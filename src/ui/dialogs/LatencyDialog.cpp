@@ -183,10 +183,6 @@ bool latencyDialogMouse(uint32_t message, float x, float y, uintptr_t, void* use
 bool latencyDialogKey(uint32_t message, uintptr_t wParam, void* user, intptr_t) {
     auto& d = *static_cast<LatencyDialogState*>(user);
     if (message == kWmKeyDown && wParam == static_cast<uintptr_t>(kVkEscape)) {
-        if (d.inputList.open) {
-            dropdownClose(d.inputList);
-            return true;
-        }
         endLatencyDialog(d);
         closeDialog(0);
     }

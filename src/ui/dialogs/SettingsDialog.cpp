@@ -287,16 +287,9 @@ bool settingsDialogMouse(uint32_t message, float x, float y, uintptr_t, void* us
     }
 }
 
-bool settingsDialogKey(uint32_t message, uintptr_t wParam, void* user, intptr_t) {
-    SettingsDialogState& d = settingsState(user);
-    if (message != kWmKeyDown || wParam != static_cast<uintptr_t>(kVkEscape))
-        return false;
-    if (d.accent.open || d.density.open) {  // Escape first closes an open list
-        dropdownClose(d.accent);
-        dropdownClose(d.density);
-        return true;
-    }
-    closeDialog(0);
+bool settingsDialogKey(uint32_t message, uintptr_t wParam, void*, intptr_t) {
+    if (message == kWmKeyDown && wParam == static_cast<uintptr_t>(kVkEscape))
+        closeDialog(0);
     return false;
 }
 

@@ -6,10 +6,10 @@ namespace qv::test {
 
 XvfbServer::~XvfbServer() { stop(); }
 
-bool XvfbServer::start() {
+bool XvfbServer::start(const std::string& screen) {
     // -displayfd 1: Xvfb chooses a free display and writes its number to
     // standard output once it accepts connections.
-    if (!m_process.start({QV_TEST_XVFB, "-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "320x240x24"}, {},
+    if (!m_process.start({QV_TEST_XVFB, "-displayfd", "1", "-nolisten", "tcp", "-screen", "0", screen}, {},
                          m_dir.file("xvfb.txt"))) {
         m_error = "cannot start " QV_TEST_XVFB;
         return false;

@@ -18,7 +18,8 @@ public:
 
     // Starts the server and waits until it accepts clients; false (with
     // error()) when Xvfb is missing or did not come up.
-    bool start();
+    // `screen` is WIDTHxHEIGHTxDEPTH.
+    bool start(const std::string& screen = "320x240x24");
     // Ends the server (SIGTERM, then SIGKILL); its clients lose the connection.
     void stop();
 

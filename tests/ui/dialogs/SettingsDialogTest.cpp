@@ -5,6 +5,7 @@
 // dialog's text fits its box.
 
 #include "ui/dialogs/SettingsDialog.h"
+#include "ui/dialogs/ConsoleWarningDialog.h"
 
 #include "app/BackendConfig.h"
 #include "platform/Autostart.h"
@@ -239,6 +240,32 @@ TEST_F(SettingsDialogTest, TheTipsTextFitsItsBox) {
     resetLastDialogClose();
     tipsDialogKey(kWmKeyDown, kVkEscape, &tips, 0);
     EXPECT_TRUE(lastDialogClose().requested);
+}
+
+TEST_F(SettingsDialogTest, TheConsoleWarningReportsOkWithDontShowAgain) {
+    ConsoleWarningState warning;
+    initConsoleWarning(warning);
+    auto warningImage = paintOnce(paintConsoleWarning, warning, 350, 170);
+    saveRender(*warningImage, "console_warning_dialog");
+    clickRect(consoleWarningMouse, warning, warning.dontShow.rect);
+    EXPECT_TRUE(warning.dontShowAgain);
+    EXPECT_FALSE(lastDialogClose().requested);
+    clickRect(consoleWarningMouse, warning, warning.ok.rect);
+    EXPECT_TRUE(lastDialogClose().requested);
+    EXPECT_EQ(lastDialogClose().code, 1);
+    struct Case {
+        int key;
+        bool closes;
+        int code;
+    };
+    for (const Case& c : {Case{kVkReturn, true, 1}, Case{kVkEscape, true, 0}, Case{'A', false, 0}}) {
+        resetLastDialogClose();
+        consoleWarningKey(kWmKeyDown, static_cast<uintptr_t>(c.key), &warning, 0);
+        EXPECT_EQ(lastDialogClose().requested, c.closes) << c.key;
+        if (c.closes) {
+            EXPECT_EQ(lastDialogClose().code, c.code) << c.key;
+        }
+    }
 }
 
 }  // namespace

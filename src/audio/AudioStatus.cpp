@@ -31,9 +31,10 @@ struct LatencyTexts {
     std::vector<InputDevice> inputs;
 };
 
+// Never destroyed: a latency worker may still publish while the program ends.
 LatencyTexts& latencyTexts() {
-    static LatencyTexts texts;
-    return texts;
+    static auto* texts = new LatencyTexts();
+    return *texts;
 }
 
 }  // namespace

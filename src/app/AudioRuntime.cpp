@@ -73,6 +73,7 @@ struct AudioRuntime::Shared {
 
     mutable std::mutex devicesMutex;
     std::vector<PhysicalDevice> guiDevices;
+    std::vector<InputDevice> guiInputs;
     std::function<void(const std::vector<PhysicalDevice>&)> devicesListener;
 
     // The log belongs to main and goes with the runtime (detachLog); a
@@ -104,6 +105,8 @@ struct AudioRuntime::Shared {
         {
             std::lock_guard<std::mutex> lock(devicesMutex);
             guiDevices = devices;
+            guiInputs = backend->inputDevices();
+            publishInputDevices(guiInputs);
             listener = devicesListener;
         }
         if (listener)
@@ -174,6 +177,11 @@ bool AudioRuntime::setEffectPreview(int effect, bool on) {
 std::vector<PhysicalDevice> AudioRuntime::copyDevices() const {
     std::lock_guard<std::mutex> lock(m_shared->devicesMutex);
     return m_shared->guiDevices;
+}
+
+std::vector<InputDevice> AudioRuntime::copyInputDevices() const {
+    std::lock_guard<std::mutex> lock(m_shared->devicesMutex);
+    return m_shared->guiInputs;
 }
 
 void AudioRuntime::setDevicesListener(std::function<void(const std::vector<PhysicalDevice>&)> listener) {
@@ -258,11 +266,20 @@ void recoveryWorker(const std::shared_ptr<AudioRuntime::Shared>& shared, int) {
 void latencyWorker(const std::shared_ptr<AudioRuntime::Shared>& shared, int inputDevice) {
     AudioRuntime::Shared& s = *shared;
     AudioInitResult after;
-    const double oneWay = s.backend->loopbackTest(inputDevice, after);
+    std::string error;
+    const double oneWay = s.backend->loopbackTest(inputDevice, after, error);
     s.publish(after);
+    setLatencyTestError(error);
     gLatencyTestResultMs = oneWay > 0.0 ? static_cast<float>(oneWay) : -1.0f;
-    gLatencyTestRequest = 0;
+    gLatencyTestRequest = kLatencyRequestNone;  // after the result and its text
     s.releaseToken();
+}
+
+// Ends a request without a test: the result, its reason, then the flag.
+void answerLatencyRequest(const std::string& error) {
+    setLatencyTestError(error);
+    gLatencyTestResultMs = -1.0f;
+    gLatencyTestRequest = kLatencyRequestNone;
 }
 
 void restartWorker(const std::shared_ptr<AudioRuntime::Shared>& shared, int) {
@@ -360,18 +377,41 @@ void AudioRuntime::serviceLatencyRequest() {
         outPrint("  [AudioEngine] Synth ready%s: %d samples @ %g Hz\n", s.multiDevice.load() ? " (multi)" : "",
                  ready.frames, static_cast<double>(ready.sampleRate));
 
-    if (!gLatencyTestRequest.load() || !s.accepting.load() || !s.started)
+    if (gLatencyTestRequest.load() != kLatencyRequestPending || !s.accepting.load() || !s.started)
         return;
     if (!takeToken())
         return;  // after the running worker
-    gAudioReady = 0;
+    int32_t pending = kLatencyRequestPending;
+    if (!gLatencyTestRequest.compare_exchange_strong(pending, kLatencyRequestTaken)) {
+        s.releaseToken();  // withdrawn by the dialog meanwhile
+        return;
+    }
     const int input = gLatencyInputDevice.load();
+    const std::string refusal = checkLatencyInput(input, latencyInputName());
+    if (!refusal.empty()) {
+        answerLatencyRequest(refusal);
+        s.releaseToken();
+        return;
+    }
+    gAudioReady = 0;
     if (!startWorker(latencyWorker, input)) {
         // Without a worker the dialog would wait for ever: answer it.
-        gLatencyTestResultMs = -1.0f;
-        gLatencyTestRequest = 0;
+        gAudioReady = s.audioOk.load();
+        answerLatencyRequest("The latency test could not be started.");
         s.releaseToken();
     }
+}
+
+std::string AudioRuntime::checkLatencyInput(int input, const std::string& name) const {
+    if (input < 0 || name.empty())
+        return {};
+    std::lock_guard<std::mutex> lock(m_shared->devicesMutex);
+    for (const InputDevice& device : m_shared->guiInputs)
+        if (device.paIndex == input)
+            return device.name == name ? std::string()
+                                       : "The device list changed: \"" + name + "\" is no longer input " +
+                                             std::to_string(input) + ". Choose the input again.";
+    return "The input device \"" + name + "\" is no longer available. Choose the input again.";
 }
 
 // ---- shutdown ----

@@ -105,6 +105,9 @@ public:
     bool playTestTone(int channel, int durationMs, float gain, int deviceSlot);
     bool setEffectPreview(int effect, bool on);
     std::vector<PhysicalDevice> copyDevices() const;
+    // The devices with inputs of the last enumeration (also published for
+    // the latency dialog, AudioStatus.h).
+    std::vector<InputDevice> copyInputDevices() const;
     // Called with every new device list (start-up, re-enumeration); the GUI
     // keeps its own copy. Set before start().
     void setDevicesListener(std::function<void(const std::vector<PhysicalDevice>&)> listener);
@@ -128,6 +131,9 @@ private:
     bool recoveryStep();
     bool startAttempt();
     bool startWorker(void (*body)(const std::shared_ptr<Shared>&, int), int argument);
+    // Empty when the input may be tested: no name to check, or the listed
+    // device at that index still has that name; else why not.
+    std::string checkLatencyInput(int input, const std::string& name) const;
 
     std::shared_ptr<Shared> m_shared;
 };

@@ -39,13 +39,17 @@ public:
     virtual void start() = 0;
     // The current device list.
     virtual std::vector<PhysicalDevice> devices() const = 0;
+    // The input devices of the same enumeration (the latency test's choices).
+    virtual std::vector<InputDevice> inputDevices() const = 0;
     // initAudio from the live settings; publishes the stream count and the
     // device status rows, and writes the resolved device part of the settings.
     virtual AudioInitResult initAudio() = 0;
     // A fresh PortAudio and device list, logged ("reEnumerate() done: ...").
     virtual void reEnumerate() = 0;
     // The latency test, then initAudio again (`after`); one-way ms or -1.
-    virtual double loopbackTest(int inputDevice, AudioInitResult& after) = 0;
+    // `testError` is the test's own reason when it failed for a known one
+    // (empty when simply no pulse came back), taken before the restart.
+    virtual double loopbackTest(int inputDevice, AudioInitResult& after, std::string& testError) = 0;
     virtual void closeAll() = 0;
 
     // ---- health ----

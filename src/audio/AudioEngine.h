@@ -71,6 +71,9 @@ public:
     // The grouped device list (printing the device table); empty when
     // PortAudio is not initialised; the last list while PortAudio is stuck.
     std::vector<PhysicalDevice> devices();
+    // The devices with inputs (PortAudio order) found by the last devices()
+    // call; what the latency test may use.
+    const std::vector<InputDevice>& inputDevices() const { return m_lastInputs; }
     // PortAudio index of the first output device whose name contains name
     // (ASCII case-insensitive); -1 when none does or PortAudio is unusable.
     int findDeviceByName(const std::string& name);
@@ -139,6 +142,8 @@ public:
 
     // lastError := text, and "  [AudioEngine] ERROR: " + text on standard error.
     void setError(const std::string& text);
+    // Forgets the last error (before an operation whose own error is wanted).
+    void clearError() { m_lastError.clear(); }
 
     // Audio thread (streamCallback): runs the render callable for one block.
     void render(int32_t streamIndex, AudioBuffer& buffer) {
@@ -172,6 +177,7 @@ private:
     bool m_paInitialised = false;
     std::string m_lastError;
     std::vector<PhysicalDevice> m_lastDevices;
+    std::vector<InputDevice> m_lastInputs;
 
     // The call that did not return in time, while it has not.
     std::unique_ptr<TimedCall> m_pending;

@@ -83,6 +83,7 @@ bool AudioHostClient::startHost() {
 
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_options.startTimeoutMs);
     std::vector<PhysicalDevice> devices;
+    std::vector<InputDevice> inputs;
     for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         size_t size = 0;
@@ -103,6 +104,11 @@ bool AudioHostClient::startHost() {
                 dropHost("The audio host sent a device list that cannot be read");
                 return false;
             }
+        } else if (kind == static_cast<uint32_t>(AudioHostMessageKind::Inputs)) {
+            if (!decodeInputList(m_message.data(), size, inputs)) {
+                dropHost("The audio host sent an input list that cannot be read");
+                return false;
+            }
         } else if (kind == static_cast<uint32_t>(AudioHostMessageKind::Log) && size == sizeof(AudioHostLog)) {
             const auto* line = reinterpret_cast<const AudioHostLog*>(m_message.data());
             log(terminated(line->text, sizeof line->text));
@@ -111,6 +117,7 @@ bool AudioHostClient::startHost() {
         }
     }
     m_devices = std::move(devices);
+    m_inputs = std::move(inputs);
     m_startFailed = false;
     return true;
 }
@@ -248,13 +255,17 @@ void AudioHostClient::reEnumerate() {
     logDeviceList(m_options.log, m_devices);
 }
 
-double AudioHostClient::loopbackTest(int inputDevice, AudioInitResult& after) {
+double AudioHostClient::loopbackTest(int inputDevice, AudioInitResult& after, std::string& testError) {
+    testError.clear();
     syncSettings();
     AudioHostReply reply;
     if (!ensureHost() || !request(AudioHostOp::LoopbackTest, inputDevice, m_options.loopbackTimeoutMs, reply)) {
         after = failInit();
+        testError = m_lastError.empty() ? std::string("the audio host did not answer") : m_lastError;
         return -1.0;
     }
+    reply.testError[sizeof reply.testError - 1] = '\0';
+    testError = reply.testError;
     after = applyReply(reply);
     return reply.oneWayMs;
 }

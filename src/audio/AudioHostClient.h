@@ -51,9 +51,10 @@ public:
 
     void start() override;
     std::vector<PhysicalDevice> devices() const override { return m_devices; }
+    std::vector<InputDevice> inputDevices() const override { return m_inputs; }
     AudioInitResult initAudio() override;
     void reEnumerate() override;
-    double loopbackTest(int inputDevice, AudioInitResult& after) override;
+    double loopbackTest(int inputDevice, AudioInitResult& after, std::string& testError) override;
     void closeAll() override;
 
     int streamCount() const override;
@@ -92,6 +93,7 @@ private:
     MessageChannel m_channel;
     std::vector<uint8_t> m_message;
     std::vector<PhysicalDevice> m_devices;
+    std::vector<InputDevice> m_inputs;
     std::string m_lastError;
     bool m_startFailed = false;  // the last start failed; initAudio does not try again at once
     std::atomic<bool> m_interrupted{false};

@@ -133,6 +133,49 @@ bool decodeDeviceList(const void* data, size_t size, std::vector<PhysicalDevice>
     return true;
 }
 
+std::string encodeInputList(const std::vector<InputDevice>& inputs) {
+    Writer w;
+    w.u32(static_cast<uint32_t>(AudioHostMessageKind::Inputs));
+    const size_t countAt = w.size();
+    w.u32(0);
+    uint32_t written = 0;
+    for (const InputDevice& d : inputs) {
+        const size_t before = w.size();
+        w.i32(d.paIndex);
+        w.text(d.name);
+        w.text(d.hostApiName);
+        w.i32(d.inputChannels);
+        if (w.size() > kAudioHostMaxMessage) {
+            w.cut(before);
+            break;
+        }
+        ++written;
+    }
+    std::memcpy(w.bytes().data() + countAt, &written, sizeof written);
+    return std::move(w.bytes());
+}
+
+bool decodeInputList(const void* data, size_t size, std::vector<InputDevice>& inputs) {
+    inputs.clear();
+    Reader r(data, size);
+    uint32_t kind = 0, count = 0;
+    if (!r.u32(kind) || kind != static_cast<uint32_t>(AudioHostMessageKind::Inputs) || !r.u32(count))
+        return false;
+    for (uint32_t n = 0; n < count; ++n) {
+        InputDevice d;
+        if (!r.i32(d.paIndex) || !r.text(d.name) || !r.text(d.hostApiName) || !r.i32(d.inputChannels)) {
+            inputs.clear();
+            return false;
+        }
+        inputs.push_back(std::move(d));
+    }
+    if (!r.atEnd()) {
+        inputs.clear();
+        return false;
+    }
+    return true;
+}
+
 void copyDeviceResolution(const HapticSettings& from, HapticSettings& to) {
     to.audioDeviceIndex = from.audioDeviceIndex;
     for (int i = 0; i < kMaxAudioDevices; ++i) {

@@ -69,6 +69,7 @@ enum class AudioHostMessageKind : uint32_t {
     Reply = 2,    // the answer to a request
     Log = 3,      // a watchdog line
     Devices = 4,  // the device list
+    Inputs = 5,   // the input devices (for the latency test)
 };
 
 struct AudioHostRequest {
@@ -88,6 +89,7 @@ struct AudioHostReply {
     int32_t streamCount = 0;
     double latencyMs = 0.0;     // the first stream's output latency
     double oneWayMs = -1.0;     // the latency test's result
+    char testError[kAudioHostTextSize] = {};  // the test's own reason when it failed
     DeviceStatusTable status;
     int32_t settingsChanged = 0;  // initAudio wrote device fields (below)
     HapticSettings settings;
@@ -108,6 +110,10 @@ static_assert(sizeof(AudioHostReply) < kAudioHostMaxMessage);
 std::string encodeDeviceList(const std::vector<PhysicalDevice>& devices);
 // False (list cleared) when the bytes are not a well-formed list.
 bool decodeDeviceList(const void* data, size_t size, std::vector<PhysicalDevice>& devices);
+
+// The input devices as one Inputs message, in the same manner.
+std::string encodeInputList(const std::vector<InputDevice>& inputs);
+bool decodeInputList(const void* data, size_t size, std::vector<InputDevice>& inputs);
 
 // The device part of the settings that initAudio writes: the primary index
 // and every slot's name, class identifier, PortAudio index and channels.

@@ -61,8 +61,10 @@ int runAudioHost(AudioHostBlock& block, MessageChannel& channel) {
     context.settings = &settings;
 
     const std::string list = encodeDeviceList(devices);
+    const std::string inputs = encodeInputList(engine.inputDevices());
     const uint32_t ready = static_cast<uint32_t>(AudioHostMessageKind::Ready);
-    if (!channel.send(list.data(), list.size()) || !channel.send(&ready, sizeof ready))
+    if (!channel.send(list.data(), list.size()) || !channel.send(inputs.data(), inputs.size()) ||
+        !channel.send(&ready, sizeof ready))
         endHost(1);
 
     AudioHostRequest request;
@@ -84,7 +86,12 @@ int runAudioHost(AudioHostBlock& block, MessageChannel& channel) {
             reply.ok = context.initAudio() ? 1 : 0;
             break;
         case AudioHostOp::LoopbackTest:
+            engine.clearError();
             reply.oneWayMs = engine.runLoopbackTest(request.argument);
+            if (reply.oneWayMs <= 0.0) {
+                const std::string testError = engine.lastErrorText();
+                std::memcpy(reply.testError, testError.data(), std::min(testError.size(), sizeof reply.testError - 1));
+            }
             reply.ok = context.initAudio() ? 1 : 0;
             break;
         case AudioHostOp::CloseAll:

@@ -37,11 +37,15 @@ void LocalAudioBackend::reEnumerate() {
         m_context.reEnumerateDevices();
 }
 
-double LocalAudioBackend::loopbackTest(int inputDevice, AudioInitResult& after) {
+double LocalAudioBackend::loopbackTest(int inputDevice, AudioInitResult& after, std::string& testError) {
+    testError.clear();
     if (!m_engine)
         return -1.0;
+    m_engine->clearError();
     const double oneWay = m_options.loopbackTest ? m_options.loopbackTest(*m_engine, inputDevice)
                                                  : m_engine->runLoopbackTest(inputDevice);
+    if (oneWay <= 0.0)
+        testError = m_engine->lastErrorText();
     after = initAudio();
     return oneWay;
 }
@@ -75,6 +79,10 @@ bool LocalAudioBackend::streamsCalledBack() const {
 }
 
 bool LocalAudioBackend::isStuck() { return m_engine && m_engine->isAudioSystemStuck(); }
+
+std::vector<InputDevice> LocalAudioBackend::inputDevices() const {
+    return m_engine ? m_engine->inputDevices() : std::vector<InputDevice>();
+}
 
 std::string LocalAudioBackend::lastErrorText() const { return m_engine ? m_engine->lastErrorText() : std::string(); }
 

@@ -32,9 +32,10 @@ public:
 
     void start() override;
     std::vector<PhysicalDevice> devices() const override { return m_devices; }
+    std::vector<InputDevice> inputDevices() const override;
     AudioInitResult initAudio() override;
     void reEnumerate() override;
-    double loopbackTest(int inputDevice, AudioInitResult& after) override;
+    double loopbackTest(int inputDevice, AudioInitResult& after, std::string& testError) override;
     void closeAll() override;
 
     int streamCount() const override;

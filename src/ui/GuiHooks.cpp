@@ -3,6 +3,7 @@
 #include "ui/panels/MainWindowBands.h"
 #include "ui/dialogs/ProfileDialogHooks.h"
 #include "ui/dialogs/ZoneDialogHooks.h"
+#include "ui/dialogs/SettingsDialog.h"
 
 namespace qv {
 
@@ -21,6 +22,7 @@ void installGuiHooks() {
     installMainWindowBands();
     installZoneDialogs();
     installProfileDialogs();
+    installSettingsDialogs();
 }
 
 }  // namespace qv

@@ -202,6 +202,26 @@ TEST(AudioHostProtocol, TheDeviceListCrossesWholeAndMalformedListsAreRefused) {
         EXPECT_FALSE(decodeDeviceList(c.bytes.data(), c.bytes.size(), decoded)) << c.what;
         EXPECT_TRUE(decoded.empty()) << c.what;
     }
+
+    // The input list travels the same way; a device list is not one.
+    std::vector<InputDevice> inputs(2);
+    inputs[0].paIndex = 4;
+    inputs[0].name = "system";
+    inputs[0].hostApiName = "JACK";
+    inputs[0].inputChannels = 2;
+    inputs[1].name = "(unknown)";
+    const std::string inputBytes = encodeInputList(inputs);
+    std::vector<InputDevice> back;
+    ASSERT_TRUE(decodeInputList(inputBytes.data(), inputBytes.size(), back));
+    ASSERT_EQ(back.size(), 2u);
+    EXPECT_EQ(back[0].paIndex, 4);
+    EXPECT_EQ(back[0].name, "system");
+    EXPECT_EQ(back[0].hostApiName, "JACK");
+    EXPECT_EQ(back[0].inputChannels, 2);
+    EXPECT_EQ(back[1].name, "(unknown)");
+    EXPECT_FALSE(decodeInputList(inputBytes.data(), inputBytes.size() - 1, back));
+    EXPECT_TRUE(back.empty());
+    EXPECT_FALSE(decodeInputList(bytes.data(), bytes.size(), back));
 }
 
 }  // namespace

@@ -177,8 +177,8 @@ TEST_F(StreamCallbackTest, CallbackAllocatesNothing) {
 
     // The callback is fenced as real-time code: an allocating render is caught.
     engine.setRenderCallback([](int32_t, AudioBuffer& buffer) {
-        auto scratch = std::make_unique<float[]>(16);
-        buffer.samples[0][0] = scratch[0];
+        allocateOnce();
+        buffer.samples[0][0] = 0.0f;
     });
     streamCallback(nullptr, out.data(), 64, nullptr, 0, slot.get());
     EXPECT_EQ(realtimeAllocations(), before + 1);

@@ -573,11 +573,13 @@ bool AudioEngine::anyStreamRunning() const {
 }
 
 bool AudioEngine::hasStaleStream(uint32_t thresholdMs) const {
-    const uint32_t now = m_clock->tickMs32();
     for (const auto& slot : m_streams) {
         if (slot->running.load() == 0)
             continue;
         const uint32_t beat = slot->heartbeatTick.load(std::memory_order_acquire);
+        // The clock is read after the heartbeat: a beat that a callback stamps
+        // after an earlier reading would otherwise look 49 days old.
+        const uint32_t now = m_clock->tickMs32();
         if (beat != 0 && static_cast<uint32_t>(now - beat) > thresholdMs)
             return true;
     }

@@ -8,9 +8,7 @@
 #include "audio/AudioStatus.h"
 #include "audio/HostApi.h"
 #include "platform/Output.h"
-
-#include <cstdarg>
-#include <cstdio>
+#include "platform/TextFormat.h"
 
 namespace qv {
 
@@ -22,16 +20,6 @@ std::string lowerCopy(const std::string& text) {
         if (c >= 'A' && c <= 'Z')
             c = static_cast<char>(c - 'A' + 'a');
     return out;
-}
-
-std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-std::string format(const char* fmt, ...) {
-    char buffer[1024];
-    va_list args;
-    va_start(args, fmt);
-    std::vsnprintf(buffer, sizeof buffer, fmt, args);
-    va_end(args);
-    return buffer;
 }
 
 const char* deviceNameOf(IPortAudio* pa, const AudioEngine& engine, int index) {
@@ -99,7 +87,7 @@ bool AudioInitContext::initAudio() {
     int index = saved.audioDeviceIndex;
     const std::string savedName = dev0.name;
     const std::string savedApi = dev0.api;
-    logLine(format("initAudio: devIdx=%d name=\"%s\" api=\"%s\" clsid=\"%s\" ch=%d buf=%d", index, dev0.name,
+    logLine(formatText("initAudio: devIdx=%d name=\"%s\" api=\"%s\" clsid=\"%s\" ch=%d buf=%d", index, dev0.name,
                    dev0.api, dev0.clsid, dev0.channels, dev0.bufferSize));
 
     // The streams are closed from here on: whatever fails below, the status
@@ -134,7 +122,7 @@ bool AudioInitContext::initAudio() {
             dev0.paIndex = index;
             if (!info.clsid.empty())
                 copyText(dev0.clsid, info.clsid.c_str());
-            logLine(format("initAudio: name resolved devIdx=%d clsid=\"%s\"", index, dev0.clsid));
+            logLine(formatText("initAudio: name resolved devIdx=%d clsid=\"%s\"", index, dev0.clsid));
         }
         saved.audioDeviceIndex = index;
         if (const char* name = deviceNameOf(portAudio, audio, index))
@@ -151,7 +139,7 @@ bool AudioInitContext::initAudio() {
     std::string clsid = dev0.clsid;
     if (!savedApi.empty() && savedApi != "ASIO")
         clsid.clear();
-    logLine(format("initAudio: final devIdx=%d dev0Api=\"%s\" clsid=\"%s\" nDevCfg=%d", index, savedApi.c_str(),
+    logLine(formatText("initAudio: final devIdx=%d dev0Api=\"%s\" clsid=\"%s\" nDevCfg=%d", index, savedApi.c_str(),
                    clsid.c_str(), saved.numDevices));
 
     auto render = [s = synth](int32_t stream, AudioBuffer& buffer) { s->render(stream, buffer); };
@@ -181,13 +169,13 @@ bool AudioInitContext::initAudio() {
             entry.enabled = true;
             const DeviceInfo& info = entry.apis[static_cast<size_t>(variant)];
             slot.paIndex = info.paIndex;
-            outWrite(format("  [AudioEngine] Multi-device %d: %s via %s (%dch)\n", s, entry.hardwareName.c_str(),
+            outWrite(formatText("  [AudioEngine] Multi-device %d: %s via %s (%dch)\n", s, entry.hardwareName.c_str(),
                             info.hostApiName.c_str(), channels));
             open.push_back(std::move(entry));
             slotOfEntry.push_back(s);
         }
         if (open.size() < 2) {
-            outWrite(format("  [AudioEngine] Only %d device(s) resolved, falling back to single device\n",
+            outWrite(formatText("  [AudioEngine] Only %d device(s) resolved, falling back to single device\n",
                             static_cast<int>(open.size())));
         } else if (audio.openMultiDevice(open, saved.audioSampleRate)) {
             // Each stream plays the slot whose device it opened: streams are
@@ -215,7 +203,7 @@ bool AudioInitContext::initAudio() {
             synth->setStreamLayout(count, slots);
             audio.setRenderCallback(render);
             if (audio.startAll()) {
-                outWrite(format("  [AudioEngine] Multi-device started: %d streams\n", audio.streamCount()));
+                outWrite(formatText("  [AudioEngine] Multi-device started: %d streams\n", audio.streamCount()));
                 ok = true;
                 opened = true;
                 multiDevice = true;
@@ -270,10 +258,10 @@ void logDeviceList(const std::function<void(std::string_view)>& log, const std::
     if (!log)
         return;
     const int count = static_cast<int>(devices.size());
-    log(format("reEnumerate() done: %d devices", count));
+    log(formatText("reEnumerate() done: %d devices", count));
     for (int i = 0; i < count; ++i) {
         const PhysicalDevice& d = devices[static_cast<size_t>(i)];
-        log(format("  dev[%d] \"%s\" apis=%d", i, d.hardwareName.c_str(), static_cast<int>(d.apis.size())));
+        log(formatText("  dev[%d] \"%s\" apis=%d", i, d.hardwareName.c_str(), static_cast<int>(d.apis.size())));
     }
 }
 

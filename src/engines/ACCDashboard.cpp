@@ -2,7 +2,7 @@
 
 #include "engines/ACCHapticEngine.h"
 
-#include "engines/AcDashboard.h"
+#include "engines/AcFamilyDashboard.h"
 #include "engines/ConsoleKit.h"
 
 namespace qv {

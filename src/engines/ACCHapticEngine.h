@@ -10,7 +10,7 @@
 // (haptic computation), ACCDashboard.cpp (dashboard and logger rows). What it
 // shares with the AC engine: AcFamily (AcEngineBase, the connection to the
 // pages with its packet clock and kerb ring, the values every sample reads,
-// the suspension and wheel-slip terms), AcDashboard.
+// the suspension and wheel-slip terms), AcFamilyDashboard.
 
 #include "engines/AcFamily.h"
 #include "engines/ISimHapticEngine.h"

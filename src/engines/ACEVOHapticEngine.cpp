@@ -183,9 +183,10 @@ void computeACEVOFrame(const ACEVOSample& s, int32_t engineType, const EffectPro
         h.impactAmp = x * fx.suspImpact;
         h.impactFreq = clampf(fx.freqSuspImp + 3.0f - 6.0f * x, 10.0f, 75.0f);
 
-        // The corners that move most get the kerb; the weight is capped at 1
-        // so no corner plays louder than the kerb level.
-        const float weight = sum > 0.01f ? std::min(4.0f * v / sum, 1.0f) : 1.0f;
+        // The corners that move most get the kerb. The four weights average
+        // 1, so the corners that hit the kerb alone play up to four times the
+        // level; limitFrame keeps the amplitude within 0..1.
+        const float weight = sum > 0.01f ? 4.0f * v / sum : 1.0f;
         h.kerbAmp = weight * k * fx.kerbRumble;
         h.kerbFreq = clampf(fx.freqKerb + 3.0f - 6.0f * k, 20.0f, 75.0f);
 

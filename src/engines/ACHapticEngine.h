@@ -6,7 +6,7 @@
 //
 // Sources: ACHapticEngine.cpp (pages and sample), ACHaptics.cpp (haptic
 // computation), ACDashboard.cpp (dashboard and logger rows). Shared with the
-// ACC engine: AcFamily, AcDashboard.
+// ACC engine: AcFamily, AcFamilyDashboard.
 
 #include "engines/AcFamily.h"
 #include "engines/ISimHapticEngine.h"

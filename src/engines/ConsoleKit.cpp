@@ -2,32 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 
 namespace qv {
-
-namespace {
-
-void vappendFormat(std::string& out, const char* format, va_list args) {
-    char small[256];
-    va_list copy;
-    va_copy(copy, args);
-    const int n = std::vsnprintf(small, sizeof small, format, copy);
-    va_end(copy);
-    if (n < 0)
-        return;
-    if (static_cast<size_t>(n) < sizeof small) {
-        out.append(small, static_cast<size_t>(n));
-        return;
-    }
-    const size_t start = out.size();
-    out.resize(start + static_cast<size_t>(n) + 1);
-    std::vsnprintf(out.data() + start, static_cast<size_t>(n) + 1, format, args);
-    out.resize(start + static_cast<size_t>(n));
-}
-
-}  // namespace
 
 int levelColour(float level) {
     if (level > 0.7f)
@@ -78,22 +55,6 @@ void drawText(IConsole& console, int column, int row, int attribute, std::string
     console.setColor(attribute);
     console.setCursor(column, row);
     console.write(text);
-}
-
-void appendFormat(std::string& out, const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    vappendFormat(out, format, args);
-    va_end(args);
-}
-
-std::string formatText(const char* format, ...) {
-    std::string out;
-    va_list args;
-    va_start(args, format);
-    vappendFormat(out, format, args);
-    va_end(args);
-    return out;
 }
 
 }  // namespace qv

@@ -2,6 +2,7 @@
 // Helpers shared by every engine's console dashboard and logger rows.
 
 #include "platform/Console.h"
+#include "platform/TextFormat.h"  // appendFormat and formatText of the rows
 
 #include <string>
 #include <string_view>
@@ -29,11 +30,5 @@ std::string padded(std::string text, size_t width);
 
 // Colour, cursor (column, row), then the text, in that order.
 void drawText(IConsole& console, int column, int row, int attribute, std::string_view text);
-
-// Appends printf-style text of any length (logger rows are never cut).
-void appendFormat(std::string& out, const char* format, ...) __attribute__((format(printf, 2, 3)));
-
-// printf-style text of any length.
-std::string formatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 }  // namespace qv

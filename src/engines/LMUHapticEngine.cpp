@@ -156,8 +156,8 @@ bool LMUHapticEngine::isConnected() const {
 
 void LMUHapticEngine::disconnect() {
     m_connected = false;
+    // The buffer is kept for the next connect: reconnecting allocates nothing.
     m_snapshot.clear();
-    m_snapshot.shrink_to_fit();
     m_lock.close();
     m_dataEvent.close();
     m_map.close();

@@ -1,5 +1,7 @@
 #include "platform/Console.h"
 
+#include "platform/TextFormat.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -70,21 +72,8 @@ void IConsole::print(const char* format, ...) {
 }
 
 void IConsole::vprint(const char* format, va_list args) {
-    char small[512];
-    va_list copy;
-    va_copy(copy, args);
-    const int n = std::vsnprintf(small, sizeof small, format, copy);
-    va_end(copy);
-    if (n < 0)
-        return;
-    if (static_cast<size_t>(n) < sizeof small) {
-        write(std::string_view(small, static_cast<size_t>(n)));
-        return;
-    }
-    std::string big(static_cast<size_t>(n) + 1, '\0');
-    std::vsnprintf(big.data(), big.size(), format, args);
-    big.resize(static_cast<size_t>(n));
-    write(big);
+    const FormattedText text(format, args);
+    write(text.view());
 }
 
 }  // namespace qv

@@ -1,5 +1,7 @@
 #include "platform/Output.h"
 
+#include "platform/TextFormat.h"
+
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -109,21 +111,8 @@ OutputQueue& queue() {
 }
 
 void vprintTo(OutputStream stream, const char* format, va_list args) {
-    char small[1024];
-    va_list copy;
-    va_copy(copy, args);
-    const int n = std::vsnprintf(small, sizeof small, format, copy);
-    va_end(copy);
-    if (n < 0)
-        return;
-    if (static_cast<size_t>(n) < sizeof small) {
-        queue().push(stream, std::string_view(small, static_cast<size_t>(n)));
-        return;
-    }
-    std::string big(static_cast<size_t>(n) + 1, '\0');
-    std::vsnprintf(big.data(), big.size(), format, args);
-    big.resize(static_cast<size_t>(n));
-    queue().push(stream, big);
+    const FormattedText text(format, args);
+    queue().push(stream, text.view());
 }
 
 }  // namespace

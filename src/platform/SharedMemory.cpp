@@ -82,6 +82,8 @@ bool SharedMemoryMap::open(std::string_view mappingName, size_t minSize, ShmAcce
     if (!resolve(mappingName))
         return false;
     const bool writable = access == ShmAccess::ReadWrite;
+    if (isInMemory())
+        return memoryOpen(minSize, writable);
     // O_NONBLOCK: a FIFO planted under the name must not stall the caller.
     const int fd = ::open(m_path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
@@ -107,6 +109,8 @@ bool SharedMemoryMap::create(std::string_view mappingName, size_t size) {
         return false;
     if (size == 0)
         return fail("create " + m_path + ": a map needs at least one byte");
+    if (isInMemory())
+        return memoryCreate(size, true);
     if (::unlink(m_path.c_str()) != 0 && errno != ENOENT)
         return fail("unlink " + m_path + ": " + errnoText());
     const int fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
@@ -131,6 +135,8 @@ bool SharedMemoryMap::openOrCreate(std::string_view mappingName, size_t size) {
         return false;
     if (size == 0)
         return fail("create " + m_path + ": a map needs at least one byte");
+    if (isInMemory())
+        return memoryCreate(size, false);
     const std::string path = m_path;
     // A few rounds: the file may vanish between a failed create and the open.
     for (int attempt = 0; attempt < 8; ++attempt) {
@@ -179,8 +185,9 @@ bool SharedMemoryMap::openOrCreate(std::string_view mappingName, size_t size) {
 }
 
 void SharedMemoryMap::close() {
-    if (m_data)
+    if (m_data && !m_memoryFile)
         ::munmap(m_data, m_size);
+    m_memoryFile.reset();
     if (m_fd >= 0)
         ::close(m_fd);
     m_data = nullptr;
@@ -192,6 +199,8 @@ void SharedMemoryMap::close() {
 }
 
 bool SharedMemoryMap::removeFile() {
+    if (m_memoryFile)
+        return memoryRemove();
     if (m_fd < 0 || m_path.empty())
         return false;
     struct stat mine{};
@@ -222,6 +231,8 @@ bool SharedMemoryMap::isWhole() const {
 }
 
 bool SharedMemoryMap::isIntact() const {
+    if (m_memoryFile)
+        return memoryFileState() == ShmFileState::Intact;
     if (m_fd < 0 || !m_data)
         return false;
     struct stat st{};
@@ -235,6 +246,8 @@ bool SharedMemoryMap::isIntact() const {
 namespace qv {
 
 ShmFileState SharedMemoryMap::fileState() const {
+    if (m_memoryFile)
+        return memoryFileState();
     if (m_fd < 0 || !m_data)
         return ShmFileState::Closed;
     struct stat mine{};

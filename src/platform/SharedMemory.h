@@ -18,14 +18,24 @@
 // Readers must check every offset they take from the mapped bytes against
 // size() themselves: the contents are untrusted.
 //
+// A folder that begins with kMemoryFolderPrefix lives in this process's
+// memory instead of the file system: the same names, sizes and rules of
+// opening, creation, removal and replacement, but no files. The fuzz targets
+// use it to run the engines many thousand times a second.
+//
 // Not thread-safe; each map belongs to one thread at a time.
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
 namespace qv {
+
+inline constexpr std::string_view kMemoryFolderPrefix = "memory:";
+
+struct ShmMemoryFile;
 
 // The shared-memory folder, ending in "/": $QUORVANE_SHM_DIR when set and not
 // empty, else "/dev/shm/".
@@ -119,6 +129,13 @@ private:
     bool mapFd(int fd, size_t size, bool writable);
     bool fail(const std::string& what);
 
+    // The in-memory folder (SharedMemoryMemory.cpp).
+    bool isInMemory() const;
+    bool memoryOpen(size_t minSize, bool writable);
+    bool memoryCreate(size_t size, bool replace);
+    bool memoryRemove();
+    ShmFileState memoryFileState() const;
+
     std::string m_folder;
     std::string m_path;
     std::string m_error;
@@ -128,6 +145,7 @@ private:
     bool m_writable = false;
     bool m_createdHere = false;
     bool m_missing = false;  // the last open failed because the file does not exist
+    std::shared_ptr<ShmMemoryFile> m_memoryFile;  // set while an in-memory file is open
 };
 
 }  // namespace qv

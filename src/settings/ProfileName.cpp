@@ -84,12 +84,6 @@ bool isValidProfileName(std::string_view name, std::string* why) {
         if (isControl(codePoint))
             return setWhy(why, "the profile name contains a control character");
     }
-    const char first = name.front();
-    const char last = name.back();
-    if (first == ' ' || last == ' ')
-        return setWhy(why, "the profile name begins or ends with a blank");
-    if (first == '.' || last == '.')
-        return setWhy(why, "the profile name begins or ends with a dot");
     return true;
 }
 

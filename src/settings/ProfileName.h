@@ -18,8 +18,9 @@ inline constexpr int kMaxProfileNameBytes = kProfileNameSize - 1;
 
 // True for a name that is safe as a file name: not empty, at most
 // kMaxProfileNameBytes bytes, valid UTF-8, no "/" or "\", no control
-// characters, not "." or "..", and no blank or dot at either end. Otherwise
-// false, with a user-facing reason in `why` when given.
+// characters, not "." or "..". Otherwise false, with a user-facing reason in
+// `why` when given. Blanks and dots at either end are kept: Save-As and older
+// versions wrote such names ("My Setup "), and they are safe file names here.
 bool isValidProfileName(std::string_view name, std::string* why = nullptr);
 
 // True when `text` is well-formed UTF-8 (no overlong forms, surrogates or

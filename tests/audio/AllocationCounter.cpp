@@ -23,6 +23,15 @@ void* allocate(std::size_t size) {
 
 namespace qv::test {
 uint64_t realtimeAllocations() { return gRealtimeAllocations.load(); }
+
+// A call of operator new itself, unlike a new-expression, is never elided;
+// the pointer escapes through a volatile besides.
+void* volatile gEscaped = nullptr;
+__attribute__((noinline)) void allocateOnce() {
+    void* p = ::operator new(16);
+    gEscaped = p;
+    ::operator delete(p);
+}
 }  // namespace qv::test
 
 void* operator new(std::size_t size) { return allocate(size); }

@@ -9,4 +9,9 @@ namespace qv::test {
 
 uint64_t realtimeAllocations();
 
+// One heap allocation that no optimiser removes (compilers may drop a
+// new-expression whose memory is never used): the control case of the tests
+// that check that the counter sees allocations at all.
+void allocateOnce();
+
 }  // namespace qv::test

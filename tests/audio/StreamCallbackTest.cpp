@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <cmath>
 #include <limits>
 
@@ -177,8 +179,8 @@ TEST_F(StreamCallbackTest, CallbackAllocatesNothing) {
 
     // The callback is fenced as real-time code: an allocating render is caught.
     engine.setRenderCallback([](int32_t, AudioBuffer& buffer) {
-        auto scratch = std::make_unique<float[]>(16);
-        buffer.samples[0][0] = scratch[0];
+        allocateOnce();
+        buffer.samples[0][0] = 0.0f;
     });
     streamCallback(nullptr, out.data(), 64, nullptr, 0, slot.get());
     EXPECT_EQ(realtimeAllocations(), before + 1);
@@ -234,6 +236,39 @@ TEST_F(StaleStreamTest, ARunningStreamIsStaleOnlyAfterTheThresholdPassed) {
     slot->running.store(0);
     EXPECT_FALSE(engine.hasStaleStream(1000));
     EXPECT_FALSE(engine.anyStreamRunning());
+}
+
+// A clock that lets an audio thread run between the stale check's reading of
+// the clock and its reading of a heartbeat: after each reading the time moves
+// on by 1 ms and `afterReading` runs (a callback stamping a newer beat).
+class InterleavingClock : public ManualClock {
+public:
+    uint64_t nowMs() override {
+        const uint64_t now = ManualClock::nowMs();
+        if (afterReading && !m_inside) {
+            m_inside = true;
+            advanceMs(1);
+            afterReading();
+            m_inside = false;
+        }
+        return now;
+    }
+    std::function<void()> afterReading;
+
+private:
+    bool m_inside = false;
+};
+
+TEST_F(StaleStreamTest, AHeartbeatStampedWhileTheCheckRunsIsNotStale) {
+    InterleavingClock clock;
+    AudioEngine engine({&portAudio, nullptr, &clock, 5000});
+    open(engine);
+    clock.afterReading = [this] { beat(); };
+    for (int i = 0; i < 3; ++i)
+        EXPECT_FALSE(engine.hasStaleStream(1000)) << "a beat newer than the clock reading is not 49 days old";
+    clock.afterReading = nullptr;
+    clock.advanceMs(1001);
+    EXPECT_TRUE(engine.hasStaleStream(1000));
 }
 
 TEST_F(StaleStreamTest, TheTickCountWrappingAroundDoesNotMakeStreamsStale) {

@@ -263,8 +263,7 @@ TEST_F(SynthTest, RenderingNeverAllocates) {
     // The counter does see allocations inside a real-time scope.
     {
         RealtimeScope scope;
-        auto* p = new int(3);
-        delete p;
+        allocateOnce();
     }
     EXPECT_EQ(realtimeAllocations(), before + 1);
 }

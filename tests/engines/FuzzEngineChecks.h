@@ -1,39 +1,26 @@
-// What every engine fuzz target checks, and the temporary shared-memory
+// What every engine fuzz target checks, and the in-memory shared-memory
 // folder it publishes its random pages in. A failed check traps, which
 // libFuzzer reports with the input that caused it.
 #pragma once
 
 #include "engines/ISimHapticEngine.h"
 #include "platform/Console.h"
+#include "platform/SharedMemory.h"
+#include "support/FuzzSampling.h"
 
 #include <cmath>
+#include <cstddef>
+#include <cstdint>
 #include <cstdlib>
-#include <initializer_list>
+#include <map>
 #include <string>
-#include <unistd.h>
-#include <vector>
+#include <utility>
 
 namespace qv::fuzz {
 
-// A folder of the process's own under /tmp, removed with the named files
-// when the fuzzer exits.
-inline const std::string& sharedMemoryFolder(const char* tag, std::initializer_list<const char*> files) {
-    static std::string folder;
-    static std::vector<std::string> names;
-    if (folder.empty()) {
-        std::string pattern = std::string("/tmp/qvfuzz-") + tag + "-XXXXXX";
-        if (!::mkdtemp(pattern.data()))
-            std::abort();
-        folder = pattern + "/";
-        names.assign(files.begin(), files.end());
-        std::atexit([] {
-            for (const std::string& name : names)
-                ::unlink((folder + name).c_str());
-            ::rmdir(folder.c_str());
-        });
-    }
-    return folder;
-}
+// The target's shared-memory folder, kept in memory: no files per input, so
+// the engines run many thousand times a second.
+inline std::string memoryFolder(const char* tag) { return std::string(kMemoryFolderPrefix) + tag + "/"; }
 
 // Every value finite, every amplitude within 0..1.
 inline void checkFrame(const HapticFrame& f) {
@@ -58,12 +45,27 @@ inline void checkLines(const std::string& text) {
         __builtin_trap();
 }
 
+// Drawing the dashboard costs several times what reading and computing cost:
+// one input in kDrawingShare draws it.
+inline constexpr uint32_t kDrawingShare = 8;
+
+inline bool isDrawingInput(const uint8_t* data, size_t size) { return isSampledInput(data, size, kDrawingShare); }
+
+// A console kept for the run per engine and suspension mode, with the
+// header drawn on it once: the header is fixed text, and each input draws the
+// dashboard over it as the run loop does.
+inline RecordingConsole& consoleWithHeader(ISimHapticEngine& engine, const EffectProfile& fx) {
+    static std::map<std::pair<std::string, int>, RecordingConsole> consoles;
+    const auto [it, added] = consoles.try_emplace({engine.displayName(), fx.suspDualBand != 0 ? 1 : 0});
+    if (added)
+        engine.drawDashboardHeader(it->second, true, 8, fx);
+    return it->second;
+}
+
 // The dashboard drawn from what the engine read, and a logger header and row.
 inline void drawAndLog(ISimHapticEngine& engine, const EffectProfile& fx, const HapticFrame& shown,
                        int updatesPerSecond) {
-    RecordingConsole console;
-    engine.drawDashboardHeader(console, true, 8, fx);
-    engine.drawDashboard(console, shown, fx, updatesPerSecond, 0.5f);
+    engine.drawDashboard(consoleWithHeader(engine, fx), shown, fx, updatesPerSecond, 0.5f);
     std::string csv;
     engine.writeCsvHeader(csv);
     engine.writeCsvRow(csv);

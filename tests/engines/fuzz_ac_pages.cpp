@@ -24,19 +24,24 @@ namespace {
 
 using qv::fuzz::checkFrame;
 
-const std::string& folder() { return qv::fuzz::sharedMemoryFolder("acpages", {"acpmf_physics", "acpmf_graphics"}); }
+const std::string& folder() {
+    static const std::string memory = qv::fuzz::memoryFolder("acpages");
+    return memory;
+}
 
 void drive(qv::ISimHapticEngine& engine, qv::ManualClock& clock, uint8_t* physics, size_t physicsSize,
-           const uint8_t* edits, size_t editCount, bool dualBand) {
+           const uint8_t* edits, size_t editCount, bool dualBand, bool drawing) {
     qv::EffectProfile fx;
     fx.suspDualBand = dualBand ? 1 : 0;
     qv::HapticFrame out;
     std::string csv;
-    engine.writeCsvHeader(csv);
+    if (drawing)
+        engine.writeCsvHeader(csv);
     for (size_t i = 0; i < 8; ++i) {
         if (engine.update(fx, out))
             checkFrame(out);
-        engine.writeCsvRow(csv);
+        if (drawing)
+            engine.writeCsvRow(csv);
         // A new packet with one byte changed, as a running simulator writes.
         int32_t id;
         std::memcpy(&id, physics, sizeof id);
@@ -48,10 +53,10 @@ void drive(qv::ISimHapticEngine& engine, qv::ManualClock& clock, uint8_t* physic
         }
         clock.advanceMs(1 + (edits && editCount > i ? edits[i] : 0) * 3);
     }
-    qv::fuzz::checkLines(csv);
-    qv::RecordingConsole console;
-    engine.drawDashboardHeader(console, true, 8, fx);
-    engine.drawDashboard(console, out, fx, 60, 0.5f);
+    if (drawing) {
+        qv::fuzz::checkLines(csv);
+        engine.drawDashboard(qv::fuzz::consoleWithHeader(engine, fx), out, fx, 60, 0.5f);
+    }
 }
 
 }  // namespace
@@ -65,6 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t physicsSize = kSizes[data[0] % 4][0];
     const size_t graphicsSize = kSizes[data[0] % 4][1];
     const bool dualBand = (data[0] & 4) != 0;
+    const bool drawing = qv::fuzz::isDrawingInput(data, size);
     ++data;
     --size;
 
@@ -83,12 +89,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     {
         qv::ACCHapticEngine acc(folder(), &clock);
         if (acc.connect())
-            drive(acc, clock, physics.writableData(), physicsSize, edits, editCount, dualBand);
+            drive(acc, clock, physics.writableData(), physicsSize, edits, editCount, dualBand, drawing);
     }
     {
         qv::ACHapticEngine ac(folder(), &clock);
         if (ac.connect())
-            drive(ac, clock, physics.writableData(), physicsSize, edits, editCount, dualBand);
+            drive(ac, clock, physics.writableData(), physicsSize, edits, editCount, dualBand, drawing);
     }
     physics.removeFile();
     graphics.removeFile();

@@ -20,7 +20,8 @@ namespace {
 using qv::fuzz::checkFrame;
 
 const std::string& folder() {
-    return qv::fuzz::sharedMemoryFolder("acevo", {"acevo_pmf_physics", "acevo_pmf_graphics"});
+    static const std::string memory = qv::fuzz::memoryFolder("acevo");
+    return memory;
 }
 
 constexpr size_t kPhysics = 800;
@@ -54,7 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             physics.writableData()[184 + static_cast<size_t>(i)] ^= data[kPhysics + kGraphics + i];
         clock.advanceMs(i == 1 ? 700 : 4);
     }
-    qv::fuzz::drawAndLog(engine, fx, out, 333);
+    if (qv::fuzz::isDrawingInput(data, size))
+        qv::fuzz::drawAndLog(engine, fx, out, 333);
     engine.disconnect();
     physics.removeFile();
     graphics.removeFile();

@@ -17,7 +17,10 @@ namespace {
 
 using qv::fuzz::checkFrame;
 
-const std::string& folder() { return qv::fuzz::sharedMemoryFolder("iracing", {"IRSDKMemMapFileName"}); }
+const std::string& folder() {
+    static const std::string memory = qv::fuzz::memoryFolder("iracing");
+    return memory;
+}
 
 }  // namespace
 
@@ -42,7 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             map.writableData()[48 + 16 * static_cast<size_t>(i)] ^= static_cast<uint8_t>(i + 1);
             clock.advanceMs(300);
         }
-        qv::fuzz::drawAndLog(engine, fx, out, 60);
+        if (qv::fuzz::isDrawingInput(data, size))
+            qv::fuzz::drawAndLog(engine, fx, out, 60);
     }
     engine.disconnect();
     map.removeFile();

@@ -3,7 +3,8 @@
 // map with a valid player, so the fuzzer reaches the counts, flags, indexes
 // and times anywhere in the 324,824 bytes. Whatever the map holds, the engine
 // must stay inside the map and its snapshot (the sanitizers watch), and
-// every frame must be finite with amplitudes in 0..1.
+// every frame must be finite with amplitudes in 0..1. The map lives in memory
+// and the engine is reconnected for each input.
 
 #include "engines/LMUHapticEngine.h"
 #include "FuzzEngineChecks.h"
@@ -16,13 +17,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
 using qv::fuzz::checkFrame;
 
 const std::string& folder() {
-    return qv::fuzz::sharedMemoryFolder("lmu", {"LMU_Data", "LMU_SharedMemoryLockData", "sem.LMU_SharedMemoryLockEvent"});
+    static const std::string memory = qv::fuzz::memoryFolder("lmu");
+    return memory;
 }
 
 constexpr size_t kMapSize = 324824;
@@ -50,14 +54,23 @@ void validPlayer(uint8_t* map) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static qv::OutputCapture quiet([](qv::OutputStream, std::string_view) {});
-    qv::SharedMemoryMap map(folder());
-    if (!map.create("LMU_Data", kMapSize))
-        std::abort();
+    // One map for the whole run, put back to its first state after each
+    // input: only the patched ranges are copied back, not the whole map.
+    static qv::SharedMemoryMap map(folder());
+    static std::vector<uint8_t> pristine;
+    if (pristine.empty()) {
+        if (!map.create("LMU_Data", kMapSize))
+            std::abort();
+        validPlayer(map.writableData());
+        pristine.assign(map.data(), map.data() + kMapSize);
+    }
     uint8_t* bytes = map.writableData();
-    validPlayer(bytes);
+    static std::vector<std::pair<size_t, size_t>> touched;
+    touched.clear();
 
-    qv::ManualClock clock;
-    qv::LMUHapticEngine engine(folder(), &clock);
+    static qv::ManualClock clock;
+    // connect() starts every input from a fresh connection state.
+    static qv::LMUHapticEngine engine(folder(), &clock);
     if (!engine.connect())
         std::abort();
     qv::EffectProfile fx;
@@ -75,6 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 break;
             const size_t n = std::min({length, size - at, kMapSize - offset});
             std::memcpy(bytes + offset, data + at, n);
+            touched.emplace_back(offset, n);
             at += n;
         }
         if (engine.update(fx, out))
@@ -82,8 +96,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         elapsed += 0.01;
         put<double>(bytes, kRecord + 12, elapsed);
     }
-    qv::fuzz::drawAndLog(engine, fx, out, 100);
+    if (qv::fuzz::isDrawingInput(data, size))
+        qv::fuzz::drawAndLog(engine, fx, out, 100);
     engine.disconnect();
-    map.removeFile();
+    for (const auto& [offset, n] : touched)
+        std::memcpy(bytes + offset, pristine.data() + offset, n);
+    std::memcpy(bytes + kRecord + 12, pristine.data() + kRecord + 12, sizeof(double));
     return 0;
 }

@@ -222,3 +222,61 @@ TEST(NamedEvent, AWaiterInAnotherThreadIsReleased) {
 
 }  // namespace
 }  // namespace qv::test
+
+namespace qv {
+namespace {
+
+// The in-memory folder keeps the rules of the file one, without files.
+TEST(SharedMemoryMap, AMemoryFolderKeepsTheRulesOfFilesWithoutAnyFile) {
+    const std::string folder = std::string(kMemoryFolderPrefix) + "shm-test-" + std::to_string(::getpid()) + "/";
+    SharedMemoryMap reader(folder);
+    EXPECT_FALSE(reader.open("Local\\page", 16));
+    EXPECT_TRUE(reader.lastOpenFoundNoFile());
+
+    SharedMemoryMap writer(folder);
+    ASSERT_TRUE(writer.create("Local\\page", 64));
+    EXPECT_TRUE(writer.createdHere());
+    writer.writableData()[10] = 42;
+    EXPECT_FALSE(reader.open("page", 65));
+    EXPECT_FALSE(reader.lastOpenFoundNoFile());
+    ASSERT_TRUE(reader.open("page", 64));
+    EXPECT_EQ(reader.data()[10], 42);
+    EXPECT_EQ(reader.writableData(), nullptr);
+    EXPECT_EQ(reader.fileState(), ShmFileState::Intact);
+    EXPECT_TRUE(reader.isIntact());
+
+    // A newer page under the name: the reader keeps its own, whole.
+    SharedMemoryMap newer(folder);
+    ASSERT_TRUE(newer.create("page", 32));
+    EXPECT_EQ(reader.fileState(), ShmFileState::Replaced);
+    EXPECT_FALSE(reader.isIntact());
+    EXPECT_EQ(reader.data()[10], 42);
+    EXPECT_FALSE(writer.removeFile()) << "not the writer's page any more";
+    EXPECT_TRUE(newer.removeFile());
+    EXPECT_EQ(newer.fileState(), ShmFileState::Removed);
+    EXPECT_FALSE(SharedMemoryMap(folder).open("page", 1));
+
+    // openOrCreate makes the page once; the second caller shares it.
+    SharedMemoryMap first(folder);
+    SharedMemoryMap second(folder);
+    ASSERT_TRUE(first.openOrCreate("shared", 8));
+    ASSERT_TRUE(second.openOrCreate("shared", 8));
+    EXPECT_TRUE(first.createdHere());
+    EXPECT_FALSE(second.createdHere());
+    first.writableData()[0] = 7;
+    EXPECT_EQ(second.data()[0], 7);
+    EXPECT_TRUE(first.removeFile());
+
+    // Events live in it too.
+    NamedEvent signaller(folder);
+    NamedEvent waiter(folder);
+    ASSERT_TRUE(signaller.openOrCreate("Local\\event"));
+    ASSERT_TRUE(waiter.open("Local\\event"));
+    EXPECT_FALSE(waiter.wait(0));
+    EXPECT_TRUE(signaller.signal());
+    EXPECT_TRUE(waiter.wait(1000));
+    EXPECT_TRUE(signaller.removeFile());
+}
+
+}  // namespace
+}  // namespace qv

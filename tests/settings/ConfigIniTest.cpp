@@ -238,7 +238,7 @@ TEST(ConfigIniReader, ProfileNamesThatAreNoSafeFileNamesFallBackToDefault) {
         "activeProfile5=..\n",
         start);
     EXPECT_STREQ(s.activeProfile[0], "default");
-    EXPECT_STREQ(s.activeProfile[1], "default");
+    EXPECT_STREQ(s.activeProfile[1], " padded");
     EXPECT_STREQ(s.activeProfile[2], "My Tune-2_b");
     EXPECT_STREQ(s.activeProfile[3], "Keep me");
     EXPECT_STREQ(s.activeProfile[4], "default");

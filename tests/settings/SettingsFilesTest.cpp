@@ -11,6 +11,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <string>
+#include <vector>
+
 namespace qv {
 namespace {
 
@@ -236,7 +239,11 @@ TEST_F(SettingsFilesTest, SaveAllThenLoadGivesTheSameSettings) {
     s.zones[6].active = 1;
     s.selectedSim = kAC;
     copyText(s.activeProfile[kAC], "Drift");
+    // Names that Save-As and older versions wrote, blank or dot at an end.
+    copyText(s.activeProfile[kLMU], "My Setup ");
+    copyText(s.activeProfile[kACC], ".v2.");
     s.effectProfiles[kAC].freqEngine = 81.25f;
+    s.effectProfiles[kLMU].absLock = 0.375f;
     s.effectProfiles[kRF2].routeGain[3][6] = 0.75f;
     std::string error;
     ASSERT_TRUE(saveAllSettings(s, ini(), dir.path(), &error)) << error;
@@ -246,6 +253,9 @@ TEST_F(SettingsFilesTest, SaveAllThenLoadGivesTheSameSettings) {
     EXPECT_EQ(configIniText(back), configIniText(s));
     for (int sim = 0; sim < kSimCount; ++sim)
         EXPECT_TRUE(test::sameBits(back.effectProfiles[sim], s.effectProfiles[sim])) << kSimKeys[sim];
+    EXPECT_STREQ(back.activeProfile[kLMU], "My Setup ");
+    EXPECT_STREQ(back.activeProfile[kACC], ".v2.");
+    EXPECT_EQ(enumerateProfiles(dir.path(), kLMU), (std::vector<std::string>{"My Setup "}));
 }
 
 TEST_F(SettingsFilesTest, SaveAllReportsEveryFailureAndSavesTheRest) {

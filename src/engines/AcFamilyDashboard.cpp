@@ -1,4 +1,4 @@
-#include "engines/AcDashboard.h"
+#include "engines/AcFamilyDashboard.h"
 
 #include "engines/ConsoleKit.h"
 #include "engines/DashboardRows.h"

@@ -224,6 +224,9 @@ bool SharedMemoryMap::read(size_t offset, void* dst, size_t n) const {
 }
 
 bool SharedMemoryMap::isWhole() const {
+    // An in-memory file never shrinks under its mapping: this map holds it.
+    if (m_memoryFile)
+        return m_data != nullptr;
     if (m_fd < 0 || !m_data)
         return false;
     struct stat st{};

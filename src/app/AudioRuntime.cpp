@@ -89,6 +89,7 @@ struct AudioRuntime::Shared {
         audioOk = ok ? 1 : 0;
         audioChannels = ok ? streamActiveChannels(*engine, 0) : 0;
         gAudioReady = ok ? 1 : 0;
+        gAudioInitCount.fetch_add(1);
         return ok;
     }
 
@@ -254,6 +255,11 @@ void latencyWorker(const std::shared_ptr<AudioRuntime::Shared>& shared, int inpu
 
 void restartWorker(const std::shared_ptr<AudioRuntime::Shared>& shared, int) {
     AudioRuntime::Shared& s = *shared;
+    // A restart looks at the devices afresh: an interface plugged in or an
+    // audio server started since the last enumeration shows up in the GUI's
+    // list and can be opened.
+    s.context.reEnumerateDevices();
+    s.shareDevices();
     s.initAndPublish();
     s.releaseToken();
 }

@@ -1,0 +1,1031 @@
+// Windows and the message loop on SDL2.
+//
+// Sections: state and look-ups; the cross-thread post queue; timers and
+// painting; SDL event translation; the loop; window functions.
+
+#include "platform/Window.h"
+
+#include "platform/graphics/Graphics.h"
+#include "platform/graphics/WindowTarget.h"
+
+#include <SDL.h>
+#include <SDL_syswm.h>
+#include <X11/Xlib.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <unordered_set>
+
+namespace qv {
+
+struct PlatformWindow {
+    struct Timer {
+        uint32_t id = 0;
+        uint32_t periodMs = 0;
+        uint64_t dueMs = 0;
+    };
+    SDL_Window* sdl = nullptr;
+    uint32_t sdlId = 0;
+    WindowKind kind = WindowKind::Main;
+    WindowProc proc = nullptr;
+    void* user = nullptr;
+    WindowTarget* target = nullptr;
+    bool targetLost = false;
+    bool invalid = true;
+    bool enabled = true;
+    bool leftDown = false;
+    bool destroying = false;
+    int displayIndex = -1;
+    std::vector<Timer> timers;
+};
+
+namespace {
+
+// ---- state and look-ups ----------------------------------------------------
+
+constexpr size_t kMaxPosted = 4096;
+constexpr int kResizeBorder = 5;
+constexpr int kMaxEventsPerPass = 512;
+
+struct Posted {
+    WindowHandle window;
+    uint32_t message;
+    uintptr_t wParam;
+    intptr_t lParam;
+};
+
+// Touched from any thread, under `mutex`.
+struct PostQueue {
+    std::mutex mutex;
+    std::deque<Posted> messages;
+    std::unordered_set<const PlatformWindow*> live;
+    bool wakePending = false;
+};
+
+PostQueue& postQueue() {
+    static PostQueue queue;
+    return queue;
+}
+
+std::atomic<uint32_t> gWakeEvent{0};
+
+// GUI thread only.
+struct LoopState {
+    bool ready = false;
+    std::vector<std::unique_ptr<PlatformWindow>> windows;
+    WindowHandle capture = nullptr;
+    bool quitPosted = false;
+    bool shiftDown = false;
+    bool controlDown = false;
+    std::string lastError;
+    const WindowSystemObserver* observer = nullptr;
+};
+
+LoopState& loop() {
+    static LoopState state;
+    return state;
+}
+
+uint64_t nowMs() { return SDL_GetTicks64(); }
+
+PlatformWindow* findWindow(WindowHandle window) {
+    if (!window)
+        return nullptr;
+    for (auto& w : loop().windows)
+        if (w.get() == window && !w->destroying)
+            return w.get();
+    return nullptr;
+}
+
+PlatformWindow* findBySdlId(uint32_t id) {
+    for (auto& w : loop().windows)
+        if (w->sdlId == id && !w->destroying)
+            return w.get();
+    return nullptr;
+}
+
+void setError(std::string text) { loop().lastError = std::move(text); }
+
+int dpiOfDisplay(int index) {
+    float horizontal = 0;
+    if (index < 0 || SDL_GetDisplayDPI(index, nullptr, &horizontal, nullptr) != 0)
+        return 0;
+    if (!std::isfinite(horizontal) || horizontal < 48.0f || horizontal > 480.0f)
+        return 0;
+    return static_cast<int>(std::lround(horizontal));
+}
+
+// ---- timers and painting ---------------------------------------------------
+
+// Milliseconds until the next timer is due, capped at `limit`.
+int msUntilNextTimer(int limit) {
+    const uint64_t now = nowMs();
+    uint64_t best = static_cast<uint64_t>(std::max(limit, 0));
+    for (auto& w : loop().windows) {
+        if (w->destroying)
+            continue;
+        for (const auto& t : w->timers)
+            best = std::min(best, t.dueMs > now ? t.dueMs - now : 0);
+    }
+    return static_cast<int>(best);
+}
+
+// Delivers every due timer once; a timer late by several periods fires once.
+void fireDueTimers() {
+    const uint64_t now = nowMs();
+    std::vector<std::pair<WindowHandle, uint32_t>> due;
+    for (auto& w : loop().windows) {
+        if (w->destroying)
+            continue;
+        for (auto& t : w->timers) {
+            if (t.dueMs <= now) {
+                t.dueMs = now + t.periodMs;
+                due.emplace_back(w.get(), t.id);
+            }
+        }
+    }
+    for (auto& [window, id] : due) {
+        PlatformWindow* w = findWindow(window);
+        if (!w)
+            continue;
+        // Killed by an earlier handler of this pass: not delivered.
+        const bool stillSet = std::any_of(w->timers.begin(), w->timers.end(), [&](auto& t) { return t.id == id; });
+        if (stillSet)
+            sendWindowMessage(window, kWmTimer, id, 0);
+    }
+}
+
+bool anyInvalid() {
+    for (auto& w : loop().windows)
+        if (!w->destroying && w->invalid && SDL_GetWindowFlags(w->sdl) & SDL_WINDOW_SHOWN)
+            return true;
+    return false;
+}
+
+void paintInvalidWindows() {
+    std::vector<WindowHandle> list;
+    for (auto& w : loop().windows)
+        if (!w->destroying && w->invalid && (SDL_GetWindowFlags(w->sdl) & SDL_WINDOW_SHOWN))
+            list.push_back(w.get());
+    for (WindowHandle window : list)
+        updateWindow(window);
+}
+
+// ---- the post queue ----------------------------------------------------------
+
+void dispatchPosted() {
+    std::deque<Posted> batch;
+    {
+        PostQueue& q = postQueue();
+        std::lock_guard lock(q.mutex);
+        batch.swap(q.messages);
+        q.wakePending = false;
+    }
+    for (const Posted& p : batch)
+        if (findWindow(p.window))
+            sendWindowMessage(p.window, p.message, p.wParam, p.lParam);
+}
+
+bool postedWaiting() {
+    PostQueue& q = postQueue();
+    std::lock_guard lock(q.mutex);
+    return !q.messages.empty();
+}
+
+// ---- SDL event translation -------------------------------------------------
+
+int virtualKey(SDL_Keycode key) {
+    if (key >= SDLK_a && key <= SDLK_z)
+        return 'A' + (key - SDLK_a);
+    if (key >= SDLK_0 && key <= SDLK_9)
+        return '0' + (key - SDLK_0);
+    if (key >= SDLK_F1 && key <= SDLK_F12)
+        return kVkF1 + (key - SDLK_F1);
+    if (key >= SDLK_KP_1 && key <= SDLK_KP_9)
+        return 0x61 + (key - SDLK_KP_1);
+    switch (key) {
+    case SDLK_BACKSPACE: return kVkBack;
+    case SDLK_TAB: return kVkTab;
+    case SDLK_RETURN:
+    case SDLK_KP_ENTER: return kVkReturn;
+    case SDLK_LSHIFT:
+    case SDLK_RSHIFT: return kVkShift;
+    case SDLK_LCTRL:
+    case SDLK_RCTRL: return kVkControl;
+    case SDLK_LALT:
+    case SDLK_RALT: return kVkMenu;
+    case SDLK_ESCAPE: return kVkEscape;
+    case SDLK_SPACE: return kVkSpace;
+    case SDLK_PAGEUP: return kVkPrior;
+    case SDLK_PAGEDOWN: return kVkNext;
+    case SDLK_END: return kVkEnd;
+    case SDLK_HOME: return kVkHome;
+    case SDLK_LEFT: return kVkLeft;
+    case SDLK_UP: return kVkUp;
+    case SDLK_RIGHT: return kVkRight;
+    case SDLK_DOWN: return kVkDown;
+    case SDLK_INSERT: return 45;
+    case SDLK_DELETE: return kVkDelete;
+    case SDLK_KP_0: return 0x60;
+    default: return 0;
+    }
+}
+
+uintptr_t mouseFlags(uint32_t buttons) {
+    uintptr_t flags = 0;
+    if (buttons & SDL_BUTTON_LMASK)
+        flags |= kMkLButton;
+    if (buttons & SDL_BUTTON_RMASK)
+        flags |= kMkRButton;
+    if (loop().shiftDown)
+        flags |= kMkShift;
+    if (loop().controlDown)
+        flags |= kMkControl;
+    return flags;
+}
+
+// The window that gets a mouse event of `w` and the point in its client
+// pixels: the capture window while one holds the capture.
+PlatformWindow* mouseTarget(PlatformWindow* w, int* x, int* y) {
+    PlatformWindow* capture = findWindow(loop().capture);
+    if (capture && capture != w) {
+        if (w) {
+            int wx = 0, wy = 0, cx = 0, cy = 0;
+            SDL_GetWindowPosition(w->sdl, &wx, &wy);
+            SDL_GetWindowPosition(capture->sdl, &cx, &cy);
+            *x += wx - cx;
+            *y += wy - cy;
+        }
+        return capture;
+    }
+    return w;
+}
+
+// A held left button whose release will not arrive (focus or capture lost):
+// the window gets the button-up all the same, so holds always end.
+void endLostHold(PlatformWindow* w) {
+    if (!w || !w->leftDown)
+        return;
+    w->leftDown = false;
+    int x = 0, y = 0;
+    SDL_GetMouseState(&x, &y);
+    sendWindowMessage(w, kWmLButtonUp, mouseFlags(0), makePointParam(x, y));
+}
+
+void sendSize(PlatformWindow* w, uintptr_t kind) {
+    int width = 0, height = 0;
+    SDL_GetWindowSizeInPixels(w->sdl, &width, &height);
+    if (kind != kSizeMinimized && w->target && width > 0 && height > 0 &&
+        (windowTargetWidth(w->target) != width || windowTargetHeight(w->target) != height))
+        resizeWindowTarget(w->target, width, height);
+    sendWindowMessage(w, kWmSize, kind, makePointParam(width, height));
+    w->invalid = true;
+}
+
+void handleWindowEvent(const SDL_WindowEvent& e) {
+    PlatformWindow* w = findBySdlId(e.windowID);
+    if (!w)
+        return;
+    switch (e.event) {
+    case SDL_WINDOWEVENT_CLOSE:
+        if (!w->enabled)
+            return;  // a dialog runs above it
+        if (sendWindowMessage(w, kWmClose, 0, 0) == 0)
+            destroyWindow(w);
+        return;
+    case SDL_WINDOWEVENT_SIZE_CHANGED:
+        sendSize(w, isWindowMaximized(w) ? kSizeMaximized : kSizeRestored);
+        return;
+    case SDL_WINDOWEVENT_MINIMIZED:
+        endLostHold(w);
+        sendWindowMessage(w, kWmSize, kSizeMinimized, 0);
+        return;
+    case SDL_WINDOWEVENT_MAXIMIZED:
+        sendSize(w, kSizeMaximized);
+        return;
+    case SDL_WINDOWEVENT_RESTORED:
+        sendSize(w, kSizeRestored);
+        return;
+    case SDL_WINDOWEVENT_FOCUS_GAINED:
+        sendWindowMessage(w, kWmActivate, 1, 0);
+        return;
+    case SDL_WINDOWEVENT_FOCUS_LOST:
+        endLostHold(w);
+        sendWindowMessage(w, kWmActivate, 0, 0);
+        return;
+    case SDL_WINDOWEVENT_EXPOSED:
+    case SDL_WINDOWEVENT_SHOWN:
+        w->invalid = true;
+        return;
+    case SDL_WINDOWEVENT_MOVED:
+    case SDL_WINDOWEVENT_DISPLAY_CHANGED: {
+        const int index = SDL_GetWindowDisplayIndex(w->sdl);
+        if (index >= 0 && index != w->displayIndex) {
+            const bool first = w->displayIndex < 0;
+            w->displayIndex = index;
+            if (!first) {
+                const int dpi = dpiOfDisplay(index);
+                sendWindowMessage(w, kWmDisplayChanged, static_cast<uintptr_t>(dpi ? dpi : kDefaultDpi), 0);
+            }
+        }
+        return;
+    }
+    default:
+        return;
+    }
+}
+
+void handleMouseButton(const SDL_MouseButtonEvent& e) {
+    int x = e.x, y = e.y;
+    PlatformWindow* source = findBySdlId(e.windowID);
+    PlatformWindow* w = mouseTarget(source, &x, &y);
+    if (!w)
+        return;
+    const bool down = e.type == SDL_MOUSEBUTTONDOWN;
+    const uint32_t buttons = SDL_GetMouseState(nullptr, nullptr);
+    if (e.button == SDL_BUTTON_LEFT) {
+        if (!down) {
+            // The release of a hold always arrives, even when the window was
+            // disabled meanwhile.
+            if (!w->leftDown && !w->enabled)
+                return;
+            w->leftDown = false;
+            sendWindowMessage(w, kWmLButtonUp, mouseFlags(buttons), makePointParam(x, y));
+            return;
+        }
+        if (!w->enabled)
+            return;
+        w->leftDown = true;
+        // Every second click of a series is the double click.
+        const uint32_t message = (e.clicks >= 2 && e.clicks % 2 == 0) ? kWmLButtonDblClk : kWmLButtonDown;
+        sendWindowMessage(w, message, mouseFlags(buttons | SDL_BUTTON_LMASK), makePointParam(x, y));
+        return;
+    }
+    if (e.button == SDL_BUTTON_RIGHT && w->enabled)
+        sendWindowMessage(w, down ? kWmRButtonDown : kWmRButtonUp, mouseFlags(buttons), makePointParam(x, y));
+}
+
+void handleEvent(const SDL_Event& e) {
+    switch (e.type) {
+    case SDL_WINDOWEVENT:
+        handleWindowEvent(e.window);
+        return;
+    case SDL_MOUSEMOTION: {
+        int x = e.motion.x, y = e.motion.y;
+        PlatformWindow* w = mouseTarget(findBySdlId(e.motion.windowID), &x, &y);
+        if (w && w->enabled)
+            sendWindowMessage(w, kWmMouseMove, mouseFlags(e.motion.state), makePointParam(x, y));
+        return;
+    }
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP:
+        handleMouseButton(e.button);
+        return;
+    case SDL_MOUSEWHEEL: {
+        PlatformWindow* w = findBySdlId(e.wheel.windowID);
+        int x = e.wheel.mouseX, y = e.wheel.mouseY;
+        w = mouseTarget(w, &x, &y);
+        if (!w || !w->enabled)
+            return;
+        float notches = e.wheel.preciseY;
+        if (!std::isfinite(notches))
+            return;
+        if (e.wheel.direction == SDL_MOUSEWHEEL_FLIPPED)
+            notches = -notches;
+        const int delta = static_cast<int>(std::lround(std::clamp(notches, -200.0f, 200.0f) * 120.0f));
+        if (delta == 0)
+            return;
+        sendWindowMessage(w, kWmMouseWheel, makeWheelParam(delta, mouseFlags(SDL_GetMouseState(nullptr, nullptr))),
+                          makePointParam(x, y));
+        return;
+    }
+    case SDL_KEYDOWN:
+    case SDL_KEYUP: {
+        const uint16_t mod = e.key.keysym.mod;
+        loop().shiftDown = (mod & KMOD_SHIFT) != 0;
+        loop().controlDown = (mod & KMOD_CTRL) != 0;
+        PlatformWindow* w = findBySdlId(e.key.windowID);
+        // A popup menu holding the capture takes the keys of its owner.
+        if (PlatformWindow* capture = findWindow(loop().capture); capture && capture->kind == WindowKind::Popup)
+            w = capture;
+        const int key = virtualKey(e.key.keysym.sym);
+        if (!w || !w->enabled || key == 0)
+            return;
+        if (e.type == SDL_KEYUP)
+            sendWindowMessage(w, kWmKeyUp, static_cast<uintptr_t>(key), 0);
+        else
+            sendWindowMessage(w, (mod & KMOD_ALT) ? kWmSysKeyDown : kWmKeyDown, static_cast<uintptr_t>(key), 0);
+        return;
+    }
+    case SDL_TEXTINPUT: {
+        PlatformWindow* w = findBySdlId(e.text.windowID);
+        if (!w || !w->enabled)
+            return;
+        // UTF-8 to code points; control characters never become characters.
+        const auto* s = reinterpret_cast<const unsigned char*>(e.text.text);
+        size_t i = 0;
+        const size_t n = strnlen(e.text.text, sizeof(e.text.text));
+        while (i < n && findWindow(w)) {
+            uint32_t cp = s[i];
+            int extra = 0;
+            if (cp >= 0xF0 && cp < 0xF8) { cp &= 0x07; extra = 3; }
+            else if (cp >= 0xE0) { cp &= 0x0F; extra = 2; }
+            else if (cp >= 0xC0) { cp &= 0x1F; extra = 1; }
+            else if (cp >= 0x80) { ++i; continue; }
+            if (i + extra >= n + (extra ? 0 : 1))
+                break;
+            bool valid = true;
+            for (int k = 1; k <= extra; ++k) {
+                if ((s[i + k] & 0xC0) != 0x80) { valid = false; break; }
+                cp = (cp << 6) | (s[i + k] & 0x3F);
+            }
+            i += valid ? 1 + extra : 1;
+            if (!valid || cp < 0x20 || (cp >= 0x7F && cp < 0xA0) || cp > 0x10FFFF)
+                continue;
+            sendWindowMessage(w, kWmChar, cp, 0);
+        }
+        return;
+    }
+    default:
+        return;
+    }
+}
+
+// ---- the loop ---------------------------------------------------------------
+
+// One pass: waits at most waitMs for the first event (less when a timer is
+// due, a message is posted or a window needs painting), then handles what is
+// waiting, posted messages, due timers and paints.
+void runOnePass(int waitMs) {
+    int wait = msUntilNextTimer(waitMs);
+    if (postedWaiting() || anyInvalid())
+        wait = 0;
+    SDL_Event e;
+    int handled = 0;
+    if (SDL_WaitEventTimeout(&e, wait) != 0) {
+        handleEvent(e);
+        ++handled;
+    }
+    while (handled < kMaxEventsPerPass && !loop().quitPosted && SDL_PollEvent(&e) != 0) {
+        handleEvent(e);
+        ++handled;
+    }
+    if (loop().quitPosted)
+        return;
+    dispatchPosted();
+    if (loop().quitPosted)
+        return;
+    fireDueTimers();
+    if (loop().quitPosted)
+        return;
+    paintInvalidWindows();
+}
+
+SDL_HitTestResult SDLCALL hitTest(SDL_Window* window, const SDL_Point* point, void* data) {
+    (void)data;
+    const uint32_t flags = SDL_GetWindowFlags(window);
+    if (flags & (SDL_WINDOW_MAXIMIZED | SDL_WINDOW_FULLSCREEN))
+        return SDL_HITTEST_NORMAL;
+    int w = 0, h = 0;
+    SDL_GetWindowSize(window, &w, &h);
+    const int b = kResizeBorder;
+    const bool left = point->x < b, right = point->x >= w - b, top = point->y < b, bottom = point->y >= h - b;
+    if (top && left) return SDL_HITTEST_RESIZE_TOPLEFT;
+    if (top && right) return SDL_HITTEST_RESIZE_TOPRIGHT;
+    if (bottom && left) return SDL_HITTEST_RESIZE_BOTTOMLEFT;
+    if (bottom && right) return SDL_HITTEST_RESIZE_BOTTOMRIGHT;
+    if (top) return SDL_HITTEST_RESIZE_TOP;
+    if (bottom) return SDL_HITTEST_RESIZE_BOTTOM;
+    if (left) return SDL_HITTEST_RESIZE_LEFT;
+    if (right) return SDL_HITTEST_RESIZE_RIGHT;
+    return SDL_HITTEST_NORMAL;
+}
+
+}  // namespace
+
+// ---- window system ------------------------------------------------------------
+
+bool windowSystemInit(std::string* error) {
+    if (loop().ready)
+        return true;
+    SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
+    SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
+    SDL_SetHint(SDL_HINT_APP_NAME, "Quor Vane");
+    // The window class (X11) and app id (Wayland), so desktops group our
+    // windows and find their icon.
+    setenv("SDL_VIDEO_X11_WMCLASS", "quorvane", 0);
+    setenv("SDL_VIDEO_WAYLAND_WMCLASS", "quorvane", 0);
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        const std::string text = std::string("no display: SDL_Init video: ") + SDL_GetError();
+        setError(text);
+        if (error)
+            *error = text;
+        return false;
+    }
+    const uint32_t wake = SDL_RegisterEvents(1);
+    gWakeEvent.store(wake == static_cast<uint32_t>(-1) ? 0 : wake);
+    SDL_StartTextInput();
+    loop().ready = true;
+    loop().quitPosted = false;
+    return true;
+}
+
+void windowSystemShutdown() {
+    if (!loop().ready)
+        return;
+    while (!loop().windows.empty()) {
+        PlatformWindow* w = loop().windows.back().get();
+        if (w->destroying) {
+            loop().windows.pop_back();
+            continue;
+        }
+        destroyWindow(w);
+    }
+    {
+        PostQueue& q = postQueue();
+        std::lock_guard lock(q.mutex);
+        q.messages.clear();
+        q.live.clear();
+        q.wakePending = false;
+    }
+    gWakeEvent.store(0);
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    loop().ready = false;
+    loop().capture = nullptr;
+}
+
+bool windowSystemReady() { return loop().ready; }
+
+std::string windowSystemDriver() {
+    const char* name = loop().ready ? SDL_GetCurrentVideoDriver() : nullptr;
+    return name ? name : "";
+}
+
+std::string lastWindowError() { return loop().lastError; }
+
+void setWindowSystemObserver(const WindowSystemObserver* observer) { loop().observer = observer; }
+
+// ---- windows ------------------------------------------------------------------
+
+WindowHandle createWindow(const WindowOptions& options) {
+    if (!loop().ready) {
+        setError("createWindow: the window system is not running");
+        return nullptr;
+    }
+    uint32_t flags = SDL_WINDOW_HIDDEN | SDL_WINDOW_ALLOW_HIGHDPI;
+    switch (options.kind) {
+    case WindowKind::Main: flags |= SDL_WINDOW_BORDERLESS | SDL_WINDOW_RESIZABLE; break;
+    case WindowKind::Dialog: break;
+    case WindowKind::Popup:
+        flags |= SDL_WINDOW_BORDERLESS | SDL_WINDOW_POPUP_MENU | SDL_WINDOW_SKIP_TASKBAR | SDL_WINDOW_ALWAYS_ON_TOP;
+        break;
+    }
+    const int width = std::clamp(options.width, 1, 16384);
+    const int height = std::clamp(options.height, 1, 16384);
+    const auto position = [](int v) {
+        if (v == kWindowPositionDefault)
+            return static_cast<int>(SDL_WINDOWPOS_UNDEFINED);
+        if (v == kWindowPositionCentered)
+            return static_cast<int>(SDL_WINDOWPOS_CENTERED);
+        return v;
+    };
+    SDL_Window* sdl = SDL_CreateWindow(options.title ? options.title : "", position(options.x), position(options.y),
+                                       width, height, flags);
+    if (!sdl) {
+        setError(std::string("SDL_CreateWindow: ") + SDL_GetError());
+        return nullptr;
+    }
+    auto window = std::make_unique<PlatformWindow>();
+    window->sdl = sdl;
+    window->sdlId = SDL_GetWindowID(sdl);
+    window->kind = options.kind;
+    window->proc = options.proc;
+    window->user = options.user;
+    window->target = createWindowTarget(sdl);
+    if (!window->target) {
+        setError("createWindow: no drawing target: " + lastGraphicsError());
+        SDL_DestroyWindow(sdl);
+        return nullptr;
+    }
+    window->displayIndex = SDL_GetWindowDisplayIndex(sdl);
+    if (options.kind == WindowKind::Main)
+        SDL_SetWindowHitTest(sdl, hitTest, nullptr);
+    if (PlatformWindow* owner = findWindow(options.owner); owner && options.kind == WindowKind::Dialog)
+        SDL_SetWindowModalFor(sdl, owner->sdl);
+    PlatformWindow* raw = window.get();
+    loop().windows.push_back(std::move(window));
+    {
+        PostQueue& q = postQueue();
+        std::lock_guard lock(q.mutex);
+        q.live.insert(raw);
+    }
+    if (options.visible)
+        showWindow(raw, ShowCommand::Show);
+    return raw;
+}
+
+void destroyWindow(WindowHandle window) {
+    PlatformWindow* w = findWindow(window);
+    if (!w)
+        return;
+    {
+        PostQueue& q = postQueue();
+        std::lock_guard lock(q.mutex);
+        q.live.erase(w);
+    }
+    if (loop().capture == w) {
+        loop().capture = nullptr;
+        SDL_CaptureMouse(SDL_FALSE);
+    }
+    sendWindowMessage(w, kWmDestroy, 0, 0);
+    w->destroying = true;  // from here on no message reaches it
+    w->timers.clear();
+    destroyWindowTarget(&w->target);
+    SDL_DestroyWindow(w->sdl);
+    w->sdl = nullptr;
+    auto& list = loop().windows;
+    list.erase(std::remove_if(list.begin(), list.end(), [w](auto& p) { return p.get() == w; }), list.end());
+}
+
+bool isWindow(WindowHandle window) { return findWindow(window) != nullptr; }
+
+intptr_t sendWindowMessage(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    PlatformWindow* w = findWindow(window);
+    if (!w || !w->proc)
+        return 0;
+    return w->proc(w, message, wParam, lParam, w->user);
+}
+
+bool postWindowMessage(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    if (!window)
+        return false;
+    bool wake = false;
+    {
+        PostQueue& q = postQueue();
+        std::lock_guard lock(q.mutex);
+        if (!q.live.count(window) || q.messages.size() >= kMaxPosted)
+            return false;
+        q.messages.push_back({window, message, wParam, lParam});
+        wake = !q.wakePending;
+        q.wakePending = true;
+    }
+    if (wake) {
+        if (const uint32_t type = gWakeEvent.load(); type != 0) {
+            SDL_Event e{};
+            e.type = type;
+            SDL_PushEvent(&e);
+        }
+    }
+    return true;
+}
+
+bool setWindowTimer(WindowHandle window, uint32_t id, uint32_t periodMs) {
+    PlatformWindow* w = findWindow(window);
+    if (!w)
+        return false;
+    periodMs = std::max<uint32_t>(periodMs, 1);
+    const uint64_t due = nowMs() + periodMs;
+    for (auto& t : w->timers) {
+        if (t.id == id) {
+            t.periodMs = periodMs;
+            t.dueMs = due;
+            return true;
+        }
+    }
+    w->timers.push_back({id, periodMs, due});
+    return true;
+}
+
+void killWindowTimer(WindowHandle window, uint32_t id) {
+    if (PlatformWindow* w = findWindow(window))
+        w->timers.erase(std::remove_if(w->timers.begin(), w->timers.end(), [id](auto& t) { return t.id == id; }),
+                        w->timers.end());
+}
+
+bool hasWindowTimer(WindowHandle window, uint32_t id, uint32_t* periodMs) {
+    if (PlatformWindow* w = findWindow(window)) {
+        for (auto& t : w->timers) {
+            if (t.id == id) {
+                if (periodMs)
+                    *periodMs = t.periodMs;
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+void invalidateWindow(WindowHandle window) {
+    if (PlatformWindow* w = findWindow(window))
+        w->invalid = true;
+}
+
+void updateWindow(WindowHandle window) {
+    PlatformWindow* w = findWindow(window);
+    if (!w || !w->invalid)
+        return;
+    w->invalid = false;
+    if (SDL_GetWindowFlags(w->sdl) & SDL_WINDOW_MINIMIZED)
+        return;
+    sendWindowMessage(w, kWmPaint, 0, 0);
+}
+
+DrawContext* beginWindowPaint(WindowHandle window) {
+    PlatformWindow* w = findWindow(window);
+    if (!w)
+        return nullptr;
+    if (w->targetLost || !w->target) {
+        // Dropped after a failed frame, or never made: try again now.
+        destroyWindowTarget(&w->target);
+        w->target = createWindowTarget(w->sdl);
+        w->targetLost = w->target == nullptr;
+        if (!w->target)
+            return nullptr;
+    }
+    int width = 0, height = 0;
+    SDL_GetWindowSizeInPixels(w->sdl, &width, &height);
+    if (width > 0 && height > 0 &&
+        (windowTargetWidth(w->target) != width || windowTargetHeight(w->target) != height))
+        resizeWindowTarget(w->target, width, height);
+    return beginDraw(w->target);
+}
+
+bool endWindowPaint(WindowHandle window) {
+    PlatformWindow* w = findWindow(window);
+    if (!w || !w->target)
+        return false;
+    if (!endDraw(w->target) || !presentWindowTarget(w->target)) {
+        w->targetLost = true;
+        w->invalid = true;
+        return false;
+    }
+    return true;
+}
+
+void showWindow(WindowHandle window, ShowCommand command) {
+    PlatformWindow* w = findWindow(window);
+    if (!w)
+        return;
+    switch (command) {
+    case ShowCommand::Hide:
+        endLostHold(w);
+        SDL_HideWindow(w->sdl);
+        return;
+    case ShowCommand::Show:
+        SDL_ShowWindow(w->sdl);
+        w->invalid = true;
+        return;
+    case ShowCommand::Minimize:
+        SDL_MinimizeWindow(w->sdl);
+        return;
+    case ShowCommand::Maximize:
+        SDL_ShowWindow(w->sdl);
+        SDL_MaximizeWindow(w->sdl);
+        w->invalid = true;
+        return;
+    case ShowCommand::Restore:
+        SDL_ShowWindow(w->sdl);
+        SDL_RestoreWindow(w->sdl);
+        w->invalid = true;
+        return;
+    }
+}
+
+bool isWindowVisible(WindowHandle window) {
+    PlatformWindow* w = findWindow(window);
+    return w && (SDL_GetWindowFlags(w->sdl) & SDL_WINDOW_SHOWN) && !(SDL_GetWindowFlags(w->sdl) & SDL_WINDOW_HIDDEN);
+}
+
+bool isWindowMinimized(WindowHandle window) {
+    PlatformWindow* w = findWindow(window);
+    return w && (SDL_GetWindowFlags(w->sdl) & SDL_WINDOW_MINIMIZED);
+}
+
+bool isWindowMaximized(WindowHandle window) {
+    PlatformWindow* w = findWindow(window);
+    return w && (SDL_GetWindowFlags(w->sdl) & SDL_WINDOW_MAXIMIZED);
+}
+
+void enableWindow(WindowHandle window, bool enabled) {
+    if (PlatformWindow* w = findWindow(window))
+        w->enabled = enabled;
+}
+
+bool isWindowEnabled(WindowHandle window) {
+    PlatformWindow* w = findWindow(window);
+    return w && w->enabled;
+}
+
+void bringWindowToFront(WindowHandle window) {
+    if (PlatformWindow* w = findWindow(window)) {
+        SDL_ShowWindow(w->sdl);
+        SDL_RaiseWindow(w->sdl);
+    }
+}
+
+bool isForegroundWindow(WindowHandle window) {
+    PlatformWindow* w = findWindow(window);
+    return w && (SDL_GetWindowFlags(w->sdl) & SDL_WINDOW_INPUT_FOCUS);
+}
+
+void setWindowTitle(WindowHandle window, const char* title) {
+    if (PlatformWindow* w = findWindow(window))
+        SDL_SetWindowTitle(w->sdl, title ? title : "");
+}
+
+std::string windowTitle(WindowHandle window) {
+    PlatformWindow* w = findWindow(window);
+    const char* title = w ? SDL_GetWindowTitle(w->sdl) : nullptr;
+    return title ? title : "";
+}
+
+uint32_t windowSystemId(WindowHandle window) {
+    PlatformWindow* w = findWindow(window);
+    return w ? w->sdlId : 0;
+}
+
+void setWindowIcon(WindowHandle window, const uint32_t* argb, int size) {
+    PlatformWindow* w = findWindow(window);
+    if (!w || !argb || size <= 0 || size > 1024)
+        return;
+    SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint32_t*>(argb), size, size, 32, size * 4,
+                                                              SDL_PIXELFORMAT_ARGB8888);
+    if (!surface)
+        return;
+    SDL_SetWindowIcon(w->sdl, surface);
+    SDL_FreeSurface(surface);
+}
+
+WindowRect windowRect(WindowHandle window) {
+    WindowRect r;
+    if (PlatformWindow* w = findWindow(window)) {
+        SDL_GetWindowPosition(w->sdl, &r.x, &r.y);
+        SDL_GetWindowSize(w->sdl, &r.width, &r.height);
+    }
+    return r;
+}
+
+void setWindowRect(WindowHandle window, const WindowRect& rect) {
+    PlatformWindow* w = findWindow(window);
+    if (!w)
+        return;
+    SDL_SetWindowSize(w->sdl, std::clamp(rect.width, 1, 16384), std::clamp(rect.height, 1, 16384));
+    if (canPlaceWindows())
+        SDL_SetWindowPosition(w->sdl, rect.x, rect.y);
+}
+
+void clientSize(WindowHandle window, int* width, int* height) {
+    int cw = 0, ch = 0;
+    if (PlatformWindow* w = findWindow(window))
+        SDL_GetWindowSizeInPixels(w->sdl, &cw, &ch);
+    if (width)
+        *width = cw;
+    if (height)
+        *height = ch;
+}
+
+bool canPlaceWindows() { return windowSystemDriver() != "wayland"; }
+
+std::vector<WindowRect> displayBounds() {
+    std::vector<WindowRect> list;
+    if (!loop().ready)
+        return list;
+    const int count = SDL_GetNumVideoDisplays();
+    for (int i = 0; i < count && i < 64; ++i) {
+        SDL_Rect r;
+        if (SDL_GetDisplayUsableBounds(i, &r) == 0 && r.w > 0 && r.h > 0)
+            list.push_back({r.x, r.y, r.w, r.h});
+    }
+    return list;
+}
+
+int windowDisplayDpi(WindowHandle window) {
+    PlatformWindow* w = findWindow(window);
+    return w ? dpiOfDisplay(SDL_GetWindowDisplayIndex(w->sdl)) : 0;
+}
+
+float windowDpiScale(WindowHandle window) {
+    (void)window;
+    return dpiScale();
+}
+
+bool cursorScreenPosition(int* x, int* y) {
+    if (!loop().ready)
+        return false;
+    SDL_GetGlobalMouseState(x, y);
+    return true;
+}
+
+void screenToClient(WindowHandle window, int* x, int* y) {
+    if (PlatformWindow* w = findWindow(window)) {
+        int wx = 0, wy = 0;
+        SDL_GetWindowPosition(w->sdl, &wx, &wy);
+        *x -= wx;
+        *y -= wy;
+    }
+}
+
+void startWindowMove(WindowHandle window) {
+    PlatformWindow* w = findWindow(window);
+    if (!w)
+        return;
+    // The press now belongs to the window manager; the window will not see
+    // its release.
+    w->leftDown = false;
+    if (loop().observer && loop().observer->moveRequested) {
+        loop().observer->moveRequested(window);
+        return;
+    }
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!SDL_GetWindowWMInfo(w->sdl, &info) || info.subsystem != SDL_SYSWM_X11)
+        return;
+    Display* display = info.info.x11.display;
+    const Window xwindow = info.info.x11.window;
+    Window root = 0, child = 0;
+    int rootX = 0, rootY = 0, winX = 0, winY = 0;
+    unsigned int mask = 0;
+    if (!XQueryPointer(display, xwindow, &root, &child, &rootX, &rootY, &winX, &winY, &mask))
+        return;
+    XUngrabPointer(display, CurrentTime);
+    // SDL counts the button as held until it sees a release; the release goes
+    // to the window manager now, so tell SDL here, or it would ignore the
+    // next press (and with it the double click).
+    XEvent release{};
+    release.xbutton.type = ButtonRelease;
+    release.xbutton.display = display;
+    release.xbutton.window = xwindow;
+    release.xbutton.root = root;
+    release.xbutton.x = winX;
+    release.xbutton.y = winY;
+    release.xbutton.x_root = rootX;
+    release.xbutton.y_root = rootY;
+    release.xbutton.button = Button1;
+    release.xbutton.state = Button1Mask;
+    release.xbutton.same_screen = True;
+    release.xbutton.time = CurrentTime;
+    XSendEvent(display, xwindow, False, ButtonReleaseMask, &release);
+    XEvent move{};
+    move.xclient.type = ClientMessage;
+    move.xclient.window = xwindow;
+    move.xclient.message_type = XInternAtom(display, "_NET_WM_MOVERESIZE", False);
+    move.xclient.format = 32;
+    move.xclient.data.l[0] = rootX;
+    move.xclient.data.l[1] = rootY;
+    move.xclient.data.l[2] = 8;  // _NET_WM_MOVERESIZE_MOVE
+    move.xclient.data.l[3] = Button1;
+    move.xclient.data.l[4] = 1;  // a normal application
+    XSendEvent(display, DefaultRootWindow(display), False, SubstructureRedirectMask | SubstructureNotifyMask, &move);
+    XFlush(display);
+}
+
+void setMouseCapture(WindowHandle window) {
+    PlatformWindow* w = findWindow(window);
+    if (!w)
+        return;
+    loop().capture = w;
+    SDL_CaptureMouse(SDL_TRUE);
+}
+
+void releaseMouseCapture() {
+    if (!loop().capture)
+        return;
+    loop().capture = nullptr;
+    SDL_CaptureMouse(SDL_FALSE);
+}
+
+WindowHandle mouseCaptureWindow() { return findWindow(loop().capture); }
+
+bool isShiftDown() { return loop().shiftDown; }
+bool isControlDown() { return loop().controlDown; }
+
+void postQuitMessage() { loop().quitPosted = true; }
+bool isQuitPosted() { return loop().quitPosted; }
+void clearQuitMessage() { loop().quitPosted = false; }
+
+bool runMessageLoopUntil(const bool& done) {
+    while (!done) {
+        if (loop().quitPosted)
+            return false;
+        runOnePass(100);
+    }
+    return true;
+}
+
+bool pumpMessages(int waitMs) {
+    if (loop().quitPosted)
+        return false;
+    runOnePass(std::max(waitMs, 0));
+    return !loop().quitPosted;
+}
+
+}  // namespace qv

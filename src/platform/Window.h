@@ -1,0 +1,214 @@
+#pragma once
+// Top-level windows and the GUI thread's message loop.
+//
+// The interface keeps the message model the user interface is written for:
+// every window has a window procedure that receives numbered messages with a
+// wParam and an lParam; application messages (kWmApp and up) can be posted to
+// a window from any thread; timers, painting and input arrive as messages;
+// message loops nest (a modal dialog runs its own loop inside a handler).
+//
+// Threads: the thread that calls windowSystemInit is the GUI thread. Every
+// function here is for the GUI thread only, except postWindowMessage.
+//
+// The implementation (Window.cpp) runs on SDL2; nothing outside the platform
+// folder sees SDL.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qv {
+
+class DrawContext;
+struct PlatformWindow;                 // opaque
+using WindowHandle = PlatformWindow*;  // GUI thread only, except postWindowMessage
+
+// Message numbers.
+inline constexpr uint32_t kWmDestroy = 0x0002, kWmSize = 0x0005, kWmActivate = 0x0006, kWmPaint = 0x000F,
+                          kWmClose = 0x0010, kWmKeyDown = 0x0100, kWmKeyUp = 0x0101, kWmChar = 0x0102,
+                          kWmSysKeyDown = 0x0104, kWmTimer = 0x0113, kWmMouseMove = 0x0200,
+                          kWmLButtonDown = 0x0201, kWmLButtonUp = 0x0202, kWmLButtonDblClk = 0x0203,
+                          kWmRButtonDown = 0x0204, kWmRButtonUp = 0x0205, kWmMouseWheel = 0x020A,
+                          kWmCaptureChanged = 0x0215, kWmDisplayChanged = 0x007E, kWmApp = 0x8000;
+// Virtual keys; letters are 'A'..'Z' (65..90), digits '0'..'9'.
+inline constexpr int kVkBack = 8, kVkTab = 9, kVkReturn = 13, kVkShift = 16, kVkControl = 17, kVkMenu = 18,
+                     kVkEscape = 27, kVkSpace = 32, kVkPrior = 33, kVkNext = 34, kVkEnd = 35, kVkHome = 36,
+                     kVkLeft = 37, kVkUp = 38, kVkRight = 39, kVkDown = 40, kVkDelete = 46, kVkF1 = 112;
+// Flags in the wParam of mouse messages.
+inline constexpr uintptr_t kMkLButton = 1, kMkRButton = 2, kMkShift = 4, kMkControl = 8;
+// kWmSize wParam.
+inline constexpr uintptr_t kSizeRestored = 0, kSizeMinimized = 1, kSizeMaximized = 2;
+
+// Message parameter layout:
+// - mouse messages: lParam = client x (low 16 bits, signed) and y (high 16
+//   bits, signed) in pixels; wParam = kMk* flags. kWmMouseWheel: the high 16
+//   bits of wParam are the signed delta in steps of 120 per notch (positive
+//   away from the user), the point is where the pointer is, in client pixels.
+// - kWmKeyDown/kWmKeyUp/kWmSysKeyDown: wParam = virtual key (Alt held gives
+//   kWmSysKeyDown). kWmChar: wParam = the Unicode code point of typed text
+//   (printable text only: never 8, 9, 13, 27 or another control character).
+// - kWmSize: wParam kSize*, lParam = width | height << 16 (client pixels).
+// - kWmActivate: wParam 1 when the window got the keyboard focus, 0 lost.
+// - kWmTimer: wParam = timer id.
+// - kWmDisplayChanged: the window moved to another display; wParam = that
+//   display's DPI (96 when it reports none).
+inline intptr_t makePointParam(int x, int y) {
+    return static_cast<intptr_t>(static_cast<uint32_t>(static_cast<uint16_t>(x)) |
+                                 (static_cast<uint32_t>(static_cast<uint16_t>(y)) << 16));
+}
+inline int pointParamX(intptr_t lParam) { return static_cast<int16_t>(static_cast<uint32_t>(lParam) & 0xFFFFu); }
+inline int pointParamY(intptr_t lParam) { return static_cast<int16_t>(static_cast<uint32_t>(lParam) >> 16); }
+inline int wheelDelta(uintptr_t wParam) { return static_cast<int16_t>(static_cast<uint32_t>(wParam) >> 16); }
+inline uintptr_t makeWheelParam(int delta, uintptr_t flags) {
+    return (static_cast<uintptr_t>(static_cast<uint16_t>(delta)) << 16) | (flags & 0xFFFFu);
+}
+
+// The window procedure. Its result is returned by sendWindowMessage; for
+// kWmClose a non-zero result means "handled" (otherwise the window is
+// destroyed). Messages for a window arrive only while it exists.
+using WindowProc = intptr_t (*)(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam,
+                                void* user);
+
+enum class WindowKind : uint8_t {
+    Main,    // borderless, resizable by a thin border, in the task bar
+    Dialog,  // decorated by the window manager, fixed size, transient for its owner
+    Popup,   // undecorated menu window above its owner, not in the task bar
+};
+
+inline constexpr int kWindowPositionDefault = -0x7FFF;  // let the system place it
+inline constexpr int kWindowPositionCentered = -0x7FFE;  // centred on the first display
+
+struct WindowOptions {
+    WindowKind kind = WindowKind::Main;
+    const char* title = "";
+    int x = kWindowPositionDefault;  // outer position, screen pixels
+    int y = kWindowPositionDefault;
+    int width = 640;                 // client size, pixels
+    int height = 480;
+    WindowHandle owner = nullptr;
+    bool visible = true;             // false: created hidden (showWindow later)
+    WindowProc proc = nullptr;
+    void* user = nullptr;
+};
+
+// Starts the video subsystem. False when no display can be opened (no
+// DISPLAY/WAYLAND_DISPLAY, or the server refused us); `error` says why.
+// SDL_VIDEODRIVER chooses the driver ("offscreen" and "dummy" for tests).
+bool windowSystemInit(std::string* error = nullptr);
+// Destroys the windows still open and ends the video subsystem.
+void windowSystemShutdown();
+bool windowSystemReady();
+// The video driver in use ("x11", "wayland", "offscreen", ...); empty before init.
+std::string windowSystemDriver();
+
+// Creates the window with its drawing target. Null when the window or its
+// target cannot be made; lastWindowError() says why.
+WindowHandle createWindow(const WindowOptions& options);
+// Sends kWmDestroy, then frees the window and drops messages and timers
+// still meant for it. Nothing for null or an unknown handle.
+void destroyWindow(WindowHandle window);
+bool isWindow(WindowHandle window);
+std::string lastWindowError();
+
+// Calls the window procedure now; 0 when the window does not exist.
+intptr_t sendWindowMessage(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam);
+// Any thread. Queues the message for the window's procedure and wakes the
+// GUI thread. False when the window is gone or the queue is full.
+bool postWindowMessage(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam);
+
+// Timers never pile up: a due timer is delivered once, and the next period
+// starts when it was delivered. Setting an existing id restarts it.
+bool setWindowTimer(WindowHandle window, uint32_t id, uint32_t periodMs);
+void killWindowTimer(WindowHandle window, uint32_t id);
+bool hasWindowTimer(WindowHandle window, uint32_t id, uint32_t* periodMs = nullptr);
+
+// Painting: an invalid window gets one kWmPaint when the loop has no other
+// message waiting. Inside kWmPaint the procedure draws between
+// beginWindowPaint and endWindowPaint.
+void invalidateWindow(WindowHandle window);
+void updateWindow(WindowHandle window);  // paint now when invalid
+// The context to draw the frame with (cleared by nobody: draw everything);
+// null when the window has no usable target. A target that was lost is made
+// again here, so a failure is retried on every later paint.
+DrawContext* beginWindowPaint(WindowHandle window);
+// Ends the frame and shows it; false when drawing failed (the target is
+// dropped and rebuilt at the next beginWindowPaint).
+bool endWindowPaint(WindowHandle window);
+
+// Showing and state.
+enum class ShowCommand : uint8_t { Hide, Show, Minimize, Maximize, Restore };
+void showWindow(WindowHandle window, ShowCommand command);
+bool isWindowVisible(WindowHandle window);
+bool isWindowMinimized(WindowHandle window);
+bool isWindowMaximized(WindowHandle window);
+// A disabled window gets no input (mouse, keys, characters, wheel) and its
+// close requests from the window system are dropped; posted messages, timers
+// and paints still arrive.
+void enableWindow(WindowHandle window, bool enabled);
+bool isWindowEnabled(WindowHandle window);
+// Raises the window and asks for the keyboard focus.
+void bringWindowToFront(WindowHandle window);
+// True while the window has the keyboard focus.
+bool isForegroundWindow(WindowHandle window);
+void setWindowTitle(WindowHandle window, const char* title);
+std::string windowTitle(WindowHandle window);
+// The window system's own id of the window (tests address events with it); 0 when gone.
+uint32_t windowSystemId(WindowHandle window);
+// Straight (not premultiplied) ARGB32 pixels, size x size.
+void setWindowIcon(WindowHandle window, const uint32_t* argb, int size);
+
+struct WindowRect {
+    int x = 0;  // outer position, screen pixels
+    int y = 0;
+    int width = 0;  // client size, pixels
+    int height = 0;
+};
+WindowRect windowRect(WindowHandle window);
+void setWindowRect(WindowHandle window, const WindowRect& rect);
+void clientSize(WindowHandle window, int* width, int* height);
+// True when windows can place themselves (not on Wayland).
+bool canPlaceWindows();
+// Usable bounds of every display (screen pixels); empty when none is known.
+std::vector<WindowRect> displayBounds();
+// The DPI of the display the window is on; 0 when that display reports none.
+int windowDisplayDpi(WindowHandle window);
+// The layout scale used for the window (the interface's current DPI / 96).
+float windowDpiScale(WindowHandle window);
+// Pointer position in screen pixels; false when unknown.
+bool cursorScreenPosition(int* x, int* y);
+// Converts a screen point to the window's client pixels.
+void screenToClient(WindowHandle window, int* x, int* y);
+
+// Asks the window manager to move the window with the pressed left button
+// (called from a left-button-down handler). The following clicks still
+// arrive, so a double click is seen. X11 only; elsewhere nothing happens.
+void startWindowMove(WindowHandle window);
+
+// Mouse capture: while set, mouse messages go to that window even outside it.
+void setMouseCapture(WindowHandle window);
+void releaseMouseCapture();
+WindowHandle mouseCaptureWindow();
+bool isShiftDown();  // keyboard state as the GUI thread has seen it
+bool isControlDown();
+
+// Message loops. postQuitMessage ends the innermost loop and, because the
+// request stays posted, every enclosing loop after it; a loop that sees it
+// returns false and leaves it posted so its caller passes it on.
+void postQuitMessage();
+bool isQuitPosted();
+void clearQuitMessage();  // the GUI thread's owner, before it runs again
+// Dispatches messages until `done` becomes true (returns true) or a quit is
+// posted (returns false).
+bool runMessageLoopUntil(const bool& done);
+// Dispatches what is waiting, waiting at most waitMs for the first message;
+// false when a quit is posted.
+bool pumpMessages(int waitMs);
+
+// Test seam: called instead of the window-manager request by startWindowMove;
+// null restores normal work.
+struct WindowSystemObserver {
+    void (*moveRequested)(WindowHandle window) = nullptr;
+};
+void setWindowSystemObserver(const WindowSystemObserver* observer);
+
+}  // namespace qv

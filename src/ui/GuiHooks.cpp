@@ -1,0 +1,19 @@
+#include "ui/GuiHooks.h"
+
+namespace qv {
+
+MainWindowBands& mainWindowBands() {
+    static MainWindowBands bands;
+    return bands;
+}
+
+DialogEntries& dialogEntries() {
+    static DialogEntries entries;
+    return entries;
+}
+
+void installGuiHooks() {
+    // One line per band or dialog that plugs in, e.g. installHeaderBand();
+}
+
+}  // namespace qv

@@ -1,5 +1,7 @@
 #include "ui/GuiHooks.h"
 
+#include "ui/dialogs/DeviceWizardDialog.h"
+
 namespace qv {
 
 MainWindowBands& mainWindowBands() {
@@ -14,6 +16,7 @@ DialogEntries& dialogEntries() {
 
 void installGuiHooks() {
     // One line per band or dialog that plugs in, e.g. installHeaderBand();
+    installDeviceWizard();
 }
 
 }  // namespace qv

@@ -3,6 +3,7 @@
 
 #include "ui/dialogs/DeviceWizard.h"
 
+#include "platform/Window.h"
 #include "platform/graphics/Graphics.h"
 #include "ui/Appearance.h"
 #include "ui/WidgetPainters.h"
@@ -15,11 +16,6 @@ namespace qv {
 namespace {
 
 // ---- constants and helpers ------------------------------------------------
-
-// Window messages and keys the wizard handles (the dialog host's numbers).
-constexpr uint32_t kMouseMove = 0x0200, kLeftDown = 0x0201, kLeftUp = 0x0202, kLeftDouble = 0x0203,
-                   kMouseWheel = 0x020A, kKeyDown = 0x0100;
-constexpr uintptr_t kEscapeKey = 27;
 
 // The classes' names on this system, for the texts that name them.
 constexpr const char* kProClassName = "JACK";
@@ -737,10 +733,10 @@ bool wizardMouse(uint32_t message, float x, float y, uintptr_t wParam, void* use
         return false;
     layoutWizard(*state, state->width, state->height);
     switch (message) {
-    case kMouseMove: return hover(*state, x, y);
-    case kLeftDown:
-    case kLeftDouble: {
-        if (message == kLeftDown && pressFooter(*state, x, y))
+    case kWmMouseMove: return hover(*state, x, y);
+    case kWmLButtonDown:
+    case kWmLButtonDblClk: {
+        if (message == kWmLButtonDown && pressFooter(*state, x, y))
             return true;
         if (state->step == 0)
             return pressStep0(*state, x, y);
@@ -748,7 +744,7 @@ bool wizardMouse(uint32_t message, float x, float y, uintptr_t wParam, void* use
             return pressStep1(*state, x, y);
         return pressStep2(*state, x, y);
     }
-    case kLeftUp:
+    case kWmLButtonUp:
         if (state->testMarker >= 0) {
             log(*state, "Step3: test tone STOP");
             stopTestTone(*state);
@@ -757,14 +753,14 @@ bool wizardMouse(uint32_t message, float x, float y, uintptr_t wParam, void* use
         }
         capture(*state, false);
         return false;
-    case kMouseWheel: return wheel(*state, x, y, static_cast<int16_t>((wParam >> 16) & 0xFFFF));
+    case kWmMouseWheel: return wheel(*state, x, y, wheelDelta(wParam));
     default: return false;
     }
 }
 
 bool wizardKey(uint32_t message, uintptr_t wParam, void* user, intptr_t) {
     auto* state = static_cast<WizardState*>(user);
-    if (!state || message != kKeyDown || wParam != kEscapeKey)
+    if (!state || message != kWmKeyDown || wParam != static_cast<uintptr_t>(kVkEscape))
         return false;
     log(*state, "Nav: Escape (step %d)", state->step);
     closeWith(*state, 0);

@@ -13,6 +13,7 @@
 #include "app/FileSettingsStore.h"
 #include "app/OnlineServices.h"
 #include "app/SuspensionLogger.h"
+#include "app/UpdateCheck.h"
 #include "engines/EngineFactory.h"
 #include "platform/AnsiConsole.h"
 #include "platform/Clock.h"
@@ -21,8 +22,10 @@
 #include "platform/Keyboard.h"
 #include "platform/Output.h"
 #include "platform/Signals.h"
+#include "platform/Tray.h"
 #include "platform/X11Keyboard.h"
 #include "platform/net/HttpsTransport.h"
+#include "ui/GuiHost.h"
 
 using namespace qv;
 
@@ -38,11 +41,15 @@ int main() {
 
     const std::string appData = appDataFolder();
 
+    // The window and the tray on their own thread. Declared before the
+    // instance lock, whose thread calls it until the lock is released.
+    GuiHost gui;
     InstanceLock instance;
-    instance.setBringToFrontHandler([] {
-        // The window that acts on this belongs to the GUI; until it runs, a
-        // line on the console says that the request arrived.
-        outWrite("  Another start of Quor Vane asked this one to come to the front.\n");
+    instance.setBringToFrontHandler([&gui] {
+        if (gui.window())
+            gui.bringToFront();
+        else
+            outWrite("  Another start of Quor Vane asked this one to come to the front.\n");
     });
     switch (instance.acquire("QuorVane_SingleInstance", appData)) {
     case InstanceLock::Result::AlreadyRunning:
@@ -78,6 +85,21 @@ int main() {
     audioOptions.watchdog = &watchdog;
     AudioRuntime audio(audioOptions);
 
+    // What the window asks of the rest of the program. A refused audio
+    // restart returns false, so the window can say so.
+    gui.settingsFolder = appData;
+    gui.quitRequestedFlag = &gQuitRequested;
+    gui.updateAvailableFlag = &gUpdateAvailable;
+    gui.reopenAudioFn = [&audio](int, int, int) { return audio.requestRestart(); };
+    gui.testToneFn = [&audio](int channel, int durationMs, float gain, int streamIndex) {
+        audio.playTestTone(channel, durationMs, gain, streamIndex);
+    };
+    gui.effectPreviewFn = [&audio](int effect, bool on) { audio.setEffectPreview(effect, on); };
+    gui.selectSimFn = selectSimCallback;
+    gui.trayFactory = [] { return createStatusNotifierTray(); };
+    // FIXME: bind iconRenderer to the logo painter (renderLogoIcon) once it is in the tree.
+    audio.setDevicesListener([&gui](const std::vector<PhysicalDevice>& list) { gui.setDevices(list); });
+
     AppEnvironment env;
     env.clock = &clock;
     env.watchdog = &watchdog;
@@ -88,6 +110,7 @@ int main() {
     env.logger = &logger;
     env.makeEngine = createSimEngine;
     env.store = &store;
+    env.gui = &gui;
     env.appDataDir = appData;
     env.releaseInstance = [&instance] { instance.release(); };
 

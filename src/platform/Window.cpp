@@ -41,6 +41,7 @@ struct PlatformWindow {
     bool invalid = true;
     bool enabled = true;
     bool leftDown = false;
+    bool focused = false;
     bool destroying = false;
     int displayIndex = -1;
     std::vector<Timer> timers;
@@ -314,9 +315,11 @@ void handleWindowEvent(const SDL_WindowEvent& e) {
         sendSize(w, kSizeRestored);
         return;
     case SDL_WINDOWEVENT_FOCUS_GAINED:
+        w->focused = true;
         sendWindowMessage(w, kWmActivate, 1, 0);
         return;
     case SDL_WINDOWEVENT_FOCUS_LOST:
+        w->focused = false;
         endLostHold(w);
         sendWindowMessage(w, kWmActivate, 0, 0);
         return;
@@ -515,6 +518,20 @@ SDL_HitTestResult SDLCALL hitTest(SDL_Window* window, const SDL_Point* point, vo
 bool windowSystemInit(std::string* error) {
     if (loop().ready)
         return true;
+    // SDL falls back to its invisible offscreen driver when no display
+    // answers; unless that driver was asked for (tests), that is no display.
+    const char* requested = getenv("SDL_VIDEODRIVER");
+    const bool explicitDriver = requested && *requested;
+    const auto fail = [&](const std::string& text) {
+        setError(text);
+        if (error)
+            *error = text;
+        return false;
+    };
+    const char* display = getenv("DISPLAY");
+    const char* wayland = getenv("WAYLAND_DISPLAY");
+    if (!explicitDriver && !(display && *display) && !(wayland && *wayland))
+        return fail("no display (DISPLAY and WAYLAND_DISPLAY are not set)");
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
@@ -524,12 +541,12 @@ bool windowSystemInit(std::string* error) {
     // windows and find their icon.
     setenv("SDL_VIDEO_X11_WMCLASS", "quorvane", 0);
     setenv("SDL_VIDEO_WAYLAND_WMCLASS", "quorvane", 0);
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-        const std::string text = std::string("no display: SDL_Init video: ") + SDL_GetError();
-        setError(text);
-        if (error)
-            *error = text;
-        return false;
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
+        return fail(std::string("no display: SDL_Init video: ") + SDL_GetError());
+    const std::string driver = SDL_GetCurrentVideoDriver() ? SDL_GetCurrentVideoDriver() : "";
+    if (!explicitDriver && (driver == "offscreen" || driver == "dummy")) {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        return fail("no display could be opened (" + std::string(display ? display : "") + ")");
     }
     const uint32_t wake = SDL_RegisterEvents(1);
     gWakeEvent.store(wake == static_cast<uint32_t>(-1) ? 0 : wake);
@@ -539,7 +556,7 @@ bool windowSystemInit(std::string* error) {
     return true;
 }
 
-void windowSystemShutdown() {
+void windowSystemShutdown(bool endVideo) {
     if (!loop().ready)
         return;
     while (!loop().windows.empty()) {
@@ -558,7 +575,8 @@ void windowSystemShutdown() {
         q.wakePending = false;
     }
     gWakeEvent.store(0);
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    if (endVideo)
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
     loop().ready = false;
     loop().capture = nullptr;
 }
@@ -775,6 +793,8 @@ void showWindow(WindowHandle window, ShowCommand command) {
     PlatformWindow* w = findWindow(window);
     if (!w)
         return;
+    if (loop().observer && loop().observer->showRequested)
+        loop().observer->showRequested(window, command);
     switch (command) {
     case ShowCommand::Hide:
         endLostHold(w);
@@ -834,7 +854,7 @@ void bringWindowToFront(WindowHandle window) {
 
 bool isForegroundWindow(WindowHandle window) {
     PlatformWindow* w = findWindow(window);
-    return w && (SDL_GetWindowFlags(w->sdl) & SDL_WINDOW_INPUT_FOCUS);
+    return w && w->focused;
 }
 
 void setWindowTitle(WindowHandle window, const char* title) {

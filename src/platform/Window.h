@@ -95,8 +95,10 @@ struct WindowOptions {
 // DISPLAY/WAYLAND_DISPLAY, or the server refused us); `error` says why.
 // SDL_VIDEODRIVER chooses the driver ("offscreen" and "dummy" for tests).
 bool windowSystemInit(std::string* error = nullptr);
-// Destroys the windows still open and ends the video subsystem.
-void windowSystemShutdown();
+// Destroys the windows still open and, with endVideo, ends the video
+// subsystem. The program keeps it to the end of the process: the display
+// libraries SDL loads free some of their memory only while loaded.
+void windowSystemShutdown(bool endVideo = true);
 bool windowSystemReady();
 // The video driver in use ("x11", "wayland", "offscreen", ...); empty before init.
 std::string windowSystemDriver();
@@ -148,7 +150,7 @@ void enableWindow(WindowHandle window, bool enabled);
 bool isWindowEnabled(WindowHandle window);
 // Raises the window and asks for the keyboard focus.
 void bringWindowToFront(WindowHandle window);
-// True while the window has the keyboard focus.
+// True while the window has the keyboard focus (as the focus events said).
 bool isForegroundWindow(WindowHandle window);
 void setWindowTitle(WindowHandle window, const char* title);
 std::string windowTitle(WindowHandle window);
@@ -204,10 +206,12 @@ bool runMessageLoopUntil(const bool& done);
 // false when a quit is posted.
 bool pumpMessages(int waitMs);
 
-// Test seam: called instead of the window-manager request by startWindowMove;
-// null restores normal work.
+// Test seam. moveRequested is called instead of the window-manager request
+// by startWindowMove; showRequested before every showWindow (the dummy video
+// driver keeps no maximised or minimised state). Null restores normal work.
 struct WindowSystemObserver {
     void (*moveRequested)(WindowHandle window) = nullptr;
+    void (*showRequested)(WindowHandle window, ShowCommand command) = nullptr;
 };
 void setWindowSystemObserver(const WindowSystemObserver* observer);
 

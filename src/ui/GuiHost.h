@@ -11,6 +11,7 @@
 
 #include "app/AppServices.h"
 #include "audio/AudioDevice.h"
+#include "platform/Tray.h"
 #include "platform/Window.h"
 
 #include <atomic>
@@ -24,7 +25,6 @@
 
 namespace qv {
 
-class ITray;
 
 class GuiHost final : public IGuiHost {
 public:
@@ -44,6 +44,9 @@ public:
     void requestDeviceSetup() override;
     // Restores the window from the tray or minimised state and raises it.
     void bringToFront() override;
+    // Before start() it is set at once; while the GUI runs the GUI thread
+    // takes it over at its next message (applyPendingCallables), so the
+    // callable is never written under a reader.
     void setSelectSimFn(std::function<void(int)> fn) override;
 
     void setDevices(const std::vector<PhysicalDevice>& list);
@@ -66,6 +69,9 @@ public:
     // Makes the tray icon; null or a factory returning null: no tray (close
     // to tray then minimises and says why). Set before start().
     std::function<std::unique_ptr<ITray>()> trayFactory;
+    // Draws the program's icon at a size (the window's and the tray's icon);
+    // empty: no icon. Set before start().
+    std::function<TrayIconImage(int size)> iconRenderer;
     // Folder of window.ini (ends with '/'); empty: placement and window
     // options are neither read nor written. Set before start().
     std::string settingsFolder;
@@ -75,10 +81,13 @@ public:
     // True once the GUI thread found no display (or could not make the window).
     bool hasNoWindow() const { return m_noWindow.load(); }
 
+    // GUI thread: installs a selectSimFn handed over while running.
+    void applyPendingCallables();
     // GUI thread: the pending device-setup request, taken once.
     bool takeDeviceSetupRequest() { return m_deviceSetupPending.exchange(false); }
-    // GUI thread: the main window publishes itself here.
-    void setWindow(WindowHandle window);
+    // GUI thread: the main window publishes itself here (null when it
+    // ends). True when stop() was asked for already: the window then quits.
+    bool publishWindow(WindowHandle window);
 
 private:
     void threadMain();
@@ -91,6 +100,8 @@ private:
     std::atomic<bool> m_noWindow{false};
     mutable std::mutex m_devicesLock;
     std::vector<PhysicalDevice> m_devices;
+    std::atomic<bool> m_selectSimPending{false};
+    std::function<void(int)> m_pendingSelectSim;  // under m_devicesLock
 };
 
 extern std::atomic<GuiHost*> gGuiHost;            // set while the main window runs

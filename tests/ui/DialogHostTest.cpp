@@ -62,6 +62,7 @@ DialogSpec probeSpec(Probe& probe, WindowHandle parent = nullptr) {
 struct Parent {
     std::vector<uint32_t> messages;
     WindowHandle window = nullptr;
+    ~Parent() { destroyWindow(window); }
     static intptr_t proc(WindowHandle, uint32_t message, uintptr_t, intptr_t, void* user) {
         auto& p = *static_cast<Parent*>(user);
         if (message >= kWmApp || message == kWmLButtonDown || message == kWmKeyDown)

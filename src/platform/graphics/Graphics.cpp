@@ -13,8 +13,12 @@
 #if defined(__SANITIZE_ADDRESS__)
 // Fontconfig keeps parts of every configuration it parsed and of the fonts it
 // scanned past their release (even its own default configuration); nothing
-// of ours is in those blocks, so the leak checker is told to skip them.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+// of ours is in those blocks, so the leak checker is told to skip them. The
+// same holds for SDL's per-thread records of a GUI thread that ended and for
+// the session-bus library SDL uses on X11.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig.so\nleak:libSDL2-2.0.so\nleak:libdbus-1.so\n";
+}
 #endif
 
 namespace qv {

@@ -1,0 +1,603 @@
+// The main window. Sections: state; frame timer and idle switch; tray and
+// console; painting; the window procedure; runMainWindow.
+
+#include "ui/MainWindow.h"
+
+#include "platform/Output.h"
+#include "platform/Processes.h"
+#include "platform/Tray.h"
+#include "platform/graphics/Graphics.h"
+#include "settings/LiveSettings.h"
+#include "ui/AppMessages.h"
+#include "ui/Appearance.h"
+#include "ui/DialogHost.h"
+#include "ui/GuiHooks.h"
+#include "ui/GuiHost.h"
+#include "ui/PopupMenu.h"
+#include "ui/WindowSettings.h"
+
+#include <chrono>
+#include <memory>
+
+namespace qv {
+
+namespace {
+
+// ---- state ------------------------------------------------------------------
+
+constexpr Color kWindowBackground = rgb(16, 18, 22);
+constexpr float kWheelPanelInset = 22, kWheelPanelWidth = 360;  // 96-dpi units
+constexpr int kTrayMenuRestore = 1, kTrayMenuExit = 2;
+
+struct MainWindow {
+    MainWindowState state;
+    GuiHost* host = nullptr;
+    WindowHandle window = nullptr;
+    bool destroyed = false;
+    WindowRect normalRect;  // the last restored rectangle, saved as the placement
+    std::unique_ptr<ITray> tray;
+};
+
+MainWindow gMain;
+bool (*gVrProbe)() = nullptr;
+ConsoleWindowHooks gConsole;
+
+float scale() { return dpiScale(); }
+
+std::string settingsFolder() { return gMain.host ? gMain.host->settingsFolder : std::string(); }
+
+uint64_t monotonicMs() {
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     std::chrono::steady_clock::now().time_since_epoch())
+                                     .count());
+}
+
+bool realVrProbe() { return isProcessRunning({"vrserver", "vrserver.exe"}); }
+
+int selectedSim() { return gSettings.snapshot().selectedSim; }
+
+// Text formats and brushes at the current DPI, density and accent.
+void rebuildResources() {
+    const HapticSettings s = gSettings.snapshot();
+    releaseGuiResources();
+    applyDensity(s.guiDensity);
+    createTextFormats();
+    createBrushes(s.accentTheme);
+    invalidateWindow(gMain.window);
+}
+
+// ---- frame timer and idle switch -----------------------------------------------
+
+void switchFast() {
+    killWindowTimer(gMain.window, kTimerFrame);
+    setWindowTimer(gMain.window, kTimerFrame, kFastFrameMs);
+    gMain.state.fastTimer = true;
+}
+
+void switchSlow() {
+    killWindowTimer(gMain.window, kTimerFrame);
+    setWindowTimer(gMain.window, kTimerFrame, kSlowFrameMs);
+    gMain.state.fastTimer = false;
+}
+
+// The device-setup request and the update dialog wait until no dialog is
+// open, so a wizard never runs inside another dialog's loop.
+void openPendingDialogs() {
+    if (isDialogOpen() || !gMain.host)
+        return;
+    // Without a wizard in this build the request stays pending.
+    if (dialogEntries().openDeviceWizard && gMain.host->takeDeviceSetupRequest()) {
+        dialogEntries().openDeviceWizard(gMain.window, gMain.host);
+        return;
+    }
+    std::atomic<int32_t>* update = gMain.host->updateAvailableFlag;
+    if (!gMain.state.updateDialogShown && update && update->load() != 0) {
+        gMain.state.updateDialogShown = true;
+        if (dialogEntries().openUpdateDialog)
+            dialogEntries().openUpdateDialog(gMain.window);
+    }
+}
+
+void frameTick() {
+    if (isWindowMinimized(gMain.window))
+        return;
+    gMain.state.animTime = static_cast<float>((monotonicMs() % 3600000ULL) / 1000.0);
+    MainWindowBands& b = mainWindowBands();
+    if (b.updateLevelMeters)
+        b.updateLevelMeters();
+    if (isForegroundWindow(gMain.window)) {
+        if (b.anyMeterActive && b.anyMeterActive()) {
+            gMain.state.idleTicks = 0;
+            if (!gMain.state.fastTimer)
+                switchFast();
+        } else {
+            ++gMain.state.idleTicks;
+            if (gMain.state.fastTimer && gMain.state.idleTicks > kIdleTicksBeforeSlow)
+                switchSlow();
+        }
+    }
+    openPendingDialogs();
+    invalidateWindow(gMain.window);
+}
+
+void vrCheck() {
+    bool running = false;
+    if (readWindowSetting(settingsFolder(), "VRAutoMinimize", false))
+        running = (gVrProbe ? gVrProbe : realVrProbe)();
+    // Only the start of the VR runtime minimises; a window restored while it
+    // runs is left alone.
+    if (running && !gMain.state.vrRunning && !isWindowMinimized(gMain.window))
+        showWindow(gMain.window, ShowCommand::Minimize);
+    gMain.state.vrRunning = running;
+}
+
+// ---- tray and console ----------------------------------------------------------------
+
+void hideConsoleInto(bool& flag) {
+    flag = false;
+    if (gConsole.isVisible && gConsole.isVisible()) {
+        flag = true;
+        if (gConsole.show)
+            gConsole.show(false);
+    }
+}
+
+void showConsoleIf(bool& flag) {
+    if (flag && gConsole.show)
+        gConsole.show(true);
+    flag = false;
+}
+
+void removeTrayIcon() {
+    if (gMain.tray && gMain.state.trayIconAdded)
+        gMain.tray->remove();
+    gMain.state.trayIconAdded = false;
+}
+
+bool addTrayIcon() {
+    if (gMain.state.trayIconAdded)
+        return true;
+    if (!gMain.tray && gMain.host && gMain.host->trayFactory)
+        gMain.tray = gMain.host->trayFactory();
+    if (!gMain.tray) {
+        gMain.state.trayError = "no tray is available in this build";
+        return false;
+    }
+    TrayCallbacks callbacks;
+    // These run on the tray's thread: they only post to the window.
+    callbacks.activate = [] { postWindowMessage(gMainWindow.load(), kMsgTrayIcon, uintptr_t(TrayEvent::Activate), 0); };
+    callbacks.restore = [] { postWindowMessage(gMainWindow.load(), kMsgTrayIcon, uintptr_t(TrayEvent::Restore), 0); };
+    callbacks.exit = [] { postWindowMessage(gMainWindow.load(), kMsgTrayIcon, uintptr_t(TrayEvent::Exit), 0); };
+    callbacks.contextMenu = [](int x, int y) {
+        postWindowMessage(gMainWindow.load(), kMsgTrayIcon, uintptr_t(TrayEvent::ContextMenu), makePointParam(x, y));
+    };
+    std::vector<TrayIconImage> icons;
+    if (gMain.host && gMain.host->iconRenderer) {
+        for (int size : {16, 22, 24, 32, 48, 64})
+            if (TrayIconImage image = gMain.host->iconRenderer(size); image.size > 0)
+                icons.push_back(std::move(image));
+    }
+    if (!gMain.tray->add(callbacks, std::move(icons), "Quor Vane")) {
+        gMain.state.trayError = gMain.tray->lastError();
+        if (gMain.state.trayError.empty())
+            gMain.state.trayError = "no tray host answered";
+        return false;
+    }
+    gMain.state.trayIconAdded = true;
+    return true;
+}
+
+void closeToTray() {
+    if (!addTrayIcon()) {
+        // Hiding without an icon to come back through would lose the window.
+        errPrint("  No tray is available (%s): the window was minimised instead of going to the tray.\n",
+                 gMain.state.trayError.c_str());
+        showWindow(gMain.window, ShowCommand::Minimize);
+        return;
+    }
+    hideConsoleInto(gMain.state.consoleHiddenByTray);
+    gMain.state.inTray = true;
+    showWindow(gMain.window, ShowCommand::Hide);
+}
+
+void restoreFromTray() {
+    removeTrayIcon();
+    gMain.state.inTray = false;
+    showWindow(gMain.window, ShowCommand::Show);
+    if (isWindowMinimized(gMain.window))
+        showWindow(gMain.window, ShowCommand::Restore);
+    bringWindowToFront(gMain.window);
+    showConsoleIf(gMain.state.consoleHiddenByTray);
+}
+
+void quitProgram() {
+    if (gMain.host && gMain.host->quitRequestedFlag)
+        gMain.host->quitRequestedFlag->exchange(1);
+    if (isDialogOpen()) {
+        // The dialogs' loops end innermost first; runMainWindow destroys the
+        // window once they are gone.
+        postQuitMessage();
+        return;
+    }
+    destroyWindow(gMain.window);
+}
+
+void trayEvent(TrayEvent event, intptr_t lParam) {
+    switch (event) {
+    case TrayEvent::Activate:
+    case TrayEvent::Restore:
+        restoreFromTray();
+        return;
+    case TrayEvent::Exit:
+        quitProgram();
+        return;
+    case TrayEvent::ContextMenu: {
+        if (isDialogOpen())
+            return;
+        static const PopupMenuItem items[] = {
+            {kTrayMenuRestore, "Restore"}, {0, nullptr, true}, {kTrayMenuExit, "Exit"}};
+        const int chosen = runPopupMenu(nullptr, static_cast<float>(pointParamX(lParam)),
+                                        static_cast<float>(pointParamY(lParam)), items, 3);
+        if (chosen == kTrayMenuRestore)
+            restoreFromTray();
+        else if (chosen == kTrayMenuExit)
+            postWindowMessage(gMain.window, kMsgQuit, 0, 0);
+        return;
+    }
+    }
+}
+
+// ---- painting ------------------------------------------------------------------
+
+void paintFrame(WindowHandle window) {
+    DrawContext* context = beginWindowPaint(window);
+    if (!context)
+        return;  // retried at the next paint
+    paintMainWindow(*context, context->width(), context->height(), gMain.state.animTime);
+    if (!endWindowPaint(window)) {
+        // The target is made again at the next paint; so are the resources
+        // drawn with it.
+        rebuildResources();
+    }
+}
+
+// ---- the window procedure --------------------------------------------------------
+
+void onSize(uintptr_t kind, intptr_t lParam) {
+    if (kind == kSizeMinimized) {
+        killWindowTimer(gMain.window, kTimerFrame);
+        hideConsoleInto(gMain.state.consoleHiddenByMinimise);
+        return;
+    }
+    const int w = pointParamX(lParam) & 0xFFFF, h = pointParamY(lParam) & 0xFFFF;
+    if (w > 0 && h > 0) {
+        gMain.state.clientWidth = static_cast<float>(w);
+        gMain.state.clientHeight = static_cast<float>(h);
+    }
+    if (kind == kSizeRestored && !isWindowMaximized(gMain.window)) {
+        const WindowRect r = windowRect(gMain.window);
+        if (r.width > 0 && r.height > 0)
+            gMain.normalRect = r;
+    }
+    setWindowTimer(gMain.window, kTimerFrame, gMain.state.fastTimer ? kFastFrameMs : kSlowFrameMs);
+    showConsoleIf(gMain.state.consoleHiddenByMinimise);
+    invalidateWindow(gMain.window);
+}
+
+void onDestroy() {
+    killWindowTimer(gMain.window, kTimerFrame);
+    killWindowTimer(gMain.window, kTimerVrCheck);
+    removeTrayIcon();
+    gMain.tray.reset();
+    releaseGuiResources();
+    if (!isWindowMaximized(gMain.window) && !isWindowMinimized(gMain.window) && isWindowVisible(gMain.window)) {
+        const WindowRect r = windowRect(gMain.window);
+        if (r.width > 0 && r.height > 0)
+            gMain.normalRect = r;
+    }
+    WindowPlacement placement;
+    placement.show = isWindowMaximized(gMain.window) ? kShowMaximized : kShowNormal;
+    placement.normal = gMain.normalRect;
+    if (!settingsFolder().empty() && placement.normal.width > 0)
+        writeWindowPlacement(settingsFolder(), placement);  // a failure is silent
+    gMain.destroyed = true;
+}
+
+bool mouseDown(float x, float y) {
+    MainWindowBands& b = mainWindowBands();
+    const float w = gMain.state.clientWidth, h = gMain.state.clientHeight;
+    GuiHost* host = gGuiHost.load();
+    if (b.captionDown && b.captionDown(gMain.window, x, y))
+        return true;
+    if (b.headerDown && b.headerDown(gMain.window, host, x, y))
+        return true;
+    if (b.statusDown && b.statusDown(gMain.window, x, y, w, h))
+        return true;
+    if (b.cardsDown && b.cardsDown(gMain.window, host, x, y, w, h))
+        return true;
+    return b.panelDown && b.panelDown(x, y, w, h);
+}
+
+void applyAppearance(uintptr_t wParam, intptr_t lParam) {
+    int density = static_cast<int>(lParam);
+    if (lParam < 0 || lParam > 2)
+        density = 1;
+    const int accent = wParam < 6 ? static_cast<int>(wParam) : 0;
+    // Only this message's own fields change; edit() raises the dirty flag.
+    gSettings.edit([&](HapticSettings& s) {
+        s.accentTheme = accent;
+        s.guiDensity = density;
+    });
+    applyDensity(density);
+    applyAccentTheme(accent);
+    invalidateWindow(gMain.window);
+}
+
+void checkDpi(int dpi) {
+    if (dpi != 0 && dpi != currentDpi()) {
+        setDpi(dpi);
+        rebuildResources();
+    }
+}
+
+intptr_t mainProc(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam, void*) {
+    MainWindowBands& b = mainWindowBands();
+    MainWindowState& st = gMain.state;
+    const float x = static_cast<float>(pointParamX(lParam)), y = static_cast<float>(pointParamY(lParam));
+    const float s = scale();
+    if (gMain.host)
+        gMain.host->applyPendingCallables();
+    switch (message) {
+    case kWmDestroy:
+        onDestroy();
+        return 0;
+    case kWmSize:
+        onSize(wParam, lParam);
+        return 0;
+    case kWmDisplayChanged:
+        if (st.ready)
+            checkDpi(static_cast<int>(wParam));
+        return 0;
+    case kWmActivate:
+        if (wParam) {
+            if (!st.fastTimer)
+                switchFast();
+            st.idleTicks = 0;
+        } else {
+            switchSlow();
+        }
+        return 0;
+    case kWmPaint:
+        paintFrame(window);
+        return 0;
+    case kWmClose:
+        if (readWindowSetting(settingsFolder(), "CloseToTray", false))
+            closeToTray();
+        else
+            quitProgram();
+        return 1;
+    case kWmKeyDown:
+        if (wParam == static_cast<uintptr_t>(kVkF1) && dialogEntries().openSettings)
+            dialogEntries().openSettings(window);
+        return 0;
+    case kWmSysKeyDown:
+        if (wParam == 'T' && isShiftDown())
+            showWindow(window, isWindowMinimized(window) ? ShowCommand::Restore : ShowCommand::Minimize);
+        return 0;
+    case kWmTimer:
+        if (wParam == kTimerVrCheck)
+            vrCheck();
+        else if (wParam == kTimerFrame)
+            frameTick();
+        return 0;
+    case kWmMouseMove:
+        if (b.captionHover)
+            b.captionHover(x, y);
+        if (b.headerHover)
+            b.headerHover(x, y);
+        if (b.statusHover)
+            b.statusHover(x, y, st.clientWidth, st.clientHeight);
+        if (b.cardsDrag)
+            b.cardsDrag(x, y, st.clientWidth, st.clientHeight);
+        if (b.panelDrag)
+            b.panelDrag(x, y);
+        if (mouseCaptureWindow() == window)
+            invalidateWindow(window);
+        return 0;
+    case kWmLButtonDown:
+        if (mouseDown(x, y)) {
+            setMouseCapture(window);
+            invalidateWindow(window);
+            postWindowMessage(window, kMsgBringToFront, 0, 0);
+        } else if (y < kHeaderHeight * s) {
+            releaseMouseCapture();
+            startWindowMove(window);
+        }
+        return 0;
+    case kWmLButtonUp: {
+        GuiHost* host = gGuiHost.load();
+        bool changed = b.cardsUp && b.cardsUp(host, x, y);
+        changed = (b.panelUp && b.panelUp(x, y)) || changed;
+        if (changed)
+            invalidateWindow(window);
+        releaseMouseCapture();
+        return 0;
+    }
+    case kWmLButtonDblClk:
+        if (y < kHeaderHeight * s)
+            showWindow(window, isWindowMaximized(window) ? ShowCommand::Restore : ShowCommand::Maximize);
+        return 0;
+    case kWmMouseWheel: {
+        const int delta = wheelDelta(wParam);
+        if (x >= st.clientWidth - kWheelPanelInset * s - kWheelPanelWidth * s) {
+            if (b.panelScroll)
+                b.panelScroll(delta);
+        } else if (b.cardsScroll) {
+            b.cardsScroll(delta);
+        }
+        invalidateWindow(window);
+        return 0;
+    }
+    case kMsgDeviceSetup:
+        openPendingDialogs();
+        return 0;
+    case kMsgRefreshEffects:
+        if (b.refreshProfileList)
+            b.refreshProfileList(selectedSim());
+        if (b.buildEffectCards)
+            b.buildEffectCards(selectedSim());
+        invalidateWindow(window);
+        return 0;
+    case kMsgBringToFront:
+        if (st.inTray)
+            restoreFromTray();
+        else if (isWindowMinimized(window))
+            showWindow(window, ShowCommand::Restore);
+        bringWindowToFront(window);
+        return 0;
+    case kMsgCheckDpi:
+        checkDpi(windowDisplayDpi(window));
+        return 0;
+    case kMsgApplyAppearance:
+        applyAppearance(wParam, lParam);
+        return 0;
+    case kMsgTrayIcon:
+        trayEvent(static_cast<TrayEvent>(wParam), lParam);
+        return 0;
+    case kMsgQuit:
+        quitProgram();
+        return 0;
+    default:
+        return 0;
+    }
+}
+
+void fillBand(DrawContext& context, const RectF& rect) {
+    context.fillRect(rect, guiBrush(kBrushSurface));
+    context.drawLine(PointF{rect.left, rect.bottom - 0.5f}, PointF{rect.right, rect.bottom - 0.5f},
+                     guiBrush(kBrushLine), 1);
+}
+
+}  // namespace
+
+// ---- painting ------------------------------------------------------------------
+
+void paintMainWindow(DrawContext& context, float w, float h, float time) {
+    MainWindowBands& b = mainWindowBands();
+    const float s = dpiScale();
+    context.clear(kWindowBackground);
+    const float header = kHeaderHeight * s, profile = kProfileBarHeight * s, status = kStatusBarHeight * s;
+    // A band that is not installed leaves its empty frame.
+    if (b.paintHeader)
+        b.paintHeader(context, w, time);
+    else
+        fillBand(context, RectF{0, 0, w, header});
+    if (b.paintProfileBar)
+        b.paintProfileBar(context, w);
+    else
+        fillBand(context, RectF{0, header, w, header + profile});
+    const float top = header + profile;
+    const float band = h - top - status;
+    if (band > 0)
+        context.fillRect(RectF{0, top, w, top + band}, guiBrush(kBrushWindow));
+    if (b.paintEffectCards)
+        b.paintEffectCards(context, w, h, time);
+    if (b.paintControlPanel)
+        b.paintControlPanel(context, w, h, time);
+    if (b.paintStatusBar) {
+        b.paintStatusBar(context, w, h, time);
+    } else if (h - status > top) {
+        context.fillRect(RectF{0, h - status, w, h}, guiBrush(kBrushSurface));
+        context.drawLine(PointF{0, h - status + 0.5f}, PointF{w, h - status + 0.5f}, guiBrush(kBrushLine), 1);
+    }
+}
+
+const MainWindowState& mainWindowState() { return gMain.state; }
+
+void setVrProcessProbe(bool (*probe)()) { gVrProbe = probe; }
+
+void setConsoleWindowHooks(const ConsoleWindowHooks& hooks) { gConsole = hooks; }
+
+// ---- runMainWindow ------------------------------------------------------------
+
+bool runMainWindow(GuiHost* host) {
+    gMain = MainWindow{};
+    gMain.host = host;
+    gGuiHost.store(host);
+
+    const std::string folder = host ? host->settingsFolder : std::string();
+    std::optional<WindowPlacement> placement = folder.empty() ? std::nullopt : readWindowPlacement(folder);
+    if (placement)
+        placement = clampWindowPlacement(*placement, displayBounds());
+
+    WindowOptions options;
+    options.kind = WindowKind::Main;
+    options.title = "Quor Vane  v" QV_VERSION_TEXT;
+    options.width = placement ? placement->normal.width : kMainWindowWidth;
+    options.height = placement ? placement->normal.height : kMainWindowHeight;
+    if (placement && canPlaceWindows()) {
+        options.x = placement->normal.x;
+        options.y = placement->normal.y;
+    }
+    options.visible = false;
+    options.proc = mainProc;
+    WindowHandle window = createWindow(options);
+    if (!window) {
+        errPrint("  The main window could not be made (%s); running without a window.\n", lastWindowError().c_str());
+        gGuiHost.store(nullptr);
+        return false;
+    }
+    gMain.window = window;
+    gMainWindow.store(window);
+    gMain.normalRect = windowRect(window);
+    if (placement)
+        gMain.normalRect = placement->normal;
+    if (const int dpi = windowDisplayDpi(window); dpi != 0)
+        setDpi(dpi);
+
+    // What the window needs before its first frame.
+    rebuildResources();
+    const int sim = selectedSim();
+    MainWindowBands& b = mainWindowBands();
+    if (b.refreshProfileList)
+        b.refreshProfileList(sim);
+    if (b.resetCardDrag)
+        b.resetCardDrag();
+    if (b.buildEffectCards)
+        b.buildEffectCards(sim);
+    setWindowTimer(window, kTimerFrame, kFastFrameMs);
+    setWindowTimer(window, kTimerVrCheck, kVrCheckMs);
+    int cw = 0, ch = 0;
+    clientSize(window, &cw, &ch);
+    if (cw > 0 && ch > 0) {
+        gMain.state.clientWidth = static_cast<float>(cw);
+        gMain.state.clientHeight = static_cast<float>(ch);
+    }
+    if (host && host->iconRenderer)
+        if (TrayIconImage icon = host->iconRenderer(64); icon.size > 0 &&
+                                                          icon.argb.size() == size_t(icon.size) * size_t(icon.size))
+            setWindowIcon(window, icon.argb.data(), icon.size);
+
+    showWindow(window, placement && placement->show == kShowMaximized ? ShowCommand::Maximize : ShowCommand::Show);
+    updateWindow(window);
+    gMain.state.ready = true;
+    postWindowMessage(window, kMsgCheckDpi, 0, 0);
+    // A device-setup request made before the window existed is acted on now.
+    postWindowMessage(window, kMsgDeviceSetup, 0, 0);
+    if (host && host->publishWindow(window))
+        postWindowMessage(window, kMsgQuit, 0, 0);  // stop() came before the window was shown
+
+    runMessageLoopUntil(gMain.destroyed);
+    // A quit that ended the loops while dialogs ran: they are closed now.
+    if (isWindow(window))
+        destroyWindow(window);
+    if (host)
+        host->publishWindow(nullptr);
+    gMainWindow.store(nullptr);
+    gMain.state.ready = false;
+    gMain.window = nullptr;
+    gGuiHost.store(nullptr);
+    return true;
+}
+
+}  // namespace qv

@@ -1,0 +1,62 @@
+#pragma once
+// The main window: a borderless, custom-drawn window whose bands (caption
+// and header, profile bar, effect cards, control panel, status bar) plug in
+// through the hooks of GuiHooks.h. Its window procedure routes messages,
+// timers and mouse input to them and owns the placement, close-to-tray, the
+// automatic minimise while a VR runtime runs and the console window beside it.
+// GUI thread only.
+
+#include "platform/Window.h"
+#include "platform/graphics/DrawContext.h"
+
+#include <cstdint>
+#include <string>
+
+namespace qv {
+
+class GuiHost;
+
+inline constexpr int kMainWindowWidth = 1500;  // pixels, when no placement was saved
+inline constexpr int kMainWindowHeight = 860;
+inline constexpr uint32_t kFastFrameMs = 33, kSlowFrameMs = 200, kVrCheckMs = 2000;
+inline constexpr int kIdleTicksBeforeSlow = 60;  // more than this many quiet ticks: slow
+
+// Runs the main window on the calling thread until it ends (the program's
+// quit, or the window system closing it). The window system and the drawing
+// layer must be running. False when the window could not be made.
+bool runMainWindow(GuiHost* host);
+
+// Draws one frame of the main window (also used for offscreen renders).
+void paintMainWindow(DrawContext& context, float width, float height, float time);
+
+// The main window's state, for tests (GUI thread).
+struct MainWindowState {
+    float clientWidth = kMainWindowWidth;
+    float clientHeight = kMainWindowHeight;
+    bool fastTimer = true;
+    int idleTicks = 0;
+    float animTime = 0;
+    bool vrRunning = false;
+    bool consoleHiddenByMinimise = false;
+    bool consoleHiddenByTray = false;
+    bool updateDialogShown = false;
+    bool trayIconAdded = false;
+    bool ready = false;
+    bool inTray = false;
+    std::string trayError;  // why the last close-to-tray minimised instead
+};
+const MainWindowState& mainWindowState();
+
+// Test seam: what the VR check asks; null restores the /proc look-up for
+// "vrserver" and "vrserver.exe".
+void setVrProcessProbe(bool (*probe)());
+
+// The console window beside the main window: null when there is none.
+// Hidden with the main window when it is minimised or sent to the tray.
+struct ConsoleWindowHooks {
+    bool (*isVisible)() = nullptr;
+    void (*show)(bool visible) = nullptr;
+};
+void setConsoleWindowHooks(const ConsoleWindowHooks& hooks);
+
+}  // namespace qv

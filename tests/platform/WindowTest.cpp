@@ -1,0 +1,220 @@
+// The window layer on SDL's dummy video driver: timers, posting, disabled
+// windows, painting retries and the message loops.
+
+#include "support/WindowFixture.h"
+
+#include <chrono>
+#include <thread>
+#include <vector>
+
+namespace qv {
+namespace {
+
+struct Log {
+    std::vector<std::pair<uint32_t, uintptr_t>> messages;
+    int paints = 0;
+    bool paintOk = true;
+    static intptr_t proc(WindowHandle w, uint32_t message, uintptr_t wParam, intptr_t, void* user) {
+        auto& log = *static_cast<Log*>(user);
+        if (message == kWmPaint) {
+            ++log.paints;
+            if (DrawContext* context = beginWindowPaint(w)) {
+                context->clear(rgb(1, 2, 3));
+                log.paintOk = endWindowPaint(w);
+            }
+            return 0;
+        }
+        if (message != kWmSize && message != kWmActivate && message != kWmDisplayChanged)
+            log.messages.emplace_back(message, wParam);
+        return 0;
+    }
+    int count(uint32_t message) const {
+        int n = 0;
+        for (auto& m : messages)
+            n += m.first == message;
+        return n;
+    }
+};
+
+class WindowLayerTest : public test::WindowFixture {
+protected:
+    WindowHandle make(Log& log) {
+        WindowOptions options;
+        options.width = 200;
+        options.height = 100;
+        options.proc = Log::proc;
+        options.user = &log;
+        WindowHandle w = createWindow(options);
+        EXPECT_NE(w, nullptr) << lastWindowError();
+        return w;
+    }
+    Log logs[2];  // outlive the windows, which the fixture destroys
+};
+
+TEST_F(WindowLayerTest, ABusyGuiThreadGetsEachDueTimerOnceNotAPile) {
+    Log& log = logs[0];
+    WindowHandle w = make(log);
+    ASSERT_TRUE(setWindowTimer(w, 7, 10));
+    std::this_thread::sleep_for(std::chrono::milliseconds(120));  // about 12 periods missed
+    pumpMessages(0);
+    EXPECT_EQ(log.count(kWmTimer), 1);
+    ASSERT_TRUE(pumpUntil([&] { return log.count(kWmTimer) >= 3; }));
+    killWindowTimer(w, 7);
+    const int fired = log.count(kWmTimer);
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    pumpMessages(0);
+    EXPECT_EQ(log.count(kWmTimer), fired);
+    EXPECT_FALSE(hasWindowTimer(w, 7));
+}
+
+TEST_F(WindowLayerTest, MessagesPostedFromOtherThreadsArriveInOrderAndNotAfterTheWindowIsGone) {
+    Log& log = logs[0];
+    WindowHandle w = make(log);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([w, t] {
+            for (int i = 0; i < 100; ++i)
+                EXPECT_TRUE(postWindowMessage(w, kWmApp + 1, static_cast<uintptr_t>(t * 1000 + i), 0));
+        });
+    for (auto& t : threads)
+        t.join();
+    ASSERT_TRUE(pumpUntil([&] { return log.count(kWmApp + 1) == 400; }));
+    std::vector<int> last(4, -1);
+    for (auto& [message, wParam] : log.messages) {
+        if (message != kWmApp + 1)
+            continue;
+        const int t = static_cast<int>(wParam / 1000), i = static_cast<int>(wParam % 1000);
+        EXPECT_EQ(i, last[t] + 1);
+        last[t] = i;
+    }
+    postWindowMessage(w, kWmApp + 2, 0, 0);
+    destroyWindow(w);
+    EXPECT_FALSE(postWindowMessage(w, kWmApp + 3, 0, 0));
+    pumpMessages(10);
+    EXPECT_EQ(log.count(kWmApp + 2), 0);
+    EXPECT_EQ(log.count(kWmDestroy), 1);
+    EXPECT_FALSE(postWindowMessage(nullptr, kWmApp, 0, 0));
+}
+
+TEST_F(WindowLayerTest, ADisabledWindowDropsInputAndCloseButGetsPostsAndTimers) {
+    Log& log = logs[0];
+    WindowHandle w = make(log);
+    enableWindow(w, false);
+    pushClick(w, 5, 5);
+    pushKey(w, SDLK_a);
+    pushText(w, "a");
+    pushWheel(w, 1, 5, 5);
+    pushWindowEvent(w, SDL_WINDOWEVENT_CLOSE);
+    postWindowMessage(w, kWmApp + 5, 0, 0);
+    setWindowTimer(w, 1, 1);
+    ASSERT_TRUE(pumpUntil([&] { return log.count(kWmApp + 5) == 1 && log.count(kWmTimer) >= 1; }));
+    EXPECT_EQ(log.count(kWmLButtonDown), 0);
+    EXPECT_EQ(log.count(kWmLButtonUp), 0);
+    EXPECT_EQ(log.count(kWmKeyDown), 0);
+    EXPECT_EQ(log.count(kWmChar), 0);
+    EXPECT_EQ(log.count(kWmMouseWheel), 0);
+    EXPECT_EQ(log.count(kWmClose), 0);
+    EXPECT_TRUE(isWindow(w));
+    enableWindow(w, true);
+    pushWindowEvent(w, SDL_WINDOWEVENT_CLOSE);
+    // No handler took the close: the window is destroyed.
+    ASSERT_TRUE(pumpUntil([&] { return !isWindow(w); }));
+    EXPECT_EQ(log.count(kWmClose), 1);
+}
+
+TEST_F(WindowLayerTest, ControlKeysNeverArriveAsCharactersAndWheelNotchesAre120) {
+    Log& log = logs[0];
+    WindowHandle w = make(log);
+    pushText(w, "\b\t\r\x1b" "x\x7f");
+    pushWheel(w, 2.0f, 1, 1);
+    pushWheel(w, 0.5f, 1, 1);
+    ASSERT_TRUE(pumpUntil([&] { return log.count(kWmMouseWheel) == 2; }));
+    std::vector<uintptr_t> chars, deltas;
+    for (auto& [message, wParam] : log.messages) {
+        if (message == kWmChar)
+            chars.push_back(wParam);
+        if (message == kWmMouseWheel)
+            deltas.push_back(static_cast<uintptr_t>(wheelDelta(wParam)));
+    }
+    EXPECT_EQ(chars, std::vector<uintptr_t>{'x'});
+    EXPECT_EQ(deltas, (std::vector<uintptr_t>{240, 60}));
+}
+
+TEST_F(WindowLayerTest, InvalidWindowsArePaintedOncePerPassAndUpdateWindowPaintsNow) {
+    Log& log = logs[0];
+    WindowHandle w = make(log);
+    ASSERT_TRUE(pumpUntil([&] { return log.paints >= 1; }));
+    const int first = log.paints;
+    invalidateWindow(w);
+    invalidateWindow(w);
+    pumpMessages(0);
+    EXPECT_EQ(log.paints, first + 1);
+    invalidateWindow(w);
+    updateWindow(w);
+    EXPECT_EQ(log.paints, first + 2);
+    updateWindow(w);  // valid: nothing
+    EXPECT_EQ(log.paints, first + 2);
+    EXPECT_TRUE(log.paintOk);
+}
+
+TEST_F(WindowLayerTest, AQuitEndsNestedLoopsAndStaysPostedForTheOuterOnes) {
+    Log& log = logs[0];
+    WindowHandle w = make(log);
+    bool innerDone = false, outerDone = false;
+    bool innerResult = true;
+    setWindowTimer(w, 1, 5);
+    postWindowMessage(w, kWmApp + 9, 0, 0);
+    // The inner loop runs inside the outer one's dispatch, like a dialog.
+    static bool* resultSlot;
+    static bool* doneSlot;
+    resultSlot = &innerResult;
+    doneSlot = &innerDone;
+    WindowOptions options;
+    options.proc = [](WindowHandle, uint32_t message, uintptr_t, intptr_t, void*) -> intptr_t {
+        if (message == kWmApp + 9) {
+            postQuitMessage();
+            *resultSlot = runMessageLoopUntil(*doneSlot);
+        }
+        return 0;
+    };
+    WindowHandle nested = createWindow(options);
+    postWindowMessage(nested, kWmApp + 9, 0, 0);
+    EXPECT_FALSE(runMessageLoopUntil(outerDone));
+    EXPECT_FALSE(innerResult);
+    EXPECT_TRUE(isQuitPosted());
+    EXPECT_FALSE(pumpMessages(0));
+    clearQuitMessage();
+    EXPECT_TRUE(pumpMessages(0));
+    (void)w;
+}
+
+TEST_F(WindowLayerTest, CaptureSendsMouseMessagesToTheCapturingWindowAndALostHoldEnds) {
+    Log& a = logs[0];
+    Log& b = logs[1];
+    WindowHandle wa = make(a);
+    WindowHandle wb = make(b);
+    pushMouseButton(wa, true, 10, 10);
+    ASSERT_TRUE(pumpUntil([&] { return a.count(kWmLButtonDown) == 1; }));
+    setMouseCapture(wa);
+    pushMotion(wb, 3, 3);
+    ASSERT_TRUE(pumpUntil([&] { return a.count(kWmMouseMove) == 1; }));
+    EXPECT_EQ(b.count(kWmMouseMove), 0);
+    releaseMouseCapture();
+    // Hidden while held: the window gets its button-up all the same.
+    showWindow(wa, ShowCommand::Hide);
+    EXPECT_EQ(a.count(kWmLButtonUp), 1);
+}
+
+TEST(WindowLayerWithoutSystem, NothingIsMadeAndNothingCrashes) {
+    WindowOptions options;
+    EXPECT_EQ(createWindow(options), nullptr);
+    EXPECT_FALSE(lastWindowError().empty());
+    EXPECT_FALSE(isWindow(nullptr));
+    EXPECT_FALSE(postWindowMessage(reinterpret_cast<WindowHandle>(0x1234), kWmApp, 0, 0));
+    destroyWindow(nullptr);
+    invalidateWindow(nullptr);
+    EXPECT_EQ(beginWindowPaint(nullptr), nullptr);
+}
+
+}  // namespace
+}  // namespace qv

@@ -1,0 +1,515 @@
+// The main window on SDL's dummy video driver: the window procedure with
+// bands and dialogs plugged in through the hooks, the frame timer, the VR
+// check, close-to-tray with a fake tray, and the quit with dialogs open.
+//
+// Each test runs the main window on the test thread; its script runs inside
+// the window's loop as the device wizard, which the window opens for the
+// device-setup request made before it existed.
+
+#include "platform/Tray.h"
+#include "settings/LiveSettings.h"
+#include "support/TempDir.h"
+#include "support/WindowFixture.h"
+#include "ui/AppMessages.h"
+#include "ui/DialogHost.h"
+#include "ui/GuiHooks.h"
+#include "ui/GuiHost.h"
+#include "ui/MainWindow.h"
+#include "ui/WindowSettings.h"
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <thread>
+
+namespace qv {
+namespace {
+
+std::function<void(WindowHandle)> gScript;
+std::vector<std::pair<WindowHandle, ShowCommand>> gShows;
+int gMoves = 0;
+bool gVrRunning = false;
+
+struct Counters {
+    int panelScroll = 0, cardsScroll = 0, captionDown = 0, settingsOpened = 0, cardsUp = 0;
+    bool takeCaption = false;
+    bool metersActive = false;
+};
+Counters gCounters;
+
+class FakeTray final : public ITray {
+public:
+    static inline bool hostPresent = true;
+    static inline int adds = 0, removes = 0;
+    static inline TrayCallbacks callbacks;
+    bool add(const TrayCallbacks& cb, std::vector<TrayIconImage>, const std::string& tooltip) override {
+        if (!hostPresent)
+            return false;
+        EXPECT_EQ(tooltip, "Quor Vane");
+        callbacks = cb;
+        ++adds;
+        m_added = true;
+        return true;
+    }
+    void remove() override {
+        if (m_added)
+            ++removes;
+        m_added = false;
+    }
+    bool isAdded() const override { return m_added; }
+    std::string lastError() const override { return hostPresent ? "" : "no StatusNotifierWatcher on the session bus"; }
+
+private:
+    bool m_added = false;
+};
+
+class MainWindowTest : public test::WindowFixture {
+protected:
+    void SetUp() override {
+        WindowFixture::SetUp();
+        gScript = nullptr;
+        gShows.clear();
+        gMoves = 0;
+        gVrRunning = false;
+        gCounters = {};
+        FakeTray::hostPresent = true;
+        FakeTray::adds = FakeTray::removes = 0;
+        FakeTray::callbacks = {};
+        static const WindowSystemObserver observer{
+            [](WindowHandle) { ++gMoves; },
+            [](WindowHandle w, ShowCommand c) { gShows.emplace_back(w, c); }};
+        setWindowSystemObserver(&observer);
+        setVrProcessProbe([] { return gVrRunning; });
+        mainWindowBands() = MainWindowBands{};
+        dialogEntries() = DialogEntries{};
+        dialogEntries().openDeviceWizard = [](WindowHandle w, GuiHost*) {
+            auto script = std::move(gScript);
+            gScript = nullptr;
+            if (script)
+                script(w);
+        };
+        quit = 0;
+        host.quitRequestedFlag = &quit;
+        host.settingsFolder = dir.path();
+        host.trayFactory = [] { return std::unique_ptr<ITray>(new FakeTray); };
+        gSettings.replace(HapticSettings{});
+    }
+    void TearDown() override {
+        setWindowSystemObserver(nullptr);
+        setVrProcessProbe(nullptr);
+        mainWindowBands() = MainWindowBands{};
+        dialogEntries() = DialogEntries{};
+        WindowFixture::TearDown();
+    }
+
+    // Runs the main window with the script; false when it did not end in time.
+    bool runWithScript(std::function<void(WindowHandle)> script, int timeoutMs = 5000) {
+        gScript = [script = std::move(script)](WindowHandle w) {
+            script(w);
+            // Whatever the script did, the window ends.
+            postWindowMessage(w, kMsgQuit, 0, 0);
+        };
+        host.requestDeviceSetup();
+        std::atomic<bool> done{false};
+        std::thread watchdog([&] {
+            for (int i = 0; i < timeoutMs / 10 && !done; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        });
+        const auto start = std::chrono::steady_clock::now();
+        const bool made = runMainWindow(&host);
+        done = true;
+        watchdog.join();
+        return made && std::chrono::steady_clock::now() - start < std::chrono::milliseconds(timeoutMs);
+    }
+
+    static void tick(WindowHandle w, int count = 1) {
+        for (int i = 0; i < count; ++i)
+            sendWindowMessage(w, kWmTimer, kTimerFrame, 0);
+    }
+    static uint32_t framePeriod(WindowHandle w) {
+        uint32_t period = 0;
+        hasWindowTimer(w, kTimerFrame, &period);
+        return period;
+    }
+    static int showCount(ShowCommand command) {
+        return static_cast<int>(std::count_if(gShows.begin(), gShows.end(), [&](auto& p) { return p.second == command; }));
+    }
+
+    test::TempDir dir;
+    GuiHost host;
+    std::atomic<int32_t> quit{0};
+};
+
+TEST_F(MainWindowTest, OpensAt1500By860WithTheTitleAndEndsOnQuit) {
+    int width = 0, height = 0;
+    std::string title;
+    bool ready = false;
+    ASSERT_TRUE(runWithScript([&](WindowHandle w) {
+        clientSize(w, &width, &height);
+        title = windowTitle(w);
+        ready = mainWindowState().ready && gMainWindow.load() == w && host.window() == w;
+    }));
+    EXPECT_EQ(width, 1500);
+    EXPECT_EQ(height, 860);
+    EXPECT_EQ(title, "Quor Vane  v0.6.103");
+    EXPECT_TRUE(ready);
+    EXPECT_EQ(quit.load(), 1);
+    EXPECT_EQ(gMainWindow.load(), nullptr);
+    EXPECT_EQ(host.window(), nullptr);
+}
+
+TEST_F(MainWindowTest, FrameTicksSwitchToSlowAfter61QuietTicksAndBackOnMeterActivity) {
+    mainWindowBands().anyMeterActive = [] { return gCounters.metersActive; };
+    std::vector<uint32_t> periods;
+    ASSERT_TRUE(runWithScript([&](WindowHandle w) {
+        pushWindowEvent(w, SDL_WINDOWEVENT_FOCUS_GAINED);
+        pumpUntil([&] { return isForegroundWindow(w); });
+        periods.push_back(framePeriod(w));
+        tick(w, 60);
+        periods.push_back(framePeriod(w));  // 60 quiet ticks: still fast
+        tick(w, 1);
+        periods.push_back(framePeriod(w));  // the 61st: slow
+        gCounters.metersActive = true;
+        tick(w, 1);
+        periods.push_back(framePeriod(w));  // activity: fast again
+        gCounters.metersActive = false;
+        pushWindowEvent(w, SDL_WINDOWEVENT_FOCUS_LOST);
+        pumpUntil([&] { return !isForegroundWindow(w); });
+        periods.push_back(framePeriod(w));  // deactivated: slow
+        tick(w, 100);
+        periods.push_back(framePeriod(w));  // not in front: no counting
+    }));
+    EXPECT_EQ(periods, (std::vector<uint32_t>{33, 33, 200, 33, 200, 200}));
+}
+
+TEST_F(MainWindowTest, TheWheelScrollsThePanelFromWidthMinus382ScaledAndTheCardsLeftOfIt) {
+    mainWindowBands().panelScroll = [](int delta) { gCounters.panelScroll += delta; return true; };
+    mainWindowBands().cardsScroll = [](int delta) { gCounters.cardsScroll += delta; return true; };
+    struct Case {
+        int dpi;
+        float x;
+        int panel, cards;
+    } cases[] = {{96, 1500 - 382, -120, 0}, {96, 1500 - 383, 0, -120}, {144, 1500 - 573, -120, 0},
+                 {144, 1500 - 574, 0, -120}};
+    for (const Case& c : cases) {
+        gCounters = {};
+        std::remove(dir.file(kWindowSettingsFileName).c_str());  // no placement: 1500 wide
+        ASSERT_TRUE(runWithScript([&](WindowHandle w) {
+            setDpi(c.dpi);
+            sendWindowMessage(w, kWmMouseWheel, makeWheelParam(-120, 0), makePointParam(int(c.x), 300));
+        }));
+        EXPECT_EQ(gCounters.panelScroll, c.panel) << c.dpi << " " << c.x;
+        EXPECT_EQ(gCounters.cardsScroll, c.cards) << c.dpi << " " << c.x;
+    }
+}
+
+TEST_F(MainWindowTest, ApplyAppearanceClampsAndChangesOnlyItsOwnFields) {
+    gSettings.edit([](HapticSettings& s) {
+        s.accentTheme = 3;
+        s.guiDensity = 2;
+        s.selectedSim = 2;
+    });
+    gSettings.takeDirty();
+    ASSERT_TRUE(runWithScript([&](WindowHandle w) {
+        // Another thread's edit between the GUI's reads must survive.
+        gSettings.edit([](HapticSettings& s) { s.audioDeviceIndex = 5; }, false);
+        sendWindowMessage(w, kMsgApplyAppearance, 9, 7);
+    }));
+    const HapticSettings s = gSettings.snapshot();
+    EXPECT_EQ(s.accentTheme, 0);
+    EXPECT_EQ(s.guiDensity, 1);
+    EXPECT_EQ(s.selectedSim, 2);
+    EXPECT_EQ(s.audioDeviceIndex, 5);
+    EXPECT_TRUE(gSettings.takeDirty());
+}
+
+TEST_F(MainWindowTest, AnUntakenCaptionClickAsksForAMoveAndADoubleClickTogglesMaximise) {
+    mainWindowBands().captionDown = [](WindowHandle, float, float) {
+        ++gCounters.captionDown;
+        return gCounters.takeCaption;
+    };
+    std::vector<uint32_t> afterTaken;
+    ASSERT_TRUE(runWithScript([&](WindowHandle w) {
+        pushClick(w, 400, 20, 1);
+        pushClick(w, 400, 20, 2);
+        pumpUntil([&] { return gCounters.captionDown >= 1 && showCount(ShowCommand::Maximize) == 1; });
+        pushClick(w, 400, 200, 1);  // below the caption: neither move nor maximise
+        gCounters.takeCaption = true;
+        pushMouseButton(w, true, 300, 10);
+        pumpUntil([&] { return mouseCaptureWindow() == w; });
+        pushMouseButton(w, false, 300, 10);
+        pumpUntil([&] { return mouseCaptureWindow() == nullptr; });
+    }));
+    EXPECT_EQ(gMoves, 1);
+    EXPECT_EQ(showCount(ShowCommand::Maximize), 1);
+    EXPECT_EQ(gCounters.captionDown, 3);  // the double click is not offered as a press
+}
+
+TEST_F(MainWindowTest, F1OpensTheSettingsDialogWithTheMainWindow) {
+    static WindowHandle parent = nullptr;
+    dialogEntries().openSettings = [](WindowHandle w) { parent = w; ++gCounters.settingsOpened; };
+    WindowHandle main = nullptr;
+    ASSERT_TRUE(runWithScript([&](WindowHandle w) {
+        main = w;
+        pushKey(w, SDLK_F1);
+        pushKey(w, SDLK_F2);
+        pumpUntil([&] { return gCounters.settingsOpened > 0; });
+    }));
+    EXPECT_EQ(gCounters.settingsOpened, 1);
+    EXPECT_EQ(parent, main);
+}
+
+TEST_F(MainWindowTest, TheVrRuntimeStartingMinimisesOnceOnlyWhenTheOptionIsOn) {
+    struct Case {
+        bool option;
+        std::vector<bool> probe;
+        int minimises;
+    } cases[] = {
+        {false, {true, true}, 0},
+        {true, {true, true, true}, 1},
+        {true, {true, false, true}, 2},
+    };
+    for (const Case& c : cases) {
+        gShows.clear();
+        ASSERT_TRUE(writeWindowSetting(dir.path(), "VRAutoMinimize", c.option));
+        ASSERT_TRUE(runWithScript([&](WindowHandle w) {
+            for (bool running : c.probe) {
+                gVrRunning = running;
+                sendWindowMessage(w, kWmTimer, kTimerVrCheck, 0);
+            }
+        }));
+        EXPECT_EQ(showCount(ShowCommand::Minimize), c.minimises) << c.option;
+    }
+}
+
+TEST_F(MainWindowTest, CloseWithoutCloseToTrayQuitsTheProgram) {
+    ASSERT_TRUE(runWithScript([&](WindowHandle w) {
+        pushWindowEvent(w, SDL_WINDOWEVENT_CLOSE);
+        pumpUntil([&] { return quit.load() == 1; });
+    }));
+    EXPECT_EQ(quit.load(), 1);
+}
+
+TEST_F(MainWindowTest, CloseToTrayHidesAndTheTraysActivateAndExitWork) {
+    ASSERT_TRUE(writeWindowSetting(dir.path(), "CloseToTray", true));
+    bool hidden = false, restored = false;
+    int addsAfterSecondClose = 0;
+    ASSERT_TRUE(runWithScript([&](WindowHandle w) {
+        pushWindowEvent(w, SDL_WINDOWEVENT_CLOSE);
+        pumpUntil([&] { return mainWindowState().inTray; });
+        hidden = !isWindowVisible(w) && FakeTray::adds == 1 && quit.load() == 0;
+        // The tray calls back on its own thread.
+        std::thread([] { FakeTray::callbacks.activate(); }).join();
+        pumpUntil([&] { return !mainWindowState().inTray; });
+        restored = isWindowVisible(w) && FakeTray::removes == 1;
+        pushWindowEvent(w, SDL_WINDOWEVENT_CLOSE);
+        pumpUntil([&] { return mainWindowState().inTray; });
+        addsAfterSecondClose = FakeTray::adds;
+        std::thread([] { FakeTray::callbacks.exit(); }).join();
+        pumpUntil([&] { return quit.load() == 1; });
+    }));
+    EXPECT_TRUE(hidden);
+    EXPECT_TRUE(restored);
+    EXPECT_EQ(addsAfterSecondClose, 2);
+    EXPECT_EQ(quit.load(), 1);
+}
+
+TEST_F(MainWindowTest, CloseToTrayWithoutATrayHostMinimisesAndSaysWhy) {
+    ASSERT_TRUE(writeWindowSetting(dir.path(), "CloseToTray", true));
+    FakeTray::hostPresent = false;
+    bool visible = false;
+    std::string why;
+    ASSERT_TRUE(runWithScript([&](WindowHandle w) {
+        pushWindowEvent(w, SDL_WINDOWEVENT_CLOSE);
+        pumpUntil([&] { return showCount(ShowCommand::Minimize) == 1; });
+        visible = isWindowVisible(w);
+        why = mainWindowState().trayError;
+    }));
+    EXPECT_TRUE(visible);
+    EXPECT_EQ(why, "no StatusNotifierWatcher on the session bus");
+    EXPECT_FALSE(mainWindowState().inTray);
+}
+
+TEST_F(MainWindowTest, BringToFrontRestoresFromTheTray) {
+    ASSERT_TRUE(writeWindowSetting(dir.path(), "CloseToTray", true));
+    bool restored = false;
+    ASSERT_TRUE(runWithScript([&](WindowHandle w) {
+        pushWindowEvent(w, SDL_WINDOWEVENT_CLOSE);
+        pumpUntil([&] { return mainWindowState().inTray; });
+        std::thread([&] { host.bringToFront(); }).join();
+        restored = pumpUntil([&] { return !mainWindowState().inTray && isWindowVisible(w); });
+    }));
+    EXPECT_TRUE(restored);
+}
+
+TEST_F(MainWindowTest, AQuitWhileNestedDialogsRunClosesThemInnermostFirstThenTheWindow) {
+    static std::vector<int> order;
+    order.clear();
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(runWithScript([&](WindowHandle w) {
+        static WindowHandle main;
+        main = w;
+        DialogSpec outer;
+        outer.width = outer.height = 200;
+        outer.parent = w;
+        outer.onPaint = [](DrawContext&, float, float, void*) {
+            static bool opened = false;
+            if (opened)
+                return;
+            opened = true;
+            DialogSpec inner;
+            inner.width = inner.height = 100;
+            inner.parent = currentDialogWindow();
+            inner.onPaint = [](DrawContext&, float, float, void*) {
+                static bool posted = false;
+                if (!posted) {
+                    posted = true;
+                    std::thread([] { postWindowMessage(main, kMsgQuit, 0, 0); }).detach();
+                }
+            };
+            runModalDialog(inner);
+            order.push_back(dialogDepth());
+        };
+        runModalDialog(outer);
+        order.push_back(dialogDepth());
+        order.push_back(isWindow(w) ? 1 : 0);
+    }));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    EXPECT_EQ(order, (std::vector<int>{1, 0, 1}));  // inner gone, outer gone, main window still there
+    EXPECT_EQ(quit.load(), 1);
+    EXPECT_FALSE(isDialogOpen());
+}
+
+TEST_F(MainWindowTest, TheDeviceSetupRequestWaitsWhileADialogIsOpen) {
+    static int wizards = 0;
+    wizards = 0;
+    bool openedInsideDialog = true;
+    ASSERT_TRUE(runWithScript([&](WindowHandle w) {
+        dialogEntries().openDeviceWizard = [](WindowHandle, GuiHost*) {
+            ++wizards;
+        };
+        static bool* inside;
+        inside = &openedInsideDialog;
+        DialogSpec spec;
+        spec.width = spec.height = 100;
+        spec.parent = w;
+        spec.onPaint = [](DrawContext&, float, float, void*) {
+            static bool once = false;
+            if (once)
+                return;
+            once = true;
+            gGuiHost.load()->requestDeviceSetup();
+            // Give the request every chance to arrive inside this dialog.
+            pumpMessages(50);
+            sendWindowMessage(gMainWindow.load(), kWmTimer, kTimerFrame, 0);
+            *inside = wizards != 0;
+            closeDialog(0);
+        };
+        runModalDialog(spec);
+        tick(w);
+    }));
+    EXPECT_FALSE(openedInsideDialog);
+    EXPECT_EQ(wizards, 1);
+}
+
+TEST_F(MainWindowTest, PlacementIsSavedOnCloseAndUsedClampedNextTime) {
+    ASSERT_TRUE(runWithScript([&](WindowHandle w) { setWindowRect(w, {40, 30, 1200, 700}); pumpMessages(10); }));
+    std::optional<WindowPlacement> saved = readWindowPlacement(dir.path());
+    ASSERT_TRUE(saved.has_value());
+    EXPECT_EQ(saved->show, kShowNormal);
+    EXPECT_EQ(saved->normal.width, 1200);
+    EXPECT_EQ(saved->normal.height, 700);
+
+    ASSERT_TRUE(writeWindowPlacement(dir.path(), {kShowMinimized, {-90000, 50, 10, 5}}));
+    int width = 0, height = 0;
+    ASSERT_TRUE(runWithScript([&](WindowHandle w) { clientSize(w, &width, &height); }));
+    EXPECT_EQ(width, kMinWindowWidth);
+    EXPECT_EQ(height, kMinWindowHeight);
+    EXPECT_EQ(showCount(ShowCommand::Minimize), 0);
+    EXPECT_EQ(showCount(ShowCommand::Maximize), 0);
+
+    gShows.clear();
+    ASSERT_TRUE(writeWindowPlacement(dir.path(), {kShowMaximized, {0, 0, 1000, 700}}));
+    ASSERT_TRUE(runWithScript([&](WindowHandle) {}));
+    EXPECT_EQ(showCount(ShowCommand::Maximize), 1);
+}
+
+// ---- GuiHost on its own thread ----
+
+class GuiHostThreadTest : public ::testing::Test {
+protected:
+    void SetUp() override { setenv("SDL_VIDEODRIVER", "dummy", 1); }
+    void TearDown() override { unsetenv("SDL_VIDEODRIVER"); }
+};
+
+TEST_F(GuiHostThreadTest, StopBeforeTheWindowIsShownEndsTheThread) {
+    for (int i = 0; i < 5; ++i) {
+        GuiHost host;
+        std::atomic<int32_t> quit{0};
+        host.quitRequestedFlag = &quit;
+        const auto start = std::chrono::steady_clock::now();
+        host.start();
+        if (i % 2)
+            std::this_thread::sleep_for(std::chrono::milliseconds(i * 20));
+        host.stop();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+        EXPECT_EQ(host.window(), nullptr);
+    }
+}
+
+TEST_F(GuiHostThreadTest, ADeviceSetupRequestBeforeTheWindowExistsOpensTheWizardOnceItDoes) {
+    static std::atomic<int> wizards{0};
+    wizards = 0;
+    dialogEntries().openDeviceWizard = [](WindowHandle, GuiHost*) { ++wizards; };
+    GuiHost host;
+    std::atomic<int32_t> quit{0};
+    host.quitRequestedFlag = &quit;
+    host.start();
+    host.requestDeviceSetup();  // main asks right after start: the window may not exist yet
+    for (int i = 0; i < 300 && wizards == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    host.stop();
+    dialogEntries() = DialogEntries{};
+    EXPECT_EQ(wizards.load(), 1);
+}
+
+TEST_F(GuiHostThreadTest, WithoutADisplayTheHostRunsOnWithoutAWindow) {
+    unsetenv("SDL_VIDEODRIVER");
+    const char* display = getenv("DISPLAY");
+    const std::string saved = display ? display : "";
+    unsetenv("DISPLAY");
+    const char* wayland = getenv("WAYLAND_DISPLAY");
+    const std::string savedWayland = wayland ? wayland : "";
+    unsetenv("WAYLAND_DISPLAY");
+    GuiHost host;
+    host.start();
+    for (int i = 0; i < 300 && !host.hasNoWindow(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(host.hasNoWindow());
+    host.requestDeviceSetup();
+    host.bringToFront();
+    host.stop();
+    if (!saved.empty())
+        setenv("DISPLAY", saved.c_str(), 1);
+    if (!savedWayland.empty())
+        setenv("WAYLAND_DISPLAY", savedWayland.c_str(), 1);
+}
+
+TEST(GuiHostDevices, SetDevicesKeepsACopyAndEmptyCallablesAreSkipped) {
+    GuiHost host;
+    std::vector<PhysicalDevice> list(2);
+    list[0].hardwareName = "A";
+    list[1].hardwareName = "B";
+    host.setDevices(list);
+    list[0].hardwareName = "changed";
+    ASSERT_EQ(host.devices().size(), 2u);
+    EXPECT_EQ(host.devices()[0].hardwareName, "A");
+    host.playTestTone(0, 100, 0.5f, 0);  // empty: nothing happens
+    int calls = 0;
+    host.testToneFn = [&](int channel, int duration, float, int) { calls += channel == 3 && duration == 250; };
+    host.playTestTone(3, 250, 0.5f, 1);
+    EXPECT_EQ(calls, 1);
+}
+
+}  // namespace
+}  // namespace qv

@@ -19,6 +19,8 @@ public:
     // Starts the server and waits until it accepts clients; false (with
     // error()) when Xvfb is missing or did not come up.
     bool start();
+    // The same with a screen of width x height pixels (start() gives 320 x 240).
+    bool start(int width, int height);
     // Ends the server (SIGTERM, then SIGKILL); its clients lose the connection.
     void stop();
 

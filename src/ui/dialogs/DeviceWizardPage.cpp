@@ -736,7 +736,9 @@ bool wizardMouse(uint32_t message, float x, float y, uintptr_t wParam, void* use
     case kWmMouseMove: return hover(*state, x, y);
     case kWmLButtonDown:
     case kWmLButtonDblClk: {
-        if (message == kWmLButtonDown && pressFooter(*state, x, y))
+        // The second click of a quick pair arrives as a double click: it is
+        // a press like any other (Next, Next).
+        if (pressFooter(*state, x, y))
             return true;
         if (state->step == 0)
             return pressStep0(*state, x, y);

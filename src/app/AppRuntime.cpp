@@ -1,6 +1,7 @@
 #include "app/AppRuntime.h"
 
 #include "app/AppGlobals.h"
+#include "platform/ConsoleMirror.h"
 #include "platform/Output.h"
 #include "settings/LiveSettings.h"
 
@@ -87,6 +88,10 @@ void AppRuntime::switchEngine(int sim, bool inRunLoop) {
 }
 
 void AppRuntime::pollSettingsSave() {
+    // Called on every pass of every loop: also the moment to hand the console
+    // to its window (the mirror copies at most ten times a second).
+    if (m_env.consoleMirror)
+        m_env.consoleMirror->publishIfDue(m_env.console->screen(), m_env.clock->nowMs());
     if (gSettings.takeDirty())
         m_savePending = true;
     if (!m_savePending)

@@ -23,6 +23,8 @@
 
 namespace qv {
 
+class ConsoleMirror;
+
 inline constexpr uint64_t kRunPeriodNs = 8'333'000ull;
 inline constexpr int kWaitSlices = 60;
 inline constexpr int kWaitSliceMs = 33;
@@ -43,6 +45,7 @@ struct AppEnvironment {
     ISuspensionLogger* logger = nullptr;
     IOnlineServices* online = nullptr;
     IGuiHost* gui = nullptr;
+    ConsoleMirror* consoleMirror = nullptr;  // may be null: the console is not mirrored into a window
     WatchdogLog* watchdog = nullptr;  // opened by startUp(); the runtime's own when null
     std::string appDataDir;           // ends in "/"
     int shutdownWaitMs = 10000;       // bound of the wait for a busy audio worker

@@ -17,12 +17,14 @@
 #include "engines/EngineFactory.h"
 #include "platform/AnsiConsole.h"
 #include "platform/Clock.h"
+#include "platform/ConsoleMirror.h"
 #include "platform/Folders.h"
 #include "platform/InstanceLock.h"
 #include "platform/Keyboard.h"
 #include "platform/Output.h"
 #include "platform/Signals.h"
 #include "platform/Tray.h"
+#include "platform/Window.h"
 #include "platform/X11Keyboard.h"
 #include "platform/net/HttpsTransport.h"
 #include "ui/GuiHost.h"
@@ -34,6 +36,8 @@ using namespace qv;
 constexpr int kOnlineExitWaitMs = 1000;
 
 int main() {
+    // Before any thread starts: it sets environment variables.
+    prepareWindowSystem();
     // Before any thread starts; there is no matching clean-up (see HttpsTransport.h).
     std::string httpsError;
     if (!httpsGlobalInit(&httpsError))
@@ -41,6 +45,8 @@ int main() {
 
     const std::string appData = appDataFolder();
 
+    // The console's grid, copied by the run loop for the console window.
+    ConsoleMirror consoleMirror;
     // The window and the tray on their own thread. Declared before the
     // instance lock, whose thread calls it until the lock is released.
     GuiHost gui;
@@ -88,6 +94,7 @@ int main() {
     // What the window asks of the rest of the program. A refused audio
     // restart returns false, so the window can say so.
     gui.settingsFolder = appData;
+    gui.consoleMirror = &consoleMirror;
     gui.quitRequestedFlag = &gQuitRequested;
     gui.updateAvailableFlag = &gUpdateAvailable;
     gui.reopenAudioFn = [&audio](int, int, int) { return audio.requestRestart(); };
@@ -111,6 +118,7 @@ int main() {
     env.makeEngine = createSimEngine;
     env.store = &store;
     env.gui = &gui;
+    env.consoleMirror = &consoleMirror;
     env.appDataDir = appData;
     env.releaseInstance = [&instance] { instance.release(); };
 

@@ -152,14 +152,15 @@ void fireDueTimers() {
             }
         }
     }
-    for (auto& [window, id] : due) {
-        PlatformWindow* w = findWindow(window);
+    for (const auto& entry : due) {
+        const uint32_t id = entry.second;
+        PlatformWindow* w = findWindow(entry.first);
         if (!w)
             continue;
         // Killed by an earlier handler of this pass: not delivered.
-        const bool stillSet = std::any_of(w->timers.begin(), w->timers.end(), [&](auto& t) { return t.id == id; });
+        const bool stillSet = std::any_of(w->timers.begin(), w->timers.end(), [id](auto& t) { return t.id == id; });
         if (stillSet)
-            sendWindowMessage(window, kWmTimer, id, 0);
+            sendWindowMessage(entry.first, kWmTimer, id, 0);
     }
 }
 
@@ -515,6 +516,13 @@ SDL_HitTestResult SDLCALL hitTest(SDL_Window* window, const SDL_Point* point, vo
 
 // ---- window system ------------------------------------------------------------
 
+void prepareWindowSystem() {
+    // The window class (X11) and app id (Wayland), so desktops group our
+    // windows and find their icon. SDL reads them from the environment only.
+    setenv("SDL_VIDEO_X11_WMCLASS", "quorvane", 0);
+    setenv("SDL_VIDEO_WAYLAND_WMCLASS", "quorvane", 0);
+}
+
 bool windowSystemInit(std::string* error) {
     if (loop().ready)
         return true;
@@ -536,11 +544,11 @@ bool windowSystemInit(std::string* error) {
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
+    // Frames are drawn by the CPU and copied to the window: no GPU texture in
+    // between (SDL would otherwise re-create each window for OpenGL at its
+    // first present).
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     SDL_SetHint(SDL_HINT_APP_NAME, "Quor Vane");
-    // The window class (X11) and app id (Wayland), so desktops group our
-    // windows and find their icon.
-    setenv("SDL_VIDEO_X11_WMCLASS", "quorvane", 0);
-    setenv("SDL_VIDEO_WAYLAND_WMCLASS", "quorvane", 0);
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
         return fail(std::string("no display: SDL_Init video: ") + SDL_GetError());
     const std::string driver = SDL_GetCurrentVideoDriver() ? SDL_GetCurrentVideoDriver() : "";
@@ -575,8 +583,14 @@ void windowSystemShutdown(bool endVideo) {
         q.wakePending = false;
     }
     gWakeEvent.store(0);
-    if (endVideo)
+    if (endVideo) {
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    } else {
+        // Sends the destruction of the windows to the display server now,
+        // not at the next use of the connection.
+        SDL_PumpEvents();
+        SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+    }
     loop().ready = false;
     loop().capture = nullptr;
 }
@@ -668,13 +682,34 @@ void destroyWindow(WindowHandle window) {
     w->destroying = true;  // from here on no message reaches it
     w->timers.clear();
     destroyWindowTarget(&w->target);
+    // SDL leaves the request in the display connection's buffer; send it
+    // now, so the window is gone for others too (the next use of the
+    // connection may be much later).
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    Display* x11 = SDL_GetWindowWMInfo(w->sdl, &info) && info.subsystem == SDL_SYSWM_X11 ? info.info.x11.display : nullptr;
     SDL_DestroyWindow(w->sdl);
+    if (x11)
+        XFlush(x11);
     w->sdl = nullptr;
     auto& list = loop().windows;
     list.erase(std::remove_if(list.begin(), list.end(), [w](auto& p) { return p.get() == w; }), list.end());
 }
 
 bool isWindow(WindowHandle window) { return findWindow(window) != nullptr; }
+
+void loseWindowTarget(WindowHandle window) {
+    if (PlatformWindow* w = findWindow(window)) {
+        destroyWindowTarget(&w->target);
+        w->targetLost = true;
+        w->invalid = true;
+    }
+}
+
+bool hasWindowTarget(WindowHandle window) {
+    PlatformWindow* w = findWindow(window);
+    return w && w->target;
+}
 
 intptr_t sendWindowMessage(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
     PlatformWindow* w = findWindow(window);

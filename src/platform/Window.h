@@ -91,6 +91,9 @@ struct WindowOptions {
     void* user = nullptr;
 };
 
+// Main thread, before any other thread starts: sets what the window system
+// reads from the process environment (the window class).
+void prepareWindowSystem();
 // Starts the video subsystem. False when no display can be opened (no
 // DISPLAY/WAYLAND_DISPLAY, or the server refused us); `error` says why.
 // SDL_VIDEODRIVER chooses the driver ("offscreen" and "dummy" for tests).
@@ -214,5 +217,9 @@ struct WindowSystemObserver {
     void (*showRequested)(WindowHandle window, ShowCommand command) = nullptr;
 };
 void setWindowSystemObserver(const WindowSystemObserver* observer);
+// Test seam: drops the window's drawing target as a lost device would; the
+// next paint makes it again.
+void loseWindowTarget(WindowHandle window);
+bool hasWindowTarget(WindowHandle window);
 
 }  // namespace qv

@@ -11,6 +11,7 @@
 
 #include "app/AppServices.h"
 #include "audio/AudioDevice.h"
+#include "platform/ConsoleMirror.h"
 #include "platform/Tray.h"
 #include "platform/Window.h"
 
@@ -72,6 +73,9 @@ public:
     // Draws the program's icon at a size (the window's and the tray's icon);
     // empty: no icon. Set before start().
     std::function<TrayIconImage(int size)> iconRenderer;
+    // The console grid the main thread publishes, shown by the console
+    // window; null: that window shows an empty grid. Set before start().
+    const ConsoleMirror* consoleMirror = nullptr;
     // Folder of window.ini (ends with '/'); empty: placement and window
     // options are neither read nor written. Set before start().
     std::string settingsFolder;

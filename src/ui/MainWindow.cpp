@@ -10,6 +10,7 @@
 #include "settings/LiveSettings.h"
 #include "ui/AppMessages.h"
 #include "ui/Appearance.h"
+#include "ui/ConsoleWindow.h"
 #include "ui/DialogHost.h"
 #include "ui/GuiHooks.h"
 #include "ui/GuiHost.h"
@@ -40,7 +41,6 @@ struct MainWindow {
 
 MainWindow gMain;
 bool (*gVrProbe)() = nullptr;
-ConsoleWindowHooks gConsole;
 
 float scale() { return dpiScale(); }
 
@@ -135,16 +135,15 @@ void vrCheck() {
 
 void hideConsoleInto(bool& flag) {
     flag = false;
-    if (gConsole.isVisible && gConsole.isVisible()) {
+    if (isConsoleWindowVisible()) {
         flag = true;
-        if (gConsole.show)
-            gConsole.show(false);
+        showConsoleWindow(false);
     }
 }
 
 void showConsoleIf(bool& flag) {
-    if (flag && gConsole.show)
-        gConsole.show(true);
+    if (flag)
+        showConsoleWindow(true);
     flag = false;
 }
 
@@ -516,14 +515,13 @@ const MainWindowState& mainWindowState() { return gMain.state; }
 
 void setVrProcessProbe(bool (*probe)()) { gVrProbe = probe; }
 
-void setConsoleWindowHooks(const ConsoleWindowHooks& hooks) { gConsole = hooks; }
-
 // ---- runMainWindow ------------------------------------------------------------
 
 bool runMainWindow(GuiHost* host) {
     gMain = MainWindow{};
     gMain.host = host;
     gGuiHost.store(host);
+    setConsoleMirror(host ? host->consoleMirror : nullptr);
 
     const std::string folder = host ? host->settingsFolder : std::string();
     std::optional<WindowPlacement> placement = folder.empty() ? std::nullopt : readWindowPlacement(folder);
@@ -591,6 +589,7 @@ bool runMainWindow(GuiHost* host) {
     // A quit that ended the loops while dialogs ran: they are closed now.
     if (isWindow(window))
         destroyWindow(window);
+    destroyConsoleWindow();
     if (host)
         host->publishWindow(nullptr);
     gMainWindow.store(nullptr);

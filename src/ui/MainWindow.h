@@ -51,12 +51,5 @@ const MainWindowState& mainWindowState();
 // "vrserver" and "vrserver.exe".
 void setVrProcessProbe(bool (*probe)());
 
-// The console window beside the main window: null when there is none.
-// Hidden with the main window when it is minimised or sent to the tray.
-struct ConsoleWindowHooks {
-    bool (*isVisible)() = nullptr;
-    void (*show)(bool visible) = nullptr;
-};
-void setConsoleWindowHooks(const ConsoleWindowHooks& hooks);
 
 }  // namespace qv

@@ -39,6 +39,21 @@ TEST_F(ProgramTest, WaitsForTheSimulatorAndExitsOnSignalsWithoutGoodbye) {
     }
 }
 
+TEST_F(ProgramTest, WithoutADisplayItSaysSoOnceAndRunsOn) {
+    ChildProcess program;
+    auto environment = env();
+    environment.push_back({"DISPLAY", ""});
+    environment.push_back({"WAYLAND_DISPLAY", ""});
+    ASSERT_TRUE(program.start({QV_QUORVANE_PATH}, environment, home.file("out.txt")));
+    ASSERT_TRUE(program.waitForOutput("Waiting for iRacing", 20000)) << program.output();
+    ASSERT_TRUE(program.waitForOutput("runs on without a window", 20000)) << program.output();
+    program.signal(SIGINT);
+    ASSERT_TRUE(program.wait(20000));
+    EXPECT_EQ(program.exitCode(), 0) << program.errors();
+    const std::string out = program.output();
+    EXPECT_EQ(out.find("runs on without a window"), out.rfind("runs on without a window"));
+}
+
 TEST_F(ProgramTest, ASecondStartExitsAtOnceAndReachesTheFirst) {
     ChildProcess first;
     ASSERT_TRUE(first.start({QV_QUORVANE_PATH}, env(), home.file("first.txt")));

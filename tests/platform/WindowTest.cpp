@@ -67,35 +67,6 @@ TEST_F(WindowLayerTest, ABusyGuiThreadGetsEachDueTimerOnceNotAPile) {
     EXPECT_FALSE(hasWindowTimer(w, 7));
 }
 
-TEST_F(WindowLayerTest, MessagesPostedFromOtherThreadsArriveInOrderAndNotAfterTheWindowIsGone) {
-    Log& log = logs[0];
-    WindowHandle w = make(log);
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t)
-        threads.emplace_back([w, t] {
-            for (int i = 0; i < 100; ++i)
-                EXPECT_TRUE(postWindowMessage(w, kWmApp + 1, static_cast<uintptr_t>(t * 1000 + i), 0));
-        });
-    for (auto& t : threads)
-        t.join();
-    ASSERT_TRUE(pumpUntil([&] { return log.count(kWmApp + 1) == 400; }));
-    std::vector<int> last(4, -1);
-    for (auto& [message, wParam] : log.messages) {
-        if (message != kWmApp + 1)
-            continue;
-        const int t = static_cast<int>(wParam / 1000), i = static_cast<int>(wParam % 1000);
-        EXPECT_EQ(i, last[t] + 1);
-        last[t] = i;
-    }
-    postWindowMessage(w, kWmApp + 2, 0, 0);
-    destroyWindow(w);
-    EXPECT_FALSE(postWindowMessage(w, kWmApp + 3, 0, 0));
-    pumpMessages(10);
-    EXPECT_EQ(log.count(kWmApp + 2), 0);
-    EXPECT_EQ(log.count(kWmDestroy), 1);
-    EXPECT_FALSE(postWindowMessage(nullptr, kWmApp, 0, 0));
-}
-
 TEST_F(WindowLayerTest, ADisabledWindowDropsInputAndCloseButGetsPostsAndTimers) {
     Log& log = logs[0];
     WindowHandle w = make(log);
@@ -155,6 +126,20 @@ TEST_F(WindowLayerTest, InvalidWindowsArePaintedOncePerPassAndUpdateWindowPaints
     updateWindow(w);  // valid: nothing
     EXPECT_EQ(log.paints, first + 2);
     EXPECT_TRUE(log.paintOk);
+}
+
+TEST_F(WindowLayerTest, ALostTargetIsMadeAgainAtTheNextPaint) {
+    Log& log = logs[0];
+    WindowHandle w = make(log);
+    ASSERT_TRUE(pumpUntil([&] { return log.paints >= 1; }));
+    for (int i = 0; i < 3; ++i) {
+        loseWindowTarget(w);
+        EXPECT_FALSE(hasWindowTarget(w));
+        const int before = log.paints;
+        ASSERT_TRUE(pumpUntil([&] { return log.paints > before; }));  // a lost target asks for a paint
+        EXPECT_TRUE(hasWindowTarget(w));
+        EXPECT_TRUE(log.paintOk);
+    }
 }
 
 TEST_F(WindowLayerTest, AQuitEndsNestedLoopsAndStaysPostedForTheOuterOnes) {

@@ -15,6 +15,7 @@
 #include "ui/GuiHooks.h"
 #include "ui/GuiHost.h"
 #include "ui/MainWindow.h"
+#include "ui/PopupMenu.h"
 #include "ui/WindowSettings.h"
 
 #include <atomic>
@@ -164,6 +165,8 @@ TEST_F(MainWindowTest, FrameTicksSwitchToSlowAfter61QuietTicksAndBackOnMeterActi
     ASSERT_TRUE(runWithScript([&](WindowHandle w) {
         pushWindowEvent(w, SDL_WINDOWEVENT_FOCUS_GAINED);
         pumpUntil([&] { return isForegroundWindow(w); });
+        // A real frame tick may have come in the same pass: start the count here.
+        sendWindowMessage(w, kWmActivate, 1, 0);
         periods.push_back(framePeriod(w));
         tick(w, 60);
         periods.push_back(framePeriod(w));  // 60 quiet ticks: still fast
@@ -245,7 +248,22 @@ TEST_F(MainWindowTest, AnUntakenCaptionClickAsksForAMoveAndADoubleClickTogglesMa
     EXPECT_EQ(gCounters.captionDown, 3);  // the double click is not offered as a press
 }
 
-TEST_F(MainWindowTest, F1OpensTheSettingsDialogWithTheMainWindow) {
+TEST_F(MainWindowTest, ADisplayChangeIsADpiChange) {
+    std::vector<int> dpis;
+    ASSERT_TRUE(runWithScript([&](WindowHandle w) {
+        setDpi(96);
+        sendWindowMessage(w, kWmDisplayChanged, 144, 0);
+        dpis.push_back(currentDpi());
+        sendWindowMessage(w, kWmDisplayChanged, 0, 0);  // nothing reported: unchanged
+        dpis.push_back(currentDpi());
+        invalidateWindow(w);
+        updateWindow(w);  // paints with the rebuilt resources
+    }));
+    EXPECT_EQ(dpis, (std::vector<int>{144, 144}));
+    setDpi(96);
+}
+
+TEST_F(MainWindowTest, F1OpensTheSettingsDialogAndAltShiftTMinimises) {
     static WindowHandle parent = nullptr;
     dialogEntries().openSettings = [](WindowHandle w) { parent = w; ++gCounters.settingsOpened; };
     WindowHandle main = nullptr;
@@ -254,9 +272,14 @@ TEST_F(MainWindowTest, F1OpensTheSettingsDialogWithTheMainWindow) {
         pushKey(w, SDLK_F1);
         pushKey(w, SDLK_F2);
         pumpUntil([&] { return gCounters.settingsOpened > 0; });
+        // Alt+Shift+T minimises; Alt+T alone does nothing.
+        pushKey(w, SDLK_t, KMOD_LALT);
+        pushKey(w, SDLK_t, KMOD_LALT | KMOD_LSHIFT);
+        pumpUntil([&] { return showCount(ShowCommand::Minimize) > 0; });
     }));
     EXPECT_EQ(gCounters.settingsOpened, 1);
     EXPECT_EQ(parent, main);
+    EXPECT_EQ(showCount(ShowCommand::Minimize), 1);
 }
 
 TEST_F(MainWindowTest, TheVrRuntimeStartingMinimisesOnceOnlyWhenTheOptionIsOn) {
@@ -328,6 +351,70 @@ TEST_F(MainWindowTest, CloseToTrayWithoutATrayHostMinimisesAndSaysWhy) {
     EXPECT_TRUE(visible);
     EXPECT_EQ(why, "no StatusNotifierWatcher on the session bus");
     EXPECT_FALSE(mainWindowState().inTray);
+}
+
+TEST_F(MainWindowTest, TheTraysContextMenuRunsOurPopupMenu) {
+    ASSERT_TRUE(writeWindowSetting(dir.path(), "CloseToTray", true));
+    static int menus = 0;
+    static int answer = 0;
+    menus = 0;
+    setPopupMenuRunner([](WindowHandle, float x, float y, const PopupMenuItem* items, int count) {
+        ++menus;
+        EXPECT_EQ(x, 300);
+        EXPECT_EQ(y, 5);
+        EXPECT_EQ(count, 3);
+        EXPECT_STREQ(items[0].label, "Restore");
+        EXPECT_TRUE(items[1].separator);
+        EXPECT_STREQ(items[2].label, "Exit");
+        return answer;
+    });
+    bool restored = false;
+    ASSERT_TRUE(runWithScript([&](WindowHandle w) {
+        pushWindowEvent(w, SDL_WINDOWEVENT_CLOSE);
+        pumpUntil([&] { return mainWindowState().inTray; });
+        answer = 0;  // dismissed: stays in the tray
+        std::thread([] { FakeTray::callbacks.contextMenu(300, 5); }).join();
+        pumpUntil([&] { return menus == 1; });
+        answer = 1;  // "Restore"
+        std::thread([] { FakeTray::callbacks.contextMenu(300, 5); }).join();
+        restored = pumpUntil([&] { return !mainWindowState().inTray; });
+        pushWindowEvent(w, SDL_WINDOWEVENT_CLOSE);
+        pumpUntil([&] { return mainWindowState().inTray; });
+        answer = 2;  // "Exit"
+        std::thread([] { FakeTray::callbacks.contextMenu(300, 5); }).join();
+        pumpUntil([&] { return quit.load() == 1; });
+    }));
+    setPopupMenuRunner(nullptr);
+    EXPECT_EQ(menus, 3);
+    EXPECT_TRUE(restored);
+    EXPECT_EQ(quit.load(), 1);
+}
+
+TEST_F(MainWindowTest, TheUpdateDialogOpensOnceFromTheFrameTickAndNotInsideAnotherDialog) {
+    static int updates = 0;
+    updates = 0;
+    std::atomic<int32_t> update{1};
+    host.updateAvailableFlag = &update;
+    dialogEntries().openUpdateDialog = [](WindowHandle) { ++updates; };
+    int insideDialog = -1;
+    ASSERT_TRUE(runWithScript([&](WindowHandle w) {
+        static int* inside;
+        inside = &insideDialog;
+        DialogSpec spec;
+        spec.width = spec.height = 100;
+        spec.parent = w;
+        spec.onPaint = [](DrawContext&, float, float, void*) {
+            if (*inside >= 0)
+                return;
+            sendWindowMessage(gMainWindow.load(), kWmTimer, kTimerFrame, 0);
+            *inside = updates;
+            closeDialog(0);
+        };
+        runModalDialog(spec);
+        tick(w, 3);
+    }));
+    EXPECT_EQ(insideDialog, 0);
+    EXPECT_EQ(updates, 1);
 }
 
 TEST_F(MainWindowTest, BringToFrontRestoresFromTheTray) {
@@ -432,83 +519,6 @@ TEST_F(MainWindowTest, PlacementIsSavedOnCloseAndUsedClampedNextTime) {
     ASSERT_TRUE(writeWindowPlacement(dir.path(), {kShowMaximized, {0, 0, 1000, 700}}));
     ASSERT_TRUE(runWithScript([&](WindowHandle) {}));
     EXPECT_EQ(showCount(ShowCommand::Maximize), 1);
-}
-
-// ---- GuiHost on its own thread ----
-
-class GuiHostThreadTest : public ::testing::Test {
-protected:
-    void SetUp() override { setenv("SDL_VIDEODRIVER", "dummy", 1); }
-    void TearDown() override { unsetenv("SDL_VIDEODRIVER"); }
-};
-
-TEST_F(GuiHostThreadTest, StopBeforeTheWindowIsShownEndsTheThread) {
-    for (int i = 0; i < 5; ++i) {
-        GuiHost host;
-        std::atomic<int32_t> quit{0};
-        host.quitRequestedFlag = &quit;
-        const auto start = std::chrono::steady_clock::now();
-        host.start();
-        if (i % 2)
-            std::this_thread::sleep_for(std::chrono::milliseconds(i * 20));
-        host.stop();
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
-        EXPECT_EQ(host.window(), nullptr);
-    }
-}
-
-TEST_F(GuiHostThreadTest, ADeviceSetupRequestBeforeTheWindowExistsOpensTheWizardOnceItDoes) {
-    static std::atomic<int> wizards{0};
-    wizards = 0;
-    dialogEntries().openDeviceWizard = [](WindowHandle, GuiHost*) { ++wizards; };
-    GuiHost host;
-    std::atomic<int32_t> quit{0};
-    host.quitRequestedFlag = &quit;
-    host.start();
-    host.requestDeviceSetup();  // main asks right after start: the window may not exist yet
-    for (int i = 0; i < 300 && wizards == 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    host.stop();
-    dialogEntries() = DialogEntries{};
-    EXPECT_EQ(wizards.load(), 1);
-}
-
-TEST_F(GuiHostThreadTest, WithoutADisplayTheHostRunsOnWithoutAWindow) {
-    unsetenv("SDL_VIDEODRIVER");
-    const char* display = getenv("DISPLAY");
-    const std::string saved = display ? display : "";
-    unsetenv("DISPLAY");
-    const char* wayland = getenv("WAYLAND_DISPLAY");
-    const std::string savedWayland = wayland ? wayland : "";
-    unsetenv("WAYLAND_DISPLAY");
-    GuiHost host;
-    host.start();
-    for (int i = 0; i < 300 && !host.hasNoWindow(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_TRUE(host.hasNoWindow());
-    host.requestDeviceSetup();
-    host.bringToFront();
-    host.stop();
-    if (!saved.empty())
-        setenv("DISPLAY", saved.c_str(), 1);
-    if (!savedWayland.empty())
-        setenv("WAYLAND_DISPLAY", savedWayland.c_str(), 1);
-}
-
-TEST(GuiHostDevices, SetDevicesKeepsACopyAndEmptyCallablesAreSkipped) {
-    GuiHost host;
-    std::vector<PhysicalDevice> list(2);
-    list[0].hardwareName = "A";
-    list[1].hardwareName = "B";
-    host.setDevices(list);
-    list[0].hardwareName = "changed";
-    ASSERT_EQ(host.devices().size(), 2u);
-    EXPECT_EQ(host.devices()[0].hardwareName, "A");
-    host.playTestTone(0, 100, 0.5f, 0);  // empty: nothing happens
-    int calls = 0;
-    host.testToneFn = [&](int channel, int duration, float, int) { calls += channel == 3 && duration == 250; };
-    host.playTestTone(3, 250, 0.5f, 1);
-    EXPECT_EQ(calls, 1);
 }
 
 }  // namespace

@@ -1,0 +1,274 @@
+// The main window on a real X server (a private Xvfb): it opens at
+// 1500 x 860 and draws frames, a close request from the window system takes
+// the close path, a quit from another thread ends it within a second; and
+// the quorvane program opens its window when it has a display.
+
+#include "settings/LiveSettings.h"
+#include "support/ChildProcess.h"
+#include "support/TempDir.h"
+#include "support/XvfbServer.h"
+#include "ui/AppMessages.h"
+#include "ui/GuiHost.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <thread>
+
+// Last: Xlib's macros (None, Status) clash with names of the headers above.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+
+namespace qv {
+namespace {
+
+// A client of the test's own on the private server, to look at our window
+// as a window manager would.
+class XClient {
+public:
+    explicit XClient(const std::string& display) : m_display(XOpenDisplay(display.c_str())) {
+        // A window that went away between two requests is an answer, not a
+        // reason to end the test program.
+        XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+    }
+    ~XClient() {
+        if (m_display)
+            XCloseDisplay(m_display);
+    }
+    bool ok() const { return m_display != nullptr; }
+
+    // The top-level window whose title starts with `prefix`; 0 when none.
+    Window find(const std::string& prefix) {
+        Window root = DefaultRootWindow(m_display), parent = 0, *children = nullptr;
+        unsigned int count = 0;
+        Window found = 0;
+        if (!XQueryTree(m_display, root, &root, &parent, &children, &count))
+            return 0;
+        for (unsigned int i = 0; i < count && !found; ++i) {
+            char* name = nullptr;
+            if (XFetchName(m_display, children[i], &name) && name) {
+                if (std::string(name).rfind(prefix, 0) == 0)
+                    found = children[i];
+                XFree(name);
+            }
+        }
+        if (children)
+            XFree(children);
+        return found;
+    }
+    bool viewable(Window w) {
+        XWindowAttributes a;
+        return XGetWindowAttributes(m_display, w, &a) && a.map_state == IsViewable;
+    }
+    void size(Window w, int* width, int* height) {
+        XWindowAttributes a{};
+        XGetWindowAttributes(m_display, w, &a);
+        *width = a.width;
+        *height = a.height;
+    }
+    // The pixel on the screen at the window's client point, as 0xRRGGBB;
+    // -1 when it cannot be read.
+    long pixel(Window w, int x, int y) {
+        Window child = 0;
+        int rx = 0, ry = 0;
+        const Window root = DefaultRootWindow(m_display);
+        if (!XTranslateCoordinates(m_display, w, root, x, y, &rx, &ry, &child))
+            return -1;
+        XImage* image = XGetImage(m_display, root, rx, ry, 1, 1, AllPlanes, ZPixmap);
+        if (!image) {
+            lastPoint = std::to_string(rx) + "," + std::to_string(ry);
+            return -1;
+        }
+        const long value = static_cast<long>(XGetPixel(image, 0, 0) & 0xFFFFFF);
+        XDestroyImage(image);
+        return value;
+    }
+    // What a window manager sends for Alt+F4 or a task bar's close.
+    void requestClose(Window w) {
+        XEvent e{};
+        e.xclient.type = ClientMessage;
+        e.xclient.window = w;
+        e.xclient.message_type = XInternAtom(m_display, "WM_PROTOCOLS", False);
+        e.xclient.format = 32;
+        e.xclient.data.l[0] = static_cast<long>(XInternAtom(m_display, "WM_DELETE_WINDOW", False));
+        e.xclient.data.l[1] = CurrentTime;
+        XSendEvent(m_display, w, False, NoEventMask, &e);
+        XFlush(m_display);
+    }
+    std::string windowClass(Window w) {
+        XClassHint hint{};
+        std::string result;
+        if (XGetClassHint(m_display, w, &hint)) {
+            result = hint.res_class ? hint.res_class : "";
+            XFree(hint.res_name);
+            XFree(hint.res_class);
+        }
+        return result;
+    }
+
+    // A left click at the window's client point, through the XTest extension
+    // (as if from the mouse).
+    void click(Window w, int x, int y) {
+        Window child = 0;
+        int rx = 0, ry = 0;
+        XTranslateCoordinates(m_display, w, DefaultRootWindow(m_display), x, y, &rx, &ry, &child);
+        XTestFakeMotionEvent(m_display, -1, rx, ry, CurrentTime);
+        XTestFakeButtonEvent(m_display, 1, True, CurrentTime);
+        XTestFakeButtonEvent(m_display, 1, False, CurrentTime);
+        XFlush(m_display);
+    }
+    std::string lastPoint;  // the screen point of the last failed read
+
+private:
+    Display* m_display;
+};
+
+template <typename Condition>
+bool waitFor(Condition condition, int timeoutMs) {
+    for (int waited = 0; waited < timeoutMs; waited += 20) {
+        if (condition())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return condition();
+}
+
+// One server for the program: the window layer keeps its display
+// connection to the end of the process, as the program does.
+class MainWindowXvfbTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        prepareWindowSystem();
+        server = new test::XvfbServer;
+        started = server->start("1920x1080x24");
+    }
+    static void TearDownTestSuite() {
+        delete server;
+        server = nullptr;
+    }
+    void SetUp() override {
+        ASSERT_TRUE(started) << server->error();
+        setenv("DISPLAY", xvfb.display().c_str(), 1);
+        unsetenv("WAYLAND_DISPLAY");
+        unsetenv("SDL_VIDEODRIVER");
+        client = std::make_unique<XClient>(xvfb.display());
+        ASSERT_TRUE(client->ok());
+        host.settingsFolder = dir.path();
+        host.quitRequestedFlag = &quit;
+    }
+    void TearDown() override {
+        host.stop();
+        client.reset();
+    }
+    static inline test::XvfbServer* server = nullptr;
+    static inline bool started = false;
+    test::XvfbServer& xvfb = *server;
+    std::unique_ptr<XClient> client;
+    test::TempDir dir;
+    GuiHost host;
+    std::atomic<int32_t> quit{0};
+};
+
+TEST_F(MainWindowXvfbTest, OpensAt1500By860AndDrawsItsFrames) {
+    host.start();
+    Window w = 0;
+    // The window is looked up again on every try: the display may answer
+    // for a window that is being replaced.
+    const auto drawn = [&] {
+        w = client->find("Quor Vane  v0.6.103");
+        return w != 0 && client->viewable(w) && client->pixel(w, 700, 20) == 0x161920;
+    };
+    ASSERT_TRUE(waitFor(drawn, 10000)) << std::hex << client->pixel(w, 700, 20) << " at " << client->lastPoint;
+    int width = 0, height = 0;
+    client->size(w, &width, &height);
+    EXPECT_EQ(width, 1500);
+    EXPECT_EQ(height, 860);
+    EXPECT_EQ(client->windowClass(w), "quorvane");
+    // The empty frame: band colour in the header, the background below.
+    EXPECT_EQ(client->pixel(w, 700, 400), 0x101216);
+}
+
+std::atomic<int> gMaximiseRequests{0};
+
+TEST_F(MainWindowXvfbTest, ACaptionDoubleClickStillArrivesAfterTheFirstClickAskedForAMove) {
+    // Only the show requests are watched: the move request goes to the X
+    // server as on a desktop (Xvfb has no window manager to act on it).
+    static const WindowSystemObserver observer{nullptr, [](WindowHandle, ShowCommand c) {
+                                                   if (c == ShowCommand::Maximize)
+                                                       ++gMaximiseRequests;
+                                               }};
+    gMaximiseRequests = 0;
+    setWindowSystemObserver(&observer);  // before the GUI thread starts
+    host.start();
+    Window w = 0;
+    ASSERT_TRUE(waitFor([&] { return (w = client->find("Quor Vane")) != 0 && client->viewable(w); }, 10000));
+    client->click(w, 400, 20);
+    client->click(w, 400, 20);
+    EXPECT_TRUE(waitFor([&] { return gMaximiseRequests.load() == 1; }, 5000));
+    host.stop();
+    setWindowSystemObserver(nullptr);
+}
+
+TEST_F(MainWindowXvfbTest, ACloseRequestFromTheWindowSystemTakesTheClosePath) {
+    host.start();
+    Window w = 0;
+    ASSERT_TRUE(waitFor([&] { return (w = client->find("Quor Vane")) != 0 && client->viewable(w); }, 10000));
+    client->requestClose(w);
+    EXPECT_TRUE(waitFor([&] { return quit.load() == 1; }, 5000));
+    EXPECT_TRUE(waitFor([&] { return host.window() == nullptr && client->find("Quor Vane") == 0; }, 5000));
+}
+
+TEST_F(MainWindowXvfbTest, AQuitFromAnotherThreadEndsTheWindowWithinASecond) {
+    host.start();
+    ASSERT_TRUE(waitFor([&] { return host.window() != nullptr; }, 10000));
+    const auto start = std::chrono::steady_clock::now();
+    host.stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_EQ(client->find("Quor Vane"), 0u);
+}
+
+TEST_F(MainWindowXvfbTest, TheProgramOpensItsWindowWithADisplayAndSavesThePlacementOnExit) {
+    test::ChildProcess program;
+    const std::vector<std::pair<std::string, std::string>> env = {
+        {"XDG_CONFIG_HOME", dir.path() + "config"}, {"HOME", dir.path()}, {"QUORVANE_SHM_DIR", dir.path() + "shm"},
+        {"DISPLAY", xvfb.display()}};
+    ASSERT_TRUE(program.start({QV_QUORVANE_PATH}, env, dir.file("out.txt")));
+    ASSERT_TRUE(program.waitForOutput("Waiting for", 20000)) << program.output();
+    Window w = 0;
+    EXPECT_TRUE(waitFor([&] { return (w = client->find("Quor Vane")) != 0 && client->viewable(w); }, 10000));
+    EXPECT_EQ(client->windowClass(w), "quorvane");
+    program.signal(SIGINT);
+    ASSERT_TRUE(program.wait(20000));
+    EXPECT_EQ(program.exitCode(), 0) << program.errors();
+    EXPECT_EQ(client->find("Quor Vane"), 0u);
+    std::string placement;
+    {
+        FILE* f = std::fopen((dir.path() + "config/QuorVane/window.ini").c_str(), "r");
+        ASSERT_NE(f, nullptr);
+        char line[256] = {};
+        while (std::fgets(line, sizeof line, f))
+            placement += line;
+        std::fclose(f);
+    }
+    EXPECT_NE(placement.find("Placement=1,"), std::string::npos) << placement;
+    EXPECT_NE(placement.find(",1500,860"), std::string::npos) << placement;
+}
+
+TEST_F(MainWindowXvfbTest, ClosingTheProgramsWindowEndsTheProgram) {
+    test::ChildProcess program;
+    const std::vector<std::pair<std::string, std::string>> env = {
+        {"XDG_CONFIG_HOME", dir.path() + "config"}, {"HOME", dir.path()}, {"QUORVANE_SHM_DIR", dir.path() + "shm"},
+        {"DISPLAY", xvfb.display()}};
+    ASSERT_TRUE(program.start({QV_QUORVANE_PATH}, env, dir.file("out.txt")));
+    Window w = 0;
+    ASSERT_TRUE(waitFor([&] { return (w = client->find("Quor Vane")) != 0 && client->viewable(w); }, 20000));
+    client->requestClose(w);
+    ASSERT_TRUE(program.wait(20000)) << program.output();
+    EXPECT_EQ(program.exitCode(), 0) << program.errors();
+}
+
+}  // namespace
+}  // namespace qv

@@ -99,7 +99,7 @@ TEST(WizardProgramJack, AFirstStartOpensTheWizardAndTheUserGetsAWorkingShakerWit
     JackServer jack;
     ASSERT_TRUE(jack.start()) << jack.lastError();
     XvfbServer x;
-    ASSERT_TRUE(x.start(1920, 1200)) << x.error();  // room for the window and the wizard
+    ASSERT_TRUE(x.start("1920x1200x24")) << x.error();  // room for the window and the wizard
     TempDir home;
     const std::string folder = home.path() + "config/QuorVane/";
     ChildProcess program;

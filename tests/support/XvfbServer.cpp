@@ -6,14 +6,7 @@ namespace qv::test {
 
 XvfbServer::~XvfbServer() { stop(); }
 
-<<<<<<< HEAD
-bool XvfbServer::start() { return start(320, 240); }
-
-bool XvfbServer::start(int width, int height) {
-    const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
-=======
 bool XvfbServer::start(const std::string& screen) {
->>>>>>> wip/i14
     // -displayfd 1: Xvfb chooses a free display and writes its number to
     // standard output once it accepts connections.
     if (!m_process.start({QV_TEST_XVFB, "-displayfd", "1", "-nolisten", "tcp", "-screen", "0", screen}, {},

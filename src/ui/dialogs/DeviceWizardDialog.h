@@ -16,7 +16,8 @@ class GuiHost;
 // folder when the host names none).
 void openDeviceWizard(WindowHandle parent, GuiHost* host);
 
-// Puts openDeviceWizard into the main window's dialog entries.
+// Puts openDeviceWizard into the main window's dialog entries unless an
+// entry is already there.
 void installDeviceWizard();
 
 }  // namespace qv

@@ -43,6 +43,7 @@ struct Parent {
 class DeviceWizardDialogTest : public test::WindowFixture {};
 
 TEST_F(DeviceWizardDialogTest, AUserPicksTheServerTestsItAndApplies) {
+    dialogEntries() = DialogEntries{};
     installGuiHooks();
     ASSERT_EQ(dialogEntries().openDeviceWizard, &openDeviceWizard);
 

@@ -66,9 +66,13 @@ bool bothOnProClass(const WizardState& state) {
 }
 
 std::string format(const char* pattern, auto... args) {
-    char buffer[512];
-    std::snprintf(buffer, sizeof buffer, pattern, args...);
-    return buffer;
+    if constexpr (sizeof...(args) == 0) {
+        return pattern;
+    } else {
+        char buffer[512];
+        std::snprintf(buffer, sizeof buffer, pattern, args...);
+        return buffer;
+    }
 }
 
 void log(WizardState& state, const char* pattern, auto... args) {

@@ -376,8 +376,15 @@ bool wizardTimer(uint32_t timerId, void* user, uintptr_t, intptr_t) {
     return state->restart != before;
 }
 
-bool finishWizard(WizardState& state) {
+bool finishWizard(WizardState& state, bool programEnding) {
     stopTestTone(state);
+    if (programEnding) {
+        // The audio side takes no restart any more: nothing is asked for,
+        // and a pending one is dropped. The devices still go back below.
+        state.services.reopenAudio = nullptr;
+        if (state.restart == RestartState::Pending)
+            state.restart = RestartState::Idle;
+    }
     if (state.captured && state.services.setCapture)
         state.services.setCapture(false);
     state.captured = false;

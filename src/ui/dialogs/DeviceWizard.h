@@ -170,8 +170,9 @@ void lookForDevicesAgain(WizardState& state);
 // After the dialog closed: stops the tone, puts the previous devices back
 // when the user did not apply (waiting a bounded time for a running
 // restart), hands on a pending restart, logs and closes the log. Returns
-// whether the user applied.
-bool finishWizard(WizardState& state);
+// whether the user applied. While the program ends (`programEnding`) no
+// restart is asked for; the devices are still put back.
+bool finishWizard(WizardState& state, bool programEnding = false);
 
 // ---- dialog callbacks (DialogSpec shapes; user = WizardState*) ----
 

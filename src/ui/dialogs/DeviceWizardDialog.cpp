@@ -64,7 +64,8 @@ void openDeviceWizard(WindowHandle parent, GuiHost* host) {
     // The window and its timer are gone; what is left waits on its own.
     state.services.setTimer = nullptr;
     state.services.setCapture = [](bool) { releaseMouseCapture(); };
-    if (finishWizard(state) && parent)
+    const bool programEnding = host && host->quitRequestedFlag && host->quitRequestedFlag->load() != 0;
+    if (finishWizard(state, programEnding) && parent)
         postWindowMessage(parent, kMsgRefreshEffects, 0, 0);
 }
 

@@ -307,6 +307,22 @@ TEST_F(DeviceWizardTest, CloseWithoutApplyPutsTheDevicesBackAndRaisesNoDirtyFlag
     EXPECT_NE(test::readFile(logDir.file(kWizardLogFileName)).find("Wizard exited. applied=false"), std::string::npos);
 }
 
+TEST_F(DeviceWizardTest, WhenTheProgramEndsThePendingRestartIsDroppedAndTheDevicesStillGoBack) {
+    settings.edit([](HapticSettings& s) { copyText(s.devices[0].name, "before"); });
+    settings.takeDirty();
+    open(typicalDevices());
+    refuseRestarts = 100;  // shutting down: the runtime takes no worker
+    next();
+    next();
+    ASSERT_EQ(state->restart, RestartState::Pending);
+    const size_t asked = reopens.size();
+    EXPECT_FALSE(finishWizard(*state, true));
+    EXPECT_EQ(reopens.size(), asked);
+    EXPECT_EQ(sleeps, 0);  // nothing to wait for
+    EXPECT_EQ(textOf(settings.snapshot().devices[0].name), "before");
+    EXPECT_FALSE(settings.isDirty());
+}
+
 TEST_F(DeviceWizardTest, ApplyRaisesTheDirtyFlagAndKeepsTheChoice) {
     open(typicalDevices());
     next();

@@ -66,9 +66,9 @@ function(qv_add_test name)
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${post}")
 endfunction()
 
-# qv_test_runs_programs(name program...) — the test starts quorvane and/or
-# qv-simfeed: they are built first and their paths reach the test as
-# QV_QUORVANE_PATH and QV_SIMFEED_PATH.
+# qv_test_runs_programs(name program...) — the test starts quorvane,
+# qv-simfeed and/or qv-audiohost: they are built first and their paths reach
+# the test as QV_QUORVANE_PATH, QV_SIMFEED_PATH and QV_AUDIOHOST_PATH.
 function(qv_test_runs_programs name)
   if(NOT TARGET ${name})
     return()
@@ -79,6 +79,8 @@ function(qv_test_runs_programs name)
       target_compile_definitions(${name} PRIVATE QV_QUORVANE_PATH="$<TARGET_FILE:quorvane>")
     elseif(program STREQUAL "qv-simfeed")
       target_compile_definitions(${name} PRIVATE QV_SIMFEED_PATH="$<TARGET_FILE:qv-simfeed>")
+    elseif(program STREQUAL "qv-audiohost")
+      target_compile_definitions(${name} PRIVATE QV_AUDIOHOST_PATH="$<TARGET_FILE:qv-audiohost>")
     else()
       message(FATAL_ERROR "qv_test_runs_programs: unknown program ${program}")
     endif()

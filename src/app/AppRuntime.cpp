@@ -3,6 +3,7 @@
 #include "app/AppGlobals.h"
 #include "platform/ConsoleMirror.h"
 #include "platform/Output.h"
+#include "platform/PrintableText.h"
 #include "settings/LiveSettings.h"
 
 #include <algorithm>
@@ -37,11 +38,13 @@ void AppRuntime::startUp() {
     if (m_env.store) {
         HapticSettings loaded = gSettings.snapshot();
         if (!m_env.store->load(loaded))
-            errPrint("ERROR: loading the settings: %s\n", m_env.store->lastError().c_str());
+            errPrint("ERROR: loading the settings: %s\n", printableText(m_env.store->lastError()).c_str());
         gSettings.replace(loaded);
     }
 
-    m_watchdogLog->open(m_env.appDataDir + "watchdog.log");
+    std::string watchdogError;
+    if (!m_watchdogLog->open(m_env.appDataDir + "watchdog.log", &watchdogError))
+        errPrint("  WARNING: the watchdog log is not kept: %s\n", printableText(watchdogError).c_str());
     m_watchdogLog->write("Watchdog log started");
 
     m_online->startUpdateCheck();

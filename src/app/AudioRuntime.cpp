@@ -8,8 +8,10 @@
 #include "app/AudioRuntime.h"
 
 #include "audio/AudioEngine.h"
+#include "audio/AudioHostClient.h"
 #include "audio/AudioInit.h"
 #include "audio/AudioStatus.h"
+#include "audio/LocalAudioBackend.h"
 #include "audio/SynthState.h"
 #include "platform/Output.h"
 
@@ -25,13 +27,38 @@ namespace qv {
 // ---- shared state and logging ----
 
 struct AudioRuntime::Shared {
-    explicit Shared(Options o) : options(std::move(o)), synth(*options.settings) {}
+    explicit Shared(Options o) : options(std::move(o)) {
+        auto logFn = [this](std::string_view text) { log(text); };
+        if (!options.hostProgram.empty() && options.portAudio == nullptr) {
+            AudioHostClient::Options host;
+            host.program = options.hostProgram;
+            host.settings = options.settings;
+            host.log = logFn;
+            host.startTimeoutMs = options.hostStartTimeoutMs;
+            host.requestTimeoutMs = options.hostRequestTimeoutMs;
+            backend = std::make_unique<AudioHostClient>(std::move(host));
+        } else {
+            LocalAudioBackend::Options inProcess;
+            inProcess.portAudio = options.portAudio;
+            inProcess.asioRegistry = options.asioRegistry;
+            inProcess.heartbeatClock = options.heartbeatClock;
+            inProcess.settings = options.settings;
+            inProcess.callTimeoutMs = options.callTimeoutMs;
+            inProcess.loopbackTest = options.loopbackTest;
+            inProcess.log = logFn;
+            auto made = std::make_unique<LocalAudioBackend>(std::move(inProcess));
+            local = made.get();
+            backend = std::move(made);
+        }
+    }
+
+    // The backend goes first: its teardown may still write to the log.
+    ~Shared() { backend.reset(); }
 
     Options options;
-    SynthState synth;  // declared before the engine: the engine (and its streams) go first
-    std::vector<PhysicalDevice> devices;
-    std::unique_ptr<AudioEngine> engine;
-    AudioInitContext context;
+    std::unique_ptr<IAudioBackend> backend;
+    LocalAudioBackend* local = nullptr;  // the backend, when PortAudio runs in this process
+    std::atomic<bool> started{false};
 
     std::atomic<int32_t> audioOk{0};
     std::atomic<int32_t> audioChannels{0};
@@ -46,6 +73,7 @@ struct AudioRuntime::Shared {
 
     mutable std::mutex devicesMutex;
     std::vector<PhysicalDevice> guiDevices;
+    std::vector<InputDevice> guiInputs;
     std::function<void(const std::vector<PhysicalDevice>&)> devicesListener;
 
     // The log belongs to main and goes with the runtime (detachLog); a
@@ -72,39 +100,30 @@ struct AudioRuntime::Shared {
     }
 
     void shareDevices() {
+        const std::vector<PhysicalDevice> devices = backend->devices();
         std::function<void(const std::vector<PhysicalDevice>&)> listener;
         {
             std::lock_guard<std::mutex> lock(devicesMutex);
             guiDevices = devices;
+            guiInputs = backend->inputDevices();
+            publishInputDevices(guiInputs);
             listener = devicesListener;
         }
         if (listener)
             listener(devices);
     }
 
-    // initAudio plus the published results.
-    bool initAndPublish() {
-        const bool ok = context.initAudio();
-        multiDevice = ok && context.multiDevice;
-        audioOk = ok ? 1 : 0;
-        audioChannels = ok ? streamActiveChannels(*engine, 0) : 0;
-        gAudioReady = ok ? 1 : 0;
+    // The published results of an initAudio.
+    bool publish(const AudioInitResult& result) {
+        multiDevice = result.ok && result.multiDevice;
+        audioOk = result.ok ? 1 : 0;
+        audioChannels = result.ok ? result.channels : 0;
+        gAudioReady = result.ok ? 1 : 0;
         gAudioInitCount.fetch_add(1);
-        return ok;
+        return result.ok;
     }
 
-    // True when every open stream has called back since it was opened.
-    bool streamsCalledBack() const {
-        const int count = engine->streamCount();
-        if (count == 0)
-            return false;
-        for (int i = 0; i < count; ++i) {
-            const StreamSlot* slot = engine->stream(i);
-            if (!slot || slot->firstBlockFrames.load() == 0)
-                return false;
-        }
-        return true;
-    }
+    bool initAndPublish() { return publish(backend->initAudio()); }
 };
 
 AudioRuntime::AudioRuntime() : AudioRuntime(Options{}) {}
@@ -123,19 +142,8 @@ AudioRuntime::~AudioRuntime() {
 
 void AudioRuntime::start() {
     Shared& s = *m_shared;
-    AudioEngine::Services services;
-    services.portAudio = s.options.portAudio;
-    services.asioRegistry = s.options.asioRegistry;
-    services.clock = s.options.heartbeatClock;
-    services.callTimeoutMs = s.options.callTimeoutMs;
-    s.engine = std::make_unique<AudioEngine>(services);
-    s.devices = s.engine->devices();
-    s.context.engine = s.engine.get();
-    s.context.portAudio = s.options.portAudio ? s.options.portAudio : &systemPortAudio();
-    s.context.log = [shared = m_shared.get()](std::string_view text) { shared->log(text); };
-    s.context.devices = &s.devices;
-    s.context.synth = &s.synth;
-    s.context.settings = s.options.settings;
+    s.backend->start();
+    s.started = true;
     s.shareDevices();
     if (!takeToken())
         return;
@@ -145,26 +153,36 @@ void AudioRuntime::start() {
 
 int AudioRuntime::audioOk() const { return m_shared->audioOk.load(); }
 int AudioRuntime::audioChannels() const { return m_shared->audioChannels.load(); }
-void AudioRuntime::publishFrame(const HapticFrame& frame, bool onTrack) { m_shared->synth.publishFrame(frame, onTrack); }
-void AudioRuntime::invalidateFrame() { m_shared->synth.invalidateFrame(); }
-void AudioRuntime::triggerGearPulse(int durationMs) { m_shared->synth.triggerGearPulseAll(durationMs); }
-bool AudioRuntime::previewLevels(float levels[kEffectCount]) { return m_shared->synth.copyPreviewLevels(levels); }
+void AudioRuntime::publishFrame(const HapticFrame& frame, bool onTrack) {
+    m_shared->backend->syncSettings();
+    synth().publishFrame(frame, onTrack);
+}
+void AudioRuntime::invalidateFrame() { synth().invalidateFrame(); }
+void AudioRuntime::triggerGearPulse(int durationMs) { synth().triggerGearPulseAll(durationMs); }
+bool AudioRuntime::previewLevels(float levels[kEffectCount]) { return synth().copyPreviewLevels(levels); }
 
 bool AudioRuntime::playTestTone(int channel, int durationMs, float gain, int deviceSlot) {
-    return m_shared->synth.startTestTone(channel, durationMs, gain, deviceSlot);
+    m_shared->backend->syncSettings();
+    return synth().startTestTone(channel, durationMs, gain, deviceSlot);
 }
 
 bool AudioRuntime::setEffectPreview(int effect, bool on) {
     if (!on) {
-        m_shared->synth.stopEffectPreview();
+        synth().stopEffectPreview();
         return true;
     }
-    return m_shared->synth.startEffectPreview(effect);
+    m_shared->backend->syncSettings();
+    return synth().startEffectPreview(effect);
 }
 
 std::vector<PhysicalDevice> AudioRuntime::copyDevices() const {
     std::lock_guard<std::mutex> lock(m_shared->devicesMutex);
     return m_shared->guiDevices;
+}
+
+std::vector<InputDevice> AudioRuntime::copyInputDevices() const {
+    std::lock_guard<std::mutex> lock(m_shared->devicesMutex);
+    return m_shared->guiInputs;
 }
 
 void AudioRuntime::setDevicesListener(std::function<void(const std::vector<PhysicalDevice>&)> listener) {
@@ -175,8 +193,9 @@ void AudioRuntime::setDevicesListener(std::function<void(const std::vector<Physi
 bool AudioRuntime::isWorkerBusy() const { return m_shared->busy.load() != 0; }
 bool AudioRuntime::isRecoveryActive() const { return m_shared->recoveryActive.load() != 0; }
 int AudioRuntime::recoveryAttempts() const { return m_shared->recoveryAttempts.load(); }
-SynthState& AudioRuntime::synth() { return m_shared->synth; }
-AudioEngine* AudioRuntime::engine() { return m_shared->engine.get(); }
+SynthState& AudioRuntime::synth() { return m_shared->backend->synth(); }
+AudioEngine* AudioRuntime::engine() { return m_shared->local ? m_shared->local->engine() : nullptr; }
+IAudioBackend& AudioRuntime::backend() { return *m_shared->backend; }
 
 bool AudioRuntime::takeToken() {
     int32_t expected = 0;
@@ -206,19 +225,21 @@ namespace {
 
 void recoveryWorker(const std::shared_ptr<AudioRuntime::Shared>& shared, int) {
     AudioRuntime::Shared& s = *shared;
+    IAudioBackend& backend = *s.backend;
     s.log("reEnumerate() starting");
-    s.context.reEnumerateDevices();
+    backend.reEnumerate();
     s.shareDevices();
     s.log("initAudio() starting");
-    bool ok = s.initAndPublish();
+    const AudioInitResult result = backend.initAudio();
+    bool ok = s.publish(result);
     bool silent = false;
     if (ok) {
         // A stream that starts but never calls back is no recovery: wait a
         // bounded time for every stream's first callback.
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(s.options.callbackWaitMs);
-        while (!s.streamsCalledBack() && std::chrono::steady_clock::now() < deadline)
+        while (!backend.streamsCalledBack() && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        if (!s.streamsCalledBack()) {
+        if (!backend.streamsCalledBack()) {
             ok = false;
             silent = true;
             s.audioOk = 0;
@@ -227,7 +248,7 @@ void recoveryWorker(const std::shared_ptr<AudioRuntime::Shared>& shared, int) {
         }
     }
     const int channels = s.audioChannels.load();
-    const double latency = ok ? s.engine->streamLatencyMs() : 0.0;
+    const double latency = ok ? result.latencyMs : 0.0;
     char line[128];
     std::snprintf(line, sizeof line, "initAudio() result: ok=%d ch=%d latency=%.1fms", ok ? 1 : 0, channels, latency);
     s.log(line);
@@ -238,19 +259,28 @@ void recoveryWorker(const std::shared_ptr<AudioRuntime::Shared>& shared, int) {
     } else if (silent) {
         s.log("initAudio error: the streams started but the device never called back");
     } else {
-        s.log("initAudio error: " + s.engine->lastErrorText());
+        s.log("initAudio error: " + backend.lastErrorText());
     }
     s.releaseToken();
 }
 
 void latencyWorker(const std::shared_ptr<AudioRuntime::Shared>& shared, int inputDevice) {
     AudioRuntime::Shared& s = *shared;
-    const double oneWay = s.options.loopbackTest ? s.options.loopbackTest(*s.engine, inputDevice)
-                                                 : s.engine->runLoopbackTest(inputDevice);
-    s.initAndPublish();
+    AudioInitResult after;
+    std::string error;
+    const double oneWay = s.backend->loopbackTest(inputDevice, after, error);
+    s.publish(after);
+    setLatencyTestError(error);
     gLatencyTestResultMs = oneWay > 0.0 ? static_cast<float>(oneWay) : -1.0f;
-    gLatencyTestRequest = 0;
+    gLatencyTestRequest = kLatencyRequestNone;  // after the result and its text
     s.releaseToken();
+}
+
+// Ends a request without a test: the result, its reason, then the flag.
+void answerLatencyRequest(const std::string& error) {
+    setLatencyTestError(error);
+    gLatencyTestResultMs = -1.0f;
+    gLatencyTestRequest = kLatencyRequestNone;
 }
 
 void restartWorker(const std::shared_ptr<AudioRuntime::Shared>& shared, int) {
@@ -258,7 +288,7 @@ void restartWorker(const std::shared_ptr<AudioRuntime::Shared>& shared, int) {
     // A restart looks at the devices afresh: an interface plugged in or an
     // audio server started since the last enumeration shows up in the GUI's
     // list and can be opened.
-    s.context.reEnumerateDevices();
+    s.backend->reEnumerate();
     s.shareDevices();
     s.initAndPublish();
     s.releaseToken();
@@ -268,7 +298,7 @@ void restartWorker(const std::shared_ptr<AudioRuntime::Shared>& shared, int) {
 
 bool AudioRuntime::requestRestart() {
     Shared& s = *m_shared;
-    if (!s.accepting.load() || !s.engine || !takeToken())
+    if (!s.accepting.load() || !s.started || !takeToken())
         return false;
     if (!s.accepting.load()) {  // shutdown began between the two reads
         s.releaseToken();
@@ -288,7 +318,7 @@ bool AudioRuntime::requestRestart() {
 
 void AudioRuntime::checkStreams() {
     Shared& s = *m_shared;
-    if (!s.accepting.load() || !s.engine)
+    if (!s.accepting.load() || !s.started)
         return;
     // The token is held for the whole check: no worker can close or reopen
     // the streams while they are read here.
@@ -300,15 +330,14 @@ void AudioRuntime::checkStreams() {
 
 bool AudioRuntime::recoveryStep() {
     Shared& s = *m_shared;
-    AudioEngine& engine = *s.engine;
+    IAudioBackend& backend = *s.backend;
     if (s.recoveryActive.load())
         return startAttempt();
-    const bool running = s.audioOk.load() && engine.anyStreamRunning();
+    const bool running = s.audioOk.load() && backend.anyStreamRunning();
     if (!running)
         return false;
-    const StreamSlot* first = engine.stream(0);
-    const bool stale = engine.hasStaleStream(kStaleThresholdMs);
-    if (stale && first && first->running.load()) {
+    const bool stale = backend.hasStaleStream(kStaleThresholdMs);
+    if (stale && backend.isStreamRunning(0)) {
         s.log("Stream stale detected, entering recovery mode");
         s.recoveryActive = 1;
         s.recoveryAttempts = 0;
@@ -324,11 +353,12 @@ bool AudioRuntime::startAttempt() {
     const int n = s.recoveryAttempts.load();
     if (n > kMaxRecoveryAttempts)
         return false;
-    if (n == kMaxRecoveryAttempts || s.engine->isAudioSystemStuck()) {
-        // Nothing can be re-opened while a PortAudio call has not returned
-        // (the engine said so once, with what to do): no more attempts.
+    if (n == kMaxRecoveryAttempts || s.backend->isStuck()) {
+        // In this process nothing can be re-opened while a PortAudio call has
+        // not returned (the engine said so once): no more attempts. The audio
+        // host is never stuck: a hung one is replaced by the next attempt.
         if (n < kMaxRecoveryAttempts)
-            s.log("GAVE UP: " + s.engine->lastErrorText());
+            s.log("GAVE UP: " + s.backend->lastErrorText());
         else
             s.log("GAVE UP after max retries");
         s.recoveryAttempts = kMaxRecoveryAttempts + 1;
@@ -347,28 +377,56 @@ bool AudioRuntime::startAttempt() {
 
 void AudioRuntime::serviceLatencyRequest() {
     Shared& s = *m_shared;
+    s.backend->syncSettings();
     SynthReadyReport ready;
-    if (s.synth.takeReadyReport(ready))
+    if (synth().takeReadyReport(ready))
         outPrint("  [AudioEngine] Synth ready%s: %d samples @ %g Hz\n", s.multiDevice.load() ? " (multi)" : "",
                  ready.frames, static_cast<double>(ready.sampleRate));
 
-    if (!gLatencyTestRequest.load() || !s.accepting.load() || !s.engine)
+    if (gLatencyTestRequest.load() != kLatencyRequestPending || !s.accepting.load() || !s.started)
         return;
     if (!takeToken())
         return;  // after the running worker
-    gAudioReady = 0;
+    int32_t pending = kLatencyRequestPending;
+    if (!gLatencyTestRequest.compare_exchange_strong(pending, kLatencyRequestTaken)) {
+        s.releaseToken();  // withdrawn by the dialog meanwhile
+        return;
+    }
     const int input = gLatencyInputDevice.load();
+    const std::string refusal = checkLatencyInput(input, latencyInputName());
+    if (!refusal.empty()) {
+        answerLatencyRequest(refusal);
+        s.releaseToken();
+        return;
+    }
+    gAudioReady = 0;
     if (!startWorker(latencyWorker, input)) {
         // Without a worker the dialog would wait for ever: answer it.
-        gLatencyTestResultMs = -1.0f;
-        gLatencyTestRequest = 0;
+        gAudioReady = s.audioOk.load();
+        answerLatencyRequest("The latency test could not be started.");
         s.releaseToken();
     }
 }
 
+std::string AudioRuntime::checkLatencyInput(int input, const std::string& name) const {
+    if (input < 0 || name.empty())
+        return {};
+    std::lock_guard<std::mutex> lock(m_shared->devicesMutex);
+    for (const InputDevice& device : m_shared->guiInputs)
+        if (device.paIndex == input)
+            return device.name == name ? std::string()
+                                       : "The device list changed: \"" + name + "\" is no longer input " +
+                                             std::to_string(input) + ". Choose the input again.";
+    return "The input device \"" + name + "\" is no longer available. Choose the input again.";
+}
+
 // ---- shutdown ----
 
-void AudioRuntime::stopAcceptingWork() { m_shared->accepting = false; }
+void AudioRuntime::stopAcceptingWork() {
+    m_shared->accepting = false;
+    if (isWorkerBusy())
+        m_shared->backend->interrupt();
+}
 
 bool AudioRuntime::waitIdle(int timeoutMs) {
     Shared& s = *m_shared;
@@ -379,9 +437,9 @@ bool AudioRuntime::waitIdle(int timeoutMs) {
 
 void AudioRuntime::closeAll() {
     Shared& s = *m_shared;
-    if (s.engine)
-        s.engine->closeAll();
-    s.synth.setStreamLayout(0, nullptr);
+    if (s.started)
+        s.backend->closeAll();
+    synth().setStreamLayout(0, nullptr);
     s.audioOk = 0;
     s.audioChannels = 0;
     gAudioReady = 0;

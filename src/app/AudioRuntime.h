@@ -1,7 +1,8 @@
 #pragma once
-// The audio side of the program: the AudioEngine, the device list, the
-// synthesis and the three audio workers (stream recovery, latency test, the
-// GUI's audio restart), behind the run loop's IAudioRuntime seam.
+// The audio side of the program: the audio backend (PortAudio in the audio
+// host process, or in this process on an injected PortAudio), the synthesis
+// and the three audio workers (stream recovery, latency test, the GUI's audio
+// restart), behind the run loop's IAudioRuntime seam.
 //
 // Threads:
 // - start, the IAudioRuntime operations and the stream-stale check run on
@@ -14,14 +15,15 @@
 //   reads the stream list while a worker changes it. At shutdown
 //   stopAcceptingWork() refuses new workers and waitIdle() takes the token
 //   for good.
-// Everything the workers touch lives in a shared block that a worker keeps
-// alive until it ends, so a worker that outlives the wait at shutdown never
-// touches freed memory; the watchdog log, which the runtime does not own, is
-// let go when the runtime is destroyed.
+// Everything the workers touch lives in a reference-counted block that a
+// worker keeps alive until it ends, so a worker that outlives the wait at
+// shutdown never touches freed memory; the watchdog log, which the runtime
+// does not own, is let go when the runtime is destroyed.
 
 #include "app/AppServices.h"
 #include "app/WatchdogLog.h"
 #include "audio/AsioRegistry.h"
+#include "audio/AudioBackend.h"
 #include "audio/AudioDevice.h"
 #include "audio/AudioEngine.h"
 #include "audio/PortAudioApi.h"
@@ -47,6 +49,10 @@ public:
     using LoopbackTestFn = std::function<double(AudioEngine& engine, int inputDevice)>;
 
     struct Options {
+        // The audio host program (qv-audiohost). Set, and without an injected
+        // portAudio, PortAudio runs in that process, which is replaced when a
+        // PortAudio call hangs; else PortAudio runs in this process.
+        std::string hostProgram;
         IPortAudio* portAudio = nullptr;        // null: the system's PortAudio
         IAsioRegistry* asioRegistry = nullptr;  // null: the system's registry
         IClock* heartbeatClock = nullptr;       // stream heartbeats; null: the system clock
@@ -56,8 +62,12 @@ public:
         // callbacks before it counts as failed.
         int callbackWaitMs = 2000;
         // Longest wait for one PortAudio call before the engine gives the
-        // audio system up as not responding.
+        // audio system up as not responding (in this process).
         int callTimeoutMs = kAudioCallTimeoutMs;
+        // The audio host: longest wait for a new host's PortAudio and device
+        // list, and for the answer to a request, before it is replaced.
+        int hostStartTimeoutMs = 10000;
+        int hostRequestTimeoutMs = 15000;
         LoopbackTestFn loopbackTest;  // null: AudioEngine::runLoopbackTest
     };
 
@@ -81,6 +91,8 @@ public:
     // Starts the latency test when it is asked for and no worker runs; also
     // prints the synthesis-ready line of a new start.
     void serviceLatencyRequest() override;
+    // Refuses new workers and ends any wait of a running one for a hung
+    // audio call (the audio host is killed), so shutdown never hangs.
     void stopAcceptingWork() override;
     bool waitIdle(int timeoutMs) override;
     void closeAll() override;
@@ -93,6 +105,9 @@ public:
     bool playTestTone(int channel, int durationMs, float gain, int deviceSlot);
     bool setEffectPreview(int effect, bool on);
     std::vector<PhysicalDevice> copyDevices() const;
+    // The devices with inputs of the last enumeration (also published for
+    // the latency dialog, AudioStatus.h).
+    std::vector<InputDevice> copyInputDevices() const;
     // Called with every new device list (start-up, re-enumeration); the GUI
     // keeps its own copy. Set before start().
     void setDevicesListener(std::function<void(const std::vector<PhysicalDevice>&)> listener);
@@ -102,7 +117,9 @@ public:
     bool isRecoveryActive() const;
     int recoveryAttempts() const;
     SynthState& synth();
+    // The engine when PortAudio runs in this process, else null.
     AudioEngine* engine();
+    IAudioBackend& backend();
 
     // What the workers share with the runtime (AudioRuntime.cpp).
     struct Shared;
@@ -114,6 +131,9 @@ private:
     bool recoveryStep();
     bool startAttempt();
     bool startWorker(void (*body)(const std::shared_ptr<Shared>&, int), int argument);
+    // Empty when the input may be tested: no name to check, or the listed
+    // device at that index still has that name; else why not.
+    std::string checkLatencyInput(int input, const std::string& name) const;
 
     std::shared_ptr<Shared> m_shared;
 };

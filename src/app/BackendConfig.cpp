@@ -45,6 +45,7 @@ BackendConfig buildTimeBackendConfig() {
     config.updateUrl = QV_DEFAULT_UPDATE_URL;
     config.caFile = QV_DEFAULT_BACKEND_CA_FILE;
     config.usageToken = QV_DEFAULT_USAGE_TOKEN;
+    config.downloadPageUrl = QV_DEFAULT_DOWNLOAD_PAGE_URL;
     return config;
 }
 
@@ -58,6 +59,7 @@ BackendConfig applyEnvironment(BackendConfig config, const EnvironmentLookup& lo
     take("QV_UPDATE_URL", config.updateUrl);
     take("QV_BACKEND_CA_FILE", config.caFile);
     take("QV_USAGE_TOKEN", config.usageToken);
+    take("QV_DOWNLOAD_PAGE_URL", config.downloadPageUrl);
     return config;
 }
 
@@ -66,6 +68,8 @@ BackendConfig validateBackendConfig(BackendConfig config, std::vector<std::strin
         config.baseUrl.pop_back();
     checkAddress(config.baseUrl, "QV_BACKEND_URL", "usage reports and the community catalogue are off", problems);
     checkAddress(config.updateUrl, "QV_UPDATE_URL", "the update check is off", problems);
+    checkAddress(config.downloadPageUrl, "QV_DOWNLOAD_PAGE_URL", "\"Check for Updates\" has no download page",
+                 problems);
     const auto checkText = [problems](std::string& value, const char* name) {
         if (!hasLineBreak(value))
             return;

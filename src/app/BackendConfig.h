@@ -12,6 +12,7 @@
 //   QV_UPDATE_URL       https://host/version.json
 //   QV_BACKEND_CA_FILE  PEM file of CA certificates trusted besides the system's
 //   QV_USAGE_TOKEN      the token sent with usage reports
+//   QV_DOWNLOAD_PAGE_URL  https://host/download, the page "Check for Updates" opens
 
 #include <functional>
 #include <string>
@@ -25,9 +26,11 @@ struct BackendConfig {
     std::string updateUrl;  // empty: no update check
     std::string caFile;
     std::string usageToken;
+    std::string downloadPageUrl;  // empty: no download page
 
     bool hasBackend() const { return !baseUrl.empty(); }
     bool hasUpdateServer() const { return !updateUrl.empty(); }
+    bool hasDownloadPage() const { return !downloadPageUrl.empty(); }
 };
 
 // The values compiled in.

@@ -5,6 +5,7 @@
 #include "app/UpdateCheck.h"
 #include "app/UsageReport.h"
 #include "platform/Output.h"
+#include "platform/PrintableText.h"
 
 namespace qv {
 
@@ -35,8 +36,9 @@ OnlineServices::OnlineServices(BackendConfig config, std::vector<std::string> pr
 void OnlineServices::startUpdateCheck() {
     if (!m_reported) {
         m_reported = true;
+        // The problems quote values from the environment.
         for (const std::string& problem : m_problems)
-            outPrint("  [Online] %s\n", problem.c_str());
+            outPrint("  [Online] %s\n", printableText(problem).c_str());
         if (!m_statusLine.empty())
             outPrint("  [Online] %s\n", m_statusLine.c_str());
     }

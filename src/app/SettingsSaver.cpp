@@ -1,6 +1,7 @@
 #include "app/SettingsSaver.h"
 
 #include "platform/Output.h"
+#include "platform/PrintableText.h"
 #include "settings/LiveSettings.h"
 
 namespace qv {
@@ -47,7 +48,7 @@ bool SettingsSaver::stopAndSave() {
         return true;
     const bool ok = m_store->saveAll(gSettings.snapshot());
     if (!ok)
-        errPrint("ERROR: saving the settings failed: %s\n", m_store->lastError().c_str());
+        errPrint("ERROR: saving the settings failed: %s\n", printableText(m_store->lastError()).c_str());
     std::lock_guard<std::mutex> lock(m_mutex);
     ++m_saves;
     if (!ok)
@@ -76,7 +77,7 @@ void SettingsSaver::run() {
         lock.unlock();
         const bool ok = m_store->saveAll(gSettings.snapshot());
         if (!ok)
-            errPrint("ERROR: saving the settings failed: %s\n", m_store->lastError().c_str());
+            errPrint("ERROR: saving the settings failed: %s\n", printableText(m_store->lastError()).c_str());
         lock.lock();
         m_saving = false;
         ++m_saves;

@@ -2,7 +2,9 @@
 
 #include "app/ConsoleStatus.h"
 #include "engines/ISimHapticEngine.h"
+#include "platform/Files.h"
 #include "platform/Output.h"
+#include "platform/PrintableText.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -30,15 +32,16 @@ SuspensionLogger::SuspensionLogger(IClock& clock, IConsole& console) : m_clock(c
 SuspensionLogger::~SuspensionLogger() { stop(); }
 
 void SuspensionLogger::reportError(const std::string& text) {
-    m_lastError = text;
+    // The text names the settings folder, which comes from the environment.
+    m_lastError = printableText(text);
     if (m_console.isAttached()) {
         m_console.setColor(ConsoleAttr::kRed);
         m_console.setCursor(0, kLoggerRow);
-        std::string line = padded("  [ Susp Logger ]  ERROR: " + text);
+        std::string line = padded("  [ Susp Logger ]  ERROR: " + m_lastError);
         line.resize(std::min<size_t>(line.size(), kConsoleColumns - 1));
         m_console.write(line);
     } else {
-        errPrint("  [ Susp Logger ]  ERROR: %s\n", text.c_str());
+        errPrint("  [ Susp Logger ]  ERROR: %s\n", m_lastError.c_str());
     }
 }
 
@@ -50,9 +53,12 @@ bool SuspensionLogger::start(ISimHapticEngine& engine, const std::string& folder
         m_path.push_back('/');
     m_path += kLoggerFileName;
 
-    m_file = std::fopen(m_path.c_str(), "w");
+    // Never blocks: this runs on the 120 Hz loop, and a pipe planted at the
+    // name would stall it in the open.
+    std::string openError;
+    m_file = openOutputFile(m_path, &openError);
     if (!m_file) {
-        reportError("cannot open " + m_path + " (" + std::strerror(errno) + ")");
+        reportError("cannot record: " + openError);
         return false;
     }
     std::string header;

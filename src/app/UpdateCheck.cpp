@@ -4,6 +4,7 @@
 #include "app/OnlineWorkers.h"
 #include "app/Version.h"
 #include "platform/Output.h"
+#include "platform/PrintableText.h"
 
 #include <nlohmann/json.hpp>
 
@@ -177,11 +178,12 @@ void updateCheckThread(UpdateCheckRequest* request) {
     std::string error;
     switch (checkForUpdate(*owned, &error)) {
     case UpdateCheckResult::Failed:
-        outPrint("  [UpdateCheck] No update information: %s\n", error.c_str());
+        outPrint("  [UpdateCheck] No update information: %s\n", printableText(error).c_str());
         break;
     case UpdateCheckResult::NewerAvailable:
+        // The version is the server's text: never let it drive the terminal.
         outPrint("  [UpdateCheck] Version %s is available (this is %s).\n",
-                 owned->version ? owned->version : "", kVersionText);
+                 printableText(owned->version ? owned->version : "").c_str(), kVersionText);
         break;
     case UpdateCheckResult::UpToDate:
         break;

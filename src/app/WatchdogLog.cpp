@@ -1,16 +1,17 @@
 #include "app/WatchdogLog.h"
 
 #include "platform/Clock.h"
+#include "platform/Files.h"
 
 namespace qv {
 
 WatchdogLog::~WatchdogLog() { close(); }
 
-bool WatchdogLog::open(const std::string& path) {
+bool WatchdogLog::open(const std::string& path, std::string* error) {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_file)
         std::fclose(m_file);
-    m_file = std::fopen(path.c_str(), "w");
+    m_file = openOutputFile(path, error);
     return m_file != nullptr;
 }
 

@@ -17,8 +17,10 @@ public:
     WatchdogLog(const WatchdogLog&) = delete;
     WatchdogLog& operator=(const WatchdogLog&) = delete;
 
-    // Truncates and opens the file; false when it cannot be opened.
-    bool open(const std::string& path);
+    // Truncates and opens the file; false, with `error` naming the cause, when
+    // it cannot be opened or is not a regular file (a pipe there is refused
+    // at once, never waited on).
+    bool open(const std::string& path, std::string* error = nullptr);
     bool isOpen() const;
     void write(std::string_view text);
     void close();

@@ -22,12 +22,14 @@
 #include "platform/InstanceLock.h"
 #include "platform/Keyboard.h"
 #include "platform/Output.h"
+#include "platform/PrintableText.h"
 #include "platform/Signals.h"
 #include "platform/Tray.h"
 #include "platform/Window.h"
 #include "platform/X11Keyboard.h"
 #include "platform/net/HttpsTransport.h"
 #include "ui/GuiHost.h"
+#include "ui/Logo.h"
 
 using namespace qv;
 
@@ -43,7 +45,10 @@ int main() {
     if (!httpsGlobalInit(&httpsError))
         errPrint("  WARNING: HTTPS unavailable: %s\n", httpsError.c_str());
 
-    const std::string appData = appDataFolder();
+    std::string folderNote;
+    const std::string appData = appDataFolder(&folderNote);
+    if (!folderNote.empty())
+        outPrint("  WARNING: %s\n", printableText(folderNote).c_str());
 
     // The console's grid, copied by the run loop for the console window.
     ConsoleMirror consoleMirror;
@@ -89,6 +94,9 @@ int main() {
     WatchdogLog watchdog;
     AudioRuntime::Options audioOptions;
     audioOptions.watchdog = &watchdog;
+    // PortAudio runs in the audio host beside the program (a hung audio
+    // server costs a host process, never the program).
+    audioOptions.hostProgram = executableFolder() + "qv-audiohost";
     AudioRuntime audio(audioOptions);
 
     // What the window asks of the rest of the program. A refused audio
@@ -104,7 +112,7 @@ int main() {
     gui.effectPreviewFn = [&audio](int effect, bool on) { audio.setEffectPreview(effect, on); };
     gui.selectSimFn = selectSimCallback;
     gui.trayFactory = [] { return createStatusNotifierTray(); };
-    // FIXME: bind iconRenderer to the logo painter (renderLogoIcon) once it is in the tree.
+    gui.iconRenderer = [](int size) { return renderLogoIcon(size); };
     audio.setDevicesListener([&gui](const std::vector<PhysicalDevice>& list) { gui.setDevices(list); });
 
     AppEnvironment env;

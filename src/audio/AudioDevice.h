@@ -48,6 +48,14 @@ struct PhysicalDevice {
     }
 };
 
+// One PortAudio device with inputs, as the latency test lists them.
+struct InputDevice {
+    int32_t paIndex = -1;
+    std::string name;         // PortAudio's name ("(unknown)" when it has none)
+    std::string hostApiName;  // empty when PortAudio names none
+    int32_t inputChannels = 0;
+};
+
 // One driver of the ASIO registry, as scanAsioRegistry returns it.
 struct DeviceSelection {
     int32_t id = -1;  // kRegistryAsioIdBase + position for scanned drivers

@@ -104,9 +104,12 @@ AudioEngine::~AudioEngine() {
 std::vector<PhysicalDevice> AudioEngine::devices() {
     if (!usable())
         return m_lastDevices;
-    if (!m_paInitialised)
+    if (!m_paInitialised) {
+        m_lastInputs.clear();
         return {};
+    }
     m_lastDevices = enumeratePhysicalDevices(*m_pa, *m_registry);
+    m_lastInputs = enumerateInputDevices(*m_pa);
     return m_lastDevices;
 }
 
@@ -134,6 +137,7 @@ std::vector<PhysicalDevice> AudioEngine::reinitialise() {
         return m_lastDevices;
     if (result != paNoError) {
         m_lastDevices.clear();
+        m_lastInputs.clear();
         setError(std::string("Pa_Initialize failed: ") + m_pa->errorText(result));
         return {};
     }
@@ -154,7 +158,7 @@ bool AudioEngine::timedCall(const char* name, CallKind kind, std::function<int()
     m_pendingKind = kind;
     m_stuckText = std::string("Audio system not responding: ") + name + " has not returned after " +
                   std::to_string(m_callTimeoutMs) +
-                  " ms (has the audio server stopped?). Restart Quor Vane to get audio back.";
+                  " ms (has the audio server stopped?)";
     setError(m_stuckText);
     return false;
 }

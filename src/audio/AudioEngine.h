@@ -19,8 +19,10 @@
 // its stream is detached (its callbacks play silence and stop) and abandoned,
 // the final terminate is skipped, and until the call returns (if ever) the
 // engine makes no PortAudio call at all. Meanwhile re-enumeration keeps the
-// last device list, opening fails with a text that asks for a restart of the
-// program (printed once), and closing and destruction still finish.
+// last device list, opening fails with a text that names the call (printed
+// once), and closing and destruction still finish. In the program the engine
+// runs in the audio host, which ends after such a call and is replaced (see
+// AudioHostClient.h).
 
 #include "audio/AsioRegistry.h"
 #include "audio/AudioBuffer.h"
@@ -69,6 +71,9 @@ public:
     // The grouped device list (printing the device table); empty when
     // PortAudio is not initialised; the last list while PortAudio is stuck.
     std::vector<PhysicalDevice> devices();
+    // The devices with inputs (PortAudio order) found by the last devices()
+    // call; what the latency test may use.
+    const std::vector<InputDevice>& inputDevices() const { return m_lastInputs; }
     // PortAudio index of the first output device whose name contains name
     // (ASCII case-insensitive); -1 when none does or PortAudio is unusable.
     int findDeviceByName(const std::string& name);
@@ -115,8 +120,9 @@ public:
     bool hasStaleStream(uint32_t thresholdMs) const;
     int totalXruns() const;
     void resetXrunCounts();
-    // True while a PortAudio call that timed out has not returned: the audio
-    // system has to be restarted (the program, or the audio server).
+    // True while a PortAudio call that timed out has not returned: nothing
+    // can be reopened by this PortAudio (the audio host that runs it is
+    // replaced).
     bool isAudioSystemStuck();
 
     // --- Status ---
@@ -136,6 +142,8 @@ public:
 
     // lastError := text, and "  [AudioEngine] ERROR: " + text on standard error.
     void setError(const std::string& text);
+    // Forgets the last error (before an operation whose own error is wanted).
+    void clearError() { m_lastError.clear(); }
 
     // Audio thread (streamCallback): runs the render callable for one block.
     void render(int32_t streamIndex, AudioBuffer& buffer) {
@@ -169,6 +177,7 @@ private:
     bool m_paInitialised = false;
     std::string m_lastError;
     std::vector<PhysicalDevice> m_lastDevices;
+    std::vector<InputDevice> m_lastInputs;
 
     // The call that did not return in time, while it has not.
     std::unique_ptr<TimedCall> m_pending;

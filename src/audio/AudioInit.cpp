@@ -6,6 +6,7 @@
 #include "audio/AudioInit.h"
 
 #include "audio/AudioStatus.h"
+#include "audio/HostApi.h"
 #include "platform/Output.h"
 
 #include <cstdarg>
@@ -38,6 +39,15 @@ const char* deviceNameOf(IPortAudio* pa, const AudioEngine& engine, int index) {
         return nullptr;
     const PaDeviceInfo* info = pa->deviceInfo(index);
     return info ? (info->name ? info->name : "") : nullptr;
+}
+
+// The host API of a PortAudio device ("JACK", "ALSA", ...); "" when unknown.
+const char* hostApiNameOf(IPortAudio* pa, const AudioEngine& engine, int index) {
+    if (!pa || index < 0 || !engine.isPortAudioInitialised())
+        return "";
+    const PaDeviceInfo* info = pa->deviceInfo(index);
+    const PaHostApiInfo* api = info ? pa->hostApiInfo(info->hostApi) : nullptr;
+    return api ? hostApiName(api->type) : "";
 }
 
 }  // namespace
@@ -248,6 +258,7 @@ bool AudioInitContext::initAudio() {
             copyText(row.deviceName, name);
         else
             copyText(row.deviceName, previous.rows[i].deviceName);
+        copyText(row.hostApi, hostApiNameOf(portAudio, audio, stream->deviceIndex));
     }
     publishDeviceStatus(table);
     return true;
@@ -255,15 +266,21 @@ bool AudioInitContext::initAudio() {
 
 // ---- re-enumeration ----
 
+void logDeviceList(const std::function<void(std::string_view)>& log, const std::vector<PhysicalDevice>& devices) {
+    if (!log)
+        return;
+    const int count = static_cast<int>(devices.size());
+    log(format("reEnumerate() done: %d devices", count));
+    for (int i = 0; i < count; ++i) {
+        const PhysicalDevice& d = devices[static_cast<size_t>(i)];
+        log(format("  dev[%d] \"%s\" apis=%d", i, d.hardwareName.c_str(), static_cast<int>(d.apis.size())));
+    }
+}
+
 int AudioInitContext::reEnumerateDevices() {
     *devices = engine->reinitialise();
-    const int count = static_cast<int>(devices->size());
-    logLine(format("reEnumerate() done: %d devices", count));
-    for (int i = 0; i < count; ++i) {
-        const PhysicalDevice& d = (*devices)[static_cast<size_t>(i)];
-        logLine(format("  dev[%d] \"%s\" apis=%d", i, d.hardwareName.c_str(), static_cast<int>(d.apis.size())));
-    }
-    return count;
+    logDeviceList(log, *devices);
+    return static_cast<int>(devices->size());
 }
 
 }  // namespace qv

@@ -57,6 +57,9 @@ int findDeviceByHardwareName(const std::vector<PhysicalDevice>& devices, const s
 // index), else the first with a PortAudio index; -1 when there is none.
 int chooseVariant(const PhysicalDevice& device, const std::string& api, bool requireIndex);
 
+// Logs "reEnumerate() done: N devices" and one line per device.
+void logDeviceList(const std::function<void(std::string_view)>& log, const std::vector<PhysicalDevice>& devices);
+
 // The channels that stream `slot` feeds and its status row.
 int streamActiveChannels(const AudioEngine& engine, int stream);
 

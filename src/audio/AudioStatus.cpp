@@ -25,7 +25,57 @@ std::mutex& statusWriter() {
     return mutex;
 }
 
+struct LatencyTexts {
+    std::mutex mutex;
+    std::string inputName;
+    std::string error;
+    std::vector<InputDevice> inputs;
+};
+
+// Never destroyed: a latency worker may still publish while the program ends.
+LatencyTexts& latencyTexts() {
+    static auto* texts = new LatencyTexts();
+    return *texts;
+}
+
 }  // namespace
+
+void setLatencyInputName(std::string_view name) {
+    LatencyTexts& t = latencyTexts();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    t.inputName.assign(name);
+    t.error.clear();
+}
+
+std::string latencyInputName() {
+    LatencyTexts& t = latencyTexts();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    return t.inputName;
+}
+
+void setLatencyTestError(std::string_view text) {
+    LatencyTexts& t = latencyTexts();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    t.error.assign(text);
+}
+
+std::string latencyTestError() {
+    LatencyTexts& t = latencyTexts();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    return t.error;
+}
+
+void publishInputDevices(const std::vector<InputDevice>& devices) {
+    LatencyTexts& t = latencyTexts();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    t.inputs = devices;
+}
+
+std::vector<InputDevice> inputDevices() {
+    LatencyTexts& t = latencyTexts();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    return t.inputs;
+}
 
 DeviceStatusTable deviceStatus() { return statusTable().load(); }
 
@@ -40,6 +90,8 @@ void resetAudioStatus() {
     gLatencyInputDevice = -1;
     gLatencyTestRequest = 0;
     gLatencyTestResultMs = -1.0f;
+    setLatencyInputName({});
+    publishInputDevices({});
     publishDeviceStatus(DeviceStatusTable{});
 }
 

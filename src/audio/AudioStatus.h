@@ -7,8 +7,13 @@
 // atomics; the device rows are published whole through a sequence lock and
 // read as copies, so a reader never sees a row half updated.
 
+#include "audio/AudioDevice.h"
+
 #include <atomic>
 #include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
 
 namespace qv {
 
@@ -20,6 +25,7 @@ struct DeviceStatusRow {
     int32_t isAsio = 0;
     float latencyMs = 0.0f;
     char deviceName[64] = {};
+    char hostApi[16] = {};  // the stream's host API ("JACK", "ALSA", ...); empty when unknown
 };
 
 struct DeviceStatusTable {
@@ -38,12 +44,33 @@ DeviceStatusTable deviceStatus();
 void publishDeviceStatus(const DeviceStatusTable& table);
 
 // Latency test: the dialog stores the input device (-1: let the audio layer
-// find a loopback input) and raises the request; main starts the worker; the
-// worker stores the one-way result in ms (-1 = failed) and then clears the
-// request.
+// find a loopback input) with its name and raises the request (1, pending);
+// main takes it (1 -> 2, compare-exchange) when it starts the worker; the
+// worker stores the one-way result in ms (-1 = failed) and its error text,
+// and then clears the request (0). A request still pending can be withdrawn
+// by its maker (compare-exchange 1 -> 0), so it never starts later.
+inline constexpr int32_t kLatencyRequestNone = 0;
+inline constexpr int32_t kLatencyRequestPending = 1;
+inline constexpr int32_t kLatencyRequestTaken = 2;
+
 extern std::atomic<int32_t> gLatencyInputDevice;
 extern std::atomic<int32_t> gLatencyTestRequest;
 extern std::atomic<float> gLatencyTestResultMs;
+
+// The name of the requested input as the dialog listed it (empty: no check);
+// the test refuses an index that names another device by then. Set before
+// the request is raised; setting it also clears the last error text.
+void setLatencyInputName(std::string_view name);
+std::string latencyInputName();
+// Why the last test failed, for the dialog (empty: no reason known, e.g. no
+// pulse came back). Published before the request is cleared.
+void setLatencyTestError(std::string_view text);
+std::string latencyTestError();
+
+// The devices with inputs of the last enumeration, published by the audio
+// runtime; the latency dialog reads a copy (it never calls PortAudio).
+void publishInputDevices(const std::vector<InputDevice>& devices);
+std::vector<InputDevice> inputDevices();
 
 // Every value back to its start value (tests).
 void resetAudioStatus();

@@ -212,3 +212,25 @@ int findDeviceByName(IPortAudio& portAudio, std::string_view name) {
 }
 
 }  // namespace qv
+
+namespace qv {
+
+std::vector<InputDevice> enumerateInputDevices(IPortAudio& portAudio) {
+    std::vector<InputDevice> inputs;
+    const PaDeviceIndex count = std::max<PaDeviceIndex>(portAudio.deviceCount(), 0);
+    for (PaDeviceIndex i = 0; i < count; ++i) {
+        const PaDeviceInfo* info = portAudio.deviceInfo(i);
+        if (!info || info->maxInputChannels <= 0)
+            continue;
+        InputDevice device;
+        device.paIndex = i;
+        device.name = info->name && info->name[0] ? info->name : "(unknown)";
+        const PaHostApiInfo* api = portAudio.hostApiInfo(info->hostApi);
+        device.hostApiName = api && api->name ? api->name : "";
+        device.inputChannels = info->maxInputChannels;
+        inputs.push_back(std::move(device));
+    }
+    return inputs;
+}
+
+}  // namespace qv

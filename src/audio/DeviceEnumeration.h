@@ -38,6 +38,9 @@ void mergeAsioRegistry(IAsioRegistry& registry, std::vector<PhysicalDevice>& lis
 // in the second view. Skips drivers whose class identifier is already listed.
 void scanAsioRegistry(IAsioRegistry& registry, std::vector<DeviceSelection>& selections);
 
+// Every device with at least one input channel, in PortAudio order.
+std::vector<InputDevice> enumerateInputDevices(IPortAudio& portAudio);
+
 void printPhysicalDeviceTable(const std::vector<PhysicalDevice>& list);
 
 // PortAudio index of the first device (in PortAudio order) with an output

@@ -220,4 +220,9 @@ void SynthState::mixZones(StreamSynth& st, int stream, AudioBuffer& buffer, cons
     }
 }
 
+void SynthState::releaseRenderGuards() {
+    for (StreamSynth& st : m_streams)
+        st.renderGuard.store(0, std::memory_order_release);
+}
+
 }  // namespace qv

@@ -18,6 +18,12 @@
 //   worker) while no stream runs, before the streams start.
 // The settings come from a LiveSettings (gSettings in the program) through
 // trySnapshot(), which never waits.
+//
+// The state may live in memory shared with the audio host (see
+// AudioHostProtocol.h): the render, the stream layout and the ready reports
+// then run in the host, everything else in the program. What crosses is
+// lock-free atomics and sequence locks only; the two writer mutexes are
+// taken by the program's threads alone.
 
 #include "audio/AudioBuffer.h"
 #include "audio/CornerSynth.h"
@@ -77,6 +83,9 @@ public:
     // Every stream configures itself again at its first block. A test tone
     // whose slot has no stream any more ends.
     void setStreamLayout(int streamCount, const int32_t* slotOfStream);
+    // After the process whose streams rendered from this state ended (it may
+    // have died inside a render): lets the next streams render again.
+    void releaseRenderGuards();
     // Sets a stream's rate and block size and numbers its corners (tests and
     // benchmarks; the streams do it themselves at their first block).
     void configure(int stream, float sampleRate, int blockFrames);

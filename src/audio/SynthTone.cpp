@@ -50,12 +50,17 @@ bool SynthState::startTestTone(int channel, int durationMs, float gain, int devi
 }
 
 void SynthState::endToneIfSlotClosed() {
-    std::lock_guard<std::mutex> lock(m_toneWriter);
-    if (m_toneActive.load(std::memory_order_acquire) == 0)
+    // Without the writers' mutex: the stream layout may be set in another
+    // process (the audio host), which must never take a lock of the
+    // program's threads. Only the tone that is still the playing one ends.
+    uint32_t active = m_toneActive.load(std::memory_order_acquire);
+    if (active == 0)
         return;
-    const ToneCommand command = m_toneCommand.load();
+    ToneCommand command;
+    if (!m_toneCommand.tryLoad(command, 64) || command.sequence != active)
+        return;  // a newer tone is being written; its writer checked its slot
     if (!slotIsOpen(command.slot))
-        m_toneActive.store(0, std::memory_order_release);
+        m_toneActive.compare_exchange_strong(active, 0, std::memory_order_acq_rel);
 }
 
 void SynthState::renderTone(StreamSynth& st, int stream, uint32_t sequence, AudioBuffer& buffer) {

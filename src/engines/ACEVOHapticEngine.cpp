@@ -90,18 +90,18 @@ void ACEVOHapticEngine::disconnect() {
 bool ACEVOHapticEngine::readTelemetry() {
     if (!isConnected())
         return false;
-    int32_t counter;
-    std::memcpy(&counter, m_physics.data() + acevo::kPacketId, sizeof counter);
-    if (counter == m_lastPacketId)
+    int32_t counter = 0;
+    if (!m_physics.read(acevo::kPacketId, &counter, sizeof counter) || counter == m_lastPacketId)
         return false;
 
+    // Work on private copies: the simulator keeps writing the pages. A page
+    // that shrank under the copy is the simulator going away: no sample.
+    if (!m_physics.read(0, m_physicsCopy.data(), acevo::kPhysicsSize) ||
+        !m_graphics.read(0, m_graphicsCopy.data(), acevo::kGraphicsSize))
+        return false;
     m_lastPacketId = counter;
     const float dt = m_packets.stepForNewPacket();
     m_lastDt = dt;
-
-    // Work on private copies: the simulator keeps writing the pages.
-    std::memcpy(m_physicsCopy.data(), m_physics.data(), acevo::kPhysicsSize);
-    std::memcpy(m_graphicsCopy.data(), m_graphics.data(), acevo::kGraphicsSize);
     const auto& p = m_physicsCopy;
     const auto& g = m_graphicsCopy;
 

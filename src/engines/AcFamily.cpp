@@ -41,12 +41,14 @@ void AcConnection::close() {
 }
 
 bool AcConnection::readCommon(AcCommonSample& s) {
-    const int32_t id = m_pages.livePacketId();
-    if (id == m_lastPacketId)
+    int32_t id = 0;
+    if (!m_pages.readLivePacketId(id) || id == m_lastPacketId)
+        return false;
+    // A page that shrank under the copy is the simulator going away: no sample.
+    if (!m_pages.takeCopy())
         return false;
     m_lastPacketId = id;
     const float dt = m_packetClock.stepForNewPacket();
-    m_pages.takeCopy();
 
     const int32_t status = m_pages.graphicsInt(acpages::kStatusOffset);
     const int32_t inPit = m_pages.graphicsInt(acpages::kInPitOffset);

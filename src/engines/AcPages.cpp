@@ -50,18 +50,18 @@ void AcPages::close() {
 
 bool AcPages::isUsable() const { return isOpen() && isPageUsable(m_physics) && isPageUsable(m_graphics); }
 
-int32_t AcPages::livePacketId() const {
-    if (!m_physics.isOpen())
-        return 0;
-    return intAt(m_physics.data(), m_physicsSize, acpages::kPacketIdOffset);
+bool AcPages::readLivePacketId(int32_t& id) const {
+    id = 0;
+    if (!m_physics.isOpen() || m_physicsSize < acpages::kPacketIdOffset + sizeof id)
+        return false;
+    return m_physics.read(acpages::kPacketIdOffset, &id, sizeof id);
 }
 
-void AcPages::takeCopy() {
+bool AcPages::takeCopy() {
     if (!isOpen())
-        return;
+        return false;
     // Only the mapped sizes are copied: the bytes beyond are none of ours.
-    std::memcpy(m_physicsCopy, m_physics.data(), m_physicsSize);
-    std::memcpy(m_graphicsCopy, m_graphics.data(), m_graphicsSize);
+    return m_physics.read(0, m_physicsCopy, m_physicsSize) && m_graphics.read(0, m_graphicsCopy, m_graphicsSize);
 }
 
 float AcPages::physicsFloat(size_t offset) const {

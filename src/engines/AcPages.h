@@ -40,10 +40,12 @@ public:
     // current ones. Three system calls per page; cheap enough for each tick.
     bool isUsable() const;
 
-    // The packet id as the simulator last wrote it (read live, not from the copy).
-    int32_t livePacketId() const;
-    // Copies both pages whole; the readers below read this copy.
-    void takeCopy();
+    // The packet id as the simulator last wrote it (read live, not from the
+    // copy). False when the page is closed or its file shrank under the read.
+    bool readLivePacketId(int32_t& id) const;
+    // Copies both pages whole; the readers below read this copy. False when a
+    // page's file shrank under the copy (the copy is then not to be used).
+    bool takeCopy();
 
     // Values of the copy; 0 outside the mapped size.
     float physicsFloat(size_t offset) const;

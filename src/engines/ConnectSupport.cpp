@@ -1,6 +1,7 @@
 #include "engines/ConnectSupport.h"
 
 #include "platform/Output.h"
+#include "platform/PrintableText.h"
 
 namespace qv {
 
@@ -21,7 +22,8 @@ void reportConnectProblem(const char* tag, const std::string& text, std::string&
     if (text == lastReported)
         return;
     lastReported = text;
-    errPrint("%s ERROR: %s\n", tag, text.c_str());
+    // The text may quote the environment (the folder) or the map itself.
+    errPrint("%s ERROR: %s\n", tag, printableText(text).c_str());
 }
 
 }  // namespace qv

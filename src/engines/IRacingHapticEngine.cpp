@@ -8,10 +8,12 @@
 #include "engines/IRacingLayout.h"
 #include "engines/TelemetryValues.h"
 #include "platform/Output.h"
+#include "platform/PrintableText.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 namespace qv {
 
@@ -42,8 +44,11 @@ IRacingHapticEngine::~IRacingHapticEngine() { disconnect(); }
 int32_t IRacingHapticEngine::headerInt(size_t offset) const {
     if (!m_map.isOpen() || offset + sizeof(int32_t) > m_map.size())
         return 0;
-    int32_t v;
-    std::memcpy(&v, m_map.data() + offset, sizeof v);
+    int32_t v = 0;
+    if (!m_map.read(offset, &v, sizeof v)) {
+        m_readFaulted = true;
+        return 0;
+    }
     return v;
 }
 
@@ -51,7 +56,8 @@ void IRacingHapticEngine::reportBadBlock(bool& told, const std::string& text) {
     if (told)
         return;
     told = true;
-    errPrint("[IRacingHapticEngine] ERROR: %s\n", text.c_str());
+    // Texts may quote names and numbers from the map: printed without control characters.
+    errPrint("[IRacingHapticEngine] ERROR: %s\n", printableText(text).c_str());
 }
 
 void IRacingHapticEngine::reportConnectFailure(const std::string& text) {
@@ -97,6 +103,11 @@ bool IRacingHapticEngine::connect() {
 
 bool IRacingHapticEngine::buildVariableIndex(int32_t count, int32_t arrayOffset) {
     m_varIndex.clear();
+    if (count > irsdk::kMaxVariables) {
+        reportConnectFailure("the telemetry map claims " + std::to_string(count) + " variables, more than the " +
+                             std::to_string(irsdk::kMaxVariables) + " a telemetry map can hold; it is not read");
+        return false;
+    }
     const int64_t end = static_cast<int64_t>(arrayOffset) + static_cast<int64_t>(count) * irsdk::kVarHeaderSize;
     if (count < 0 || arrayOffset < 0 || end > static_cast<int64_t>(m_map.size())) {
         reportConnectFailure("the telemetry map's variable headers (" + std::to_string(count) + " at offset " +
@@ -104,9 +115,14 @@ bool IRacingHapticEngine::buildVariableIndex(int32_t count, int32_t arrayOffset)
                              " bytes");
         return false;
     }
-    const uint8_t* base = m_map.data() + arrayOffset;
+    // One private copy of the headers: the file may shrink while they are read.
+    std::vector<uint8_t> headers(static_cast<size_t>(count) * irsdk::kVarHeaderSize);
+    if (!m_map.read(static_cast<size_t>(arrayOffset), headers.data(), headers.size())) {
+        reportConnectFailure("the telemetry map shrank while its variable headers were read");
+        return false;
+    }
     for (int32_t i = 0; i < count; ++i) {
-        const uint8_t* h = base + static_cast<size_t>(i) * irsdk::kVarHeaderSize;
+        const uint8_t* h = headers.data() + static_cast<size_t>(i) * irsdk::kVarHeaderSize;
         const char* namePtr = reinterpret_cast<const char*>(h + irsdk::kVarNameOffset);
         const std::string name(namePtr, strnlen(namePtr, irsdk::kVarNameSize));
         if (name.empty())
@@ -212,9 +228,9 @@ void IRacingHapticEngine::latestBuffer(int64_t& row, int32_t& tickCount) const {
     row = offset < 0 || static_cast<uint64_t>(offset) >= m_map.size() ? kRowOutsideMap : offset;
 }
 
-const uint8_t* IRacingHapticEngine::element(int64_t row, const IRacingVariable* var, int index, size_t width) {
+bool IRacingHapticEngine::element(int64_t row, const IRacingVariable* var, int index, size_t width, void* dst) {
     if (!var || row < 0)
-        return nullptr;  // not published: reads 0, as the connection report says
+        return false;  // not published: reads 0, as the connection report says
     const int64_t at = row + static_cast<int64_t>(var->offset) + static_cast<int64_t>(index) * static_cast<int64_t>(width);
     if (index < 0 || index >= var->count || var->offset < 0 ||
         at + static_cast<int64_t>(width) > static_cast<int64_t>(m_map.size())) {
@@ -222,44 +238,37 @@ const uint8_t* IRacingHapticEngine::element(int64_t row, const IRacingVariable* 
                                               std::to_string(var->offset) + ", " + std::to_string(var->count) +
                                               " elements) has no element " + std::to_string(index) +
                                               " inside the map; it reads 0");
-        return nullptr;
+        return false;
     }
-    return m_map.data() + at;
+    if (!m_map.read(static_cast<size_t>(at), dst, width)) {
+        m_readFaulted = true;
+        return false;
+    }
+    return true;
 }
 
 float IRacingHapticEngine::readFloat(int64_t row, const IRacingVariable* var, int index) {
-    const uint8_t* p = element(row, var, index, sizeof(float));
-    if (!p)
-        return 0.0f;
-    float v;
-    std::memcpy(&v, p, sizeof v);
-    return limitTelemetry(v);
+    float v = 0.0f;
+    return element(row, var, index, sizeof v, &v) ? limitTelemetry(v) : 0.0f;
 }
 
 double IRacingHapticEngine::readDouble(int64_t row, const IRacingVariable* var, int index) {
-    const uint8_t* p = element(row, var, index, sizeof(double));
-    if (!p)
-        return 0.0;
-    double v;
-    std::memcpy(&v, p, sizeof v);
-    return saneDouble(v);
+    double v = 0.0;
+    return element(row, var, index, sizeof v, &v) ? saneDouble(v) : 0.0;
 }
 
 int32_t IRacingHapticEngine::readInt(int64_t row, const IRacingVariable* var, int index) {
-    const uint8_t* p = element(row, var, index, sizeof(int32_t));
-    if (!p)
-        return 0;
-    int32_t v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
+    int32_t v = 0;
+    return element(row, var, index, sizeof v, &v) ? v : 0;
 }
 
 bool IRacingHapticEngine::readBool(int64_t row, const IRacingVariable* var, int index) {
-    const uint8_t* p = element(row, var, index, 1);
-    return p && *p != 0;
+    uint8_t v = 0;
+    return element(row, var, index, sizeof v, &v) && v != 0;
 }
 
 bool IRacingHapticEngine::readTelemetry() {
+    m_readFaulted = false;
     if (!isConnected())
         return false;
     int64_t row;
@@ -274,12 +283,12 @@ bool IRacingHapticEngine::readTelemetry() {
         return false;
     }
     // Any other tick count is a new row: a restarted session is taken at once.
-    if (tick == m_lastTickCount)
+    if (tick == m_lastTickCount || m_readFaulted)
         return false;
 
-    IRacingSample& s = m_sample;
+    // Read into a copy: a row cut short by the file shrinking is not taken.
+    IRacingSample s = m_sample;
     const Bindings& v = m_vars;
-    m_lastTickCount = tick;
     s.tickCount = tick;
     s.sessionTime = readDouble(row, v.sessionTime, 0);
     if (m_is360Hz) {
@@ -311,6 +320,10 @@ bool IRacingHapticEngine::readTelemetry() {
     s.longAccel = readFloat(row, v.longAccel, 0);
     s.steerAngle = readFloat(row, v.steerAngle, 0);
     s.localVelY = readFloat(row, v.velocityY, 0);
+    if (m_readFaulted)
+        return false;
+    m_sample = s;
+    m_lastTickCount = tick;
     return true;
 }
 

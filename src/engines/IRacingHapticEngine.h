@@ -174,7 +174,9 @@ private:
     // Typed readers: the element `index` of `var` in `row`, or 0 when the
     // variable is missing, the element does not exist or lies outside the map
     // (the last two are reported once per connection).
-    const uint8_t* element(int64_t row, const IRacingVariable* var, int index, size_t width);
+    // Copies the element into dst; false (dst untouched) when it is missing
+    // or outside the map, and a fault of the file also marks the sample bad.
+    bool element(int64_t row, const IRacingVariable* var, int index, size_t width, void* dst);
     float readFloat(int64_t row, const IRacingVariable* var, int index);
     double readDouble(int64_t row, const IRacingVariable* var, int index);
     int32_t readInt(int64_t row, const IRacingVariable* var, int index);
@@ -196,6 +198,9 @@ private:
     bool m_stalled = false;    // the stall's idle frame has been delivered
     std::string m_error;
     std::string m_lastReported;
+    // A read of the map met a file shrinking under it: the sample being
+    // read is not taken.
+    mutable bool m_readFaulted = false;
     bool m_toldBadRow = false;       // this connection's block pointed a row outside the map
     bool m_toldBadVariable = false;  // ... or a variable's element outside the map or its count
 };

@@ -27,6 +27,9 @@ inline constexpr int32_t kStatusConnected = 1;
 
 // One variable header, 144 bytes.
 inline constexpr size_t kVarHeaderSize = 144;
+// The simulator publishes a few hundred variables; a header claiming more
+// than this is not its telemetry and is refused.
+inline constexpr int32_t kMaxVariables = 4096;
 inline constexpr size_t kVarTypeOffset = 0;
 inline constexpr size_t kVarDataOffset = 4;    // offset of the first element within a row
 inline constexpr size_t kVarCountOffsetInHeader = 8;  // number of elements

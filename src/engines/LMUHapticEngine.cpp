@@ -7,6 +7,7 @@
 #include "engines/FrameLimits.h"
 #include "engines/TelemetryValues.h"
 #include "engines/LMULayout.h"
+#include "platform/MappedFault.h"
 #include "platform/Output.h"
 
 #include <algorithm>
@@ -148,8 +149,9 @@ bool LMUHapticEngine::isConnected() const {
     if (!m_connected)
         return false;
     // A map the simulator left behind only brings no new samples; one that
-    // shrank or was replaced makes the run loop reconnect.
-    return isPageUsable(m_map);
+    // shrank or was replaced, or a lock record or event that shrank, makes
+    // the run loop reconnect.
+    return isPageUsable(m_map) && m_lock.isWhole();
 }
 
 void LMUHapticEngine::disconnect() {
@@ -194,8 +196,13 @@ bool LMUHapticEngine::readTelemetry() {
     if (!takeLock())
         return false;
     uint8_t* snap = m_snapshot.data();
-    copyLmuSnapshot(m_map.data(), snap);
+    // The map may shrink under the copy (the simulator going away): the
+    // guard turns that into a tick without data.
+    const uint8_t* source = m_map.data();
+    const bool copied = runGuarded([&] { copyLmuSnapshot(source, snap); });
     m_lock.release();
+    if (!copied)
+        return false;
 
     if (readAt<int32_t>(snap, lmu::kTelemetryUpdated) == 0 || snap[lmu::kPlayerHasVehicle] == 0)
         return false;
@@ -256,7 +263,6 @@ bool LMUHapticEngine::readTelemetry() {
         s.absPair[i] = rec[lmu::rec::kAbsPair + static_cast<size_t>(i)];
         s.mapPair[i] = rec[lmu::rec::kMapPair + static_cast<size_t>(i)];
     }
-    s.surfaceTypeByte = rec[lmu::rec::kSurfaceType];
     s.onTrack = playerListed && (forward > 0.1f || s.gear != 0);
 
     for (int c = 0; c < kCornerCount; ++c) {
@@ -274,6 +280,11 @@ bool LMUHapticEngine::readTelemetry() {
         corner.slipRatio = s.speed > 8.33f ? 1.0f - corner.wheelSpeed / s.speed : 0.0f;
     }
     m_havePrevious = true;
+    // The texture follows the ground under the wheels. (The record's own byte
+    // at 826 is the vehicle class, not a surface.)
+    const uint8_t wheelSurfaces[4] = {s.corners[0].surfaceType, s.corners[1].surfaceType, s.corners[2].surfaceType,
+                                      s.corners[3].surfaceType};
+    s.surfaceTypeByte = textureSurface(wheelSurfaces);
 
     applySlipBias(s, m_state);
 

@@ -61,7 +61,9 @@ struct LmuSample {
     uint8_t tcPair[2] = {};
     uint8_t absPair[2] = {};
     uint8_t mapPair[2] = {};
-    uint8_t surfaceTypeByte = 255;  // 255 before the first sample
+    // The surface for the texture parameters: the one under most of the
+    // four wheels (see textureSurface); 255 before the first sample.
+    uint8_t surfaceTypeByte = 255;
     double elapsedTime = 0.0;       // simulation time of the sample, s
 };
 
@@ -81,6 +83,10 @@ struct TextureParams {
 TextureParams surfaceTextureParams(uint8_t surfaceType);
 // Five characters for the dashboard: "dry  ", "KERB!", "?    " ...
 const char* surfaceName(uint8_t surfaceType);
+
+// The surface type under most of the four wheels (LF, RF, LR, RR); on a tie
+// the one under the lower-numbered wheel.
+uint8_t textureSurface(const uint8_t (&wheelSurfaces)[4]);
 
 // What the computation learns and carries between samples; lives for one
 // connection.

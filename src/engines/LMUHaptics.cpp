@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace qv {
 
@@ -93,6 +94,19 @@ const char* surfaceName(uint8_t surfaceType) {
     case 6: return "spec ";
     default: return "?    ";
     }
+}
+
+uint8_t textureSurface(const uint8_t (&wheelSurfaces)[4]) {
+    int best = 0;
+    int bestCount = 0;
+    for (int c = 0; c < 4; ++c) {
+        const int count = static_cast<int>(std::count(std::begin(wheelSurfaces), std::end(wheelSurfaces), wheelSurfaces[c]));
+        if (count > bestCount) {  // strictly more: a tie keeps the lower wheel
+            best = c;
+            bestCount = count;
+        }
+    }
+    return wheelSurfaces[best];
 }
 
 void applySlipBias(LmuSample& s, LmuState& st) {

@@ -68,7 +68,7 @@ inline constexpr size_t kTcActive = 747;        // uint8
 inline constexpr size_t kTcPair = 750;          // uint8[2]
 inline constexpr size_t kAbsPair = 756;         // uint8[2]
 inline constexpr size_t kMapPair = 758;         // uint8[2]
-inline constexpr size_t kSurfaceType = 826;     // uint8, for the texture parameters
+inline constexpr size_t kVehicleClass = 826;    // uint8: 0 hypercar, 2/3 LMP2, 4 LMP3, 5 GTE, 6 GT3, ...; not read
 inline constexpr size_t kWheels = 848;          // four wheel records, LF RF LR RR
 inline constexpr size_t kWheelSize = 260;
 }  // namespace rec

@@ -1,5 +1,7 @@
 #include "engines/SharedMemoryLock.h"
 
+#include "platform/MappedFault.h"
+
 #include <atomic>
 
 namespace qv {
@@ -67,56 +69,86 @@ void SharedMemoryLock::close() {
 bool SharedMemoryLock::acquire(int timeoutMs) {
     int32_t* busy = field(kBusyOffset);
     int32_t* waiters = field(kWaitersOffset);
-    if (!busy || !m_event.isOpen())
+    if (!busy || !m_event.isOpen() || !m_record.isWhole())
         return false;
-    for (int i = 0; i < kSpinCount; ++i) {
-        if (tryTake(busy))
-            return true;
-        pauseHint();
-    }
-    atomicAt(waiters).fetch_add(1);
-    if (tryTake(busy)) {
-        atomicAt(waiters).fetch_sub(1);
+    bool taken = false;
+    const bool touched = runGuarded([&] {
+        for (int i = 0; i < kSpinCount && !taken; ++i) {
+            taken = tryTake(busy);
+            if (!taken)
+                pauseHint();
+        }
+        if (taken)
+            return;
+        atomicAt(waiters).fetch_add(1);
+        taken = tryTake(busy);
+        if (taken)
+            atomicAt(waiters).fetch_sub(1);
+    });
+    if (!touched)
+        return recordLost();
+    if (taken)
         return true;
-    }
     for (;;) {
-        if (!m_event.wait(timeoutMs)) {
-            atomicAt(waiters).fetch_sub(1);
+        // A wait that fails because the event's file shrank ends like a time-out.
+        const bool signalled = m_event.wait(timeoutMs);
+        const bool stillThere = runGuarded([&] {
+            if (!signalled) {
+                atomicAt(waiters).fetch_sub(1);
+                return;
+            }
+            taken = tryTake(busy);
+            if (taken)
+                atomicAt(waiters).fetch_sub(1);
+        });
+        if (!stillThere)
+            return recordLost();
+        if (!signalled)
             return false;
-        }
-        if (tryTake(busy)) {
-            atomicAt(waiters).fetch_sub(1);
+        if (taken)
             return true;
-        }
         // Somebody else took it first: wait for the next release.
     }
 }
 
-void SharedMemoryLock::release() {
+bool SharedMemoryLock::recordLost() {
+    m_error = "the lock record " + m_record.path() + " shrank under an atomic operation";
+    return false;
+}
+
+bool SharedMemoryLock::release() {
     int32_t* busy = field(kBusyOffset);
     if (!busy)
-        return;
-    atomicAt(busy).exchange(0);
-    if (atomicAt(field(kWaitersOffset)).load() > 0)
+        return false;
+    bool wake = false;
+    if (!runGuarded([&] {
+            atomicAt(busy).exchange(0);
+            wake = atomicAt(field(kWaitersOffset)).load() > 0;
+        }))
+        return recordLost();
+    if (wake)
         m_event.signal();
+    return true;
 }
 
 void SharedMemoryLock::forceRelease() {
     int32_t* busy = field(kBusyOffset);
-    if (!busy)
+    if (!busy || !m_record.isWhole())
         return;
-    atomicAt(busy).exchange(0);
-    m_event.signal();
+    if (runGuarded([&] { atomicAt(busy).exchange(0); }))
+        m_event.signal();
 }
 
-int32_t SharedMemoryLock::busy() const {
-    int32_t* p = field(kBusyOffset);
-    return p ? atomicAt(p).load() : 0;
-}
+int32_t SharedMemoryLock::busy() const { return load(kBusyOffset); }
 
-int32_t SharedMemoryLock::waiters() const {
-    int32_t* p = field(kWaitersOffset);
-    return p ? atomicAt(p).load() : 0;
+int32_t SharedMemoryLock::waiters() const { return load(kWaitersOffset); }
+
+int32_t SharedMemoryLock::load(size_t offset) const {
+    int32_t* p = field(offset);
+    int32_t value = 0;
+    if (p && !runGuarded([&] { value = atomicAt(p).load(); }))
+        return 0;
+    return value;
 }
 
 }  // namespace qv

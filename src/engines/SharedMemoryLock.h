@@ -14,6 +14,12 @@
 // mapping), so close() removes the names when this object created them, and
 // forceRelease() lets a reader recover from a holder that died.
 //
+// The record and the event are files another process may shrink or remove at
+// any moment (a simulator or bridge going away, or re-creating them). They are
+// touched only while whole, and only under the bus-error guard of
+// MappedFault.h, so a file shrinking under an operation makes it fail instead
+// of ending the program.
+//
 // One object belongs to one thread; any number of objects in any number of
 // processes may use the same lock at once.
 
@@ -49,12 +55,16 @@ public:
     // object created them. Safe when not open and more than once.
     void close();
     bool isOpen() const { return m_record.isOpen() && m_event.isOpen(); }
+    // Open, and both files still as long as they were when opened (two fstat
+    // calls). A file that is merely gone from its name stays usable.
+    bool isWhole() const { return isOpen() && m_record.isWhole() && m_event.isWhole(); }
 
     // Takes the lock: spins, then waits on the event up to timeoutMs for each
     // release it is woken by. False when not open or when a wait timed out.
     bool acquire(int timeoutMs);
     // Gives the lock back and wakes a waiter. Only after a successful acquire.
-    void release();
+    // False when the record could not be touched (its file shrank).
+    bool release();
     // Declares the lock free whoever holds it (the holder died): busy := 0 and
     // the waiters are woken. Waiter counts are left alone, since live waiters
     // still own them.
@@ -70,6 +80,8 @@ public:
 
 private:
     int32_t* field(size_t offset) const;
+    int32_t load(size_t offset) const;
+    bool recordLost();
 
     SharedMemoryMap m_record;
     NamedEvent m_event;

@@ -134,11 +134,17 @@ bool writeFileAtomically(const std::string& path, std::string_view contents, std
     const std::string target = writeTarget(path);
 
     // Keep the permissions of the file being replaced; new files get 0644.
+    // Only a regular file is replaced: renaming over a pipe or a device node
+    // (say, a link to /dev/null) would destroy it.
     mode_t mode = 0644;
     struct stat old{};
-    if (::stat(target.c_str(), &old) == 0) {
+    if (::lstat(target.c_str(), &old) == 0 && !S_ISLNK(old.st_mode)) {
         if (S_ISDIR(old.st_mode)) {
             setError(error, "write " + target + ": a folder of that name exists");
+            return false;
+        }
+        if (!S_ISREG(old.st_mode)) {
+            setError(error, "write " + target + ": not a regular file; it was left as it is");
             return false;
         }
         mode = old.st_mode & 07777;
@@ -218,6 +224,89 @@ bool listRegularFiles(const std::string& folder, std::vector<std::string>& names
         if (regular)
             names.emplace_back(entry->d_name);
     }
+}
+
+std::FILE* openOutputFile(const std::string& path, std::string* error) {
+    // O_NONBLOCK: opening a FIFO must not wait for a reader. No O_TRUNC yet:
+    // only a regular file may be emptied.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644);
+    if (fd < 0) {
+        const int code = errno;
+        if (code == ENXIO)  // a FIFO without a reader
+            setError(error, "open " + path + ": not a regular file");
+        else
+            setError(error, "open", path, code);
+        return nullptr;
+    }
+    struct stat st{};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        setError(error, "open " + path + ": not a regular file");
+        return nullptr;
+    }
+    if (::ftruncate(fd, 0) != 0 || ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        const int code = errno;
+        ::close(fd);
+        setError(error, "open", path, code);
+        return nullptr;
+    }
+    std::FILE* file = ::fdopen(fd, "w");
+    if (!file) {
+        const int code = errno;
+        ::close(fd);
+        setError(error, "fdopen", path, code);
+    }
+    return file;
+}
+
+bool moveAside(const std::string& path, std::string& movedTo, std::string* error) {
+    movedTo.clear();
+    for (int n = 0; n < 100; ++n) {
+        const std::string candidate = path + ".bad" + (n == 0 ? std::string() : "." + std::to_string(n));
+        if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, candidate.c_str(), RENAME_NOREPLACE) == 0) {
+            movedTo = candidate;
+            return true;
+        }
+        int code = errno;
+        if (code == EINVAL) {
+            // A file system without RENAME_NOREPLACE: check, then rename.
+            struct stat st{};
+            if (::lstat(candidate.c_str(), &st) == 0) {
+                code = EEXIST;
+            } else if (::rename(path.c_str(), candidate.c_str()) == 0) {
+                movedTo = candidate;
+                return true;
+            } else {
+                code = errno;
+            }
+        }
+        if (code != EEXIST) {
+            setError(error, "rename", path, code);
+            return false;
+        }
+    }
+    setError(error, "rename " + path + ": " + path + ".bad to .bad.99 are all taken");
+    return false;
+}
+
+int removeStaleTemporaryFiles(const std::string& folder) {
+    std::vector<std::string> names;
+    if (!listRegularFiles(folder, names))
+        return 0;
+    const std::string base = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+    int removed = 0;
+    for (const std::string& name : names) {
+        // writeFileAtomically's pattern: the target's name, ".tmp-", six characters.
+        const size_t at = name.rfind(".tmp-");
+        if (at == std::string::npos || at == 0 || name.size() != at + 5 + 6)
+            continue;
+        struct stat st{};
+        if (::lstat((base + name).c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+            continue;  // a link named like one is not ours
+        if (::unlink((base + name).c_str()) == 0)
+            ++removed;
+    }
+    return removed;
 }
 
 bool pathExists(const std::string& path) {

@@ -9,6 +9,7 @@
 // its own; the last rename wins).
 
 #include <cstddef>
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,9 +35,10 @@ FileReadStatus readRegularFile(const std::string& path, std::string& out, size_t
 
 // Replaces the file at `path` with `contents`, atomically: temporary file in
 // the same folder, write, fsync, rename, fsync of the folder. When `path` is a
-// symbolic link, the file it points to is replaced and the link kept. On
-// failure returns false, leaves the old file untouched, removes the temporary
-// file and sets `error`.
+// symbolic link, the file it points to is replaced and the link kept. Only a
+// regular file is ever replaced: a pipe, a device, a socket (also as the end
+// of a link) is left as it is and the write fails. On failure returns false,
+// leaves the old file untouched, removes the temporary file and sets `error`.
 bool writeFileAtomically(const std::string& path, std::string_view contents, std::string* error = nullptr);
 
 // Names of the regular files directly in `folder` (symbolic links count when
@@ -44,6 +46,22 @@ bool writeFileAtomically(const std::string& path, std::string_view contents, std
 // when the folder cannot be listed; a missing folder gives an empty list and
 // true.
 bool listRegularFiles(const std::string& folder, std::vector<std::string>& names, std::string* error = nullptr);
+
+// Opens `path` for writing from its start, as a fresh log or data file,
+// without ever blocking: a pipe, a device or anything else that is not a
+// regular file (also behind a link) is refused. Null with `error` on failure.
+std::FILE* openOutputFile(const std::string& path, std::string* error = nullptr);
+
+// Moves whatever is at `path` (file, link, pipe ...) aside to path + ".bad",
+// or, when that name is taken, to the first free of path + ".bad.1" to
+// ".bad.99": an older copy is never replaced. True with `movedTo` set; false
+// with `error` when nothing was moved.
+bool moveAside(const std::string& path, std::string& movedTo, std::string* error = nullptr);
+
+// Removes the temporary files that writeFileAtomically leaves behind when the
+// process is killed mid-write ("<name>.tmp-" and six characters) directly in
+// `folder`. Returns how many were removed.
+int removeStaleTemporaryFiles(const std::string& folder);
 
 // True when something (file, folder, link) exists at `path`.
 bool pathExists(const std::string& path);

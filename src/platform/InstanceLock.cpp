@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
 #include <cstddef>
 #include <cstdio>
 #include <fcntl.h>
@@ -34,11 +37,25 @@ socklen_t fillAddress(sockaddr_un& address, const std::string& name) {
     return static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + n);
 }
 
+// One spelling per folder: "/a/b", "/a/b/", "/a/./b", "/a//b", "/a/c/../b"
+// and links to it must give one key, or a second instance starts on the same
+// settings. An existing folder is resolved by the system; a missing one is
+// normalised by its text.
+std::string canonicalFolder(const std::string& folder) {
+    char resolved[PATH_MAX];
+    if (!folder.empty() && ::realpath(folder.c_str(), resolved) != nullptr)
+        return resolved;
+    std::string normal = std::filesystem::path(folder).lexically_normal().string();
+    while (normal.size() > 1 && normal.back() == '/')
+        normal.pop_back();
+    return normal;
+}
+
 }  // namespace
 
 std::string InstanceLock::socketName(const std::string& name, const std::string& folder) {
     char hash[32];
-    std::snprintf(hash, sizeof hash, "%016llx", static_cast<unsigned long long>(fnv1a(folder)));
+    std::snprintf(hash, sizeof hash, "%016llx", static_cast<unsigned long long>(fnv1a(canonicalFolder(folder))));
     return name + "." + std::to_string(::getuid()) + "." + hash;
 }
 

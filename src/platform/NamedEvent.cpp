@@ -1,5 +1,7 @@
 #include "platform/NamedEvent.h"
 
+#include "platform/MappedFault.h"
+
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -44,8 +46,16 @@ bool NamedEvent::openOrCreate(std::string_view eventName) {
     if (m_map.createdHere()) {
         // A new file is all zero bytes, which glibc reads as a process-shared
         // semaphore of count 0; sem_init makes that explicit for any libc.
-        if (::sem_init(semaphoreOf(m_map), 1, 0) != 0) {
-            m_error = std::string("sem_init ") + m_map.path() + ": " + std::strerror(errno);
+        // The file is already visible to others, who may cut it short.
+        sem_t* sem = semaphoreOf(m_map);
+        int result = -1;
+        int code = 0;
+        const bool touched = runGuarded([&] {
+            result = ::sem_init(sem, 1, 0);
+            code = errno;
+        });
+        if (!touched || result != 0) {
+            m_error = "sem_init " + m_map.path() + ": " + (touched ? std::strerror(code) : "the event's file shrank");
             m_map.removeFile();
             m_map.close();
             return false;
@@ -56,13 +66,25 @@ bool NamedEvent::openOrCreate(std::string_view eventName) {
 
 bool NamedEvent::signal() {
     sem_t* sem = semaphoreOf(m_map);
-    if (!sem)
+    if (!sem || !m_map.isWhole())
         return false;
-    int value = 0;
-    if (::sem_getvalue(sem, &value) == 0 && value > 0)
-        return true;
-    if (::sem_post(sem) != 0) {
-        m_error = std::string("sem_post ") + m_map.path() + ": " + std::strerror(errno);
+    // The semaphore lives in a file another process may shrink at any moment:
+    // it is only touched under the bus-error guard.
+    int posted = 0;
+    int code = 0;
+    const bool touched = runGuarded([&] {
+        int value = 0;
+        if (::sem_getvalue(sem, &value) == 0 && value > 0)
+            return;
+        posted = ::sem_post(sem) == 0 ? 1 : -1;
+        code = errno;
+    });
+    if (!touched) {
+        m_error = "sem_post " + m_map.path() + ": the event's file shrank";
+        return false;
+    }
+    if (posted < 0) {
+        m_error = std::string("sem_post ") + m_map.path() + ": " + std::strerror(code);
         return false;
     }
     return true;
@@ -70,7 +92,7 @@ bool NamedEvent::signal() {
 
 bool NamedEvent::wait(int timeoutMs) {
     sem_t* sem = semaphoreOf(m_map);
-    if (!sem)
+    if (!sem || !m_map.isWhole())
         return false;
     timespec deadline{};
     ::clock_gettime(CLOCK_MONOTONIC, &deadline);
@@ -81,15 +103,23 @@ bool NamedEvent::wait(int timeoutMs) {
         deadline.tv_sec += 1;
         deadline.tv_nsec -= 1000000000L;
     }
-    for (;;) {
-        if (::sem_clockwait(sem, CLOCK_MONOTONIC, &deadline) == 0)
-            return true;
-        if (errno == EINTR)
-            continue;
-        if (errno != ETIMEDOUT)
-            m_error = std::string("sem_clockwait ") + m_map.path() + ": " + std::strerror(errno);
+    int result = 0;
+    int code = 0;
+    const bool touched = runGuarded([&] {
+        do {
+            result = ::sem_clockwait(sem, CLOCK_MONOTONIC, &deadline);
+            code = errno;
+        } while (result != 0 && code == EINTR);
+    });
+    if (!touched) {
+        m_error = "sem_clockwait " + m_map.path() + ": the event's file shrank";
         return false;
     }
+    if (result == 0)
+        return true;
+    if (code != ETIMEDOUT)
+        m_error = std::string("sem_clockwait ") + m_map.path() + ": " + std::strerror(code);
+    return false;
 }
 
 }  // namespace qv

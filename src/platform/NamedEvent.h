@@ -38,6 +38,9 @@ public:
     bool removeFile() { return m_map.removeFile(); }
 
     bool isOpen() const { return m_map.isOpen(); }
+    // Open and its file still as long as the semaphore, even when its name
+    // is gone (one fstat).
+    bool isWhole() const { return m_map.isWhole(); }
     bool createdHere() const { return m_map.createdHere(); }
 
     // Sets the event: posts when nobody has been released since the last

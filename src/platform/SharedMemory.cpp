@@ -1,5 +1,7 @@
 #include "platform/SharedMemory.h"
 
+#include "platform/MappedFault.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -204,6 +206,19 @@ bool SharedMemoryMap::removeFile() {
         return false;
     }
     return true;
+}
+
+bool SharedMemoryMap::read(size_t offset, void* dst, size_t n) const {
+    if (!m_data || offset > m_size || n > m_size - offset)
+        return false;
+    return copyFromMapping(dst, m_data + offset, n);
+}
+
+bool SharedMemoryMap::isWhole() const {
+    if (m_fd < 0 || !m_data)
+        return false;
+    struct stat st{};
+    return ::fstat(m_fd, &st) == 0 && static_cast<uint64_t>(st.st_size) >= m_size;
 }
 
 bool SharedMemoryMap::isIntact() const {

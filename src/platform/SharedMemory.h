@@ -12,6 +12,9 @@
 // therefore knows its size, open() refuses files smaller than the caller
 // needs, and isIntact() re-checks the file before each sample: a file that
 // shrank below the mapped size, or was removed, means the publisher is gone.
+// The file may still shrink between that check and the read, so the bytes of
+// an outside process's mapping are only touched through read() or another
+// guard of MappedFault.h.
 // Readers must check every offset they take from the mapped bytes against
 // size() themselves: the contents are untrusted.
 //
@@ -92,11 +95,21 @@ public:
     // One fstat; cheap enough for every sample.
     bool isIntact() const;
 
+    // True while the file is at least as long as the mapping, whether or not
+    // it is still linked under its name: every byte stays readable. One fstat.
+    bool isWhole() const;
+
     // Finer than isIntact(): tells a file that is merely gone from its name
     // (still safe to read, as a mapping a publisher left behind) from one
     // that shrank, and notices a newer file under the same name. One fstat
     // and one stat.
     ShmFileState fileState() const;
+
+    // Copies n bytes at `offset` of the mapping into dst, safe against the
+    // file shrinking at that very moment (see MappedFault.h). False, with dst
+    // unspecified, when the range lies outside the mapping or the file no
+    // longer holds it.
+    bool read(size_t offset, void* dst, size_t n) const;
 
     // The text of the last failure, naming the call and the file.
     const std::string& lastError() const { return m_error; }

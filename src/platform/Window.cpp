@@ -649,6 +649,8 @@ WindowHandle createWindow(const WindowOptions& options) {
         return nullptr;
     }
     window->displayIndex = SDL_GetWindowDisplayIndex(sdl);
+    if (options.minWidth > 0 && options.minHeight > 0)
+        SDL_SetWindowMinimumSize(sdl, std::min(options.minWidth, 16384), std::min(options.minHeight, 16384));
     if (options.kind == WindowKind::Main)
         SDL_SetWindowHitTest(sdl, hitTest, nullptr);
     if (PlatformWindow* owner = findWindow(options.owner); owner && options.kind == WindowKind::Dialog)

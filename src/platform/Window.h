@@ -87,6 +87,8 @@ struct WindowOptions {
     int height = 480;
     WindowHandle owner = nullptr;
     bool visible = true;             // false: created hidden (showWindow later)
+    int minWidth = 0;                // smallest client size the user can resize to; 0: none
+    int minHeight = 0;
     WindowProc proc = nullptr;
     void* user = nullptr;
 };

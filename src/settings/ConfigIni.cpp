@@ -1,5 +1,6 @@
 #include "settings/ConfigIni.h"
 
+#include "settings/HeldFiles.h"
 #include "settings/NumberText.h"
 #include "settings/ProfileName.h"
 
@@ -294,6 +295,11 @@ std::string configIniText(const HapticSettings& s) {
 }
 
 bool writeConfigIni(const HapticSettings& settings, const std::string& path, std::string* error) {
+    if (isHeldFromWriting(path)) {
+        if (error)
+            *error = heldFileError(path);
+        return false;
+    }
     return writeFileAtomically(path, configIniText(settings), error);
 }
 

@@ -1,6 +1,7 @@
 #include "settings/ProfileFile.h"
 
 #include "platform/Folders.h"
+#include "settings/HeldFiles.h"
 #include "settings/NumberText.h"
 #include "settings/ProfileName.h"
 
@@ -246,6 +247,8 @@ bool saveProfile(const HapticSettings& settings, const std::string& base, int si
     std::string path;
     if (!profilePath(base, sim, name, path, error))
         return false;
+    if (isHeldFromWriting(path))
+        return fail(error, heldFileError(path));
     // All simulator folders, as the profile dialogs expect them; only the
     // one this profile goes into must exist for the save to go on.
     profilesFolder(base);

@@ -22,6 +22,9 @@ inline constexpr uint32_t kTimerFrame = 1, kTimerVrCheck = 2;
 
 // Band heights in 96-dpi units (times dpiScale()).
 inline constexpr float kHeaderHeight = 56, kProfileBarHeight = 52, kStatusBarHeight = 44;
+// The smallest client size (96-dpi units) at which every band still fits;
+// the user cannot resize the main window below it.
+inline constexpr float kMainWindowMinWidth = 1000, kMainWindowMinHeight = 600;
 
 // wParam of kMsgTrayIcon, posted by the tray's thread.
 enum class TrayEvent : uintptr_t { Activate = 1, Restore = 2, Exit = 3, ContextMenu = 4 };  // ContextMenu: lParam = screen point

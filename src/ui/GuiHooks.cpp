@@ -1,5 +1,9 @@
 #include "ui/GuiHooks.h"
 
+#include "ui/panels/MainWindowBands.h"
+#include "ui/dialogs/ProfileDialogHooks.h"
+#include "ui/dialogs/ZoneDialogHooks.h"
+#include "ui/dialogs/SettingsDialog.h"
 #include "ui/dialogs/DeviceWizardDialog.h"
 
 namespace qv {
@@ -16,6 +20,10 @@ DialogEntries& dialogEntries() {
 
 void installGuiHooks() {
     // One line per band or dialog that plugs in, e.g. installHeaderBand();
+    installMainWindowBands();
+    installZoneDialogs();
+    installProfileDialogs();
+    installSettingsDialogs();
     installDeviceWizard();
 }
 

@@ -538,6 +538,8 @@ bool runMainWindow(GuiHost* host) {
         options.y = placement->normal.y;
     }
     options.visible = false;
+    options.minWidth = static_cast<int>(kMainWindowMinWidth * dpiScale() + 0.5f);
+    options.minHeight = static_cast<int>(kMainWindowMinHeight * dpiScale() + 0.5f);
     options.proc = mainProc;
     WindowHandle window = createWindow(options);
     if (!window) {

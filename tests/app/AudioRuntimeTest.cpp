@@ -72,9 +72,13 @@ protected:
         options.watchdog = &watchdog;
         options.settings = &settings;
         options.callbackWaitMs = callbackWaitMs;
-        options.loopbackTest = [this](AudioEngine&, int input) {
+        options.loopbackTest = [this](AudioEngine& engine, int input) {
             loopbackInput = input;
             ++loopbackRuns;
+            if (!loopbackError.empty()) {
+                engine.setError(loopbackError);
+                return -1.0;
+            }
             return 4.5;
         };
         runtime = std::make_unique<AudioRuntime>(options);
@@ -127,6 +131,7 @@ protected:
     std::unique_ptr<AudioRuntime> runtime;
     std::atomic<int> loopbackRuns{0};
     std::atomic<int> loopbackInput{-99};
+    std::string loopbackError;  // set before the runtime starts: the test fails with it
     size_t startLines = 0;
 };
 
@@ -314,6 +319,83 @@ TEST_F(AudioRuntimeTest, ALatencyRequestRunsAfterTheBusyWorkerAndAnswersTheDialo
     EXPECT_EQ(runtime->audioOk(), 1);  // the streams are back
     runtime->serviceLatencyRequest();
     EXPECT_EQ(loopbackRuns.load(), 1);  // one request, one run
+}
+
+TEST_F(AudioRuntimeTest, TheInputDevicesArePublishedWithEachEnumeration) {
+    FakeDevice line;
+    line.name = "Line In";
+    line.maxOutputChannels = 0;
+    line.maxInputChannels = 2;
+    fake.addDevice(line);
+    startRuntime();
+    const std::vector<InputDevice> inputs = inputDevices();
+    ASSERT_EQ(inputs.size(), 1u);
+    EXPECT_EQ(inputs[0].paIndex, 1);
+    EXPECT_EQ(inputs[0].name, "Line In");
+    EXPECT_EQ(inputs[0].hostApiName, "ALSA");
+    EXPECT_EQ(inputs[0].inputChannels, 2);
+    EXPECT_EQ(runtime->copyInputDevices().size(), 1u);
+}
+
+TEST_F(AudioRuntimeTest, ALatencyRequestForAnInputThatMovedIsRefusedWithAReason) {
+    FakeDevice line;
+    line.name = "Line In";
+    line.maxOutputChannels = 0;
+    line.maxInputChannels = 2;
+    fake.addDevice(line);
+    startRuntime();
+    struct Case {
+        int index;
+        const char* name;
+        const char* error;
+    };
+    const Case cases[] = {
+        {1, "USB Mic", "The device list changed: \"USB Mic\" is no longer input 1. Choose the input again."},
+        {5, "Line In", "The input device \"Line In\" is no longer available. Choose the input again."},
+    };
+    for (const Case& c : cases) {
+        setLatencyInputName(c.name);
+        gLatencyInputDevice = c.index;
+        gLatencyTestRequest = kLatencyRequestPending;
+        runtime->serviceLatencyRequest();
+        EXPECT_EQ(gLatencyTestRequest.load(), kLatencyRequestNone);
+        EXPECT_FLOAT_EQ(gLatencyTestResultMs.load(), -1.0f);
+        EXPECT_EQ(latencyTestError(), c.error);
+        EXPECT_FALSE(runtime->isWorkerBusy());
+        EXPECT_EQ(gAudioReady.load(), 1) << "the shakers were not touched";
+    }
+    EXPECT_EQ(loopbackRuns.load(), 0);
+    // The listed name at its index is tested.
+    setLatencyInputName("Line In");
+    gLatencyInputDevice = 1;
+    gLatencyTestRequest = kLatencyRequestPending;
+    runtime->serviceLatencyRequest();
+    waitForWorker();
+    EXPECT_EQ(loopbackRuns.load(), 1);
+    EXPECT_EQ(loopbackInput.load(), 1);
+    EXPECT_EQ(latencyTestError(), "");
+}
+
+TEST_F(AudioRuntimeTest, AWithdrawnRequestNeverStartsAndAFailureCarriesItsReason) {
+    startRuntime();
+    gLatencyTestRequest = kLatencyRequestPending;
+    int32_t pending = kLatencyRequestPending;
+    ASSERT_TRUE(gLatencyTestRequest.compare_exchange_strong(pending, kLatencyRequestNone));
+    runtime->serviceLatencyRequest();
+    EXPECT_EQ(loopbackRuns.load(), 0);
+
+    loopbackError = "Loopback Pa_OpenStream failed: Invalid device";
+    gLatencyInputDevice = -1;
+    gLatencyTestRequest = kLatencyRequestPending;
+    runtime->serviceLatencyRequest();
+    // Taken: the dialog can no longer withdraw it.
+    pending = kLatencyRequestPending;
+    EXPECT_FALSE(gLatencyTestRequest.compare_exchange_strong(pending, kLatencyRequestNone));
+    waitForWorker();
+    EXPECT_EQ(gLatencyTestRequest.load(), kLatencyRequestNone);
+    EXPECT_FLOAT_EQ(gLatencyTestResultMs.load(), -1.0f);
+    EXPECT_EQ(latencyTestError(), loopbackError);
+    EXPECT_EQ(runtime->audioOk(), 1);
 }
 
 TEST_F(AudioRuntimeTest, ShutdownRefusesNewWorkersAndWaitsABoundedTime) {

@@ -203,7 +203,7 @@ TEST(BackendAddress, HostAndBasePathAreSplitAtTheFirstSlash) {
     EXPECT_EQ(pathOfUrl("https://api.example.org/functions/v1"), "/functions/v1");
     EXPECT_EQ(hostOfUrl("api.example.org:8443/x"), "api.example.org:8443");
     EXPECT_EQ(basePathOfUrl("https://api.example.org"), "/functions/v1");
-    EXPECT_EQ(BackendClient(BackendConfig{"https://h:1/base", "", "", "", ""}).urlFor("/a b"),
+    EXPECT_EQ(BackendClient(BackendConfig{"https://h:1/base", "", "", "", "", ""}).urlFor("/a b"),
               "https://h:1/base/a%20b");
 }
 

@@ -27,7 +27,7 @@ EnvironmentLookup lookupIn(const std::map<std::string, std::string>& variables) 
 
 TEST(BackendConfig, TheEnvironmentOverridesEachDefaultAndEmptySwitchesItOff) {
     const BackendConfig defaults{"https://build.example/functions/v1", "built-in-key", "https://build.example/version.json",
-                                 "/etc/built.pem", "built-token"};
+                                 "/etc/built.pem", "built-token", ""};
     const std::map<std::string, std::string> variables = {
         {"QV_BACKEND_URL", "https://127.0.0.1:4443/functions/v1"}, {"QV_UPDATE_URL", ""}, {"QV_USAGE_TOKEN", "t"}};
     const BackendConfig config = applyEnvironment(defaults, lookupIn(variables));
@@ -42,7 +42,8 @@ TEST(BackendConfig, TheEnvironmentOverridesEachDefaultAndEmptySwitchesItOff) {
 TEST(BackendConfig, AddressesThatAreNotHttpsAreSwitchedOffWithAReason) {
     std::vector<std::string> problems;
     const BackendConfig config = validateBackendConfig(
-        {"http://api.example.org/functions/v1", "key\r\nX: y", "https://example.org/version.json/", "", ""}, &problems);
+        {"http://api.example.org/functions/v1", "key\r\nX: y", "https://example.org/version.json/", "", "", ""},
+        &problems);
     EXPECT_EQ(config.baseUrl, "");
     EXPECT_EQ(config.accessKey, "");
     EXPECT_EQ(config.updateUrl, "https://example.org/version.json/");
@@ -52,8 +53,23 @@ TEST(BackendConfig, AddressesThatAreNotHttpsAreSwitchedOffWithAReason) {
               "the community catalogue are off.");
     EXPECT_EQ(problems[1], "QV_BACKEND_KEY holds a line break and is ignored.");
 
-    EXPECT_EQ(validateBackendConfig({"https://h.example/functions/v1//", "", "", "", ""}, nullptr).baseUrl,
+    EXPECT_EQ(validateBackendConfig({"https://h.example/functions/v1//", "", "", "", "", ""}, nullptr).baseUrl,
               "https://h.example/functions/v1");
+}
+
+TEST(BackendConfig, TheDownloadPageComesFromTheEnvironmentAndMustBeHttps) {
+    BackendConfig defaults;
+    defaults.downloadPageUrl = "https://build.example/download";
+    const std::map<std::string, std::string> plain = {{"QV_DOWNLOAD_PAGE_URL", "http://mirror.example/download"}};
+    std::vector<std::string> problems;
+    const BackendConfig refused = validateBackendConfig(applyEnvironment(defaults, lookupIn(plain)), &problems);
+    EXPECT_FALSE(refused.hasDownloadPage());
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_EQ(problems[0], "QV_DOWNLOAD_PAGE_URL \"http://mirror.example/download\" is not an https:// address: "
+                           "\"Check for Updates\" has no download page.");
+    const std::map<std::string, std::string> none;
+    EXPECT_EQ(validateBackendConfig(applyEnvironment(defaults, lookupIn(none)), nullptr).downloadPageUrl,
+              "https://build.example/download");
 }
 
 TEST(BackendConfig, HttpsAddressesNeedAHostAndNoBlanks) {

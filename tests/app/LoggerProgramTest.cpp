@@ -14,6 +14,7 @@
 #include <X11/keysym.h>
 
 #include <csignal>
+#include <sys/stat.h>
 #include <filesystem>
 #include <regex>
 #include <sstream>
@@ -106,6 +107,35 @@ TEST_F(LoggerProgramTest, TypingLInTheTerminalRecordsTheFileAndTypingItAgainSave
     ASSERT_TRUE(program.wait(kPatienceMs));
     EXPECT_EQ(program.exitCode(), 0);
     expectRecording(readFile(logPath()));
+}
+
+// A pipe at the log's name once froze the 120 Hz loop in the open. Now L
+// brings an error line at once, the dashboard keeps running and the pipe is
+// left as it was.
+TEST_F(LoggerProgramTest, APipeAtTheLogsNameIsRefusedAndTheLoopRunsOn) {
+    std::filesystem::create_directories(home.path() + "config/QuorVane");
+    ASSERT_EQ(::mkfifo(logPath().c_str(), 0600), 0);
+    startFeed();
+    PtyProcess program;
+    ASSERT_TRUE(program.start({QV_QUORVANE_PATH}, env("")));
+    ASSERT_TRUE(program.waitForOutput("108.0 km/h  ON TRACK", kPatienceMs)) << program.tail();
+
+    ASSERT_TRUE(program.type("l"));
+    ASSERT_TRUE(program.waitForOutput("  [ Susp Logger ]  ERROR: cannot record: open " + logPath() +
+                                          ": not a regular file",
+                                      kPatienceMs))
+        << program.tail();
+    // The loop still runs: the update counter keeps being redrawn.
+    const size_t after = program.output().size();
+    ASSERT_TRUE(program.readUntil(
+        [&](const std::string& out) { return out.find("| Updates:", after) != std::string::npos; }, kPatienceMs))
+        << program.tail();
+    program.signal(SIGINT);
+    ASSERT_TRUE(program.wait(kPatienceMs));
+    EXPECT_EQ(program.exitCode(), 0);
+    struct stat st{};
+    ASSERT_EQ(::lstat(logPath().c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }
 
 TEST_F(LoggerProgramTest, HoldingLOnTheXDisplayRecordsWhicheverWindowHasTheFocus) {

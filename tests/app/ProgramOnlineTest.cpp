@@ -68,6 +68,31 @@ TEST_F(ProgramOnlineTest, ChecksForAnUpdateAndReportsTheLaunchInTheBackground) {
     EXPECT_EQ(program.output().find("[Online]"), std::string::npos) << program.output();
 }
 
+// A server's version text and a rejected environment value are printed with
+// their control characters neutralised: no escape sequence reaches the terminal.
+TEST_F(ProgramOnlineTest, EscapeSequencesFromAServerOrTheEnvironmentNeverReachTheTerminal) {
+    HttpsTestServer server;
+    ASSERT_TRUE(server.isRunning()) << server.error();
+    server.serveFile("version.json",
+                     R"({"version":"9.0.0\u001b]0;owned\u0007\u001b[2J","url":"https://example.org/s.exe","notes":"n"})");
+    ChildProcess program;
+    ASSERT_TRUE(program.start({QV_QUORVANE_PATH},
+                              env({{"QV_UPDATE_URL", server.url("/files/version.json")},
+                                   {"QV_BACKEND_CA_FILE", server.caFile()},
+                                   {"QV_BACKEND_URL", "http://x\x1b[2J"}}),
+                              home.file("out.txt")));
+    ASSERT_TRUE(program.waitForOutput("Waiting for iRacing -- get into a session...", kWaitMs)) << program.output();
+    EXPECT_TRUE(program.waitForOutput("  [UpdateCheck] Version 9.0.0?]0;owned??[2J is available", kWaitMs))
+        << program.output();
+    EXPECT_TRUE(program.waitForOutput("  [Online] QV_BACKEND_URL \"http://x?[2J\" is not an https:// address", kWaitMs))
+        << program.output();
+    program.signal(SIGINT);
+    ASSERT_TRUE(program.wait(kWaitMs));
+    EXPECT_EQ(program.exitCode(), 0) << program.errors();
+    EXPECT_EQ(program.output().find('\x1b'), std::string::npos) << "no escape character printed";
+    EXPECT_EQ(program.output().find('\x07'), std::string::npos);
+}
+
 TEST_F(ProgramOnlineTest, WithNoServerConfiguredItSaysSoOnceAndSendsNothing) {
     ChildProcess program;
     ASSERT_TRUE(program.start({QV_QUORVANE_PATH},

@@ -66,6 +66,18 @@ TEST_F(ProgramTest, ASecondStartExitsAtOnceAndReachesTheFirst) {
     EXPECT_EQ(second.output().find("Waiting for"), std::string::npos) << "nothing else happens in a second instance";
     EXPECT_TRUE(first.waitForOutput("asked this one to come to the front", 20000));
 
+    // The same folder spelled otherwise is still the same instance.
+    for (const std::string& spelling : {home.path() + "config/.", home.path() + "config//",
+                                        home.path() + "config/../config", home.path() + "./config"}) {
+        ChildProcess again;
+        std::vector<std::pair<std::string, std::string>> spelled = env();
+        spelled[0].second = spelling;
+        ASSERT_TRUE(again.start({QV_QUORVANE_PATH}, spelled, home.file("again.txt")));
+        ASSERT_TRUE(again.wait(20000)) << spelling;
+        EXPECT_EQ(again.exitCode(), 0);
+        EXPECT_EQ(again.output().find("Waiting for"), std::string::npos) << spelling << " started a second instance";
+    }
+
     // Another settings folder is another configuration: both run.
     TempDir other;
     ChildProcess third;

@@ -9,11 +9,12 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include <csignal>
 #include <mutex>
 #include <sstream>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace qv::test {
@@ -184,9 +185,9 @@ TEST_F(SuspensionLoggerTest, AFolderThatCannotBeWrittenLeavesTheLoggerOffWithAnE
     EXPECT_EQ(logger.secondsLeft(), 0);
     consume(1, 1.0f);
     EXPECT_FALSE(logger.writeRow(engine));
-    EXPECT_EQ(logger.lastError(), "cannot open " + missing + "susp_log.csv (No such file or directory)");
+    EXPECT_EQ(logger.lastError(), "cannot record: open " + missing + "susp_log.csv: No such file or directory");
     const std::string row = console.screen().rowText(25);
-    EXPECT_EQ(row.rfind("  [ Susp Logger ]  ERROR: cannot open ", 0), 0u) << row;
+    EXPECT_EQ(row.rfind("  [ Susp Logger ]  ERROR: cannot record: open ", 0), 0u) << row;
     EXPECT_EQ(row.find("RECORDING"), std::string::npos);
     EXPECT_EQ(console.screen().cell(2, 25).attribute, 12);
 
@@ -205,11 +206,56 @@ TEST_F(SuspensionLoggerTest, AFolderThatCannotBeWrittenLeavesTheLoggerOffWithAnE
         EXPECT_FALSE(plain.start(engine, dir.path()));
         outputFlush(2000);
     }
-    EXPECT_EQ(errors, "  [ Susp Logger ]  ERROR: cannot open " + dir.file("susp_log.csv") + " (Is a directory)\n");
+    EXPECT_EQ(errors, "  [ Susp Logger ]  ERROR: cannot record: open " + dir.file("susp_log.csv") + ": Is a directory\n");
 }
 
+// A pipe, or a link to a pipe or a device, at the log's name would freeze the
+// 120 Hz loop in the open or be written through: the logger refuses at once
+// and leaves it as it is.
+TEST_F(SuspensionLoggerTest, APipeOrDeviceAtTheLogsNameIsRefusedWithoutWaiting) {
+    const std::string target = dir.file("susp_log.csv");
+    ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    for (const char* kind : {"fifo", "link to fifo", "link to /dev/null"}) {
+        SCOPED_TRACE(kind);
+        ::unlink(target.c_str());
+        if (std::string(kind) == "fifo")
+            ASSERT_EQ(::mkfifo(target.c_str(), 0600), 0);
+        else
+            ASSERT_EQ(::symlink(std::string(kind) == "link to fifo" ? dir.file("fifo").c_str() : "/dev/null",
+                                target.c_str()),
+                      0);
+        EXPECT_FALSE(logger.start(engine, dir.path()));
+        EXPECT_FALSE(logger.isRecording());
+        EXPECT_EQ(logger.lastError(), "cannot record: open " + target + ": not a regular file");
+        struct stat st{};
+        ASSERT_EQ(::stat(target.c_str(), &st), 0);
+        EXPECT_FALSE(S_ISREG(st.st_mode)) << "left as it was";
+    }
+}
+
+// A file-size limit stands in for a full disk (the log refuses device nodes
+// such as /dev/full).
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        ::getrlimit(RLIMIT_FSIZE, &m_old);
+        rlimit limit = m_old;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+
+private:
+    rlimit m_old{};
+    void (*m_oldHandler)(int) = nullptr;
+};
+
 TEST_F(SuspensionLoggerTest, AFullDiskEndsTheRecordingWithAnErrorInsteadOfLosingRowsSilently) {
-    ASSERT_EQ(::symlink("/dev/full", dir.file("susp_log.csv").c_str()), 0);
+    FileSizeLimit full(256);
     ASSERT_TRUE(logger.start(engine, dir.path()));
     consume(1, 1.0f);
     int written = 0;
@@ -219,7 +265,7 @@ TEST_F(SuspensionLoggerTest, AFullDiskEndsTheRecordingWithAnErrorInsteadOfLosing
     }
     EXPECT_FALSE(logger.isRecording()) << "the write error was noticed";
     EXPECT_LT(written, 2000) << "within a few kilobytes of buffered rows";
-    EXPECT_EQ(logger.lastError(), "writing susp_log.csv failed (No space left on device) -- recording stopped");
+    EXPECT_EQ(logger.lastError(), "writing susp_log.csv failed (File too large) -- recording stopped");
     EXPECT_NE(console.screen().rowText(25).find("ERROR: writing susp_log.csv failed"), std::string::npos);
 }
 

@@ -157,11 +157,13 @@ TEST_F(AudioInitTest, TheSavedHostApiPicksTheVariant) {
     });
     ASSERT_TRUE(context.initAudio());
     EXPECT_THAT(fake.calls(), Contains(HasSubstr("open 1 ")));
+    EXPECT_STREQ(deviceStatus().rows[0].hostApi, "ALSA");
     // Without a saved API the preferred variant (JACK) is taken.
     configure([](HapticSettings& s) { s.devices[0].api[0] = '\0'; });
     fake.clearCalls();
     ASSERT_TRUE(context.initAudio());
     EXPECT_THAT(fake.calls(), Contains(HasSubstr("open 0 ")));
+    EXPECT_STREQ(deviceStatus().rows[0].hostApi, "JACK");
 }
 
 TEST_F(AudioInitTest, TheGrantedChannelCountIsWrittenBackAndPublished) {
@@ -266,10 +268,12 @@ TEST_F(AudioInitTest, ThreeStreamsFillThreeStatusRowsAndClearTheFourth) {
         EXPECT_EQ(status.rows[i].running, 1);
         EXPECT_EQ(status.rows[i].channels, 2 * (i + 1));
         EXPECT_STREQ(status.rows[i].deviceName, names[i]);
+        EXPECT_STREQ(status.rows[i].hostApi, "ALSA");
     }
     EXPECT_EQ(status.rows[3].running, 0);
     EXPECT_EQ(status.rows[3].channels, 0);
     EXPECT_STREQ(status.rows[3].deviceName, "");
+    EXPECT_STREQ(status.rows[3].hostApi, "");
 }
 
 TEST_F(AudioInitTest, AFailedOpenLeavesNothingClaimedAsRunning) {

@@ -22,7 +22,7 @@ constexpr int kWaitMs = 20000;
 
 std::string stuckText(const std::string& call) {
     return "Audio system not responding: " + call + " has not returned after 1000 ms (has the audio server "
-           "stopped?). Restart Quor Vane to get audio back.";
+           "stopped?)";
 }
 
 int count(const std::string& text, const std::string& part) {

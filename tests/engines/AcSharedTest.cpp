@@ -1,13 +1,45 @@
 // The pieces the ACC and AC engines share: the packet clock and the velocity
 // ring, at their exact boundaries.
 
+#include "engines/AcPages.h"
 #include "engines/PacketClock.h"
 #include "engines/VelocityRing.h"
+#include "platform/SharedMemory.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 namespace qv::test {
 namespace {
+
+// The simulator's page files may shrink between the usability check and the
+// copy (the simulator going away): the copy then fails instead of ending the
+// program with a bus error, and works again once the files are whole.
+TEST(AcPagesCopy, PagesCutShortUnderTheCopyFailInsteadOfFaulting) {
+    TempDir dir;
+    SharedMemoryMap physics(dir.path());
+    SharedMemoryMap graphics(dir.path());
+    ASSERT_TRUE(physics.create("Local\\acpmf_physics", 8192));
+    ASSERT_TRUE(graphics.create("Local\\acpmf_graphics", 8192));
+    AcPages pages(dir.path());
+    ASSERT_TRUE(pages.open(8192, 8192));
+    int32_t id = -1;
+    EXPECT_TRUE(pages.readLivePacketId(id));
+    EXPECT_TRUE(pages.takeCopy());
+
+    for (const char* file : {"acpmf_graphics", "acpmf_physics"}) {
+        SCOPED_TRACE(file);
+        ASSERT_EQ(::truncate((dir.path() + file).c_str(), 0), 0);
+        EXPECT_FALSE(pages.takeCopy());
+        if (std::string(file) == "acpmf_physics") {
+            EXPECT_FALSE(pages.readLivePacketId(id));
+        }
+        ASSERT_EQ(::truncate((dir.path() + file).c_str(), 8192), 0);
+        EXPECT_TRUE(pages.takeCopy());
+    }
+}
 
 TEST(PacketClock, StepsStallAndPulseTime) {
     ManualClock clock(7'000'000'000ull);

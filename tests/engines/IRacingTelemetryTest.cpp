@@ -12,6 +12,7 @@
 
 #include <cmath>
 #include <limits>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace qv::test {
@@ -344,6 +345,25 @@ TEST_F(IRacingTelemetry, NoMapIsQuietAndAShortMapIsReportedOnce) {
     EXPECT_FALSE(mapped());
 }
 
+// The folder comes from the environment: an escape sequence in it is printed
+// neutralised, never passed to the terminal.
+TEST_F(IRacingTelemetry, ConnectErrorsNeverCarryControlCharacters) {
+    const std::string folder = dir.path() + "shm\x1b]0;x\x07/";
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    ASSERT_TRUE(writeFile(folder + "IRSDKMemMapFileName", std::string(40, '\1')));
+    IRacingHapticEngine other(folder, &clock);
+    std::string err;
+    {
+        OutputCapture capture([&](OutputStream s, std::string_view t) {
+            if (s == OutputStream::StandardError)
+                err += t;
+        });
+        EXPECT_FALSE(other.connect());
+    }
+    EXPECT_EQ(err, "[IRacingHapticEngine] ERROR: open " + dir.path() +
+                       "shm?]0;x?/IRSDKMemMapFileName: 40 bytes, fewer than the 112 needed\n");
+}
+
 // Hostile headers: nothing may be read outside the map.
 TEST_F(IRacingTelemetry, VariableHeadersOutsideTheMapFailTheConnect) {
     block.addStandardVars(false);
@@ -351,8 +371,7 @@ TEST_F(IRacingTelemetry, VariableHeadersOutsideTheMapFailTheConnect) {
     struct Case {
         int32_t count, offset;
     };
-    for (Case c : {Case{-1, 112}, Case{1000000, 112}, Case{34, -144}, Case{34, 0x7fffff00},
-                   Case{std::numeric_limits<int32_t>::max(), std::numeric_limits<int32_t>::max()}}) {
+    for (Case c : {Case{-1, 112}, Case{4096, 112}, Case{34, -144}, Case{34, 0x7fffff00}}) {
         block.putInt(24, c.count);
         block.putInt(28, c.offset);
         Printed printed;
@@ -366,6 +385,23 @@ TEST_F(IRacingTelemetry, VariableHeadersOutsideTheMapFailTheConnect) {
     block.putInt(28, 112);
     ASSERT_TRUE(connectQuietly());
     EXPECT_EQ(engine.variableCount(), 0);
+}
+
+// A header may claim a huge variable count inside a file large enough to hold
+// it (a sparse file costs nothing to make): the count is refused before any
+// header is read, with a message, instead of indexing millions of entries.
+TEST_F(IRacingTelemetry, AVariableCountBeyondAnyRealMapIsRefused) {
+    block.addStandardVars(false);
+    ASSERT_TRUE(block.create(3, true, 5000 * 144));
+    block.putInt(24, 5000);
+    block.putInt(28, 112);
+    Printed printed;
+    EXPECT_FALSE(connectCapturing(printed));
+    EXPECT_EQ(printed.err, "[IRacingHapticEngine] ERROR: the telemetry map claims 5000 variables, more than the "
+                           "4096 a telemetry map can hold; it is not read\n");
+    EXPECT_FALSE(mapped());
+    block.putInt(24, 4096);
+    EXPECT_TRUE(connectQuietly()) << "the largest count accepted";
 }
 
 TEST_F(IRacingTelemetry, HostileVariableAndRowOffsetsReadZero) {

@@ -319,7 +319,7 @@ TEST_F(LMUHaptics, AYawDeficitAgainstTheLearnedGainIsSlip) {
 
 // Through a map: the wheels' surface bytes make kerbs and the car's surface
 // byte picks the texture.
-TEST(LMUHapticsThroughTheMap, KerbsFromTheSurfaceByte) {
+TEST(LMUHapticsThroughTheMap, KerbsFromTheWheelsSurfaces) {
     std::string ignored;
     OutputCapture capture([&](OutputStream, std::string_view t) { ignored += t; });
     TempDir dir;
@@ -334,8 +334,12 @@ TEST(LMUHapticsThroughTheMap, KerbsFromTheSurfaceByte) {
     fx.suspDualBand = 0;
     fx.kerbRumble = 1.0f;
 
-    map.putWheel<uint8_t>(1, 176, 5);
-    map.putRecord<uint8_t>(826, 5);
+    // Three wheels on the kerb make it the car's texture; byte 826 (the
+    // vehicle class, here GT3, which once read as the "special" surface)
+    // plays no part.
+    for (int wheel : {1, 2, 3})
+        map.putWheel<uint8_t>(wheel, 176, 5);
+    map.putRecord<uint8_t>(826, 6);
     map.setElapsed(1.0);
     HapticFrame out;
     ASSERT_TRUE(engine.update(fx, out));
@@ -346,11 +350,54 @@ TEST(LMUHapticsThroughTheMap, KerbsFromTheSurfaceByte) {
     EXPECT_NEAR(out.corners[1].kerbAmp, 0.5f, 1e-4f);
     EXPECT_EQ(out.corners[0].kerbAmp, 0.0f);
     EXPECT_EQ(engine.state().impactThreshold, 0.035f) << "the kerb's texture";
+    EXPECT_EQ(engine.sample().surfaceTypeByte, 5);
     RecordingConsole console;
     engine.drawDashboard(console, out, fx, 100, 99.0f);
     EXPECT_EQ(console.screen().rowText(8).substr(32, 8), "   KERB!");
     EXPECT_EQ(console.screen().cell(32, 8).attribute, 12);
     EXPECT_EQ(console.screen().rowText(8).substr(2, 8), "   dry  ");
+}
+
+// The texture parameters come from the surface under most wheels (a tie goes
+// to the lower wheel); the record's byte 826, the vehicle class, never counts.
+TEST(LMUHapticsThroughTheMap, TheTextureFollowsTheSurfaceUnderMostWheels) {
+    TempDir dir;
+    LMUTestMap map(dir.path());
+    ASSERT_TRUE(map.create());
+    map.setValidPlayer();
+    map.setMotion(30.0, 3);
+    ManualClock clock;
+    LMUHapticEngine engine(dir.path(), &clock);
+    ASSERT_TRUE(engine.connect());
+    EffectProfile fx;
+    struct Case {
+        uint8_t wheels[4];
+        uint8_t vehicleClass;
+        uint8_t surface;
+        float impactThreshold;
+    };
+    const Case cases[] = {
+        {{0, 0, 0, 0}, 5, 0, 0.015f},    // a GTE car on dry track: dry, not kerb
+        {{0, 0, 0, 0}, 6, 0, 0.015f},    // a GT3 car: not "special"
+        {{1, 1, 1, 0}, 0, 1, 0.025f},    // rain under three wheels
+        {{2, 2, 0, 0}, 4, 2, 0.015f},    // two and two: the front-left wheel's grass
+        {{0, 5, 5, 1}, 0, 5, 0.035f},    // two on the kerb beat one dry and one wet
+        {{6, 5, 0, 1}, 255, 6, 0.035f},  // all different: the front-left wheel's
+        {{9, 9, 0, 0}, 0, 9, 0.025f},    // an unknown surface takes the wet set
+    };
+    double t = 1.0;
+    for (const Case& c : cases) {
+        for (int wheel = 0; wheel < 4; ++wheel)
+            map.putWheel<uint8_t>(wheel, 176, c.wheels[wheel]);
+        map.putRecord<uint8_t>(826, c.vehicleClass);
+        map.setElapsed(t);
+        t += 0.01;
+        HapticFrame out;
+        ASSERT_TRUE(engine.update(fx, out));
+        EXPECT_EQ(engine.sample().surfaceTypeByte, c.surface) << int(c.wheels[0]) << int(c.wheels[1])
+                                                               << int(c.wheels[2]) << int(c.wheels[3]);
+        EXPECT_EQ(engine.state().impactThreshold, c.impactThreshold) << int(c.surface);
+    }
 }
 
 }  // namespace

@@ -14,6 +14,8 @@
 
 #include <csignal>
 #include <filesystem>
+#include <semaphore.h>
+#include <unistd.h>
 
 namespace qv::test {
 namespace {
@@ -178,6 +180,42 @@ TEST(SharedMemoryLockBasics, AcquireReleaseAndForceRelease) {
     a.close();
     EXPECT_FALSE(a.isOpen());
     EXPECT_TRUE(b.isOpen()) << "the names stay while b lives, then go with its creator";
+}
+
+// A bridge re-creating the lock cuts its record to nothing and brings it back
+// a moment later; the event's file may shrink the same way while the lock is
+// busy. Either is the simulator going away: the engine stops reading, never
+// touches the short files, and connects again once they are whole.
+TEST_F(LMULock, ARecordOrEventCutShortWhileHeldEndsTheConnectionNotTheProgram) {
+    const std::string record = file("LMU_SharedMemoryLockData");
+    const std::string event = file("sem.LMU_SharedMemoryLockEvent");
+    struct Case {
+        const char* what;
+        std::string path;
+        size_t restoredSize;
+    };
+    for (const Case& c : {Case{"record", record, 8}, Case{"event", event, sizeof(sem_t)}}) {
+        SCOPED_TRACE(c.what);
+        SharedMemoryLock simulator(dir.path());
+        ASSERT_TRUE(simulator.open());
+        ASSERT_TRUE(engine.connect());
+        ASSERT_TRUE(sampleAt(1.0));
+        ASSERT_TRUE(simulator.acquire(100));  // the lock is busy ...
+
+        ASSERT_EQ(::truncate(c.path.c_str(), 0), 0);  // ... when the file is cut
+        map.setElapsed(1.1);
+        HapticFrame out;
+        for (int i = 0; i < 3; ++i)
+            EXPECT_FALSE(engine.update(fx, out));
+        EXPECT_FALSE(engine.isConnected());
+        EXPECT_FALSE(simulator.acquire(1)) << "a short record or event is not used";
+
+        ASSERT_EQ(::truncate(c.path.c_str(), static_cast<off_t>(c.restoredSize)), 0);  // re-created, zeroed
+        simulator.release();
+        ASSERT_TRUE(engine.connect());
+        EXPECT_TRUE(sampleAt(1.2));
+        engine.disconnect();
+    }
 }
 
 }  // namespace

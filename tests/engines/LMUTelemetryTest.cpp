@@ -370,7 +370,7 @@ TEST_F(LMUTelemetry, ValuesAreDecodedFromThePlayersRecord) {
     const uint8_t pairs[] = {1, 2, 0, 0, 0, 0, 3, 4, 5, 6};
     for (size_t i = 0; i < sizeof pairs; ++i)
         map.putRecord<uint8_t>(750 + i, pairs[i]);
-    map.putRecord<uint8_t>(826, 4);
+    map.putRecord<uint8_t>(826, 4);  // the vehicle class (LMP3), never a surface
     map.putWheel<double>(2, 40, -50.0);
     map.putWheel<double>(2, 112, 0.375);
     map.putWheel<uint8_t>(2, 176, 5);
@@ -391,7 +391,7 @@ TEST_F(LMUTelemetry, ValuesAreDecodedFromThePlayersRecord) {
     EXPECT_EQ(s.tcPair[1], 2);
     EXPECT_EQ(s.absPair[0], 3);
     EXPECT_EQ(s.mapPair[1], 6);
-    EXPECT_EQ(s.surfaceTypeByte, 4);
+    EXPECT_EQ(s.surfaceTypeByte, 0) << "three of the four wheels are on dry track";
     EXPECT_FLOAT_EQ(s.corners[2].wheelSpeed, 15.0f);
     EXPECT_FLOAT_EQ(s.corners[2].slipRatio, 0.5f);
     EXPECT_FLOAT_EQ(s.corners[2].gripFraction, 0.375f);

@@ -6,6 +6,10 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -124,3 +128,86 @@ TEST(FolderListing, RegularFilesAndLinksToThem) {
 
 }  // namespace
 }  // namespace qv
+
+namespace qv::test {
+namespace {
+
+// Saving through a link onto a pipe or a socket (stand-ins for device nodes
+// such as /dev/null) would replace them with a plain file; a pipe in the
+// file's own place likewise. The writer leaves them all alone.
+TEST(AtomicWrite, NeverReplacesAnythingButARegularFile) {
+    TempDir dir;
+    ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(sock, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string socketPath = dir.file("socket");
+    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+    std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
+    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::symlink(dir.file("fifo").c_str(), dir.file("to-fifo").c_str()), 0);
+    ASSERT_EQ(::symlink(socketPath.c_str(), dir.file("to-socket").c_str()), 0);
+
+    struct Case {
+        const char* name;
+        const char* target;
+    };
+    for (Case c : {Case{"fifo", "fifo"}, Case{"to-fifo", "fifo"}, Case{"to-socket", "socket"}}) {
+        SCOPED_TRACE(c.name);
+        std::string error;
+        EXPECT_FALSE(writeFileAtomically(dir.file(c.name), "text", &error));
+        EXPECT_EQ(error, "write " + dir.file(c.target) + ": not a regular file; it was left as it is");
+        struct stat st{};
+        ASSERT_EQ(::stat(dir.file(c.name).c_str(), &st), 0);
+        EXPECT_FALSE(S_ISREG(st.st_mode));
+    }
+    ::close(sock);
+    std::vector<std::string> names;
+    ASSERT_TRUE(listRegularFiles(dir.path(), names));
+    EXPECT_TRUE(names.empty()) << "no temporary file left";
+}
+
+// Log files are opened without waiting: a pipe, with or without a reader, or
+// a link to one is refused at once; a regular file is emptied and written.
+TEST(OutputFile, OpensRegularFilesOnlyAndNeverBlocks) {
+    TempDir dir;
+    ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    ASSERT_EQ(::symlink(dir.file("fifo").c_str(), dir.file("link").c_str()), 0);
+    for (const char* name : {"fifo", "link"}) {
+        std::string error;
+        EXPECT_EQ(openOutputFile(dir.file(name), &error), nullptr);
+        EXPECT_EQ(error, "open " + dir.file(name) + ": not a regular file");
+    }
+    const int reader = ::open(dir.file("fifo").c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    std::string error;
+    EXPECT_EQ(openOutputFile(dir.file("fifo"), &error), nullptr) << "a reader makes no difference";
+    ::close(reader);
+
+    ASSERT_TRUE(writeFile(dir.file("log.txt"), "old and longer"));
+    std::FILE* file = openOutputFile(dir.file("log.txt"));
+    ASSERT_NE(file, nullptr);
+    std::fputs("new", file);
+    std::fclose(file);
+    EXPECT_EQ(readFile(dir.file("log.txt")), "new");
+}
+
+TEST(MoveAside, NeverReplacesAnOlderCopy) {
+    TempDir dir;
+    std::string movedTo;
+    ASSERT_TRUE(writeFile(dir.file("a.json"), "1"));
+    ASSERT_TRUE(moveAside(dir.file("a.json"), movedTo));
+    EXPECT_EQ(movedTo, dir.file("a.json.bad"));
+    ASSERT_TRUE(writeFile(dir.file("a.json"), "2"));
+    ASSERT_TRUE(moveAside(dir.file("a.json"), movedTo));
+    EXPECT_EQ(movedTo, dir.file("a.json.bad.1"));
+    EXPECT_EQ(readFile(dir.file("a.json.bad")), "1");
+    EXPECT_EQ(readFile(dir.file("a.json.bad.1")), "2");
+    std::string error;
+    EXPECT_FALSE(moveAside(dir.file("a.json"), movedTo, &error));
+    EXPECT_EQ(error, "rename " + dir.file("a.json") + ": No such file or directory");
+}
+
+}  // namespace
+}  // namespace qv::test

@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
+#include <unistd.h>
 #include <thread>
 
 namespace qv {
@@ -40,6 +42,24 @@ TEST(InstanceLock, DifferentFoldersDoNotCollide) {
     EXPECT_EQ(a.acquire(name, "/tmp/config-a/"), InstanceLock::Result::Acquired);
     EXPECT_EQ(b.acquire(name, "/tmp/config-b/"), InstanceLock::Result::Acquired);
     EXPECT_NE(InstanceLock::socketName(name, "/tmp/config-a/"), InstanceLock::socketName(name, "/tmp/config-b/"));
+}
+
+// XDG_CONFIG_HOME may spell one folder many ways; they all name one instance.
+TEST(InstanceLock, EverySpellingOfAFolderIsTheSameInstance) {
+    test::TempDir dir;
+    std::filesystem::create_directories(dir.path() + "config/QuorVane");
+    ASSERT_EQ(::symlink((dir.path() + "config").c_str(), (dir.path() + "link").c_str()), 0);
+    const std::string name = test::uniqueName("QvLockTest");
+    InstanceLock first;
+    ASSERT_EQ(first.acquire(name, dir.path() + "config/QuorVane/"), InstanceLock::Result::Acquired);
+    const std::string base = dir.path();  // ends in "/"
+    for (const std::string& spelling :
+         {base + "config/./QuorVane/", base + "config//QuorVane", base + "config/QuorVane/../QuorVane/",
+          base + "./config/QuorVane", base + "link/QuorVane/", base.substr(0, base.size() - 1) + "//config/QuorVane"}) {
+        InstanceLock second;
+        EXPECT_EQ(second.acquire(name, spelling), InstanceLock::Result::AlreadyRunning) << spelling;
+    }
+    EXPECT_EQ(InstanceLock::socketName(name, "/nowhere/a/./b//"), InstanceLock::socketName(name, "/nowhere/a/b"));
 }
 
 TEST(InstanceLock, ASilentPeerDoesNotStopLaterRequests) {

@@ -10,6 +10,23 @@
 
 namespace qv::test {
 
+bool writeJackConfig(const std::string& configHome, int selectedSim) {
+    std::filesystem::create_directories(configHome + "QuorVane");
+    return writeFile(configHome + "QuorVane/haptic_config.ini",
+                     "[HapticEngine]\n"
+                     "audioDeviceIndex=0\n"
+                     "audioSampleRate=48000\n"
+                     "selectedSim=" + std::to_string(selectedSim) + "\n"
+                     "\n[Audio]\n"
+                     "numDevices=1\n"
+                     "\n[Audio.Device0]\n"
+                     "name=system\n"
+                     "api=JACK\n"
+                     "channels=0\n"
+                     "bufferSize=256\n"
+                     "enabled=1\n");
+}
+
 bool runFeedOnJack(JackServer& server, const FeedOnJack& run, FeedOnJackResult& result, std::string* error) {
     auto fail = [&](const std::string& text) {
         if (error)
@@ -18,20 +35,7 @@ bool runFeedOnJack(JackServer& server, const FeedOnJack& run, FeedOnJackResult& 
     };
     TempDir config;
     TempDir shm;
-    std::filesystem::create_directories(config.path() + "QuorVane");
-    if (!writeFile(config.path() + "QuorVane/haptic_config.ini",
-                   "[HapticEngine]\n"
-                   "audioDeviceIndex=0\n"
-                   "audioSampleRate=48000\n"
-                   "selectedSim=" + std::to_string(run.selectedSim) + "\n"
-                   "\n[Audio]\n"
-                   "numDevices=1\n"
-                   "\n[Audio.Device0]\n"
-                   "name=system\n"
-                   "api=JACK\n"
-                   "channels=0\n"
-                   "bufferSize=256\n"
-                   "enabled=1\n"))
+    if (!writeJackConfig(config.path(), run.selectedSim))
         return fail("could not write haptic_config.ini");
     const std::vector<std::pair<std::string, std::string>> env = {{"XDG_CONFIG_HOME", config.path()},
                                                                   {"QUORVANE_SHM_DIR", shm.path()}};

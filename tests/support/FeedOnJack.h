@@ -30,6 +30,10 @@ struct FeedOnJackResult {
     int feedExit = -1;
 };
 
+// Writes "QuorVane/haptic_config.ini" under configHome (the XDG_CONFIG_HOME
+// of the run): one JACK device "system" with all its channels.
+bool writeJackConfig(const std::string& configHome, int selectedSim);
+
 // False, with error set, when a process cannot be started or does not end,
 // or the recording fails. The program gets SIGINT once the recording ends.
 bool runFeedOnJack(JackServer& server, const FeedOnJack& run, FeedOnJackResult& result, std::string* error);

@@ -205,6 +205,11 @@ void JackServer::restoreEnvironment() {
 
 bool jackCapture(const JackServer& server, const std::vector<std::string>& ports, int seconds,
                  const std::string& wavPath, std::string* error) {
+    return jackCapture({{"JACK_DEFAULT_SERVER", server.name()}}, ports, seconds, wavPath, error);
+}
+
+bool jackCapture(const std::vector<std::pair<std::string, std::string>>& environment,
+                 const std::vector<std::string>& ports, int seconds, const std::string& wavPath, std::string* error) {
     auto fail = [error](const std::string& text) {
         if (error)
             *error = text;
@@ -222,7 +227,7 @@ bool jackCapture(const JackServer& server, const std::vector<std::string>& ports
     argv.push_back(wavPath);
     ChildProcess capture;
     const std::string outputPath = wavPath + ".log";
-    if (!capture.start(argv, {{"JACK_DEFAULT_SERVER", server.name()}}, outputPath))
+    if (!capture.start(argv, environment, outputPath))
         return fail("could not start " + program);
     if (!capture.wait((seconds + 30) * 1000)) {
         capture.signal(SIGKILL);

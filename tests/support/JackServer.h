@@ -92,5 +92,9 @@ private:
 // with error set, when jack_capture is missing, fails or writes nothing.
 bool jackCapture(const JackServer& server, const std::vector<std::string>& ports, int seconds,
                  const std::string& wavPath, std::string* error);
+// The same for the JACK server that `environment` names (a PipeWire server's
+// clientEnvironment(), say).
+bool jackCapture(const std::vector<std::pair<std::string, std::string>>& environment,
+                 const std::vector<std::string>& ports, int seconds, const std::string& wavPath, std::string* error);
 
 }  // namespace qv::test

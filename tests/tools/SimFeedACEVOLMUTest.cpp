@@ -148,7 +148,8 @@ TEST_F(LMUFeed, TheEngineReadsWhatTheFeedPublishes) {
     EXPECT_FLOAT_EQ(engine.sample().dt, 0.01f);
     EXPECT_TRUE(engine.sample().corners[1].onKerb);
     EXPECT_FALSE(engine.sample().corners[0].onKerb);
-    EXPECT_EQ(engine.sample().surfaceTypeByte, 5);
+    EXPECT_EQ(engine.sample().surfaceTypeByte, engine.sample().corners[0].surfaceType)
+        << "the right-hand wheels on the kerb tie with the left-hand ones: the front-left wheel's surface";
     EXPECT_NEAR(engine.sample().corners[0].slipRatio, 0.0f, 1e-4f);
     EXPECT_GT(out.corners[1].kerbAmp, 0.0f);
     EXPECT_EQ(out.corners[0].kerbAmp, 0.0f);

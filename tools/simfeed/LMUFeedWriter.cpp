@@ -12,6 +12,8 @@ namespace qv::simfeed {
 namespace {
 
 constexpr double kRestDeflection = 0.03;  // m
+// Byte 826 of a telemetry record is the vehicle class; the feed drives a GT3 car.
+constexpr uint8_t kVehicleClassGt3 = 6;
 
 // The surface under a wheel: kerb while it strikes one, grass off the track.
 uint8_t surfaceOf(const DriveState& s, int corner) {
@@ -105,7 +107,7 @@ void LMUFeedWriter::publish(double t, int tick) {
     std::memcpy(rec + lmu::rec::kTcPair, tc, 2);
     std::memcpy(rec + lmu::rec::kAbsPair, abs, 2);
     std::memcpy(rec + lmu::rec::kMapPair, engineMap, 2);
-    rec[lmu::rec::kSurfaceType] = std::max({surfaceOf(s, 0), surfaceOf(s, 1), surfaceOf(s, 2), surfaceOf(s, 3)});
+    rec[lmu::rec::kVehicleClass] = kVehicleClassGt3;
 
     for (int c = 0; c < 4; ++c) {
         uint8_t* w = rec + lmu::rec::kWheels + static_cast<size_t>(c) * lmu::rec::kWheelSize;

@@ -1,6 +1,7 @@
 #include "platform/graphics/Graphics.h"
 
 #include "platform/Folders.h"
+#include "platform/ThreadSanitizerSuppressions.h"
 #include "platform/graphics/GraphicsInternal.h"
 
 #include <SDL.h>
@@ -20,13 +21,7 @@ extern "C" const char* __lsan_default_suppressions() {
     return "leak:libfontconfig.so\nleak:libSDL2-2.0.so\nleak:libdbus-1.so\n";
 }
 #endif
-#if defined(__SANITIZE_THREAD__)
-// Fontconfig and GLib run their own lazy set-up without locks our sanitizer
-// can see; nothing of ours is shared through them.
-extern "C" const char* __tsan_default_suppressions() {
-    return "race:libfontconfig.so\nrace:libglib-2.0.so\n";
-}
-#endif
+// ThreadSanitizer: see platform/ThreadSanitizerSuppressions.h (included above).
 
 namespace qv {
 

@@ -4,6 +4,9 @@
 
 #include <cairo.h>
 
+#include <algorithm>
+#include <cmath>
+
 namespace qv {
 
 namespace {
@@ -49,6 +52,31 @@ ImageTarget::~ImageTarget() {
 void ImageTarget::finish() {
     m_context->native().unwind();
     cairo_surface_flush(surfaceOf(m_surface));
+}
+
+void ImageTarget::drawOnto(DrawContext& destination, PointF topLeft, float opacity) {
+    if (!std::isfinite(topLeft.x) || !std::isfinite(topLeft.y) || !std::isfinite(opacity) || &destination == m_context.get())
+        return;
+    finish();
+    cairo_t* cr = destination.native().cairo;
+    const double x = std::round(topLeft.x);
+    const double y = std::round(topLeft.y);
+    cairo_save(cr);
+    cairo_new_path(cr);
+    cairo_set_source_surface(cr, surfaceOf(m_surface), x, y);
+    cairo_rectangle(cr, x, y, m_width, m_height);
+    cairo_clip(cr);
+    cairo_paint_with_alpha(cr, std::clamp(static_cast<double>(opacity), 0.0, 1.0));
+    cairo_restore(cr);
+}
+
+void ImageTarget::clearTransparent() {
+    m_context->native().unwind();
+    cairo_t* cr = m_context->native().cairo;
+    cairo_save(cr);
+    cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
+    cairo_paint(cr);
+    cairo_restore(cr);
 }
 
 Rgba8 ImageTarget::pixel(int x, int y) const {

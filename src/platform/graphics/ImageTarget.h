@@ -34,6 +34,12 @@ public:
     // The pixel (straight alpha); transparent black outside the image.
     // Call finish() first.
     Rgba8 pixel(int x, int y) const;
+    // Draws the image onto another target with its top left corner at the
+    // point (rounded to whole pixels, so it is copied without blurring),
+    // blended over what is there. Ends what is still pushed on the image first.
+    void drawOnto(DrawContext& destination, PointF topLeft, float opacity = 1.0f);
+    // Clears the image to transparent and resets its context for a new drawing.
+    void clearTransparent();
     // Writes the image as a PNG; false (with `error` set) on failure.
     bool savePng(const std::string& path, std::string* error = nullptr);
 

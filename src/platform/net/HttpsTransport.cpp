@@ -44,18 +44,34 @@ std::string curlHeaderLine(const std::string& header) {
 struct BodySink {
     std::string* body;
     size_t limit;
+    const std::function<bool(const char*, size_t)>* forward;  // null or empty: into body
+    size_t received = 0;
     bool overflowed = false;
+    bool refused = false;
 };
 
 size_t writeBody(char* data, size_t size, size_t count, void* user) {
     auto* sink = static_cast<BodySink*>(user);
     const size_t n = size * count;
-    if (n > sink->limit - std::min(sink->limit, sink->body->size())) {
+    if (n > sink->limit - std::min(sink->limit, sink->received)) {
         sink->overflowed = true;
         return 0;  // makes libcurl abort the transfer with CURLE_WRITE_ERROR
     }
-    sink->body->append(data, n);
+    if (sink->forward && *sink->forward) {
+        if (!(*sink->forward)(data, n)) {
+            sink->refused = true;
+            return 0;
+        }
+    } else {
+        sink->body->append(data, n);
+    }
+    sink->received += n;
     return n;
+}
+
+int progressCheck(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    const auto* cancel = static_cast<const std::function<bool()>*>(user);
+    return (*cancel)() ? 1 : 0;  // non-zero aborts with CURLE_ABORTED_BY_CALLBACK
 }
 
 // Owns the handle and header list of one request.
@@ -121,7 +137,7 @@ HttpsResponse CurlHttpsTransport::perform(const HttpsRequest& request) {
     }
 
     char errorText[CURL_ERROR_SIZE] = {};
-    BodySink sink{&response.body, request.maxBodyBytes};
+    BodySink sink{&response.body, request.maxBodyBytes, &request.bodySink};
     CURL* h = curl.handle;
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorText);
     curl_easy_setopt(h, CURLOPT_URL, request.url.c_str());
@@ -135,7 +151,13 @@ HttpsResponse CurlHttpsTransport::perform(const HttpsRequest& request) {
     if (!request.caFile.empty())
         curl_easy_setopt(h, CURLOPT_CAINFO, request.caFile.c_str());
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(std::max(1, request.connectTimeoutMs)));
-    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(std::max(1, request.totalTimeoutMs)));
+    if (request.totalTimeoutMs > 0)
+        curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(request.totalTimeoutMs));
+    if (request.shouldCancel) {
+        curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, progressCheck);
+        curl_easy_setopt(h, CURLOPT_XFERINFODATA, &request.shouldCancel);
+    }
     if (request.stallTimeoutMs > 0) {
         curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
         curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, static_cast<long>((request.stallTimeoutMs + 999) / 1000));
@@ -161,7 +183,13 @@ HttpsResponse CurlHttpsTransport::perform(const HttpsRequest& request) {
         status = 0;
     response.status = static_cast<int>(status);
 
-    if (sink.overflowed || result == CURLE_FILESIZE_EXCEEDED) {
+    response.bodyBytes = sink.received;
+    if (result == CURLE_ABORTED_BY_CALLBACK) {
+        response.cancelled = true;
+        response.error = request.url + ": cancelled";
+    } else if (sink.refused) {
+        response.error = request.url + ": the received data could not be stored";
+    } else if (sink.overflowed || result == CURLE_FILESIZE_EXCEEDED) {
         response.error = "the reply from " + request.url + " is longer than " + std::to_string(request.maxBodyBytes) +
                          " bytes";
     } else if (result != CURLE_OK) {

@@ -10,6 +10,7 @@
 // such as an access key never go to another host.
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,9 +26,16 @@ struct HttpsRequest {
     std::string userAgent;
     std::string caFile;                // extra trusted CA certificates (PEM); empty = system store only
     int connectTimeoutMs = 10000;      // name resolution, TCP connect and TLS handshake
-    int totalTimeoutMs = 30000;        // the whole request, from start to last byte
+    int totalTimeoutMs = 30000;        // the whole request, from start to last byte; 0 = no limit
     int stallTimeoutMs = 0;            // abort when no byte arrives for this long; 0 = off
     size_t maxBodyBytes = 8u << 20;    // a longer reply body fails the request
+    // When set, the body goes here piece by piece instead of into the
+    // response (large downloads); returning false aborts the transfer.
+    // Called on the thread that runs perform().
+    std::function<bool(const char* data, size_t size)> bodySink;
+    // When set, asked from the transfer's progress (several times a second,
+    // also while nothing arrives); true aborts the transfer as cancelled.
+    std::function<bool()> shouldCancel;
 };
 
 struct HttpsResponse {
@@ -35,6 +43,8 @@ struct HttpsResponse {
     int status = 0;          // HTTP status; 0 when none was received
     std::string body;        // what arrived, in order (possibly partial when !completed)
     std::string error;       // why the transfer did not complete, for logs
+    bool cancelled = false;  // shouldCancel ended it
+    size_t bodyBytes = 0;    // bytes of body received (also when they went to bodySink)
 };
 
 class IHttpsTransport {

@@ -1,0 +1,324 @@
+// The program's side of the audio host. Sections: construction and teardown;
+// starting and dropping hosts; requests; the backend operations; health.
+
+#include "audio/AudioHostClient.h"
+
+#include "audio/AudioInit.h"
+#include "audio/AudioStatus.h"
+#include "platform/Output.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+namespace qv {
+namespace {
+
+// How long a host that was asked to quit may take to close its streams.
+constexpr int kQuitWaitMs = 1000;
+
+uint32_t messageKind(const std::vector<uint8_t>& message, size_t size) {
+    uint32_t kind = 0;
+    if (size >= sizeof kind)
+        std::memcpy(&kind, message.data(), sizeof kind);
+    return kind;
+}
+
+std::string terminated(const char* text, size_t size) { return std::string(text, strnlen(text, size)); }
+
+}  // namespace
+
+// ---- construction and teardown ----
+
+AudioHostClient::AudioHostClient(Options options) : m_options(std::move(options)), m_message(kAudioHostMaxMessage) {
+    const HapticSettings initial = m_options.settings->snapshot();
+    if (m_block.create("qv-audiohost", sizeof(AudioHostBlock))) {
+        m_shared = new (m_block.data()) AudioHostBlock(initial);
+    } else {
+        // No host can run without the block; the synthesis still needs a home.
+        m_lastError = "Cannot share memory with the audio host: " + m_block.lastError();
+        m_localBlock = std::make_unique<AudioHostBlock>(initial);
+        m_shared = m_localBlock.get();
+    }
+}
+
+AudioHostClient::~AudioHostClient() {
+    endHost(kQuitWaitMs);
+    if (m_shared != nullptr && m_shared != m_localBlock.get())
+        m_shared->~AudioHostBlock();
+}
+
+void AudioHostClient::log(std::string_view text) const {
+    if (m_options.log)
+        m_options.log(text);
+}
+
+// ---- starting and dropping hosts ----
+
+bool AudioHostClient::startHost() {
+    m_startFailed = true;
+    if (m_interrupted.load()) {
+        m_lastError = "The audio is shutting down";
+        return false;
+    }
+    if (m_localBlock) {
+        errPrint("  [AudioEngine] ERROR: %s\n", m_lastError.c_str());
+        return false;
+    }
+    MessageChannel hostEnd;
+    if (!m_channel.createPair(hostEnd)) {
+        m_lastError = "Cannot start the audio host: " + m_channel.lastError();
+        return false;
+    }
+    char address[32];
+    std::snprintf(address, sizeof address, "%llx",
+                  static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(m_block.data())));
+    if (!m_process.start({m_options.program, address, std::to_string(m_block.size())}, {hostEnd.fd(), m_block.fd()})) {
+        m_channel.close();
+        m_lastError = "Cannot start the audio host: " + m_process.lastError();
+        return false;
+    }
+    hostEnd.close();
+
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_options.startTimeoutMs);
+    std::vector<PhysicalDevice> devices;
+    std::vector<InputDevice> inputs;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        size_t size = 0;
+        const ReceiveStatus status =
+            m_channel.receive(m_message.data(), m_message.size(), size, left.count() < 0 ? 0 : static_cast<int>(left.count()));
+        if (status == ReceiveStatus::TimedOut) {
+            dropHost("Audio system not responding: PortAudio did not start within " +
+                     std::to_string(m_options.startTimeoutMs) + " ms (has the audio server stopped?)");
+            return false;
+        }
+        if (status == ReceiveStatus::Closed) {
+            dropHost("The audio host ended before PortAudio was up (see the console)");
+            return false;
+        }
+        const uint32_t kind = messageKind(m_message, size);
+        if (kind == static_cast<uint32_t>(AudioHostMessageKind::Devices)) {
+            if (!decodeDeviceList(m_message.data(), size, devices)) {
+                dropHost("The audio host sent a device list that cannot be read");
+                return false;
+            }
+        } else if (kind == static_cast<uint32_t>(AudioHostMessageKind::Inputs)) {
+            if (!decodeInputList(m_message.data(), size, inputs)) {
+                dropHost("The audio host sent an input list that cannot be read");
+                return false;
+            }
+        } else if (kind == static_cast<uint32_t>(AudioHostMessageKind::Log) && size == sizeof(AudioHostLog)) {
+            const auto* line = reinterpret_cast<const AudioHostLog*>(m_message.data());
+            log(terminated(line->text, sizeof line->text));
+        } else if (kind == static_cast<uint32_t>(AudioHostMessageKind::Ready)) {
+            break;
+        }
+    }
+    m_devices = std::move(devices);
+    m_inputs = std::move(inputs);
+    m_startFailed = false;
+    return true;
+}
+
+bool AudioHostClient::ensureHost() {
+    if (m_process.isStarted() && m_channel.isOpen()) {
+        if (!m_process.reap())
+            return true;
+        dropHost("The audio host ended unexpectedly");
+    }
+    return startHost();
+}
+
+void AudioHostClient::dropHost(const std::string& why) {
+    m_lastError = why;
+    m_process.kill();
+    m_process.stop(0);
+    m_channel.close();
+    // Nothing of the old host renders any more.
+    for (AudioHostStreamHealth& health : m_shared->streams) {
+        health.running.store(0);
+        health.firstBlockFrames.store(0);
+        health.heartbeatTick.store(0);
+    }
+    m_shared->streamCount.store(0);
+    m_shared->synth.setStreamLayout(0, nullptr);
+    m_shared->synth.releaseRenderGuards();
+}
+
+void AudioHostClient::endHost(int graceMs) {
+    if (!m_process.isStarted())
+        return;
+    if (m_channel.isOpen()) {
+        AudioHostReply reply;
+        if (request(AudioHostOp::Quit, 0, graceMs, reply))
+            m_process.stop(graceMs);
+    }
+    dropHost(m_lastError);
+}
+
+// ---- requests ----
+
+bool AudioHostClient::request(AudioHostOp op, int argument, int timeoutMs, AudioHostReply& reply) {
+    if (m_interrupted.load() && op != AudioHostOp::Quit) {
+        m_lastError = "The audio is shutting down";
+        return false;
+    }
+    auto message = std::make_unique<AudioHostRequest>();
+    message->op = op;
+    message->argument = argument;
+    message->settings = m_options.settings->snapshot();
+    if (!m_channel.send(message.get(), sizeof *message)) {
+        dropHost("The audio host is gone (" + m_channel.lastError() + ")");
+        return false;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        size_t size = 0;
+        const ReceiveStatus status =
+            m_channel.receive(m_message.data(), m_message.size(), size, left.count() < 0 ? 0 : static_cast<int>(left.count()));
+        if (status == ReceiveStatus::TimedOut) {
+            dropHost("Audio system not responding: the audio host did not answer within " + std::to_string(timeoutMs) +
+                     " ms (has the audio server stopped?)");
+            return false;
+        }
+        if (status == ReceiveStatus::Closed) {
+            dropHost("The audio host ended unexpectedly");
+            return false;
+        }
+        const uint32_t kind = messageKind(m_message, size);
+        if (kind == static_cast<uint32_t>(AudioHostMessageKind::Log) && size == sizeof(AudioHostLog)) {
+            const auto* line = reinterpret_cast<const AudioHostLog*>(m_message.data());
+            log(terminated(line->text, sizeof line->text));
+        } else if (kind == static_cast<uint32_t>(AudioHostMessageKind::Reply) && size == sizeof(AudioHostReply)) {
+            std::memcpy(static_cast<void*>(&reply), m_message.data(), sizeof reply);
+            if (reply.op == op)
+                return true;
+        }
+    }
+}
+
+AudioInitResult AudioHostClient::applyReply(const AudioHostReply& reply) {
+    m_lastError = terminated(reply.lastError, sizeof reply.lastError);
+    if (reply.settingsChanged)
+        m_options.settings->edit([&reply](HapticSettings& s) { copyDeviceResolution(reply.settings, s); });
+    AudioInitResult result;
+    result.ok = reply.ok != 0;
+    result.multiDevice = result.ok && reply.multiDevice != 0;
+    result.channels = result.ok ? reply.channels : 0;
+    result.latencyMs = result.ok ? reply.latencyMs : 0.0;
+    gAudioStreamCount = result.ok ? reply.streamCount : 0;
+    DeviceStatusTable status = reply.status;
+    for (DeviceStatusRow& row : status.rows)
+        row.deviceName[sizeof row.deviceName - 1] = '\0';
+    publishDeviceStatus(status);
+    return result;
+}
+
+AudioInitResult AudioHostClient::failInit() {
+    gAudioStreamCount = 0;
+    publishDeviceStatus(DeviceStatusTable{});
+    outWrite("  WARNING: Audio init failed: " + m_lastError + "\n");
+    return AudioInitResult{};
+}
+
+// ---- the backend operations ----
+
+void AudioHostClient::start() {
+    if (!startHost())
+        errPrint("  [AudioEngine] ERROR: %s\n", m_lastError.c_str());
+}
+
+AudioInitResult AudioHostClient::initAudio() {
+    syncSettings();
+    if (m_startFailed && !m_process.isStarted()) {
+        m_startFailed = false;  // the next request tries a new host
+        return failInit();
+    }
+    AudioHostReply reply;
+    if (!ensureHost() || !request(AudioHostOp::InitAudio, 0, m_options.requestTimeoutMs, reply))
+        return failInit();
+    return applyReply(reply);
+}
+
+void AudioHostClient::reEnumerate() {
+    // The old host's PortAudio may hang on whatever made the streams stale:
+    // it goes with its process, streams and all.
+    if (m_process.isStarted())
+        dropHost(m_lastError);
+    if (!startHost()) {
+        m_devices.clear();
+        log("reEnumerate() failed: " + m_lastError);
+    }
+    logDeviceList(m_options.log, m_devices);
+}
+
+double AudioHostClient::loopbackTest(int inputDevice, AudioInitResult& after, std::string& testError) {
+    testError.clear();
+    syncSettings();
+    AudioHostReply reply;
+    if (!ensureHost() || !request(AudioHostOp::LoopbackTest, inputDevice, m_options.loopbackTimeoutMs, reply)) {
+        after = failInit();
+        testError = m_lastError.empty() ? std::string("the audio host did not answer") : m_lastError;
+        return -1.0;
+    }
+    reply.testError[sizeof reply.testError - 1] = '\0';
+    testError = reply.testError;
+    after = applyReply(reply);
+    return reply.oneWayMs;
+}
+
+void AudioHostClient::closeAll() { endHost(kQuitWaitMs); }
+
+void AudioHostClient::interrupt() {
+    m_interrupted = true;
+    m_process.kill();
+}
+
+void AudioHostClient::syncSettings() {
+    std::lock_guard<std::mutex> lock(m_syncMutex);
+    const uint32_t version = m_options.settings->version();
+    if (m_mirrored && version == m_mirroredVersion)
+        return;
+    m_shared->settings.replace(m_options.settings->snapshot());
+    m_mirroredVersion = version;
+    m_mirrored = true;
+}
+
+// ---- health ----
+
+int AudioHostClient::streamCount() const {
+    const int count = m_shared->streamCount.load();
+    return count < 0 ? 0 : (count > kMaxSynthStreams ? kMaxSynthStreams : count);
+}
+
+bool AudioHostClient::isStreamRunning(int stream) const {
+    return stream >= 0 && stream < streamCount() && m_shared->streams[stream].running.load() != 0;
+}
+
+bool AudioHostClient::hasStaleStream(uint32_t thresholdMs) const {
+    const uint32_t now = m_clock.tickMs32();
+    for (int i = 0; i < streamCount(); ++i) {
+        const AudioHostStreamHealth& health = m_shared->streams[i];
+        if (health.running.load() == 0)
+            continue;
+        const uint32_t beat = health.heartbeatTick.load();
+        if (beat != 0 && static_cast<uint32_t>(now - beat) > thresholdMs)
+            return true;
+    }
+    return false;
+}
+
+bool AudioHostClient::streamsCalledBack() const {
+    const int count = streamCount();
+    if (count == 0)
+        return false;
+    for (int i = 0; i < count; ++i)
+        if (m_shared->streams[i].firstBlockFrames.load() == 0)
+            return false;
+    return true;
+}
+
+}  // namespace qv

@@ -1,0 +1,107 @@
+#pragma once
+// The program's side of the audio host (qv-audiohost, see
+// AudioHostProtocol.h): starts the host, asks it for initAudio, the latency
+// test and closing, reads the streams' health from the shared block, and
+// replaces a host that does not answer in time or died: it is killed and
+// reaped, and the next request starts a new one. Re-enumeration always
+// starts a new host, so a PortAudio that hangs on a dead audio server is
+// left behind with its process and a fresh one finds the server that came
+// back.
+//
+// Nothing stays behind per host: its process is reaped, its end of the
+// channel closed; the shared block lives as long as the client.
+//
+// Threads: see AudioBackend.h. interrupt() kills a host that a worker waits
+// for, so shutdown never waits for a hung audio call.
+
+#include "audio/AudioBackend.h"
+#include "audio/AudioHostProtocol.h"
+#include "platform/Clock.h"
+#include "platform/HelperProcess.h"
+#include "platform/MessageChannel.h"
+#include "platform/SharedBlock.h"
+#include "settings/LiveSettings.h"
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace qv {
+
+class AudioHostClient final : public IAudioBackend {
+public:
+    struct Options {
+        std::string program;  // path of qv-audiohost
+        LiveSettings* settings = &gSettings;
+        AudioLogFn log;
+        // How long a new host may take to bring PortAudio up and list the
+        // devices, and how long a request may take.
+        int startTimeoutMs = 10000;
+        int requestTimeoutMs = 15000;
+        int loopbackTimeoutMs = 30000;
+    };
+
+    explicit AudioHostClient(Options options);
+    // Asks the host to close its streams and end; kills it when it does not.
+    ~AudioHostClient() override;
+    AudioHostClient(const AudioHostClient&) = delete;
+    AudioHostClient& operator=(const AudioHostClient&) = delete;
+
+    void start() override;
+    std::vector<PhysicalDevice> devices() const override { return m_devices; }
+    std::vector<InputDevice> inputDevices() const override { return m_inputs; }
+    AudioInitResult initAudio() override;
+    void reEnumerate() override;
+    double loopbackTest(int inputDevice, AudioInitResult& after, std::string& testError) override;
+    void closeAll() override;
+
+    int streamCount() const override;
+    bool isStreamRunning(int stream) const override;
+    bool hasStaleStream(uint32_t thresholdMs) const override;
+    bool streamsCalledBack() const override;
+    bool isStuck() override { return false; }
+    std::string lastErrorText() const override { return m_lastError; }
+
+    SynthState& synth() override { return m_shared->synth; }
+    void syncSettings() override;
+    // Kills the host a request waits for; from now on no host is started
+    // and every request fails at once (shutdown).
+    void interrupt() override;
+
+    // The running host's process id, or -1 (tests).
+    int hostPid() const { return m_process.pid(); }
+
+private:
+    bool startHost();
+    bool ensureHost();
+    void dropHost(const std::string& why);
+    void endHost(int graceMs);
+    // Sends one request and waits for its reply, writing the host's log
+    // lines as they come. False (the host dropped) on time-out or loss.
+    bool request(AudioHostOp op, int argument, int timeoutMs, AudioHostReply& reply);
+    AudioInitResult applyReply(const AudioHostReply& reply);
+    AudioInitResult failInit();
+    void log(std::string_view text) const;
+
+    Options m_options;
+    SharedBlock m_block;
+    AudioHostBlock* m_shared = nullptr;
+    std::unique_ptr<AudioHostBlock> m_localBlock;  // when no shared block could be made
+    HelperProcess m_process;
+    MessageChannel m_channel;
+    std::vector<uint8_t> m_message;
+    std::vector<PhysicalDevice> m_devices;
+    std::vector<InputDevice> m_inputs;
+    std::string m_lastError;
+    bool m_startFailed = false;  // the last start failed; initAudio does not try again at once
+    std::atomic<bool> m_interrupted{false};
+    mutable SystemClock m_clock;
+
+    std::mutex m_syncMutex;
+    uint32_t m_mirroredVersion = 0;
+    bool m_mirrored = false;
+};
+
+}  // namespace qv

@@ -1,0 +1,191 @@
+#include "audio/AudioHostProtocol.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace qv {
+namespace {
+
+class Writer {
+public:
+    void u32(uint32_t v) { m_out.append(reinterpret_cast<const char*>(&v), sizeof v); }
+    void i32(int32_t v) { u32(static_cast<uint32_t>(v)); }
+    void f64(double v) { m_out.append(reinterpret_cast<const char*>(&v), sizeof v); }
+    void text(const std::string& s) {
+        u32(static_cast<uint32_t>(s.size()));
+        m_out.append(s);
+    }
+    size_t size() const { return m_out.size(); }
+    void cut(size_t size) { m_out.resize(size); }
+    std::string& bytes() { return m_out; }
+
+private:
+    std::string m_out;
+};
+
+class Reader {
+public:
+    Reader(const void* data, size_t size) : m_data(static_cast<const char*>(data)), m_size(size) {}
+    bool u32(uint32_t& v) { return raw(&v, sizeof v); }
+    bool i32(int32_t& v) {
+        uint32_t u = 0;
+        if (!u32(u))
+            return false;
+        v = static_cast<int32_t>(u);
+        return true;
+    }
+    bool f64(double& v) { return raw(&v, sizeof v); }
+    bool text(std::string& s) {
+        uint32_t n = 0;
+        if (!u32(n) || n > m_size - m_at)
+            return false;
+        s.assign(m_data + m_at, n);
+        m_at += n;
+        return true;
+    }
+    bool atEnd() const { return m_at == m_size; }
+
+private:
+    bool raw(void* out, size_t n) {
+        if (n > m_size - m_at)
+            return false;
+        std::memcpy(out, m_data + m_at, n);
+        m_at += n;
+        return true;
+    }
+    const char* m_data;
+    size_t m_size;
+    size_t m_at = 0;
+};
+
+// More variants than any host lists for one device; guards the decoder.
+constexpr uint32_t kMaxVariants = 64;
+
+}  // namespace
+
+std::string encodeDeviceList(const std::vector<PhysicalDevice>& devices) {
+    Writer w;
+    w.u32(static_cast<uint32_t>(AudioHostMessageKind::Devices));
+    const size_t countAt = w.size();
+    w.u32(0);
+    uint32_t written = 0;
+    for (const PhysicalDevice& d : devices) {
+        const size_t before = w.size();
+        w.text(d.hardwareName);
+        w.i32(d.selectedApi);
+        w.i32(d.maxChannels);
+        w.i32(d.bufferSize);
+        w.u32((d.enabled ? 1u : 0u) | (d.suitable ? 2u : 0u));
+        w.u32(static_cast<uint32_t>(std::min<size_t>(d.apis.size(), kMaxVariants)));
+        for (size_t i = 0; i < d.apis.size() && i < kMaxVariants; ++i) {
+            const DeviceInfo& v = d.apis[i];
+            w.i32(v.paIndex);
+            w.text(v.hostApiName);
+            w.i32(v.hostApiType);
+            w.i32(v.maxOutputChannels);
+            w.f64(v.defaultLowOutputLatencyMs);
+            w.text(v.clsid);
+            w.u32(v.asioFlag ? 1u : 0u);
+        }
+        if (w.size() > kAudioHostMaxMessage) {
+            w.cut(before);
+            break;
+        }
+        ++written;
+    }
+    std::memcpy(w.bytes().data() + countAt, &written, sizeof written);
+    return std::move(w.bytes());
+}
+
+bool decodeDeviceList(const void* data, size_t size, std::vector<PhysicalDevice>& devices) {
+    devices.clear();
+    Reader r(data, size);
+    uint32_t kind = 0, count = 0;
+    if (!r.u32(kind) || kind != static_cast<uint32_t>(AudioHostMessageKind::Devices) || !r.u32(count))
+        return false;
+    for (uint32_t n = 0; n < count; ++n) {
+        PhysicalDevice d;
+        uint32_t flags = 0, variants = 0;
+        if (!r.text(d.hardwareName) || !r.i32(d.selectedApi) || !r.i32(d.maxChannels) || !r.i32(d.bufferSize) ||
+            !r.u32(flags) || flags > 3u || !r.u32(variants) || variants > kMaxVariants) {
+            devices.clear();
+            return false;
+        }
+        d.enabled = (flags & 1u) != 0;
+        d.suitable = (flags & 2u) != 0;
+        for (uint32_t i = 0; i < variants; ++i) {
+            DeviceInfo v;
+            uint32_t asio = 0;
+            if (!r.i32(v.paIndex) || !r.text(v.hostApiName) || !r.i32(v.hostApiType) || !r.i32(v.maxOutputChannels) ||
+                !r.f64(v.defaultLowOutputLatencyMs) || !r.text(v.clsid) || !r.u32(asio) || asio > 1u) {
+                devices.clear();
+                return false;
+            }
+            v.asioFlag = asio != 0;
+            d.apis.push_back(std::move(v));
+        }
+        devices.push_back(std::move(d));
+    }
+    if (!r.atEnd()) {
+        devices.clear();
+        return false;
+    }
+    return true;
+}
+
+std::string encodeInputList(const std::vector<InputDevice>& inputs) {
+    Writer w;
+    w.u32(static_cast<uint32_t>(AudioHostMessageKind::Inputs));
+    const size_t countAt = w.size();
+    w.u32(0);
+    uint32_t written = 0;
+    for (const InputDevice& d : inputs) {
+        const size_t before = w.size();
+        w.i32(d.paIndex);
+        w.text(d.name);
+        w.text(d.hostApiName);
+        w.i32(d.inputChannels);
+        if (w.size() > kAudioHostMaxMessage) {
+            w.cut(before);
+            break;
+        }
+        ++written;
+    }
+    std::memcpy(w.bytes().data() + countAt, &written, sizeof written);
+    return std::move(w.bytes());
+}
+
+bool decodeInputList(const void* data, size_t size, std::vector<InputDevice>& inputs) {
+    inputs.clear();
+    Reader r(data, size);
+    uint32_t kind = 0, count = 0;
+    if (!r.u32(kind) || kind != static_cast<uint32_t>(AudioHostMessageKind::Inputs) || !r.u32(count))
+        return false;
+    for (uint32_t n = 0; n < count; ++n) {
+        InputDevice d;
+        if (!r.i32(d.paIndex) || !r.text(d.name) || !r.text(d.hostApiName) || !r.i32(d.inputChannels)) {
+            inputs.clear();
+            return false;
+        }
+        inputs.push_back(std::move(d));
+    }
+    if (!r.atEnd()) {
+        inputs.clear();
+        return false;
+    }
+    return true;
+}
+
+void copyDeviceResolution(const HapticSettings& from, HapticSettings& to) {
+    to.audioDeviceIndex = from.audioDeviceIndex;
+    for (int i = 0; i < kMaxAudioDevices; ++i) {
+        std::memcpy(to.devices[i].name, from.devices[i].name, sizeof to.devices[i].name);
+        std::memcpy(to.devices[i].clsid, from.devices[i].clsid, sizeof to.devices[i].clsid);
+        to.devices[i].name[sizeof to.devices[i].name - 1] = '\0';
+        to.devices[i].clsid[sizeof to.devices[i].clsid - 1] = '\0';
+        to.devices[i].paIndex = from.devices[i].paIndex;
+        to.devices[i].channels = from.devices[i].channels;
+    }
+}
+
+}  // namespace qv

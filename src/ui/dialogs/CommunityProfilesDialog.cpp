@@ -1,0 +1,275 @@
+#include "ui/dialogs/CommunityProfilesDialog.h"
+
+#include "app/BackendClient.h"
+#include "platform/graphics/Graphics.h"
+#include "platform/graphics/Utf8.h"
+#include "settings/LiveSettings.h"
+#include "settings/ProfileFile.h"
+#include "ui/AppMessages.h"
+#include "ui/Appearance.h"
+#include "ui/DialogHost.h"
+#include "ui/MessageBox.h"
+#include "ui/WidgetPainters.h"
+#include "ui/dialogs/ProfileDialogPaint.h"
+#include "ui/dialogs/ProfileTransfer.h"
+#include "ui/panels/ProfileActions.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+
+namespace qv {
+
+namespace {
+
+constexpr const char* kBoxTitle = "Quor Vane";
+
+// The first maxBytes of a text, cut between characters.
+std::string cutText(const std::string& text, size_t maxBytes) {
+    return text.substr(0, utf8CutPosition(text, maxBytes));
+}
+
+bool selectionValid(const CommunityProfilesState& state) {
+    return state.list.selected >= 0 && state.list.selected < listBoxItemCount(state.list) &&
+           state.list.selected < static_cast<int>(state.entries.size());
+}
+
+bool canDownload(const CommunityProfilesState& state) {
+    return listBoxItemCount(state.list) > 0 && !state.busy && selectionValid(state);
+}
+
+// Posted so the press is painted before the blocking request; without a
+// window (tests) the download runs at once.
+void requestDownload(CommunityProfilesState& state) {
+    if (!canDownload(state))
+        return;
+    WindowHandle window = currentDialogWindow();
+    if (!window || !postWindowMessage(window, kMsgDownloadProfile, 0, 0))
+        downloadCommunityProfile(state);
+}
+
+void setStatus(CommunityProfilesState& state, std::string text, int style) {
+    state.status = std::move(text);
+    state.statusStyle = style;
+}
+
+void layout(CommunityProfilesState& state, float width, float height) {
+    const float s = dpiScale();
+    const float listHeight = std::max(height - 214 * s, 80 * s);
+    state.list.rect = RectF{20 * s, 56 * s, width - 20 * s, 56 * s + listHeight};
+    const float half = (width - 48 * s) / 2;
+    state.close.rect = RectF{20 * s, height - 40 * s, 20 * s + half, height - 8 * s};
+    state.download.rect = RectF{state.close.rect.right + 8 * s, height - 40 * s, width - 20 * s, height - 8 * s};
+}
+
+void install(CommunityProfilesState& state, const CommunityProfileEntry& entry, const nlohmann::json& profile) {
+    const HapticSettings current = gSettings.snapshot();
+    const int sim = selectedSimOf(current);
+    // Parsed into a copy of the current profile: members the download lacks keep their values.
+    HapticSettings scratch = current;
+    std::string error;
+    const std::string text = profile.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+    if (!readProfileText(scratch.effectProfiles[sim], text, &error)) {
+        setStatus(state, cutText("Error: the downloaded profile is not valid (" + error + ")", 127), kStatusError);
+        return;
+    }
+    // The sender's routing belongs to the sender's rig.
+    resetEffectGains(scratch.effectProfiles[sim]);
+    WindowHandle owner = currentDialogWindow();
+    if (!confirmProfileTarget(owner, "Community Profiles", state.base, sim, entry.name)) {
+        setStatus(state, cutText("Not installed: profile \"" + entry.name + "\" was kept.", 127), kStatusNormal);
+        return;
+    }
+    if (!saveProfile(scratch, state.base, sim, entry.name, &error)) {
+        setStatus(state, "Error: could not save profile to disk.", kStatusError);
+        return;
+    }
+    activateProfile(state.parent, sim, entry.name, scratch.effectProfiles[sim]);
+    setStatus(state, "Profile applied! You can close this dialog.", kStatusSuccess);
+}
+
+}  // namespace
+
+const char* catalogueSimName(int sim) { return isValidSimIndex(sim) ? kSimDisplayNames[sim] : "Unknown"; }
+
+bool fetchCommunityProfiles(CommunityProfilesState& state, WindowHandle parent) {
+    state.parent = parent;
+    state.base = profileBaseFolder();
+    state.sim = selectedSimOf(gSettings.snapshot());
+    if (!backendConfig().hasBackend()) {
+        messageBoxes().show(parent, kBoxTitle, kNoProfileServerText, MessageKind::Info);
+        return false;
+    }
+    const HttpResult reply = httpGet(std::string("/fetch-profiles?sim=") + simKeyOf(state.sim));
+    if (!reply.ok) {
+        messageBoxes().show(parent, kBoxTitle,
+                            "Could not connect to the community server.\nPlease check your internet connection and "
+                            "try again.",
+                            MessageKind::Warning);
+        return false;
+    }
+    if (!parseCatalogueList(reply.body, state.entries)) {
+        messageBoxes().show(parent, kBoxTitle, "Received an invalid response from the server.", MessageKind::Warning);
+        return false;
+    }
+    if (state.entries.empty()) {
+        const std::string text = std::string("No community profiles available for ") + catalogueSimName(state.sim) +
+                                 " yet.\nBe the first to share one!";
+        messageBoxes().show(parent, kBoxTitle, text.c_str(), MessageKind::Info);
+        return false;
+    }
+    std::vector<std::string> rows;
+    const size_t shown = std::min<size_t>(state.entries.size(), kListBoxMaxItems);
+    for (size_t i = 0; i < shown; ++i)
+        rows.push_back(cutText(state.entries[i].name, 127) + " (by " + cutText(state.entries[i].author, 127) + ")");
+    std::vector<const char*> items;
+    for (const std::string& row : rows)
+        items.push_back(row.c_str());
+    listBoxSetItems(state.list, items.data(), static_cast<int>(items.size()));
+    state.list.selected = 0;
+    setStatus(state, {}, kStatusNone);
+    state.busy = false;
+    setWidgetText(state.download.label, "Download");
+    state.download.style = kButtonPrimary;
+    setWidgetText(state.close.label, "Close");
+    return true;
+}
+
+void paintCommunityProfiles(DrawContext& context, float width, float height, void* user) {
+    auto& state = *static_cast<CommunityProfilesState*>(user);
+    ensureProfileDialogAppearance();
+    layout(state, width, height);
+    const float s = dpiScale();
+    drawSectionLabel(context, "COMMUNITY PROFILES", 20 * s, 16 * s, width - 40 * s);
+    drawListBox(context, state.list);
+    if (selectionValid(state)) {
+        const CommunityProfileEntry& entry = state.entries[static_cast<size_t>(state.list.selected)];
+        const float top = state.list.rect.bottom + 10 * s;
+        const float inner = width - 40 * s;
+        const std::string author = "Author: " + cutText(entry.author, 127);
+        drawTextUtf8(&context, guiTextFormat(kFormatSmall), author.c_str(),
+                     RectF{20 * s, top, 20 * s + inner * 0.6f, top + 16 * s}, guiBrush(kBrushText55),
+                     TextAlignment::Leading, ParagraphAlignment::Center);
+        const std::string downloads = "Downloads: " + std::to_string(entry.downloads);
+        drawTextUtf8(&context, guiTextFormat(kFormatSmall), downloads.c_str(),
+                     RectF{20 * s + inner * 0.6f, top, width - 20 * s, top + 16 * s}, guiBrush(kBrushText38),
+                     TextAlignment::Trailing, ParagraphAlignment::Center);
+        if (!entry.description.empty())
+            drawTextUtf8(&context, guiTextFormat(kFormatSmall), entry.description.c_str(),
+                         RectF{20 * s, top + 20 * s, width - 20 * s, top + 68 * s}, guiBrush(kBrushText38),
+                         TextAlignment::Leading, ParagraphAlignment::Near);
+    }
+    drawStatusLine(context, state.status, state.statusStyle, RectF{20 * s, height - 70 * s, width - 20 * s, height - 52 * s});
+    drawProfileDialogFooter(context, width, height, height - 48 * s);
+    drawButton(context, state.close);
+    drawButton(context, state.download);
+}
+
+bool mouseCommunityProfiles(uint32_t message, float x, float y, uintptr_t wParam, void* user) {
+    auto& state = *static_cast<CommunityProfilesState*>(user);
+    switch (message) {
+    case kWmMouseMove: {
+        bool changed = listBoxHover(state.list, x, y);
+        changed |= buttonHover(state.download, x, y);
+        changed |= buttonHover(state.close, x, y);
+        return changed;
+    }
+    case kWmLButtonDown:
+    case kWmLButtonDblClk:
+        if (listBoxClick(state.list, x, y) == kWidgetChanged)
+            setStatus(state, {}, kStatusNone);
+        buttonPress(state.download, x, y);
+        buttonPress(state.close, x, y);
+        return true;
+    case kWmLButtonUp:
+        if (buttonRelease(state.download, x, y) == kWidgetClicked)
+            requestDownload(state);
+        else if (buttonRelease(state.close, x, y) == kWidgetClicked)
+            closeDialog(0);
+        state.download.pressed = state.close.pressed = 0;
+        return true;
+    case kWmMouseWheel:
+        listBoxScroll(state.list, static_cast<int16_t>((wParam >> 16) & 0xFFFF));
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool keyCommunityProfiles(uint32_t message, uintptr_t wParam, void* user, intptr_t) {
+    auto& state = *static_cast<CommunityProfilesState*>(user);
+    if (message != kWmKeyDown)
+        return false;
+    switch (static_cast<int>(wParam)) {
+    case kVkReturn:
+        requestDownload(state);
+        return true;
+    case kVkEscape:
+        closeDialog(0);
+        return false;
+    case kVkUp:
+        if (state.list.selected <= 0)
+            return false;
+        --state.list.selected;
+        setStatus(state, {}, kStatusNone);
+        return true;
+    case kVkDown:
+        if (state.list.selected >= listBoxItemCount(state.list) - 1)
+            return false;
+        ++state.list.selected;
+        setStatus(state, {}, kStatusNone);
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool messageCommunityProfiles(uint32_t message, uintptr_t, intptr_t, void* user) {
+    auto& state = *static_cast<CommunityProfilesState*>(user);
+    if (message != kMsgDownloadProfile)
+        return false;
+    if (canDownload(state))
+        downloadCommunityProfile(state);
+    return true;
+}
+
+void downloadCommunityProfile(CommunityProfilesState& state) {
+    if (!selectionValid(state))
+        return;
+    state.busy = true;
+    setStatus(state, "Downloading profile...", kStatusNormal);
+    repaintDialogNow();
+    const CommunityProfileEntry entry = state.entries[static_cast<size_t>(state.list.selected)];
+    const HttpResult reply = httpGet("/fetch-profiles?id=" + percentEncode(entry.id));
+    if (reply.ok) {
+        nlohmann::json profile;
+        if (parseCatalogueEntry(reply.body, profile))
+            install(state, entry, profile);
+        else
+            setStatus(state, "Error: unexpected response format.", kStatusError);
+    } else {
+        setStatus(state, "Download failed: " + cutText(catalogueFailureText(reply.body, reply.status, reply.error), 90),
+                  kStatusError);
+    }
+    state.busy = false;
+}
+
+void communityProfilesDialog(WindowHandle parent) {
+    CommunityProfilesState state;
+    if (!fetchCommunityProfiles(state, parent))
+        return;
+    const std::string title = std::string("Community Profiles: ") + catalogueSimName(state.sim);
+    DialogSpec spec;
+    spec.parent = parent;
+    spec.title = title.c_str();
+    spec.width = 480;
+    spec.height = 420;
+    spec.onPaint = paintCommunityProfiles;
+    spec.onMouse = mouseCommunityProfiles;
+    spec.onKey = keyCommunityProfiles;
+    spec.onMessage = messageCommunityProfiles;
+    spec.userData = &state;
+    runModalDialog(spec);
+}
+
+}  // namespace qv

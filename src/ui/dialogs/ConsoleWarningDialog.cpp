@@ -1,0 +1,91 @@
+#include "ui/dialogs/ConsoleWarningDialog.h"
+
+#include "platform/graphics/Graphics.h"
+#include "ui/Appearance.h"
+#include "ui/DialogHost.h"
+#include "ui/WidgetPainters.h"
+#include "ui/dialogs/DialogPaint.h"
+
+namespace qv {
+
+namespace {
+
+constexpr int kWarningWidth = 350, kWarningHeight = 170;
+
+void layoutWarning(ConsoleWarningState& d, float width, float height) {
+    const float s = dpiScale();
+    d.dontShow.rect = RectF{20 * s, height - 44 * s, width - 120 * s, height - 16 * s};
+    d.ok.rect = RectF{width - 100 * s, height - 44 * s, width - 20 * s, height - 12 * s};
+}
+
+}  // namespace
+
+void initConsoleWarning(ConsoleWarningState& d) {
+    d = ConsoleWarningState{};
+    setWidgetText(d.dontShow.label, "Don't show again");
+    d.dontShow.target = &d.dontShowAgain;
+    setWidgetText(d.ok.label, "OK");
+    d.ok.style = kButtonPrimary;
+}
+
+void paintConsoleWarning(DrawContext& context, float width, float height, void* user) {
+    auto& d = *static_cast<ConsoleWarningState*>(user);
+    ensureDialogAppearance();
+    layoutWarning(d, width, height);
+    const float s = dpiScale();
+    drawTextUtf8(&context, guiTextFormat(kFormatControl), kConsoleWarningText,
+                 RectF{20 * s, 16 * s, width - 20 * s, height - 52 * s}, guiBrush(kBrushText78), TextAlignment::Leading,
+                 ParagraphAlignment::Near);
+    drawToggle(context, d.dontShow);
+    drawButton(context, d.ok);
+}
+
+bool consoleWarningMouse(uint32_t message, float x, float y, uintptr_t, void* user) {
+    auto& d = *static_cast<ConsoleWarningState*>(user);
+    switch (message) {
+    case kWmMouseMove: {
+        const bool a = toggleHover(d.dontShow, x, y);
+        const bool b = buttonHover(d.ok, x, y);
+        return a || b;
+    }
+    case kWmLButtonDown:
+    case kWmLButtonDblClk:
+        if (toggleClick(d.dontShow, x, y) == kWidgetChanged)
+            return true;
+        buttonPress(d.ok, x, y);
+        return true;
+    case kWmLButtonUp:
+        if (buttonRelease(d.ok, x, y) == kWidgetClicked)
+            closeDialog(1);
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool consoleWarningKey(uint32_t message, uintptr_t wParam, void*, intptr_t) {
+    if (message != kWmKeyDown)
+        return false;
+    if (wParam == static_cast<uintptr_t>(kVkReturn))
+        closeDialog(1);
+    else if (wParam == static_cast<uintptr_t>(kVkEscape))
+        closeDialog(0);
+    return false;
+}
+
+bool showConsoleWarning(WindowHandle parent) {
+    ConsoleWarningState d;
+    initConsoleWarning(d);
+    DialogSpec spec;
+    spec.parent = parent;
+    spec.title = "Quor Vane";
+    spec.width = kWarningWidth;
+    spec.height = kWarningHeight;
+    spec.onPaint = paintConsoleWarning;
+    spec.onMouse = consoleWarningMouse;
+    spec.onKey = consoleWarningKey;
+    spec.userData = &d;
+    return runModalDialog(spec) == 1 && d.dontShowAgain;
+}
+
+}  // namespace qv

@@ -1,0 +1,151 @@
+#include "ui/dialogs/InstallerDownload.h"
+
+#include "app/AppGlobals.h"
+#include "platform/net/FileDownload.h"
+
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <unistd.h>
+
+namespace qv {
+
+std::atomic<int32_t> gInstallerState{kInstallerIdle};
+
+namespace {
+
+struct DownloadJob {
+    std::string url;
+    InstallerDownloadOptions options;
+    std::atomic<bool> cancel{false};
+};
+
+// Never destroyed: a worker may still run while the program ends.
+struct InstallerShared {
+    std::mutex mutex;
+    std::shared_ptr<DownloadJob> current;  // the running job, null when none
+    std::string path;
+    std::string error;
+};
+
+InstallerShared& shared() {
+    static auto* s = new InstallerShared();
+    return *s;
+}
+
+void removeDownload(const std::string& path) {
+    if (path.empty())
+        return;
+    ::unlink(path.c_str());
+    const size_t slash = path.rfind('/');
+    if (slash != std::string::npos)
+        ::rmdir(path.substr(0, slash).c_str());
+}
+
+void downloadWorker(std::shared_ptr<DownloadJob> job) {
+    HttpsRequest request;
+    request.url = job->url;
+    request.userAgent = kInstallerUserAgent;
+    request.caFile = job->options.caFile;
+    request.connectTimeoutMs = kInstallerConnectTimeoutMs;
+    request.totalTimeoutMs = 0;  // large files on slow lines: only a stall ends it
+    request.stallTimeoutMs = job->options.stallTimeoutMs;
+    request.maxBodyBytes = job->options.maxBytes;
+    request.shouldCancel = [job] { return job->cancel.load() || gRunning.load() == 0; };
+    IHttpsTransport& transport = job->options.transport ? *job->options.transport : defaultHttpsTransport();
+    const FileDownloadResult result =
+        downloadToPrivateFile(transport, request, downloadFileName(job->url, "QuorVane-Update"), "quorvane-update-");
+
+    InstallerShared& s = shared();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    const bool stillWanted = s.current == job && !job->cancel.load() && gRunning.load() != 0;
+    if (s.current == job)
+        s.current.reset();
+    if (!stillWanted) {
+        if (result.ok)
+            removeDownload(result.path);  // finished just as it was cancelled
+        if (job->cancel.load() && gInstallerState.load() == kInstallerDownloading)
+            gInstallerState = kInstallerIdle;
+        return;
+    }
+    s.path = result.ok ? result.path : std::string();
+    s.error = result.ok ? std::string() : result.error;
+    gInstallerState = result.ok ? kInstallerDownloaded : kInstallerFailed;
+}
+
+bool isHttps(const std::string& url) {
+    return url.size() > 8 && (url.compare(0, 8, "https://") == 0 || url.compare(0, 8, "HTTPS://") == 0);
+}
+
+}  // namespace
+
+bool startInstallerDownload(const std::string& url, const InstallerDownloadOptions& options) {
+    InstallerShared& s = shared();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    if (s.current || gInstallerState.load() == kInstallerDownloading || !isHttps(url))
+        return false;
+    auto job = std::make_shared<DownloadJob>();
+    job->url = url;
+    job->options = options;
+    s.current = job;
+    s.path.clear();
+    s.error.clear();
+    gInstallerState = kInstallerDownloading;
+    try {
+        std::thread(downloadWorker, job).detach();
+    } catch (const std::system_error& e) {
+        s.current.reset();
+        s.error = std::string("The download could not be started: ") + e.what();
+        gInstallerState = kInstallerFailed;
+        return false;
+    }
+    return true;
+}
+
+void cancelInstallerDownload() {
+    InstallerShared& s = shared();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    if (s.current)
+        s.current->cancel = true;
+}
+
+std::string installerPath() {
+    InstallerShared& s = shared();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    return s.path;
+}
+
+std::string installerError() {
+    InstallerShared& s = shared();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    return s.error;
+}
+
+void resetInstallerState() {
+    InstallerShared& s = shared();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    if (s.current)
+        return;
+    s.path.clear();
+    s.error.clear();
+    gInstallerState = kInstallerIdle;
+}
+
+bool waitForInstallerWorker(int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (true) {
+        {
+            InstallerShared& s = shared();
+            std::lock_guard<std::mutex> lock(s.mutex);
+            if (!s.current)
+                return true;
+        }
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+}  // namespace qv

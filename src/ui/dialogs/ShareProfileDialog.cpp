@@ -1,0 +1,229 @@
+#include "ui/dialogs/ShareProfileDialog.h"
+
+#include "app/BackendClient.h"
+#include "app/Version.h"
+#include "platform/graphics/Graphics.h"
+#include "platform/graphics/Utf8.h"
+#include "settings/LiveSettings.h"
+#include "settings/ProfileFile.h"
+#include "ui/AppMessages.h"
+#include "ui/DialogHost.h"
+#include "ui/MessageBox.h"
+#include "ui/WidgetPainters.h"
+#include "ui/dialogs/CommunityCatalogue.h"
+#include "ui/dialogs/CommunityProfilesDialog.h"
+#include "ui/dialogs/ProfileDialogPaint.h"
+#include "ui/dialogs/ProfileTransfer.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cctype>
+
+namespace qv {
+
+namespace {
+
+bool canShare(ShareProfileState& state) {
+    return textFieldLength(state.author) > 0 && !state.busy && !state.shared;
+}
+
+void requestUpload(ShareProfileState& state) {
+    if (!canShare(state))
+        return;
+    WindowHandle window = currentDialogWindow();
+    if (!window || !postWindowMessage(window, kMsgUploadProfile, 0, 0))
+        uploadSharedProfile(state);
+}
+
+bool isAuthorCharacter(int ch) {
+    return std::isalnum(ch) || ch == ' ' || ch == '-' || ch == '.' || ch == '_';
+}
+
+UiTextField* focusedField(ShareProfileState& state) {
+    if (state.author.focused)
+        return &state.author;
+    if (state.description.focused)
+        return &state.description;
+    return nullptr;
+}
+
+void layout(ShareProfileState& state, float width, float height) {
+    const float s = dpiScale();
+    state.author.rect = RectF{20 * s, 56 * s, width - 20 * s, 92 * s};
+    state.description.rect = RectF{20 * s, 148 * s, width - 20 * s, 220 * s};
+    const float half = (width - 48 * s) / 2;
+    state.cancel.rect = RectF{20 * s, height - 40 * s, 20 * s + half, height - 8 * s};
+    state.share.rect = RectF{state.cancel.rect.right + 8 * s, height - 40 * s, width - 20 * s, height - 8 * s};
+}
+
+}  // namespace
+
+std::string shareRequestBody(const ShareProfileState& state) {
+    const HapticSettings settings = gSettings.snapshot();
+    const int sim = selectedSimOf(settings);
+    const std::string active(textOf(settings.activeProfile[sim]));
+    nlohmann::json body;
+    body["sim"] = simKeyOf(sim);
+    body["name"] = active.empty() ? std::string(kDefaultProfileName) : active;
+    body["author"] = std::string(state.author.text);
+    body["description"] = std::string(state.description.text);
+    body["qvVersion"] = kVersionText;
+    body["profile"] = nlohmann::json::parse(profileJsonText(settings.effectProfiles[sim], sim, active), nullptr, false);
+    return body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+bool initShareProfileState(ShareProfileState& state, WindowHandle parent) {
+    state.parent = parent;
+    if (!backendConfig().hasBackend()) {
+        messageBoxes().show(parent, "Quor Vane", kNoProfileServerText, MessageKind::Info);
+        return false;
+    }
+    setWidgetText(state.author.placeholder, "Your name");
+    state.author.focused = 1;
+    setWidgetText(state.description.placeholder, "Optional description");
+    setWidgetText(state.share.label, "Share");
+    state.share.style = kButtonPrimary;
+    setWidgetText(state.cancel.label, "Cancel");
+    return true;
+}
+
+void paintShareProfile(DrawContext& context, float width, float height, void* user) {
+    auto& state = *static_cast<ShareProfileState*>(user);
+    ensureProfileDialogAppearance();
+    layout(state, width, height);
+    const float s = dpiScale();
+    if (!state.caretTimerStarted) {
+        if (WindowHandle window = currentDialogWindow())
+            state.caretTimerStarted = setWindowTimer(window, kCaretBlinkTimer, kCaretBlinkMs);
+    }
+    drawSectionLabel(context, "AUTHOR", 20 * s, 16 * s, width - 40 * s);
+    drawTextField(context, state.author);
+    drawSectionLabel(context, "DESCRIPTION", 20 * s, 108 * s, width - 40 * s);
+    drawTextField(context, state.description);
+    drawStatusLine(context, state.status, state.statusStyle, RectF{20 * s, 228 * s, width - 20 * s, 246 * s});
+    drawProfileDialogFooter(context, width, height, height - 48 * s);
+    drawButton(context, state.cancel);
+    drawButton(context, state.share);
+}
+
+bool mouseShareProfile(uint32_t message, float x, float y, uintptr_t, void* user) {
+    auto& state = *static_cast<ShareProfileState*>(user);
+    switch (message) {
+    case kWmMouseMove: {
+        bool changed = textFieldHover(state.author, x, y);
+        changed |= textFieldHover(state.description, x, y);
+        changed |= buttonHover(state.share, x, y);
+        changed |= buttonHover(state.cancel, x, y);
+        return changed;
+    }
+    case kWmLButtonDown:
+    case kWmLButtonDblClk:
+        if (pointInRect(state.author.rect, x, y) || pointInRect(state.description.rect, x, y)) {
+            textFieldClick(state.author, x, y);
+            textFieldClick(state.description, x, y);
+        }
+        buttonPress(state.share, x, y);
+        buttonPress(state.cancel, x, y);
+        return true;
+    case kWmLButtonUp:
+        if (buttonRelease(state.share, x, y) == kWidgetClicked)
+            requestUpload(state);
+        else if (buttonRelease(state.cancel, x, y) == kWidgetClicked)
+            closeDialog(0);
+        state.share.pressed = state.cancel.pressed = 0;
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool keyShareProfile(uint32_t message, uintptr_t wParam, void* user, intptr_t) {
+    auto& state = *static_cast<ShareProfileState*>(user);
+    const int code = static_cast<int>(wParam);
+    if (message == kWmChar) {
+        // Backspace and Tab arrive as key-downs; characters below 32 are never text.
+        if (state.busy || state.shared || code < 32 || code > 126)
+            return true;
+        if (state.author.focused) {
+            if (isAuthorCharacter(code))
+                textFieldChar(state.author, code);
+        } else if (state.description.focused) {
+            textFieldChar(state.description, code);
+        }
+        return true;
+    }
+    if (message != kWmKeyDown)
+        return false;
+    if (code == kVkTab && !state.busy) {
+        const uint8_t authorFocused = state.author.focused;
+        state.author.focused = state.description.focused;
+        state.description.focused = authorFocused;
+        if (!state.author.focused && !state.description.focused)
+            state.author.focused = 1;
+        return true;
+    }
+    if (code == kVkReturn && canShare(state)) {
+        requestUpload(state);
+        return true;
+    }
+    if (code == kVkEscape) {
+        closeDialog(0);
+        return false;
+    }
+    if (!state.busy && !state.shared) {
+        if (UiTextField* field = focusedField(state))
+            textFieldKey(*field, code);
+    }
+    return true;
+}
+
+bool timerShareProfile(uint32_t timerId, void*, uintptr_t, intptr_t) { return timerId == kCaretBlinkTimer; }
+
+bool messageShareProfile(uint32_t message, uintptr_t, intptr_t, void* user) {
+    auto& state = *static_cast<ShareProfileState*>(user);
+    if (message != kMsgUploadProfile)
+        return false;
+    if (canShare(state))
+        uploadSharedProfile(state);
+    return true;
+}
+
+void uploadSharedProfile(ShareProfileState& state) {
+    state.busy = true;
+    state.status = "Uploading profile...";
+    state.statusStyle = kStatusNormal;
+    repaintDialogNow();
+    const HttpResult reply = httpPost("/upload-profile", shareRequestBody(state));
+    state.busy = false;
+    if (reply.ok) {
+        state.status = "Profile shared successfully!";
+        state.statusStyle = kStatusSuccess;
+        state.shared = true;
+        state.author.enabled = state.description.enabled = 0;
+        state.share.enabled = 0;
+        return;
+    }
+    const std::string why = catalogueFailureText(reply.body, reply.status, reply.error);
+    state.status = "Upload failed: " + why.substr(0, utf8CutPosition(why, 90));
+    state.statusStyle = kStatusError;
+}
+
+void shareProfileDialog(WindowHandle parent) {
+    ShareProfileState state;
+    if (!initShareProfileState(state, parent))
+        return;
+    DialogSpec spec;
+    spec.parent = parent;
+    spec.title = "Share Profile Online";
+    spec.width = 440;
+    spec.height = 340;
+    spec.onPaint = paintShareProfile;
+    spec.onMouse = mouseShareProfile;
+    spec.onKey = keyShareProfile;
+    spec.onTimer = timerShareProfile;
+    spec.onMessage = messageShareProfile;
+    spec.userData = &state;
+    runModalDialog(spec);
+}
+
+}  // namespace qv

@@ -1,0 +1,272 @@
+#include "ui/panels/EffectCards.h"
+
+#include "app/AppGlobals.h"
+#include "platform/graphics/Graphics.h"
+#include "settings/LiveSettings.h"
+#include "ui/Appearance.h"
+#include "ui/GuiHost.h"
+#include "ui/Widgets.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace qv {
+
+// The one card panel; the painter (EffectCardsPainter.cpp) writes its hit
+// rectangles and scroll limit.
+EffectCardPanel gCardPanel;
+
+namespace {
+
+LevelMeters gMeters;
+
+constexpr float kPeakFall = 0.04f;
+
+CardSlider percentSlider(const char* label, float EffectProfile::*target) {
+    CardSlider slider;
+    slider.floatTarget = target;
+    slider.min = 0.0f;
+    slider.max = 1.0f;
+    slider.label = label;
+    slider.unit = "%";
+    slider.percent = 1;
+    return slider;
+}
+
+CardSlider frequencySlider(float EffectProfile::*target) {
+    CardSlider slider;
+    slider.floatTarget = target;
+    slider.min = 10.0f;
+    slider.max = 80.0f;
+    slider.label = "FREQUENCY";
+    slider.unit = "Hz";
+    return slider;
+}
+
+EffectCard card(const char* name, const char* tag, const char* subtitle, int effect, CardSlider a, CardSlider b) {
+    EffectCard c;
+    c.name = name;
+    c.tag = tag;
+    c.subtitle = subtitle;
+    c.effect = effect;
+    c.sliderCount = 2;
+    c.sliders[0] = a;
+    c.sliders[1] = b;
+    return c;
+}
+
+// Ends a slider drag; its edits were written as it went and are now marked
+// for saving. True when one was active.
+bool endSliderDrag() {
+    if (gCardPanel.dragCard < 0)
+        return false;
+    gCardPanel.dragCard = -1;
+    gCardPanel.dragSlider = -1;
+    gSettings.markDirty();
+    return true;
+}
+
+float sanitizedMeter(float value) { return std::isfinite(value) ? std::clamp(value, 0.0f, 1.0f) : 0.0f; }
+
+void setSliderFromPointer(const CardSlider& slider, float x) {
+    if (!(slider.trackWidth > 0.0f) || !std::isfinite(x))
+        return;
+    const float f = std::clamp((x - slider.trackLeft) / slider.trackWidth, 0.0f, 1.0f);
+    const float v = slider.min + (slider.max - slider.min) * f;
+    const int sim = gCardPanel.sim;
+    gSettings.edit(
+        [&](HapticSettings& s) {
+            EffectProfile& block = s.effectProfiles[sim];
+            if (slider.floatTarget)
+                block.*slider.floatTarget = v;
+            else if (slider.intTarget)
+                block.*slider.intTarget = static_cast<int32_t>(std::floor(v + 0.5f));
+        },
+        false);
+}
+
+}  // namespace
+
+const EffectCardPanel& effectCardPanel() { return gCardPanel; }
+const LevelMeters& levelMeters() { return gMeters; }
+
+int buildEffectCards(int sim) {
+    if (!isValidSimIndex(sim))
+        sim = kIRacing;
+    endSliderDrag();
+    const EffectProfile block = gSettings.snapshot().effectProfiles[sim];
+    const bool split = sim >= kACC && sim <= kAC;
+    const bool dual = split && block.suspDualBand != 0;
+
+    EffectCard* cards = gCardPanel.cards;
+    int n = 0;
+    cards[n++] = card("Road Texture", "ROAD", "TARMAC GRAIN FEEDBACK", kRoadVibration,
+                      percentSlider("VOLUME", &EffectProfile::roadVibration),
+                      frequencySlider(&EffectProfile::freqRoadVib));
+    cards[n] = card(dual ? "Slow Suspension" : "Suspension", "SUSP", "DYNAMIC LOAD PER CORNER", kSuspImpact,
+                    percentSlider("VOLUME", &EffectProfile::suspImpact), frequencySlider(&EffectProfile::freqSuspImp));
+    cards[n++].splitShown = split ? 1 : 0;
+    if (!split || dual)
+        cards[n++] = card(dual ? "Fast Suspension" : "Kerb", "KERB",
+                          dual ? "HIGH-FREQ SUSPENSION" : "CURB STRIKE INTENSITY", kKerbRumble,
+                          percentSlider("VOLUME", &EffectProfile::kerbRumble), frequencySlider(&EffectProfile::freqKerb));
+    cards[n++] = card("Engine", "ENGN", "POWERTRAIN HARMONIC", kEngineRumble,
+                      percentSlider("VOLUME", &EffectProfile::engineRumble), frequencySlider(&EffectProfile::freqEngine));
+    cards[n++] = card("ABS", "ABS", "ANTI-LOCK PULSE", kAbsLock, percentSlider("VOLUME", &EffectProfile::absLock),
+                      frequencySlider(&EffectProfile::freqAbsLock));
+    cards[n++] = card("Gear Change", "GEAR", "SHIFT IMPULSE", kGearChange,
+                      percentSlider("INTENSITY", &EffectProfile::gearChangeIntensity),
+                      frequencySlider(&EffectProfile::freqGear));
+    EffectCard& slip = cards[n++];
+    slip = card("Wheel Slip", "SLIP", "TRACTION LOSS VECTOR", kWheelSlip,
+                percentSlider("VOLUME", &EffectProfile::wheelSlipSensitivity), CardSlider{});
+    CardSlider& sensitivity = slip.sliders[1];
+    sensitivity.intTarget = &EffectProfile::wheelSlipThreshold;
+    sensitivity.min = 1.0f;
+    sensitivity.max = 100.0f;
+    sensitivity.label = "SENSITIVITY";
+    sensitivity.unit = "%";
+    slip.sliders[2] = frequencySlider(&EffectProfile::freqWheelSlip);
+    slip.sliderCount = 3;
+    for (int i = n; i < kMaxCards; ++i)
+        cards[i] = EffectCard{};
+
+    gCardPanel.count = n;
+    gCardPanel.sim = sim;
+    gCardPanel.scroll = 0.0f;
+    gCardPanel.hoverCard = -1;
+    return n;
+}
+
+void resetCardDrag() {
+    std::fill(std::begin(gCardPanel.testHeld), std::end(gCardPanel.testHeld), uint8_t{0});
+    gCardPanel.scroll = 0.0f;
+}
+
+bool cardMouseDown(GuiHost* host, float x, float y) {
+    EffectCardPanel& panel = gCardPanel;
+    if (!pointInRect(panel.area, x, y))
+        return false;
+    for (int i = 0; i < panel.count; ++i) {
+        EffectCard& c = panel.cards[i];
+        if (!pointInRect(c.cardRect, x, y))
+            continue;
+        const int sim = panel.sim;
+        const int effect = std::clamp(c.effect, 0, kEffectCount - 1);
+        if (pointInRect(c.enableRect, x, y)) {
+            gSettings.edit([&](HapticSettings& s) {
+                uint8_t& enabled = s.effectProfiles[sim].effectEnabled[effect];
+                enabled = enabled ? 0 : 1;
+            });
+            return true;
+        }
+        if (c.splitShown && pointInRect(c.splitRect, x, y)) {
+            gSettings.edit([&](HapticSettings& s) {
+                uint8_t& dual = s.effectProfiles[sim].suspDualBand;
+                dual = dual ? 0 : 1;
+            });
+            buildEffectCards(sim);
+            return true;
+        }
+        if (pointInRect(c.testRect, x, y)) {
+            if (!panel.testHeld[effect]) {
+                panel.testHeld[effect] = 1;
+                if (host && host->effectPreviewFn)
+                    host->effectPreviewFn(effect, true);
+            }
+            return true;
+        }
+        for (int j = 0; j < std::clamp(c.sliderCount, 0, kMaxCardSliders); ++j) {
+            if (pointInRect(c.sliders[j].rect, x, y)) {
+                panel.dragCard = i;
+                panel.dragSlider = j;
+                setSliderFromPointer(c.sliders[j], x);
+                return true;
+            }
+        }
+        return false;
+    }
+    return false;
+}
+
+bool cardMouseUp(GuiHost* host, float x, float y) {
+    (void)x;
+    (void)y;
+    bool changed = endSliderDrag();
+    for (int effect = 0; effect < kEffectCount; ++effect) {
+        if (!gCardPanel.testHeld[effect])
+            continue;
+        gCardPanel.testHeld[effect] = 0;
+        if (host && host->effectPreviewFn)
+            host->effectPreviewFn(effect, false);
+        changed = true;
+    }
+    return changed;
+}
+
+bool cardDrag(float x, float y) {
+    EffectCardPanel& panel = gCardPanel;
+    if (panel.dragCard >= 0 && panel.dragCard < panel.count && panel.dragSlider >= 0 &&
+        panel.dragSlider < std::min(panel.cards[panel.dragCard].sliderCount, kMaxCardSliders)) {
+        const EffectCard& c = panel.cards[panel.dragCard];
+        setSliderFromPointer(c.sliders[panel.dragSlider], x);
+        return true;
+    }
+    int hover = -1;
+    uint8_t enable = 0, test = 0, split = 0;
+    for (int i = 0; i < panel.count && hover < 0 && pointInRect(panel.area, x, y); ++i) {
+        const EffectCard& c = panel.cards[i];
+        if (!pointInRect(c.cardRect, x, y))
+            continue;
+        hover = i;
+        enable = pointInRect(c.enableRect, x, y) ? 1 : 0;
+        test = pointInRect(c.testRect, x, y) ? 1 : 0;
+        split = c.splitShown && pointInRect(c.splitRect, x, y) ? 1 : 0;
+    }
+    const bool changed = hover != panel.hoverCard || enable != panel.hoverEnable || test != panel.hoverTest ||
+                         split != panel.hoverSplit;
+    panel.hoverCard = hover;
+    panel.hoverEnable = enable;
+    panel.hoverTest = test;
+    panel.hoverSplit = split;
+    return changed;
+}
+
+bool cardScroll(int wheelDelta) {
+    const float s = dpiScale();
+    const float before = gCardPanel.scroll;
+    const float step = s * densityMetrics().cardHeight * 3.0f * (static_cast<float>(wheelDelta) / 120.0f);
+    gCardPanel.scroll = std::clamp(before - step, 0.0f, std::max(0.0f, gCardPanel.maxScroll));
+    return gCardPanel.scroll != before;
+}
+
+void updateLevelMeters() {
+    const uint32_t slot = gMeters.writeIndex & (kLevelHistorySize - 1);
+    for (int i = 0; i < kEffectCount; ++i) {
+        const float level = sanitizedMeter(gEffectMeters[i].load());
+        gMeters.level[i] = level;
+        gMeters.peak[i] = std::max(level, gMeters.peak[i] - kPeakFall);
+        gMeters.history[i][slot] = level;
+    }
+    gMeters.writeIndex = (slot + 1) & (kLevelHistorySize - 1);
+}
+
+bool anyMeterActive() {
+    for (int i = 0; i < kEffectCount; ++i)
+        if (gMeters.level[i] > 0.001f || gMeters.peak[i] > 0.001f)
+            return true;
+    return false;
+}
+
+void resetLevelMeters() { gMeters = LevelMeters{}; }
+
+RectF effectCardArea(float width, float height) {
+    const float s = dpiScale();
+    const float left = 22.0f * s;
+    const float top = (18.0f + 56.0f + 52.0f) * s;
+    const float right = std::max(left, width - (22.0f + 18.0f + 360.0f) * s);
+    const float bottom = std::max(top, height - (44.0f + 18.0f) * s);
+    return RectF{left, top, right, bottom};
+}
+
+}  // namespace qv

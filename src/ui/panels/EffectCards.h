@@ -1,0 +1,112 @@
+#pragma once
+// The effect cards in the left part of the main window: one card per effect
+// of the selected simulator with its on/off button, a live level scope, a
+// press-and-hold TEST button that previews the effect, and two or three
+// sliders that edit the simulator's effect block. The suspension card of the
+// simulators that can split suspension into a slow and a fast band also
+// carries the SMP/ADV switch, which changes which cards exist.
+//
+// GUI thread only. The cards edit gSettings through gSettings.edit; a slider
+// drag writes at once and raises the dirty flag when it ends. The meters are
+// read from gEffectMeters (atomics written by the main thread); values that
+// are not finite count as 0 and every level is kept within 0..1.
+
+#include "platform/Window.h"
+#include "platform/graphics/DrawContext.h"
+#include "settings/HapticSettings.h"
+
+#include <cstdint>
+
+namespace qv {
+
+class GuiHost;
+
+inline constexpr int kMaxCards = 7;
+inline constexpr int kMaxCardSliders = 3;
+inline constexpr int kLevelHistorySize = 128;
+
+struct CardSlider {
+    float EffectProfile::*floatTarget = nullptr;
+    int32_t EffectProfile::*intTarget = nullptr;  // used when floatTarget is null
+    float min = 0;
+    float max = 1;
+    const char* label = "";
+    const char* unit = "";
+    uint8_t percent = 0;  // the value 0..1 is shown as a percentage
+    RectF rect;           // from the painter
+    float trackLeft = 0;  // the draggable track, from the painter
+    float trackWidth = 0;
+};
+
+struct EffectCard {
+    const char* name = "";
+    const char* tag = "";
+    const char* subtitle = "";
+    int32_t effect = 0;  // EffectId
+    uint8_t splitShown = 0;
+    int32_t sliderCount = 0;
+    CardSlider sliders[kMaxCardSliders];
+    // Written by the painter; empty when the card was not painted last frame.
+    RectF cardRect, enableRect, testRect, splitRect;
+};
+
+struct EffectCardPanel {
+    EffectCard cards[kMaxCards];
+    int32_t count = 0;
+    int32_t sim = 0;  // the simulator the cards were built for
+    float scroll = 0;
+    float maxScroll = 0;
+    int32_t dragCard = -1;
+    int32_t dragSlider = -1;
+    int32_t hoverCard = -1;
+    uint8_t hoverEnable = 0;
+    uint8_t hoverTest = 0;
+    uint8_t hoverSplit = 0;
+    uint8_t testHeld[kEffectCount] = {};
+    RectF area;  // the visible card area of the last paint; clicks outside it miss
+};
+
+struct LevelMeters {
+    float level[kEffectCount] = {};
+    float peak[kEffectCount] = {};
+    float history[kEffectCount][kLevelHistorySize] = {};
+    uint32_t writeIndex = 0;  // the next slot; masked with 127
+};
+
+const EffectCardPanel& effectCardPanel();
+const LevelMeters& levelMeters();
+
+// Fills the cards for a simulator and resets the scroll offset; returns the
+// card count (6 or 7). A slider drag in progress ends (and its edit is marked
+// for saving), so it never lands in another card's field.
+int buildEffectCards(int sim);
+// Clears the TEST-held flags and the scroll offset (a new window).
+void resetCardDrag();
+
+// Mouse handlers; x, y are client pixels, host may be null (no previews).
+bool cardMouseDown(GuiHost* host, float x, float y);
+bool cardMouseUp(GuiHost* host, float x, float y);
+// Moves the dragged slider, or else tracks the hovered card; true when a
+// value or a hover byte changed.
+bool cardDrag(float x, float y);
+// Three card heights per wheel notch of 120; true when the offset moved.
+bool cardScroll(int wheelDelta);
+
+// One meter step: levels from gEffectMeters, peaks falling by 0.04 per call
+// (never below the level), one history sample per effect.
+void updateLevelMeters();
+// Any displayed level or peak above 0.001.
+bool anyMeterActive();
+// Clears levels, peaks and history (tests, a new window).
+void resetLevelMeters();
+
+// Paints the cards of the left area for a client of width x height pixels.
+void paintEffectCards(DrawContext& context, float width, float height, float time);
+
+// Drops the cards' stored drawings (tests; a new window).
+void resetEffectCardCaches();
+
+// The card area in client pixels (may be empty on a narrow window).
+RectF effectCardArea(float width, float height);
+
+}  // namespace qv

@@ -1,0 +1,261 @@
+#include "ui/panels/HeaderBand.h"
+
+#include "app/Version.h"
+#include "platform/graphics/Graphics.h"
+#include "ui/AppMessages.h"
+#include "ui/GuiHost.h"
+#include "ui/Logo.h"
+#include "ui/Widgets.h"
+#include "ui/panels/BandDrawing.h"
+#include "ui/panels/LayerCache.h"
+#include "ui/panels/StripText.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace qv {
+
+using namespace bands;
+
+namespace {
+
+constexpr float kStripWidth = 384.0f;
+constexpr float kStripHeight = 36.0f;
+constexpr float kCellWidth = 96.0f;
+constexpr float kCaptionSize = 28.0f;
+
+HeaderLayout gHeader;
+CaptionActions gCaptionActions;
+LayerCache gHeaderCache;
+
+// Widths of "ONLINE" and "OFFLINE" in the strip's value format, measured once
+// per format (the format changes with the DPI).
+struct StatusWidths {
+    const TextFormat* format = nullptr;
+    float online = 0;
+    float offline = 0;
+};
+StatusWidths gStatusWidths;
+
+float statusTextWidth(DrawContext& context, bool connected) {
+    const TextFormat* format = guiTextFormat(kFormatStripValue);
+    if (format != gStatusWidths.format) {
+        gStatusWidths.format = format;
+        gStatusWidths.online = context.measureText(format, "ONLINE", 0).width;
+        gStatusWidths.offline = context.measureText(format, "OFFLINE", 0).width;
+    }
+    return connected ? gStatusWidths.online : gStatusWidths.offline;
+}
+
+bool windowIsMaximized() {
+    WindowHandle window = gMainWindow.load();
+    return window && gCaptionActions.isMaximized && gCaptionActions.isMaximized(window);
+}
+
+void paintLogoAndVersion(DrawContext& context, float s) {
+    paintLogo(context, scaled(kLogoBox.left, kLogoBox.top, kLogoBox.right, kLogoBox.bottom, s));
+    char version[32];
+    std::snprintf(version, sizeof(version), "v%s", kVersionText);
+    text(context, kFormatVersion, version, scaled(18, 33, 138, 43, s), kBrushText38, TextAlignment::Leading);
+}
+
+void paintCaptionButton(DrawContext& context, int which, float s) {
+    const RectF& r = gHeader.captionButtons[which];
+    const bool hovered = gHeader.captionHover[which] != 0;
+    context.fillRoundedRect(r, 5.0f * s, guiBrush(hovered ? kBrushHover : kBrushRaised));
+    context.drawRoundedRect(r, 5.0f * s, guiBrush(hovered ? kBrushLineStrong : kBrushLine), 1.0f);
+    const Brush& glyph = guiBrush(hovered ? kBrushText : kBrushText55);
+    const float cx = r.centerX();
+    const float cy = r.centerY();
+    switch (which) {
+    case kCaptionMinimize:
+        context.fillRect(RectF{cx - 5.0f * s, cy + 1.5f * s, cx + 5.0f * s, cy + 2.7f * s}, glyph);
+        break;
+    case kCaptionMaximize:
+        if (gHeader.maximized) {
+            context.drawRoundedRect(RectF{cx - 3.5f * s, cy - 5.5f * s, cx + 5.5f * s, cy + 3.5f * s}, 0, glyph,
+                                    1.2f * s);
+            context.fillRect(RectF{cx - 5.5f * s, cy - 3.5f * s, cx + 3.5f * s, cy + 5.5f * s},
+                             guiBrush(hovered ? kBrushHover : kBrushRaised));
+            context.drawRoundedRect(RectF{cx - 5.5f * s, cy - 3.5f * s, cx + 3.5f * s, cy + 5.5f * s}, 0, glyph,
+                                    1.2f * s);
+        } else {
+            context.drawRoundedRect(RectF{cx - 5.0f * s, cy - 5.0f * s, cx + 5.0f * s, cy + 5.0f * s}, 0, glyph,
+                                    1.2f * s);
+        }
+        break;
+    case kCaptionClose:
+        context.drawLine(PointF{cx - 5.0f * s, cy - 5.0f * s}, PointF{cx + 5.0f * s, cy + 5.0f * s}, glyph, 1.5f * s);
+        context.drawLine(PointF{cx + 5.0f * s, cy - 5.0f * s}, PointF{cx - 5.0f * s, cy + 5.0f * s}, glyph, 1.5f * s);
+        break;
+    default:
+        break;
+    }
+}
+
+struct StripTexts {
+    ShortText device, driver, latency;
+    bool latencyValue = false;
+    bool connected = false;
+};
+
+StripTexts stripTexts() {
+    const StripStatus status = readStripStatus();
+    StripTexts texts;
+    texts.device = deviceCellText(status);
+    texts.driver = driverCellText(status);
+    texts.latency = latencyCellText(status);
+    texts.latencyValue = hasLatencyValue(status);
+    texts.connected = status.simConnected != 0;
+    return texts;
+}
+
+RectF stripRect(float width, float s) {
+    const float left = (width - kStripWidth * s) / 2.0f;
+    const float top = (kHeaderHeight - kStripHeight) / 2.0f * s;
+    return RectF{left, top, left + kStripWidth * s, top + kStripHeight * s};
+}
+
+// Where the status dot sits: it leads "ONLINE"/"OFFLINE", centred together
+// in the fourth cell.
+PointF statusDotCentre(DrawContext& context, const RectF& strip, bool connected, float s) {
+    const float split = strip.top + 0.46f * strip.height();
+    const float cellLeft = strip.left + 3 * kCellWidth * s;
+    const float total = 12.0f * s + statusTextWidth(context, connected);
+    return PointF{cellLeft + kCellWidth * s / 2.0f - total / 2.0f + 3.0f * s, (split + strip.bottom) / 2.0f};
+}
+
+// Everything of the strip but the status dot, which pulses.
+void paintStrip(DrawContext& context, float width, const StripTexts& texts, float s) {
+    const RectF strip = stripRect(width, s);
+    context.fillRoundedRect(strip, 5.0f * s, guiBrush(kBrushSurface));
+    context.drawRoundedRect(strip, 5.0f * s, guiBrush(kBrushLine), 1.0f);
+    const ShortText& device = texts.device;
+    const ShortText& driver = texts.driver;
+    const ShortText& latency = texts.latency;
+    static const char* const kCaptions[4] = {"DEVICE", "DRIVER", "LATENCY", "STATUS"};
+    const float split = strip.top + 0.46f * strip.height();
+    for (int cell = 0; cell < 4; ++cell) {
+        const float x0 = strip.left + cell * kCellWidth * s;
+        const float x1 = x0 + kCellWidth * s;
+        if (cell > 0)
+            context.fillRect(RectF{x0, strip.top + 5.0f * s, x0 + 1.0f, strip.bottom - 5.0f * s}, guiBrush(kBrushLine));
+        text(context, kFormatCaption, kCaptions[cell], RectF{x0, strip.top, x1, split}, kBrushText38);
+        const RectF value{x0, split, x1, strip.bottom};
+        switch (cell) {
+        case 0:
+            text(context, kFormatStripValue, device.view(), value, kBrushText);
+            break;
+        case 1:
+            text(context, kFormatStripValue, driver.view(), value, kBrushText);
+            break;
+        case 2:
+            text(context, kFormatStripValue, latency.view(), value, texts.latencyValue ? kBrushAccent : kBrushText);
+            break;
+        default: {
+            const bool connected = texts.connected;
+            const float textWidth = statusTextWidth(context, connected);
+            const float textLeft = statusDotCentre(context, strip, connected, s).x + 9.0f * s;
+            text(context, kFormatStripValue, connected ? "ONLINE" : "OFFLINE",
+                 RectF{textLeft, value.top, std::max(textLeft + textWidth + 2.0f * s, value.right), value.bottom},
+                 kBrushText, TextAlignment::Leading);
+            break;
+        }
+        }
+    }
+}
+
+}  // namespace
+
+CaptionActions& captionActions() { return gCaptionActions; }
+
+
+const HeaderLayout& headerLayout() { return gHeader; }
+
+void resetHeaderBand() {
+    gHeader = HeaderLayout{};
+    gHeaderCache.reset();
+}
+
+void paintHeader(DrawContext& context, float width, float time) {
+    const float s = dpiScale();
+    const float height = kHeaderHeight * s;
+    if (!(width > 0.0f))
+        return;
+    const float top = (kHeaderHeight - kCaptionSize) / 2.0f * s;
+    float right = width - 14.0f * s;
+    for (int which = kCaptionClose; which >= kCaptionMinimize; --which) {
+        gHeader.captionButtons[which] = RectF{right - kCaptionSize * s, top, right, top + kCaptionSize * s};
+        right -= (kCaptionSize + 8.0f) * s;
+    }
+    gHeader.maximized = windowIsMaximized() ? 1 : 0;
+    const StripTexts texts = stripTexts();
+
+    CacheKey key;
+    key.addAppearance();
+    key.add(width);
+    for (int which = 0; which < kCaptionButtonCount; ++which)
+        key.add(gHeader.captionHover[which]);
+    key.add(gHeader.maximized);
+    key.addText(texts.device.view());
+    key.addText(texts.driver.view());
+    key.addText(texts.latency.view());
+    key.add(texts.latencyValue);
+    key.add(texts.connected);
+    const RectF band{0, 0, width, height};
+    DrawContext* layer = gHeaderCache.begin(key, band);
+    DrawContext& target = layer ? *layer : context;
+    if (layer || gHeaderCache.fallback()) {
+        target.fillRect(band, guiBrush(kBrushWindow));
+        hline(target, 0, width, height - 1.0f, kBrushLine);
+        paintLogoAndVersion(target, s);
+        for (int which = 0; which < kCaptionButtonCount; ++which)
+            paintCaptionButton(target, which, s);
+        paintStrip(target, width, texts, s);
+    }
+    if (layer)
+        gHeaderCache.end();
+    gHeaderCache.drawOnto(context);
+    drawStatusDot(context, statusDotCentre(context, stripRect(width, s), texts.connected, s), texts.connected, time,
+                  0.35f, 0.25f, s);
+}
+
+bool captionButtonHover(float x, float y) {
+    bool changed = false;
+    for (int which = 0; which < kCaptionButtonCount; ++which) {
+        const uint8_t inside = pointInRect(gHeader.captionButtons[which], x, y) ? 1 : 0;
+        changed |= inside != gHeader.captionHover[which];
+        gHeader.captionHover[which] = inside;
+    }
+    return changed;
+}
+
+bool captionButtonClick(WindowHandle window, float x, float y) {
+    int hit = -1;
+    for (int which = 0; which < kCaptionButtonCount && hit < 0; ++which)
+        if (pointInRect(gHeader.captionButtons[which], x, y))
+            hit = which;
+    if (hit < 0)
+        return false;
+    switch (hit) {
+    case kCaptionMinimize:
+        if (gCaptionActions.minimize)
+            gCaptionActions.minimize(window);
+        break;
+    case kCaptionMaximize: {
+        const bool maximized = gCaptionActions.isMaximized && gCaptionActions.isMaximized(window);
+        void (*action)(WindowHandle) = maximized ? gCaptionActions.restore : gCaptionActions.maximize;
+        if (action)
+            action(window);
+        break;
+    }
+    default:
+        // Through the window's close path, so that close-to-tray applies.
+        postWindowMessage(window, kWmClose, 0, 0);
+        break;
+    }
+    return true;
+}
+
+}  // namespace qv

@@ -1,0 +1,31 @@
+// libFuzzer target: whatever bytes arrive as the audio host's device list
+// and input list go through the decoders; a list they accept encodes back
+// to the same bytes.
+
+#include "audio/AudioHostProtocol.h"
+
+#include <cstdlib>
+#include <cstring>
+
+using namespace qv;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    std::vector<InputDevice> inputs;
+    if (decodeInputList(data, size, inputs)) {
+        const std::string again = encodeInputList(inputs);
+        if (again.size() == size && std::memcmp(again.data(), data, size) != 0)
+            std::abort();
+    } else if (!inputs.empty()) {
+        std::abort();
+    }
+    std::vector<PhysicalDevice> devices;
+    if (!decodeDeviceList(data, size, devices)) {
+        if (!devices.empty())
+            std::abort();
+        return 0;
+    }
+    const std::string again = encodeDeviceList(devices);
+    if (again.size() == size && std::memcmp(again.data(), data, size) != 0)
+        std::abort();
+    return 0;
+}

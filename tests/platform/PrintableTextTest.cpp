@@ -1,0 +1,27 @@
+#include "platform/PrintableText.h"
+
+#include <gtest/gtest.h>
+
+namespace qv {
+namespace {
+
+TEST(PrintableText, ControlCharactersBecomeQuestionMarks) {
+    struct Case {
+        std::string in, out;
+    };
+    const Case cases[] = {
+        {"0.7.0", "0.7.0"},
+        {"\x1b]0;owned\x07\x1b[2J1.0", "?]0;owned??[2J1.0"},  // retitle and clear
+        {"a\nb\r\tc", "a?b??c"},
+        {std::string("nul\0x", 5), "nul?x"},
+        {"del\x7f", "del?"},
+        {"csi\xc2\x9b" "2J", "csi?2J"},  // the one-byte CSI of C1, as UTF-8
+        {"caf\xc3\xa9 \xc2\xa0ok", "caf\xc3\xa9 \xc2\xa0ok"},  // other text is kept
+        {"cut\xc2", "cut\xc2"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(printableText(c.in), c.out) << c.in;
+}
+
+}  // namespace
+}  // namespace qv

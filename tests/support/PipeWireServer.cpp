@@ -1,0 +1,141 @@
+#include "support/PipeWireServer.h"
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <thread>
+
+namespace qv::test {
+namespace {
+
+// Where Debian's pipewire-jack puts PipeWire's libjack (pw-jack uses it).
+constexpr const char* kPipeWireJackLibraries = "/usr/lib/x86_64-linux-gnu/pipewire-0.3/jack";
+constexpr int kReadyTimeoutMs = 20000;
+
+std::string config(const std::string& name) {
+    return "context.properties = {\n"
+           "    core.daemon = true\n"
+           "    core.name = " + name + "\n"
+           "    support.dbus = false\n"
+           "    mem.allow-mlock = false\n"
+           "    default.clock.rate = 48000\n"
+           "    default.clock.quantum = 256\n"
+           "    default.clock.min-quantum = 256\n"
+           "    default.clock.max-quantum = 256\n"
+           "}\n"
+           "context.spa-libs = {\n"
+           "    audio.convert.* = audioconvert/libspa-audioconvert\n"
+           "    support.* = support/libspa-support\n"
+           "}\n"
+           "context.modules = [\n"
+           "    { name = libpipewire-module-protocol-native }\n"
+           "    { name = libpipewire-module-metadata }\n"
+           "    { name = libpipewire-module-access }\n"
+           "    { name = libpipewire-module-profiler }\n"
+           "    { name = libpipewire-module-spa-node-factory }\n"
+           "    { name = libpipewire-module-client-node }\n"
+           "    { name = libpipewire-module-adapter }\n"
+           "    { name = libpipewire-module-link-factory }\n"
+           "]\n"
+           "context.objects = [\n"
+           "    { factory = spa-node-factory args = { factory.name = support.node.driver node.name = Dummy-Driver\n"
+           "        priority.driver = 20000 } }\n"
+           "    { factory = adapter args = {\n"
+           "        factory.name = support.null-audio-sink\n"
+           "        node.name = \"system\"\n"
+           "        node.description = \"system\"\n"
+           "        media.class = \"Audio/Sink\"\n"
+           "        audio.rate = 48000\n"
+           "        audio.channels = 8\n"
+           "        audio.position = [ FL FR RL RR FC LFE SL SR ]\n"
+           "        adapter.auto-port-config = { mode = dsp monitor = true position = preserve }\n"
+           "        node.driver = true\n"
+           "        priority.driver = 30000\n"
+           "        object.linger = true\n"
+           "    } }\n"
+           "]\n";
+}
+
+}  // namespace
+
+PipeWireServer::PipeWireServer() : m_name(uniqueName("qvpw")) {
+    std::filesystem::create_directories(m_dir.file("run"));
+    std::filesystem::permissions(m_dir.file("run"), std::filesystem::perms::owner_all);
+}
+
+PipeWireServer::~PipeWireServer() { stop(); }
+
+bool PipeWireServer::isAvailable() {
+    if (findProgram("pipewire").empty()) {
+        m_lastError = "pipewire not found in PATH (Debian package pipewire)";
+        return false;
+    }
+    if (findProgram("jack_lsp").empty() || !std::filesystem::exists(std::string(kPipeWireJackLibraries) + "/libjack.so.0")) {
+        m_lastError = "PipeWire's JACK library or jack_lsp is missing (Debian packages pipewire-jack, jackd2)";
+        return false;
+    }
+    return true;
+}
+
+std::vector<std::pair<std::string, std::string>> PipeWireServer::clientEnvironment() const {
+    return {{"LD_LIBRARY_PATH", kPipeWireJackLibraries},
+            {"XDG_RUNTIME_DIR", m_dir.file("run")},
+            {"PIPEWIRE_REMOTE", m_name},
+            {"JACK_DEFAULT_SERVER", m_name},
+            {"DBUS_SESSION_BUS_ADDRESS", ""}};
+}
+
+bool PipeWireServer::start() {
+    const std::string pipewire = findProgram("pipewire");
+    if (!writeFile(m_dir.file("pipewire.conf"), config(m_name))) {
+        m_lastError = "could not write pipewire.conf";
+        return false;
+    }
+    if (!m_process.start({pipewire, "-c", m_dir.file("pipewire.conf")},
+                         {{"XDG_RUNTIME_DIR", m_dir.file("run")}, {"DBUS_SESSION_BUS_ADDRESS", ""}, {"PIPEWIRE_DEBUG", "2"}},
+                         m_dir.file("pipewire.log"))) {
+        m_lastError = "could not start " + pipewire;
+        return false;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kReadyTimeoutMs);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (!m_process.isRunning()) {
+            m_lastError = "pipewire exited with code " + std::to_string(m_process.exitCode()) + ": " + log();
+            return false;
+        }
+        ChildProcess probe;
+        if (probe.start({findProgram("jack_lsp")}, clientEnvironment(), m_dir.file("probe.log")) && probe.wait(5000) &&
+            probe.output().find("system:playback_SR") != std::string::npos &&
+            probe.output().find("system:monitor_FL") != std::string::npos)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    m_lastError = "the PipeWire server did not get ready within 20 s: " + log();
+    return false;
+}
+
+void PipeWireServer::kill() {
+    m_process.signal(SIGKILL);
+    m_process.wait(10000);
+}
+
+void PipeWireServer::pause() { m_process.signal(SIGSTOP); }
+
+void PipeWireServer::resume() { m_process.signal(SIGCONT); }
+
+void PipeWireServer::stop() {
+    if (!m_process.isRunning())
+        return;
+    m_process.signal(SIGCONT);
+    m_process.signal(SIGTERM);
+    if (!m_process.wait(10000)) {
+        m_process.signal(SIGKILL);
+        m_process.wait(10000);
+    }
+}
+
+std::string PipeWireServer::log() const {
+    return readFile(m_dir.file("pipewire.log")) + readFile(m_dir.file("pipewire.log.err"));
+}
+
+}  // namespace qv::test

@@ -1,0 +1,58 @@
+#pragma once
+// A private PipeWire server for tests, without a desktop session: no D-Bus,
+// no session manager, its socket in a runtime folder of its own. Its graph
+// is a dummy driver and an 8-channel null sink named "system", whose ports
+// are set up by the server itself (adapter.auto-port-config), so that
+// PipeWire's JACK library shows them as "system:playback_FL" .. "_SR" (the
+// PortAudio JACK device "system" with 8 outputs) and "system:monitor_FL" ..
+// (what was played, for recording).
+//
+//   PipeWireServer server;
+//   if (!server.isAvailable()) GTEST_SKIP() << server.lastError();
+//   ASSERT_TRUE(server.start()) << server.lastError();
+//   child.start(argv, server.clientEnvironment(), ...);  // a JACK client of this server
+//   server.kill(); server.start();                       // the same name again
+//
+// Clients reach it through PipeWire's libjack (LD_LIBRARY_PATH, as pw-jack
+// does), so only children started with clientEnvironment() see it; nothing
+// on the machine changes. Not thread-safe.
+
+#include "support/ChildProcess.h"
+#include "support/TempDir.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace qv::test {
+
+class PipeWireServer {
+public:
+    PipeWireServer();
+    ~PipeWireServer();
+    PipeWireServer(const PipeWireServer&) = delete;
+    PipeWireServer& operator=(const PipeWireServer&) = delete;
+
+    // pipewire and PipeWire's JACK library are installed (Debian packages
+    // pipewire and pipewire-jack); lastError() says what is missing.
+    bool isAvailable();
+    // Starts the server and waits (up to 20 s) until its sink's ports exist.
+    bool start();
+    void kill();
+    void pause();
+    void resume();
+    void stop();
+
+    const std::string& name() const { return m_name; }
+    std::vector<std::pair<std::string, std::string>> clientEnvironment() const;
+    std::string log() const;
+    const std::string& lastError() const { return m_lastError; }
+
+private:
+    std::string m_name;
+    TempDir m_dir;
+    ChildProcess m_process;
+    std::string m_lastError;
+};
+
+}  // namespace qv::test

@@ -1,0 +1,285 @@
+// The Load Profile and Save Profile As dialogs driven through their
+// callbacks after one offscreen paint, over a temporary profile folder.
+
+#include "ui/dialogs/ProfileDialogs.h"
+
+#include "ui/dialogs/ProfileDialogsFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+
+namespace qv {
+namespace {
+
+using test::readFile;
+
+class LoadProfileTest : public test::ProfileDialogsFixture {
+protected:
+    void open() {
+        state = LoadProfileState{};
+        initLoadProfileState(state, nullptr);
+        paintOnce(paintLoadProfile, &state, 420, 360);
+    }
+    bool key(int vk) { return keyLoadProfile(kWmKeyDown, static_cast<uintptr_t>(vk), &state, 0); }
+    void click(const UiButton& button) {
+        const float x = (button.rect.left + button.rect.right) / 2, y = (button.rect.top + button.rect.bottom) / 2;
+        mouseLoadProfile(kWmLButtonDown, x, y, 0, &state);
+        mouseLoadProfile(kWmLButtonUp, x, y, 0, &state);
+    }
+    LoadProfileState state;
+};
+
+TEST_F(LoadProfileTest, ListsDefaultFirstThenByteOrderAndSelectsTheActiveName) {
+    for (const char* name : {"alpha", "Zeta", "default", "mid"})
+        writeProfile(kIRacing, name);
+    test::writeFile(folder.path() + "profiles/iracing/notes.txt", "x");
+    gSettings.edit([](HapticSettings& s) { copyText(s.activeProfile[kIRacing], "mid"); });
+    open();
+    ASSERT_EQ(state.list.count, 4);
+    EXPECT_STREQ(state.list.items[0], "default");
+    EXPECT_STREQ(state.list.items[1], "Zeta");
+    EXPECT_STREQ(state.list.items[2], "alpha");
+    EXPECT_STREQ(state.list.items[3], "mid");
+    EXPECT_EQ(state.list.selected, 3);
+}
+
+TEST_F(LoadProfileTest, ShowsTheFirst64NamesAndDownStopsAtTheLastRow) {
+    for (int i = 0; i < 70; ++i)
+        writeProfile(kIRacing, "p" + std::to_string(100 + i));
+    open();
+    EXPECT_EQ(state.names.size(), 70u);
+    ASSERT_EQ(state.list.count, 64);
+    EXPECT_STREQ(state.list.items[63], "p163");
+    for (int i = 0; i < 80; ++i)
+        key(kVkDown);
+    EXPECT_EQ(state.list.selected, 63);
+    EXPECT_FALSE(key(kVkDown)) << "no repaint when nothing moved";
+    key(kVkUp);
+    EXPECT_EQ(state.list.selected, 62);
+}
+
+TEST_F(LoadProfileTest, AnEmptyFolderListsNothingAndEnterAndLoadDoNothing) {
+    open();
+    EXPECT_EQ(state.list.count, 0);
+    EXPECT_EQ(state.list.selected, 0);
+    key(kVkReturn);
+    click(state.load);
+    EXPECT_FALSE(lastDialogClose().requested);
+    const HapticSettings before = gSettings.snapshot();
+    finishLoadProfile(state, 1);
+    EXPECT_TRUE(unchangedSince(before));
+}
+
+TEST_F(LoadProfileTest, DeleteRefusesDefaultAndKeepsTheSelectionInTheList) {
+    struct Case {
+        std::vector<std::string> names;
+        std::string selected;
+        std::vector<std::string> left;
+        int selectedAfter;
+    } cases[] = {
+        {{"default", "a", "b"}, "b", {"default", "a"}, 1},
+        {{"default", "a", "b"}, "a", {"default", "b"}, 1},
+        {{"default", "a"}, "a", {"default"}, 0},
+        {{"default", "a"}, "default", {"default", "a"}, 0},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::remove_all(folder.path() + "profiles");
+        for (const std::string& name : c.names)
+            writeProfile(kIRacing, name);
+        gSettings.edit([&](HapticSettings& s) { copyText(s.activeProfile[kIRacing], c.selected.c_str()); });
+        open();
+        key(kVkDelete);
+        std::vector<std::string> left(state.list.items, state.list.items + state.list.count);
+        EXPECT_EQ(left, c.left) << c.selected;
+        EXPECT_EQ(state.list.selected, c.selectedAfter) << c.selected;
+        EXPECT_EQ(active(kIRacing), c.selected) << "deleting never changes the active name";
+    }
+    EXPECT_TRUE(std::filesystem::exists(profileFile(kIRacing, "default")));
+}
+
+TEST_F(LoadProfileTest, LoadingSavesTheOutgoingProfileFirstThenAppliesTheChosenOne) {
+    writeProfile(kIRacing, "default", 0.1f);
+    writeProfile(kIRacing, "wet", 0.9f);
+    gSettings.edit([](HapticSettings& s) { s.effectProfiles[kIRacing].kerbRumble = 0.33f; });
+    gSettings.takeDirty();
+    open();
+    key(kVkDown);  // "wet"
+    key(kVkReturn);
+    ASSERT_TRUE(lastDialogClose().requested);
+    finishLoadProfile(state, lastDialogClose().code);
+    const HapticSettings now = gSettings.snapshot();
+    EXPECT_EQ(active(kIRacing), "wet");
+    EXPECT_FLOAT_EQ(now.effectProfiles[kIRacing].roadVibration, 0.9f);
+    EXPECT_TRUE(gSettings.takeDirty());
+    HapticSettings saved;
+    ASSERT_TRUE(loadProfile(saved, folder.path(), kIRacing, "default"));
+    EXPECT_FLOAT_EQ(saved.effectProfiles[kIRacing].kerbRumble, 0.33f) << "the last edit of the outgoing profile";
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(LoadProfileTest, ABrokenFileChangesNothingAndSaysSo) {
+    writeProfile(kIRacing, "default");
+    for (const char* text : {"{\"roadVibration\": 1.0, \"suspImpact\": \"loud\"}", "{ not json", ""}) {
+        test::writeFile(profileFile(kIRacing, "broken"), text);
+        const HapticSettings before = gSettings.snapshot();
+        open();
+        state.list.selected = 1;  // "broken" sorts after "default"
+        finishLoadProfile(state, 1);
+        EXPECT_TRUE(unchangedSince(before)) << text;
+        EXPECT_NE(boxes.last().find("Could not load profile \"broken\""), std::string::npos) << boxes.last();
+    }
+}
+
+TEST_F(LoadProfileTest, CancelAndEscapeChangeNothing) {
+    writeProfile(kIRacing, "default");
+    writeProfile(kIRacing, "other", 0.8f);
+    open();
+    key(kVkDown);
+    key(kVkEscape);
+    EXPECT_EQ(lastDialogClose().code, 0);
+    resetLastDialogClose();
+    click(state.cancel);
+    EXPECT_EQ(lastDialogClose().code, 0);
+    finishLoadProfile(state, 0);
+    EXPECT_EQ(active(kIRacing), "default");
+}
+
+TEST_F(LoadProfileTest, ClickingARowThenTheButtonsLoadsOrDeletesIt) {
+    for (const char* name : {"default", "a", "b"})
+        writeProfile(kIRacing, name);
+    open();
+    const float rowHeight = listBoxRowPixels(state.list);
+    const float x = state.list.rect.left + 10, rowB = state.list.rect.top + rowHeight * 2.5f;
+    mouseLoadProfile(kWmLButtonDown, x, rowB, 0, &state);
+    mouseLoadProfile(kWmLButtonUp, x, rowB, 0, &state);
+    EXPECT_EQ(state.list.selected, 2);
+    click(state.remove);
+    EXPECT_FALSE(std::filesystem::exists(profileFile(kIRacing, "b")));
+    EXPECT_EQ(state.list.selected, 1);
+    // A press on "Load" released elsewhere is no click.
+    const float lx = state.load.rect.left + 2, ly = state.load.rect.top + 2;
+    mouseLoadProfile(kWmLButtonDown, lx, ly, 0, &state);
+    mouseLoadProfile(kWmLButtonUp, 1, 1, 0, &state);
+    EXPECT_FALSE(lastDialogClose().requested);
+    EXPECT_FALSE(state.load.pressed);
+    click(state.load);
+    EXPECT_EQ(lastDialogClose().code, 1);
+}
+
+TEST_F(LoadProfileTest, RendersForReview) {
+    for (const char* name : {"default", "Endurance", "Wet Monza", "drift"})
+        writeProfile(kIRacing, name);
+    open();
+    state.list.hoverRow = 2;
+    state.load.hovered = 1;
+    auto target = paintOnce(paintLoadProfile, &state, 420, 360);
+    // The footer band (22, 25, 32) under the buttons' gap.
+    EXPECT_TRUE(test::colorNear(target->pixel(5, 360 - 20), Rgba8{22, 25, 32, 255}));
+    savePng(*target, "load_profile_dialog");
+}
+
+class SaveProfileAsTest : public test::ProfileDialogsFixture {
+protected:
+    void open() {
+        state = SaveProfileAsState{};
+        initSaveProfileAsState(state, nullptr);
+        paintOnce(paintSaveProfileAs, &state, 420, 200);
+    }
+    void type(const std::string& text) {
+        for (char c : text)
+            keySaveProfileAs(kWmChar, static_cast<unsigned char>(c), &state, 0);
+    }
+    void key(int vk) { keySaveProfileAs(kWmKeyDown, static_cast<uintptr_t>(vk), &state, 0); }
+    void clear() {
+        for (int i = 0; i < 300; ++i)
+            key(kVkBack);
+    }
+    SaveProfileAsState state;
+};
+
+TEST_F(SaveProfileAsTest, TakesLettersDigitsBlanksDashesAndUnderscoresOnly) {
+    open();
+    EXPECT_STREQ(state.field.text, "MyProfile");
+    clear();
+    EXPECT_STREQ(state.field.text, "") << "one Backspace key-down deletes one character";
+    type("a/b.c\\d:e!f g-h_i\x01");
+    EXPECT_STREQ(state.field.text, "abcdef g-h_i");
+    clear();
+    type(std::string(80, 'x'));
+    EXPECT_EQ(std::strlen(state.field.text), 63u);
+}
+
+TEST_F(SaveProfileAsTest, AnEmptyNameKeepsTheDialogOpen) {
+    open();
+    clear();
+    key(kVkReturn);
+    EXPECT_FALSE(lastDialogClose().requested);
+    EXPECT_FALSE(finishSaveProfileAs(state, 1));
+    type("x");
+    key(kVkReturn);
+    EXPECT_EQ(lastDialogClose().code, 1);
+}
+
+TEST_F(SaveProfileAsTest, SavesTheCurrentValuesUnderTheNameAndMakesItActive) {
+    setSim(kACC);
+    gSettings.edit([](HapticSettings& s) { s.effectProfiles[kACC].absLock = 0.25f; });
+    open();
+    clear();
+    type("Night Race");
+    ASSERT_TRUE(finishSaveProfileAs(state, 1));
+    EXPECT_EQ(active(kACC), "Night Race");
+    HapticSettings saved;
+    ASSERT_TRUE(loadProfile(saved, folder.path(), kACC, "Night Race"));
+    EXPECT_FLOAT_EQ(saved.effectProfiles[kACC].absLock, 0.25f);
+}
+
+TEST_F(SaveProfileAsTest, AnExistingNameIsReplacedOnlyWhenTheUserAgrees) {
+    writeProfile(kIRacing, "mine", 0.7f);
+    const std::string before = readFile(profileFile(kIRacing, "mine"));
+    open();
+    clear();
+    type("mine");
+    boxes.answer = false;
+    EXPECT_FALSE(finishSaveProfileAs(state, 1));
+    EXPECT_EQ(boxes.questions(), 1);
+    EXPECT_EQ(readFile(profileFile(kIRacing, "mine")), before);
+    EXPECT_EQ(active(kIRacing), "default");
+    boxes.answer = true;
+    EXPECT_TRUE(finishSaveProfileAs(state, 1));
+    EXPECT_NE(readFile(profileFile(kIRacing, "mine")), before);
+    EXPECT_EQ(active(kIRacing), "mine");
+}
+
+TEST_F(SaveProfileAsTest, AFailedSaveIsReportedAndChangesNothing) {
+    // A folder where the file would go, and a link to elsewhere: neither is replaced.
+    std::filesystem::create_directories(profileFile(kIRacing, "taken"));
+    std::filesystem::create_directories(folder.path() + "elsewhere");
+    std::filesystem::create_symlink(folder.path() + "elsewhere/target.json", profileFile(kIRacing, "linked"));
+    for (const char* name : {"taken", "linked"}) {
+        open();
+        clear();
+        type(name);
+        boxes.answer = true;
+        EXPECT_FALSE(finishSaveProfileAs(state, 1)) << name;
+        EXPECT_EQ(active(kIRacing), "default") << name;
+        EXPECT_NE(boxes.last().find("not a regular file"), std::string::npos) << boxes.last();
+    }
+    EXPECT_FALSE(std::filesystem::exists(folder.path() + "elsewhere/target.json"));
+}
+
+TEST_F(SaveProfileAsTest, CaretTimerRepaintsOnlyForItsId) {
+    EXPECT_TRUE(timerSaveProfileAs(101, &state, 101, 0));
+    EXPECT_FALSE(timerSaveProfileAs(7, &state, 7, 0));
+}
+
+TEST_F(SaveProfileAsTest, RendersForReview) {
+    open();
+    state.save.hovered = 1;
+    auto target = paintOnce(paintSaveProfileAs, &state, 420, 200);
+    savePng(*target, "save_profile_as_dialog");
+}
+
+}  // namespace
+}  // namespace qv

@@ -1,0 +1,165 @@
+// The share profile dialog against the loopback HTTPS server.
+
+#include "ui/dialogs/ShareProfileDialog.h"
+
+#include "app/BackendClient.h"
+#include "support/HttpsTestServer.h"
+#include "ui/dialogs/CommunityProfilesDialog.h"
+#include "ui/dialogs/ProfileDialogPaint.h"
+#include "ui/dialogs/ProfileDialogsFixture.h"
+
+#include <gtest/gtest.h>
+
+namespace qv {
+namespace {
+
+using nlohmann::json;
+
+class ShareProfileTest : public test::ProfileDialogsFixture {
+protected:
+    void SetUp() override {
+        ProfileDialogsFixture::SetUp();
+        ASSERT_TRUE(server.isRunning()) << server.error();
+        BackendConfig config;
+        config.baseUrl = server.url("/files");
+        config.accessKey = "header.payload.signature";
+        config.caFile = server.caFile();
+        setBackendConfig(config);
+        ASSERT_TRUE(initShareProfileState(state, nullptr));
+        paintOnce(paintShareProfile, &state, 440, 340);
+    }
+    void TearDown() override {
+        setBackendConfig(BackendConfig{});
+        ProfileDialogsFixture::TearDown();
+    }
+    void type(const std::string& text) {
+        for (char c : text)
+            keyShareProfile(kWmChar, static_cast<unsigned char>(c), &state, 0);
+    }
+    void key(int vk) { keyShareProfile(kWmKeyDown, static_cast<uintptr_t>(vk), &state, 0); }
+
+    test::HttpsTestServer server;
+    ShareProfileState state;
+};
+
+TEST_F(ShareProfileTest, FieldsFilterTheirCharactersAndTabSwitchesBetweenThem) {
+    type("A!b 1-2.3_4/\x7f");
+    EXPECT_STREQ(state.author.text, "Ab 1-2.3_4");
+    key(kVkBack);
+    EXPECT_STREQ(state.author.text, "Ab 1-2.3_") << "one Backspace deletes one character";
+    key(kVkTab);
+    EXPECT_FALSE(state.author.focused);
+    EXPECT_TRUE(state.description.focused);
+    type("Wow! (fast) {x} ~\xc3\xa9");
+    EXPECT_STREQ(state.description.text, "Wow! (fast) {x} ~") << "printable ASCII only";
+    key(kVkTab);
+    EXPECT_TRUE(state.author.focused);
+}
+
+TEST_F(ShareProfileTest, AClickInAFieldGivesItTheFocus) {
+    const auto clickIn = [&](const UiTextField& field) {
+        const float x = field.rect.left + 5, y = field.rect.top + 5;
+        mouseShareProfile(kWmLButtonDown, x, y, 0, &state);
+        mouseShareProfile(kWmLButtonUp, x, y, 0, &state);
+    };
+    clickIn(state.description);
+    EXPECT_TRUE(state.description.focused);
+    EXPECT_FALSE(state.author.focused);
+    type("d");
+    clickIn(state.author);
+    type("a");
+    EXPECT_STREQ(state.author.text, "a");
+    EXPECT_STREQ(state.description.text, "d");
+    // A click outside both fields keeps the focus where it was.
+    mouseShareProfile(kWmLButtonDown, 2, 2, 0, &state);
+    EXPECT_TRUE(state.author.focused);
+}
+
+TEST_F(ShareProfileTest, AnEmptyAuthorSendsNothing) {
+    key(kVkReturn);
+    const float x = (state.share.rect.left + state.share.rect.right) / 2, y = state.share.rect.top + 2;
+    mouseShareProfile(kWmLButtonDown, x, y, 0, &state);
+    mouseShareProfile(kWmLButtonUp, x, y, 0, &state);
+    EXPECT_TRUE(server.requests().empty());
+}
+
+TEST_F(ShareProfileTest, SendsTheBodyAsGivenAndLocksTheDialogAfterSuccess) {
+    setSim(kACEVO);
+    gSettings.edit([](HapticSettings& s) {
+        s.activeProfile[kACEVO][0] = '\0';
+        s.effectProfiles[kACEVO].engineRumble = 0.4f;
+    });
+    server.serveFile("upload-profile", R"({"ok": true})", 201);
+    type("Ann");
+    key(kVkTab);
+    type("Dry grip");
+    key(kVkReturn);
+    EXPECT_EQ(state.status, "Profile shared successfully!");
+    EXPECT_EQ(state.statusStyle, kStatusSuccess);
+    ASSERT_EQ(server.requests().size(), 1u);
+    const json request = server.requests()[0];
+    EXPECT_EQ(request["method"], "POST");
+    EXPECT_EQ(request["path"], "/files/upload-profile");
+    const std::string body = request["body"];
+    EXPECT_EQ(body.find('\n'), std::string::npos) << "compact";
+    const HapticSettings settings = gSettings.snapshot();
+    const json expected = {{"sim", "ac_evo"},
+                           {"name", "default"},
+                           {"author", "Ann"},
+                           {"description", "Dry grip"},
+                           {"qvVersion", "0.6.103"},
+                           {"profile", json::parse(profileJsonText(settings.effectProfiles[kACEVO], kACEVO, ""))}};
+    EXPECT_EQ(body, expected.dump());
+    EXPECT_EQ(json::parse(body)["profile"]["name"], "") << "the profile keeps the stored (empty) name";
+
+    type("more");
+    key(kVkBack);
+    key(kVkReturn);
+    messageShareProfile(kMsgUploadProfile, 0, 0, &state);
+    EXPECT_STREQ(state.description.text, "Dry grip");
+    EXPECT_EQ(server.requests().size(), 1u) << "no second upload";
+    key(kVkEscape);
+    EXPECT_EQ(lastDialogClose().code, 0);
+}
+
+TEST_F(ShareProfileTest, FailuresShowTheServersReasonAndAllowAnotherTry) {
+    type("Ann");
+    struct Case {
+        std::string body;
+        int status;
+        std::string expected;
+    } cases[] = {
+        {"", 500, "Upload failed: Server returned status 500"},
+        {R"({"error": "author banned"})", 403, "Upload failed: author banned"},
+        {R"({"error": ")" + std::string(200, 'e') + "\"}", 400, "Upload failed: " + std::string(90, 'e')},
+    };
+    for (const Case& c : cases) {
+        server.serveFile("upload-profile", c.body, c.status);
+        key(kVkReturn);
+        EXPECT_EQ(state.status, c.expected);
+        EXPECT_EQ(state.statusStyle, kStatusError);
+        EXPECT_FALSE(state.shared);
+        EXPECT_FALSE(state.busy);
+    }
+    EXPECT_EQ(server.requests().size(), 3u);
+}
+
+TEST_F(ShareProfileTest, WithoutAServerTheDialogSaysSo) {
+    setBackendConfig(BackendConfig{});
+    ShareProfileState other;
+    EXPECT_FALSE(initShareProfileState(other, nullptr));
+    EXPECT_EQ(boxes.last(), kNoProfileServerText);
+}
+
+TEST_F(ShareProfileTest, RendersForReview) {
+    type("Ann");
+    key(kVkTab);
+    type("Tuned for long stints");
+    state.status = "Upload failed: Server returned status 500";
+    state.statusStyle = kStatusError;
+    auto target = paintOnce(paintShareProfile, &state, 440, 340);
+    savePng(*target, "share_profile_dialog");
+}
+
+}  // namespace
+}  // namespace qv

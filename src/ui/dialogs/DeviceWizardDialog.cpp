@@ -10,9 +10,62 @@
 
 namespace qv {
 
-void openDeviceWizard(WindowHandle parent, GuiHost* host) {
-    WizardLog log;
+namespace {
+
+// A quit that begins while the wizard's window is being made can end the
+// main window without closing the wizard: a slow timer of the dialog's own
+// watches the quit flag and closes it.
+constexpr uint32_t kQuitWatchTimerId = 2;
+constexpr uint32_t kQuitWatchMs = 250;
+
+struct WizardDialog {
     WizardState state;
+    GuiHost* host = nullptr;
+    bool watching = false;
+};
+
+bool programEnding(const GuiHost* host) {
+    return host && host->quitRequestedFlag && host->quitRequestedFlag->load() != 0;
+}
+
+void dialogPaint(DrawContext& context, float width, float height, void* user) {
+    auto* dialog = static_cast<WizardDialog*>(user);
+    if (!dialog->watching) {
+        if (WindowHandle window = currentDialogWindow())
+            dialog->watching = setWindowTimer(window, kQuitWatchTimerId, kQuitWatchMs);
+    }
+    wizardPaint(context, width, height, &dialog->state);
+}
+
+bool dialogMouse(uint32_t message, float x, float y, uintptr_t wParam, void* user) {
+    return wizardMouse(message, x, y, wParam, &static_cast<WizardDialog*>(user)->state);
+}
+
+bool dialogKey(uint32_t message, uintptr_t wParam, void* user, intptr_t lParam) {
+    return wizardKey(message, wParam, &static_cast<WizardDialog*>(user)->state, lParam);
+}
+
+bool dialogTimer(uint32_t timerId, void* user, uintptr_t wParam, intptr_t lParam) {
+    auto* dialog = static_cast<WizardDialog*>(user);
+    if (timerId == kQuitWatchTimerId) {
+        if (programEnding(dialog->host))
+            closeDialog(0);
+        return false;
+    }
+    return wizardTimer(timerId, &dialog->state, wParam, lParam);
+}
+
+}  // namespace
+
+void openDeviceWizard(WindowHandle parent, GuiHost* host) {
+    // A request that arrives once the program is ending opens nothing: the
+    // quit has already closed the dialogs and would not close a new one.
+    if (programEnding(host))
+        return;
+    WizardLog log;
+    WizardDialog dialog;
+    dialog.host = host;
+    WizardState& state = dialog.state;
     state.log = &log;
     WizardServices& services = state.services;
     services.settings = &gSettings;
@@ -54,18 +107,17 @@ void openDeviceWizard(WindowHandle parent, GuiHost* host) {
     spec.title = "Device Setup";
     spec.width = kWizardWidth;
     spec.height = kWizardHeight;
-    spec.onPaint = wizardPaint;
-    spec.onMouse = wizardMouse;
-    spec.onKey = wizardKey;
-    spec.onTimer = wizardTimer;
-    spec.userData = &state;
+    spec.onPaint = dialogPaint;
+    spec.onMouse = dialogMouse;
+    spec.onKey = dialogKey;
+    spec.onTimer = dialogTimer;
+    spec.userData = &dialog;
     runModalDialog(spec);
 
     // The window and its timer are gone; what is left waits on its own.
     state.services.setTimer = nullptr;
     state.services.setCapture = [](bool) { releaseMouseCapture(); };
-    const bool programEnding = host && host->quitRequestedFlag && host->quitRequestedFlag->load() != 0;
-    if (finishWizard(state, programEnding) && parent)
+    if (finishWizard(state, programEnding(host)) && parent)
         postWindowMessage(parent, kMsgRefreshEffects, 0, 0);
 }
 

@@ -118,5 +118,35 @@ TEST_F(DeviceWizardDialogTest, AUserPicksTheServerTestsItAndApplies) {
     resetAudioStatus();
 }
 
+TEST_F(DeviceWizardDialogTest, TheWizardClosesItselfWhenTheProgramIsEnding) {
+    test::TempDir folder;
+    GuiHost host;
+    host.settingsFolder = folder.path();
+    std::atomic<int32_t> quit{0};
+    host.quitRequestedFlag = &quit;
+    Parent parent;
+    WindowOptions options;
+    options.title = "main";
+    options.width = 900;
+    options.height = 700;
+    options.proc = Parent::proc;
+    options.user = &parent;
+    WindowHandle main = createWindow(options);
+    ASSERT_NE(main, nullptr) << lastWindowError();
+    parent.script = {
+        [&] { return currentDialogWindow() != nullptr; },
+        [&] { quit = 1; return true; },  // a quit that closed no dialog
+    };
+    setWindowTimer(main, kScriptTimer, 30);
+    openDeviceWizard(main, &host);  // returns: the wizard closed itself
+    killWindowTimer(main, kScriptTimer);
+    EXPECT_EQ(parent.next, parent.script.size());
+    EXPECT_EQ(std::count(parent.messages.begin(), parent.messages.end(), kMsgRefreshEffects), 0);
+    // Asked again while the program ends, it opens nothing.
+    openDeviceWizard(main, &host);
+    EXPECT_FALSE(isDialogOpen());
+    destroyWindow(main);
+}
+
 }  // namespace
 }  // namespace qv

@@ -119,6 +119,7 @@ struct AudioRuntime::Shared {
         audioOk = result.ok ? 1 : 0;
         audioChannels = result.ok ? result.channels : 0;
         gAudioReady = result.ok ? 1 : 0;
+        gAudioInitCount.fetch_add(1);
         return result.ok;
     }
 
@@ -284,6 +285,11 @@ void answerLatencyRequest(const std::string& error) {
 
 void restartWorker(const std::shared_ptr<AudioRuntime::Shared>& shared, int) {
     AudioRuntime::Shared& s = *shared;
+    // A restart looks at the devices afresh: an interface plugged in or an
+    // audio server started since the last enumeration shows up in the GUI's
+    // list and can be opened.
+    s.backend->reEnumerate();
+    s.shareDevices();
     s.initAndPublish();
     s.releaseToken();
 }

@@ -8,6 +8,7 @@ namespace qv {
 
 std::atomic<int32_t> gAudioReady{0};
 std::atomic<int32_t> gAudioStreamCount{0};
+std::atomic<int32_t> gAudioInitCount{0};
 std::atomic<int32_t> gLatencyInputDevice{-1};
 std::atomic<int32_t> gLatencyTestRequest{0};
 std::atomic<float> gLatencyTestResultMs{-1.0f};

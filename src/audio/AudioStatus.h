@@ -34,6 +34,10 @@ struct DeviceStatusTable {
 
 extern std::atomic<int32_t> gAudioReady;        // 1 while output streams run
 extern std::atomic<int32_t> gAudioStreamCount;  // streams open; 0 when not ready
+// Counts finished audio initialisations (start-up, restarts, recoveries,
+// latency tests), raised after gAudioReady is published. A window that asked
+// for a restart waits for it to move before it plays through the new streams.
+extern std::atomic<int32_t> gAudioInitCount;
 
 // A copy of the rows of the first four streams.
 DeviceStatusTable deviceStatus();

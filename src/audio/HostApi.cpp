@@ -43,4 +43,12 @@ HostApiClass hostApiClass(int hostApiType) {
     }
 }
 
+HostApiClass hostApiClassOfName(std::string_view name) {
+    for (int type : {paASIO, paJACK, paWDMKS, paALSA}) {
+        if (name == hostApiName(type))
+            return hostApiClass(type);
+    }
+    return HostApiClass::Other;
+}
+
 }  // namespace qv

@@ -11,6 +11,8 @@
 
 #include "audio/AudioDevice.h"
 
+#include <string_view>
+
 namespace qv {
 
 // "DirectSound", "MME", "ASIO", "WDM-KS", "WASAPI", "ALSA", "JACK", "OSS",
@@ -26,5 +28,8 @@ bool compareHostApiRank(const DeviceInfo& a, const DeviceInfo& b);
 
 enum class HostApiClass { Pro, Direct, Other };
 HostApiClass hostApiClass(int hostApiType);
+// The class of a host API stored by its name (a device slot's api); Other
+// for unknown names.
+HostApiClass hostApiClassOfName(std::string_view name);
 
 }  // namespace qv

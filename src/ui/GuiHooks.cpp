@@ -4,6 +4,7 @@
 #include "ui/dialogs/ProfileDialogHooks.h"
 #include "ui/dialogs/ZoneDialogHooks.h"
 #include "ui/dialogs/SettingsDialog.h"
+#include "ui/dialogs/DeviceWizardDialog.h"
 
 namespace qv {
 
@@ -23,6 +24,7 @@ void installGuiHooks() {
     installZoneDialogs();
     installProfileDialogs();
     installSettingsDialogs();
+    installDeviceWizard();
 }
 
 }  // namespace qv

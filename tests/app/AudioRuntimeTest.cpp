@@ -10,6 +10,7 @@
 #include "support/Eventually.h"
 #include "support/FakePortAudio.h"
 #include "support/TempDir.h"
+#include "ui/dialogs/DeviceWizard.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -214,6 +215,72 @@ TEST_F(AudioRuntimeTest, AHealthyCheckResetsTheAttemptCount) {
     runtime->checkStreams();
     EXPECT_FALSE(runtime->isRecoveryActive());
     EXPECT_TRUE(newLines().empty());
+}
+
+TEST_F(AudioRuntimeTest, ARestartListsDevicesThatAppearedSinceStartUp) {
+    startRuntime();
+    ASSERT_EQ(runtime->copyDevices().size(), 1u);
+    FakeDevice usb;
+    usb.name = "USB Box";
+    fake.addDevice(usb);
+    const int32_t inits = gAudioInitCount.load();
+    ASSERT_TRUE(runtime->requestRestart());
+    waitForWorker();
+    EXPECT_EQ(gAudioInitCount.load(), inits + 1);
+    const std::vector<PhysicalDevice> listed = runtime->copyDevices();
+    ASSERT_EQ(listed.size(), 2u);
+    EXPECT_EQ(listed[1].hardwareName, "USB Box");
+    EXPECT_EQ(runtime->audioOk(), 1);
+}
+
+// The device wizard against the real runtime: a restart refused while
+// another worker runs is taken once that worker ends, and the test tone
+// waits for the new streams.
+TEST_F(AudioRuntimeTest, TheWizardTakesARefusedRestartOnceTheWorkerEndsAndThenPlays) {
+    FakeDevice usb;
+    usb.name = "USB Box";
+    usb.maxOutputChannels = 2;
+    fake.addDevice(usb);
+    startRuntime();
+    WizardState wizard;
+    wizard.services.settings = &settings;
+    wizard.services.copyDevices = [this] { return runtime->copyDevices(); };
+    wizard.services.reopenAudio = [this](int, int, int) { return runtime->requestRestart(); };
+    std::vector<int> toneResults;
+    wizard.services.testTone = [&](int channel, int ms, float gain, int stream) {
+        toneResults.push_back(runtime->playTestTone(channel, ms, gain, stream) ? 1 : 0);
+    };
+    beginWizard(wizard, "");
+    ASSERT_EQ(wizard.devices.size(), 2u);
+    layoutWizard(wizard, 0, 0);
+    const RectF list = wizard.layout.list1;
+    const auto press = [&](float x, float y) { wizardMouse(0x0201, x, y, 0, &wizard); };
+    press(list.centerX(), list.top + 28 * 1.5f);  // "USB Box"
+    ASSERT_EQ(wizard.device1, 1);
+    press(wizard.next.rect.centerX(), wizard.next.rect.centerY());
+
+    fake.blockNext("open");  // another worker holds the audio side
+    ASSERT_TRUE(runtime->requestRestart());
+    ASSERT_TRUE(fake.waitUntilBlocked(10000));
+    press(wizard.next.rect.centerX(), wizard.next.rect.centerY());
+    ASSERT_EQ(wizard.step, 2);
+    EXPECT_EQ(wizard.restart, RestartState::Pending);
+    EXPECT_EQ(textOf(settings.snapshot().devices[0].name), "USB Box");
+    layoutWizard(wizard, 0, 0);
+    press(wizard.testAll[0].rect.centerX(), wizard.testAll[0].rect.centerY());
+    EXPECT_TRUE(toneResults.empty());
+
+    fake.release();
+    ASSERT_TRUE(eventually([&] {
+        wizardTimer(kWizardTimerId, &wizard, 0, 0);
+        return wizard.restart == RestartState::Ready || wizard.restart == RestartState::Failed;
+    }));
+    EXPECT_EQ(wizard.restart, RestartState::Ready);
+    ASSERT_EQ(toneResults.size(), 1u);  // held all along: it plays on the new streams
+    EXPECT_EQ(toneResults[0], 1);
+    EXPECT_EQ(runtime->audioOk(), 1);
+    EXPECT_EQ(std::string(deviceStatus().rows[0].deviceName), "USB Box");
+    finishWizard(wizard);
 }
 
 TEST_F(AudioRuntimeTest, OverlappingRestartRequestsStartOneWorker) {

@@ -1,0 +1,563 @@
+// The device wizard with fake device lists, a fake audio restart and fake
+// tones: matching the saved devices, the steps driven through the dialog
+// callbacks at the coordinates the layout gives, what it writes into the
+// settings, and the three pages painted offscreen.
+
+#include "ui/dialogs/DeviceWizard.h"
+
+#include "ui/Appearance.h"
+
+#include "support/GraphicsFixture.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace qv {
+namespace {
+
+constexpr int kAlsa = 8, kJack = 12, kOss = 7;
+constexpr uint32_t kMove = 0x0200, kDown = 0x0201, kUp = 0x0202, kWheel = 0x020A, kKeyDown = 0x0100;
+
+DeviceInfo variant(int paIndex, int type, int channels, double latencyMs = 5.3) {
+    DeviceInfo v;
+    v.paIndex = paIndex;
+    v.hostApiType = type;
+    v.hostApiName = type == kJack ? "JACK" : type == kAlsa ? "ALSA" : "OSS";
+    v.maxOutputChannels = channels;
+    v.defaultLowOutputLatencyMs = latencyMs;
+    return v;
+}
+
+PhysicalDevice device(const std::string& name, std::vector<DeviceInfo> apis) {
+    PhysicalDevice d;
+    d.hardwareName = name;
+    d.apis = std::move(apis);
+    return d;
+}
+
+// A JACK server, an interface with an ALSA variant and a built-in card.
+std::vector<PhysicalDevice> typicalDevices() {
+    return {device("HDA Intel PCH", {variant(0, kAlsa, 2), variant(9, kOss, 2)}),
+            device("Focusrite Scarlett 4i4", {variant(3, kAlsa, 4)}),
+            device("system", {variant(7, kJack, 8)}),
+            device("OSS only", {variant(8, kOss, 2)})};
+}
+
+struct ToneCall {
+    int channel, durationMs;
+    float gain;
+    int stream;
+};
+
+class DeviceWizardTest : public ::testing::Test {
+protected:
+    void SetUp() override { settings.replace(HapticSettings()); }
+
+    // Opens a wizard on `list` with the settings as they stand.
+    void open(std::vector<PhysicalDevice> list) {
+        devices = std::move(list);
+        state = std::make_unique<WizardState>();
+        WizardServices& s = state->services;
+        s.settings = &settings;
+        s.copyDevices = [this] { return devices; };
+        s.reopenAudio = [this](int paIndex, int channels, int frames) {
+            reopens.push_back({paIndex, channels, frames});
+            if (refuseRestarts > 0) {
+                --refuseRestarts;
+                return false;
+            }
+            restartSettings.push_back(settings.snapshot());
+            return true;
+        };
+        s.testTone = [this](int channel, int ms, float gain, int stream) { tones.push_back({channel, ms, gain, stream}); };
+        s.showWarning = [this](const char* title, const char* text) { boxes.push_back({title, text}); };
+        s.closeDialog = [this](int code) { closeCode = code; };
+        s.setTimer = [this](bool on) { timerOn = on; };
+        s.setCapture = [this](bool on) { captured = on; };
+        s.audioInitCount = [this] { return initCount; };
+        s.audioReady = [this] { return audioReady; };
+        s.sleepMs = [this](int) { ++sleeps; if (finishRestartOnSleep) ++initCount; };
+        state->log = &log;
+        beginWizard(*state, logDir.path());
+        layoutWizard(*state, 0, 0);
+    }
+
+    // The audio side finishes the running restart.
+    void finishRestart(bool ok = true) {
+        audioReady = ok;
+        ++initCount;
+        wizardTimer(kWizardTimerId, state.get(), 0, 0);
+    }
+
+    bool press(const RectF& r) { return wizardMouse(kDown, r.centerX(), r.centerY(), 0, state.get()); }
+    bool release() { return wizardMouse(kUp, 0, 0, 0, state.get()); }
+    void click(const RectF& r) {
+        press(r);
+        release();
+    }
+    // Centre of row `row` (visible position) of a device list.
+    RectF rowOf(const RectF& list, int row) {
+        const float top = list.top + row * 28.0f;
+        return {list.left, top, list.right, top + 28.0f};
+    }
+    void next() { click(state->next.rect); }
+
+    std::string logText() {
+        log.close();
+        return test::readFile(logDir.file(kWizardLogFileName));
+    }
+
+    LiveSettings settings;
+    std::vector<PhysicalDevice> devices;
+    std::unique_ptr<WizardState> state;
+    std::vector<std::array<int, 3>> reopens;
+    std::vector<HapticSettings> restartSettings;
+    int refuseRestarts = 0;
+    std::vector<ToneCall> tones;
+    std::vector<std::pair<std::string, std::string>> boxes;
+    int closeCode = -99;
+    bool timerOn = false, captured = false;
+    int32_t initCount = 0;
+    bool audioReady = true;
+    int sleeps = 0;
+    bool finishRestartOnSleep = true;
+    test::TempDir logDir;
+    WizardLog log;
+};
+
+TEST_F(DeviceWizardTest, ListsProAndDirectDevicesWithTheProClassFirst) {
+    open(typicalDevices());
+    ASSERT_EQ(state->devices.size(), 3u);
+    EXPECT_EQ(state->devices[0].hardwareName, "system");
+    EXPECT_EQ(state->devices[1].hardwareName, "HDA Intel PCH");
+    EXPECT_EQ(state->devices[2].hardwareName, "Focusrite Scarlett 4i4");
+    EXPECT_EQ(listWizardVariants(state->devices[1]), std::vector<int>{0});
+    const std::string text = logText();
+    EXPECT_NE(text.find("Filtered devices: 3"), std::string::npos) << text;
+    EXPECT_NE(text.find("  [0] \"system\"  api=JACK  paIdx=7  maxCh=8"), std::string::npos);
+    EXPECT_NE(text.find("  [pa 8] \"OSS only\"  api=OSS(7)  outCh=2"), std::string::npos);
+}
+
+TEST_F(DeviceWizardTest, MatchesTheSavedConfigurationAndItsBufferRules) {
+    struct Case {
+        const char* what;
+        int32_t paIndex;
+        const char* api;
+        int32_t buffer;
+        int device1, apiSel1, bufSel1;
+    };
+    const Case cases[] = {
+        {"pro class always opens at 64 frames", 7, "JACK", 256, 0, 0, 0},
+        {"direct class below 256 opens at 512", 3, "ALSA", 128, 2, 0, 3},
+        {"direct class keeps 1024", 0, "ALSA", 1024, 1, 0, 4},
+        {"direct class keeps 256", 0, "ALSA", 256, 1, 0, 2},
+        {"an unknown size opens at 512", 0, "OSS", 300, 1, 1, 3},
+        {"an index no device has selects the first", 42, "ALSA", 512, 0, 0, 0},
+        {"no device configured selects the first", -1, "", 256, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        settings.edit([&](HapticSettings& s) {
+            s.audioDeviceIndex = c.paIndex;
+            copyText(s.devices[0].api, c.api);
+            s.devices[0].bufferSize = c.buffer;
+        });
+        open(typicalDevices());
+        EXPECT_EQ(state->device1, c.device1);
+        EXPECT_EQ(state->apiSel1, c.apiSel1);
+        EXPECT_EQ(state->bufSel1, c.bufSel1);
+        EXPECT_FALSE(state->useSecond);
+    }
+}
+
+TEST_F(DeviceWizardTest, MatchesASavedSecondDevice) {
+    settings.edit([](HapticSettings& s) {
+        s.audioDeviceIndex = 7;
+        copyText(s.devices[0].api, "JACK");
+        s.numDevices = 2;
+        s.devices[1].enabled = 1;
+        s.devices[1].paIndex = 3;
+        copyText(s.devices[1].api, "ALSA");
+        s.devices[1].bufferSize = 64;
+    });
+    open(typicalDevices());
+    EXPECT_TRUE(state->useSecond);
+    EXPECT_EQ(state->device2, 2);
+    EXPECT_EQ(state->bufSel2, 3);  // the direct class never goes below 256
+    EXPECT_NE(logText().find("Matched: deviceIdx=0  apiSel=0  bufSel=0(64)  second=true"), std::string::npos);
+}
+
+TEST_F(DeviceWizardTest, WithSevenDevicesTheWheelScrollsBetweenZeroAndTwo) {
+    std::vector<PhysicalDevice> seven;
+    for (int i = 0; i < 7; ++i)
+        seven.push_back(device("Card " + std::to_string(i), {variant(i, kAlsa, 2)}));
+    settings.edit([](HapticSettings& s) { s.audioDeviceIndex = 6; });
+    open(seven);
+    EXPECT_EQ(state->device1, 6);
+    EXPECT_EQ(state->scroll1, 2);  // the saved device is in view
+    const RectF list = state->layout.list1;
+    const auto turn = [&](int notches) {
+        const uintptr_t delta = static_cast<uint16_t>(static_cast<int16_t>(notches * 120));
+        wizardMouse(kWheel, list.centerX(), list.centerY(), delta << 16, state.get());
+        return state->scroll1;
+    };
+    EXPECT_EQ(turn(1), 1);   // away from the user: up the list
+    EXPECT_EQ(turn(5), 0);
+    EXPECT_EQ(turn(-1), 1);  // towards the user: down
+    EXPECT_EQ(turn(-9), 2);
+    // A click on the first visible row picks the device scrolled there.
+    click(rowOf(list, 0));
+    EXPECT_EQ(state->device1, 2);
+}
+
+TEST_F(DeviceWizardTest, TwoProClassDevicesAreRefusedAtNext) {
+    std::vector<PhysicalDevice> list = typicalDevices();
+    list.push_back(device("second server", {variant(11, kJack, 2)}));
+    open(list);
+    click(state->layout.toggle);
+    ASSERT_TRUE(state->useSecond);
+    layoutWizard(*state, 0, 0);
+    click(rowOf(state->layout.list2, 1));  // "second server" is the second pro device
+    ASSERT_EQ(state->device2, 1);
+    next();
+    EXPECT_EQ(state->step, 0);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].first, "JACK Conflict");
+    EXPECT_EQ(boxes[0].second, "Only one JACK device can be active at a time.\n\nPlease select ALSA for the second "
+                               "interface,\nor remove the second device.");
+    // With the second on the direct class the wizard goes on.
+    click(rowOf(state->layout.list2, 2));
+    next();
+    EXPECT_EQ(state->step, 1);
+    EXPECT_NE(logText().find("BLOCKED: dual-JACK conflict"), std::string::npos);
+}
+
+TEST_F(DeviceWizardTest, TheSameDeviceChosenTwiceIsOneDeviceAndZonesMoveToIt) {
+    settings.edit([](HapticSettings& s) {
+        s.zones[2].device = 1;
+        s.zones[5].device = 3;
+    });
+    open(typicalDevices());
+    click(state->layout.toggle);
+    layoutWizard(*state, 0, 0);
+    click(rowOf(state->layout.list2, 0));  // the same as device 1
+    ASSERT_EQ(state->device2, state->device1);
+    next();
+    next();
+    ASSERT_EQ(state->step, 2);
+    const HapticSettings s = settings.snapshot();
+    EXPECT_EQ(s.numDevices, 1);
+    EXPECT_EQ(s.devices[1].enabled, 0);
+    EXPECT_EQ(s.zones[2].device, 0);
+    EXPECT_EQ(s.zones[5].device, 0);
+    EXPECT_EQ(textOf(s.devices[0].name), "system");
+    EXPECT_EQ(textOf(s.devices[0].api), "JACK");
+    EXPECT_EQ(s.audioDeviceIndex, 7);
+    ASSERT_EQ(reopens.size(), 1u);
+    EXPECT_EQ(reopens[0], (std::array<int, 3>{7, 0, 64}));
+}
+
+TEST_F(DeviceWizardTest, TwoDevicesAreWrittenIntoTwoSlots) {
+    open(typicalDevices());
+    click(state->layout.toggle);
+    layoutWizard(*state, 0, 0);
+    click(rowOf(state->layout.list2, 2));
+    next();
+    next();
+    const HapticSettings s = settings.snapshot();
+    EXPECT_EQ(s.numDevices, 2);
+    EXPECT_EQ(textOf(s.devices[1].name), "Focusrite Scarlett 4i4");
+    EXPECT_EQ(textOf(s.devices[1].api), "ALSA");
+    EXPECT_EQ(s.devices[1].paIndex, 3);
+    EXPECT_EQ(s.devices[1].bufferSize, 512);
+    EXPECT_EQ(s.devices[1].enabled, 1);
+    EXPECT_EQ(state->channelsOf[1], 4);
+}
+
+TEST_F(DeviceWizardTest, CloseWithoutApplyPutsTheDevicesBackAndRaisesNoDirtyFlag) {
+    settings.edit([](HapticSettings& s) {
+        s.audioDeviceIndex = 3;
+        copyText(s.devices[0].name, "Focusrite Scarlett 4i4");
+        copyText(s.devices[0].api, "ALSA");
+        s.devices[0].bufferSize = 512;
+        s.zones[1].device = 1;
+        s.numDevices = 2;
+    });
+    settings.takeDirty();
+    const HapticSettings before = settings.snapshot();
+    open(typicalDevices());
+    click(rowOf(state->layout.list1, 0));  // the JACK server
+    next();
+    next();
+    EXPECT_EQ(textOf(settings.snapshot().devices[0].name), "system");  // the trial plays through it
+    click(state->close.rect);
+    EXPECT_EQ(closeCode, 0);
+    EXPECT_FALSE(finishWizard(*state));
+    const HapticSettings after = settings.snapshot();
+    EXPECT_EQ(std::memcmp(after.devices, before.devices, sizeof after.devices), 0);
+    EXPECT_EQ(after.audioDeviceIndex, 3);
+    EXPECT_EQ(after.numDevices, 2);
+    EXPECT_EQ(after.zones[1].device, 1);
+    EXPECT_FALSE(settings.isDirty());
+    // The trial's restart ended first, then the audio restarted on the old device.
+    ASSERT_EQ(restartSettings.size(), 2u);
+    EXPECT_EQ(textOf(restartSettings[1].devices[0].name), "Focusrite Scarlett 4i4");
+    EXPECT_NE(test::readFile(logDir.file(kWizardLogFileName)).find("Wizard exited. applied=false"), std::string::npos);
+}
+
+TEST_F(DeviceWizardTest, WhenTheProgramEndsThePendingRestartIsDroppedAndTheDevicesStillGoBack) {
+    settings.edit([](HapticSettings& s) { copyText(s.devices[0].name, "before"); });
+    settings.takeDirty();
+    open(typicalDevices());
+    refuseRestarts = 100;  // shutting down: the runtime takes no worker
+    next();
+    next();
+    ASSERT_EQ(state->restart, RestartState::Pending);
+    const size_t asked = reopens.size();
+    EXPECT_FALSE(finishWizard(*state, true));
+    EXPECT_EQ(reopens.size(), asked);
+    EXPECT_EQ(sleeps, 0);  // nothing to wait for
+    EXPECT_EQ(textOf(settings.snapshot().devices[0].name), "before");
+    EXPECT_FALSE(settings.isDirty());
+}
+
+TEST_F(DeviceWizardTest, ApplyRaisesTheDirtyFlagAndKeepsTheChoice) {
+    open(typicalDevices());
+    next();
+    next();
+    EXPECT_FALSE(settings.isDirty());  // a trial is never marked for saving
+    click(state->next.rect);           // "Apply"
+    EXPECT_EQ(closeCode, 1);
+    EXPECT_TRUE(settings.isDirty());
+    EXPECT_TRUE(finishWizard(*state));
+    EXPECT_EQ(textOf(settings.snapshot().devices[0].name), "system");
+    EXPECT_EQ(reopens.size(), 1u);
+    const std::string text = test::readFile(logDir.file(kWizardLogFileName));
+    EXPECT_NE(text.find("APPLY: wizard completed, config marked dirty."), std::string::npos);
+    EXPECT_NE(text.find("Wizard exited. applied=true"), std::string::npos);
+}
+
+TEST_F(DeviceWizardTest, EscapeClosesAndNoOtherKeyActs) {
+    open(typicalDevices());
+    wizardKey(kKeyDown, 13, state.get(), 0);
+    wizardKey(0x0102, 'x', state.get(), 0);
+    EXPECT_EQ(closeCode, -99);
+    wizardKey(kKeyDown, 27, state.get(), 0);
+    EXPECT_EQ(closeCode, 0);
+}
+
+TEST_F(DeviceWizardTest, HoldingATestButtonStartsOneToneAndReleasingStopsIt) {
+    open(typicalDevices());
+    next();
+    next();
+    finishRestart();
+    layoutWizard(*state, 0, 0);
+    ASSERT_EQ(state->layout.channelCount[0], 8);
+    press(state->channelButtons[0][5].rect);
+    EXPECT_TRUE(captured);
+    // Held for a while: moves and the audio side's own end of the tone start nothing new.
+    wizardMouse(kMove, 10, 10, 0, state.get());
+    release();
+    EXPECT_FALSE(captured);
+    ASSERT_EQ(tones.size(), 2u);
+    EXPECT_EQ(tones[0].channel, 5);
+    EXPECT_EQ(tones[0].durationMs, 500);
+    EXPECT_FLOAT_EQ(tones[0].gain, 0.7f);
+    EXPECT_EQ(tones[0].stream, 0);
+    EXPECT_EQ(tones[1].durationMs, 0);
+    EXPECT_EQ(tones[1].stream, 0);
+    press(state->testAll[0].rect);
+    release();
+    ASSERT_EQ(tones.size(), 4u);
+    EXPECT_EQ(tones[2].channel, -1);
+    EXPECT_EQ(tones[3].durationMs, 0);
+    // A release with no test held stops nothing.
+    release();
+    EXPECT_EQ(tones.size(), 4u);
+}
+
+TEST_F(DeviceWizardTest, ARefusedRestartStaysPendingAndTheTestWaitsForTheNewStreams) {
+    open(typicalDevices());
+    refuseRestarts = 1;
+    next();
+    next();
+    EXPECT_EQ(state->restart, RestartState::Pending);
+    EXPECT_TRUE(timerOn);
+    layoutWizard(*state, 0, 0);
+    press(state->testAll[0].rect);
+    EXPECT_TRUE(tones.empty());  // the old device must not play the test
+    wizardTimer(kWizardTimerId, state.get(), 0, 0);  // the worker is free now
+    EXPECT_EQ(state->restart, RestartState::Opening);
+    EXPECT_EQ(reopens.size(), 2u);
+    EXPECT_TRUE(tones.empty());
+    finishRestart();
+    EXPECT_EQ(state->restart, RestartState::Ready);
+    EXPECT_FALSE(timerOn);
+    ASSERT_EQ(tones.size(), 1u);  // still held: it plays now
+    EXPECT_EQ(tones[0].channel, -1);
+    release();
+    EXPECT_EQ(tones.size(), 2u);
+}
+
+TEST_F(DeviceWizardTest, ATestReleasedBeforeTheStreamsRunPlaysNothing) {
+    open(typicalDevices());
+    next();
+    next();
+    layoutWizard(*state, 0, 0);
+    press(state->testAll[0].rect);
+    release();
+    finishRestart();
+    ASSERT_EQ(tones.size(), 1u);
+    EXPECT_EQ(tones[0].durationMs, 0);
+}
+
+TEST_F(DeviceWizardTest, TheTroubleshooterTonePlaysOnceTheReopenedStreamsRun) {
+    open(typicalDevices());
+    next();
+    next();
+    finishRestart();
+    layoutWizard(*state, 0, 0);
+    click(state->layout.link);
+    ASSERT_TRUE(state->troubleshooter);
+    layoutWizard(*state, 0, 0);
+    EXPECT_EQ(state->troubleChannels.selected, 1);
+    click({state->troubleChannels.rect.left + 121, state->troubleChannels.rect.top + 2,
+           state->troubleChannels.rect.left + 123, state->troubleChannels.rect.top + 4});  // "6"
+    EXPECT_EQ(state->troubleChannels.selected, 2);
+    press(state->troubleTest.rect);
+    EXPECT_EQ(state->testMarker, kTroubleshooterTestMarker);
+    EXPECT_EQ(settings.snapshot().devices[0].channels, 6);
+    EXPECT_EQ(state->restart, RestartState::Opening);
+    EXPECT_TRUE(tones.empty());
+    finishRestart();
+    ASSERT_EQ(tones.size(), 1u);
+    EXPECT_EQ(tones[0].channel, -1);
+    EXPECT_EQ(tones[0].stream, 0);
+    release();
+    ASSERT_EQ(tones.size(), 2u);
+    EXPECT_EQ(tones[1].durationMs, 0);
+    layoutWizard(*state, 0, 0);
+    click(state->troubleBack.rect);
+    EXPECT_FALSE(state->troubleshooter);
+    EXPECT_EQ(settings.snapshot().devices[0].channels, 0);
+}
+
+TEST_F(DeviceWizardTest, WithNoDevicesNothingIndexesTheEmptyListAndTheUserCanLookAgain) {
+    open({device("OSS only", {variant(0, kOss, 2)})});
+    ASSERT_TRUE(state->devices.empty());
+    click(state->layout.toggle);
+    EXPECT_FALSE(state->useSecond);
+    next();
+    EXPECT_EQ(state->step, 0);
+    previewApply(*state, 0);
+    EXPECT_TRUE(reopens.empty());
+    // The server starts; looking again restarts the audio, which lists it.
+    click(state->lookAgain.rect);
+    ASSERT_EQ(reopens.size(), 1u);
+    EXPECT_EQ(reopens[0][0], -1);
+    devices = typicalDevices();
+    finishRestart(false);
+    EXPECT_EQ(state->devices.size(), 3u);
+    next();
+    EXPECT_EQ(state->step, 1);
+    EXPECT_NE(logText().find("previewApply: SKIPPED, device list empty"), std::string::npos);
+}
+
+TEST_F(DeviceWizardTest, ALowBufferOnTheDirectClassWarnsAndOnTheProClassNot) {
+    open(typicalDevices());
+    next();
+    layoutWizard(*state, 0, 0);
+    const RectF pro = state->buffer1.rect;  // 64 .. 1024
+    const float segment = pro.width() / 5;
+    click({pro.left + 2 * segment + 1, pro.top + 1, pro.left + 2 * segment + 3, pro.top + 3});
+    EXPECT_EQ(state->bufSel1, 2);
+    EXPECT_TRUE(boxes.empty());
+    click(state->back.rect);
+    layoutWizard(*state, 0, 0);
+    click(rowOf(state->layout.list1, 1));  // HDA Intel PCH on ALSA
+    next();
+    layoutWizard(*state, 0, 0);
+    const RectF direct = state->buffer1.rect;  // 256, 512, 1024
+    EXPECT_EQ(state->buffer1.selected, 1);
+    click({direct.left + 1, direct.top + 1, direct.left + 3, direct.top + 3});
+    EXPECT_EQ(state->bufSel1, 2);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].first, "Low Buffer Warning");
+}
+
+TEST_F(DeviceWizardTest, LongDeviceNamesAreCutAtCharacterBoundaries) {
+    std::string name(254, 'a');
+    name += "\xC3\xA9\xC3\xA9 end";  // "éé end": the first é straddles byte 255
+    open({device(name, {variant(4, kAlsa, 2)})});
+    next();
+    next();
+    const HapticSettings saved = settings.snapshot();
+    const std::string_view stored = textOf(saved.devices[0].name);
+    EXPECT_EQ(stored, std::string(254, 'a'));
+}
+
+class DeviceWizardRenderTest : public test::GraphicsFixture {
+protected:
+    void SetUp() override {
+        GraphicsFixture::SetUp();
+        createTextFormats();
+        createBrushes(0);
+        std::filesystem::create_directories(folder);
+    }
+    void TearDown() override {
+        releaseGuiResources();
+        GraphicsFixture::TearDown();
+    }
+    void render(WizardState& state, const std::string& name) {
+        auto target = image(kWizardWidth, kWizardHeight);
+        target->context().clear(rgb(16, 18, 22));
+        wizardPaint(target->context(), kWizardWidth, kWizardHeight, &state);
+        target->finish();
+        std::string error;
+        EXPECT_TRUE(target->savePng(folder + name, &error)) << error;
+        last = std::move(target);
+    }
+    const std::string folder = std::string(QV_RENDER_FOLDER) + "/";
+    std::unique_ptr<ImageTarget> last;
+};
+
+TEST_F(DeviceWizardRenderTest, TheThreeStepsPaintTheirPages) {
+    LiveSettings settings;
+    WizardState state;
+    state.services.settings = &settings;
+    std::vector<PhysicalDevice> list = typicalDevices();
+    state.services.copyDevices = [&] { return list; };
+    beginWizard(state, "");
+    state.useSecond = true;
+    state.device2 = 2;
+    render(state, "device_wizard_step1.png");
+    // The selected row (the JACK server) is lit in the accent's shade.
+    const Color shade = currentAccent().shade2;
+    const Rgba8 row = last->pixel(300, 96 + 14);
+    EXPECT_GT(test::inkedPixels(*last, 30, 97, 60, 123, {16, 18, 22, 255}), 100);
+    EXPECT_NE(row.r, 22) << int(row.r) << " " << shade.r;
+    // The current step's circle is filled with the accent.
+    const Color accent = currentAccent().base;
+    EXPECT_TRUE(test::colorNear(last->pixel(static_cast<int>(24 + (560 - 48) / 6.0f) - 6, 18),
+                                {static_cast<uint8_t>(accent.r * 255 + 0.5f), static_cast<uint8_t>(accent.g * 255 + 0.5f),
+                                 static_cast<uint8_t>(accent.b * 255 + 0.5f), 255},
+                                3));
+    state.step = 1;
+    render(state, "device_wizard_step2.png");
+    state.step = 2;
+    state.restart = RestartState::Opening;
+    render(state, "device_wizard_step3.png");
+    state.troubleshooter = true;
+    state.restart = RestartState::Ready;
+    render(state, "device_wizard_troubleshooter.png");
+    WizardState empty;
+    empty.services.settings = &settings;
+    beginWizard(empty, "");
+    render(empty, "device_wizard_no_devices.png");
+    EXPECT_TRUE(std::filesystem::exists(folder + "device_wizard_step3.png"));
+}
+
+}  // namespace
+}  // namespace qv

@@ -182,17 +182,30 @@ void paintInvalidWindows() {
 
 // ---- the post queue ----------------------------------------------------------
 
+// Messages are taken one at a time: a handler may run a nested loop (a
+// modal dialog), which must see the messages posted after the one that
+// opened it, a quit among them. Only those waiting at the start are
+// dispatched here, so a stream of new posts cannot hold the loop.
 void dispatchPosted() {
-    std::deque<Posted> batch;
+    PostQueue& q = postQueue();
+    size_t waiting = 0;
     {
-        PostQueue& q = postQueue();
         std::lock_guard lock(q.mutex);
-        batch.swap(q.messages);
+        waiting = q.messages.size();
         q.wakePending = false;
     }
-    for (const Posted& p : batch)
+    for (; waiting > 0; --waiting) {
+        Posted p{};
+        {
+            std::lock_guard lock(q.mutex);
+            if (q.messages.empty())
+                return;
+            p = q.messages.front();
+            q.messages.pop_front();
+        }
         if (findWindow(p.window))
             sendWindowMessage(p.window, p.message, p.wParam, p.lParam);
+    }
 }
 
 bool postedWaiting() {

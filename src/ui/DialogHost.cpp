@@ -3,6 +3,7 @@
 #include "platform/graphics/Graphics.h"
 #include "ui/AppMessages.h"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -126,6 +127,21 @@ int runModalDialog(const DialogSpec& spec) {
     options.height = h;
     options.x = reference.width > 0 ? reference.x + reference.width / 2 - w / 2 : kWindowPositionCentered;
     options.y = reference.height > 0 ? reference.y + reference.height / 2 - h / 2 : kWindowPositionCentered;
+    // Centred on a parent near a display's edge (or larger than the
+    // display), the dialog would put its buttons out of reach: keep it on
+    // the display the centre point lies on.
+    if (reference.width > 0 && reference.height > 0) {
+        const std::vector<WindowRect> displays = displayBounds();
+        const int cx = reference.x + reference.width / 2;
+        const int cy = reference.y + reference.height / 2;
+        for (const WindowRect& display : displays) {
+            if (cx < display.x || cx >= display.x + display.width || cy < display.y || cy >= display.y + display.height)
+                continue;
+            options.x = std::max(display.x, std::min(options.x, display.x + display.width - w));
+            options.y = std::max(display.y, std::min(options.y, display.y + display.height - h));
+            break;
+        }
+    }
     options.owner = spec.parent;
     options.visible = false;
     options.proc = dialogProc;

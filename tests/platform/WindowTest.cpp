@@ -173,6 +173,33 @@ TEST_F(WindowLayerTest, AQuitEndsNestedLoopsAndStaysPostedForTheOuterOnes) {
     (void)w;
 }
 
+TEST_F(WindowLayerTest, AMessageThatOpensANestedLoopLeavesTheLaterPostsToThatLoop) {
+    // A dialog opened by one posted message must still get the messages
+    // posted after it (here the quit that ends it), not leave them waiting
+    // behind its own loop.
+    static bool* doneSlot;
+    static int* seenSlot;
+    bool done = false;
+    int seen = 0;
+    doneSlot = &done;
+    seenSlot = &seen;
+    WindowOptions options;
+    options.proc = [](WindowHandle, uint32_t message, uintptr_t, intptr_t, void*) -> intptr_t {
+        if (message == kWmApp + 1)
+            runMessageLoopUntil(*doneSlot);
+        else if (message == kWmApp + 2)
+            ++*seenSlot, *doneSlot = true;
+        return 0;
+    };
+    WindowHandle w = createWindow(options);
+    ASSERT_NE(w, nullptr);
+    postWindowMessage(w, kWmApp + 1, 0, 0);
+    postWindowMessage(w, kWmApp + 2, 0, 0);
+    EXPECT_TRUE(pumpMessages(0));
+    EXPECT_TRUE(done);
+    EXPECT_EQ(seen, 1);
+}
+
 TEST_F(WindowLayerTest, CaptureSendsMouseMessagesToTheCapturingWindowAndALostHoldEnds) {
     Log& a = logs[0];
     Log& b = logs[1];

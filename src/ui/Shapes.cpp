@@ -37,4 +37,13 @@ void drawRingSegment(DrawContext& context, PointF center, float innerRadius, flo
     context.beginPath();
 }
 
+void pathSlantedSegment(DrawContext& context, float x0, float x1, float top, float bottom, float slant) {
+    context.beginPath();
+    context.moveTo(PointF{x0 + slant, top});
+    context.lineTo(PointF{x1 + slant, top});
+    context.lineTo(PointF{x1 - slant, bottom});
+    context.lineTo(PointF{x0 - slant, bottom});
+    context.closePath();
+}
+
 }  // namespace qv

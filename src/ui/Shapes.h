@@ -21,4 +21,9 @@ void drawArc(DrawContext& context, PointF center, float radius, float startDegre
 void drawRingSegment(DrawContext& context, PointF center, float innerRadius, float outerRadius,
                      float startDegrees, float endDegrees, const Brush& brush, float strokeWidth = 0.0f);
 
+// Starts a path of the parallelogram from x0 to x1 whose top edge is
+// shifted right and bottom edge left by `slant` (the segments of the
+// faders and slider tracks); fill or stroke it next.
+void pathSlantedSegment(DrawContext& context, float x0, float x1, float top, float bottom, float slant);
+
 }  // namespace qv

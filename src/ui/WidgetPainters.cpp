@@ -331,12 +331,7 @@ void drawFader(DrawContext& context, const UiFader& fader) {
         const float x1 = left + static_cast<float>(j + 1) * segment - 1.0f * s;
         if (!(x1 > x0))
             continue;
-        context.beginPath();
-        context.moveTo(PointF{x0 + slant, track.top});
-        context.lineTo(PointF{x1 + slant, track.top});
-        context.lineTo(PointF{x1 - slant, track.bottom});
-        context.lineTo(PointF{x0 - slant, track.bottom});
-        context.closePath();
+        pathSlantedSegment(context, x0, x1, track.top, track.bottom, slant);
         const bool lit = value >= static_cast<float>(j + 1) / kFaderSegments;
         if (lit) {
             context.fillPath(withOpacity(accent(0), 0.55f + 0.45f * static_cast<float>(j) / kFaderSegments));

@@ -175,12 +175,7 @@ void paintSliderBase(DrawContext& context, const CardSlider& slider, const CardS
         const float x1 = track.left + (i + 1) * segment - 1.2f * s;
         if (!(x1 > x0))
             continue;
-        context.beginPath();
-        context.moveTo(PointF{x0 + slant, track.top});
-        context.lineTo(PointF{x1 + slant, track.top});
-        context.lineTo(PointF{x1 - slant, track.bottom});
-        context.lineTo(PointF{x0 - slant, track.bottom});
-        context.closePath();
+        pathSlantedSegment(context, x0, x1, track.top, track.bottom, slant);
         context.fillPath(withOpacity(guiBrush(kBrushText), 0.04f));
         context.strokePath(guiBrush(kBrushLineFaint), 1.0f);
     }
@@ -258,12 +253,7 @@ void paintSliderValue(DrawContext& context, const CardSlider& slider, float valu
         const float x1 = track.left + (i + 1) * segment - 1.2f * s;
         if (!(x1 > x0))
             continue;
-        context.beginPath();
-        context.moveTo(PointF{x0 + slant, track.top});
-        context.lineTo(PointF{x1 + slant, track.top});
-        context.lineTo(PointF{x1 - slant, track.bottom});
-        context.lineTo(PointF{x0 - slant, track.bottom});
-        context.closePath();
+        pathSlantedSegment(context, x0, x1, track.top, track.bottom, slant);
         context.fillPath(withOpacity(accent, 0.55f + 0.45f * static_cast<float>(i) / kTrackSegments));
     }
     context.beginPath();

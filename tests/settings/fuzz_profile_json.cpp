@@ -43,7 +43,9 @@ void checkRanges(const EffectProfile& p) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    EffectProfile profile;
+    // Every input starts from the defaults, built once and copied.
+    static const EffectProfile defaults;
+    EffectProfile profile = defaults;
     readProfileText(profile, text);
     checkRanges(profile);
 
@@ -52,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!fuzz::isSampledInput(data, size, 8))
         return 0;
     const std::string written = profileJsonText(profile, kACC, "fuzz");
-    EffectProfile back;
+    EffectProfile back = defaults;
     require(readProfileText(back, written));
     require(std::memcmp(&back.roadVibration, &profile.roadVibration,
                         offsetof(EffectProfile, routeGain) + sizeof profile.routeGain) == 0);

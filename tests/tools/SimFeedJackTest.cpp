@@ -87,7 +87,13 @@ TEST_P(SimFeedJack, TheEngineVibratesTheFourCornersUntilTheFeedStops) {
     }
     ASSERT_GE(playing.size(), 4u) << "the engine was not heard for two seconds";
     const size_t first = playing.front();
-    const size_t last = playing.back() + window;
+    // The end of sound is the last window with any engine tone: a window the
+    // feed's end cuts in two is below half level, and a half-second early
+    // `last` would measure the dying away from before the feed stopped.
+    size_t last = playing.back() + window;
+    for (size_t b = last; b + window <= wav.frames(); b += window)
+        if (toneAmplitude(wav.channels[0], c.engineHz, kRate, b, b + window) > c.engineLevel * 0.02)
+            last = b + window;
     for (int ch = 0; ch < 4; ++ch) {
         std::vector<double> levels;
         for (size_t b : playing)

@@ -303,7 +303,7 @@ bool handleRightDown(ChannelRoutingState& state, float x, float y) {
 }
 
 bool handleWheel(ChannelRoutingState& state, float x, float y, uintptr_t wParam) {
-    const auto delta = static_cast<int16_t>(static_cast<uint16_t>((wParam >> 16) & 0xFFFF));
+    const int delta = wheelDelta(wParam);
     const float step = delta > 0 ? kWheelStep : -kWheelStep;
     const int knob = knobAt(state, x, y);
     if (knob >= 0) {

@@ -189,7 +189,7 @@ bool mouseCommunityProfiles(uint32_t message, float x, float y, uintptr_t wParam
         state.download.pressed = state.close.pressed = 0;
         return true;
     case kWmMouseWheel:
-        listBoxScroll(state.list, static_cast<int16_t>((wParam >> 16) & 0xFFFF));
+        listBoxScroll(state.list, wheelDelta(wParam));
         return true;
     default:
         return false;

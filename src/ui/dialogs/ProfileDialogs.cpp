@@ -140,7 +140,7 @@ bool mouseLoadProfile(uint32_t message, float x, float y, uintptr_t wParam, void
         state.load.pressed = state.remove.pressed = state.cancel.pressed = 0;
         return true;
     case kWmMouseWheel:
-        listBoxScroll(state.list, static_cast<int16_t>((wParam >> 16) & 0xFFFF));
+        listBoxScroll(state.list, wheelDelta(wParam));
         return true;
     default:
         return false;

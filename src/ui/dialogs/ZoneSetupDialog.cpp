@@ -261,7 +261,7 @@ bool handleWheel(ZoneSetupState& state, float x, float y, uintptr_t wParam) {
     const int zone = knobAt(state, x, y);
     if (zone < 0)
         return false;
-    const auto delta = static_cast<int16_t>(static_cast<uint16_t>((wParam >> 16) & 0xFFFF));
+    const int delta = wheelDelta(wParam);
     setGain(state, zone, state.zones[zone].gain + (delta > 0 ? kWheelStep : -kWheelStep));
     return true;
 }

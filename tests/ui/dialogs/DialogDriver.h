@@ -119,7 +119,7 @@ protected:
 };
 
 // Lets a test take the place of the dialog host for openXxx(): the runner
-// gets the spec and returns the dialog's result.
+// gets the DialogSpec and returns the dialog's result.
 inline std::function<int(const DialogSpec&)>& testRunner() {
     static std::function<int(const DialogSpec&)> runner;
     return runner;

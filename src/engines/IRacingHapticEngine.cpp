@@ -29,14 +29,27 @@ double saneDouble(double v) {
     return std::clamp(v, -kMaxSessionTime, kMaxSessionTime);
 }
 
-std::string cornerName(int corner, const char* suffix) { return std::string(kCornerNames[corner]) + suffix; }
+uint32_t hashName(std::string_view name) {
+    uint32_t hash = 2166136261u;  // FNV-1a
+    for (char c : name)
+        hash = (hash ^ static_cast<uint8_t>(c)) * 16777619u;
+    return hash;
+}
+
+// The index's order: by hash, then name, then header, so equal names are
+// neighbours with the later header last.
+bool indexOrder(const IRacingVariable& a, const IRacingVariable& b) {
+    if (a.nameHash != b.nameHash)
+        return a.nameHash < b.nameHash;
+    const int order = std::strcmp(a.name, b.name);
+    return order != 0 ? order < 0 : a.header < b.header;
+}
 
 }  // namespace
 
 IRacingHapticEngine::IRacingHapticEngine(std::string shmFolder, IClock* clock)
     : m_clock(clock ? clock : &m_systemClock), m_map(shmFolder), m_dataValidEvent(shmFolder) {
-    m_varIndex.rehash(8);
-    m_varIndex.max_load_factor(1.0f);
+    static_assert(sizeof(IRacingVariable::name) == irsdk::kVarNameSize + 1);
 }
 
 IRacingHapticEngine::~IRacingHapticEngine() { disconnect(); }
@@ -102,7 +115,7 @@ bool IRacingHapticEngine::connect() {
 }
 
 bool IRacingHapticEngine::buildVariableIndex(int32_t count, int32_t arrayOffset) {
-    m_varIndex.clear();
+    m_variables.clear();
     if (count > irsdk::kMaxVariables) {
         reportConnectFailure("the telemetry map claims " + std::to_string(count) + " variables, more than the " +
                              std::to_string(irsdk::kMaxVariables) + " a telemetry map can hold; it is not read");
@@ -116,40 +129,73 @@ bool IRacingHapticEngine::buildVariableIndex(int32_t count, int32_t arrayOffset)
         return false;
     }
     // One private copy of the headers: the file may shrink while they are read.
-    std::vector<uint8_t> headers(static_cast<size_t>(count) * irsdk::kVarHeaderSize);
-    if (!m_map.read(static_cast<size_t>(arrayOffset), headers.data(), headers.size())) {
+    m_headerCopy.resize(static_cast<size_t>(count) * irsdk::kVarHeaderSize);
+    if (!m_map.read(static_cast<size_t>(arrayOffset), m_headerCopy.data(), m_headerCopy.size())) {
         reportConnectFailure("the telemetry map shrank while its variable headers were read");
         return false;
     }
     for (int32_t i = 0; i < count; ++i) {
-        const uint8_t* h = headers.data() + static_cast<size_t>(i) * irsdk::kVarHeaderSize;
+        const uint8_t* h = m_headerCopy.data() + static_cast<size_t>(i) * irsdk::kVarHeaderSize;
         const char* namePtr = reinterpret_cast<const char*>(h + irsdk::kVarNameOffset);
-        const std::string name(namePtr, strnlen(namePtr, irsdk::kVarNameSize));
-        if (name.empty())
+        const size_t length = strnlen(namePtr, irsdk::kVarNameSize);
+        if (length == 0)
             continue;
-        IRacingVariable var;
-        var.name = name;
+        IRacingVariable& var = m_variables.emplace_back();
+        std::memcpy(var.name, namePtr, length);
         std::memcpy(&var.offset, h + irsdk::kVarDataOffset, sizeof var.offset);
         std::memcpy(&var.count, h + irsdk::kVarCountOffsetInHeader, sizeof var.count);
         var.countAsTime = h[irsdk::kVarCountAsTimeOffset] != 0;
-        m_varIndex[name] = var;  // a repeated name keeps the later header
+        var.header = i;
+        var.nameHash = hashName(std::string_view(var.name, length));
     }
+    // Sorted for the look-ups; of a repeated name the later header is kept.
+    std::sort(m_variables.begin(), m_variables.end(), indexOrder);
+    size_t kept = 0;
+    for (size_t i = 0; i < m_variables.size(); ++i) {
+        const IRacingVariable& next = m_variables[std::min(i + 1, m_variables.size() - 1)];
+        if (i + 1 < m_variables.size() && next.nameHash == m_variables[i].nameHash &&
+            std::strcmp(m_variables[i].name, next.name) == 0)
+            continue;
+        m_variables[kept++] = m_variables[i];
+    }
+    m_variables.resize(kept);
     return true;
 }
 
-const IRacingVariable* IRacingHapticEngine::findVariable(const char* name) const {
-    const auto it = m_varIndex.find(name);
-    return it == m_varIndex.end() ? nullptr : &it->second;
+const IRacingVariable* IRacingHapticEngine::findVariable(std::string_view name) const {
+    const uint32_t hash = hashName(name);
+    auto it = std::lower_bound(m_variables.begin(), m_variables.end(), hash,
+                               [](const IRacingVariable& v, uint32_t h) { return v.nameHash < h; });
+    for (; it != m_variables.end() && it->nameHash == hash; ++it) {
+        if (it->nameView() == name)
+            return &*it;
+    }
+    return nullptr;
+}
+
+// The variable named prefix + the corner's name + suffix ("Tire" "LF" "_RumblePitch").
+const IRacingVariable* IRacingHapticEngine::findCornerVariable(const char* prefix, int corner,
+                                                              const char* suffix) const {
+    std::string_view parts[] = {prefix, kCornerNames[corner], suffix};
+    char name[irsdk::kVarNameSize];
+    size_t length = 0;
+    for (std::string_view part : parts) {
+        if (part.size() > sizeof name - length)
+            return nullptr;  // longer than any header's name
+        std::memcpy(name + length, part.data(), part.size());
+        length += part.size();
+    }
+    return findVariable(std::string_view(name, length));
 }
 
 void IRacingHapticEngine::bindVariables() {
     Bindings& v = m_vars;
     for (int c = 0; c < kCornerCount; ++c) {
-        v.shockDeflST[c] = findVariable(cornerName(c, "shockDefl_ST").c_str());
-        v.shockVelST[c] = findVariable(cornerName(c, "shockVel_ST").c_str());
-        v.shockDefl[c] = findVariable(cornerName(c, "shockDefl").c_str());
-        v.shockVel[c] = findVariable(cornerName(c, "shockVel").c_str());
-        v.rumblePitch[c] = findVariable(("Tire" + cornerName(c, "_RumblePitch")).c_str());
+        v.shockDeflST[c] = findCornerVariable("", c, "shockDefl_ST");
+        v.shockVelST[c] = findCornerVariable("", c, "shockVel_ST");
+        v.shockDefl[c] = findCornerVariable("", c, "shockDefl");
+        v.shockVel[c] = findCornerVariable("", c, "shockVel");
+        v.rumblePitch[c] = findCornerVariable("Tire", c, "_RumblePitch");
     }
     v.rpm = findVariable("RPM");
     v.throttle = findVariable("Throttle");
@@ -190,7 +236,7 @@ bool IRacingHapticEngine::isConnected() const {
 }
 
 void IRacingHapticEngine::disconnect() {
-    m_varIndex.clear();
+    m_variables.clear();
     m_vars = Bindings{};
     m_lastTickCount = -1;
     m_is360Hz = false;
@@ -234,7 +280,9 @@ bool IRacingHapticEngine::element(int64_t row, const IRacingVariable* var, int i
     const int64_t at = row + static_cast<int64_t>(var->offset) + static_cast<int64_t>(index) * static_cast<int64_t>(width);
     if (index < 0 || index >= var->count || var->offset < 0 ||
         at + static_cast<int64_t>(width) > static_cast<int64_t>(m_map.size())) {
-        reportBadBlock(m_toldBadVariable, "the telemetry variable \"" + var->name + "\" (offset " +
+        if (m_toldBadVariable)
+            return false;
+        reportBadBlock(m_toldBadVariable, "the telemetry variable \"" + std::string(var->name) + "\" (offset " +
                                               std::to_string(var->offset) + ", " + std::to_string(var->count) +
                                               " elements) has no element " + std::to_string(index) +
                                               " inside the map; it reads 0");

@@ -19,16 +19,21 @@
 
 #include <cstdint>
 #include <string>
-#include <unordered_map>
+#include <string_view>
+#include <vector>
 
 namespace qv {
 
 // What the engine keeps of one variable header, copied at connect.
 struct IRacingVariable {
-    std::string name;
+    char name[33] = {};  // NUL-terminated: a header's name has at most 32 bytes
     int32_t offset = 0;  // of the first element within a row
     int32_t count = 0;   // elements
     bool countAsTime = false;
+    int32_t header = 0;  // its place in the map's header array
+    uint32_t nameHash = 0;  // for look-ups: compared before the names
+
+    std::string_view nameView() const { return name; }
 };
 
 // The values of the last row taken. Zero after connect and disconnect.
@@ -125,7 +130,7 @@ public:
     const IRacingSample& sample() const { return m_sample; }
     const IRacingSlipState& slipState() const { return m_slip; }
     int lastTickCount() const { return m_lastTickCount; }
-    int variableCount() const { return static_cast<int>(m_varIndex.size()); }
+    int variableCount() const { return static_cast<int>(m_variables.size()); }
     bool hasDataValidEvent() const { return m_dataValidEvent.isOpen(); }
     // The last connect failure worth telling the user (empty when none).
     const std::string& lastError() const { return m_error; }
@@ -160,7 +165,8 @@ private:
     int32_t headerInt(size_t offset) const;
     bool buildVariableIndex(int32_t count, int32_t arrayOffset);
     void bindVariables();
-    const IRacingVariable* findVariable(const char* name) const;
+    const IRacingVariable* findVariable(std::string_view name) const;
+    const IRacingVariable* findCornerVariable(const char* prefix, int corner, const char* suffix) const;
     // The row with the largest tick count (lower index on ties); kNoRow
     // without buffers, kRowOutsideMap when the chosen row's offset is not in
     // the map.
@@ -188,7 +194,10 @@ private:
     NamedEvent m_dataValidEvent;
     int32_t m_lastTickCount = -1;
     bool m_is360Hz = false;
-    std::unordered_map<std::string, IRacingVariable> m_varIndex;
+    // The published variables by name (one per name), and the copy of the
+    // headers they were read from; both keep their room between connections.
+    std::vector<IRacingVariable> m_variables;
+    std::vector<uint8_t> m_headerCopy;
     Bindings m_vars;
     IRacingSample m_sample;
     IRacingSlipState m_slip;

@@ -124,10 +124,23 @@ void applySlipBias(LmuSample& sample, LmuState& state);
 // the state stays as it was).
 void computeLMUFrame(const LmuSample& sample, LmuState& state, const EffectProfile& fx, HapticFrame& out);
 
+// How far copies have filled a snapshot's blocks of varying length, so that a
+// new connection clears only what the last one filled.
+struct LmuSnapshotReach {
+    size_t vehicleBytes = 0;
+    size_t textBytes = 0;  // with the terminating NUL
+    size_t telemetryBytes = 0;
+};
+
 // Copies the blocks of `source` whose update flags are set into `snapshot`
 // (both kMapSize bytes, laid out as the map), clipping every count to what
 // the snapshot holds. Blocks whose flag is clear keep their earlier contents.
-void copyLmuSnapshot(const uint8_t* source, uint8_t* snapshot);
+// `reach`, when given, grows to cover what was written.
+void copyLmuSnapshot(const uint8_t* source, uint8_t* snapshot, LmuSnapshotReach* reach = nullptr);
+
+// Zeroes every byte of `snapshot` that copies recorded in `reach` may have
+// written (the whole snapshot is zero again) and resets `reach`.
+void clearLmuSnapshot(uint8_t* snapshot, LmuSnapshotReach& reach);
 
 // The dashboard and logger columns (LMUDashboard.cpp).
 void drawLMUDashboardHeader(IConsole& console, bool audioActive, int channels, bool dualBand);
@@ -191,7 +204,8 @@ private:
     NamedEvent m_dataEvent;
     SharedMemoryLock m_lock;
     bool m_connected = false;
-    std::vector<uint8_t> m_snapshot;  // kMapSize bytes while connected
+    std::vector<uint8_t> m_snapshot;  // kMapSize bytes once connected, zero where this connection copied nothing
+    LmuSnapshotReach m_snapshotReach;
     double m_prevDeflection[kCornerCount] = {};
     bool m_havePrevious = false;
     int32_t m_lastSampleMs = -1;

@@ -465,6 +465,30 @@ TEST_F(IRacingTelemetry, NamesAreReadWithALengthLimit) {
     EXPECT_EQ(engine.variableCount(), 2);
 }
 
+TEST_F(IRacingTelemetry, ARepeatedNameKeepsTheLaterHeader) {
+    block.addVar("SessionTime", IRacingTestBlock::kDouble);
+    block.addVar("IsOnTrack", IRacingTestBlock::kBool);
+    block.addVar("RPM", IRacingTestBlock::kFloat);
+    block.addVar("Throttle", IRacingTestBlock::kFloat);
+    block.addVar("Brake", IRacingTestBlock::kFloat);
+    ASSERT_TRUE(block.create());
+    // "Throttle" renamed "RPM": two headers of one name, a third after them.
+    std::memcpy(block.bytes() + block.varHeaderOffset("Throttle") + 16, "RPM\0\0\0\0\0\0", 9);
+    ASSERT_TRUE(connectQuietly());
+    EXPECT_EQ(engine.variableCount(), 4);
+    block.setBool("IsOnTrack", true);
+    block.setDouble("SessionTime", 3.0);
+    block.setFloat("RPM", 1000.0f);
+    block.setFloat("Throttle", 7000.0f);
+    block.setFloat("Brake", 0.25f);
+    block.publishNext();
+    HapticFrame out;
+    ASSERT_TRUE(engine.update(fx, out));
+    EXPECT_EQ(engine.sample().rpm, 7000.0f);
+    EXPECT_EQ(engine.sample().throttle, 0.0f) << "no header is named Throttle any more";
+    EXPECT_EQ(engine.sample().brake, 0.25f);
+}
+
 TEST_F(IRacingTelemetry, NonFiniteAndAbsurdValuesGiveAFiniteFrame) {
     block.addStandardVars(false);
     ASSERT_TRUE(block.create());

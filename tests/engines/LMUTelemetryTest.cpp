@@ -12,7 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <limits>
 #include <vector>
@@ -306,6 +308,49 @@ TEST_F(LMUTelemetry, TheSnapshotCopiesFlaggedBlocksAndClipsCounts) {
     EXPECT_EQ(get32(1736), 0);
     EXPECT_EQ(snapshot[2192], 0);
     EXPECT_EQ(snapshot[62928 + 5], 0);
+}
+
+TEST_F(LMUTelemetry, ClearingASnapshotZeroesAllItsCopiesWrote) {
+    // Copies of shrinking, growing and hostile counts, then one clear: the
+    // snapshot must be all zero again, as a new connection starts.
+    const struct {
+        int32_t vehicles;
+        uint64_t textLength;
+        uint8_t telemetry;
+    } copies[] = {{104, 65535, 104}, {3, 10, 1}, {1000, 1ull << 40, 255}, {-5, 0, 0}, {40, 300, 7}};
+    std::vector<uint8_t> source(LMUTestMap::kSize, 0);
+    std::vector<uint8_t> snapshot(LMUTestMap::kSize, 0);
+    auto put = [&](size_t at, auto v) { std::memcpy(source.data() + at, &v, sizeof v); };
+    for (size_t first = 0; first < std::size(copies); ++first) {
+        LmuSnapshotReach reach;
+        for (size_t i = first; i < std::size(copies); ++i) {
+            std::fill(source.begin(), source.end(), static_cast<uint8_t>(0xa5 + i));
+            put(0, int32_t{1});
+            put(40, int32_t{1});
+            put(44, int32_t{1});
+            put(1736, copies[i].vehicles);
+            put(2184, copies[i].textLength);
+            source[128464] = copies[i].telemetry;
+            copyLmuSnapshot(source.data(), snapshot.data(), &reach);
+        }
+        clearLmuSnapshot(snapshot.data(), reach);
+        const auto dirty = std::find_if(snapshot.begin(), snapshot.end(), [](uint8_t b) { return b != 0; });
+        EXPECT_EQ(dirty, snapshot.end()) << "from copy " << first << ": byte " << (dirty - snapshot.begin());
+        EXPECT_EQ(reach.vehicleBytes + reach.textBytes + reach.telemetryBytes, 0u);
+    }
+}
+
+TEST_F(LMUTelemetry, AReconnectForgetsTheLastConnectionsSnapshot) {
+    ASSERT_TRUE(engine.connect());
+    ASSERT_TRUE(sampleAt(1.0));
+    EXPECT_TRUE(engine.isOnTrack());
+    // The new connection's map has scoring never updated: the player's
+    // listing from before must not carry over.
+    engine.disconnect();
+    map.put<int32_t>(40, 0);
+    ASSERT_TRUE(engine.connect());
+    ASSERT_TRUE(sampleAt(1.5));
+    EXPECT_FALSE(engine.isOnTrack()) << "no vehicle listed in this connection";
 }
 
 TEST_F(LMUTelemetry, TheIdleFrameComesAfterSixtyEmptyTicksOnlyWhileConnected) {

@@ -3,9 +3,10 @@
 // outside its pages, every frame must be finite with amplitudes in 0..1, and
 // logger rows are whole lines.
 //
-// Input: one byte choosing the page sizes, then the bytes of the physics page
-// followed by the graphics page (zero-filled where the input is short); the
-// rest of the input changes single bytes between packets.
+// Input: one byte choosing the engine (ACC or AC) and the page sizes, then the
+// bytes of the physics page followed by the graphics page (zero-filled where
+// the input is short); the rest of the input changes single bytes between
+// packets. Each engine meets every page size, its own and the other's.
 
 #include "engines/ACCHapticEngine.h"
 #include "engines/ACHapticEngine.h"
@@ -70,6 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t physicsSize = kSizes[data[0] % 4][0];
     const size_t graphicsSize = kSizes[data[0] % 4][1];
     const bool dualBand = (data[0] & 4) != 0;
+    const bool accEngine = (data[0] & 8) == 0;
     const bool drawing = qv::fuzz::isDrawingInput(data, size);
     ++data;
     --size;
@@ -86,12 +88,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t editCount = size - toPhysics - toGraphics;
 
     qv::ManualClock clock;
-    {
+    if (accEngine) {
         qv::ACCHapticEngine acc(folder(), &clock);
         if (acc.connect())
             drive(acc, clock, physics.writableData(), physicsSize, edits, editCount, dualBand, drawing);
-    }
-    {
+    } else {
         qv::ACHapticEngine ac(folder(), &clock);
         if (ac.connect())
             drive(ac, clock, physics.writableData(), physicsSize, edits, editCount, dualBand, drawing);

@@ -17,6 +17,13 @@
 
 namespace qv {
 
+// A variable the engine reads, its name hashed once at compile time.
+struct WantedName {
+    std::string_view name;
+    uint32_t hash;
+    constexpr WantedName(const char* n);
+};
+
 namespace {
 
 // Session times beyond this are not real; limiting them keeps every time
@@ -29,12 +36,27 @@ double saneDouble(double v) {
     return std::clamp(v, -kMaxSessionTime, kMaxSessionTime);
 }
 
-uint32_t hashName(std::string_view name) {
+constexpr uint32_t hashName(std::string_view name) {
     uint32_t hash = 2166136261u;  // FNV-1a
     for (char c : name)
         hash = (hash ^ static_cast<uint8_t>(c)) * 16777619u;
     return hash;
 }
+
+}  // namespace
+
+constexpr WantedName::WantedName(const char* n) : name(n), hash(hashName(name)) {}
+
+namespace {
+
+// The per-corner variables, in corner order (LF RF LR RR).
+using CornerNames = WantedName[kCornerCount];
+constexpr CornerNames kShockDeflST = {"LFshockDefl_ST", "RFshockDefl_ST", "LRshockDefl_ST", "RRshockDefl_ST"};
+constexpr CornerNames kShockVelST = {"LFshockVel_ST", "RFshockVel_ST", "LRshockVel_ST", "RRshockVel_ST"};
+constexpr CornerNames kShockDefl = {"LFshockDefl", "RFshockDefl", "LRshockDefl", "RRshockDefl"};
+constexpr CornerNames kShockVel = {"LFshockVel", "RFshockVel", "LRshockVel", "RRshockVel"};
+constexpr CornerNames kRumblePitch = {"TireLF_RumblePitch", "TireRF_RumblePitch", "TireLR_RumblePitch",
+                                      "TireRR_RumblePitch"};
 
 // The index's order: by hash, then name, then header, so equal names are
 // neighbours with the later header last.
@@ -134,6 +156,7 @@ bool IRacingHapticEngine::buildVariableIndex(int32_t count, int32_t arrayOffset)
         reportConnectFailure("the telemetry map shrank while its variable headers were read");
         return false;
     }
+    m_variables.reserve(static_cast<size_t>(count));
     for (int32_t i = 0; i < count; ++i) {
         const uint8_t* h = m_headerCopy.data() + static_cast<size_t>(i) * irsdk::kVarHeaderSize;
         const char* namePtr = reinterpret_cast<const char*>(h + irsdk::kVarNameOffset);
@@ -162,59 +185,49 @@ bool IRacingHapticEngine::buildVariableIndex(int32_t count, int32_t arrayOffset)
     return true;
 }
 
-const IRacingVariable* IRacingHapticEngine::findVariable(std::string_view name) const {
-    const uint32_t hash = hashName(name);
-    auto it = std::lower_bound(m_variables.begin(), m_variables.end(), hash,
+const IRacingVariable* IRacingHapticEngine::findVariable(const WantedName& wanted) const {
+    auto it = std::lower_bound(m_variables.begin(), m_variables.end(), wanted.hash,
                                [](const IRacingVariable& v, uint32_t h) { return v.nameHash < h; });
-    for (; it != m_variables.end() && it->nameHash == hash; ++it) {
-        if (it->nameView() == name)
+    for (; it != m_variables.end() && it->nameHash == wanted.hash; ++it) {
+        if (it->nameView() == wanted.name)
             return &*it;
     }
     return nullptr;
 }
 
-// The variable named prefix + the corner's name + suffix ("Tire" "LF" "_RumblePitch").
-const IRacingVariable* IRacingHapticEngine::findCornerVariable(const char* prefix, int corner,
-                                                              const char* suffix) const {
-    std::string_view parts[] = {prefix, kCornerNames[corner], suffix};
-    char name[irsdk::kVarNameSize];
-    size_t length = 0;
-    for (std::string_view part : parts) {
-        if (part.size() > sizeof name - length)
-            return nullptr;  // longer than any header's name
-        std::memcpy(name + length, part.data(), part.size());
-        length += part.size();
-    }
-    return findVariable(std::string_view(name, length));
-}
-
 void IRacingHapticEngine::bindVariables() {
     Bindings& v = m_vars;
     for (int c = 0; c < kCornerCount; ++c) {
-        v.shockDeflST[c] = findCornerVariable("", c, "shockDefl_ST");
-        v.shockVelST[c] = findCornerVariable("", c, "shockVel_ST");
-        v.shockDefl[c] = findCornerVariable("", c, "shockDefl");
-        v.shockVel[c] = findCornerVariable("", c, "shockVel");
-        v.rumblePitch[c] = findCornerVariable("Tire", c, "_RumblePitch");
+        v.shockDeflST[c] = findVariable(kShockDeflST[c]);
+        v.shockVelST[c] = findVariable(kShockVelST[c]);
+        v.shockDefl[c] = findVariable(kShockDefl[c]);
+        v.shockVel[c] = findVariable(kShockVel[c]);
+        v.rumblePitch[c] = findVariable(kRumblePitch[c]);
     }
-    v.rpm = findVariable("RPM");
-    v.throttle = findVariable("Throttle");
-    v.brake = findVariable("Brake");
-    v.speed = findVariable("Speed");
-    v.yawRate = findVariable("YawRate");
-    v.latAccel = findVariable("LatAccel");
-    v.longAccel = findVariable("LongAccel");
-    v.velocityY = findVariable("VelocityY");
-    v.steerAngle = findVariable("SteeringWheelAngle");
-    v.gear = findVariable("Gear");
-    v.onTrack = findVariable("IsOnTrack");
-    v.inGarage = findVariable("IsInGarage");
-    v.absActive = findVariable("BrakeABSactive");
-    v.sessionTime = findVariable("SessionTime");
+    static constexpr WantedName kRpm("RPM"), kThrottle("Throttle"), kBrake("Brake"), kSpeed("Speed"),
+        kYawRate("YawRate"), kLatAccel("LatAccel"), kLongAccel("LongAccel"), kVelocityY("VelocityY"),
+        kSteerAngle("SteeringWheelAngle"), kGear("Gear"), kOnTrack("IsOnTrack"), kInGarage("IsInGarage"),
+        kAbsActive("BrakeABSactive"), kSessionTime("SessionTime");
+    v.rpm = findVariable(kRpm);
+    v.throttle = findVariable(kThrottle);
+    v.brake = findVariable(kBrake);
+    v.speed = findVariable(kSpeed);
+    v.yawRate = findVariable(kYawRate);
+    v.latAccel = findVariable(kLatAccel);
+    v.longAccel = findVariable(kLongAccel);
+    v.velocityY = findVariable(kVelocityY);
+    v.steerAngle = findVariable(kSteerAngle);
+    v.gear = findVariable(kGear);
+    v.onTrack = findVariable(kOnTrack);
+    v.inGarage = findVariable(kInGarage);
+    v.absActive = findVariable(kAbsActive);
+    v.sessionTime = findVariable(kSessionTime);
 }
 
 void IRacingHapticEngine::printConnectionReport() const {
-    std::string text = "\n[IRacingHapticEngine] Connected\n";
+    std::string text;
+    text.reserve(512);
+    text += "\n[IRacingHapticEngine] Connected\n";
     appendFormat(text, "  Tick rate : %d Hz\n", headerInt(irsdk::kTickRateOffset));
     appendFormat(text, "  Variables : %d\n", headerInt(irsdk::kVarCountOffset));
     text += m_is360Hz ? "  360Hz     : YES - 6 sub-samples per frame\n"

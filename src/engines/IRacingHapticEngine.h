@@ -24,6 +24,8 @@
 
 namespace qv {
 
+struct WantedName;
+
 // What the engine keeps of one variable header, copied at connect.
 struct IRacingVariable {
     char name[33] = {};  // NUL-terminated: a header's name has at most 32 bytes
@@ -165,8 +167,7 @@ private:
     int32_t headerInt(size_t offset) const;
     bool buildVariableIndex(int32_t count, int32_t arrayOffset);
     void bindVariables();
-    const IRacingVariable* findVariable(std::string_view name) const;
-    const IRacingVariable* findCornerVariable(const char* prefix, int corner, const char* suffix) const;
+    const IRacingVariable* findVariable(const WantedName& wanted) const;
     // The row with the largest tick count (lower index on ties); kNoRow
     // without buffers, kRowOutsideMap when the chosen row's offset is not in
     // the map.

@@ -40,10 +40,8 @@ std::string sharedMemoryFileName(std::string_view mappingName) {
     }
     if (mappingName.empty() || mappingName == "." || mappingName == "..")
         return {};
-    for (char c : mappingName) {
-        if (c == '/' || c == '\\' || c == '\0')
-            return {};
-    }
+    if (mappingName.find_first_of(std::string_view("/\\\0", 3)) != std::string_view::npos)
+        return {};
     return std::string(mappingName);
 }
 

@@ -40,8 +40,10 @@ std::string sharedMemoryFileName(std::string_view mappingName) {
     }
     if (mappingName.empty() || mappingName == "." || mappingName == "..")
         return {};
-    if (mappingName.find_first_of(std::string_view("/\\\0", 3)) != std::string_view::npos)
-        return {};
+    for (char c : mappingName) {
+        if (c == '/' || c == '\\' || c == '\0')
+            return {};
+    }
     return std::string(mappingName);
 }
 

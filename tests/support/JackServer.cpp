@@ -4,6 +4,8 @@
 
 #include <jack/jack.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -53,6 +55,67 @@ private:
     jack_client_t* m_client = nullptr;
 };
 
+// jackd keeps its sockets and semaphores in /dev/shm, named after the
+// server; a killed server leaves them behind.
+void removeServerFilesOf(const std::string& name) {
+    const std::string socketPrefix = "jack_" + name + "_";
+    const std::string semaphorePrefix = "jack_sem." + std::to_string(::getuid()) + "_" + name + "_";
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator("/dev/shm", ec)) {
+        const std::string file = entry.path().filename().string();
+        if (file.rfind(socketPrefix, 0) == 0 || file.rfind(semaphorePrefix, 0) == 0)
+            std::filesystem::remove(entry.path(), ec);
+    }
+}
+
+// A killed server stays registered, with its shared memory (some 100 MB),
+// in the registry all JACK servers of a user share, which has room for
+// eight. Only a server of the same name reclaims that: a short run of one
+// does it. True when that run got ready (so the name was free).
+bool reclaimKilledServer(const std::string& name, const std::string& logPath) {
+    ChildProcess janitor;
+    if (!janitor.start({findProgram("jackd"), "-r", "-n", name, "-p", "8", "-d", "dummy", "-P", "1", "-C", "1"},
+                       {{"JACK_NO_AUDIO_RESERVATION", "1"}, {"DBUS_SESSION_BUS_ADDRESS", ""}}, logPath))
+        return false;
+    bool ready = false;
+    for (int i = 0; i < 1000 && janitor.isRunning() && !ready; ++i) {
+        ready = ProbeClient(name).get() != nullptr;
+        if (!ready)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    janitor.signal(SIGTERM);
+    if (!janitor.wait(10000))
+        janitor.signal(SIGKILL);
+    return ready;
+}
+
+// The servers of test processes that ended without cleaning up (a
+// death-test child, a test killed on its timeout): their names carry the
+// process id ("qvjack-PID-..."), and their files are still in /dev/shm.
+std::vector<std::string> serversOfDeadProcesses() {
+    std::vector<std::string> names;
+    const std::string semaphorePrefix = "jack_sem." + std::to_string(::getuid()) + "_";
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator("/dev/shm", ec)) {
+        std::string file = entry.path().filename().string();
+        if (file.rfind(semaphorePrefix, 0) == 0)
+            file.erase(0, semaphorePrefix.size());
+        else if (file.rfind("jack_", 0) == 0)
+            file.erase(0, 5);
+        else
+            continue;
+        const std::string name = file.substr(0, file.find('_'));
+        if (name.rfind("qvjack-", 0) != 0)
+            continue;
+        const long pid = std::strtol(name.c_str() + 7, nullptr, 10);
+        if (pid <= 0 || (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)) {
+            if (std::find(names.begin(), names.end(), name) == names.end())
+                names.push_back(name);
+        }
+    }
+    return names;
+}
+
 }  // namespace
 
 JackServer::JackServer() : m_name(uniqueName("qvjack")) {}
@@ -60,27 +123,13 @@ JackServer::JackServer() : m_name(uniqueName("qvjack")) {}
 JackServer::~JackServer() {
     if (m_started && isRunning())
         stop();
-    if (m_killed) {
-        // A killed server leaves its shared memory (some 100 MB) registered
-        // in /dev/shm; the next jackd that starts reclaims the segments of
-        // dead servers, so a short second run does it now.
-        ChildProcess janitor;
-        if (janitor.start({findProgram("jackd"), "-r", "-n", m_name, "-p", "8", "-d", "dummy", "-P", "1", "-C", "1"},
-                          {{"JACK_NO_AUDIO_RESERVATION", "1"}, {"DBUS_SESSION_BUS_ADDRESS", ""}},
-                          m_dir.file("janitor.log"))) {
-            for (int i = 0; i < 1000 && janitor.isRunning(); ++i) {
-                if (ProbeClient(m_name).get() != nullptr)
-                    break;
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            }
-            janitor.signal(SIGTERM);
-            if (!janitor.wait(10000))
-                janitor.signal(SIGKILL);
-        }
-    }
+    if (m_killed)
+        reclaimKilledServer(m_name, m_dir.file("janitor.log"));
     removeServerFiles();
     restoreEnvironment();
 }
+
+void JackServer::killedElsewhere() { m_killed = true; }
 
 bool JackServer::start() { return start(Options()); }
 
@@ -89,6 +138,10 @@ bool JackServer::start(const Options& options) {
     if (jackd.empty()) {
         m_lastError = "jackd not found in PATH (Debian package jackd2)";
         return false;
+    }
+    for (const std::string& dead : serversOfDeadProcesses()) {
+        if (reclaimKilledServer(dead, m_dir.file("janitor.log")))
+            removeServerFilesOf(dead);
     }
     std::vector<std::string> argv = {jackd, "-r", "-n", m_name, "-p", std::to_string(options.maxPorts)};
     if (options.loopbackPorts > 0) {
@@ -181,18 +234,7 @@ std::vector<std::string> JackServer::ports(const std::string& pattern) {
 
 std::string JackServer::log() const { return readFile(m_dir.file("jackd.log")) + readFile(m_dir.file("jackd.log.err")); }
 
-void JackServer::removeServerFiles() {
-    // jackd keeps its sockets and semaphores in /dev/shm, named after the
-    // server; a killed server leaves them behind.
-    const std::string socketPrefix = "jack_" + m_name + "_";
-    const std::string semaphorePrefix = "jack_sem." + std::to_string(::getuid()) + "_" + m_name + "_";
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator("/dev/shm", ec)) {
-        const std::string file = entry.path().filename().string();
-        if (file.rfind(socketPrefix, 0) == 0 || file.rfind(semaphorePrefix, 0) == 0)
-            std::filesystem::remove(entry.path(), ec);
-    }
-}
+void JackServer::removeServerFiles() { removeServerFilesOf(m_name); }
 
 void JackServer::restoreEnvironment() {
     if (!m_started)

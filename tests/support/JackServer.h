@@ -13,6 +13,8 @@
 //   // The destructor stops a running server, removes the files it left in
 //   // /dev/shm (after a kill, by a short second run of jackd that reclaims
 //   // the dead server's shared memory) and restores JACK_DEFAULT_SERVER.
+//   // start() first reclaims the servers of test processes that died
+//   // without this clean-up.
 //
 // Defaults: 48000 Hz, 256-frame periods, "system" with 8 playback and 8
 // capture ports (the PortAudio device "system" has 8 outputs and 8 inputs).
@@ -62,6 +64,9 @@ public:
     void resume();
     // SIGKILL, as if the server crashed; waits until the process is gone.
     void kill();
+    // This server's name was started and killed in another process (a
+    // death-test child forked from this one): cleans up as after kill().
+    void killedElsewhere();
     // SIGTERM (after SIGCONT), SIGKILL when it has not ended after timeoutMs.
     void stop(int timeoutMs = 10000);
 

@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <sstream>
 
 namespace qv {
 
@@ -158,6 +157,26 @@ bool applyProfileJson(const Json& root, EffectProfile& profile, std::string* err
     return readRoutes(root, profile, error);
 }
 
+// Builds the value the text holds and keeps the parser's words when the text
+// is not JSON: a failure is recorded, not thrown (throwing costs far more
+// than reading a small file).
+class FirstValueReader : public nlohmann::detail::json_sax_dom_parser<Json> {
+  public:
+    explicit FirstValueReader(Json& root) : json_sax_dom_parser(root, /*allow_exceptions_=*/false) {}
+
+    template <class Exception>
+    bool parse_error(std::size_t position, const std::string& lastToken, const Exception& ex) {
+        why_ = ex.what();
+        return json_sax_dom_parser::parse_error(position, lastToken, ex);
+    }
+
+    bool failed() const { return is_errored(); }
+    const std::string& why() const { return why_; }
+
+  private:
+    std::string why_;
+};
+
 }  // namespace
 
 const char* simKeyOf(int sim) { return isValidSimIndex(sim) ? kSimKeys[sim] : "unknown"; }
@@ -214,14 +233,12 @@ std::string profileJsonText(const EffectProfile& p, int sim, std::string_view na
 
 bool readProfileText(EffectProfile& profile, std::string_view text, std::string* error) {
     Json root;
-    try {
-        // The stream reader stops after the first complete value; what
-        // follows it is not examined.
-        std::istringstream in{std::string(text)};
-        in >> root;
-    } catch (const Json::exception& e) {
-        return fail(error, std::string("not a valid profile file: ") + e.what());
-    }
+    // Not strict: the parser stops after the first complete value; what
+    // follows it is not examined.
+    FirstValueReader reader(root);
+    Json::sax_parse(text.begin(), text.end(), &reader, Json::input_format_t::json, /*strict=*/false);
+    if (reader.failed())
+        return fail(error, "not a valid profile file: " + reader.why());
     if (!root.is_object())
         return true;
     return applyProfileJson(root, profile, error);

@@ -1,9 +1,10 @@
 #include "ui/dialogs/CommunityCatalogue.h"
 
-#include "ui/dialogs/ProfileTransfer.h"
+#include "ui/dialogs/OutsideText.h"
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 

@@ -157,24 +157,23 @@ bool applyProfileJson(const Json& root, EffectProfile& profile, std::string* err
     return readRoutes(root, profile, error);
 }
 
-// Builds the value the text holds and keeps the parser's words when the text
-// is not JSON: a failure is recorded, not thrown (throwing costs far more
-// than reading a small file).
+// Builds the value the text holds; when the text is not JSON, the failure is
+// recorded, not thrown (throwing costs far more than reading a small file),
+// with the parser's words in *why when why is given.
 class FirstValueReader : public nlohmann::detail::json_sax_dom_parser<Json> {
   public:
-    explicit FirstValueReader(Json& root) : json_sax_dom_parser(root, /*allow_exceptions_=*/false) {}
+    FirstValueReader(Json& root, std::string* why)
+        : json_sax_dom_parser(root, /*allow_exceptions_=*/false), why_(why) {}
 
     template <class Exception>
     bool parse_error(std::size_t position, const std::string& lastToken, const Exception& ex) {
-        why_ = ex.what();
+        if (why_)
+            *why_ = ex.what();
         return json_sax_dom_parser::parse_error(position, lastToken, ex);
     }
 
-    bool failed() const { return is_errored(); }
-    const std::string& why() const { return why_; }
-
   private:
-    std::string why_;
+    std::string* why_;
 };
 
 }  // namespace
@@ -235,10 +234,11 @@ bool readProfileText(EffectProfile& profile, std::string_view text, std::string*
     Json root;
     // Not strict: the parser stops after the first complete value; what
     // follows it is not examined.
-    FirstValueReader reader(root);
+    std::string why;
+    FirstValueReader reader(root, error ? &why : nullptr);
     Json::sax_parse(text.begin(), text.end(), &reader, Json::input_format_t::json, /*strict=*/false);
-    if (reader.failed())
-        return fail(error, "not a valid profile file: " + reader.why());
+    if (reader.is_errored())
+        return fail(error, "not a valid profile file: " + why);
     if (!root.is_object())
         return true;
     return applyProfileJson(root, profile, error);

@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <sstream>
 
 namespace qv {
 
@@ -158,6 +157,25 @@ bool applyProfileJson(const Json& root, EffectProfile& profile, std::string* err
     return readRoutes(root, profile, error);
 }
 
+// Builds the value the text holds; when the text is not JSON, the failure is
+// recorded, not thrown (throwing costs far more than reading a small file),
+// with the parser's words in *why when why is given.
+class FirstValueReader : public nlohmann::detail::json_sax_dom_parser<Json> {
+  public:
+    FirstValueReader(Json& root, std::string* why)
+        : json_sax_dom_parser(root, /*allow_exceptions_=*/false), why_(why) {}
+
+    template <class Exception>
+    bool parse_error(std::size_t position, const std::string& lastToken, const Exception& ex) {
+        if (why_)
+            *why_ = ex.what();
+        return json_sax_dom_parser::parse_error(position, lastToken, ex);
+    }
+
+  private:
+    std::string* why_;
+};
+
 }  // namespace
 
 const char* simKeyOf(int sim) { return isValidSimIndex(sim) ? kSimKeys[sim] : "unknown"; }
@@ -214,14 +232,13 @@ std::string profileJsonText(const EffectProfile& p, int sim, std::string_view na
 
 bool readProfileText(EffectProfile& profile, std::string_view text, std::string* error) {
     Json root;
-    try {
-        // The stream reader stops after the first complete value; what
-        // follows it is not examined.
-        std::istringstream in{std::string(text)};
-        in >> root;
-    } catch (const Json::exception& e) {
-        return fail(error, std::string("not a valid profile file: ") + e.what());
-    }
+    // Not strict: the parser stops after the first complete value; what
+    // follows it is not examined.
+    std::string why;
+    FirstValueReader reader(root, error ? &why : nullptr);
+    Json::sax_parse(text.begin(), text.end(), &reader, Json::input_format_t::json, /*strict=*/false);
+    if (reader.is_errored())
+        return fail(error, "not a valid profile file: " + why);
     if (!root.is_object())
         return true;
     return applyProfileJson(root, profile, error);

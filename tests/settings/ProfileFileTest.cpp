@@ -212,6 +212,49 @@ TEST(ProfileReader, AppliesMembersWithTheirRules) {
     }
 }
 
+// The reader takes the first complete JSON value and ignores what follows
+// it; text that is not JSON is reported with the parser's own words.
+TEST(ProfileReader, ReadsTheFirstValueAndReportsTheParsersWords) {
+    struct TextCase {
+        std::string text;
+        const char* error;  // nullptr: read
+    };
+    const TextCase cases[] = {
+        {"{\"absLock\": 0.25} {", nullptr},
+        {"{\"absLock\": 0.25}}}\xff\x00 garbage", nullptr},
+        {"7 oops", nullptr},
+        {"[] ]", nullptr},
+        {"", "[json.exception.parse_error.101] parse error at line 1, column 1: syntax error while parsing value - "
+             "unexpected end of input; expected '[', '{', or a literal"},
+        {"  \n\t ", "[json.exception.parse_error.101] parse error at line 2, column 3: syntax error while parsing "
+                    "value - unexpected end of input; expected '[', '{', or a literal"},
+        {"{\"absLock\": 0.5", "[json.exception.parse_error.101] parse error at line 1, column 16: syntax error "
+                              "while parsing object - unexpected end of input; expected '}'"},
+        {"{\"absLock\": 1e400}", "[json.exception.out_of_range.406] number overflow parsing '1e400'"},
+        {"// comment\n{}", "[json.exception.parse_error.101] parse error at line 1, column 1: syntax error while "
+                           "parsing value - invalid literal; last read: '/'"},
+        {"{\n  \"absLock\": tru\n}", "[json.exception.parse_error.101] parse error at line 3, column 0: syntax "
+                                     "error while parsing value - invalid literal; last read: "
+                                     "'\"absLock\": tru<U+000A>'"},
+        {"[1, 2,]", "[json.exception.parse_error.101] parse error at line 1, column 7: syntax error while parsing "
+                    "value - unexpected ']'; expected '[', '{', or a literal"},
+        {"{\"a\" 1}", "[json.exception.parse_error.101] parse error at line 1, column 6: syntax error while "
+                      "parsing object separator - unexpected number literal; expected ':'"},
+        {std::string("{\"a\": \"x\0y\"}", 12), "[json.exception.parse_error.101] parse error at line 1, column 9: "
+                                               "syntax error while parsing value - invalid string: control "
+                                               "character U+0000 (NUL) must be escaped to \\u0000; last read: "
+                                               "'\"x<U+0000>'"},
+    };
+    for (const TextCase& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.text));
+        EffectProfile p = HapticSettings().effectProfiles[kACC];
+        std::string error;
+        EXPECT_EQ(readProfileText(p, c.text, &error), c.error == nullptr);
+        EXPECT_EQ(error, c.error ? std::string("not a valid profile file: ") + c.error : std::string());
+        EXPECT_EQ(readProfileText(p, c.text), c.error == nullptr);  // no error text asked for
+    }
+}
+
 TEST(ProfileReader, LoadProfileReportsWhatWentWrong) {
     TempDir dir;
     HapticSettings s;

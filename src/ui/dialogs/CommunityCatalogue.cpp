@@ -1,11 +1,13 @@
 #include "ui/dialogs/CommunityCatalogue.h"
 
-#include "ui/dialogs/ProfileTransfer.h"
+#include "ui/dialogs/OutsideText.h"
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace qv {
 
@@ -83,14 +85,14 @@ bool parseCatalogueList(std::string_view body, std::vector<CommunityProfileEntry
 }
 
 bool parseCatalogueEntry(std::string_view body, Json& profile) {
-    const Json root = parseLenient(body);
+    Json root = parseLenient(body);
     if (!root.is_object())
         return false;
     const auto outer = root.find("profile");
     if (outer == root.end() || !outer->is_object())
         return false;
     const auto inner = outer->find("profile");
-    profile = (inner != outer->end() && inner->is_object()) ? *inner : *outer;
+    profile = std::move((inner != outer->end() && inner->is_object()) ? *inner : *outer);
     return true;
 }
 

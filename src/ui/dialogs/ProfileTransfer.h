@@ -12,6 +12,7 @@
 
 #include "platform/Window.h"
 #include "settings/HapticSettings.h"
+#include "ui/dialogs/OutsideText.h"
 
 #include <string>
 #include <string_view>
@@ -20,19 +21,6 @@ namespace qv {
 
 // The selected simulator of a block; iRacing when the stored value is out of range.
 int selectedSimOf(const HapticSettings& settings);
-
-// A name that came from outside (a catalogue entry, an imported file's name)
-// made safe as a profile name: path separators and control characters
-// become "_", malformed UTF-8 becomes U+FFFD, blanks and dots at either end
-// are dropped, and the text is cut to kMaxProfileNameBytes at a character
-// boundary. Empty when even the cleaned name fails isValidProfileName ("",
-// ".", ".." ...).
-std::string cleanOutsideProfileName(std::string_view raw);
-
-// Text from a server made fit to draw: valid UTF-8, control characters
-// dropped (line breaks and tabs become blanks), cut at a character boundary
-// to at most maxBytes.
-std::string cleanServerText(std::string_view raw, size_t maxBytes);
 
 // The profile file name of an imported file: its last path component
 // without the text from its last "." (a name without "." is taken whole).

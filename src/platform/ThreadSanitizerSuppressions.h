@@ -12,7 +12,10 @@
 // libraries are not checked. Our own code stays checked: what we hand across
 // threads uses std::atomic, std::mutex and std::promise. Fontconfig also runs
 // its own lazy set-up without locks the sanitizer can see, so races with it in
-// the stack are left out as well.
+// the stack are left out as well. Cairo's font caches reuse freed memory that
+// held one of its mutexes without telling the sanitizer the mutex is gone,
+// which now and then reads as a "double lock" inside Cairo: mutex reports
+// from within Cairo are left out too.
 //
 // Include this in exactly the sources whose libraries need it; the function
 // is weak, so a program that links several of them keeps one copy.
@@ -26,6 +29,7 @@ extern "C" __attribute__((weak)) const char* __tsan_default_suppressions() {
            "called_from_lib:libpangoft2-1.0.so\n"
            "called_from_lib:libpangocairo-1.0.so\n"
            "called_from_lib:libfontconfig.so\n"
-           "race:libfontconfig.so\n";
+           "race:libfontconfig.so\n"
+           "mutex:libcairo.so\n";
 }
 #endif

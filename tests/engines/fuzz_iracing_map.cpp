@@ -5,6 +5,7 @@
 #include "engines/IRacingHapticEngine.h"
 #include "FuzzEngineChecks.h"
 #include "platform/Clock.h"
+#include "platform/NamedEvent.h"
 #include "platform/Output.h"
 #include "platform/SharedMemory.h"
 
@@ -28,6 +29,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0)
         return 0;
     static qv::OutputCapture quiet([](qv::OutputStream, std::string_view) {});
+    // The data-valid event exists, as the simulator keeps it.
+    static qv::NamedEvent dataValid(folder());
+    static const bool eventReady = dataValid.openOrCreate("Local\\IRSDKDataValidEvent");
+    if (!eventReady)
+        std::abort();
     qv::SharedMemoryMap map(folder());
     if (!map.create("Local\\IRSDKMemMapFileName", size))
         std::abort();

@@ -7,8 +7,10 @@
 // and the engine is reconnected for each input.
 
 #include "engines/LMUHapticEngine.h"
+#include "engines/SharedMemoryLock.h"
 #include "FuzzEngineChecks.h"
 #include "platform/Clock.h"
+#include "platform/NamedEvent.h"
 #include "platform/Output.h"
 #include "platform/SharedMemory.h"
 
@@ -58,8 +60,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // input: only the patched ranges are copied back, not the whole map.
     static qv::SharedMemoryMap map(folder());
     static std::vector<uint8_t> pristine;
+    // The lock record and both events exist as the simulator leaves them,
+    // so each connect opens them instead of creating and removing its own.
+    static qv::SharedMemoryMap lockRecord(folder());
+    static qv::NamedEvent lockEvent(folder());
+    static qv::NamedEvent dataEvent(folder());
     if (pristine.empty()) {
-        if (!map.create("LMU_Data", kMapSize))
+        if (!map.create("LMU_Data", kMapSize) ||
+            !lockRecord.create(qv::SharedMemoryLock::kRecordName, qv::SharedMemoryLock::kRecordSize) ||
+            !lockEvent.openOrCreate(qv::SharedMemoryLock::kEventName) || !dataEvent.openOrCreate("LMU_Data_Event"))
             std::abort();
         validPlayer(map.writableData());
         pristine.assign(map.data(), map.data() + kMapSize);

@@ -11,6 +11,7 @@
 #include "support/TempDir.h"
 #include "support/WavFile.h"
 
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -171,15 +172,25 @@ TEST_F(JackStreamTest, PausedServerMakesTheStreamStaleUntilItResumes) {
     EXPECT_FALSE(engine.isAudioSystemStuck());
 }
 
-// In a death-test child, failures are printed only to standard output,
-// which the parent does not show: this copies them to standard error.
-class FailuresToStderr : public ::testing::EmptyTestEventListener {
-    void OnTestPartResult(const ::testing::TestPartResult& result) override {
-        if (result.failed())
-            std::fprintf(stderr, "%s:%d: %s\n", result.file_name() ? result.file_name() : "?", result.line_number(),
-                         result.message());
+// Runs `scenario` in a death-test child and ends the child: exit 0 when every
+// expectation held, else exit 1 with the failures on standard error, the
+// only output of the child the test's log shows.
+template <typename Scenario>
+[[noreturn]] void runAndExit(Scenario&& scenario) {
+    ::testing::TestPartResultArray failures;
+    {
+        ::testing::ScopedFakeTestPartResultReporter reporter(
+            ::testing::ScopedFakeTestPartResultReporter::INTERCEPT_ALL_THREADS, &failures);
+        scenario();
     }
-};
+    for (int i = 0; i < failures.size(); ++i) {
+        const ::testing::TestPartResult& result = failures.GetTestPartResult(i);
+        std::fprintf(stderr, "%s:%d: %s\n", result.file_name() ? result.file_name() : "?", result.line_number(),
+                     result.message());
+    }
+    std::fflush(nullptr);
+    std::_Exit(failures.size() == 0 ? 0 : 1);
+}
 
 // Whether a death-test child ended as the teardown test accepts: every
 // expectation held (exit 0), or PortAudio's JACK host aborted on its own
@@ -235,12 +246,7 @@ TEST_F(JackTeardownTest, TeardownAfterTheServerDiedFinishesAndSaysTheServerStopp
     };
     GTEST_FLAG_SET(death_test_style, "fast");
     EXPECT_EXIT(
-        {
-            ::testing::UnitTest::GetInstance()->listeners().Append(new FailuresToStderr);
-            scenario();
-            std::fflush(nullptr);
-            std::_Exit(::testing::Test::HasFailure() ? 1 : 0);
-        },
+        runAndExit(scenario),
         teardownEndedAcceptably, "");
 }
 

@@ -58,13 +58,10 @@ constexpr CornerNames kShockVel = {"LFshockVel", "RFshockVel", "LRshockVel", "RR
 constexpr CornerNames kRumblePitch = {"TireLF_RumblePitch", "TireRF_RumblePitch", "TireLR_RumblePitch",
                                       "TireRR_RumblePitch"};
 
-// The index's order: by hash, then name, then header, so equal names are
-// neighbours with the later header last.
+// The index's order: by name hash, then header. Names that share a hash (a
+// repeated name, or rarely two names) are neighbours, in header order.
 bool indexOrder(const IRacingVariable& a, const IRacingVariable& b) {
-    if (a.nameHash != b.nameHash)
-        return a.nameHash < b.nameHash;
-    const int order = std::strcmp(a.name, b.name);
-    return order != 0 ? order < 0 : a.header < b.header;
+    return a.nameHash != b.nameHash ? a.nameHash < b.nameHash : a.header < b.header;
 }
 
 }  // namespace
@@ -175,11 +172,11 @@ bool IRacingHapticEngine::buildVariableIndex(int32_t count, int32_t arrayOffset)
     std::sort(m_variables.begin(), m_variables.end(), indexOrder);
     size_t kept = 0;
     for (size_t i = 0; i < m_variables.size(); ++i) {
-        const IRacingVariable& next = m_variables[std::min(i + 1, m_variables.size() - 1)];
-        if (i + 1 < m_variables.size() && next.nameHash == m_variables[i].nameHash &&
-            std::strcmp(m_variables[i].name, next.name) == 0)
-            continue;
-        m_variables[kept++] = m_variables[i];
+        bool repeatedLater = false;
+        for (size_t j = i + 1; j < m_variables.size() && m_variables[j].nameHash == m_variables[i].nameHash; ++j)
+            repeatedLater = repeatedLater || std::strcmp(m_variables[i].name, m_variables[j].name) == 0;
+        if (!repeatedLater)
+            m_variables[kept++] = m_variables[i];
     }
     m_variables.resize(kept);
     return true;

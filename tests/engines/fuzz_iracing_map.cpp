@@ -39,8 +39,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::abort();
     std::memcpy(map.writableData(), data, size);
 
-    qv::ManualClock clock;
-    qv::IRacingHapticEngine engine(folder(), &clock);
+    // One engine for the run, as the run loop keeps one: connect() starts
+    // each input from a fresh connection, and the clock starts over.
+    static qv::ManualClock clock;
+    static qv::IRacingHapticEngine engine(folder(), &clock);
+    clock = qv::ManualClock{};
     if (engine.connect()) {
         qv::EffectProfile fx;
         qv::HapticFrame out;

@@ -1,37 +1,60 @@
 #pragma once
 // A private virtual X server (Xvfb) for tests of X11 code: it picks a free
-// display number itself, so tests running in parallel never share one.
+// display number itself, so tests running in parallel never share one. On
+// request a real window manager (openbox) manages its screen, with a home,
+// configuration and state of its own, so what it keeps never reaches another
+// test or the user's desktop.
 
 #include "support/ChildProcess.h"
 #include "support/TempDir.h"
 
+#include <ostream>
 #include <string>
 
 namespace qv::test {
 
+enum class WindowManager {
+    Bare,     // bare Xvfb: requests to a window manager go nowhere
+    Openbox,  // openbox manages the screen before start() returns
+};
+
 class XvfbServer {
 public:
     XvfbServer() = default;
-    ~XvfbServer();  // stops the server
+    ~XvfbServer();  // stops the window manager and the server
     XvfbServer(const XvfbServer&) = delete;
     XvfbServer& operator=(const XvfbServer&) = delete;
 
-    // Starts the server and waits until it accepts clients; false (with
-    // error()) when Xvfb is missing or did not come up.
+    // Starts the server and waits until it accepts clients and, with a window
+    // manager, until that manager announces itself on the root window
+    // (_NET_SUPPORTING_WM_CHECK); false (with error()) when Xvfb or the
+    // window manager is missing or did not come up.
     // `screen` is WIDTHxHEIGHTxDEPTH.
-    bool start(const std::string& screen = "320x240x24");
-    // Ends the server (SIGTERM, then SIGKILL); its clients lose the connection.
+    bool start(const std::string& screen = "320x240x24", WindowManager manager = WindowManager::Bare);
+    // Ends the window manager, then the server (SIGTERM, then SIGKILL); its
+    // clients lose the connection.
     void stop();
 
     // The display name for XOpenDisplay and DISPLAY, ":<n>".
     const std::string& display() const { return m_display; }
+    WindowManager windowManager() const { return m_manager; }
+    // The window manager's process (for a test that checks it still runs).
+    ChildProcess& windowManagerProcess() { return m_managerProcess; }
     const std::string& error() const { return m_error; }
 
 private:
+    bool startOpenbox();
+
     TempDir m_dir;
     ChildProcess m_process;
+    ChildProcess m_managerProcess;
+    WindowManager m_manager = WindowManager::Bare;
     std::string m_display;
     std::string m_error;
 };
+
+// A readable name for test parameters ("Xvfb", "Openbox").
+const char* windowManagerName(WindowManager manager);
+inline void PrintTo(WindowManager manager, std::ostream* out) { *out << windowManagerName(manager); }
 
 }  // namespace qv::test

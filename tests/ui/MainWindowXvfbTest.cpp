@@ -41,11 +41,14 @@ public:
     bool ok() const { return m_display != nullptr; }
 
     // The top-level window whose title starts with `prefix`; 0 when none.
-    Window find(const std::string& prefix) {
-        Window root = DefaultRootWindow(m_display), parent = 0, *children = nullptr;
+    // Under a window manager the client's window sits inside its frame, one
+    // level further down.
+    Window find(const std::string& prefix) { return find(DefaultRootWindow(m_display), prefix, 2); }
+    Window find(Window parentWindow, const std::string& prefix, int depth) {
+        Window root = 0, parent = 0, *children = nullptr;
         unsigned int count = 0;
         Window found = 0;
-        if (!XQueryTree(m_display, root, &root, &parent, &children, &count))
+        if (!XQueryTree(m_display, parentWindow, &root, &parent, &children, &count))
             return 0;
         for (unsigned int i = 0; i < count && !found; ++i) {
             char* name = nullptr;
@@ -55,6 +58,8 @@ public:
                 XFree(name);
             }
         }
+        for (unsigned int i = 0; i < count && !found && depth > 1; ++i)
+            found = find(children[i], prefix, depth - 1);
         if (children)
             XFree(children);
         return found;
@@ -137,24 +142,26 @@ bool waitFor(Condition condition, int timeoutMs) {
 }
 
 // One server for the program: the window layer keeps its display
-// connection to the end of the process, as the program does.
-class MainWindowXvfbTest : public ::testing::Test {
+// connection to the end of the process, as the program does. Each test runs
+// on bare Xvfb and under openbox.
+class MainWindowXvfbTest : public ::testing::TestWithParam<test::WindowManager> {
 protected:
-    static void SetUpTestSuite() {
-        prepareWindowSystem();
-        server = new test::XvfbServer;
-        started = server->start("1920x1080x24");
-    }
     static void TearDownTestSuite() {
         delete server;
         server = nullptr;
     }
     void SetUp() override {
+        if (!server) {
+            prepareWindowSystem();
+            server = new test::XvfbServer;
+            started = server->start("1920x1080x24", GetParam());
+        }
         ASSERT_TRUE(started) << server->error();
-        setenv("DISPLAY", xvfb.display().c_str(), 1);
+        ASSERT_EQ(server->windowManager(), GetParam()) << "one window manager a process";
+        setenv("DISPLAY", xvfb().display().c_str(), 1);
         unsetenv("WAYLAND_DISPLAY");
         unsetenv("SDL_VIDEODRIVER");
-        client = std::make_unique<XClient>(xvfb.display());
+        client = std::make_unique<XClient>(xvfb().display());
         ASSERT_TRUE(client->ok());
         host.settingsFolder = dir.path();
         host.quitRequestedFlag = &quit;
@@ -165,14 +172,14 @@ protected:
     }
     static inline test::XvfbServer* server = nullptr;
     static inline bool started = false;
-    test::XvfbServer& xvfb = *server;
+    test::XvfbServer& xvfb() { return *server; }
     std::unique_ptr<XClient> client;
     test::TempDir dir;
     GuiHost host;
     std::atomic<int32_t> quit{0};
 };
 
-TEST_F(MainWindowXvfbTest, OpensAt1500By860AndDrawsItsFrames) {
+TEST_P(MainWindowXvfbTest, OpensAt1500By860AndDrawsItsFrames) {
     host.start();
     Window w = 0;
     // The window is looked up again on every try: the display may answer
@@ -191,7 +198,7 @@ TEST_F(MainWindowXvfbTest, OpensAt1500By860AndDrawsItsFrames) {
 
 std::atomic<int> gMaximiseRequests{0};
 
-TEST_F(MainWindowXvfbTest, ACaptionDoubleClickStillArrivesAfterTheFirstClickAskedForAMove) {
+TEST_P(MainWindowXvfbTest, ACaptionDoubleClickStillArrivesAfterTheFirstClickAskedForAMove) {
     // Only the show requests are watched: the move request goes to the X
     // server as on a desktop (Xvfb has no window manager to act on it).
     static const WindowSystemObserver observer{nullptr, [](WindowHandle, ShowCommand c) {
@@ -210,7 +217,7 @@ TEST_F(MainWindowXvfbTest, ACaptionDoubleClickStillArrivesAfterTheFirstClickAske
     setWindowSystemObserver(nullptr);
 }
 
-TEST_F(MainWindowXvfbTest, ACloseRequestFromTheWindowSystemTakesTheClosePath) {
+TEST_P(MainWindowXvfbTest, ACloseRequestFromTheWindowSystemTakesTheClosePath) {
     host.start();
     Window w = 0;
     ASSERT_TRUE(waitFor([&] { return (w = client->find("Quor Vane")) != 0 && client->viewable(w); }, 10000));
@@ -219,7 +226,7 @@ TEST_F(MainWindowXvfbTest, ACloseRequestFromTheWindowSystemTakesTheClosePath) {
     EXPECT_TRUE(waitFor([&] { return host.window() == nullptr && client->find("Quor Vane") == 0; }, 5000));
 }
 
-TEST_F(MainWindowXvfbTest, AQuitFromAnotherThreadEndsTheWindowWithinASecond) {
+TEST_P(MainWindowXvfbTest, AQuitFromAnotherThreadEndsTheWindowWithinASecond) {
     host.start();
     ASSERT_TRUE(waitFor([&] { return host.window() != nullptr; }, 10000));
     // The bound only tells a prompt end from a hang; a loaded machine under
@@ -230,11 +237,11 @@ TEST_F(MainWindowXvfbTest, AQuitFromAnotherThreadEndsTheWindowWithinASecond) {
     EXPECT_TRUE(waitFor([&] { return client->find("Quor Vane") == 0u; }, 5000));
 }
 
-TEST_F(MainWindowXvfbTest, TheProgramOpensItsWindowWithADisplayAndSavesThePlacementOnExit) {
+TEST_P(MainWindowXvfbTest, TheProgramOpensItsWindowWithADisplayAndSavesThePlacementOnExit) {
     test::ChildProcess program;
     const std::vector<std::pair<std::string, std::string>> env = {
         {"XDG_CONFIG_HOME", dir.path() + "config"}, {"HOME", dir.path()}, {"QUORVANE_SHM_DIR", dir.path() + "shm"},
-        {"DISPLAY", xvfb.display()}};
+        {"DISPLAY", xvfb().display()}};
     ASSERT_TRUE(program.start({QV_QUORVANE_PATH}, env, dir.file("out.txt")));
     ASSERT_TRUE(program.waitForOutput("Waiting for", 20000)) << program.output();
     Window w = 0;
@@ -257,11 +264,11 @@ TEST_F(MainWindowXvfbTest, TheProgramOpensItsWindowWithADisplayAndSavesThePlacem
     EXPECT_NE(placement.find(",1500,860"), std::string::npos) << placement;
 }
 
-TEST_F(MainWindowXvfbTest, ClosingTheProgramsWindowEndsTheProgram) {
+TEST_P(MainWindowXvfbTest, ClosingTheProgramsWindowEndsTheProgram) {
     test::ChildProcess program;
     const std::vector<std::pair<std::string, std::string>> env = {
         {"XDG_CONFIG_HOME", dir.path() + "config"}, {"HOME", dir.path()}, {"QUORVANE_SHM_DIR", dir.path() + "shm"},
-        {"DISPLAY", xvfb.display()}};
+        {"DISPLAY", xvfb().display()}};
     ASSERT_TRUE(program.start({QV_QUORVANE_PATH}, env, dir.file("out.txt")));
     Window w = 0;
     ASSERT_TRUE(waitFor([&] { return (w = client->find("Quor Vane")) != 0 && client->viewable(w); }, 20000));
@@ -269,6 +276,10 @@ TEST_F(MainWindowXvfbTest, ClosingTheProgramsWindowEndsTheProgram) {
     ASSERT_TRUE(program.wait(20000)) << program.output();
     EXPECT_EQ(program.exitCode(), 0) << program.errors();
 }
+
+INSTANTIATE_TEST_SUITE_P(WindowManagers, MainWindowXvfbTest,
+                         ::testing::Values(test::WindowManager::Bare, test::WindowManager::Openbox),
+                         [](const auto& info) { return std::string(test::windowManagerName(info.param)); });
 
 }  // namespace
 }  // namespace qv

@@ -107,6 +107,7 @@ struct AudioRuntime::Shared {
             guiDevices = devices;
             guiInputs = backend->inputDevices();
             publishInputDevices(guiInputs);
+            publishRawDevices(backend->rawDevices());
             listener = devicesListener;
         }
         if (listener)

@@ -41,6 +41,8 @@ public:
     virtual std::vector<PhysicalDevice> devices() const = 0;
     // The input devices of the same enumeration (the latency test's choices).
     virtual std::vector<InputDevice> inputDevices() const = 0;
+    // PortAudio's own list of the same enumeration (the device wizard's log).
+    virtual RawDeviceList rawDevices() const = 0;
     // initAudio from the live settings; publishes the stream count and the
     // device status rows, and writes the resolved device part of the settings.
     virtual AudioInitResult initAudio() = 0;

@@ -56,6 +56,24 @@ struct InputDevice {
     int32_t inputChannels = 0;
 };
 
+// PortAudio's own device list, entry for entry (inputs-only devices too), as
+// the device wizard's log shows it.
+struct RawDeviceEntry {
+    bool present = false;     // PortAudio gave a record for the index
+    std::string name;
+    std::string hostApiName;  // empty when PortAudio has no host API for it
+    int32_t hostApiType = -1; // -1 when PortAudio has no host API for it
+    int32_t maxInputChannels = 0;
+    int32_t maxOutputChannels = 0;
+    double defaultSampleRate = 0.0;
+};
+
+struct RawDeviceList {
+    int32_t count = 0;      // PortAudio's device count; negative: its error code
+    std::string errorText;  // PortAudio's text for a negative count
+    std::vector<RawDeviceEntry> devices;  // position = PortAudio index
+};
+
 // One driver of the ASIO registry, as scanAsioRegistry returns it.
 struct DeviceSelection {
     int32_t id = -1;  // kRegistryAsioIdBase + position for scanned drivers

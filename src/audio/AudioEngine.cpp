@@ -67,6 +67,15 @@ int channelsToOpen(int requested, int deviceMax) {
     return std::max(channels, 1);
 }
 
+// What PortAudio answers for its device count while it is not initialised.
+RawDeviceList notInitialisedList(IPortAudio& portAudio) {
+    RawDeviceList raw;
+    raw.count = paNotInitialized;
+    const char* text = portAudio.errorText(paNotInitialized);
+    raw.errorText = text ? text : "";
+    return raw;
+}
+
 }  // namespace
 
 // --- Construction and teardown ------------------------------------------------
@@ -106,10 +115,12 @@ std::vector<PhysicalDevice> AudioEngine::devices() {
         return m_lastDevices;
     if (!m_paInitialised) {
         m_lastInputs.clear();
+        m_lastRaw = notInitialisedList(*m_pa);
         return {};
     }
     m_lastDevices = enumeratePhysicalDevices(*m_pa, *m_registry);
     m_lastInputs = enumerateInputDevices(*m_pa);
+    m_lastRaw = enumerateRawDevices(*m_pa);
     return m_lastDevices;
 }
 
@@ -138,6 +149,7 @@ std::vector<PhysicalDevice> AudioEngine::reinitialise() {
     if (result != paNoError) {
         m_lastDevices.clear();
         m_lastInputs.clear();
+        m_lastRaw = notInitialisedList(*m_pa);
         setError(std::string("Pa_Initialize failed: ") + m_pa->errorText(result));
         return {};
     }

@@ -74,6 +74,8 @@ public:
     // The devices with inputs (PortAudio order) found by the last devices()
     // call; what the latency test may use.
     const std::vector<InputDevice>& inputDevices() const { return m_lastInputs; }
+    // PortAudio's own list of the same enumeration, entry for entry.
+    const RawDeviceList& rawDevices() const { return m_lastRaw; }
     // PortAudio index of the first output device whose name contains name
     // (ASCII case-insensitive); -1 when none does or PortAudio is unusable.
     int findDeviceByName(const std::string& name);
@@ -178,6 +180,7 @@ private:
     std::string m_lastError;
     std::vector<PhysicalDevice> m_lastDevices;
     std::vector<InputDevice> m_lastInputs;
+    RawDeviceList m_lastRaw;
 
     // The call that did not return in time, while it has not.
     std::unique_ptr<TimedCall> m_pending;

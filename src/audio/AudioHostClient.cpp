@@ -84,6 +84,7 @@ bool AudioHostClient::startHost() {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_options.startTimeoutMs);
     std::vector<PhysicalDevice> devices;
     std::vector<InputDevice> inputs;
+    RawDeviceList raw;
     for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         size_t size = 0;
@@ -109,6 +110,11 @@ bool AudioHostClient::startHost() {
                 dropHost("The audio host sent an input list that cannot be read");
                 return false;
             }
+        } else if (kind == static_cast<uint32_t>(AudioHostMessageKind::RawDevices)) {
+            if (!decodeRawDeviceList(m_message.data(), size, raw)) {
+                dropHost("The audio host sent a PortAudio device list that cannot be read");
+                return false;
+            }
         } else if (kind == static_cast<uint32_t>(AudioHostMessageKind::Log) && size == sizeof(AudioHostLog)) {
             const auto* line = reinterpret_cast<const AudioHostLog*>(m_message.data());
             log(terminated(line->text, sizeof line->text));
@@ -118,6 +124,7 @@ bool AudioHostClient::startHost() {
     }
     m_devices = std::move(devices);
     m_inputs = std::move(inputs);
+    m_raw = std::move(raw);
     m_startFailed = false;
     return true;
 }

@@ -52,6 +52,7 @@ public:
     void start() override;
     std::vector<PhysicalDevice> devices() const override { return m_devices; }
     std::vector<InputDevice> inputDevices() const override { return m_inputs; }
+    RawDeviceList rawDevices() const override { return m_raw; }
     AudioInitResult initAudio() override;
     void reEnumerate() override;
     double loopbackTest(int inputDevice, AudioInitResult& after, std::string& testError) override;
@@ -94,6 +95,7 @@ private:
     std::vector<uint8_t> m_message;
     std::vector<PhysicalDevice> m_devices;
     std::vector<InputDevice> m_inputs;
+    RawDeviceList m_raw;
     std::string m_lastError;
     bool m_startFailed = false;  // the last start failed; initAudio does not try again at once
     std::atomic<bool> m_interrupted{false};

@@ -176,6 +176,60 @@ bool decodeInputList(const void* data, size_t size, std::vector<InputDevice>& in
     return true;
 }
 
+std::string encodeRawDeviceList(const RawDeviceList& raw) {
+    Writer w;
+    w.u32(static_cast<uint32_t>(AudioHostMessageKind::RawDevices));
+    w.i32(raw.count);
+    w.text(raw.errorText);
+    const size_t countAt = w.size();
+    w.u32(0);
+    uint32_t written = 0;
+    for (const RawDeviceEntry& d : raw.devices) {
+        const size_t before = w.size();
+        w.u32(d.present ? 1u : 0u);
+        w.text(d.name);
+        w.text(d.hostApiName);
+        w.i32(d.hostApiType);
+        w.i32(d.maxInputChannels);
+        w.i32(d.maxOutputChannels);
+        w.f64(d.defaultSampleRate);
+        if (w.size() > kAudioHostMaxMessage) {
+            w.cut(before);
+            break;
+        }
+        ++written;
+    }
+    std::memcpy(w.bytes().data() + countAt, &written, sizeof written);
+    return std::move(w.bytes());
+}
+
+bool decodeRawDeviceList(const void* data, size_t size, RawDeviceList& raw) {
+    raw = RawDeviceList();
+    Reader r(data, size);
+    uint32_t kind = 0, count = 0;
+    if (!r.u32(kind) || kind != static_cast<uint32_t>(AudioHostMessageKind::RawDevices) || !r.i32(raw.count) ||
+        !r.text(raw.errorText) || !r.u32(count)) {
+        raw = RawDeviceList();
+        return false;
+    }
+    for (uint32_t n = 0; n < count; ++n) {
+        RawDeviceEntry d;
+        uint32_t present = 0;
+        if (!r.u32(present) || present > 1u || !r.text(d.name) || !r.text(d.hostApiName) || !r.i32(d.hostApiType) ||
+            !r.i32(d.maxInputChannels) || !r.i32(d.maxOutputChannels) || !r.f64(d.defaultSampleRate)) {
+            raw = RawDeviceList();
+            return false;
+        }
+        d.present = present != 0;
+        raw.devices.push_back(std::move(d));
+    }
+    if (!r.atEnd()) {
+        raw = RawDeviceList();
+        return false;
+    }
+    return true;
+}
+
 void copyDeviceResolution(const HapticSettings& from, HapticSettings& to) {
     to.audioDeviceIndex = from.audioDeviceIndex;
     for (int i = 0; i < kMaxAudioDevices; ++i) {

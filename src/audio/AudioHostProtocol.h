@@ -70,6 +70,7 @@ enum class AudioHostMessageKind : uint32_t {
     Log = 3,      // a watchdog line
     Devices = 4,  // the device list
     Inputs = 5,   // the input devices (for the latency test)
+    RawDevices = 6,  // PortAudio's own list (for the device wizard's log)
 };
 
 struct AudioHostRequest {
@@ -114,6 +115,11 @@ bool decodeDeviceList(const void* data, size_t size, std::vector<PhysicalDevice>
 // The input devices as one Inputs message, in the same manner.
 std::string encodeInputList(const std::vector<InputDevice>& inputs);
 bool decodeInputList(const void* data, size_t size, std::vector<InputDevice>& inputs);
+
+// PortAudio's own list as one RawDevices message, in the same manner
+// (entries that do not fit are left out; the count stays PortAudio's).
+std::string encodeRawDeviceList(const RawDeviceList& raw);
+bool decodeRawDeviceList(const void* data, size_t size, RawDeviceList& raw);
 
 // The device part of the settings that initAudio writes: the primary index
 // and every slot's name, class identifier, PortAudio index and channels.

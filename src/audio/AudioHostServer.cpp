@@ -62,9 +62,10 @@ int runAudioHost(AudioHostBlock& block, MessageChannel& channel) {
 
     const std::string list = encodeDeviceList(devices);
     const std::string inputs = encodeInputList(engine.inputDevices());
+    const std::string raw = encodeRawDeviceList(engine.rawDevices());
     const uint32_t ready = static_cast<uint32_t>(AudioHostMessageKind::Ready);
     if (!channel.send(list.data(), list.size()) || !channel.send(inputs.data(), inputs.size()) ||
-        !channel.send(&ready, sizeof ready))
+        !channel.send(raw.data(), raw.size()) || !channel.send(&ready, sizeof ready))
         endHost(1);
 
     AudioHostRequest request;

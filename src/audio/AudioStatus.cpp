@@ -25,11 +25,13 @@ std::mutex& statusWriter() {
     return mutex;
 }
 
+// The latency texts and the device lists published for the dialogs.
 struct LatencyTexts {
     std::mutex mutex;
     std::string inputName;
     std::string error;
     std::vector<InputDevice> inputs;
+    RawDeviceList raw;
 };
 
 // Never destroyed: a latency worker may still publish while the program ends.
@@ -77,6 +79,18 @@ std::vector<InputDevice> inputDevices() {
     return t.inputs;
 }
 
+void publishRawDevices(const RawDeviceList& raw) {
+    LatencyTexts& t = latencyTexts();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    t.raw = raw;
+}
+
+RawDeviceList rawDevices() {
+    LatencyTexts& t = latencyTexts();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    return t.raw;
+}
+
 DeviceStatusTable deviceStatus() { return statusTable().load(); }
 
 void publishDeviceStatus(const DeviceStatusTable& table) {
@@ -92,6 +106,7 @@ void resetAudioStatus() {
     gLatencyTestResultMs = -1.0f;
     setLatencyInputName({});
     publishInputDevices({});
+    publishRawDevices({});
     publishDeviceStatus(DeviceStatusTable{});
 }
 

@@ -71,6 +71,10 @@ std::string latencyTestError();
 // runtime; the latency dialog reads a copy (it never calls PortAudio).
 void publishInputDevices(const std::vector<InputDevice>& devices);
 std::vector<InputDevice> inputDevices();
+// PortAudio's own list of the last enumeration, published with the devices;
+// the device wizard logs a copy.
+void publishRawDevices(const RawDeviceList& raw);
+RawDeviceList rawDevices();
 
 // Every value back to its start value (tests).
 void resetAudioStatus();

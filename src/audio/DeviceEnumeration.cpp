@@ -211,6 +211,34 @@ int findDeviceByName(IPortAudio& portAudio, std::string_view name) {
     return -1;
 }
 
+RawDeviceList enumerateRawDevices(IPortAudio& portAudio) {
+    RawDeviceList raw;
+    raw.count = portAudio.deviceCount();
+    if (raw.count < 0) {
+        const char* text = portAudio.errorText(raw.count);
+        raw.errorText = text ? text : "";
+        return raw;
+    }
+    const PaDeviceIndex count = std::min<PaDeviceIndex>(raw.count, kMaxRawDevices);
+    raw.devices.reserve(static_cast<size_t>(count));
+    for (PaDeviceIndex i = 0; i < count; ++i) {
+        RawDeviceEntry entry;
+        if (const PaDeviceInfo* info = portAudio.deviceInfo(i)) {
+            entry.present = true;
+            entry.name = info->name ? info->name : "";
+            if (const PaHostApiInfo* api = portAudio.hostApiInfo(info->hostApi)) {
+                entry.hostApiName = api->name ? api->name : "";
+                entry.hostApiType = api->type;
+            }
+            entry.maxInputChannels = info->maxInputChannels;
+            entry.maxOutputChannels = info->maxOutputChannels;
+            entry.defaultSampleRate = info->defaultSampleRate;
+        }
+        raw.devices.push_back(std::move(entry));
+    }
+    return raw;
+}
+
 }  // namespace qv
 
 namespace qv {

@@ -41,6 +41,10 @@ void scanAsioRegistry(IAsioRegistry& registry, std::vector<DeviceSelection>& sel
 // Every device with at least one input channel, in PortAudio order.
 std::vector<InputDevice> enumerateInputDevices(IPortAudio& portAudio);
 
+// PortAudio's list as it stands, index by index (at most kMaxRawDevices).
+inline constexpr int kMaxRawDevices = 1024;
+RawDeviceList enumerateRawDevices(IPortAudio& portAudio);
+
 void printPhysicalDeviceTable(const std::vector<PhysicalDevice>& list);
 
 // PortAudio index of the first device (in PortAudio order) with an output

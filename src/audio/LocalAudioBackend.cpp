@@ -84,6 +84,8 @@ std::vector<InputDevice> LocalAudioBackend::inputDevices() const {
     return m_engine ? m_engine->inputDevices() : std::vector<InputDevice>();
 }
 
+RawDeviceList LocalAudioBackend::rawDevices() const { return m_engine ? m_engine->rawDevices() : RawDeviceList(); }
+
 std::string LocalAudioBackend::lastErrorText() const { return m_engine ? m_engine->lastErrorText() : std::string(); }
 
 }  // namespace qv

@@ -33,6 +33,7 @@ public:
     void start() override;
     std::vector<PhysicalDevice> devices() const override { return m_devices; }
     std::vector<InputDevice> inputDevices() const override;
+    RawDeviceList rawDevices() const override;
     AudioInitResult initAudio() override;
     void reEnumerate() override;
     double loopbackTest(int inputDevice, AudioInitResult& after, std::string& testError) override;

@@ -124,6 +124,11 @@ TEST(WizardProgramJack, AFirstStartOpensTheWizardAndTheUserGetsAWorkingShakerWit
         << diagnostics();
     ASSERT_TRUE(waitFor([&] { return wizardLog().find("Matched: deviceIdx=0") != std::string::npos; }))
         << diagnostics();
+    // The audio host's own PortAudio list reached the log, the JACK server's
+    // entry with its sample rate.
+    EXPECT_NE(wizardLog().find("--- Raw PortAudio enumeration: "), std::string::npos);
+    EXPECT_NE(wizardLog().find("api=JACK Audio Connection Kit(12)  outCh="), std::string::npos) << wizardLog();
+    EXPECT_NE(wizardLog().find("--- End raw enumeration ---"), std::string::npos);
     // The JACK server's device is listed first and selected; Next twice puts
     // it into use.
     const double footerY = 570 - 28, nextX = 560 - 74;

@@ -222,6 +222,36 @@ TEST(AudioHostProtocol, TheDeviceListCrossesWholeAndMalformedListsAreRefused) {
     EXPECT_FALSE(decodeInputList(inputBytes.data(), inputBytes.size() - 1, back));
     EXPECT_TRUE(back.empty());
     EXPECT_FALSE(decodeInputList(bytes.data(), bytes.size(), back));
+
+    // PortAudio's own list too, an error count with its text included.
+    RawDeviceList raw;
+    raw.count = 2;
+    raw.devices.resize(2);
+    raw.devices[0].present = true;
+    raw.devices[0].name = "hw:0";
+    raw.devices[0].hostApiName = "ALSA";
+    raw.devices[0].hostApiType = 8;
+    raw.devices[0].maxInputChannels = 2;
+    raw.devices[0].defaultSampleRate = 44100.0;
+    const std::string rawBytes = encodeRawDeviceList(raw);
+    RawDeviceList rawBack;
+    ASSERT_TRUE(decodeRawDeviceList(rawBytes.data(), rawBytes.size(), rawBack));
+    EXPECT_EQ(rawBack.count, 2);
+    ASSERT_EQ(rawBack.devices.size(), 2u);
+    EXPECT_EQ(rawBack.devices[0].name, "hw:0");
+    EXPECT_EQ(rawBack.devices[0].hostApiType, 8);
+    EXPECT_EQ(rawBack.devices[0].maxInputChannels, 2);
+    EXPECT_DOUBLE_EQ(rawBack.devices[0].defaultSampleRate, 44100.0);
+    EXPECT_FALSE(rawBack.devices[1].present);
+    EXPECT_FALSE(decodeRawDeviceList(rawBytes.data(), rawBytes.size() - 1, rawBack));
+    EXPECT_TRUE(rawBack.devices.empty());
+    raw = RawDeviceList();
+    raw.count = -10000;
+    raw.errorText = "PortAudio not initialized";
+    const std::string errorBytes = encodeRawDeviceList(raw);
+    ASSERT_TRUE(decodeRawDeviceList(errorBytes.data(), errorBytes.size(), rawBack));
+    EXPECT_EQ(rawBack.count, -10000);
+    EXPECT_EQ(rawBack.errorText, "PortAudio not initialized");
 }
 
 }  // namespace

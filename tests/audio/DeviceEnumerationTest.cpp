@@ -252,6 +252,37 @@ TEST_F(DeviceEnumerationTest, EngineListsDevicesOnlyWithPortAudioInitialised) {
               std::string::npos);
     EXPECT_TRUE(failed.devices().empty());
     EXPECT_EQ(failed.findDeviceByName("focus"), -1);
+    // PortAudio's own list then says why there is none.
+    EXPECT_EQ(failed.rawDevices().count, paNotInitialized);
+    EXPECT_FALSE(failed.rawDevices().errorText.empty());
+}
+
+// The raw list keeps every index: input-only devices, devices without a
+// record and devices without a host API.
+TEST_F(DeviceEnumerationTest, TheRawListHasEveryPortAudioEntryInIndexOrder) {
+    FakeDevice mic = device("USB Mic", paALSA, 0);
+    mic.maxInputChannels = 1;
+    mic.defaultSampleRate = 44100.0;
+    portAudio.addDevice(mic);
+    FakeDevice missing = device("Ghost", paALSA, 2);
+    missing.missingInfo = true;
+    portAudio.addDevice(missing);
+    FakeDevice hostless = device("Orphan", paALSA, 2);
+    hostless.missingHostApi = true;
+    portAudio.addDevice(hostless);
+    const RawDeviceList raw = enumerateRawDevices(portAudio);
+    EXPECT_EQ(raw.count, 3);
+    ASSERT_EQ(raw.devices.size(), 3u);
+    EXPECT_TRUE(raw.devices[0].present);
+    EXPECT_EQ(raw.devices[0].name, "USB Mic");
+    EXPECT_EQ(raw.devices[0].hostApiType, paALSA);
+    EXPECT_EQ(raw.devices[0].maxInputChannels, 1);
+    EXPECT_EQ(raw.devices[0].maxOutputChannels, 0);
+    EXPECT_DOUBLE_EQ(raw.devices[0].defaultSampleRate, 44100.0);
+    EXPECT_FALSE(raw.devices[1].present);
+    EXPECT_TRUE(raw.devices[2].present);
+    EXPECT_EQ(raw.devices[2].hostApiType, -1);
+    EXPECT_EQ(raw.devices[2].hostApiName, "");
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // libFuzzer target: whatever bytes arrive as the audio host's device list
-// and input list go through the decoders; a list they accept encodes back
+// input list and PortAudio list go through the decoders; a list they accept encodes back
 // to the same bytes.
 
 #include "audio/AudioHostProtocol.h"
@@ -16,6 +16,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (again.size() == size && std::memcmp(again.data(), data, size) != 0)
             std::abort();
     } else if (!inputs.empty()) {
+        std::abort();
+    }
+    RawDeviceList raw;
+    if (decodeRawDeviceList(data, size, raw)) {
+        const std::string again = encodeRawDeviceList(raw);
+        if (again.size() == size && std::memcmp(again.data(), data, size) != 0)
+            std::abort();
+    } else if (!raw.devices.empty() || raw.count != 0) {
         std::abort();
     }
     std::vector<PhysicalDevice> devices;

@@ -9,8 +9,6 @@
 #include "audio/HostApi.h"
 
 #include <algorithm>
-#include <cstring>
-#include <thread>
 
 namespace qv {
 
@@ -38,13 +36,6 @@ int32_t initCount(const WizardState& state) {
 
 bool audioRuns(const WizardState& state) {
     return state.services.audioReady ? state.services.audioReady() : gAudioReady.load() != 0;
-}
-
-void sleepFor(const WizardState& state, int ms) {
-    if (state.services.sleepMs)
-        state.services.sleepMs(ms);
-    else
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
 void setTimer(WizardState& state, bool on) {
@@ -89,43 +80,35 @@ void logDevices(WizardState& state) {
     }
 }
 
-void logEnumeration(WizardLog* log, const std::vector<PhysicalDevice>& all) {
+// PortAudio's own list, entry for entry, as the audio side enumerated it.
+void logEnumeration(WizardLog* log, const RawDeviceList& raw) {
     if (!log)
         return;
-    int count = 0;
-    for (const PhysicalDevice& d : all)
-        count += static_cast<int>(d.apis.size());
-    log->log("--- Audio device enumeration: %d device(s) ---", count);
-    for (const PhysicalDevice& d : all) {
-        for (const DeviceInfo& v : d.apis) {
-            log->log("  [pa %d] \"%s\"  api=%s(%d)  outCh=%d  lat=%.1fms", v.paIndex, d.hardwareName.c_str(),
-                     v.hostApiName.c_str(), v.hostApiType, v.maxOutputChannels, v.defaultLowOutputLatencyMs);
-        }
+    log->log("--- Raw PortAudio enumeration: %d device(s) ---", raw.count);
+    if (raw.count < 0) {
+        log->log("  Pa_GetDeviceCount error: %s", raw.errorText.c_str());
+        return;
     }
-    log->log("--- End enumeration ---");
+    for (size_t i = 0; i < raw.devices.size(); ++i) {
+        const RawDeviceEntry& d = raw.devices[i];
+        if (!d.present) {
+            log->log("  [pa %d] NULL", static_cast<int>(i));
+            continue;
+        }
+        log->log("  [pa %d] \"%s\"  api=%s(%d)  outCh=%d  sr=%.0f", static_cast<int>(i), d.name.c_str(),
+                 d.hostApiName.c_str(), d.hostApiType, d.maxOutputChannels, d.defaultSampleRate);
+    }
+    log->log("--- End raw enumeration ---");
 }
 
 void copyAndFilter(WizardState& state) {
     std::vector<PhysicalDevice> all;
     if (state.services.copyDevices)
         all = state.services.copyDevices();
-    logEnumeration(state.log, all);
+    if (state.log)
+        logEnumeration(state.log, state.services.copyRawDevices ? state.services.copyRawDevices() : rawDevices());
     state.devices = filterWizardDevices(std::move(all));
     logDevices(state);
-}
-
-// Puts the device part of the settings back as it was at opening.
-void restoreDevicePart(WizardState& state) {
-    const HapticSettings& before = state.atOpen;
-    state.services.settings->edit(
-        [&](HapticSettings& s) {
-            std::memcpy(s.devices, before.devices, sizeof s.devices);
-            s.numDevices = before.numDevices;
-            s.audioDeviceIndex = before.audioDeviceIndex;
-            for (int z = 0; z < kMaxZones; ++z)
-                s.zones[z].device = before.zones[z].device;
-        },
-        false);
 }
 
 }  // namespace
@@ -229,11 +212,10 @@ void beginWizard(WizardState& state, const std::string& logFolder) {
     state.troubleshooter = false;
     state.channelsOf[0] = state.channelsOf[1] = 0;
     state.applied = false;
-    state.atOpen = state.services.settings->snapshot();
     if (state.log && !logFolder.empty())
         state.log->open(logFolder);
     copyAndFilter(state);
-    matchSavedDevices(state, state.atOpen);
+    matchSavedDevices(state, state.services.settings->snapshot());
 }
 
 void previewApply(WizardState& state, int channels) {
@@ -286,7 +268,6 @@ void previewApply(WizardState& state, int channels) {
             }
         },
         false);
-    state.trialWritten = true;
     if (state.log) {
         state.log->log("previewApply: dev1 paIdx=%d  ch=%d(0=auto)  buf=%d  api=%s", v->paIndex, channels, frames,
                        v->hostApiName.c_str());
@@ -378,37 +359,27 @@ bool wizardTimer(uint32_t timerId, void* user, uintptr_t, intptr_t) {
 
 bool finishWizard(WizardState& state, bool programEnding) {
     stopTestTone(state);
-    if (programEnding) {
-        // The audio side takes no restart any more: nothing is asked for,
-        // and a pending one is dropped. The devices still go back below.
-        state.services.reopenAudio = nullptr;
-        if (state.restart == RestartState::Pending)
-            state.restart = RestartState::Idle;
-    }
     if (state.captured && state.services.setCapture)
         state.services.setCapture(false);
     state.captured = false;
     setTimer(state, false);
-    const auto waitWhile = [&](auto&& busy) {
-        for (int waited = 0; busy() && waited < kWizardFinishWaitMs; waited += static_cast<int>(kWizardTimerMs)) {
-            sleepFor(state, static_cast<int>(kWizardTimerMs));
-            wizardTimer(kWizardTimerId, &state, 0, 0);
+    // The choice stays in the settings and the audio keeps running on it,
+    // applied or not; nothing here waits for the audio side. A restart still
+    // refused is asked for once more (the audio side answers at once); when
+    // refused again, the devices open at the next restart. While the program
+    // ends nothing is asked for.
+    if (state.restart == RestartState::Pending) {
+        if (!programEnding && state.services.reopenAudio &&
+            state.services.reopenAudio(state.pendingArgs[0], state.pendingArgs[1], state.pendingArgs[2])) {
+            state.restart = RestartState::Opening;
+            if (state.log)
+                state.log->log("Audio restart taken at close");
+        } else {
+            state.restart = RestartState::Idle;
+            if (state.log)
+                state.log->log("Audio restart still refused; the devices open at the next restart");
         }
-    };
-    if (!state.applied && state.trialWritten) {
-        // A restart still opening the trial devices writes back what it
-        // opened: let it end before the previous devices go back.
-        waitWhile([&] { return state.restart == RestartState::Opening || state.restart == RestartState::Pending; });
-        restoreDevicePart(state);
-        if (state.log)
-            state.log->log("Close without Apply: previous devices restored");
-        const AudioDeviceSlot& first = state.atOpen.devices[0];
-        requestRestart(state, state.atOpen.audioDeviceIndex, first.channels, first.bufferSize);
     }
-    waitWhile([&] { return state.restart == RestartState::Pending; });
-    if (state.restart == RestartState::Pending && state.log)
-        state.log->log("Audio restart still refused; the devices open at the next restart");
-    setTimer(state, false);
     if (state.log) {
         state.log->log("Wizard exited. applied=%s", state.applied ? "true" : "false");
         state.log->close();

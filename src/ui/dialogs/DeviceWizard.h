@@ -11,10 +11,10 @@
 // What the wizard changes: the device part of the live settings (device
 // slots, their count, the primary index and the zones' devices), always
 // through LiveSettings::edit without raising the dirty flag, and then asks
-// for an audio restart so the test step plays through the choice. Apply
-// raises the dirty flag (the choice is saved); leaving any other way puts the
-// device part back as it was when the wizard opened and restarts the audio
-// with it, so nothing of a trial is kept.
+// for an audio restart so the test step plays through the choice. From then
+// on the settings hold the new devices and the audio runs on them, also when
+// the user closes without applying; Apply only raises the dirty flag (the
+// choice is saved) and has the effect cards refreshed.
 //
 // A restart the audio side refuses (another audio worker runs) stays pending
 // and is asked for again on the wizard's timer; a test tone asked for while
@@ -49,10 +49,6 @@ inline constexpr const char* kWizardSteps[3] = {"1. Select Audio Device", "2. Ch
                                                 "3. Test Devices"};
 inline constexpr uint32_t kWizardTimerId = 1;
 inline constexpr uint32_t kWizardTimerMs = 100;
-// How long the wizard waits, after its window closed, for a running restart
-// to end before it puts the previous devices back, and for the audio side to
-// take that restart.
-inline constexpr int kWizardFinishWaitMs = 5000;
 inline constexpr int kTestToneMs = 500;
 inline constexpr float kTestToneGain = 0.7f;
 
@@ -61,6 +57,8 @@ inline constexpr float kTestToneGain = 0.7f;
 struct WizardServices {
     LiveSettings* settings = &gSettings;
     std::function<std::vector<PhysicalDevice>()> copyDevices;
+    // PortAudio's own list, for the log; empty: the published one (AudioStatus.h).
+    std::function<RawDeviceList()> copyRawDevices;
     // Restart the audio from the settings; false when refused (a worker runs).
     std::function<bool(int paIndex, int channels, int bufferSize)> reopenAudio;
     // Start (duration > 0) or stop (duration 0) a tone on one stream.
@@ -72,7 +70,6 @@ struct WizardServices {
     // Audio status; empty: the process-wide values (AudioStatus.h).
     std::function<int32_t()> audioInitCount;
     std::function<bool()> audioReady;
-    std::function<void(int ms)> sleepMs;  // finishWizard's waits; empty: the system clock
 };
 
 enum class RestartState : uint8_t {
@@ -130,11 +127,6 @@ struct WizardState {
     bool timerOn = false;
     bool captured = false;
 
-    // The device part as it was when the wizard opened, put back unless the
-    // user applies.
-    HapticSettings atOpen;
-    bool trialWritten = false;
-
     float width = 0, height = 0;  // client pixels of the last paint (0: the default size)
     WizardLayout layout;
 };
@@ -167,11 +159,10 @@ void startWizardTone(WizardState& state, int channel, int stream);
 // The empty-list page's "Look again": a fresh copy of the devices, and when
 // that is still empty a restart, which enumerates them afresh.
 void lookForDevicesAgain(WizardState& state);
-// After the dialog closed: stops the tone, puts the previous devices back
-// when the user did not apply (waiting a bounded time for a running
-// restart), hands on a pending restart, logs and closes the log. Returns
-// whether the user applied. While the program ends (`programEnding`) no
-// restart is asked for; the devices are still put back.
+// After the dialog closed: stops the tone, asks once more for a restart that
+// is still refused (never waits), logs and closes the log; the devices
+// written by the last Next stay in the settings. Returns whether the user
+// applied. While the program ends (`programEnding`) no restart is asked for.
 bool finishWizard(WizardState& state, bool programEnding = false);
 
 // ---- dialog callbacks (DialogSpec shapes; user = WizardState*) ----

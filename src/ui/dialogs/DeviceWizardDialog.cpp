@@ -114,7 +114,7 @@ void openDeviceWizard(WindowHandle parent, GuiHost* host) {
     spec.userData = &dialog;
     runModalDialog(spec);
 
-    // The window and its timer are gone; what is left waits on its own.
+    // The window and its timer are gone; finishing waits for nothing.
     state.services.setTimer = nullptr;
     state.services.setCapture = [](bool) { releaseMouseCapture(); };
     if (finishWizard(state, programEnding(host)) && parent)

@@ -39,6 +39,7 @@ struct PlatformWindow {
     WindowTarget* target = nullptr;
     bool targetLost = false;
     bool invalid = true;
+    bool wholeInvalid = true;  // the next paint draws the whole window
     bool enabled = true;
     bool leftDown = false;
     bool focused = false;
@@ -301,7 +302,7 @@ void sendSize(PlatformWindow* w, uintptr_t kind) {
         (windowTargetWidth(w->target) != width || windowTargetHeight(w->target) != height))
         resizeWindowTarget(w->target, width, height);
     sendWindowMessage(w, kWmSize, kind, makePointParam(width, height));
-    w->invalid = true;
+    w->invalid = w->wholeInvalid = true;
 }
 
 void handleWindowEvent(const SDL_WindowEvent& e) {
@@ -339,7 +340,7 @@ void handleWindowEvent(const SDL_WindowEvent& e) {
         return;
     case SDL_WINDOWEVENT_EXPOSED:
     case SDL_WINDOWEVENT_SHOWN:
-        w->invalid = true;
+        w->invalid = w->wholeInvalid = true;
         return;
     case SDL_WINDOWEVENT_MOVED:
     case SDL_WINDOWEVENT_DISPLAY_CHANGED: {
@@ -717,7 +718,7 @@ void loseWindowTarget(WindowHandle window) {
     if (PlatformWindow* w = findWindow(window)) {
         destroyWindowTarget(&w->target);
         w->targetLost = true;
-        w->invalid = true;
+        w->invalid = w->wholeInvalid = true;
     }
 }
 
@@ -794,6 +795,11 @@ bool hasWindowTimer(WindowHandle window, uint32_t id, uint32_t* periodMs) {
 
 void invalidateWindow(WindowHandle window) {
     if (PlatformWindow* w = findWindow(window))
+        w->invalid = w->wholeInvalid = true;
+}
+
+void requestWindowPaint(WindowHandle window) {
+    if (PlatformWindow* w = findWindow(window))
         w->invalid = true;
 }
 
@@ -807,10 +813,13 @@ void updateWindow(WindowHandle window) {
     sendWindowMessage(w, kWmPaint, 0, 0);
 }
 
-DrawContext* beginWindowPaint(WindowHandle window) {
+DrawContext* beginWindowPaint(WindowHandle window, bool* whole) {
+    if (whole)
+        *whole = true;
     PlatformWindow* w = findWindow(window);
     if (!w)
         return nullptr;
+    bool wholeFrame = w->wholeInvalid;
     if (w->targetLost || !w->target) {
         // Dropped after a failed frame, or never made: try again now.
         destroyWindowTarget(&w->target);
@@ -818,22 +827,30 @@ DrawContext* beginWindowPaint(WindowHandle window) {
         w->targetLost = w->target == nullptr;
         if (!w->target)
             return nullptr;
+        wholeFrame = true;
     }
     int width = 0, height = 0;
     SDL_GetWindowSizeInPixels(w->sdl, &width, &height);
     if (width > 0 && height > 0 &&
-        (windowTargetWidth(w->target) != width || windowTargetHeight(w->target) != height))
+        (windowTargetWidth(w->target) != width || windowTargetHeight(w->target) != height)) {
         resizeWindowTarget(w->target, width, height);
-    return beginDraw(w->target);
+        wholeFrame = true;
+    }
+    DrawContext* context = beginDraw(w->target);
+    if (context)
+        w->wholeInvalid = false;
+    if (whole)
+        *whole = wholeFrame || !context;
+    return context;
 }
 
-bool endWindowPaint(WindowHandle window) {
+bool endWindowPaint(WindowHandle window, const PixelRect* rects, int count) {
     PlatformWindow* w = findWindow(window);
     if (!w || !w->target)
         return false;
-    if (!endDraw(w->target) || !presentWindowTarget(w->target)) {
+    if (!endDraw(w->target) || !presentWindowTarget(w->target, rects, count)) {
         w->targetLost = true;
-        w->invalid = true;
+        w->invalid = w->wholeInvalid = true;
         return false;
     }
     return true;
@@ -852,7 +869,7 @@ void showWindow(WindowHandle window, ShowCommand command) {
         return;
     case ShowCommand::Show:
         SDL_ShowWindow(w->sdl);
-        w->invalid = true;
+        w->invalid = w->wholeInvalid = true;
         return;
     case ShowCommand::Minimize:
         SDL_MinimizeWindow(w->sdl);
@@ -860,12 +877,12 @@ void showWindow(WindowHandle window, ShowCommand command) {
     case ShowCommand::Maximize:
         SDL_ShowWindow(w->sdl);
         SDL_MaximizeWindow(w->sdl);
-        w->invalid = true;
+        w->invalid = w->wholeInvalid = true;
         return;
     case ShowCommand::Restore:
         SDL_ShowWindow(w->sdl);
         SDL_RestoreWindow(w->sdl);
-        w->invalid = true;
+        w->invalid = w->wholeInvalid = true;
         return;
     }
 }

@@ -13,6 +13,8 @@
 // The implementation (Window.cpp) runs on SDL2; nothing outside the platform
 // folder sees SDL.
 
+#include "platform/graphics/Geometry.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -131,16 +133,26 @@ bool hasWindowTimer(WindowHandle window, uint32_t id, uint32_t* periodMs = nullp
 
 // Painting: an invalid window gets one kWmPaint when the loop has no other
 // message waiting. Inside kWmPaint the procedure draws between
-// beginWindowPaint and endWindowPaint.
+// beginWindowPaint and endWindowPaint. The window's drawing target keeps the
+// last frame: invalidateWindow asks for the whole window to be drawn again
+// (so do resizes, exposures and a new target); requestWindowPaint only asks
+// for a kWmPaint, in which a procedure that knows what changed draws and
+// presents only that.
 void invalidateWindow(WindowHandle window);
+void requestWindowPaint(WindowHandle window);
 void updateWindow(WindowHandle window);  // paint now when invalid
-// The context to draw the frame with (cleared by nobody: draw everything);
-// null when the window has no usable target. A target that was lost is made
-// again here, so a failure is retried on every later paint.
-DrawContext* beginWindowPaint(WindowHandle window);
-// Ends the frame and shows it; false when drawing failed (the target is
-// dropped and rebuilt at the next beginWindowPaint).
-bool endWindowPaint(WindowHandle window);
+// The context to draw the frame with (cleared by nobody); null when the
+// window has no usable target. A target that was lost is made again here, so
+// a failure is retried on every later paint. `whole` (when given) is set true
+// when the frame must be drawn whole: the window was invalidated, or its
+// target is new or was resized (its image holds no earlier frame). When it is
+// false the image still holds the last frame.
+DrawContext* beginWindowPaint(WindowHandle window, bool* whole = nullptr);
+// Ends the frame and shows it: the given rectangles of it, or all of it when
+// there are none (see presentWindowTarget); false when drawing failed (the
+// target is dropped and rebuilt at the next beginWindowPaint, and the next
+// frame is whole).
+bool endWindowPaint(WindowHandle window, const PixelRect* rects = nullptr, int count = 0);
 
 // Showing and state.
 enum class ShowCommand : uint8_t { Hide, Show, Minimize, Maximize, Restore };

@@ -334,6 +334,18 @@ void DrawContext::pushClip(const RectF& rect) {
     cairo_clip(n.cairo);  // an empty or unusable rectangle clips everything away
 }
 
+void DrawContext::pushClipRects(const PixelRect* rects, int count) {
+    Native& n = *m_native;
+    if (!recordPush(n, Native::PushKind::Clip, 1.0f))
+        return;
+    cairo_save(n.cairo);
+    cairo_new_path(n.cairo);
+    for (int i = 0; rects && i < count; ++i)
+        if (!rects[i].empty())
+            cairo_rectangle(n.cairo, rects[i].x, rects[i].y, rects[i].width, rects[i].height);
+    cairo_clip(n.cairo);
+}
+
 void DrawContext::popClip() {
     if (takePop(*m_native, Native::PushKind::Clip, nullptr))
         cairo_restore(m_native->cairo);

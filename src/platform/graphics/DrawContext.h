@@ -70,6 +70,10 @@ public:
 
     // Drawing is limited to the rectangle (intersected with the outer clip).
     void pushClip(const RectF& rect);
+    // Drawing is limited to the union of the pixel rectangles (intersected
+    // with the outer clip); none, or only empty ones, clip everything away.
+    // Popped with popClip.
+    void pushClipRects(const PixelRect* rects, int count);
     void popClip();
     // Everything up to popLayer is composed first and then blended at the
     // opacity.

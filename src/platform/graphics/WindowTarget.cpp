@@ -20,12 +20,18 @@ struct WindowTarget {
     std::unique_ptr<DrawContext> context;
     int width = 0;
     int height = 0;
+    // The window surface the last present went to; another one (SDL makes it
+    // again after a resize) has none of the frame yet.
+    SDL_Surface* presentedTo = nullptr;
+    int presentedWidth = 0;
+    int presentedHeight = 0;
 };
 
 namespace {
 
 void releaseImage(WindowTarget& t) {
     t.context.reset();
+    t.presentedTo = nullptr;
     if (t.view) {
         SDL_FreeSurface(t.view);
         t.view = nullptr;
@@ -124,7 +130,19 @@ bool endDraw(WindowTarget* target) {
     return target->context->isHealthy();
 }
 
-bool presentWindowTarget(WindowTarget* target) {
+namespace {
+
+// The rectangle limited to the frame; empty when nothing of it is inside.
+SDL_Rect clippedRect(const PixelRect& r, int width, int height) {
+    const int left = std::max(r.x, 0), top = std::max(r.y, 0);
+    const int right = std::min(r.width > 0 ? r.x + r.width : r.x, width);
+    const int bottom = std::min(r.height > 0 ? r.y + r.height : r.y, height);
+    return SDL_Rect{left, top, std::max(right - left, 0), std::max(bottom - top, 0)};
+}
+
+}  // namespace
+
+bool presentWindowTarget(WindowTarget* target, const PixelRect* rects, int count) {
     if (!target || !target->view)
         return false;
     SDL_Surface* windowSurface = SDL_GetWindowSurface(target->window);
@@ -132,11 +150,40 @@ bool presentWindowTarget(WindowTarget* target) {
         graphics_internal::setLastError((std::string("SDL_GetWindowSurface: ") + SDL_GetError()).c_str());
         return false;
     }
-    if (SDL_BlitSurface(target->view, nullptr, windowSurface, nullptr) != 0 ||
-        SDL_UpdateWindowSurface(target->window) != 0) {
+    const bool sameSurface = windowSurface == target->presentedTo && windowSurface->w == target->presentedWidth &&
+                             windowSurface->h == target->presentedHeight;
+    int result = 0;
+    if (!rects || count <= 0 || !sameSurface) {
+        result = SDL_BlitSurface(target->view, nullptr, windowSurface, nullptr);
+        if (result == 0)
+            result = SDL_UpdateWindowSurface(target->window);
+    } else {
+        constexpr int kBatch = 64;
+        SDL_Rect batch[kBatch];
+        int n = 0;
+        for (int i = 0; i < count && result == 0; ++i) {
+            SDL_Rect r = clippedRect(rects[i], target->width, target->height);
+            if (r.w <= 0 || r.h <= 0)
+                continue;
+            SDL_Rect destination = r;
+            result = SDL_BlitSurface(target->view, &r, windowSurface, &destination);
+            batch[n++] = r;
+            if (n == kBatch && result == 0) {
+                result = SDL_UpdateWindowSurfaceRects(target->window, batch, n);
+                n = 0;
+            }
+        }
+        if (n > 0 && result == 0)
+            result = SDL_UpdateWindowSurfaceRects(target->window, batch, n);
+    }
+    if (result != 0) {
+        target->presentedTo = nullptr;
         graphics_internal::setLastError((std::string("SDL_UpdateWindowSurface: ") + SDL_GetError()).c_str());
         return false;
     }
+    target->presentedTo = windowSurface;
+    target->presentedWidth = windowSurface->w;
+    target->presentedHeight = windowSurface->h;
     return true;
 }
 

@@ -4,7 +4,10 @@
 // SDL surface. GUI thread only, like the window itself.
 //
 // Frame pattern of an owner: beginDraw, clear and paint, endDraw, then
-// presentWindowTarget. When endDraw or presentWindowTarget fails, the target
+// presentWindowTarget. The image keeps the last frame, so an owner that knows
+// what changed may draw only that (clipped to those rectangles) and present
+// only those rectangles; everything else on the window stays as it was
+// presented. When endDraw or presentWindowTarget fails, the target
 // is lost (out of memory, the window surface went away): the owner calls
 // recreateWindowTarget and draws again on the next paint. When the window's
 // size changes, the owner calls resizeWindowTarget with the new size.
@@ -42,7 +45,12 @@ int windowTargetHeight(const WindowTarget* target);
 DrawContext* beginDraw(WindowTarget* target);
 // Ends the frame; false when drawing failed and the target must be recreated.
 bool endDraw(WindowTarget* target);
-// Copies the frame onto the window; false when the window surface is lost.
-bool presentWindowTarget(WindowTarget* target);
+// Shows the frame on the window: only the given rectangles of it (clipped to
+// the image; empty ones skipped), or the whole frame when `rects` is null or
+// `count` is 0. Whatever the present path, the pixels outside the rectangles
+// must stay as last presented. The first present after the window's surface
+// was made again (a resize) shows the whole frame anyway. False when the
+// window surface is lost.
+bool presentWindowTarget(WindowTarget* target, const PixelRect* rects = nullptr, int count = 0);
 
 }  // namespace qv

@@ -405,6 +405,14 @@ int textFieldClick(UiTextField& field, float x, float y) {
     return kWidgetNone;
 }
 
+int textFieldClickAt(UiTextField& field, float x, float y) {
+    textFieldClick(field, x, y);
+    field.clickPending = field.focused && std::isfinite(x) && std::isfinite(y) ? 1 : 0;
+    field.clickX = x;
+    field.clickY = y;
+    return kWidgetNone;
+}
+
 int textFieldChar(UiTextField& field, int ch) {
     if (!field.focused || !field.enabled || ch < 32 || ch > 126)
         return kWidgetNone;

@@ -139,6 +139,13 @@ struct UiTextField {
     uint8_t enabled = 1;
     uint8_t focused = 0;
     uint8_t hovered = 0;
+    uint8_t wrap = 0;             // the text wraps inside the box, line under line
+    // A click whose caret position layoutTextField places (textFieldClickAt).
+    uint8_t clickPending = 0;
+    float clickX = 0, clickY = 0;
+    // How far the text is shifted so that the caret stays in view
+    // (layoutTextField; 0 for fields it never lays out).
+    float scrollX = 0, scrollY = 0;
 };
 
 // --- text fields of the records -------------------------------------------
@@ -270,6 +277,9 @@ enum TextFieldKey : int {
 // Enabled: focused := inside, and a focused field puts the caret at the end.
 // Disabled: loses the focus. Returns 0.
 int textFieldClick(UiTextField& field, float x, float y);
+// The same, except that a field that takes the focus puts the caret at the
+// click position: the next layoutTextField (WidgetPainters.h) places it.
+int textFieldClickAt(UiTextField& field, float x, float y);
 // Focused and enabled, a printable character (32..126) while the text is
 // shorter than 254 bytes: inserted at the caret; returns 2.
 int textFieldChar(UiTextField& field, int ch);

@@ -195,9 +195,12 @@ void drawDropdownList(DrawContext& context, const UiDropdown& dropdown) {
     context.fillRoundedRect(list, radius, guiBrush(kBrushRaised));
     outline(context, list, radius, guiBrush(kBrushLineStrong));
     const float row = dropdownItemPixels(dropdown);
+    const float rows = list.height() / row;
+    const int visible = std::isfinite(rows) ? std::clamp(static_cast<int>(std::lround(std::min(rows, 1e6f))), 1, count) : count;
+    const int first = std::clamp(dropdown.scroll, 0, std::max(count - visible, 0));
     context.pushClip(list);
-    for (int i = 0; i < count; ++i) {
-        const float top = list.top + static_cast<float>(i) * row;
+    for (int i = first; i < count; ++i) {
+        const float top = list.top + static_cast<float>(i - first) * row;
         if (top >= list.bottom)
             break;
         const RectF rowRect{list.left, top, list.right, top + row};
@@ -211,6 +214,15 @@ void drawDropdownList(DrawContext& context, const UiDropdown& dropdown) {
         if (i < count - 1)
             context.drawLine(PointF{rowRect.left + 8.0f * s, rowRect.bottom}, PointF{rowRect.right - 8.0f * s, rowRect.bottom},
                              guiBrush(kBrushLineFaint), 1.0f);
+    }
+    if (count > visible) {
+        // A scroll bar at the right edge: the thumb shows which rows are in view.
+        const float track = list.height() - 8.0f * s;
+        const float thumb = std::max(track * static_cast<float>(visible) / static_cast<float>(count), 12.0f * s);
+        const float offset = (track - thumb) * static_cast<float>(first) / static_cast<float>(count - visible);
+        context.fillRoundedRect(RectF{list.right - 7.0f * s, list.top + 4.0f * s + offset, list.right - 3.0f * s,
+                                      list.top + 4.0f * s + offset + thumb},
+                                2.0f * s, guiBrush(kBrushLineStrong));
     }
     context.popClip();
 }

@@ -913,10 +913,14 @@ bool isWindowEnabled(WindowHandle window) {
 }
 
 void bringWindowToFront(WindowHandle window) {
-    if (PlatformWindow* w = findWindow(window)) {
-        SDL_ShowWindow(w->sdl);
-        SDL_RaiseWindow(w->sdl);
-    }
+    PlatformWindow* w = findWindow(window);
+    if (!w)
+        return;
+    // A hidden (tray) or minimised window stays so: raising is not restoring.
+    const uint32_t flags = SDL_GetWindowFlags(w->sdl);
+    if (!(flags & SDL_WINDOW_SHOWN) || (flags & (SDL_WINDOW_HIDDEN | SDL_WINDOW_MINIMIZED)))
+        return;
+    SDL_RaiseWindow(w->sdl);
 }
 
 bool isForegroundWindow(WindowHandle window) {

@@ -165,7 +165,8 @@ bool isWindowMaximized(WindowHandle window);
 // and paints still arrive.
 void enableWindow(WindowHandle window, bool enabled);
 bool isWindowEnabled(WindowHandle window);
-// Raises the window and asks for the keyboard focus.
+// Raises a shown window and asks for the keyboard focus; a hidden or
+// minimised window is left as it is (showWindow restores).
 void bringWindowToFront(WindowHandle window);
 // True while the window has the keyboard focus (as the focus events said).
 bool isForegroundWindow(WindowHandle window);

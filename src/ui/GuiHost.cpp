@@ -70,7 +70,7 @@ void GuiHost::requestDeviceSetup() {
 
 void GuiHost::bringToFront() {
     if (PlatformWindow* window = m_window.load())
-        postWindowMessage(window, kMsgBringToFront, 0, 0);
+        postWindowMessage(window, kMsgBringToFront, kBringToFrontRestore, 0);
 }
 
 void GuiHost::setSelectSimFn(std::function<void(int)> fn) {

@@ -18,6 +18,7 @@
 #include "ui/WindowSettings.h"
 
 #include <chrono>
+#include <cmath>
 #include <memory>
 
 namespace qv {
@@ -29,13 +30,27 @@ namespace {
 constexpr Color kWindowBackground = rgb(16, 18, 22);
 constexpr float kWheelPanelInset = 22, kWheelPanelWidth = 360;  // 96-dpi units
 constexpr int kTrayMenuRestore = 1, kTrayMenuExit = 2;
+// How far (96-dpi units) the pointer moves with the button held on the
+// caption band before the window manager is asked to move the window. A
+// click, however short, never starts a move: a window manager that is asked
+// for one after the button came up waits in its move mode with the keyboard
+// grabbed.
+constexpr float kMoveThreshold = 4;
 
 struct MainWindow {
     MainWindowState state;
     GuiHost* host = nullptr;
     WindowHandle window = nullptr;
     bool destroyed = false;
-    WindowRect normalRect;  // the last restored rectangle, saved as the placement
+    // The placement the user last saw: the restored rectangle and whether
+    // the window was maximised, taken only while it was shown and not
+    // minimised (a hidden window reports the screen's corner). Saved at the end.
+    WindowRect normalRect;
+    bool maximized = false;
+    // A press on the caption band that no band took: the move starts once
+    // the pointer moved far enough with the button held.
+    bool movePending = false;
+    float pressX = 0, pressY = 0;
     std::unique_ptr<ITray> tray;
 };
 
@@ -262,6 +277,18 @@ void paintFrame(WindowHandle window) {
 
 // ---- the window procedure --------------------------------------------------------
 
+// Notes the placement while the user can see the window.
+void rememberPlacement() {
+    if (!isWindowVisible(gMain.window) || isWindowMinimized(gMain.window) || gMain.state.inTray)
+        return;
+    gMain.maximized = isWindowMaximized(gMain.window);
+    if (!gMain.maximized) {
+        const WindowRect r = windowRect(gMain.window);
+        if (r.width > 0 && r.height > 0)
+            gMain.normalRect = r;
+    }
+}
+
 void onSize(uintptr_t kind, intptr_t lParam) {
     if (kind == kSizeMinimized) {
         killWindowTimer(gMain.window, kTimerFrame);
@@ -273,11 +300,7 @@ void onSize(uintptr_t kind, intptr_t lParam) {
         gMain.state.clientWidth = static_cast<float>(w);
         gMain.state.clientHeight = static_cast<float>(h);
     }
-    if (kind == kSizeRestored && !isWindowMaximized(gMain.window)) {
-        const WindowRect r = windowRect(gMain.window);
-        if (r.width > 0 && r.height > 0)
-            gMain.normalRect = r;
-    }
+    rememberPlacement();
     setWindowTimer(gMain.window, kTimerFrame, gMain.state.fastTimer ? kFastFrameMs : kSlowFrameMs);
     showConsoleIf(gMain.state.consoleHiddenByMinimise);
     invalidateWindow(gMain.window);
@@ -289,13 +312,9 @@ void onDestroy() {
     removeTrayIcon();
     gMain.tray.reset();
     releaseGuiResources();
-    if (!isWindowMaximized(gMain.window) && !isWindowMinimized(gMain.window) && isWindowVisible(gMain.window)) {
-        const WindowRect r = windowRect(gMain.window);
-        if (r.width > 0 && r.height > 0)
-            gMain.normalRect = r;
-    }
+    rememberPlacement();
     WindowPlacement placement;
-    placement.show = isWindowMaximized(gMain.window) ? kShowMaximized : kShowNormal;
+    placement.show = gMain.maximized ? kShowMaximized : kShowNormal;
     placement.normal = gMain.normalRect;
     if (!settingsFolder().empty() && placement.normal.width > 0)
         writeWindowPlacement(settingsFolder(), placement);  // a failure is silent
@@ -402,18 +421,31 @@ intptr_t mainProc(WindowHandle window, uint32_t message, uintptr_t wParam, intpt
             b.panelDrag(x, y);
         if (mouseCaptureWindow() == window)
             invalidateWindow(window);
+        if (gMain.movePending) {
+            const float limit = kMoveThreshold * s;
+            if (!(wParam & kMkLButton)) {
+                gMain.movePending = false;
+            } else if (std::fabs(x - gMain.pressX) >= limit || std::fabs(y - gMain.pressY) >= limit) {
+                gMain.movePending = false;
+                releaseMouseCapture();
+                startWindowMove(window);
+            }
+        }
         return 0;
     case kWmLButtonDown:
+        gMain.movePending = false;
         if (mouseDown(x, y)) {
             setMouseCapture(window);
             invalidateWindow(window);
-            postWindowMessage(window, kMsgBringToFront, 0, 0);
+            postWindowMessage(window, kMsgBringToFront, kBringToFrontRaise, 0);
         } else if (y < kHeaderHeight * s) {
-            releaseMouseCapture();
-            startWindowMove(window);
+            gMain.movePending = true;
+            gMain.pressX = x;
+            gMain.pressY = y;
         }
         return 0;
     case kWmLButtonUp: {
+        gMain.movePending = false;
         GuiHost* host = gGuiHost.load();
         bool changed = b.cardsUp && b.cardsUp(host, x, y);
         changed = (b.panelUp && b.panelUp(x, y)) || changed;
@@ -423,6 +455,8 @@ intptr_t mainProc(WindowHandle window, uint32_t message, uintptr_t wParam, intpt
         return 0;
     }
     case kWmLButtonDblClk:
+        // The second press of a double click starts no move either.
+        gMain.movePending = false;
         if (y < kHeaderHeight * s)
             showWindow(window, isWindowMaximized(window) ? ShowCommand::Restore : ShowCommand::Maximize);
         return 0;
@@ -448,11 +482,19 @@ intptr_t mainProc(WindowHandle window, uint32_t message, uintptr_t wParam, intpt
         invalidateWindow(window);
         return 0;
     case kMsgBringToFront:
-        if (st.inTray)
-            restoreFromTray();
-        else if (isWindowMinimized(window))
-            showWindow(window, ShowCommand::Restore);
-        bringWindowToFront(window);
+        if (wParam == kBringToFrontRestore) {
+            // Another start of the program: the user wants to see the window.
+            if (st.inTray)
+                restoreFromTray();
+            else if (isWindowMinimized(window))
+                showWindow(window, ShowCommand::Restore);
+            bringWindowToFront(window);
+        } else if (!isForegroundWindow(window)) {
+            // After a click or a dialog: only a window the user sees is
+            // raised, and one that has the focus already stays where it is
+            // (below a window the click opened, such as the console).
+            bringWindowToFront(window);
+        }
         return 0;
     case kMsgCheckDpi:
         checkDpi(windowDisplayDpi(window));
@@ -550,8 +592,10 @@ bool runMainWindow(GuiHost* host) {
     gMain.window = window;
     gMainWindow.store(window);
     gMain.normalRect = windowRect(window);
-    if (placement)
+    if (placement) {
         gMain.normalRect = placement->normal;
+        gMain.maximized = placement->show == kShowMaximized;
+    }
     if (const int dpi = windowDisplayDpi(window); dpi != 0)
         setDpi(dpi);
 

@@ -226,16 +226,32 @@ TEST_F(MainWindowTest, ApplyAppearanceClampsAndChangesOnlyItsOwnFields) {
     EXPECT_TRUE(gSettings.takeDirty());
 }
 
-TEST_F(MainWindowTest, AnUntakenCaptionClickAsksForAMoveAndADoubleClickTogglesMaximise) {
+TEST_F(MainWindowTest, AnUntakenCaptionPressAsksForAMoveOnceDraggedAndADoubleClickTogglesMaximise) {
     mainWindowBands().captionDown = [](WindowHandle, float, float) {
         ++gCounters.captionDown;
         return gCounters.takeCaption;
     };
-    std::vector<uint32_t> afterTaken;
+    const auto dragTo = [](WindowHandle w, int x, int y) {
+        SDL_Event e{};
+        e.type = SDL_MOUSEMOTION;
+        e.motion.windowID = windowSystemId(w);
+        e.motion.state = SDL_BUTTON_LMASK;
+        e.motion.x = x;
+        e.motion.y = y;
+        SDL_PushEvent(&e);
+    };
     ASSERT_TRUE(runWithScript([&](WindowHandle w) {
+        // Clicks, a double click among them, start no move.
         pushClick(w, 400, 20, 1);
         pushClick(w, 400, 20, 2);
         pumpUntil([&] { return gCounters.captionDown >= 1 && showCount(ShowCommand::Maximize) == 1; });
+        // A press dragged past a few pixels does, once.
+        pushMouseButton(w, true, 400, 20);
+        dragTo(w, 402, 21);
+        dragTo(w, 406, 20);
+        dragTo(w, 420, 30);
+        pumpUntil([&] { return gMoves == 1; });
+        pushMouseButton(w, false, 420, 30);
         pushClick(w, 400, 200, 1);  // below the caption: neither move nor maximise
         gCounters.takeCaption = true;
         pushMouseButton(w, true, 300, 10);
@@ -245,7 +261,7 @@ TEST_F(MainWindowTest, AnUntakenCaptionClickAsksForAMoveAndADoubleClickTogglesMa
     }));
     EXPECT_EQ(gMoves, 1);
     EXPECT_EQ(showCount(ShowCommand::Maximize), 1);
-    EXPECT_EQ(gCounters.captionDown, 3);  // the double click is not offered as a press
+    EXPECT_EQ(gCounters.captionDown, 4);  // the double click is not offered as a press
 }
 
 TEST_F(MainWindowTest, ADisplayChangeIsADpiChange) {
@@ -417,15 +433,32 @@ TEST_F(MainWindowTest, TheUpdateDialogOpensOnceFromTheFrameTickAndNotInsideAnoth
     EXPECT_EQ(updates, 1);
 }
 
-TEST_F(MainWindowTest, BringToFrontRestoresFromTheTray) {
+TEST_F(MainWindowTest, ARaiseLeavesTheWindowInTheTrayAndAnotherStartsRequestRestoresIt) {
     ASSERT_TRUE(writeWindowSetting(dir.path(), "CloseToTray", true));
-    bool restored = false;
+    static int refreshes;
+    refreshes = 0;
+    mainWindowBands().refreshProfileList = [](int) { ++refreshes; };
+    bool stayed = false, restored = false;
     ASSERT_TRUE(runWithScript([&](WindowHandle w) {
         pushWindowEvent(w, SDL_WINDOWEVENT_CLOSE);
         pumpUntil([&] { return mainWindowState().inTray; });
+        // A top-level dialog over the hidden window ends (the update dialog
+        // opens by itself), and a click's raise arrives.
+        DialogSpec spec;
+        spec.width = spec.height = 100;
+        spec.parent = w;
+        spec.onPaint = [](DrawContext&, float, float, void*) { closeDialog(0); };
+        runModalDialog(spec);
+        postWindowMessage(w, kMsgBringToFront, kBringToFrontRaise, 0);
+        // Handled after everything posted before it.
+        const int before = refreshes;
+        postWindowMessage(w, kMsgRefreshEffects, 0, 0);
+        pumpUntil([&] { return refreshes > before; });
+        stayed = mainWindowState().inTray && !isWindowVisible(w);
         std::thread([&] { host.bringToFront(); }).join();
         restored = pumpUntil([&] { return !mainWindowState().inTray && isWindowVisible(w); });
     }));
+    EXPECT_TRUE(stayed);
     EXPECT_TRUE(restored);
 }
 

@@ -1,6 +1,5 @@
 #include "ui/dialogs/CommunityCatalogue.h"
 
-#include "settings/JsonText.h"
 #include "ui/dialogs/OutsideText.h"
 
 #include <nlohmann/json.hpp>
@@ -16,11 +15,8 @@ namespace {
 
 using Json = nlohmann::json;
 
-// The reply as a document; null when it is not JSON or nests too deep.
-Json parseReply(std::string_view body, std::string* error = nullptr) {
-    Json root;
-    parseJsonText(body, root, error);
-    return root;
+Json parseLenient(std::string_view body) {
+    return Json::parse(body.begin(), body.end(), nullptr, /*allow_exceptions=*/false);
 }
 
 // An optional string member: missing is empty; another type fails.
@@ -70,7 +66,7 @@ bool readEntry(const Json& element, CommunityProfileEntry& entry) {
 
 bool parseCatalogueList(std::string_view body, std::vector<CommunityProfileEntry>& entries) {
     entries.clear();
-    const Json root = parseReply(body);
+    const Json root = parseLenient(body);
     const Json* list = &root;
     if (root.is_object()) {
         const auto profiles = root.find("profiles");
@@ -88,8 +84,8 @@ bool parseCatalogueList(std::string_view body, std::vector<CommunityProfileEntry
     return true;
 }
 
-bool parseCatalogueEntry(std::string_view body, Json& profile, std::string* error) {
-    Json root = parseReply(body, error);
+bool parseCatalogueEntry(std::string_view body, Json& profile) {
+    Json root = parseLenient(body);
     if (!root.is_object())
         return false;
     const auto outer = root.find("profile");
@@ -101,7 +97,7 @@ bool parseCatalogueEntry(std::string_view body, Json& profile, std::string* erro
 }
 
 std::string catalogueFailureText(std::string_view body, int status, const std::string& transportError) {
-    const Json root = parseReply(body);
+    const Json root = parseLenient(body);
     if (root.is_object()) {
         const auto error = root.find("error");
         if (error != root.end() && error->is_string()) {

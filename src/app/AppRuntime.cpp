@@ -73,6 +73,7 @@ void AppRuntime::switchEngine(int sim, bool inRunLoop) {
                        "  [ Susp Logger ]  SAVED -> susp_log.csv  (simulator changed)         ");
     }
     m_engine->disconnect();
+    m_connectionLive = false;  // the new engine has not connected yet: nothing was lost
     if (inRunLoop) {
         gSimConnected = 0;
         m_audio->invalidateFrame();
@@ -172,6 +173,7 @@ void AppRuntime::connectActions(bool first) {
         gDashboardAudioOk = m_audio->audioOk();
     }
     gSimConnected = 1;
+    m_connectionLive = true;
     m_online->sendUsagePing(m_engine->displayName(), "sim_connect");
     if (first) {
         m_audio->invalidateFrame();
@@ -258,10 +260,15 @@ void AppRuntime::runPass() {
         drawHeader();
 
     if (!m_engine->isConnected()) {
-        std::string line = "  ";
-        line += m_engine->displayName();
-        line += " disconnected - reconnecting...          ";
-        drawStatusLine(console, ConsoleAttr::kRed, kReconnectRow, line);
+        // Once per lost connection: not for an engine that never connected
+        // (a simulator change), nor again on every 2 s retry.
+        if (m_connectionLive) {
+            std::string line = "  ";
+            line += m_engine->displayName();
+            line += " disconnected - reconnecting...          ";
+            drawStatusLine(console, ConsoleAttr::kRed, kReconnectRow, line);
+            m_connectionLive = false;
+        }
         gSimConnected = 0;
         m_audio->invalidateFrame();
         m_engine->disconnect();

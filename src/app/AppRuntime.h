@@ -112,6 +112,9 @@ private:
 
     uint64_t m_t0Ms = 0;
     bool m_everConnected = false;
+    // The engine is connected, or was until this pass: a disconnected pass
+    // prints the reconnect line once, when the connection was lost.
+    bool m_connectionLive = false;
     int m_updatesThisSecond = 0;
     int m_updatesPerSecond = 0;
     int m_dashboardCounter = 0;

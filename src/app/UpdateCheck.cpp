@@ -5,6 +5,7 @@
 #include "app/Version.h"
 #include "platform/Output.h"
 #include "platform/PrintableText.h"
+#include "settings/JsonText.h"
 
 #include <nlohmann/json.hpp>
 
@@ -105,8 +106,8 @@ bool versionIsNewer(std::string_view a, std::string_view b) {
 }
 
 bool parseVersionManifest(std::string_view body, VersionManifest& manifest) {
-    const nlohmann::json root = nlohmann::json::parse(body, nullptr, false);
-    if (!root.is_object())
+    nlohmann::json root;
+    if (!parseJsonText(body, root) || !root.is_object())
         return false;
     const auto text = [&root](const char* key) {
         const auto it = root.find(key);

@@ -13,6 +13,8 @@
 // The implementation (Window.cpp) runs on SDL2; nothing outside the platform
 // folder sees SDL.
 
+#include "platform/graphics/Geometry.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -50,12 +52,8 @@ inline constexpr uintptr_t kSizeRestored = 0, kSizeMinimized = 1, kSizeMaximized
 // - kWmSize: wParam kSize*, lParam = width | height << 16 (client pixels).
 // - kWmActivate: wParam 1 when the window got the keyboard focus, 0 lost.
 // - kWmTimer: wParam = timer id.
-// - kWmDisplayChanged: the DPI the desktop asks for changed (a new Xft.dpi
-//   on X11, or the window is on an output of another scale on Wayland);
-//   wParam = the new DPI (windowDisplayDpi), lParam = kDpiChangeSizeFollowed
-//   when the window's size in pixels has already followed the new scale
-//   (the owner only lays out again), else 0 (the owner resizes the window).
-inline constexpr intptr_t kDpiChangeSizeFollowed = 1;
+// - kWmDisplayChanged: the window moved to another display; wParam = that
+//   display's DPI (96 when it reports none).
 inline intptr_t makePointParam(int x, int y) {
     return static_cast<intptr_t>(static_cast<uint32_t>(static_cast<uint16_t>(x)) |
                                  (static_cast<uint32_t>(static_cast<uint16_t>(y)) << 16));
@@ -111,21 +109,8 @@ void windowSystemShutdown(bool endVideo = true);
 bool windowSystemReady();
 // The video driver in use ("x11", "wayland", "offscreen", ...); empty before init.
 std::string windowSystemDriver();
-// What the last windowSystemInit chose that the user should hear of (a
-// Wayland session whose window uses X11 through Xwayland, and why); empty
-// when nothing.
-std::string windowSystemNote();
-// The logical DPI the desktop asks for (the user's scale, 96 at 100 %; never
-// the screen's physical density): QUORVANE_DPI when set, else on Wayland the
-// outputs' scale times 96, on X11 the display's Xft.dpi (followed while the
-// program runs), else 96.
-int desktopDpi();
-// Any thread: frames presented on any window so far.
-uint64_t presentedFrameCount();
 
-// Creates the window with its drawing target. Sizes are drawing pixels, here
-// and in every function below (SDL's window coordinates are points on a
-// scaled Wayland output: the layer converts). Null when the window or its
+// Creates the window with its drawing target. Null when the window or its
 // target cannot be made; lastWindowError() says why.
 WindowHandle createWindow(const WindowOptions& options);
 // Sends kWmDestroy, then frees the window and drops messages and timers
@@ -148,16 +133,26 @@ bool hasWindowTimer(WindowHandle window, uint32_t id, uint32_t* periodMs = nullp
 
 // Painting: an invalid window gets one kWmPaint when the loop has no other
 // message waiting. Inside kWmPaint the procedure draws between
-// beginWindowPaint and endWindowPaint.
+// beginWindowPaint and endWindowPaint. The window's drawing target keeps the
+// last frame: invalidateWindow asks for the whole window to be drawn again
+// (so do resizes, exposures and a new target); requestWindowPaint only asks
+// for a kWmPaint, in which a procedure that knows what changed draws and
+// presents only that.
 void invalidateWindow(WindowHandle window);
+void requestWindowPaint(WindowHandle window);
 void updateWindow(WindowHandle window);  // paint now when invalid
-// The context to draw the frame with (cleared by nobody: draw everything);
-// null when the window has no usable target. A target that was lost is made
-// again here, so a failure is retried on every later paint.
-DrawContext* beginWindowPaint(WindowHandle window);
-// Ends the frame and shows it; false when drawing failed (the target is
-// dropped and rebuilt at the next beginWindowPaint).
-bool endWindowPaint(WindowHandle window);
+// The context to draw the frame with (cleared by nobody); null when the
+// window has no usable target. A target that was lost is made again here, so
+// a failure is retried on every later paint. `whole` (when given) is set true
+// when the frame must be drawn whole: the window was invalidated, or its
+// target is new or was resized (its image holds no earlier frame). When it is
+// false the image still holds the last frame.
+DrawContext* beginWindowPaint(WindowHandle window, bool* whole = nullptr);
+// Ends the frame and shows it: the given rectangles of it, or all of it when
+// there are none (see presentWindowTarget); false when drawing failed (the
+// target is dropped and rebuilt at the next beginWindowPaint, and the next
+// frame is whole).
+bool endWindowPaint(WindowHandle window, const PixelRect* rects = nullptr, int count = 0);
 
 // Showing and state.
 enum class ShowCommand : uint8_t { Hide, Show, Minimize, Maximize, Restore };
@@ -170,7 +165,8 @@ bool isWindowMaximized(WindowHandle window);
 // and paints still arrive.
 void enableWindow(WindowHandle window, bool enabled);
 bool isWindowEnabled(WindowHandle window);
-// Raises the window and asks for the keyboard focus.
+// Raises a shown window and asks for the keyboard focus; a hidden or
+// minimised window is left as it is (showWindow restores).
 void bringWindowToFront(WindowHandle window);
 // True while the window has the keyboard focus (as the focus events said).
 bool isForegroundWindow(WindowHandle window);
@@ -190,15 +186,11 @@ struct WindowRect {
 WindowRect windowRect(WindowHandle window);
 void setWindowRect(WindowHandle window, const WindowRect& rect);
 void clientSize(WindowHandle window, int* width, int* height);
-// The smallest client size the user can resize to (pixels).
-void setWindowMinimumSize(WindowHandle window, int width, int height);
-void windowMinimumSize(WindowHandle window, int* width, int* height);
 // True when windows can place themselves (not on Wayland).
 bool canPlaceWindows();
 // Usable bounds of every display (screen pixels); empty when none is known.
 std::vector<WindowRect> displayBounds();
-// The DPI to lay the window out for: desktopDpi(), on Wayland the scale of
-// the window's output; 0 for an unknown window.
+// The DPI of the display the window is on; 0 when that display reports none.
 int windowDisplayDpi(WindowHandle window);
 // The layout scale used for the window (the interface's current DPI / 96).
 float windowDpiScale(WindowHandle window);

@@ -2,6 +2,7 @@
 
 #include "platform/Folders.h"
 #include "settings/HeldFiles.h"
+#include "settings/JsonText.h"
 #include "settings/NumberText.h"
 #include "settings/ProfileName.h"
 
@@ -45,13 +46,14 @@ bool fitsFloat(double value) {
 }
 
 // Applies a number to a float field: unchanged when it does not fit a float,
-// else clamped into [low, high].
+// else clamped into [low, high]; a value too small to be a normal float is 0
+// (denormals cost the synthesis dearly and mean nothing).
 void applyFloat(float& field, double value, double low, double high) {
-    if (fitsFloat(value))
-        field = static_cast<float>(std::clamp(value, low, high));
+    if (!fitsFloat(value))
+        return;
+    const float clamped = static_cast<float>(std::clamp(value, low, high));
+    field = std::fabs(clamped) < std::numeric_limits<float>::min() ? 0.0f : clamped;
 }
-
-constexpr double kNoUpperBound = std::numeric_limits<double>::max();
 
 struct FloatMember {
     const char* key;
@@ -73,13 +75,13 @@ constexpr FloatMember kLevels[] = {
 };
 
 constexpr FloatMember kFrequencies[] = {
-    {"freqRoadVib", &EffectProfile::freqRoadVib, kMinEffectFrequency, kNoUpperBound},
-    {"freqSuspImp", &EffectProfile::freqSuspImp, kMinEffectFrequency, kNoUpperBound},
-    {"freqKerb", &EffectProfile::freqKerb, kMinEffectFrequency, kNoUpperBound},
-    {"freqEngine", &EffectProfile::freqEngine, kMinEffectFrequency, kNoUpperBound},
-    {"freqAbsLock", &EffectProfile::freqAbsLock, kMinEffectFrequency, kNoUpperBound},
-    {"freqGear", &EffectProfile::freqGear, kMinEffectFrequency, kNoUpperBound},
-    {"freqWheelSlip", &EffectProfile::freqWheelSlip, kMinEffectFrequency, kNoUpperBound},
+    {"freqRoadVib", &EffectProfile::freqRoadVib, kMinEffectFrequency, kMaxEffectFrequency},
+    {"freqSuspImp", &EffectProfile::freqSuspImp, kMinEffectFrequency, kMaxEffectFrequency},
+    {"freqKerb", &EffectProfile::freqKerb, kMinEffectFrequency, kMaxEffectFrequency},
+    {"freqEngine", &EffectProfile::freqEngine, kMinEffectFrequency, kMaxEffectFrequency},
+    {"freqAbsLock", &EffectProfile::freqAbsLock, kMinEffectFrequency, kMaxEffectFrequency},
+    {"freqGear", &EffectProfile::freqGear, kMinEffectFrequency, kMaxEffectFrequency},
+    {"freqWheelSlip", &EffectProfile::freqWheelSlip, kMinEffectFrequency, kMaxEffectFrequency},
 };
 
 bool readFloatMember(const Json& root, const FloatMember& member, EffectProfile& profile, std::string* error) {
@@ -124,7 +126,7 @@ bool readRoutes(const Json& root, EffectProfile& profile, std::string* error) {
 }
 
 // Applies the members in their fixed order, each as soon as it is read.
-bool applyProfileJson(const Json& root, EffectProfile& profile, std::string* error) {
+bool applyProfileMembers(const Json& root, EffectProfile& profile, std::string* error) {
     for (const FloatMember& member : kLevels) {
         if (!readFloatMember(root, member, profile, error))
             return false;
@@ -156,25 +158,6 @@ bool applyProfileJson(const Json& root, EffectProfile& profile, std::string* err
     }
     return readRoutes(root, profile, error);
 }
-
-// Builds the value the text holds; when the text is not JSON, the failure is
-// recorded, not thrown (throwing costs far more than reading a small file),
-// with the parser's words in *why when why is given.
-class FirstValueReader : public nlohmann::detail::json_sax_dom_parser<Json> {
-  public:
-    FirstValueReader(Json& root, std::string* why)
-        : json_sax_dom_parser(root, /*allow_exceptions_=*/false), why_(why) {}
-
-    template <class Exception>
-    bool parse_error(std::size_t position, const std::string& lastToken, const Exception& ex) {
-        if (why_)
-            *why_ = ex.what();
-        return json_sax_dom_parser::parse_error(position, lastToken, ex);
-    }
-
-  private:
-    std::string* why_;
-};
 
 }  // namespace
 
@@ -230,18 +213,22 @@ std::string profileJsonText(const EffectProfile& p, int sim, std::string_view na
     return root.dump(2, ' ', false, Json::error_handler_t::replace);
 }
 
-bool readProfileText(EffectProfile& profile, std::string_view text, std::string* error) {
+bool applyProfileJson(EffectProfile& profile, const Json& root, std::string* error) {
+    if (!root.is_object())
+        return fail(error, "not a profile file: it holds no JSON object");
+    return applyProfileMembers(root, profile, error);
+}
+
+bool readProfileText(EffectProfile& profile, std::string_view text, std::string* error, ProfileRoot rootRule) {
     Json root;
     // Not strict: the parser stops after the first complete value; what
     // follows it is not examined.
     std::string why;
-    FirstValueReader reader(root, error ? &why : nullptr);
-    Json::sax_parse(text.begin(), text.end(), &reader, Json::input_format_t::json, /*strict=*/false);
-    if (reader.is_errored())
-        return fail(error, "not a valid profile file: " + why);
-    if (!root.is_object())
+    if (!parseJsonText(text, root, error ? &why : nullptr, JsonTrailingText::kIgnored))
+        return fail(error, "not a profile file: " + why);
+    if (!root.is_object() && rootRule == ProfileRoot::kAnyValue)
         return true;
-    return applyProfileJson(root, profile, error);
+    return applyProfileJson(profile, root, error);
 }
 
 bool loadProfileFile(EffectProfile& profile, const std::string& path, std::string* error, FileReadStatus* status) {

@@ -16,6 +16,8 @@
 #include "platform/Files.h"
 #include "settings/HapticSettings.h"
 
+#include <nlohmann/json_fwd.hpp>
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,6 +27,9 @@ namespace qv {
 inline constexpr int kProfileFileVersion = 3;
 inline constexpr const char* kDefaultProfileName = "default";
 inline constexpr float kMinEffectFrequency = 10.0f;
+// Far above anything a shaker plays, and below the Nyquist frequency of the
+// lowest sample rate.
+inline constexpr float kMaxEffectFrequency = 1000.0f;
 
 // The simulator's key, "unknown" outside 0..5.
 const char* simKeyOf(int sim);
@@ -44,11 +49,23 @@ bool profilesFolder(const std::string& base, std::string* error = nullptr);
 // written with replacement characters.
 std::string profileJsonText(const EffectProfile& profile, int sim, std::string_view name);
 
+enum class ProfileRoot {
+    kAnyValue,    // profile files: a root that is not an object changes nothing and succeeds
+    kObjectOnly,  // files and replies from elsewhere: such a root is refused
+};
+
 // Applies a profile file's text to `profile`. False (with `error`) when the
-// text is not JSON or a member has the wrong type; members applied before a
-// type error stay applied. A root that is not an object changes nothing and
-// succeeds.
-bool readProfileText(EffectProfile& profile, std::string_view text, std::string* error = nullptr);
+// text is not JSON ("not a profile file: invalid JSON at line L, column C"),
+// nests deeper than kMaxJsonDepth, or a member has the wrong type; members
+// applied before a type error stay applied. Only the known members are read;
+// levels are clamped to 0..1, frequencies to kMinEffectFrequency..
+// kMaxEffectFrequency, and values too small for a normal float become 0.
+bool readProfileText(EffectProfile& profile, std::string_view text, std::string* error = nullptr,
+                     ProfileRoot root = ProfileRoot::kAnyValue);
+
+// The same reading of a document already parsed (a catalogue reply's
+// profile object); false for a root that is not an object.
+bool applyProfileJson(EffectProfile& profile, const nlohmann::json& root, std::string* error = nullptr);
 
 // readProfileText on the file at `path` (imports name the file directly).
 // `status` (when given) tells a missing file from a broken one.

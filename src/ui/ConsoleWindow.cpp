@@ -144,6 +144,8 @@ bool showConsoleWindow(bool visible) {
         setWindowTimer(c.window, kTimerConsoleRefresh, kConsoleRefreshMs);
     }
     showWindow(c.window, ShowCommand::Show);
+    // Opened from the main window: it comes up in front of it, with the focus.
+    bringWindowToFront(c.window);
     invalidateWindow(c.window);
     return true;
 }

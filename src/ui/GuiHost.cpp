@@ -7,8 +7,6 @@
 #include "ui/GuiHooks.h"
 #include "ui/MainWindow.h"
 
-#include <pthread.h>
-
 namespace qv {
 
 std::atomic<GuiHost*> gGuiHost{nullptr};
@@ -27,15 +25,12 @@ void GuiHost::start() {
 }
 
 void GuiHost::threadMain() {
-    pthread_setname_np(pthread_self(), "qv-gui");  // as top -H and the tests see it
     std::string error;
     if (!windowSystemInit(&error)) {
         outWrite("  Quor Vane runs on without a window: " + error + ".\n");
         m_noWindow.store(true);
         return;
     }
-    if (const std::string note = windowSystemNote(); !note.empty())
-        outWrite("  " + note + ".\n");
     if (!graphicsInit())
         errPrint("  WARNING: text cannot be drawn: %s\n", lastGraphicsError().c_str());
     installGuiHooks();
@@ -75,7 +70,7 @@ void GuiHost::requestDeviceSetup() {
 
 void GuiHost::bringToFront() {
     if (PlatformWindow* window = m_window.load())
-        postWindowMessage(window, kMsgBringToFront, 0, 0);
+        postWindowMessage(window, kMsgBringToFront, kBringToFrontRestore, 0);
 }
 
 void GuiHost::setSelectSimFn(std::function<void(int)> fn) {

@@ -17,7 +17,6 @@
 #include "ui/PopupMenu.h"
 #include "ui/WindowSettings.h"
 
-#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <memory>
@@ -31,13 +30,27 @@ namespace {
 constexpr Color kWindowBackground = rgb(16, 18, 22);
 constexpr float kWheelPanelInset = 22, kWheelPanelWidth = 360;  // 96-dpi units
 constexpr int kTrayMenuRestore = 1, kTrayMenuExit = 2;
+// How far (96-dpi units) the pointer moves with the button held on the
+// caption band before the window manager is asked to move the window. A
+// click, however short, never starts a move: a window manager that is asked
+// for one after the button came up waits in its move mode with the keyboard
+// grabbed.
+constexpr float kMoveThreshold = 4;
 
 struct MainWindow {
     MainWindowState state;
     GuiHost* host = nullptr;
     WindowHandle window = nullptr;
     bool destroyed = false;
-    WindowRect normalRect;  // the last restored rectangle, saved as the placement
+    // The placement the user last saw: the restored rectangle and whether
+    // the window was maximised, taken only while it was shown and not
+    // minimised (a hidden window reports the screen's corner). Saved at the end.
+    WindowRect normalRect;
+    bool maximized = false;
+    // A press on the caption band that no band took: the move starts once
+    // the pointer moved far enough with the button held.
+    bool movePending = false;
+    float pressX = 0, pressY = 0;
     std::unique_ptr<ITray> tray;
 };
 
@@ -264,6 +277,18 @@ void paintFrame(WindowHandle window) {
 
 // ---- the window procedure --------------------------------------------------------
 
+// Notes the placement while the user can see the window.
+void rememberPlacement() {
+    if (!isWindowVisible(gMain.window) || isWindowMinimized(gMain.window) || gMain.state.inTray)
+        return;
+    gMain.maximized = isWindowMaximized(gMain.window);
+    if (!gMain.maximized) {
+        const WindowRect r = windowRect(gMain.window);
+        if (r.width > 0 && r.height > 0)
+            gMain.normalRect = r;
+    }
+}
+
 void onSize(uintptr_t kind, intptr_t lParam) {
     if (kind == kSizeMinimized) {
         killWindowTimer(gMain.window, kTimerFrame);
@@ -275,11 +300,7 @@ void onSize(uintptr_t kind, intptr_t lParam) {
         gMain.state.clientWidth = static_cast<float>(w);
         gMain.state.clientHeight = static_cast<float>(h);
     }
-    if (kind == kSizeRestored && !isWindowMaximized(gMain.window)) {
-        const WindowRect r = windowRect(gMain.window);
-        if (r.width > 0 && r.height > 0)
-            gMain.normalRect = r;
-    }
+    rememberPlacement();
     setWindowTimer(gMain.window, kTimerFrame, gMain.state.fastTimer ? kFastFrameMs : kSlowFrameMs);
     showConsoleIf(gMain.state.consoleHiddenByMinimise);
     invalidateWindow(gMain.window);
@@ -291,13 +312,9 @@ void onDestroy() {
     removeTrayIcon();
     gMain.tray.reset();
     releaseGuiResources();
-    if (!isWindowMaximized(gMain.window) && !isWindowMinimized(gMain.window) && isWindowVisible(gMain.window)) {
-        const WindowRect r = windowRect(gMain.window);
-        if (r.width > 0 && r.height > 0)
-            gMain.normalRect = r;
-    }
+    rememberPlacement();
     WindowPlacement placement;
-    placement.show = isWindowMaximized(gMain.window) ? kShowMaximized : kShowNormal;
+    placement.show = gMain.maximized ? kShowMaximized : kShowNormal;
     placement.normal = gMain.normalRect;
     if (!settingsFolder().empty() && placement.normal.width > 0)
         writeWindowPlacement(settingsFolder(), placement);  // a failure is silent
@@ -334,38 +351,11 @@ void applyAppearance(uintptr_t wParam, intptr_t lParam) {
     invalidateWindow(gMain.window);
 }
 
-// The smallest size at the current DPI, within the work area.
-void applyMinimumSize(WindowOptions* options) {
-    int w = static_cast<int>(std::lround(kMainWindowMinWidth * dpiScale()));
-    int h = static_cast<int>(std::lround(kMainWindowMinHeight * dpiScale()));
-    if (const std::vector<WindowRect> displays = displayBounds(); !displays.empty()) {
-        w = std::min(w, displays.front().width);
-        h = std::min(h, displays.front().height);
+void checkDpi(int dpi) {
+    if (dpi != 0 && dpi != currentDpi()) {
+        setDpi(dpi);
+        rebuildResources();
     }
-    if (options) {
-        options->minWidth = w;
-        options->minHeight = h;
-    } else {
-        setWindowMinimumSize(gMain.window, w, h);
-    }
-}
-
-// A new DPI: the window keeps its size relative to the desktop (unless the
-// window system resized it already), its minimum follows, and everything
-// drawn is made again at the new scale.
-void checkDpi(int dpi, bool sizeFollowed) {
-    const int old = currentDpi();
-    if (dpi == 0 || dpi == old)
-        return;
-    setDpi(dpi);
-    if (currentDpi() == old)
-        return;  // out of range: ignored
-    // The size before the new minimum, which may already enlarge the window.
-    const WindowRect before = windowRect(gMain.window);
-    applyMinimumSize(nullptr);
-    if (!sizeFollowed && !isWindowMaximized(gMain.window))
-        setWindowRect(gMain.window, rescaleWindowRect(before, old, currentDpi(), displayBounds()));
-    rebuildResources();
 }
 
 intptr_t mainProc(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam, void*) {
@@ -384,7 +374,7 @@ intptr_t mainProc(WindowHandle window, uint32_t message, uintptr_t wParam, intpt
         return 0;
     case kWmDisplayChanged:
         if (st.ready)
-            checkDpi(static_cast<int>(wParam), lParam == kDpiChangeSizeFollowed);
+            checkDpi(static_cast<int>(wParam));
         return 0;
     case kWmActivate:
         if (wParam) {
@@ -431,18 +421,31 @@ intptr_t mainProc(WindowHandle window, uint32_t message, uintptr_t wParam, intpt
             b.panelDrag(x, y);
         if (mouseCaptureWindow() == window)
             invalidateWindow(window);
+        if (gMain.movePending) {
+            const float limit = kMoveThreshold * s;
+            if (!(wParam & kMkLButton)) {
+                gMain.movePending = false;
+            } else if (std::fabs(x - gMain.pressX) >= limit || std::fabs(y - gMain.pressY) >= limit) {
+                gMain.movePending = false;
+                releaseMouseCapture();
+                startWindowMove(window);
+            }
+        }
         return 0;
     case kWmLButtonDown:
+        gMain.movePending = false;
         if (mouseDown(x, y)) {
             setMouseCapture(window);
             invalidateWindow(window);
-            postWindowMessage(window, kMsgBringToFront, 0, 0);
+            postWindowMessage(window, kMsgBringToFront, kBringToFrontRaise, 0);
         } else if (y < kHeaderHeight * s) {
-            releaseMouseCapture();
-            startWindowMove(window);
+            gMain.movePending = true;
+            gMain.pressX = x;
+            gMain.pressY = y;
         }
         return 0;
     case kWmLButtonUp: {
+        gMain.movePending = false;
         GuiHost* host = gGuiHost.load();
         bool changed = b.cardsUp && b.cardsUp(host, x, y);
         changed = (b.panelUp && b.panelUp(x, y)) || changed;
@@ -452,6 +455,8 @@ intptr_t mainProc(WindowHandle window, uint32_t message, uintptr_t wParam, intpt
         return 0;
     }
     case kWmLButtonDblClk:
+        // The second press of a double click starts no move either.
+        gMain.movePending = false;
         if (y < kHeaderHeight * s)
             showWindow(window, isWindowMaximized(window) ? ShowCommand::Restore : ShowCommand::Maximize);
         return 0;
@@ -477,16 +482,22 @@ intptr_t mainProc(WindowHandle window, uint32_t message, uintptr_t wParam, intpt
         invalidateWindow(window);
         return 0;
     case kMsgBringToFront:
-        if (st.inTray)
-            restoreFromTray();
-        else if (isWindowMinimized(window))
-            showWindow(window, ShowCommand::Restore);
-        bringWindowToFront(window);
+        if (wParam == kBringToFrontRestore) {
+            // Another start of the program: the user wants to see the window.
+            if (st.inTray)
+                restoreFromTray();
+            else if (isWindowMinimized(window))
+                showWindow(window, ShowCommand::Restore);
+            bringWindowToFront(window);
+        } else if (!isForegroundWindow(window)) {
+            // After a click or a dialog: only a window the user sees is
+            // raised, and one that has the focus already stays where it is
+            // (below a window the click opened, such as the console).
+            bringWindowToFront(window);
+        }
         return 0;
     case kMsgCheckDpi:
-        // Where windows cannot place themselves (Wayland) the size in pixels
-        // follows the output's scale on its own.
-        checkDpi(windowDisplayDpi(window), !canPlaceWindows());
+        checkDpi(windowDisplayDpi(window));
         return 0;
     case kMsgApplyAppearance:
         applyAppearance(wParam, lParam);
@@ -544,46 +555,6 @@ void paintMainWindow(DrawContext& context, float w, float h, float time) {
 
 const MainWindowState& mainWindowState() { return gMain.state; }
 
-WindowRect firstMainWindowRect(int dpi, const std::vector<WindowRect>& displays) {
-    WindowRect r;
-    r.x = kWindowPositionDefault;
-    r.y = kWindowPositionDefault;
-    r.width = static_cast<int>(std::lround(static_cast<double>(kMainWindowWidth) * dpi / kDefaultDpi));
-    r.height = static_cast<int>(std::lround(static_cast<double>(kMainWindowHeight) * dpi / kDefaultDpi));
-    if (!displays.empty()) {
-        r.width = std::min(r.width, displays.front().width);
-        r.height = std::min(r.height, displays.front().height);
-    }
-    r.width = std::max(r.width, 1);
-    r.height = std::max(r.height, 1);
-    return r;
-}
-
-WindowRect rescaleWindowRect(const WindowRect& rect, int oldDpi, int newDpi, const std::vector<WindowRect>& displays) {
-    if (oldDpi <= 0 || newDpi <= 0)
-        return rect;
-    const double ratio = static_cast<double>(newDpi) / oldDpi;
-    const int cx = rect.x + rect.width / 2, cy = rect.y + rect.height / 2;
-    WindowRect r;
-    r.width = std::max(1, static_cast<int>(std::lround(rect.width * ratio)));
-    r.height = std::max(1, static_cast<int>(std::lround(rect.height * ratio)));
-    const WindowRect* area = displays.empty() ? nullptr : &displays.front();
-    for (const WindowRect& d : displays)
-        if (cx >= d.x && cx < d.x + d.width && cy >= d.y && cy < d.y + d.height)
-            area = &d;
-    if (area) {
-        r.width = std::min(r.width, area->width);
-        r.height = std::min(r.height, area->height);
-    }
-    r.x = cx - r.width / 2;
-    r.y = cy - r.height / 2;
-    if (area) {
-        r.x = std::clamp(r.x, area->x, area->x + area->width - r.width);
-        r.y = std::clamp(r.y, area->y, area->y + area->height - r.height);
-    }
-    return r;
-}
-
 void setVrProcessProbe(bool (*probe)()) { gVrProbe = probe; }
 
 // ---- runMainWindow ------------------------------------------------------------
@@ -599,19 +570,18 @@ bool runMainWindow(GuiHost* host) {
     if (placement)
         placement = clampWindowPlacement(*placement, displayBounds());
 
-    setDpi(desktopDpi());
-    const WindowRect first = firstMainWindowRect(currentDpi(), displayBounds());
     WindowOptions options;
     options.kind = WindowKind::Main;
     options.title = "Quor Vane  v" QV_VERSION_TEXT;
-    options.width = placement ? placement->normal.width : first.width;
-    options.height = placement ? placement->normal.height : first.height;
+    options.width = placement ? placement->normal.width : kMainWindowWidth;
+    options.height = placement ? placement->normal.height : kMainWindowHeight;
     if (placement && canPlaceWindows()) {
         options.x = placement->normal.x;
         options.y = placement->normal.y;
     }
     options.visible = false;
-    applyMinimumSize(&options);
+    options.minWidth = static_cast<int>(kMainWindowMinWidth * dpiScale() + 0.5f);
+    options.minHeight = static_cast<int>(kMainWindowMinHeight * dpiScale() + 0.5f);
     options.proc = mainProc;
     WindowHandle window = createWindow(options);
     if (!window) {
@@ -622,8 +592,12 @@ bool runMainWindow(GuiHost* host) {
     gMain.window = window;
     gMainWindow.store(window);
     gMain.normalRect = windowRect(window);
-    if (placement)
+    if (placement) {
         gMain.normalRect = placement->normal;
+        gMain.maximized = placement->show == kShowMaximized;
+    }
+    if (const int dpi = windowDisplayDpi(window); dpi != 0)
+        setDpi(dpi);
 
     // What the window needs before its first frame.
     rebuildResources();

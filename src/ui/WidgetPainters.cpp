@@ -195,9 +195,12 @@ void drawDropdownList(DrawContext& context, const UiDropdown& dropdown) {
     context.fillRoundedRect(list, radius, guiBrush(kBrushRaised));
     outline(context, list, radius, guiBrush(kBrushLineStrong));
     const float row = dropdownItemPixels(dropdown);
+    const float rows = list.height() / row;
+    const int visible = std::isfinite(rows) ? std::clamp(static_cast<int>(std::lround(std::min(rows, 1e6f))), 1, count) : count;
+    const int first = std::clamp(dropdown.scroll, 0, std::max(count - visible, 0));
     context.pushClip(list);
-    for (int i = 0; i < count; ++i) {
-        const float top = list.top + static_cast<float>(i) * row;
+    for (int i = first; i < count; ++i) {
+        const float top = list.top + static_cast<float>(i - first) * row;
         if (top >= list.bottom)
             break;
         const RectF rowRect{list.left, top, list.right, top + row};
@@ -211,6 +214,15 @@ void drawDropdownList(DrawContext& context, const UiDropdown& dropdown) {
         if (i < count - 1)
             context.drawLine(PointF{rowRect.left + 8.0f * s, rowRect.bottom}, PointF{rowRect.right - 8.0f * s, rowRect.bottom},
                              guiBrush(kBrushLineFaint), 1.0f);
+    }
+    if (count > visible) {
+        // A scroll bar at the right edge: the thumb shows which rows are in view.
+        const float track = list.height() - 8.0f * s;
+        const float thumb = std::max(track * static_cast<float>(visible) / static_cast<float>(count), 12.0f * s);
+        const float offset = (track - thumb) * static_cast<float>(first) / static_cast<float>(count - visible);
+        context.fillRoundedRect(RectF{list.right - 7.0f * s, list.top + 4.0f * s + offset, list.right - 3.0f * s,
+                                      list.top + 4.0f * s + offset + thumb},
+                                2.0f * s, guiBrush(kBrushLineStrong));
     }
     context.popClip();
 }
@@ -379,6 +391,62 @@ void drawSegmented(DrawContext& context, const UiSegmented& segmented) {
 
 // --- text field ------------------------------------------------------------
 
+namespace {
+
+// Where a field's text lies: one line between the side margins, or a wrapped
+// block inside all four margins.
+RectF textFieldInner(const UiTextField& field, float s) {
+    const RectF& r = field.rect;
+    if (field.wrap)
+        return RectF{r.left + 10.0f * s, r.top + 8.0f * s, r.right - 10.0f * s, r.bottom - 8.0f * s};
+    return RectF{r.left + 10.0f * s, r.top, r.right - 10.0f * s, r.bottom};
+}
+
+std::string_view textFieldValue(const UiTextField& field) {
+    return std::string_view(field.text, ::strnlen(field.text, kTextFieldSize - 1));
+}
+
+}  // namespace
+
+void layoutTextField(DrawContext& context, UiTextField& field) {
+    const float s = dpiScale();
+    const RectF inner = textFieldInner(field, s);
+    const std::string_view value = textFieldValue(field);
+    const TextFormat* format = guiTextFormat(kFormatControl);
+    if (!std::isfinite(field.scrollX) || !std::isfinite(field.scrollY))
+        field.scrollX = field.scrollY = 0;
+    if (field.wrap) {
+        field.scrollX = 0;
+        const float width = std::max(inner.width(), 1.0f);
+        if (field.clickPending) {
+            field.caret = context.hitTestText(format, value, width, field.clickX - inner.left,
+                                              field.clickY - inner.top + field.scrollY);
+        }
+        const RectF caret = context.caretRect(format, value, width, textFieldCaret(field));
+        const float textHeight = std::max(value.empty() ? 0.0f : context.measureText(format, value, width).height,
+                                          caret.bottom);
+        if (caret.top < field.scrollY)
+            field.scrollY = caret.top;
+        if (caret.bottom > field.scrollY + inner.height())
+            field.scrollY = caret.bottom - inner.height();
+        field.scrollY = std::clamp(field.scrollY, 0.0f, std::max(textHeight - inner.height(), 0.0f));
+    } else {
+        field.scrollY = 0;
+        if (field.clickPending)
+            field.caret = context.hitTestText(format, value, field.clickX - inner.left + field.scrollX);
+        // Room for the caret's own width at the right edge.
+        const float visible = std::max(inner.width() - 2.0f * s, 1.0f);
+        const float offset = context.caretOffset(format, value, textFieldCaret(field));
+        const float textWidth = value.empty() ? 0.0f : context.caretOffset(format, value, kTextFieldSize);
+        if (offset < field.scrollX)
+            field.scrollX = offset;
+        if (offset > field.scrollX + visible)
+            field.scrollX = offset - visible;
+        field.scrollX = std::clamp(field.scrollX, 0.0f, std::max(textWidth - visible, 0.0f));
+    }
+    field.clickPending = 0;
+}
+
 void drawTextField(DrawContext& context, const UiTextField& field) {
     const float s = dpiScale();
     const RectF& r = field.rect;
@@ -387,17 +455,42 @@ void drawTextField(DrawContext& context, const UiTextField& field) {
     context.fillRoundedRect(r, radius, guiBrush(kBrushSurface));
     outline(context, r, radius,
             field.focused ? accent(3) : guiBrush(field.hovered ? kBrushLineStrong : kBrushLine));
-    const std::string_view value(field.text, ::strnlen(field.text, kTextFieldSize - 1));
-    const RectF textRect{r.left + 10.0f * s, r.top, r.right - 10.0f * s, r.bottom};
-    if (!value.empty())
-        text(context, kFormatControl, value, textRect, guiBrush(kBrushText), TextAlignment::Leading,
-             ParagraphAlignment::Center);
-    else
-        text(context, kFormatControl, fieldView(field.placeholder), textRect, guiBrush(kBrushText22),
+    const std::string_view value = textFieldValue(field);
+    const RectF inner = textFieldInner(field, s);
+    const float scrollX = std::isfinite(field.scrollX) ? std::max(field.scrollX, 0.0f) : 0.0f;
+    const float scrollY = std::isfinite(field.scrollY) ? std::max(field.scrollY, 0.0f) : 0.0f;
+    const bool showCaret = field.focused && field.enabled;
+    const TextFormat* format = guiTextFormat(kFormatControl);
+    if (field.wrap) {
+        context.pushClip(inner);
+        const RectF block{inner.left, inner.top - scrollY, inner.right, inner.bottom + scrollY};
+        if (!value.empty())
+            text(context, kFormatControl, value, block, guiBrush(kBrushText), TextAlignment::Leading,
+                 ParagraphAlignment::Near, TextWrap::Wrap);
+        else
+            text(context, kFormatControl, fieldView(field.placeholder), inner, guiBrush(kBrushText22),
+                 TextAlignment::Leading, ParagraphAlignment::Near, TextWrap::Wrap);
+        if (showCaret) {
+            const RectF caret = context.caretRect(format, value, inner.width(), textFieldCaret(field));
+            const float x = std::min(inner.left + caret.left, inner.right - 1.0f * s);
+            context.drawLine(PointF{x, block.top + caret.top}, PointF{x, block.top + caret.bottom},
+                             guiBrush(kBrushText), 1.0f);
+        }
+        context.popClip();
+        return;
+    }
+    if (!value.empty()) {
+        // Clipped to the margins; shifted left when the caret lies past the right one.
+        context.pushClip(inner);
+        text(context, kFormatControl, value, RectF{inner.left - scrollX, r.top, inner.right, r.bottom},
+             guiBrush(kBrushText), TextAlignment::Leading, ParagraphAlignment::Center);
+        context.popClip();
+    } else {
+        text(context, kFormatControl, fieldView(field.placeholder), inner, guiBrush(kBrushText22),
              TextAlignment::Leading, ParagraphAlignment::Center);
-    if (field.focused && field.enabled) {
-        const int caret = textFieldCaret(field);
-        const float offset = context.caretOffset(guiTextFormat(kFormatControl), value, caret);
+    }
+    if (showCaret) {
+        const float offset = context.caretOffset(format, value, textFieldCaret(field)) - scrollX;
         const float x = std::min(r.left + 10.0f * s + offset, r.right - 12.0f * s);
         context.drawLine(PointF{x, r.top + 6.0f * s}, PointF{x, r.bottom - 6.0f * s}, guiBrush(kBrushText), 1.0f);
     }

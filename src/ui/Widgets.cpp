@@ -132,12 +132,71 @@ float dropdownItemPixels(const UiDropdown& dropdown) {
 
 int dropdownItemCount(const UiDropdown& dropdown) { return std::clamp(dropdown.count, 0, kDropdownMaxItems); }
 
+namespace {
+
+void clampDropdownScroll(UiDropdown& dropdown) {
+    const int most = std::max(dropdownItemCount(dropdown) - dropdownVisibleRows(dropdown), 0);
+    dropdown.scroll = std::clamp(dropdown.scroll, 0, most);
+}
+
+// Scrolls so that the selected item is shown.
+void showDropdownSelection(UiDropdown& dropdown) {
+    const int visible = dropdownVisibleRows(dropdown);
+    if (dropdown.selected < dropdown.scroll)
+        dropdown.scroll = dropdown.selected;
+    else if (dropdown.selected >= dropdown.scroll + visible)
+        dropdown.scroll = dropdown.selected - visible + 1;
+    clampDropdownScroll(dropdown);
+}
+
+}  // namespace
+
+int dropdownVisibleRows(const UiDropdown& dropdown) {
+    const int count = dropdownItemCount(dropdown);
+    const float row = dropdownItemPixels(dropdown);
+    const float top = dropdown.rect.bottom + 2.0f * dpiScale();
+    if (count == 0 || !std::isfinite(dropdown.listLimit) || dropdown.listLimit <= 0.0f)
+        return count;
+    const float room = std::floor((dropdown.listLimit - top) / row);
+    return std::clamp(std::isfinite(room) ? static_cast<int>(std::min(room, 1e6f)) : 1, 1, count);
+}
+
 void dropdownLayoutList(UiDropdown& dropdown) {
     const float s = dpiScale();
     const RectF& box = dropdown.rect;
     const float top = box.bottom + 2.0f * s;
-    dropdown.listRect = RectF{box.left, top, box.right,
-                              top + static_cast<float>(dropdownItemCount(dropdown)) * dropdownItemPixels(dropdown)};
+    dropdown.listRect =
+        RectF{box.left, top, box.right, top + static_cast<float>(dropdownVisibleRows(dropdown)) * dropdownItemPixels(dropdown)};
+    showDropdownSelection(dropdown);
+}
+
+int dropdownKey(UiDropdown& dropdown, int virtualKey) {
+    const int count = dropdownItemCount(dropdown);
+    if (!dropdown.enabled || count == 0)
+        return kWidgetNone;
+    if (virtualKey == 38 || virtualKey == 40) {  // Up, Down
+        const int moved = std::clamp(std::clamp(dropdown.selected, 0, count - 1) + (virtualKey == 40 ? 1 : -1), 0,
+                                     count - 1);
+        if (moved == dropdown.selected)
+            return kWidgetNone;
+        dropdown.selected = moved;
+        showDropdownSelection(dropdown);
+        return kWidgetChanged;
+    }
+    if ((virtualKey == 13 || virtualKey == 27) && dropdown.open) {  // Enter, Escape
+        dropdownClose(dropdown);
+        return kWidgetClicked;
+    }
+    return kWidgetNone;
+}
+
+bool dropdownWheel(UiDropdown& dropdown, float x, float y, int wheelDelta) {
+    if (!dropdown.open || !pointInRect(dropdown.listRect, x, y))
+        return false;
+    const int before = dropdown.scroll;
+    dropdown.scroll -= wheelDelta / 120;
+    clampDropdownScroll(dropdown);
+    return dropdown.scroll != before;
 }
 
 void dropdownClose(UiDropdown& dropdown) {
@@ -152,7 +211,9 @@ int dropdownRowAt(const UiDropdown& dropdown, float x, float y) {
     if (!pointInRect(dropdown.listRect, x, y))
         return -1;
     const int row = rowAt(y - dropdown.listRect.top, dropdownItemPixels(dropdown));
-    return std::min(row, dropdownItemCount(dropdown) - 1);
+    if (row < 0)
+        return -1;
+    return std::min(row + std::max(dropdown.scroll, 0), dropdownItemCount(dropdown) - 1);
 }
 
 }  // namespace
@@ -402,6 +463,14 @@ int textFieldClick(UiTextField& field, float x, float y) {
         field.caret = utf8CharacterCount(fieldText(field));
         field.selectionAnchor = -1;
     }
+    return kWidgetNone;
+}
+
+int textFieldClickAt(UiTextField& field, float x, float y) {
+    textFieldClick(field, x, y);
+    field.clickPending = field.focused && std::isfinite(x) && std::isfinite(y) ? 1 : 0;
+    field.clickX = x;
+    field.clickY = y;
     return kWidgetNone;
 }
 

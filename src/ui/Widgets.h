@@ -85,6 +85,8 @@ struct UiDropdown {
     uint8_t hovered = 0;
     RectF listRect;          // laid out when the list opens
     float itemHeight = 0;    // 96-dpi units; 0 means the default
+    float listLimit = 0;     // pixels: the open list ends above this y (0: no limit)
+    int32_t scroll = 0;      // first row shown when the list holds fewer rows than items
 };
 
 struct UiListBox {
@@ -139,6 +141,13 @@ struct UiTextField {
     uint8_t enabled = 1;
     uint8_t focused = 0;
     uint8_t hovered = 0;
+    uint8_t wrap = 0;             // the text wraps inside the box, line under line
+    // A click whose caret position layoutTextField places (textFieldClickAt).
+    uint8_t clickPending = 0;
+    float clickX = 0, clickY = 0;
+    // How far the text is shifted so that the caret stays in view
+    // (layoutTextField; 0 for fields it never lays out).
+    float scrollX = 0, scrollY = 0;
 };
 
 // --- text fields of the records -------------------------------------------
@@ -198,8 +207,19 @@ bool dropdownHover(UiDropdown& dropdown, float x, float y);
 void dropdownClose(UiDropdown& dropdown);
 // Keeps the first min(n, 32) items (n < 0 counts as 0).
 void dropdownSetItems(UiDropdown& dropdown, const char* const* items, int n);
-// The list below the box: one row of the item height per item.
+// The list below the box: one row of the item height per item, as many as
+// fit above `listLimit` (at least one); the rows scroll (the wheel, the arrow
+// keys) and the selected row is scrolled into view when the list opens.
 void dropdownLayoutList(UiDropdown& dropdown);
+// Rows the open list shows at once.
+int dropdownVisibleRows(const UiDropdown& dropdown);
+// Up and Down move the selection by one item (open or closed; returns 2 when
+// it moved, keeping it in view); Enter and Escape close an open list
+// (returns 1 when one was closed); other keys return 0.
+int dropdownKey(UiDropdown& dropdown, int virtualKey);
+// The wheel over the open list scrolls it by one row per notch (delta 120);
+// true when it moved.
+bool dropdownWheel(UiDropdown& dropdown, float x, float y, int wheelDelta);
 // Item height in pixels (the default when the record's is not positive).
 float dropdownItemPixels(const UiDropdown& dropdown);
 int dropdownItemCount(const UiDropdown& dropdown);
@@ -270,6 +290,9 @@ enum TextFieldKey : int {
 // Enabled: focused := inside, and a focused field puts the caret at the end.
 // Disabled: loses the focus. Returns 0.
 int textFieldClick(UiTextField& field, float x, float y);
+// The same, except that a field that takes the focus puts the caret at the
+// click position: the next layoutTextField (WidgetPainters.h) places it.
+int textFieldClickAt(UiTextField& field, float x, float y);
 // Focused and enabled, a printable character (32..126) while the text is
 // shorter than 254 bytes: inserted at the caret; returns 2.
 int textFieldChar(UiTextField& field, int ch);

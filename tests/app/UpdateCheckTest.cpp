@@ -104,6 +104,11 @@ TEST_F(UpdateCheckTest, ErrorPagesAndOtherBodiesChangeNothing) {
     EXPECT_EQ(check("/files/badutf8.json"), UpdateCheckResult::Failed);
 
     EXPECT_EQ(check("/truncated"), UpdateCheckResult::Failed);
+
+    // Nesting beyond the reader's limit is refused before it is built.
+    const std::string deep(30000, '[');
+    server.serveFile("deep.json", R"({"version":"9.0.0","x":)" + deep + std::string(deep.size(), ']') + "}");
+    EXPECT_EQ(check("/files/deep.json"), UpdateCheckResult::Failed);
     EXPECT_TRUE(results.untouched());
 }
 

@@ -14,11 +14,12 @@ struct Log {
     std::vector<std::pair<uint32_t, uintptr_t>> messages;
     int paints = 0;
     bool paintOk = true;
+    bool lastWhole = false;  // what beginWindowPaint said of the last paint
     static intptr_t proc(WindowHandle w, uint32_t message, uintptr_t wParam, intptr_t, void* user) {
         auto& log = *static_cast<Log*>(user);
         if (message == kWmPaint) {
             ++log.paints;
-            if (DrawContext* context = beginWindowPaint(w)) {
+            if (DrawContext* context = beginWindowPaint(w, &log.lastWhole)) {
                 context->clear(rgb(1, 2, 3));
                 log.paintOk = endWindowPaint(w);
             }
@@ -126,6 +127,27 @@ TEST_F(WindowLayerTest, InvalidWindowsArePaintedOncePerPassAndUpdateWindowPaints
     updateWindow(w);  // valid: nothing
     EXPECT_EQ(log.paints, first + 2);
     EXPECT_TRUE(log.paintOk);
+}
+
+TEST_F(WindowLayerTest, APaintRequestKeepsTheLastFrameAndInvalidatingOrLosingTheTargetDrawsItWhole) {
+    Log& log = logs[0];
+    WindowHandle w = make(log);
+    ASSERT_TRUE(pumpUntil([&] { return log.paints >= 1; }));
+    EXPECT_TRUE(log.lastWhole);  // the first frame
+    requestWindowPaint(w);
+    updateWindow(w);
+    EXPECT_FALSE(log.lastWhole);
+    invalidateWindow(w);
+    requestWindowPaint(w);
+    updateWindow(w);
+    EXPECT_TRUE(log.lastWhole);
+    loseWindowTarget(w);
+    const int before = log.paints;
+    ASSERT_TRUE(pumpUntil([&] { return log.paints > before; }));
+    EXPECT_TRUE(log.lastWhole);
+    requestWindowPaint(w);
+    updateWindow(w);
+    EXPECT_FALSE(log.lastWhole);
 }
 
 TEST_F(WindowLayerTest, ALostTargetIsMadeAgainAtTheNextPaint) {

@@ -213,8 +213,8 @@ TEST(ProfileReader, AppliesMembersWithTheirRules) {
 }
 
 // The reader takes the first complete JSON value and ignores what follows
-// it; text that is not JSON is reported with the parser's own words.
-TEST(ProfileReader, ReadsTheFirstValueAndReportsTheParsersWords) {
+// it; text that is not JSON is reported in the program's words with its place.
+TEST(ProfileReader, ReadsTheFirstValueAndSaysWhereTheTextIsNotJson) {
     struct TextCase {
         std::string text;
         const char* error;  // nullptr: read
@@ -224,35 +224,72 @@ TEST(ProfileReader, ReadsTheFirstValueAndReportsTheParsersWords) {
         {"{\"absLock\": 0.25}}}\xff\x00 garbage", nullptr},
         {"7 oops", nullptr},
         {"[] ]", nullptr},
-        {"", "[json.exception.parse_error.101] parse error at line 1, column 1: syntax error while parsing value - "
-             "unexpected end of input; expected '[', '{', or a literal"},
-        {"  \n\t ", "[json.exception.parse_error.101] parse error at line 2, column 3: syntax error while parsing "
-                    "value - unexpected end of input; expected '[', '{', or a literal"},
-        {"{\"absLock\": 0.5", "[json.exception.parse_error.101] parse error at line 1, column 16: syntax error "
-                              "while parsing object - unexpected end of input; expected '}'"},
-        {"{\"absLock\": 1e400}", "[json.exception.out_of_range.406] number overflow parsing '1e400'"},
-        {"// comment\n{}", "[json.exception.parse_error.101] parse error at line 1, column 1: syntax error while "
-                           "parsing value - invalid literal; last read: '/'"},
-        {"{\n  \"absLock\": tru\n}", "[json.exception.parse_error.101] parse error at line 3, column 0: syntax "
-                                     "error while parsing value - invalid literal; last read: "
-                                     "'\"absLock\": tru<U+000A>'"},
-        {"[1, 2,]", "[json.exception.parse_error.101] parse error at line 1, column 7: syntax error while parsing "
-                    "value - unexpected ']'; expected '[', '{', or a literal"},
-        {"{\"a\" 1}", "[json.exception.parse_error.101] parse error at line 1, column 6: syntax error while "
-                      "parsing object separator - unexpected number literal; expected ':'"},
-        {std::string("{\"a\": \"x\0y\"}", 12), "[json.exception.parse_error.101] parse error at line 1, column 9: "
-                                               "syntax error while parsing value - invalid string: control "
-                                               "character U+0000 (NUL) must be escaped to \\u0000; last read: "
-                                               "'\"x<U+0000>'"},
+        {"", "invalid JSON at line 1, column 1"},
+        {"  \n\t ", "invalid JSON at line 2, column 3"},
+        {"{\"absLock\": 0.5", "invalid JSON at line 1, column 16"},
+        {"{\"absLock\": 1e400}", "invalid JSON at line 1, column 17"},
+        {"// comment\n{}", "invalid JSON at line 1, column 1"},
+        {"{\n  \"absLock\": tru\n}", "invalid JSON at line 2, column 17"},
+        {"[1, 2,]", "invalid JSON at line 1, column 7"},
+        {std::string("{\"a\": \"x\0y\"}", 12), "invalid JSON at line 1, column 9"},
     };
     for (const TextCase& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.text));
         EffectProfile p = HapticSettings().effectProfiles[kACC];
         std::string error;
         EXPECT_EQ(readProfileText(p, c.text, &error), c.error == nullptr);
-        EXPECT_EQ(error, c.error ? std::string("not a valid profile file: ") + c.error : std::string());
+        EXPECT_EQ(error, c.error ? std::string("not a profile file: ") + c.error : std::string());
         EXPECT_EQ(readProfileText(p, c.text), c.error == nullptr);  // no error text asked for
     }
+}
+
+// A hostile text nested thousands of levels deep is refused at the bracket
+// that goes too deep, before a document of that depth exists (it used to
+// cost time and memory with the square of the depth).
+TEST(ProfileReader, RefusesDeepNestingAtTheFirstBracketTooDeep) {
+    for (size_t depth : {17u, 10000u, 40000u, 2000000u}) {
+        SCOPED_TRACE(depth);
+        const std::string text = "{\"routeGain\": " + std::string(depth, '[') + std::string(depth, ']') + "}";
+        EffectProfile p;
+        const EffectProfile before = p;
+        std::string error;
+        EXPECT_FALSE(readProfileText(p, text, &error));
+        EXPECT_EQ(error, "not a profile file: JSON nested deeper than 16 levels at line 1, column 30");
+        EXPECT_TRUE(test::sameBits(p, before));
+    }
+    // Brackets inside strings are text, and sixteen levels are allowed.
+    EffectProfile p;
+    EXPECT_TRUE(readProfileText(p, "{\"name\": \"" + std::string(100, '[') + "\", \"x\": " + std::string(15, '[') +
+                                       std::string(15, ']') + "}"));
+}
+
+// Values are held to what the rest of the program can play and draw: no
+// frequency beyond kMaxEffectFrequency, no denormal gain or level.
+TEST(ProfileReader, ClampsHugeFrequenciesAndFlushesTinyValues) {
+    EffectProfile p;
+    ASSERT_TRUE(readProfileText(p, R"({"freqRoadVib": 3e38, "freqEngine": 999.5, "roadVibration": 1e-40,
+                                       "routeGain": [[1e-40, -1e-40, 1e-30, 0.5]]})"));
+    EXPECT_EQ(p.freqRoadVib, kMaxEffectFrequency);
+    EXPECT_EQ(p.freqEngine, 999.5f);
+    EXPECT_EQ(p.roadVibration, 0.0f);
+    EXPECT_EQ(p.routeGain[0][0], 0.0f);
+    EXPECT_EQ(p.routeGain[0][1], 0.0f);
+    EXPECT_EQ(p.routeGain[0][2], 1e-30f);
+    EXPECT_EQ(p.routeGain[0][3], 0.5f);
+}
+
+TEST(ProfileReader, FilesFromElsewhereMustHoldAnObject) {
+    for (const char* text : {"[1, 2, 3]", "7", "\"profile\"", "null"}) {
+        SCOPED_TRACE(text);
+        EffectProfile p;
+        std::string error;
+        EXPECT_TRUE(readProfileText(p, text, &error));
+        EXPECT_FALSE(readProfileText(p, text, &error, ProfileRoot::kObjectOnly));
+        EXPECT_EQ(error, "not a profile file: it holds no JSON object");
+    }
+    EffectProfile p;
+    EXPECT_TRUE(readProfileText(p, R"({"absLock": 0.5})", nullptr, ProfileRoot::kObjectOnly));
+    EXPECT_EQ(p.absLock, 0.5f);
 }
 
 TEST(ProfileReader, LoadProfileReportsWhatWentWrong) {

@@ -6,6 +6,7 @@
 #include "settings/ProfileFile.h"
 #include "support/FuzzSampling.h"
 
+#include <cfloat>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -22,7 +23,8 @@ void require(bool condition) {
         std::abort();
 }
 
-bool unit(float v) { return std::isfinite(v) && v >= 0.0f && v <= 1.0f; }
+// In 0..1 and never a denormal.
+bool unit(float v) { return std::isfinite(v) && (v == 0.0f || (v >= FLT_MIN && v <= 1.0f)); }
 
 void checkRanges(const EffectProfile& p) {
     for (float level : {p.roadVibration, p.suspImpact, p.kerbRumble, p.engineRumble, p.absLock, p.gearChangeIntensity,
@@ -30,7 +32,7 @@ void checkRanges(const EffectProfile& p) {
         require(unit(level));
     require(p.wheelSlipThreshold >= 1 && p.wheelSlipThreshold <= 100);
     for (float hz : {p.freqRoadVib, p.freqSuspImp, p.freqKerb, p.freqEngine, p.freqAbsLock, p.freqGear, p.freqWheelSlip})
-        require(std::isfinite(hz) && hz >= kMinEffectFrequency);
+        require(std::isfinite(hz) && hz >= kMinEffectFrequency && hz <= kMaxEffectFrequency);
     for (uint8_t flag : p.effectEnabled)
         require(flag <= 1);
     require(p.suspDualBand <= 1);

@@ -334,6 +334,18 @@ void DrawContext::pushClip(const RectF& rect) {
     cairo_clip(n.cairo);  // an empty or unusable rectangle clips everything away
 }
 
+void DrawContext::pushClipRects(const PixelRect* rects, int count) {
+    Native& n = *m_native;
+    if (!recordPush(n, Native::PushKind::Clip, 1.0f))
+        return;
+    cairo_save(n.cairo);
+    cairo_new_path(n.cairo);
+    for (int i = 0; rects && i < count; ++i)
+        if (!rects[i].empty())
+            cairo_rectangle(n.cairo, rects[i].x, rects[i].y, rects[i].width, rects[i].height);
+    cairo_clip(n.cairo);
+}
+
 void DrawContext::popClip() {
     if (takePop(*m_native, Native::PushKind::Clip, nullptr))
         cairo_restore(m_native->cairo);
@@ -470,6 +482,37 @@ int DrawContext::hitTestText(const TextFormat* format, std::string_view text, fl
     int index = 0;
     int trailing = 0;
     pango_layout_xy_to_index(n.layout, toPangoUnits(x), 0, &index, &trailing);
+    const int count = utf8CharacterCount(n.text);
+    const int character = utf8CharacterCount(std::string_view(n.text).substr(0, static_cast<size_t>(index))) + trailing;
+    return std::clamp(character, 0, count);
+}
+
+RectF DrawContext::caretRect(const TextFormat* format, std::string_view text, float maxWidth, int characterIndex) {
+    Native& n = *m_native;
+    if (!prepareLayout(n, format, text, maxWidth)) {
+        // No text: a caret at the start, as high as a line.
+        if (!prepareLayout(n, format, "X", maxWidth))
+            return RectF{};
+        PangoRectangle logical{};
+        pango_layout_get_extents(n.layout, nullptr, &logical);
+        return RectF{0.0f, 0.0f, 0.0f, static_cast<float>(logical.height) / PANGO_SCALE};
+    }
+    const int count = utf8CharacterCount(n.text);
+    const size_t byte = utf8ByteOffset(n.text, std::clamp(characterIndex, 0, count));
+    PangoRectangle strong{};
+    pango_layout_get_cursor_pos(n.layout, static_cast<int>(byte), &strong, nullptr);
+    const float x = static_cast<float>(strong.x) / PANGO_SCALE;
+    const float y = static_cast<float>(strong.y) / PANGO_SCALE;
+    return RectF{x, y, x, y + static_cast<float>(strong.height) / PANGO_SCALE};
+}
+
+int DrawContext::hitTestText(const TextFormat* format, std::string_view text, float maxWidth, float x, float y) {
+    Native& n = *m_native;
+    if (!std::isfinite(x) || !std::isfinite(y) || !prepareLayout(n, format, text, maxWidth))
+        return 0;
+    int index = 0;
+    int trailing = 0;
+    pango_layout_xy_to_index(n.layout, toPangoUnits(x), toPangoUnits(y), &index, &trailing);
     const int count = utf8CharacterCount(n.text);
     const int character = utf8CharacterCount(std::string_view(n.text).substr(0, static_cast<size_t>(index))) + trailing;
     return std::clamp(character, 0, count);

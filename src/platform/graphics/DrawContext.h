@@ -70,6 +70,10 @@ public:
 
     // Drawing is limited to the rectangle (intersected with the outer clip).
     void pushClip(const RectF& rect);
+    // Drawing is limited to the union of the pixel rectangles (intersected
+    // with the outer clip); none, or only empty ones, clip everything away.
+    // Popped with popClip.
+    void pushClipRects(const PixelRect* rects, int count);
     void popClip();
     // Everything up to popLayer is composed first and then blended at the
     // opacity.
@@ -91,6 +95,13 @@ public:
     float caretOffset(const TextFormat* format, std::string_view text, int characterIndex);
     // Index of the caret position nearest to x (from the text's left edge).
     int hitTestText(const TextFormat* format, std::string_view text, float x);
+    // The same for text wrapped at maxWidth (as drawText with TextWrap::Wrap
+    // and leading alignment lays it out): the caret before the character
+    // with the given index as a zero-width rectangle from the layout's
+    // top-left, one line high (an empty text gives the first line's), and
+    // the index nearest to (x, y).
+    RectF caretRect(const TextFormat* format, std::string_view text, float maxWidth, int characterIndex);
+    int hitTestText(const TextFormat* format, std::string_view text, float maxWidth, float x, float y);
 
     // Draws the bitmap scaled into the rectangle.
     void drawBitmap(const Bitmap& bitmap, const RectF& destination, float opacity = 1.0f);

@@ -25,6 +25,16 @@ struct RectF {
     float centerY() const { return (top + bottom) * 0.5f; }
 };
 
+// A rectangle of whole pixels: x, y its top left corner, then its size.
+struct PixelRect {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+
+    bool empty() const { return width <= 0 || height <= 0; }
+};
+
 // Straight (not premultiplied) RGBA, each channel 0..1.
 struct Color {
     float r = 0;

@@ -1,5 +1,6 @@
 #include "ui/dialogs/CommunityCatalogue.h"
 
+#include "settings/JsonText.h"
 #include "ui/dialogs/OutsideText.h"
 
 #include <nlohmann/json.hpp>
@@ -15,8 +16,11 @@ namespace {
 
 using Json = nlohmann::json;
 
-Json parseLenient(std::string_view body) {
-    return Json::parse(body.begin(), body.end(), nullptr, /*allow_exceptions=*/false);
+// The reply as a document; null when it is not JSON or nests too deep.
+Json parseReply(std::string_view body, std::string* error = nullptr) {
+    Json root;
+    parseJsonText(body, root, error);
+    return root;
 }
 
 // An optional string member: missing is empty; another type fails.
@@ -66,7 +70,7 @@ bool readEntry(const Json& element, CommunityProfileEntry& entry) {
 
 bool parseCatalogueList(std::string_view body, std::vector<CommunityProfileEntry>& entries) {
     entries.clear();
-    const Json root = parseLenient(body);
+    const Json root = parseReply(body);
     const Json* list = &root;
     if (root.is_object()) {
         const auto profiles = root.find("profiles");
@@ -84,8 +88,8 @@ bool parseCatalogueList(std::string_view body, std::vector<CommunityProfileEntry
     return true;
 }
 
-bool parseCatalogueEntry(std::string_view body, Json& profile) {
-    Json root = parseLenient(body);
+bool parseCatalogueEntry(std::string_view body, Json& profile, std::string* error) {
+    Json root = parseReply(body, error);
     if (!root.is_object())
         return false;
     const auto outer = root.find("profile");
@@ -97,7 +101,7 @@ bool parseCatalogueEntry(std::string_view body, Json& profile) {
 }
 
 std::string catalogueFailureText(std::string_view body, int status, const std::string& transportError) {
-    const Json root = parseLenient(body);
+    const Json root = parseReply(body);
     if (root.is_object()) {
         const auto error = root.find("error");
         if (error != root.end() && error->is_string()) {

@@ -2,6 +2,7 @@
 // The online catalogue's replies, read once at the front door: every text
 // that leaves here is valid UTF-8 without control characters, every name is
 // a safe profile name, and one malformed entry costs only that entry.
+// Every reply is read with the nesting limit of settings/JsonText.h.
 // Any thread; no state.
 
 #include <nlohmann/json_fwd.hpp>
@@ -35,8 +36,9 @@ inline constexpr size_t kMaxDescriptionBytes = 400;
 bool parseCatalogueList(std::string_view body, std::vector<CommunityProfileEntry>& entries);
 
 // An entry reply: the object under "profile", or under "profile"."profile"
-// when that is an object too. False when there is none.
-bool parseCatalogueEntry(std::string_view body, nlohmann::json& profile);
+// when that is an object too. False when there is none; `error` (when
+// given) then says why when the body was not JSON or nested too deep.
+bool parseCatalogueEntry(std::string_view body, nlohmann::json& profile, std::string* error = nullptr);
 
 // What a failed request's reply says: the cleaned "error" string of a JSON
 // object body, else "Server returned status " + status (when nothing

@@ -68,8 +68,8 @@ void install(CommunityProfilesState& state, const CommunityProfileEntry& entry, 
     // Parsed into a copy of the current profile: members the download lacks keep their values.
     HapticSettings scratch = current;
     std::string error;
-    const std::string text = profile.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
-    if (!readProfileText(scratch.effectProfiles[sim], text, &error)) {
+    // Read from the document as it is: only the known members are taken.
+    if (!applyProfileJson(scratch.effectProfiles[sim], profile, &error)) {
         setStatus(state, cutText("Error: the downloaded profile is not valid (" + error + ")", 127), kStatusError);
         return;
     }
@@ -243,10 +243,13 @@ void downloadCommunityProfile(CommunityProfilesState& state) {
     const HttpResult reply = httpGet("/fetch-profiles?id=" + percentEncode(entry.id));
     if (reply.ok) {
         nlohmann::json profile;
-        if (parseCatalogueEntry(reply.body, profile))
+        std::string why;
+        if (parseCatalogueEntry(reply.body, profile, &why))
             install(state, entry, profile);
-        else
+        else if (why.empty())
             setStatus(state, "Error: unexpected response format.", kStatusError);
+        else
+            setStatus(state, cutText("Error: unexpected response format (" + why + ").", 127), kStatusError);
     } else {
         setStatus(state, "Download failed: " + cutText(catalogueFailureText(reply.body, reply.status, reply.error), 90),
                   kStatusError);

@@ -2,6 +2,7 @@
 
 #include "audio/AudioStatus.h"
 #include "platform/graphics/Graphics.h"
+#include "platform/graphics/Utf8.h"
 #include "ui/Appearance.h"
 #include "ui/DialogHost.h"
 #include "ui/WidgetPainters.h"
@@ -34,6 +35,7 @@ uint64_t nowMs(LatencyDialogState& d) {
 void layoutLatency(LatencyDialogState& d, float width, float height) {
     const float s = dpiScale();
     d.inputList.rect = RectF{20 * s, 80 * s, width - 20 * s, 112 * s};
+    d.inputList.listLimit = height - 8 * s;  // the open list stays inside the dialog and scrolls
     if (!d.inputList.open)
         dropdownLayoutList(d.inputList);
     const float cx = width / 2;
@@ -61,7 +63,13 @@ void initLatencyDialog(LatencyDialogState& d, const std::vector<InputDevice>& in
         if (input.paIndex < 0 || input.inputChannels <= 0)
             continue;
         const std::string name = input.name.empty() ? "(unknown)" : input.name;
-        setWidgetText(d.inputList.items[count], name.c_str());
+        // The host API tells apart inputs of the same name; the name is cut
+        // (at a character) so that it always shows.
+        const std::string api = input.hostApiName.empty() ? std::string() : " (" + input.hostApiName + ")";
+        char shown[sizeof d.inputList.items[0]];
+        copyUtf8Truncated(shown, api.size() < sizeof shown / 2 ? sizeof shown - api.size() : sizeof shown / 2,
+                          name.c_str());
+        setWidgetText(d.inputList.items[count], (std::string(shown) + api).c_str());
         d.inputIndex[count] = input.paIndex;
         d.inputNames[count] = name;
         ++count;
@@ -146,7 +154,7 @@ bool latencyDialogTimer(uint32_t timerId, void* user, uintptr_t, intptr_t) {
     return true;
 }
 
-bool latencyDialogMouse(uint32_t message, float x, float y, uintptr_t, void* user) {
+bool latencyDialogMouse(uint32_t message, float x, float y, uintptr_t wParam, void* user) {
     auto& d = *static_cast<LatencyDialogState*>(user);
     switch (message) {
     case kWmMouseMove: {
@@ -167,6 +175,8 @@ bool latencyDialogMouse(uint32_t message, float x, float y, uintptr_t, void* use
             buttonPress(d.closeButton, x, y);
         }
         return true;
+    case kWmMouseWheel:
+        return dropdownWheel(d.inputList, x, y, wheelDelta(wParam)) || dropdownHover(d.inputList, x, y);
     case kWmLButtonUp:
         if (buttonRelease(d.closeButton, x, y) == kWidgetClicked) {
             endLatencyDialog(d);
@@ -182,11 +192,15 @@ bool latencyDialogMouse(uint32_t message, float x, float y, uintptr_t, void* use
 
 bool latencyDialogKey(uint32_t message, uintptr_t wParam, void* user, intptr_t) {
     auto& d = *static_cast<LatencyDialogState*>(user);
-    if (message == kWmKeyDown && wParam == static_cast<uintptr_t>(kVkEscape)) {
+    if (message != kWmKeyDown)
+        return false;
+    if (wParam == static_cast<uintptr_t>(kVkEscape)) {
         endLatencyDialog(d);
         closeDialog(0);
+        return false;
     }
-    return false;
+    // Up and Down choose the input (the list open or not); Enter closes an open list.
+    return dropdownKey(d.inputList, static_cast<int>(wParam)) != kWidgetNone;
 }
 
 void endLatencyDialog(LatencyDialogState& d) {

@@ -55,7 +55,7 @@ bool importProfile(WindowHandle owner) {
     const HapticSettings current = gSettings.snapshot();
     const int sim = selectedSimOf(current);
     HapticSettings scratch = current;
-    if (!readProfileText(scratch.effectProfiles[sim], text, &error)) {
+    if (!readProfileText(scratch.effectProfiles[sim], text, &error, ProfileRoot::kObjectOnly)) {
         reportProfileError(owner, title,
                            "Could not load profile \"" + name + "\" from " + path +
                                "; nothing was changed.\n\n" + error);

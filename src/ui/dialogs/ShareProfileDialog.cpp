@@ -81,6 +81,7 @@ bool initShareProfileState(ShareProfileState& state, WindowHandle parent) {
     setWidgetText(state.author.placeholder, "Your name");
     state.author.focused = 1;
     setWidgetText(state.description.placeholder, "Optional description");
+    state.description.wrap = 1;  // the box is three lines high
     setWidgetText(state.share.label, "Share");
     state.share.style = kButtonPrimary;
     setWidgetText(state.cancel.label, "Cancel");
@@ -97,8 +98,10 @@ void paintShareProfile(DrawContext& context, float width, float height, void* us
             state.caretTimerStarted = setWindowTimer(window, kCaretBlinkTimer, kCaretBlinkMs);
     }
     drawSectionLabel(context, "AUTHOR", 20 * s, 16 * s, width - 40 * s);
+    layoutTextField(context, state.author);
     drawTextField(context, state.author);
     drawSectionLabel(context, "DESCRIPTION", 20 * s, 108 * s, width - 40 * s);
+    layoutTextField(context, state.description);
     drawTextField(context, state.description);
     drawStatusLine(context, state.status, state.statusStyle, RectF{20 * s, 228 * s, width - 20 * s, 246 * s});
     drawProfileDialogFooter(context, width, height, height - 48 * s);
@@ -119,8 +122,8 @@ bool mouseShareProfile(uint32_t message, float x, float y, uintptr_t, void* user
     case kWmLButtonDown:
     case kWmLButtonDblClk:
         if (pointInRect(state.author.rect, x, y) || pointInRect(state.description.rect, x, y)) {
-            textFieldClick(state.author, x, y);
-            textFieldClick(state.description, x, y);
+            textFieldClickAt(state.author, x, y);
+            textFieldClickAt(state.description, x, y);
         }
         buttonPress(state.share, x, y);
         buttonPress(state.cancel, x, y);

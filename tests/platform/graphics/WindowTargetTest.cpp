@@ -95,6 +95,40 @@ TEST_F(WindowTargetTest, AResizedWindowIsPresentedAtItsNewSize) {
     destroyWindowTarget(&target);
 }
 
+TEST_F(WindowTargetTest, OnlyTheGivenRectanglesOfAFrameArePresented) {
+    WindowTarget* target = createWindowTarget(window);
+    ASSERT_NE(target, nullptr);
+    DrawContext* context = beginDraw(target);
+    ASSERT_NE(context, nullptr);
+    context->clear(rgb(10, 20, 30));
+    ASSERT_TRUE(endDraw(target));
+    ASSERT_TRUE(presentWindowTarget(target));
+
+    // The next frame changes everything, but only two rectangles (one of
+    // them reaching outside the image) are presented.
+    context = beginDraw(target);
+    context->clear(rgb(200, 100, 50));
+    ASSERT_TRUE(endDraw(target));
+    const PixelRect rects[] = {{2, 3, 4, 5}, {60, 40, 30, 30}, {0, 0, 0, 0}};
+    ASSERT_TRUE(presentWindowTarget(target, rects, 3)) << lastGraphicsError();
+    EXPECT_TRUE(test::colorNear(windowPixel(2, 3), {200, 100, 50, 255}, 0));
+    EXPECT_TRUE(test::colorNear(windowPixel(5, 7), {200, 100, 50, 255}, 0));
+    EXPECT_TRUE(test::colorNear(windowPixel(63, 47), {200, 100, 50, 255}, 0));
+    EXPECT_TRUE(test::colorNear(windowPixel(6, 3), {10, 20, 30, 255}, 0));
+    EXPECT_TRUE(test::colorNear(windowPixel(2, 8), {10, 20, 30, 255}, 0));
+    EXPECT_TRUE(test::colorNear(windowPixel(59, 47), {10, 20, 30, 255}, 0));
+
+    // After a resize the window's surface is new: the whole frame goes out.
+    SDL_SetWindowSize(window, 80, 60);
+    ASSERT_TRUE(resizeWindowTarget(target, 80, 60));
+    context = beginDraw(target);
+    context->clear(rgb(0, 255, 0));
+    ASSERT_TRUE(endDraw(target));
+    ASSERT_TRUE(presentWindowTarget(target, rects, 1));
+    EXPECT_TRUE(test::colorNear(windowPixel(70, 50), {0, 255, 0, 255}, 0));
+    destroyWindowTarget(&target);
+}
+
 TEST_F(WindowTargetTest, ALostTargetIsRebuiltForTheSameWindow) {
     WindowTarget* target = createWindowTarget(window);
     ASSERT_NE(target, nullptr);

@@ -174,7 +174,7 @@ TEST_F(CommunityProfilesTest, FailedDownloadsSayWhyAndChangeNothing) {
         {"", 500, "Download failed: Server returned status 500"},
         {"<html>", 502, "Download failed: Server returned status 502"},
         {R"({"profile": 3})", 200, "Error: unexpected response format."},
-        {"not json", 200, "Error: unexpected response format."},
+        {"not json", 200, "Error: unexpected response format (invalid JSON at line 1, column 2)."},
         {R"({"profile": {"suspImpact": "loud"}})", 200, ""},
     };
     const HapticSettings before = gSettings.snapshot();
@@ -188,6 +188,39 @@ TEST_F(CommunityProfilesTest, FailedDownloadsSayWhyAndChangeNothing) {
         EXPECT_TRUE(unchangedSince(before)) << c.body;
     }
     EXPECT_FALSE(fs::exists(profileFile(kIRacing, "One")));
+}
+
+// An entry whose profile nests arrays tens of thousands deep once froze the
+// window for seconds and then aborted on memory; it is refused at the
+// seventeenth level with a message.
+TEST_F(CommunityProfilesTest, ADeeplyNestedEntryIsRefusedWithAMessage) {
+    serve(json::array({entry("1", "Deep")}).dump());
+    ASSERT_TRUE(open());
+    const HapticSettings before = gSettings.snapshot();
+    for (size_t depth : {10000u, 40000u, 3000000u}) {
+        SCOPED_TRACE(depth);
+        serve(R"({"profile": {"routeGain": )" + std::string(depth, '[') + std::string(depth, ']') + "}}");
+        ASSERT_TRUE(messageCommunityProfiles(kMsgDownloadProfile, 0, 0, &state));
+        EXPECT_EQ(state.status,
+                  "Error: unexpected response format (JSON nested deeper than 16 levels at line 1, column 41).");
+        EXPECT_EQ(state.statusStyle, kStatusError);
+        EXPECT_FALSE(state.busy);
+        EXPECT_TRUE(unchangedSince(before));
+    }
+    EXPECT_FALSE(fs::exists(profileFile(kIRacing, "Deep")));
+}
+
+// Downloaded values are held to the same ranges as the program's own files.
+TEST_F(CommunityProfilesTest, DownloadedValuesAreClamped) {
+    serve(json::array({entry("1", "Odd")}).dump());
+    ASSERT_TRUE(open());
+    serve(R"({"profile": {"freqRoadVib": 3e38, "roadVibration": 1e-40, "absLock": 7}})");
+    ASSERT_TRUE(messageCommunityProfiles(kMsgDownloadProfile, 0, 0, &state));
+    ASSERT_EQ(state.statusStyle, kStatusSuccess) << state.status;
+    const EffectProfile now = gSettings.snapshot().effectProfiles[kIRacing];
+    EXPECT_EQ(now.freqRoadVib, kMaxEffectFrequency);
+    EXPECT_EQ(now.roadVibration, 0.0f);
+    EXPECT_EQ(now.absLock, 1.0f);
 }
 
 TEST_F(CommunityProfilesTest, HostileNamesStayInsideTheFolderAndReplaceNothingUnasked) {

@@ -68,24 +68,67 @@ TEST_F(LatencyDialogTest, WithoutInputsRunTestDoesNothing) {
     saveRender(*image, "latency_dialog_no_inputs");
 }
 
-TEST_F(LatencyDialogTest, FortyInputsListTheFirstThirtyTwo) {
+// Forty inputs: the first 32 are listed with their host API; the open list
+// stays inside the dialog and scrolls, so every one can be chosen, by the
+// wheel and a click or by the arrow keys.
+TEST_F(LatencyDialogTest, FortyInputsListTheFirstThirtyTwoAndEveryOneIsReachable) {
     open(fakeInputs(40));
     EXPECT_EQ(state.inputList.count, 32);
-    EXPECT_STREQ(state.inputList.items[31], "Input 31");
+    EXPECT_STREQ(state.inputList.items[31], "Input 31 (ALSA)");
     EXPECT_EQ(state.inputIndex[31], 63);
     EXPECT_EQ(state.statusText, "Select an input device and press Run Test.");
-    // The chosen item's index and name go with the request.
     clickRect(latencyDialogMouse, state, state.inputList.rect);
     ASSERT_TRUE(state.inputList.open);
     image = paintOnce(paintLatencyDialog, state, 480, 320);
     saveRender(*image, "latency_dialog_list");
-    clickAt(latencyDialogMouse, state, midX(state.inputList.listRect), dropdownRowY(state.inputList, 3));
+    EXPECT_LE(state.inputList.listRect.bottom, 320.0f);
+    const int visible = dropdownVisibleRows(state.inputList);
+    EXPECT_EQ(visible, 7);
+    // The list's last row shows items below the box (not the dialog's
+    // background): the rows are drawn inside the list.
+    const Rgba8 background = image->pixel(470, 316);
+    EXPECT_GT(inkedPixels(*image, 30, static_cast<int>(dropdownRowY(state.inputList, visible - 1)) - 6, 200,
+                          static_cast<int>(dropdownRowY(state.inputList, visible - 1)) + 6, background),
+              20);
+    // The wheel scrolls to the end; the last row is then the last input.
+    const uintptr_t down = static_cast<uintptr_t>(static_cast<uint16_t>(-120)) << 16;
+    for (int i = 0; i < 40; ++i)
+        latencyDialogMouse(kWmMouseWheel, midX(state.inputList.listRect), dropdownRowY(state.inputList, 0), down, &state);
+    EXPECT_EQ(state.inputList.scroll, 32 - visible);
+    clickAt(latencyDialogMouse, state, midX(state.inputList.listRect), dropdownRowY(state.inputList, visible - 1));
+    EXPECT_FALSE(state.inputList.open);
+    EXPECT_EQ(state.inputList.selected, 31);
+    // The arrow keys move the choice, with the list closed or open.
+    latencyDialogKey(kWmKeyDown, kVkDown, &state, 0);
+    EXPECT_EQ(state.inputList.selected, 31);
+    for (int i = 0; i < 28; ++i)
+        latencyDialogKey(kWmKeyDown, kVkUp, &state, 0);
     EXPECT_EQ(state.inputList.selected, 3);
+    clickRect(latencyDialogMouse, state, state.inputList.rect);
+    ASSERT_TRUE(state.inputList.open);
+    EXPECT_LE(state.inputList.scroll, 3);  // the choice is in view
+    EXPECT_GT(state.inputList.scroll + visible, 3);
+    latencyDialogKey(kWmKeyDown, kVkReturn, &state, 0);
+    EXPECT_FALSE(state.inputList.open);
+    // The chosen item's index and full name go with the request.
     run();
     EXPECT_EQ(gLatencyTestRequest.load(), kLatencyRequestPending);
     EXPECT_EQ(gLatencyInputDevice.load(), 7);
     EXPECT_EQ(latencyInputName(), "Input 3");
     EXPECT_FLOAT_EQ(gLatencyTestResultMs.load(), -1.0f);
+}
+
+// Two inputs of the same name are told apart by their host API; a long
+// name is cut so that the host API still shows.
+TEST_F(LatencyDialogTest, EntriesShowTheirHostApi) {
+    open({{1, "USB Audio", "ALSA", 2}, {4, "USB Audio", "JACK Audio Connection Kit", 2},
+          {5, std::string(80, 'n'), "OSS", 1}});
+    EXPECT_STREQ(state.inputList.items[0], "USB Audio (ALSA)");
+    EXPECT_STREQ(state.inputList.items[1], "USB Audio (JACK Audio Connection Kit)");
+    const std::string cut = state.inputList.items[2];
+    EXPECT_EQ(cut.substr(cut.size() - 6), " (OSS)");
+    EXPECT_LE(cut.size(), 63u);
+    EXPECT_EQ(state.inputNames[2], std::string(80, 'n'));
 }
 
 TEST_F(LatencyDialogTest, AResultShowsOneWayAndRoundTripInTheAccentColour) {

@@ -110,11 +110,17 @@ TEST_F(ProfileExchangeTest, FailedImportsChangeNothing) {
     writeFile(docs("huge.qvprofile"), std::string(kMaxImportBytes + 1, ' '));
     std::filesystem::create_directories(docs("folder.qvprofile"));
     writeFile(docs("...qvprofile"), exchangeText(kIRacing, 0.5f));  // names ".."
+    writeFile(docs("list.qvprofile"), "[1,2,3]");
+    writeFile(docs("text.qvprofile"), "road = 0.5\n");
+    writeFile(docs("deep.qvprofile"), std::string(40000, '[') + std::string(40000, ']'));
     struct Case {
         std::string path;
         const char* message;
     } cases[] = {
         {docs("broken.qvprofile"), "Could not load profile \"broken\""},
+        {docs("list.qvprofile"), "; nothing was changed.\n\nnot a profile file: it holds no JSON object"},
+        {docs("text.qvprofile"), "; nothing was changed.\n\nnot a profile file: invalid JSON at line 1, column 1"},
+        {docs("deep.qvprofile"), "not a profile file: JSON nested deeper than 16 levels at line 1, column 17"},
         {docs("huge.qvprofile"), "larger than 1 MiB"},
         {docs("folder.qvprofile"), "Could not load profile"},
         {docs("gone.qvprofile"), "Could not load profile"},
@@ -125,6 +131,7 @@ TEST_F(ProfileExchangeTest, FailedImportsChangeNothing) {
         files.choose(c.path);
         EXPECT_FALSE(importProfile(nullptr)) << c.path;
         EXPECT_NE(boxes.last().find(c.message), std::string::npos) << c.path << ": " << boxes.last();
+        EXPECT_EQ(boxes.last().find("json.exception"), std::string::npos) << boxes.last();
         EXPECT_TRUE(unchangedSince(before)) << c.path;
     }
     files.cancel();

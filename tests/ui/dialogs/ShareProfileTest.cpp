@@ -151,14 +151,70 @@ TEST_F(ShareProfileTest, WithoutAServerTheDialogSaysSo) {
     EXPECT_EQ(boxes.last(), kNoProfileServerText);
 }
 
-TEST_F(ShareProfileTest, RendersForReview) {
+// A click puts the caret where it lands (the next paint places it), in the
+// author line and in the wrapped description alike.
+TEST_F(ShareProfileTest, AClickPutsTheCaretAtTheClickPosition) {
+    type("Ann");
+    const auto clickAt = [&](float x, float y) {
+        mouseShareProfile(kWmLButtonDown, x, y, 0, &state);
+        mouseShareProfile(kWmLButtonUp, x, y, 0, &state);
+        paintOnce(paintShareProfile, &state, 440, 340);
+    };
+    const RectF author = state.author.rect;
+    clickAt(author.left + 10.5f, author.centerY());  // before the first letter
+    EXPECT_EQ(state.author.caret, 0);
+    type("J");
+    EXPECT_STREQ(state.author.text, "JAnn");
+
+    key(kVkTab);
+    std::string words;
+    for (int i = 0; i < 16; ++i)
+        words += "stint" + std::to_string(i) + " ";
+    type(words);
+    paintOnce(paintShareProfile, &state, 440, 340);
+    const RectF box = state.description.rect;
+    clickAt(box.left + 10.5f, box.top + 12);  // the start of the first line
+    EXPECT_EQ(state.description.caret, 0);
+    clickAt(box.right - 11, box.top + 8 + 21);  // the end of the second line
+    EXPECT_EQ(state.description.caret, static_cast<int>(words.size()));
+}
+
+// The description wraps: a long text fills the box line under line, the
+// caret at its end stays in view, and the render is kept for review.
+TEST_F(ShareProfileTest, ALongDescriptionWrapsAndItsCaretStaysInView) {
     type("Ann");
     key(kVkTab);
-    type("Tuned for long stints");
+    std::string longText;
+    for (int i = 0; i < 30; ++i)
+        longText += "stint" + std::to_string(i) + " ";
+    type(longText);
     state.status = "Upload failed: Server returned status 500";
     state.statusStyle = kStatusError;
     auto target = paintOnce(paintShareProfile, &state, 440, 340);
     savePng(*target, "share_profile_dialog");
+    const RectF box = state.description.rect;
+    const Rgba8 surface = target->pixel(static_cast<int>(box.right) - 4, static_cast<int>(box.centerY()));
+    // Three lines of text from the box's left margin: ink in the first line's
+    // band and in the third's (about 14 pixels apart).
+    for (const int top : {10, 38}) {
+        EXPECT_GT(test::inkedPixels(*target, static_cast<int>(box.left) + 10, static_cast<int>(box.top) + top,
+                                    static_cast<int>(box.left) + 120, static_cast<int>(box.top) + top + 8, surface),
+                  20)
+            << "line at " << top;
+    }
+    // In a narrower dialog more lines than fit: scrolled so the caret (at
+    // the end) shows, and back to the top with the caret at the start.
+    paintOnce(paintShareProfile, &state, 240, 340);
+    EXPECT_GT(state.description.scrollY, 0.0f);
+    key(kVkHome);
+    paintOnce(paintShareProfile, &state, 240, 340);
+    EXPECT_EQ(state.description.scrollY, 0.0f);
+    target = paintOnce(paintShareProfile, &state, 440, 340);
+    // Nothing is drawn outside the box's margins.
+    EXPECT_EQ(test::inkedPixels(*target, static_cast<int>(box.left) + 4, static_cast<int>(box.bottom) + 2,
+                                static_cast<int>(box.right) - 4, static_cast<int>(box.bottom) + 6,
+                                target->pixel(static_cast<int>(box.left) + 4, static_cast<int>(box.bottom) + 4)),
+              0);
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "ui/GuiHost.h"
 #include "ui/PopupMenu.h"
 #include "ui/WindowSettings.h"
+#include "ui/panels/FrameDamage.h"
 
 #include <chrono>
 #include <cmath>
@@ -56,6 +57,9 @@ struct MainWindow {
 
 MainWindow gMain;
 bool (*gVrProbe)() = nullptr;
+// What the window's target holds: the frame last presented, by regions.
+FrameDamage gDamage;
+char gBackgroundRegion = 0;
 
 float scale() { return dpiScale(); }
 
@@ -83,16 +87,26 @@ void rebuildResources() {
 
 // ---- frame timer and idle switch -----------------------------------------------
 
+bool windowShown();
+
 void switchFast() {
     killWindowTimer(gMain.window, kTimerFrame);
-    setWindowTimer(gMain.window, kTimerFrame, kFastFrameMs);
+    if (windowShown())
+        setWindowTimer(gMain.window, kTimerFrame, kFastFrameMs);
     gMain.state.fastTimer = true;
 }
 
 void switchSlow() {
     killWindowTimer(gMain.window, kTimerFrame);
-    setWindowTimer(gMain.window, kTimerFrame, kSlowFrameMs);
+    if (windowShown())
+        setWindowTimer(gMain.window, kTimerFrame, kSlowFrameMs);
     gMain.state.fastTimer = false;
+}
+
+// Starts the frame timer at its current speed once the window is seen again.
+void resumeFrameTimer() {
+    if (windowShown() && !hasWindowTimer(gMain.window, kTimerFrame))
+        setWindowTimer(gMain.window, kTimerFrame, gMain.state.fastTimer ? kFastFrameMs : kSlowFrameMs);
 }
 
 // The device-setup request and the update dialog wait until no dialog is
@@ -113,9 +127,15 @@ void openPendingDialogs() {
     }
 }
 
+// The frame timer runs only while the window can be seen: minimised or
+// hidden (in the tray) it is killed, and nothing is painted.
+bool windowShown() { return isWindowVisible(gMain.window) && !isWindowMinimized(gMain.window); }
+
 void frameTick() {
-    if (isWindowMinimized(gMain.window))
+    if (!windowShown()) {
+        killWindowTimer(gMain.window, kTimerFrame);
         return;
+    }
     gMain.state.animTime = static_cast<float>((monotonicMs() % 3600000ULL) / 1000.0);
     MainWindowBands& b = mainWindowBands();
     if (b.updateLevelMeters)
@@ -132,7 +152,8 @@ void frameTick() {
         }
     }
     openPendingDialogs();
-    invalidateWindow(gMain.window);
+    // Only what changed is painted; a tick that changed nothing paints nothing.
+    requestWindowPaint(gMain.window);
 }
 
 void vrCheck() {
@@ -212,6 +233,7 @@ void closeToTray() {
     hideConsoleInto(gMain.state.consoleHiddenByTray);
     gMain.state.inTray = true;
     showWindow(gMain.window, ShowCommand::Hide);
+    killWindowTimer(gMain.window, kTimerFrame);
 }
 
 void restoreFromTray() {
@@ -222,6 +244,7 @@ void restoreFromTray() {
         showWindow(gMain.window, ShowCommand::Restore);
     bringWindowToFront(gMain.window);
     showConsoleIf(gMain.state.consoleHiddenByTray);
+    resumeFrameTimer();
 }
 
 void quitProgram() {
@@ -264,13 +287,19 @@ void trayEvent(TrayEvent event, intptr_t lParam) {
 // ---- painting ------------------------------------------------------------------
 
 void paintFrame(WindowHandle window) {
-    DrawContext* context = beginWindowPaint(window);
+    bool whole = true;
+    DrawContext* context = beginWindowPaint(window, &whole);
     if (!context)
         return;  // retried at the next paint
-    paintMainWindow(*context, context->width(), context->height(), gMain.state.animTime);
-    if (!endWindowPaint(window)) {
-        // The target is made again at the next paint; so are the resources
-        // drawn with it.
+    const std::vector<PixelRect>& rects =
+        paintMainWindowChanges(*context, context->width(), context->height(), gMain.state.animTime, whole);
+    // Nothing changed: an empty rectangle presents nothing.
+    static const PixelRect kNothing{};
+    const bool presented = rects.empty() ? endWindowPaint(window, &kNothing, 1)
+                                         : endWindowPaint(window, rects.data(), static_cast<int>(rects.size()));
+    if (!presented) {
+        // The target is made again at the next paint, which draws the whole
+        // frame; so are the resources drawn with it.
         rebuildResources();
     }
 }
@@ -301,7 +330,8 @@ void onSize(uintptr_t kind, intptr_t lParam) {
         gMain.state.clientHeight = static_cast<float>(h);
     }
     rememberPlacement();
-    setWindowTimer(gMain.window, kTimerFrame, gMain.state.fastTimer ? kFastFrameMs : kSlowFrameMs);
+    killWindowTimer(gMain.window, kTimerFrame);
+    resumeFrameTimer();
     showConsoleIf(gMain.state.consoleHiddenByMinimise);
     invalidateWindow(gMain.window);
 }
@@ -420,7 +450,7 @@ intptr_t mainProc(WindowHandle window, uint32_t message, uintptr_t wParam, intpt
         if (b.panelDrag)
             b.panelDrag(x, y);
         if (mouseCaptureWindow() == window)
-            invalidateWindow(window);
+            requestWindowPaint(window);  // a drag: only what it changed is painted
         if (gMain.movePending) {
             const float limit = kMoveThreshold * s;
             if (!(wParam & kMkLButton)) {
@@ -526,6 +556,23 @@ void fillBand(DrawContext& context, const RectF& rect) {
 void paintMainWindow(DrawContext& context, float w, float h, float time) {
     MainWindowBands& b = mainWindowBands();
     const float s = dpiScale();
+    if (currentFrameDamage()) {
+        // The background and the frames of missing bands.
+        CacheKey key;
+        key.addAppearance();
+        key.add(w);
+        key.add(h);
+        key.add(b.paintHeader);
+        key.add(b.paintProfileBar);
+        key.add(b.paintStatusBar);
+        for (int brush : {kBrushWindow, kBrushSurface, kBrushLine}) {
+            const Color c = guiBrush(brush).color;
+            key.add(c.r);
+            key.add(c.g);
+            key.add(c.b);
+        }
+        markRegion(&gBackgroundRegion, RectF{0, 0, w, h}, key);
+    }
     context.clear(kWindowBackground);
     const float header = kHeaderHeight * s, profile = kProfileBarHeight * s, status = kStatusBarHeight * s;
     // A band that is not installed leaves its empty frame.
@@ -553,6 +600,29 @@ void paintMainWindow(DrawContext& context, float w, float h, float time) {
     }
 }
 
+const std::vector<PixelRect>& paintMainWindowChanges(DrawContext& context, float width, float height, float time,
+                                                     bool whole) {
+    setCurrentFrameDamage(&gDamage);
+    // Planning: the painters run with all drawing clipped away, so the
+    // regions of this frame are known (and stored drawings made again where
+    // their keys changed) before a pixel is drawn.
+    gDamage.beginPlan();
+    context.pushClip(RectF{});
+    paintMainWindow(context, width, height, time);
+    context.popClip();
+    const std::vector<PixelRect>& rects =
+        gDamage.endPlan(whole, static_cast<int>(width), static_cast<int>(height));
+    if (!rects.empty()) {
+        gDamage.beginDraw();
+        context.pushClipRects(rects.data(), static_cast<int>(rects.size()));
+        paintMainWindow(context, width, height, time);
+        context.popClip();
+        gDamage.endDraw();
+    }
+    setCurrentFrameDamage(nullptr);
+    return rects;
+}
+
 const MainWindowState& mainWindowState() { return gMain.state; }
 
 void setVrProcessProbe(bool (*probe)()) { gVrProbe = probe; }
@@ -561,6 +631,7 @@ void setVrProcessProbe(bool (*probe)()) { gVrProbe = probe; }
 
 bool runMainWindow(GuiHost* host) {
     gMain = MainWindow{};
+    gDamage.reset();
     gMain.host = host;
     gGuiHost.store(host);
     setConsoleMirror(host ? host->consoleMirror : nullptr);

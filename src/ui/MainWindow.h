@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace qv {
 
@@ -28,6 +29,14 @@ bool runMainWindow(GuiHost* host);
 
 // Draws one frame of the main window (also used for offscreen renders).
 void paintMainWindow(DrawContext& context, float width, float height, float time);
+
+// Draws one frame onto a target that still holds the frame this function drew
+// last, painting only what changed since (FrameDamage.h), and returns the
+// rectangles painted: empty when nothing changed. `whole` draws everything
+// (the target is new or was resized, or holds something else). The pixels
+// are those paintMainWindow would draw. One such target at a time.
+const std::vector<PixelRect>& paintMainWindowChanges(DrawContext& context, float width, float height, float time,
+                                                     bool whole);
 
 // The main window's state, for tests (GUI thread).
 struct MainWindowState {

@@ -336,11 +336,13 @@ TEST_F(MainWindowTest, CloseToTrayHidesAndTheTraysActivateAndExitWork) {
     ASSERT_TRUE(runWithScript([&](WindowHandle w) {
         pushWindowEvent(w, SDL_WINDOWEVENT_CLOSE);
         pumpUntil([&] { return mainWindowState().inTray; });
-        hidden = !isWindowVisible(w) && FakeTray::adds == 1 && quit.load() == 0;
+        // Hidden, nothing is painted: no frame timer runs, whatever the focus says.
+        sendWindowMessage(w, kWmActivate, 0, 0);
+        hidden = !isWindowVisible(w) && FakeTray::adds == 1 && quit.load() == 0 && !hasWindowTimer(w, kTimerFrame);
         // The tray calls back on its own thread.
         std::thread([] { FakeTray::callbacks.activate(); }).join();
         pumpUntil([&] { return !mainWindowState().inTray; });
-        restored = isWindowVisible(w) && FakeTray::removes == 1;
+        restored = isWindowVisible(w) && FakeTray::removes == 1 && hasWindowTimer(w, kTimerFrame);
         pushWindowEvent(w, SDL_WINDOWEVENT_CLOSE);
         pumpUntil([&] { return mainWindowState().inTray; });
         addsAfterSecondClose = FakeTray::adds;

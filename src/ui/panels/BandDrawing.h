@@ -46,8 +46,9 @@ inline void hline(DrawContext& context, float x0, float x1, float y, int brush) 
 void drawRaisedFace(DrawContext& context, const RectF& rect, bool hovered, float s);
 
 // The status dot of radius 3 with its pulsing halo while connected.
-// haloBase and haloSwing give the halo's opacity: base + swing * v.
-void drawStatusDot(DrawContext& context, PointF centre, bool connected, float time, float haloBase,
-                   float haloSwing, float s);
+// haloBase and haloSwing give the halo's opacity: base + swing * v. The dot
+// is a region of the frame (FrameDamage.h) under `regionId`.
+void drawStatusDot(DrawContext& context, const void* regionId, PointF centre, bool connected, float time,
+                   float haloBase, float haloSwing, float s);
 
 }  // namespace qv::bands

@@ -7,6 +7,7 @@
 #include "ui/WidgetPainters.h"
 #include "ui/Widgets.h"
 #include "ui/panels/BandDrawing.h"
+#include "ui/panels/FrameDamage.h"
 #include "ui/panels/LayerCache.h"
 
 #include <algorithm>
@@ -28,6 +29,11 @@ ControlPanelState gPanel;
 LayerCache gPanelCache;
 LayerCache gKnobCache;
 LayerCache gZoneCaches[kMaxZones];
+// The knob's glow, drawn in every frame: the arc and lit segments over the
+// top of the range, and the halo at the pointer's tip (regions of the frame,
+// FrameDamage.h).
+char gGlowArcRegion = 0;
+char gGlowTipRegion = 0;
 
 // The knob's own number formats ("Inter Tight" bold at 12 and 28 pixels),
 // made again when the DPI changes. Without them the knob uses formats 2 and 7.
@@ -212,6 +218,42 @@ void paintKnobValue(DrawContext& context, float cx, float cy, float v, float s) 
 
 }  // namespace
 
+// The box of the ring sector between two radii from startDegrees to
+// endDegrees (clockwise from straight up), grown by `pad`.
+RectF sectorBounds(float cx, float cy, float inner, float outer, float startDegrees, float endDegrees, float pad) {
+    RectF box{cx, cy, cx, cy};
+    bool first = true;
+    for (float degrees = startDegrees;; degrees = std::min(degrees + 1.0f, endDegrees)) {
+        for (float radius : {inner, outer}) {
+            const PointF p = polarPoint(cx, cy, radius, degrees);
+            box = first ? RectF{p.x, p.y, p.x, p.y}
+                        : RectF{std::min(box.left, p.x), std::min(box.top, p.y), std::max(box.right, p.x),
+                                std::max(box.bottom, p.y)};
+            first = false;
+        }
+        if (degrees >= endDegrees)
+            break;
+    }
+    return RectF{box.left - pad, box.top - pad, box.right + pad, box.bottom + pad};
+}
+
+// The glow's two regions; both change with the time, the tip also with the value.
+void markKnobGlow(float cx, float cy, float v, float time, float s) {
+    if (!currentFrameDamage())
+        return;
+    CacheKey key;
+    key.addAppearance();
+    key.add(time);
+    key.add(litSegments(v));
+    // The arc of radius 153 (3 wide) over 364.5..405 degrees and the lit
+    // segments of 124.4..135.6 from 369 degrees on.
+    markRegion(&gGlowArcRegion, sectorBounds(cx, cy, 124.4f * s, 154.5f * s, 364.5f, 405.0f, 2.0f * s), key);
+    key.add(v);
+    const PointF tip = polarPoint(cx, cy, 114 * s, 135.0f + 270.0f * v);
+    const float r = 6.0f * s + 2.0f;
+    markRegion(&gGlowTipRegion, RectF{tip.x - r, tip.y - r, tip.x + r, tip.y + r}, key);
+}
+
 void paintMasterKnob(DrawContext& context, float cx, float cy, float value, float time) {
     const float s = dpiScale();
     const float v = knobValue(value);
@@ -333,6 +375,7 @@ void paintControlPanel(DrawContext& context, float width, float height, float ti
         }
         gZoneCaches[i].drawOnto(context);
     }
+    markKnobGlow(cx, cyWindow, v, time, s);
     paintKnobPulse(context, cx, cyWindow, v, time, s);
     context.popClip();
 }

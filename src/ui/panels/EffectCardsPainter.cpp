@@ -9,6 +9,7 @@
 #include "ui/Appearance.h"
 #include "ui/Shapes.h"
 #include "ui/panels/BandDrawing.h"
+#include "ui/panels/FrameDamage.h"
 #include "ui/panels/LayerCache.h"
 
 #include <algorithm>
@@ -54,16 +55,21 @@ void paintScopeBox(DrawContext& context, const RectF& r, const EffectCard& card,
          TextAlignment::Trailing, ParagraphAlignment::Near);
 }
 
-// The newest 64 samples of the effect's history, smoothed, as a filled curve.
-void paintScopeCurve(DrawContext& context, const RectF& r, int effect, const LevelMeters& meters, float s) {
-    if (effect < 0 || effect >= kEffectCount || !(r.width() > 0) || !(r.height() > 0))
-        return;
-    float raw[kScopeSamples];
+// The newest 64 samples of the effect's history, each within 0..1.
+void scopeSamples(int effect, const LevelMeters& meters, float raw[kScopeSamples]) {
     const uint32_t newest = meters.writeIndex;
     for (int j = 0; j < kScopeSamples; ++j) {
         const float v = meters.history[effect][(newest - kScopeSamples + j) & (kLevelHistorySize - 1)];
         raw[j] = std::isfinite(v) ? std::clamp(v, 0.0f, 1.0f) : 0.0f;
     }
+}
+
+// The newest 64 samples of the effect's history, smoothed, as a filled curve.
+void paintScopeCurve(DrawContext& context, const RectF& r, int effect, const LevelMeters& meters, float s) {
+    if (effect < 0 || effect >= kEffectCount || !(r.width() > 0) || !(r.height() > 0))
+        return;
+    float raw[kScopeSamples];
+    scopeSamples(effect, meters, raw);
     PointF points[kScopeSamples];
     for (int j = 0; j < kScopeSamples; ++j) {
         const float older = raw[j > 0 ? j - 1 : j];
@@ -368,6 +374,25 @@ void cardKey(CacheKey& key, const EffectCard& card, int index, const EffectProfi
 
 LayerCache gCardCaches[kMaxCards];
 LayerCache gSliderCaches[kMaxCards][kMaxCardSliders];
+// What each card draws directly: its scope's curve and the held TEST
+// button's pulse (regions of the frame, FrameDamage.h).
+char gScopeRegions[kMaxCards];
+char gPulseRegions[kMaxCards];
+
+// The scope's curve changes only when the samples it shows do.
+void markScope(int index, const RectF& r, int effect, bool on, const LevelMeters& meters) {
+    if (!currentFrameDamage() || effect < 0 || effect >= kEffectCount)
+        return;
+    CacheKey key;
+    key.addAppearance();
+    key.add(on);
+    key.add(effect);
+    float raw[kScopeSamples];
+    scopeSamples(effect, meters, raw);
+    for (float v : raw)
+        key.add(v);
+    markRegion(&gScopeRegions[index], r, key);
+}
 
 // A slider's value part, kept apart from the card so that a drag redraws
 // only it.
@@ -427,6 +452,7 @@ void paintCard(DrawContext& context, EffectCard& card, int index, const RectF& r
 
     const int effect = std::clamp(card.effect, 0, kEffectCount - 1);
     const bool on = block.effectEnabled[effect] != 0;
+    markScope(index, scopeRect(r, s), card.effect, on, meters);
     if (!on) {
         context.pushClip(scopeRect(r, s));
         context.pushLayer(0.38f);
@@ -436,8 +462,16 @@ void paintCard(DrawContext& context, EffectCard& card, int index, const RectF& r
         context.popLayer();
         context.popClip();
     }
-    if (gCardPanel.testHeld[effect])
+    if (gCardPanel.testHeld[effect]) {
+        if (currentFrameDamage()) {
+            CacheKey key;
+            key.addAppearance();
+            key.add(time);
+            const PointF dot{card.testRect.centerX(), card.testRect.top + 16 * s};
+            markRegion(&gPulseRegions[index], RectF{dot.x - 5 * s, dot.y - 5 * s, dot.x + 5 * s, dot.y + 5 * s}, key);
+        }
         paintTestPulse(context, card.testRect, time, s);
+    }
 }
 
 void clearHitRects(EffectCard& card) {

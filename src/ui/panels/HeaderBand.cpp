@@ -28,6 +28,7 @@ constexpr float kCaptionSize = 28.0f;
 HeaderLayout gHeader;
 CaptionActions gCaptionActions;
 LayerCache gHeaderCache;
+char gHeaderDotRegion = 0;  // the status dot's region of the frame
 
 // Widths of "ONLINE" and "OFFLINE" in the strip's value format, measured once
 // per format (the format changes with the DPI).
@@ -217,7 +218,7 @@ void paintHeader(DrawContext& context, float width, float time) {
     if (layer)
         gHeaderCache.end();
     gHeaderCache.drawOnto(context);
-    drawStatusDot(context, statusDotCentre(context, stripRect(width, s), texts.connected, s), texts.connected, time,
+    drawStatusDot(context, &gHeaderDotRegion, statusDotCentre(context, stripRect(width, s), texts.connected, s), texts.connected, time,
                   0.35f, 0.25f, s);
 }
 

@@ -2,6 +2,7 @@
 
 #include "platform/graphics/Graphics.h"
 #include "ui/Appearance.h"
+#include "ui/panels/FrameDamage.h"
 
 #include <cmath>
 
@@ -49,6 +50,8 @@ DrawContext* LayerCache::begin(const CacheKey& key, const RectF& bounds) {
     if (!(width > 0) || !(height > 0) || !std::isfinite(left) || !std::isfinite(top)) {
         m_fallback = true;
         m_valid = false;
+        if (FrameDamage* damage = currentFrameDamage())
+            damage->addUncomparable(this, bounds);
         return nullptr;
     }
     const bool sameSize = m_image && m_image->width() == width && m_image->height() == height;
@@ -66,6 +69,8 @@ DrawContext* LayerCache::begin(const CacheKey& key, const RectF& bounds) {
         if (!m_image) {
             m_fallback = true;
             m_valid = false;
+            if (FrameDamage* damage = currentFrameDamage())
+                damage->addUncomparable(this, bounds);
             return nullptr;
         }
     }
@@ -83,8 +88,20 @@ void LayerCache::end() {
 }
 
 void LayerCache::drawOnto(DrawContext& target, float opacity) {
-    if (m_image && m_valid)
-        m_image->drawOnto(target, PointF{m_left, m_top}, opacity);
+    if (!m_image || !m_valid)
+        return;
+    // What is on the screen here is this drawing: its key, the sub-pixel
+    // offset it was drawn for, its place and its opacity.
+    if (currentFrameDamage()) {
+        CacheKey shown = m_key;
+        shown.add(m_fractionX);
+        shown.add(m_fractionY);
+        markRegion(this,
+                   RectF{m_left, m_top, m_left + static_cast<float>(m_image->width()),
+                         m_top + static_cast<float>(m_image->height())},
+                   shown, opacity);
+    }
+    m_image->drawOnto(target, PointF{m_left, m_top}, opacity);
 }
 
 void LayerCache::reset() {

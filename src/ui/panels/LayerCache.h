@@ -52,7 +52,8 @@ public:
     // directly).
     DrawContext* begin(const CacheKey& key, const RectF& bounds);
     void end();
-    // Draws the stored image at its bounds.
+    // Draws the stored image at its bounds (and registers it as a region of
+    // the frame being painted, FrameDamage.h).
     void drawOnto(DrawContext& target, float opacity = 1.0f);
     bool fallback() const { return m_fallback; }
     void reset();

@@ -20,6 +20,7 @@ namespace {
 
 StatusBarLayout gStatus;
 LayerCache gStatusCache;
+char gStatusDotRegion = 0;  // the status dot's region of the frame
 ConsoleToggle gConsoleToggle = nullptr;
 
 constexpr const char* kButtonLabels[kStatusButtonCount] = {"Console - Open / Close", "Defaults"};
@@ -84,7 +85,7 @@ void paintStatusBar(DrawContext& context, float width, float height, float time)
     if (layer)
         gStatusCache.end();
     gStatusCache.drawOnto(context);
-    drawStatusDot(context, PointF{21.0f * s, centre}, connected, time, 0.3f, 0.2f, s);
+    drawStatusDot(context, &gStatusDotRegion, PointF{21.0f * s, centre}, connected, time, 0.3f, 0.2f, s);
 }
 
 bool statusBarHover(float x, float y) {

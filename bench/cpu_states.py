@@ -1,0 +1,295 @@
+#!/usr/bin/env python3
+"""CPU time of quorvane and its audio host in five states.
+
+Starts a private JACK server (the dummy back-end), a private Xvfb with openbox,
+the release-built program and qv-simfeed playing the iRacing lap, and measures
+the CPU time of quorvane and qv-audiohost (utime + stime of /proc/PID/stat) over
+a window of N seconds in each state:
+
+  no display, waiting      quorvane without DISPLAY, no simulator running
+  no display, playing      the same with qv-simfeed driving the lap
+  window open, waiting     quorvane on the Xvfb display, no simulator
+  window open, playing     the same with qv-simfeed driving the lap
+  window minimised, playing
+
+Prints one table: percent of one core for each process and both together, and
+the load average before and after (the figures mean something only on an idle
+machine). Everything runs under names and folders of its own; everything it
+started is ended by its process id.
+
+Usage: bench/cpu_states.py BUILD_DIR [--seconds N] [--settle N]
+BUILD_DIR is a build folder of the project (quorvane with qv-audiohost beside it,
+and tools/simfeed/qv-simfeed).
+"""
+
+import argparse
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+CLOCK_TICKS = os.sysconf("SC_CLK_TCK")
+
+
+def cpu_ticks(pid):
+    """utime + stime of a process in clock ticks, or None when it is gone."""
+    try:
+        with open(f"/proc/{pid}/stat") as f:
+            data = f.read()
+    except OSError:
+        return None
+    fields = data[data.rindex(")") + 2:].split()
+    return int(fields[11]) + int(fields[12])  # fields 14 and 15 of the whole line
+
+
+def children_named(parent, name):
+    found = []
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open(f"/proc/{entry}/stat") as f:
+                data = f.read()
+        except OSError:
+            continue
+        comm = data[data.index("(") + 1:data.rindex(")")]
+        ppid = int(data[data.rindex(")") + 2:].split()[1])
+        if ppid == parent and comm == name:
+            found.append(int(entry))
+    return found
+
+
+def wait_for(predicate, timeout, what):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if predicate():
+            return
+        time.sleep(0.1)
+    raise RuntimeError(f"timed out waiting for {what}")
+
+
+class Bench:
+    def __init__(self, build, program, seconds, settle):
+        self.build = build
+        self.program = program
+        self.seconds = seconds
+        self.settle = settle
+        self.root = tempfile.mkdtemp(prefix="qv-cpu-bench-")
+        self.processes = []
+        self.jack_name = f"qvbench-{os.getpid()}"
+        self.display = None
+
+    # ---- processes ----
+
+    def start(self, argv, env, log):
+        out = open(os.path.join(self.root, log), "wb")
+        p = subprocess.Popen(argv, env=env, stdout=out, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
+        self.processes.append(p)
+        return p
+
+    def stop(self, p, sig=signal.SIGTERM, timeout=15):
+        if p.poll() is None:
+            p.send_signal(sig)
+            try:
+                p.wait(timeout)
+            except subprocess.TimeoutExpired:
+                p.kill()
+                p.wait()
+
+    def stop_all(self):
+        for p in reversed(self.processes):
+            self.stop(p)
+        self.processes.clear()
+        # jackd removes its files when it ends; a killed one leaves them.
+        for f in os.listdir("/dev/shm"):
+            if self.jack_name in f:
+                try:
+                    os.remove(os.path.join("/dev/shm", f))
+                except OSError:
+                    pass
+
+    def base_env(self):
+        env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+        env["JACK_DEFAULT_SERVER"] = self.jack_name
+        env["JACK_NO_AUDIO_RESERVATION"] = "1"
+        env["DBUS_SESSION_BUS_ADDRESS"] = ""
+        env["XDG_CONFIG_HOME"] = os.path.join(self.root, "config")
+        env["XDG_RUNTIME_DIR"] = os.path.join(self.root, "runtime")
+        env["QUORVANE_SHM_DIR"] = os.path.join(self.root, "shm")
+        return env
+
+    # ---- servers ----
+
+    def start_jack(self):
+        env = self.base_env()
+        self.start(["jackd", "-r", "-n", self.jack_name, "-p", "64", "-d", "dummy", "-r", "48000", "-p", "256",
+                    "-P", "8", "-C", "8"], env, "jackd.log")
+
+        def ready():
+            r = subprocess.run(["jack_lsp"], env=env, capture_output=True, text=True)
+            return "system:playback_8" in r.stdout
+
+        wait_for(ready, 20, "jackd")
+
+    def start_x(self):
+        read, write = os.pipe()
+        out = open(os.path.join(self.root, "xvfb.log"), "wb")
+        p = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-nolisten", "tcp", "-screen", "0", "1920x1080x24"],
+                             pass_fds=(write,), stdout=out, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
+        self.processes.append(p)
+        os.close(write)
+        number = b""
+        deadline = time.monotonic() + 30
+        while not number.endswith(b"\n") and time.monotonic() < deadline:
+            chunk = os.read(read, 16)
+            if not chunk:
+                break
+            number += chunk
+        os.close(read)
+        if not number.strip():
+            raise RuntimeError("Xvfb did not come up")
+        self.display = ":" + number.decode().strip()
+        home = os.path.join(self.root, "openbox-home")
+        os.makedirs(home, exist_ok=True)
+        env = self.base_env()
+        env.update(DISPLAY=self.display, HOME=home, XDG_CONFIG_HOME=os.path.join(home, "config"),
+                   XDG_CACHE_HOME=os.path.join(home, "cache"), XDG_DATA_HOME=os.path.join(home, "data"))
+        self.start(["openbox"], env, "openbox.log")
+
+        def managed():
+            r = subprocess.run(["xprop", "-display", self.display, "-root", "_NET_SUPPORTING_WM_CHECK"],
+                               capture_output=True, text=True)
+            return "window id" in r.stdout
+
+        wait_for(managed, 20, "openbox")
+
+    # ---- the program ----
+
+    def write_config(self):
+        folder = os.path.join(self.root, "config", "QuorVane")
+        os.makedirs(folder, exist_ok=True)
+        os.makedirs(os.path.join(self.root, "shm"), exist_ok=True)
+        os.makedirs(os.path.join(self.root, "runtime"), mode=0o700, exist_ok=True)
+        with open(os.path.join(folder, "haptic_config.ini"), "w") as f:
+            f.write("[HapticEngine]\naudioDeviceIndex=0\naudioSampleRate=48000\nselectedSim=0\n\n"
+                    "[Audio]\nnumDevices=1\n\n[Audio.Device0]\nname=system\napi=JACK\nchannels=0\n"
+                    "bufferSize=256\nenabled=1\n")
+
+    def start_program(self, with_display, log):
+        env = self.base_env()
+        if with_display:
+            env["DISPLAY"] = self.display
+        program = self.start([self.program], env, log)
+        path = os.path.join(self.root, log)
+
+        def synth_ready():
+            with open(path, errors="replace") as f:
+                return "Synth ready" in f.read()
+
+        wait_for(synth_ready, 60, "the program's synthesis")
+        wait_for(lambda: children_named(program.pid, "qv-audiohost"), 10, "the audio host")
+        host = children_named(program.pid, "qv-audiohost")[0]
+        window = None
+        if with_display:
+            def find_window():
+                r = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(program.pid)],
+                                   env=env, capture_output=True, text=True)
+                ids = r.stdout.split()
+                return ids[0] if ids else None
+
+            wait_for(find_window, 20, "the main window")
+            window = find_window()
+        return program, host, window
+
+    def start_feed(self):
+        env = self.base_env()
+        return self.start([os.path.join(self.build, "tools/simfeed/qv-simfeed"), "--sim", "iracing", "--script", "lap",
+                           "--shm-dir", os.path.join(self.root, "shm")], env, "feed.log")
+
+    def measure(self, pids):
+        before = [cpu_ticks(p) for p in pids]
+        start = time.monotonic()
+        time.sleep(self.seconds)
+        elapsed = time.monotonic() - start
+        after = [cpu_ticks(p) for p in pids]
+        result = []
+        for b, a in zip(before, after):
+            if b is None or a is None:
+                result.append(float("nan"))
+            else:
+                result.append(100.0 * (a - b) / CLOCK_TICKS / elapsed)
+        return result
+
+    def run(self):
+        rows = []
+        self.write_config()
+        self.start_jack()
+        self.start_x()
+
+        program, host, _ = self.start_program(False, "quorvane-nodisplay.log")
+        time.sleep(self.settle)
+        rows.append(("no display, waiting", self.measure([program.pid, host])))
+        feed = self.start_feed()
+        time.sleep(self.settle + 4)  # the lap starts with 4 s in the garage
+        rows.append(("no display, playing", self.measure([program.pid, host])))
+        self.stop(feed, signal.SIGINT)
+        self.stop(program, signal.SIGINT, 30)
+
+        program, host, window = self.start_program(True, "quorvane-window.log")
+        time.sleep(self.settle + 3)  # the frame timer slows after 2 s of quiet meters
+        rows.append(("window open, waiting", self.measure([program.pid, host])))
+        feed = self.start_feed()
+        time.sleep(self.settle + 4)
+        rows.append(("window open, playing", self.measure([program.pid, host])))
+        env = self.base_env()
+        env["DISPLAY"] = self.display
+        subprocess.run(["xdotool", "windowminimize", window], env=env, check=True)
+        time.sleep(self.settle)
+        rows.append(("window minimised, playing", self.measure([program.pid, host])))
+        self.stop(feed, signal.SIGINT)
+        self.stop(program, signal.SIGINT, 30)
+        return rows
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("build", help="the release build folder")
+    parser.add_argument("--seconds", type=float, default=20.0, help="length of each measurement (default 20)")
+    parser.add_argument("--settle", type=float, default=3.0, help="seconds before each measurement (default 3)")
+    args = parser.parse_args()
+    build = os.path.abspath(args.build)
+    program = None
+    for folder in ("src/main", "src/app"):
+        if os.access(os.path.join(build, folder, "quorvane"), os.X_OK) and \
+                os.access(os.path.join(build, folder, "qv-audiohost"), os.X_OK):
+            program = os.path.join(build, folder, "quorvane")
+            break
+    if program is None or not os.access(os.path.join(build, "tools/simfeed/qv-simfeed"), os.X_OK):
+        sys.exit(f"quorvane, qv-audiohost and qv-simfeed are not all built in {build}")
+    load_before = os.getloadavg()
+    bench = Bench(build, program, args.seconds, args.settle)
+    try:
+        rows = bench.run()
+    except (RuntimeError, subprocess.CalledProcessError) as error:
+        bench.stop_all()
+        print(f"cpu_states: {error} (logs in {bench.root})", file=sys.stderr)
+        return 1
+    finally:
+        bench.stop_all()
+    shutil.rmtree(bench.root, ignore_errors=True)
+    load_after = os.getloadavg()
+    print(f"CPU of one core over {args.seconds:g} s per state (utime + stime)")
+    print(f"| state | quorvane | qv-audiohost | both |")
+    print(f"|---|---|---|---|")
+    for name, (program, host) in rows:
+        print(f"| {name} | {program:.2f} % | {host:.2f} % | {program + host:.2f} % |")
+    print(f"load average before {load_before[0]:.2f} {load_before[1]:.2f} {load_before[2]:.2f}, "
+          f"after {load_after[0]:.2f} {load_after[1]:.2f} {load_after[2]:.2f} ({os.cpu_count()} cores)")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -61,12 +61,16 @@ HttpResult BackendClient::send(HttpMethod method, const std::string& path, const
     request.totalTimeoutMs = m_totalTimeoutMs;
     request.stallTimeoutMs = m_stallTimeoutMs;
     request.maxBodyBytes = m_maxReplyBytes;
+    request.shouldCancel = m_shouldCancel;
 
     HttpsResponse response = m_transport.perform(request);
     result.status = response.status;
     result.body = std::move(response.body);
     result.ok = response.completed && result.status >= 200 && result.status <= 299;
     result.error = std::move(response.error);
+    result.cancelled = response.cancelled;
+    result.timedOut = response.timedOut;
+    result.tooLarge = response.tooLarge;
     return result;
 }
 

@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,9 @@ struct HttpResult {
     std::string body;    // the reply body as received
     bool ok = false;     // the whole reply arrived and 200 <= status <= 299
     std::string error;   // why ok is false when no status explains it (for logs)
+    bool cancelled = false;  // the cancel check ended it
+    bool timedOut = false;   // a time-out ended it, whatever status had arrived
+    bool tooLarge = false;   // the reply was longer than the client's limit
 };
 
 inline constexpr const char* kBackendUserAgent = "QuorVane/0.2";
@@ -42,6 +46,9 @@ public:
     void setUserAgent(std::string agent) { m_userAgent = std::move(agent); }
     void setTimeouts(int connectMs, int totalMs, int stallMs = 0);
     void setMaxReplyBytes(size_t bytes) { m_maxReplyBytes = bytes; }
+    // Asked from the transfer's progress on the requesting thread; true ends
+    // the request as cancelled.
+    void setCancelCheck(std::function<bool()> check) { m_shouldCancel = std::move(check); }
 
     // The full address of a path, as sent: "https://" + host + base path + path.
     std::string urlFor(const std::string& path) const;
@@ -56,6 +63,7 @@ private:
     int m_totalTimeoutMs = kBackendTotalTimeoutMs;
     int m_stallTimeoutMs = 0;
     size_t m_maxReplyBytes = kBackendMaxReplyBytes;
+    std::function<bool()> m_shouldCancel;
 };
 
 // The catalogue's requests over backendConfig(); callable from any thread.

@@ -47,9 +47,10 @@ std::string HttpsTestServer::url(const std::string& path) const {
     return "https://127.0.0.1:" + std::to_string(m_port) + path;
 }
 
-void HttpsTestServer::serveFile(const std::string& name, const std::string& text, int status) {
+void HttpsTestServer::serveFile(const std::string& name, const std::string& text, int status, int delaySeconds) {
     writeFile(m_dir.file(name), text);
     writeFile(m_dir.file(name + ".status"), std::to_string(status));
+    writeFile(m_dir.file(name + ".delay"), std::to_string(delaySeconds));
 }
 
 std::vector<nlohmann::json> HttpsTestServer::requests() const {

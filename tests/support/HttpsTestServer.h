@@ -34,8 +34,10 @@ public:
     int stallPort() const { return m_stallPort; }
     int closedPort() const { return m_closedPort; }
 
-    // Serves text at /files/<name> with the given status.
-    void serveFile(const std::string& name, const std::string& text, int status = 200);
+    // Serves text at /files/<name> with the given status; with a delay, the
+    // status line and headers go out at once and the body that many seconds
+    // later (a server that stalls mid-reply).
+    void serveFile(const std::string& name, const std::string& text, int status = 200, int delaySeconds = 0);
 
     // The requests received so far, in order: {"method", "path", "headers", "body"}.
     std::vector<nlohmann::json> requests() const;

@@ -20,8 +20,9 @@ unless stated):
                         Content-Length and closes the connection instead
   /truncated            announces 1000 bytes, sends 10 and closes
   /files/<name>         the file <dir>/<name>, with the status in
-                        <dir>/<name>.status (default 200); a missing file
-                        gives an HTML 404 page
+                        <dir>/<name>.status (default 200); the body follows
+                        the headers after the seconds in <dir>/<name>.delay
+                        (default 0); a missing file gives an HTML 404 page
 stall_port accepts TCP connections (kernel backlog) and never answers;
 closed_port is a port that was free a moment ago and has nobody listening.
 """
@@ -129,8 +130,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
                     if os.path.isfile(path + ".status"):
                         with open(path + ".status") as f:
                             code = int(f.read().strip())
+                    delay = 0.0
+                    if os.path.isfile(path + ".delay"):
+                        with open(path + ".delay") as f:
+                            delay = float(f.read().strip() or 0)
                     with open(path, "rb") as f:
-                        self.reply(code, f.read(), "application/json")
+                        self.reply(code, f.read(), "application/json", delay=delay)
                 else:
                     self.reply(404, b"<html><body><h1>404 Not Found</h1></body></html>", "text/html")
             else:
@@ -139,7 +144,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             pass
         server.count_request()
 
-    def reply(self, code, body, content_type="text/plain", extra=()):
+    def reply(self, code, body, content_type="text/plain", extra=(), delay=0.0):
         self.send_response(code)
         if body or code not in (204, 304):
             self.send_header("Content-Type", content_type)
@@ -148,6 +153,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_header(name, value)
         self.send_header("Connection", "close")
         self.end_headers()
+        if delay > 0:
+            self.wfile.flush()
+            time.sleep(delay)
         if body:
             self.wfile.write(body)
 

@@ -190,9 +190,11 @@ HttpsResponse CurlHttpsTransport::perform(const HttpsRequest& request) {
     } else if (sink.refused) {
         response.error = request.url + ": the received data could not be stored";
     } else if (sink.overflowed || result == CURLE_FILESIZE_EXCEEDED) {
+        response.tooLarge = true;
         response.error = "the reply from " + request.url + " is longer than " + std::to_string(request.maxBodyBytes) +
                          " bytes";
     } else if (result != CURLE_OK) {
+        response.timedOut = result == CURLE_OPERATION_TIMEDOUT;
         response.error = request.url + ": " + (errorText[0] ? errorText : curl_easy_strerror(result));
     } else {
         response.completed = true;

@@ -44,6 +44,8 @@ struct HttpsResponse {
     std::string body;        // what arrived, in order (possibly partial when !completed)
     std::string error;       // why the transfer did not complete, for logs
     bool cancelled = false;  // shouldCancel ended it
+    bool timedOut = false;   // a time-out ended it (connect, total or stall)
+    bool tooLarge = false;   // the body was longer than maxBodyBytes
     size_t bodyBytes = 0;    // bytes of body received (also when they went to bodySink)
 };
 

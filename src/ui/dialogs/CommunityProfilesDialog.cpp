@@ -38,8 +38,8 @@ bool canDownload(const CommunityProfilesState& state) {
     return listBoxItemCount(state.list) > 0 && !state.busy && selectionValid(state);
 }
 
-// Posted so the press is painted before the blocking request; without a
-// window (tests) the download runs at once.
+// Posted so the press is handled after the input that made it; without a
+// window (tests) the download starts at once.
 void requestDownload(CommunityProfilesState& state) {
     if (!canDownload(state))
         return;
@@ -51,6 +51,28 @@ void requestDownload(CommunityProfilesState& state) {
 void setStatus(CommunityProfilesState& state, std::string text, int style) {
     state.status = std::move(text);
     state.statusStyle = style;
+}
+
+// The reply timer runs while a request does.
+void startPollTimer(CommunityProfilesState& state) {
+    if (state.pollTimerStarted || !state.request.isRunning())
+        return;
+    if (WindowHandle window = currentDialogWindow())
+        state.pollTimerStarted = setWindowTimer(window, kCatalogueReplyTimer, kCatalogueReplyPollMs);
+}
+
+void stopPollTimer(CommunityProfilesState& state) {
+    if (!state.pollTimerStarted)
+        return;
+    if (WindowHandle window = currentDialogWindow())
+        killWindowTimer(window, kCatalogueReplyTimer);
+    state.pollTimerStarted = false;
+}
+
+void setBusy(CommunityProfilesState& state, CommunityProfilesState::Pending pending) {
+    state.pending = pending;
+    state.busy = pending != CommunityProfilesState::Pending::kNothing;
+    state.download.enabled = state.busy ? 0 : 1;
 }
 
 void layout(CommunityProfilesState& state, float width, float height) {
@@ -92,31 +114,53 @@ void install(CommunityProfilesState& state, const CommunityProfileEntry& entry, 
 
 const char* catalogueSimName(int sim) { return isValidSimIndex(sim) ? kSimDisplayNames[sim] : "Unknown"; }
 
-bool fetchCommunityProfiles(CommunityProfilesState& state, WindowHandle parent) {
+bool startCommunityProfiles(CommunityProfilesState& state, WindowHandle parent) {
     state.parent = parent;
     state.base = profileBaseFolder();
     state.sim = selectedSimOf(gSettings.snapshot());
+    setWidgetText(state.download.label, "Download");
+    state.download.style = kButtonPrimary;
+    setWidgetText(state.close.label, "Close");
     if (!backendConfig().hasBackend()) {
         messageBoxes().show(parent, kBoxTitle, kNoProfileServerText, MessageKind::Info);
         return false;
     }
-    const HttpResult reply = httpGet(std::string("/fetch-profiles?sim=") + simKeyOf(state.sim));
+    state.request.start(HttpMethod::Get, std::string("/fetch-profiles?sim=") + simKeyOf(state.sim), {},
+                        state.requestOptions);
+    setBusy(state, CommunityProfilesState::Pending::kList);
+    setStatus(state, "Loading community profiles...", kStatusNormal);
+    return true;
+}
+
+namespace {
+
+// The list arrived: fills the dialog, or says why not and closes it.
+void finishList(CommunityProfilesState& state, const HttpResult& reply) {
+    WindowHandle owner = currentDialogWindow() ? currentDialogWindow() : state.parent;
+    const auto fail = [&](const std::string& text, MessageKind kind) {
+        setStatus(state, {}, kStatusNone);
+        messageBoxes().show(owner, kBoxTitle, text.c_str(), kind);
+        closeDialog(0);
+    };
     if (!reply.ok) {
-        messageBoxes().show(parent, kBoxTitle,
-                            "Could not connect to the community server.\nPlease check your internet connection and "
-                            "try again.",
-                            MessageKind::Warning);
-        return false;
+        if (reply.tooLarge)
+            fail("The community server's reply is too large to be a list of profiles.", MessageKind::Warning);
+        else if (reply.timedOut)
+            fail("The community server did not answer in time.\nPlease try again later.", MessageKind::Warning);
+        else
+            fail("Could not connect to the community server.\nPlease check your internet connection and try again.",
+                 MessageKind::Warning);
+        return;
     }
     if (!parseCatalogueList(reply.body, state.entries)) {
-        messageBoxes().show(parent, kBoxTitle, "Received an invalid response from the server.", MessageKind::Warning);
-        return false;
+        fail("Received an invalid response from the server.", MessageKind::Warning);
+        return;
     }
     if (state.entries.empty()) {
-        const std::string text = std::string("No community profiles available for ") + catalogueSimName(state.sim) +
-                                 " yet.\nBe the first to share one!";
-        messageBoxes().show(parent, kBoxTitle, text.c_str(), MessageKind::Info);
-        return false;
+        fail(std::string("No community profiles available for ") + catalogueSimName(state.sim) +
+                 " yet.\nBe the first to share one!",
+             MessageKind::Info);
+        return;
     }
     std::vector<std::string> rows;
     const size_t shown = std::min<size_t>(state.entries.size(), kListBoxMaxItems);
@@ -128,16 +172,63 @@ bool fetchCommunityProfiles(CommunityProfilesState& state, WindowHandle parent) 
     listBoxSetItems(state.list, items.data(), static_cast<int>(items.size()));
     state.list.selected = 0;
     setStatus(state, {}, kStatusNone);
-    state.busy = false;
-    setWidgetText(state.download.label, "Download");
-    state.download.style = kButtonPrimary;
-    setWidgetText(state.close.label, "Close");
+}
+
+void finishDownload(CommunityProfilesState& state, const HttpResult& reply) {
+    const CommunityProfileEntry& entry = state.downloading;
+    if (!reply.ok) {
+        setStatus(state, "Download failed: " + cutText(catalogueRequestFailureText(reply), 90), kStatusError);
+        return;
+    }
+    nlohmann::json profile;
+    std::string why;
+    if (parseCatalogueEntry(reply.body, profile, &why))
+        install(state, entry, profile);
+    else if (why.empty())
+        setStatus(state, "Error: unexpected response format.", kStatusError);
+    else
+        setStatus(state, cutText("Error: unexpected response format (" + why + ").", 127), kStatusError);
+}
+
+// Escape while a request runs: lets go of it at once.
+void cancelRequest(CommunityProfilesState& state) {
+    const bool wasList = state.pending == CommunityProfilesState::Pending::kList;
+    state.request.cancel();
+    stopPollTimer(state);
+    setBusy(state, CommunityProfilesState::Pending::kNothing);
+    if (wasList) {
+        closeDialog(0);  // nothing to show without the list
+        return;
+    }
+    setStatus(state, "Download cancelled.", kStatusNormal);
+}
+
+}  // namespace
+
+bool pollCommunityProfiles(CommunityProfilesState& state) {
+    HttpResult reply;
+    if (!state.request.takeReply(reply))
+        return false;
+    stopPollTimer(state);
+    const CommunityProfilesState::Pending pending = state.pending;
+    setBusy(state, CommunityProfilesState::Pending::kNothing);
+    if (pending == CommunityProfilesState::Pending::kList)
+        finishList(state, reply);
+    else if (pending == CommunityProfilesState::Pending::kDownload)
+        finishDownload(state, reply);
     return true;
+}
+
+bool timerCommunityProfiles(uint32_t timerId, void* user, uintptr_t, intptr_t) {
+    if (timerId != kCatalogueReplyTimer)
+        return false;
+    return pollCommunityProfiles(*static_cast<CommunityProfilesState*>(user));
 }
 
 void paintCommunityProfiles(DrawContext& context, float width, float height, void* user) {
     auto& state = *static_cast<CommunityProfilesState*>(user);
     ensureProfileDialogAppearance();
+    startPollTimer(state);
     layout(state, width, height);
     const float s = dpiScale();
     drawSectionLabel(context, "COMMUNITY PROFILES", 20 * s, 16 * s, width - 40 * s);
@@ -205,16 +296,20 @@ bool keyCommunityProfiles(uint32_t message, uintptr_t wParam, void* user, intptr
         requestDownload(state);
         return true;
     case kVkEscape:
+        if (state.busy) {
+            cancelRequest(state);
+            return true;
+        }
         closeDialog(0);
         return false;
     case kVkUp:
-        if (state.list.selected <= 0)
+        if (state.busy || state.list.selected <= 0)
             return false;
         --state.list.selected;
         setStatus(state, {}, kStatusNone);
         return true;
     case kVkDown:
-        if (state.list.selected >= listBoxItemCount(state.list) - 1)
+        if (state.busy || state.list.selected >= listBoxItemCount(state.list) - 1)
             return false;
         ++state.list.selected;
         setStatus(state, {}, kStatusNone);
@@ -234,34 +329,17 @@ bool messageCommunityProfiles(uint32_t message, uintptr_t, intptr_t, void* user)
 }
 
 void downloadCommunityProfile(CommunityProfilesState& state) {
-    if (!selectionValid(state))
+    if (!selectionValid(state) || state.busy)
         return;
-    state.busy = true;
+    state.downloading = state.entries[static_cast<size_t>(state.list.selected)];
+    state.request.start(HttpMethod::Get, "/fetch-profiles?id=" + percentEncode(state.downloading.id), {},
+                        state.requestOptions);
+    setBusy(state, CommunityProfilesState::Pending::kDownload);
     setStatus(state, "Downloading profile...", kStatusNormal);
-    repaintDialogNow();
-    const CommunityProfileEntry entry = state.entries[static_cast<size_t>(state.list.selected)];
-    const HttpResult reply = httpGet("/fetch-profiles?id=" + percentEncode(entry.id));
-    if (reply.ok) {
-        nlohmann::json profile;
-        std::string why;
-        if (parseCatalogueEntry(reply.body, profile, &why))
-            install(state, entry, profile);
-        else if (why.empty())
-            setStatus(state, "Error: unexpected response format.", kStatusError);
-        else
-            setStatus(state, cutText("Error: unexpected response format (" + why + ").", 127), kStatusError);
-    } else {
-        setStatus(state, "Download failed: " + cutText(catalogueFailureText(reply.body, reply.status, reply.error), 90),
-                  kStatusError);
-    }
-    state.busy = false;
+    startPollTimer(state);
 }
 
-void communityProfilesDialog(WindowHandle parent) {
-    CommunityProfilesState state;
-    if (!fetchCommunityProfiles(state, parent))
-        return;
-    const std::string title = std::string("Community Profiles: ") + catalogueSimName(state.sim);
+DialogSpec communityProfilesSpec(CommunityProfilesState& state, WindowHandle parent, const std::string& title) {
     DialogSpec spec;
     spec.parent = parent;
     spec.title = title.c_str();
@@ -271,8 +349,18 @@ void communityProfilesDialog(WindowHandle parent) {
     spec.onMouse = mouseCommunityProfiles;
     spec.onKey = keyCommunityProfiles;
     spec.onMessage = messageCommunityProfiles;
+    spec.onTimer = timerCommunityProfiles;
     spec.userData = &state;
-    runModalDialog(spec);
+    return spec;
+}
+
+void communityProfilesDialog(WindowHandle parent) {
+    CommunityProfilesState state;
+    if (!startCommunityProfiles(state, parent))
+        return;
+    const std::string title = std::string("Community Profiles: ") + catalogueSimName(state.sim);
+    runModalDialog(communityProfilesSpec(state, parent, title));
+    // A request still running is let go with the state.
 }
 
 }  // namespace qv

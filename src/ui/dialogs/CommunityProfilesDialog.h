@@ -2,12 +2,15 @@
 // The browser of the online catalogue: fetches the selected simulator's
 // entries, lists them, and downloads one on request, installing it as a
 // profile file of that simulator and making it the active profile. The
-// requests block the GUI thread after the dialog painted its status line.
-// GUI thread only.
+// requests run on a worker (CatalogueRequest) while the dialog shows a busy
+// state and keeps answering; Escape cancels a running request. GUI thread
+// only.
 
 #include "platform/Window.h"
 #include "platform/graphics/DrawContext.h"
+#include "ui/DialogHost.h"
 #include "ui/Widgets.h"
+#include "ui/dialogs/CatalogueRequest.h"
 #include "ui/dialogs/CommunityCatalogue.h"
 
 #include <string>
@@ -29,17 +32,32 @@ struct CommunityProfilesState {
     int statusStyle = 0;
     bool busy = false;
     UiButton download, close;
+
+    enum class Pending { kNothing, kList, kDownload };
+    Pending pending = Pending::kNothing;
+    CommunityProfileEntry downloading;  // the entry of the running download
+    CatalogueRequest request;
+    CatalogueRequestOptions requestOptions;
+    bool pollTimerStarted = false;
 };
 
-// Fetches the list; false (after a message box owned by parent) when there
-// is no server, the request failed, the reply was invalid or empty.
-bool fetchCommunityProfiles(CommunityProfilesState& state, WindowHandle parent);
+// Starts fetching the list (busy until it arrives); false (after a message
+// box owned by parent) when there is no server.
+bool startCommunityProfiles(CommunityProfilesState& state, WindowHandle parent);
+// Takes a finished request's reply and acts on it: the list fills the
+// dialog, or (failed, invalid or empty, after a message box) closes it; a
+// download is installed or says why not. True when something changed.
+bool pollCommunityProfiles(CommunityProfilesState& state);
+bool timerCommunityProfiles(uint32_t timerId, void* user, uintptr_t wParam, intptr_t lParam);
 void paintCommunityProfiles(DrawContext& context, float width, float height, void* user);
 bool mouseCommunityProfiles(uint32_t message, float x, float y, uintptr_t wParam, void* user);
 bool keyCommunityProfiles(uint32_t message, uintptr_t wParam, void* user, intptr_t lParam);
 bool messageCommunityProfiles(uint32_t message, uintptr_t wParam, intptr_t lParam, void* user);
-// Downloads and installs the selected entry (kMsgDownloadProfile).
+// Starts downloading the selected entry (kMsgDownloadProfile); the reply is
+// installed by pollCommunityProfiles.
 void downloadCommunityProfile(CommunityProfilesState& state);
+// The dialog's window and callbacks over `state`; `title` must outlive the run.
+DialogSpec communityProfilesSpec(CommunityProfilesState& state, WindowHandle parent, const std::string& title);
 void communityProfilesDialog(WindowHandle parent);
 
 // The text shown instead of the dialogs when no backend is configured.

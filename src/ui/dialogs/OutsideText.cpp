@@ -39,7 +39,12 @@ char32_t nextCodePoint(std::string_view text, size_t& i) {
     return c;
 }
 
-bool isControl(char32_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
+// The C0 and C1 controls, DEL, and the bidirectional formatting characters
+// (a right-to-left override reverses the text drawn after it).
+bool isControl(char32_t c) {
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F ||
+           (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
 
 // Text with every NUL kept out of sanitizeUtf8's way (it stops at the first).
 std::string validUtf8(std::string_view raw) {
@@ -77,19 +82,39 @@ std::string cleanOutsideProfileName(std::string_view raw) {
     return isValidProfileName(cleaned) ? cleaned : std::string();
 }
 
-std::string cleanServerText(std::string_view raw, size_t maxBytes) {
+namespace {
+
+enum class LineBreaks { kBlanks, kKept };
+
+std::string cleanText(std::string_view raw, size_t maxBytes, LineBreaks breaks) {
     const std::string valid = validUtf8(raw);
     std::string cleaned;
     cleaned.reserve(std::min(valid.size(), maxBytes));
     for (size_t i = 0; i < valid.size() && cleaned.size() < maxBytes + 4;) {
         const char32_t c = nextCodePoint(valid, i);
-        if (c == '\n' || c == '\r' || c == '\t')
+        if (c == '\n' && breaks == LineBreaks::kKept)
+            cleaned += "\r\n";
+        else if (c == '\r' && breaks == LineBreaks::kKept)
+            continue;  // every break is written as CR LF from its LF; a lone CR goes
+        else if (c == '\n' || c == '\r' || c == '\t')
             cleaned += ' ';
         else if (!isControl(c))
             appendUtf8(cleaned, c);
     }
     cleaned.resize(utf8CutPosition(cleaned, maxBytes));
+    if (breaks == LineBreaks::kKept && !cleaned.empty() && cleaned.back() == '\r')
+        cleaned.pop_back();  // a break cut in half
     return cleaned;
+}
+
+}  // namespace
+
+std::string cleanServerText(std::string_view raw, size_t maxBytes) {
+    return cleanText(raw, maxBytes, LineBreaks::kBlanks);
+}
+
+std::string cleanServerLines(std::string_view raw, size_t maxBytes) {
+    return cleanText(raw, maxBytes, LineBreaks::kKept);
 }
 
 }  // namespace qv

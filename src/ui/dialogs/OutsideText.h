@@ -16,9 +16,13 @@ namespace qv {
 // ".", ".." ...).
 std::string cleanOutsideProfileName(std::string_view raw);
 
-// Text from a server made fit to draw: valid UTF-8, control characters
-// dropped (line breaks and tabs become blanks), cut at a character boundary
-// to at most maxBytes.
+// Text from a server made fit to draw: valid UTF-8, control characters and
+// bidirectional formatting characters dropped (line breaks and tabs become
+// blanks), cut at a character boundary to at most maxBytes.
 std::string cleanServerText(std::string_view raw, size_t maxBytes);
+
+// The same for text of several lines (release notes): each LF becomes
+// CR LF, the form the dialogs lay out; a CR alone is dropped.
+std::string cleanServerLines(std::string_view raw, size_t maxBytes);
 
 }  // namespace qv

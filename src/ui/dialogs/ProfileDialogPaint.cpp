@@ -4,6 +4,8 @@
 #include "settings/LiveSettings.h"
 #include "ui/Appearance.h"
 
+#include <algorithm>
+
 namespace qv {
 
 void ensureProfileDialogAppearance() {
@@ -20,22 +22,29 @@ void drawSectionLabel(DrawContext& context, const char* text, float x, float y, 
     context.drawLine(PointF{x, y + 20 * s}, PointF{x + width, y + 20 * s}, guiBrush(kBrushLine), 1.0f);
 }
 
-void drawStatusLine(DrawContext& context, const std::string& text, int style, const RectF& box) {
+void drawStatusLine(DrawContext& context, const std::string& text, int style, const RectF& lineBox,
+                    float growBottom) {
     if (text.empty())
         return;
     const TextFormat* format = guiTextFormat(kFormatSmall);
+    RectF box = lineBox;
+    ParagraphAlignment paragraph = ParagraphAlignment::Center;
+    if (context.measureText(format, text, box.width()).height > box.height()) {
+        paragraph = ParagraphAlignment::Near;
+        box.bottom = std::max(box.bottom, growBottom);
+    }
     switch (style) {
     case kStatusNormal:
         drawTextUtf8(&context, format, text.c_str(), box, guiBrush(kBrushText), TextAlignment::Leading,
-                     ParagraphAlignment::Center);
+                     paragraph);
         break;
     case kStatusSuccess:
         drawTextUtf8(&context, format, text.c_str(), box, guiBrush(kBrushText78), TextAlignment::Leading,
-                     ParagraphAlignment::Center);
+                     paragraph);
         break;
     case kStatusError:
         drawTextUtf8(&context, format, text.c_str(), box, solidBrush(Color{0.92f, 0.25f, 0.22f, 1.0f}),
-                     TextAlignment::Leading, ParagraphAlignment::Center);
+                     TextAlignment::Leading, paragraph);
         break;
     default:
         break;

@@ -47,6 +47,26 @@ UiTextField* focusedField(ShareProfileState& state) {
     return nullptr;
 }
 
+void startPollTimer(ShareProfileState& state) {
+    if (state.pollTimerStarted || !state.request.isRunning())
+        return;
+    if (WindowHandle window = currentDialogWindow())
+        state.pollTimerStarted = setWindowTimer(window, kCatalogueReplyTimer, kCatalogueReplyPollMs);
+}
+
+void stopPollTimer(ShareProfileState& state) {
+    if (!state.pollTimerStarted)
+        return;
+    if (WindowHandle window = currentDialogWindow())
+        killWindowTimer(window, kCatalogueReplyTimer);
+    state.pollTimerStarted = false;
+}
+
+void setBusy(ShareProfileState& state, bool busy) {
+    state.busy = busy;
+    state.share.enabled = busy || state.shared ? 0 : 1;
+}
+
 void layout(ShareProfileState& state, float width, float height) {
     const float s = dpiScale();
     state.author.rect = RectF{20 * s, 56 * s, width - 20 * s, 92 * s};
@@ -91,6 +111,7 @@ bool initShareProfileState(ShareProfileState& state, WindowHandle parent) {
 void paintShareProfile(DrawContext& context, float width, float height, void* user) {
     auto& state = *static_cast<ShareProfileState*>(user);
     ensureProfileDialogAppearance();
+    startPollTimer(state);
     layout(state, width, height);
     const float s = dpiScale();
     if (!state.caretTimerStarted) {
@@ -103,7 +124,9 @@ void paintShareProfile(DrawContext& context, float width, float height, void* us
     drawSectionLabel(context, "DESCRIPTION", 20 * s, 108 * s, width - 40 * s);
     layoutTextField(context, state.description);
     drawTextField(context, state.description);
-    drawStatusLine(context, state.status, state.statusStyle, RectF{20 * s, 228 * s, width - 20 * s, 246 * s});
+    // A long error wraps downwards, towards the footer.
+    drawStatusLine(context, state.status, state.statusStyle, RectF{20 * s, 228 * s, width - 20 * s, 246 * s},
+                   height - 52 * s);
     drawProfileDialogFooter(context, width, height, height - 48 * s);
     drawButton(context, state.cancel);
     drawButton(context, state.share);
@@ -170,6 +193,14 @@ bool keyShareProfile(uint32_t message, uintptr_t wParam, void* user, intptr_t) {
         return true;
     }
     if (code == kVkEscape) {
+        if (state.busy) {
+            state.request.cancel();
+            stopPollTimer(state);
+            setBusy(state, false);
+            state.status = "Upload cancelled.";
+            state.statusStyle = kStatusNormal;
+            return true;
+        }
         closeDialog(0);
         return false;
     }
@@ -180,7 +211,11 @@ bool keyShareProfile(uint32_t message, uintptr_t wParam, void* user, intptr_t) {
     return true;
 }
 
-bool timerShareProfile(uint32_t timerId, void*, uintptr_t, intptr_t) { return timerId == kCaretBlinkTimer; }
+bool timerShareProfile(uint32_t timerId, void* user, uintptr_t, intptr_t) {
+    if (timerId == kCatalogueReplyTimer)
+        return pollShareProfile(*static_cast<ShareProfileState*>(user));
+    return timerId == kCaretBlinkTimer;
+}
 
 bool messageShareProfile(uint32_t message, uintptr_t, intptr_t, void* user) {
     auto& state = *static_cast<ShareProfileState*>(user);
@@ -192,23 +227,33 @@ bool messageShareProfile(uint32_t message, uintptr_t, intptr_t, void* user) {
 }
 
 void uploadSharedProfile(ShareProfileState& state) {
-    state.busy = true;
+    if (state.busy)
+        return;
+    state.request.start(HttpMethod::Post, "/upload-profile", shareRequestBody(state), state.requestOptions);
+    setBusy(state, true);
     state.status = "Uploading profile...";
     state.statusStyle = kStatusNormal;
-    repaintDialogNow();
-    const HttpResult reply = httpPost("/upload-profile", shareRequestBody(state));
-    state.busy = false;
+    startPollTimer(state);
+}
+
+bool pollShareProfile(ShareProfileState& state) {
+    HttpResult reply;
+    if (!state.request.takeReply(reply))
+        return false;
+    stopPollTimer(state);
     if (reply.ok) {
+        state.shared = true;
+        setBusy(state, false);
         state.status = "Profile shared successfully!";
         state.statusStyle = kStatusSuccess;
-        state.shared = true;
         state.author.enabled = state.description.enabled = 0;
-        state.share.enabled = 0;
-        return;
+        return true;
     }
-    const std::string why = catalogueFailureText(reply.body, reply.status, reply.error);
+    setBusy(state, false);
+    const std::string why = catalogueRequestFailureText(reply);
     state.status = "Upload failed: " + why.substr(0, utf8CutPosition(why, 90));
     state.statusStyle = kStatusError;
+    return true;
 }
 
 void shareProfileDialog(WindowHandle parent) {

@@ -1,12 +1,13 @@
 #pragma once
 // Publishing the selected simulator's current effect profile to the online
 // catalogue with an author name and an optional description. The upload
-// blocks the GUI thread after the dialog painted its status line. GUI
-// thread only.
+// runs on a worker (CatalogueRequest) while the dialog shows a busy state
+// and keeps answering; Escape cancels it. GUI thread only.
 
 #include "platform/Window.h"
 #include "platform/graphics/DrawContext.h"
 #include "ui/Widgets.h"
+#include "ui/dialogs/CatalogueRequest.h"
 
 #include <string>
 
@@ -21,6 +22,9 @@ struct ShareProfileState {
     int statusStyle = 0;
     bool busy = false;
     bool shared = false;  // after a successful upload nothing more can be typed or sent
+    CatalogueRequest request;
+    CatalogueRequestOptions requestOptions;
+    bool pollTimerStarted = false;
 };
 
 // The upload's body, compact JSON: sim, name ("default" for an empty active
@@ -35,8 +39,10 @@ bool mouseShareProfile(uint32_t message, float x, float y, uintptr_t wParam, voi
 bool keyShareProfile(uint32_t message, uintptr_t wParam, void* user, intptr_t lParam);
 bool timerShareProfile(uint32_t timerId, void* user, uintptr_t wParam, intptr_t lParam);
 bool messageShareProfile(uint32_t message, uintptr_t wParam, intptr_t lParam, void* user);
-// Sends the profile (kMsgUploadProfile).
+// Starts sending the profile (kMsgUploadProfile).
 void uploadSharedProfile(ShareProfileState& state);
+// Takes the finished upload's reply and shows the outcome; true when it did.
+bool pollShareProfile(ShareProfileState& state);
 void shareProfileDialog(WindowHandle parent);
 
 }  // namespace qv

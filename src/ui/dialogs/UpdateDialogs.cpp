@@ -17,6 +17,7 @@
 #include "ui/dialogs/DialogPaint.h"
 #include "ui/dialogs/InstallerDownload.h"
 #include "ui/dialogs/OpenInDesktop.h"
+#include "ui/dialogs/OutsideText.h"
 
 #include <algorithm>
 #include <cmath>
@@ -36,11 +37,10 @@ constexpr const char* kConfirmText =
 
 std::string versionText() { return std::string("v") + kVersionText; }
 
-std::string validText(const char* text) {
-    std::string out;
-    sanitizeUtf8(text ? text : "", out);
-    return out;
-}
+// The update server's texts: valid UTF-8 without control or bidirectional
+// formatting characters (the notes keep their line breaks).
+std::string versionFromServer(const char* text) { return cleanServerText(text ? text : "", kLatestVersionSize); }
+std::string notesFromServer(const char* text) { return cleanServerLines(text ? text : "", kReleaseNotesSize * 2); }
 
 // ---- the notes box ----
 
@@ -132,8 +132,8 @@ void initUpdateDialog(UpdateDialogState& d) {
     d.downloadButton.style = kButtonPrimary;
     setWidgetText(d.laterButton.label, "Later");
     d.laterButton.style = kButtonPlain;
-    d.versionLine = "Installed: " + versionText() + "     Latest: v" + validText(publishedLatestVersion());
-    d.notes.text = validText(publishedReleaseNotes());
+    d.versionLine = "Installed: " + versionText() + "     Latest: v" + versionFromServer(publishedLatestVersion());
+    d.notes.text = notesFromServer(publishedReleaseNotes());
     d.url = publishedUpdateUrl();
     resetInstallerState();
 }
@@ -167,8 +167,13 @@ void paintUpdateDialog(DrawContext& context, float width, float height, void* us
 }
 
 void startUpdateDownload(UpdateDialogState& d) {
-    if (gInstallerState.load() == kInstallerDownloading || d.url.empty())
+    if (gInstallerState.load() == kInstallerDownloading)
         return;
+    if (d.url.empty()) {
+        // The update check drops an address that is not https://.
+        messageBoxes().show(currentDialogWindow(), "Download Update", kNoSecureDownloadText, MessageKind::Warning);
+        return;
+    }
     if (!askToDownload(d))
         return;
     InstallerDownloadOptions options;
@@ -268,7 +273,7 @@ void showUpdateDialog(WindowHandle parent) {
 // ---- the release-notes dialog ----
 
 std::string releaseNotesText() {
-    std::string notes = validText(publishedReleaseNotes());
+    std::string notes = notesFromServer(publishedReleaseNotes());
     if (!notes.empty())
         return notes;
     const std::string& url = backendConfig().updateUrl;

@@ -19,6 +19,11 @@ namespace qv {
 inline constexpr uint32_t kInstallerPollTimer = 100;
 inline constexpr uint32_t kInstallerPollMs = 500;
 
+// What Download says when the update came without an https:// address.
+inline constexpr const char* kNoSecureDownloadText =
+    "This update has no secure download.\n\nThe update server gave no https:// address for it, so it cannot be "
+    "downloaded here.";
+
 // A scrolling box of notes: laid out once at the first paint.
 struct NotesView {
     std::string text;          // valid UTF-8, CR LF line breaks
@@ -38,7 +43,7 @@ struct UpdateDialogState {
     UiButton laterButton;
     NotesView notes;
     std::string versionLine;
-    std::string url;  // the download address; empty: Download does nothing
+    std::string url;  // the download address; empty: Download says there is no secure one
     bool polling = false;
     // Tests: answers the confirmation instead of a question box when set.
     bool (*confirm)(WindowHandle parent) = nullptr;
@@ -49,8 +54,8 @@ void paintUpdateDialog(DrawContext& context, float width, float height, void* us
 bool updateDialogMouse(uint32_t message, float x, float y, uintptr_t wParam, void* user);
 bool updateDialogKey(uint32_t message, uintptr_t wParam, void* user, intptr_t lParam);
 bool updateDialogTimer(uint32_t timerId, void* user, uintptr_t wParam, intptr_t lParam);
-// Asks, then starts the download and the poll timer (nothing while one runs
-// or without an address).
+// Asks, then starts the download and the poll timer (nothing while one
+// runs; without an address, a message saying there is no secure download).
 void startUpdateDownload(UpdateDialogState& state);
 // The dialog closes: a download still running is cancelled.
 void endUpdateDialog(UpdateDialogState& state);

@@ -4,6 +4,7 @@
 #include "ui/dialogs/CommunityProfilesDialog.h"
 
 #include "app/BackendClient.h"
+#include "support/Eventually.h"
 #include "support/HttpsTestServer.h"
 #include "ui/dialogs/ProfileDialogsFixture.h"
 
@@ -37,13 +38,28 @@ protected:
     static json entry(const json& id, const json& name, const std::string& author = "Ann") {
         return json{{"id", id}, {"name", name}, {"author", author}, {"description", "fast"}, {"downloads", 7}};
     }
-    // Fetches and paints once, as the dialog would open.
+    // Waits for the running request's reply and lets the dialog take it.
+    void finish() {
+        EXPECT_TRUE(state.request.waitUntilDone(30000));
+        pollCommunityProfiles(state);
+    }
+    // Opens as the dialog would, waits for the list and paints once; false
+    // when no list came (the dialog said why and closed).
     bool open() {
         state = CommunityProfilesState{};
-        if (!fetchCommunityProfiles(state, nullptr))
+        if (!startCommunityProfiles(state, nullptr))
             return false;
+        EXPECT_TRUE(state.busy);
+        finish();
+        EXPECT_FALSE(state.busy);
         paintOnce(paintCommunityProfiles, &state, 480, 420);
-        return true;
+        return state.list.count > 0;
+    }
+    void download() {
+        ASSERT_TRUE(messageCommunityProfiles(kMsgDownloadProfile, 0, 0, &state));
+        EXPECT_TRUE(state.busy);
+        EXPECT_EQ(state.status, "Downloading profile...");
+        finish();
     }
     static json profileReply(float road) {
         EffectProfile p;
@@ -143,6 +159,7 @@ TEST_F(CommunityProfilesTest, ADownloadInstallsUnderTheSimulatorsFolderAndResets
         });
         serve(reply.dump());
         keyCommunityProfiles(kWmKeyDown, kVkReturn, &state, 0);
+        finish();
         EXPECT_EQ(state.status, "Profile applied! You can close this dialog.") << reply;
         EXPECT_EQ(state.statusStyle, kStatusSuccess);
         EXPECT_FALSE(state.busy);
@@ -180,7 +197,7 @@ TEST_F(CommunityProfilesTest, FailedDownloadsSayWhyAndChangeNothing) {
     const HapticSettings before = gSettings.snapshot();
     for (const Case& c : cases) {
         serve(c.body, c.status);
-        ASSERT_TRUE(messageCommunityProfiles(kMsgDownloadProfile, 0, 0, &state));
+        download();
         if (!c.expected.empty()) {
             EXPECT_EQ(state.status, c.expected) << c.body;
         }
@@ -200,7 +217,7 @@ TEST_F(CommunityProfilesTest, ADeeplyNestedEntryIsRefusedWithAMessage) {
     for (size_t depth : {10000u, 40000u, 3000000u}) {
         SCOPED_TRACE(depth);
         serve(R"({"profile": {"routeGain": )" + std::string(depth, '[') + std::string(depth, ']') + "}}");
-        ASSERT_TRUE(messageCommunityProfiles(kMsgDownloadProfile, 0, 0, &state));
+        download();
         EXPECT_EQ(state.status,
                   "Error: unexpected response format (JSON nested deeper than 16 levels at line 1, column 41).");
         EXPECT_EQ(state.statusStyle, kStatusError);
@@ -215,7 +232,7 @@ TEST_F(CommunityProfilesTest, DownloadedValuesAreClamped) {
     serve(json::array({entry("1", "Odd")}).dump());
     ASSERT_TRUE(open());
     serve(R"({"profile": {"freqRoadVib": 3e38, "roadVibration": 1e-40, "absLock": 7}})");
-    ASSERT_TRUE(messageCommunityProfiles(kMsgDownloadProfile, 0, 0, &state));
+    download();
     ASSERT_EQ(state.statusStyle, kStatusSuccess) << state.status;
     const EffectProfile now = gSettings.snapshot().effectProfiles[kIRacing];
     EXPECT_EQ(now.freqRoadVib, kMaxEffectFrequency);
@@ -243,7 +260,7 @@ TEST_F(CommunityProfilesTest, HostileNamesStayInsideTheFolderAndReplaceNothingUn
         EXPECT_LE(name.size(), 63u);
         state.list.selected = static_cast<int>(row);
         serve(profileReply(0.9f).dump());
-        messageCommunityProfiles(kMsgDownloadProfile, 0, 0, &state);
+        download();
     }
     EXPECT_EQ(test::readFile(profileFile(kIRacing, "default")), mine) << "\"default\" was not replaced unasked";
     EXPECT_GE(boxes.questions(), 1);
@@ -255,6 +272,51 @@ TEST_F(CommunityProfilesTest, HostileNamesStayInsideTheFolderAndReplaceNothingUn
     }
     EXPECT_FALSE(fs::exists(folder.path() + "x"));
     EXPECT_FALSE(fs::exists(folder.path() + "profiles/x"));
+}
+
+// The requests run on a worker: the dialog stays busy (and answers) until
+// the reply is taken; Escape lets a slow one go at once and the worker ends
+// soon after, long before the server would have answered.
+TEST_F(CommunityProfilesTest, EscapeCancelsASlowDownloadAndTheDialogStaysOpen) {
+    serve(json::array({entry("1", "Slow")}).dump());
+    ASSERT_TRUE(open());
+    const HapticSettings before = gSettings.snapshot();
+    server.serveFile("fetch-profiles", profileReply(0.9f).dump(), 200, 20);
+    ASSERT_TRUE(messageCommunityProfiles(kMsgDownloadProfile, 0, 0, &state));
+    EXPECT_TRUE(state.busy);
+    EXPECT_FALSE(state.download.enabled);
+    EXPECT_FALSE(pollCommunityProfiles(state)) << "no reply yet";
+    EXPECT_TRUE(keyCommunityProfiles(kWmKeyDown, kVkEscape, &state, 0));
+    EXPECT_FALSE(state.busy);
+    EXPECT_TRUE(state.download.enabled);
+    EXPECT_EQ(state.status, "Download cancelled.");
+    EXPECT_FALSE(lastDialogClose().requested) << "the dialog stays open";
+    EXPECT_TRUE(test::eventually([] { return runningCatalogueWorkers() == 0; }, 10000));
+    EXPECT_TRUE(unchangedSince(before));
+    EXPECT_FALSE(fs::exists(profileFile(kIRacing, "Slow")));
+}
+
+TEST_F(CommunityProfilesTest, EscapeWhileTheListLoadsClosesTheDialog) {
+    serve(json::array({entry("1", "Slow")}).dump(), 200);
+    server.serveFile("fetch-profiles", json::array({entry("1", "Slow")}).dump(), 200, 20);
+    state = CommunityProfilesState{};
+    ASSERT_TRUE(startCommunityProfiles(state, nullptr));
+    EXPECT_EQ(state.status, "Loading community profiles...");
+    paintOnce(paintCommunityProfiles, &state, 480, 420);
+    keyCommunityProfiles(kWmKeyDown, kVkEscape, &state, 0);
+    EXPECT_EQ(lastDialogClose().code, 0);
+    EXPECT_FALSE(state.busy);
+    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_TRUE(test::eventually([] { return runningCatalogueWorkers() == 0; }, 10000));
+}
+
+TEST_F(CommunityProfilesTest, AReplyOverTheLimitSaysItIsTooLarge) {
+    serve(json::array({entry("1", "Big")}).dump());
+    ASSERT_TRUE(open());
+    serve(std::string(kBackendMaxReplyBytes + 1, ' '));
+    download();
+    EXPECT_EQ(state.status, "Download failed: the server's reply is too large");
+    EXPECT_EQ(state.statusStyle, kStatusError);
 }
 
 TEST_F(CommunityProfilesTest, EnterWhileBusyDoesNothing) {

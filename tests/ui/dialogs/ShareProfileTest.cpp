@@ -3,6 +3,7 @@
 #include "ui/dialogs/ShareProfileDialog.h"
 
 #include "app/BackendClient.h"
+#include "support/Eventually.h"
 #include "support/HttpsTestServer.h"
 #include "ui/dialogs/CommunityProfilesDialog.h"
 #include "ui/dialogs/ProfileDialogPaint.h"
@@ -36,7 +37,15 @@ protected:
         for (char c : text)
             keyShareProfile(kWmChar, static_cast<unsigned char>(c), &state, 0);
     }
-    void key(int vk) { keyShareProfile(kWmKeyDown, static_cast<uintptr_t>(vk), &state, 0); }
+    // A key; Enter then waits for the upload it started to answer.
+    void key(int vk) {
+        keyShareProfile(kWmKeyDown, static_cast<uintptr_t>(vk), &state, 0);
+        if (vk == kVkReturn && state.busy) {
+            EXPECT_EQ(state.status, "Uploading profile...");
+            EXPECT_TRUE(state.request.waitUntilDone(30000));
+            pollShareProfile(state);
+        }
+    }
 
     test::HttpsTestServer server;
     ShareProfileState state;
@@ -142,6 +151,53 @@ TEST_F(ShareProfileTest, FailuresShowTheServersReasonAndAllowAnotherTry) {
         EXPECT_FALSE(state.busy);
     }
     EXPECT_EQ(server.requests().size(), 3u);
+}
+
+TEST_F(ShareProfileTest, AnUploadThatTimesOutSaysSoAndEscapeCancelsOne) {
+    type("Ann");
+    state.requestOptions.totalTimeoutMs = 1500;
+    server.serveFile("upload-profile", R"({"ok": true})", 200, 20);  // the status comes at once, the body late
+    key(kVkReturn);
+    EXPECT_EQ(state.status, "Upload failed: the server did not answer in time");
+    EXPECT_EQ(state.statusStyle, kStatusError);
+    EXPECT_FALSE(state.shared);
+
+    state.requestOptions = CatalogueRequestOptions{};
+    keyShareProfile(kWmKeyDown, kVkReturn, &state, 0);
+    ASSERT_TRUE(state.busy);
+    EXPECT_FALSE(state.share.enabled);
+    type("x");
+    EXPECT_STREQ(state.author.text, "Ann") << "no typing while busy";
+    EXPECT_TRUE(keyShareProfile(kWmKeyDown, kVkEscape, &state, 0));
+    EXPECT_FALSE(state.busy);
+    EXPECT_EQ(state.status, "Upload cancelled.");
+    EXPECT_FALSE(lastDialogClose().requested) << "the dialog stays open";
+    EXPECT_TRUE(test::eventually([] { return runningCatalogueWorkers() == 0; }, 10000));
+}
+
+// A long error wraps downwards from the status line's top, so its first line
+// shows (it used to be centred on the one-line box and cut at both ends).
+TEST_F(ShareProfileTest, ALongErrorWrapsBelowItsFirstLine) {
+    state.status = "Upload failed: " + std::string(90, 'e');
+    for (int i = 0; i < 8; ++i)
+        state.status += " wrapping words";
+    state.statusStyle = kStatusError;
+    auto target = paintOnce(paintShareProfile, &state, 440, 340);
+    const auto redRows = [&](int top, int bottom) {
+        int rows = 0;
+        for (int y = top; y < bottom; ++y)
+            for (int x = 20; x < 420; ++x) {
+                const Rgba8 p = target->pixel(x, y);
+                if (p.r > 150 && p.g < 110) {
+                    ++rows;
+                    break;
+                }
+            }
+        return rows;
+    };
+    EXPECT_GT(redRows(228, 246), 4) << "the first line in the status box";
+    EXPECT_GT(redRows(246, 288), 4) << "the rest below it";
+    savePng(*target, "share_profile_long_error");
 }
 
 TEST_F(ShareProfileTest, WithoutAServerTheDialogSaysSo) {

@@ -37,7 +37,7 @@ void publishUpdate(const std::string& url, const std::string& version, const std
     std::memset(gReleaseNotes, 0, sizeof gReleaseNotes);
     std::memcpy(gReleaseNotes, notes.data(), std::min(notes.size(), kReleaseNotesSize - 1));
     gReleaseNotesReady.store(notes.empty() ? 0 : 1, std::memory_order_release);
-    gUpdateAvailable.store(url.empty() ? 0 : 1, std::memory_order_release);
+    gUpdateAvailable.store(url.empty() && version.empty() ? 0 : 1, std::memory_order_release);
 }
 
 std::vector<std::string> folderEntries(const std::string& folder) {
@@ -82,8 +82,9 @@ protected:
         GraphicsFixture::TearDown();
     }
 
-    void open(const std::string& url, const std::string& notes = "Faster.\r\nSmoother.") {
-        publishUpdate(url, "0.7.0", notes);
+    void open(const std::string& url, const std::string& notes = "Faster.\r\nSmoother.",
+              const std::string& version = "0.7.0") {
+        publishUpdate(url, version, notes);
         initUpdateDialog(state);
         image = paintOnce(paintUpdateDialog, state, 480, 500);
     }
@@ -183,13 +184,20 @@ TEST_F(UpdateDialogTest, ARetryStartsOverAndCanSucceed) {
     ::rmdir(installerPath().substr(0, installerPath().rfind('/')).c_str());
 }
 
-TEST_F(UpdateDialogTest, NoAddressOrANoDoesNothing) {
+// The update check drops an address that is not https://; Download then
+// says there is no secure download instead of doing nothing silently.
+TEST_F(UpdateDialogTest, NoSecureAddressSaysSoAndANoDoesNothing) {
     open("");
     clickRect(updateDialogMouse, state, state.downloadButton.rect);
     updateDialogKey(kWmKeyDown, kVkReturn, &state, 0);
-    EXPECT_TRUE(boxes.shown.empty());
+    ASSERT_EQ(boxes.shown.size(), 2u);
+    for (const auto& shown : boxes.shown) {
+        EXPECT_FALSE(shown.question);
+        EXPECT_EQ(shown.text, kNoSecureDownloadText);
+    }
     EXPECT_EQ(gInstallerState.load(), kInstallerIdle);
 
+    boxes.shown.clear();
     open(server.url("/files/x.exe"));
     boxes.answer = false;
     updateDialogKey(kWmKeyDown, kVkReturn, &state, 0);
@@ -197,6 +205,15 @@ TEST_F(UpdateDialogTest, NoAddressOrANoDoesNothing) {
     EXPECT_EQ(gInstallerState.load(), kInstallerIdle);
     EXPECT_FALSE(state.polling);
     EXPECT_TRUE(server.requests().empty());
+}
+
+// ESC, BEL and a right-to-left override from the server never reach the
+// screen; the notes keep their line breaks.
+TEST_F(UpdateDialogTest, ServerTextsAreCleanedOfControlAndBidirectionalCharacters) {
+    open(server.url("/files/x.exe"), "One\x1b[31m\x07\r\n\xe2\x80\xaeTwo\xe2\x81\xa6!", "0.7\x1b]0;x\x07\xe2\x80\xae.1");
+    EXPECT_EQ(state.versionLine, "Installed: v" + std::string(kVersionText) + "     Latest: v0.7]0;x.1");
+    EXPECT_EQ(state.notes.text, "One[31m\r\nTwo!");
+    EXPECT_EQ(releaseNotesText(), "One[31m\r\nTwo!");
 }
 
 TEST_F(UpdateDialogTest, ThePollTimerActsOnlyOnAFinishedDownload) {

@@ -130,4 +130,13 @@ FileDownloadResult downloadToPrivateFile(IHttpsTransport& transport, HttpsReques
     return result;
 }
 
+void removePrivateDownload(const std::string& path) {
+    if (path.empty())
+        return;
+    ::unlink(path.c_str());
+    const size_t slash = path.rfind('/');
+    if (slash != std::string::npos && slash > 0)
+        ::rmdir(path.substr(0, slash).c_str());  // fails, harmlessly, unless empty
+}
+
 }  // namespace qv

@@ -29,6 +29,10 @@ struct FileDownloadResult {
 FileDownloadResult downloadToPrivateFile(IHttpsTransport& transport, HttpsRequest request, const std::string& fileName,
                                          const std::string& folderPrefix);
 
+// Removes a file that downloadToPrivateFile made and then its folder (only
+// when that is left empty). Nothing happens for an empty path.
+void removePrivateDownload(const std::string& path);
+
 // The last part of an address's path, made safe as a file name (letters,
 // digits, '.', '-', '_' and '+'; nothing else, no leading '.'), or
 // `fallback` when nothing usable is left.

@@ -8,7 +8,6 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
-#include <unistd.h>
 
 namespace qv {
 
@@ -35,14 +34,6 @@ InstallerShared& shared() {
     return *s;
 }
 
-void removeDownload(const std::string& path) {
-    if (path.empty())
-        return;
-    ::unlink(path.c_str());
-    const size_t slash = path.rfind('/');
-    if (slash != std::string::npos)
-        ::rmdir(path.substr(0, slash).c_str());
-}
 
 void downloadWorker(std::shared_ptr<DownloadJob> job) {
     HttpsRequest request;
@@ -65,7 +56,7 @@ void downloadWorker(std::shared_ptr<DownloadJob> job) {
         s.current.reset();
     if (!stillWanted) {
         if (result.ok)
-            removeDownload(result.path);  // finished just as it was cancelled
+            removePrivateDownload(result.path);  // finished just as it was cancelled
         if (job->cancel.load() && gInstallerState.load() == kInstallerDownloading)
             gInstallerState = kInstallerIdle;
         return;

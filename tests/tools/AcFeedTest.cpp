@@ -4,6 +4,7 @@
 #include "engines/ACHapticEngine.h"
 #include "platform/Clock.h"
 #include "platform/Output.h"
+#include "settings/HapticSettings.h"
 #include "simfeed/AcFeedWriter.h"
 #include "simfeed/FeedOptions.h"
 #include "support/TempDir.h"
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 
 namespace qv::test {
 namespace {
@@ -157,6 +159,42 @@ TEST_F(AcFeed, TheLapBringsThePitsLockUpAndSlip) {
     EXPECT_GT(accOut.corners[2].slipAmp, 0.0f) << "the slide";
     EXPECT_GT(acOut.corners[3].slipAmp, 0.0f);
     EXPECT_EQ(acOut.corners[0].slipAmp, 0.0f);
+}
+
+// With each simulator's own default profile (threshold 100: onset 1.0), the
+// lap's slide is felt on the rear wheels for most of its two seconds and not
+// before it; the fronts stay below the onset.
+TEST_F(AcFeed, TheSlideIsFeltWithEachSimulatorsDefaultProfile) {
+    const HapticSettings defaults;
+    for (SimKind sim : {SimKind::ACC, SimKind::AC}) {
+        AcFeedWriter feed(config(sim, ScriptKind::Lap));
+        ASSERT_TRUE(feed.open());
+        std::unique_ptr<ISimHapticEngine> engine;
+        if (sim == SimKind::ACC)
+            engine = std::make_unique<ACCHapticEngine>(dir.path(), &clock);
+        else
+            engine = std::make_unique<ACHapticEngine>(dir.path(), &clock);
+        const EffectProfile& fx = defaults.effectProfiles[sim == SimKind::ACC ? kACC : kAC];
+        std::string ignored;
+        OutputCapture capture([&](OutputStream, std::string_view t) { ignored += t; });
+        ASSERT_TRUE(engine->connect());
+        int tick = 0, felt = 0, before = 0;
+        for (double t = 29.0; t < 33.0; t += 0.05) {
+            feed.publish(t, ++tick);
+            clock.advanceMs(10);
+            ASSERT_TRUE(engine->update(fx, out));
+            const bool rear = out.corners[2].slipAmp > 0.0f && out.corners[3].slipAmp > 0.0f;
+            EXPECT_EQ(out.corners[0].slipAmp, 0.0f) << t;
+            if (t < 31.0)
+                before += rear;
+            else
+                felt += rear;
+        }
+        EXPECT_EQ(before, 0);
+        EXPECT_GT(felt, 25) << "of 40 samples through the slide";
+        EXPECT_EQ(out.corners[2].slipAmp, 0.0f) << "over by 33 s";
+        feed.close();
+    }
 }
 
 }  // namespace

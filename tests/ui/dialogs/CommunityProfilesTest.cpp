@@ -110,6 +110,10 @@ TEST_F(CommunityProfilesTest, FailedOrEmptyCataloguesShowAMessageAndNoDialog) {
         {R"({"error": "down"})", 500,
          "Could not connect to the community server.\nPlease check your internet connection and try again."},
         {"", 500, "Could not connect to the community server.\nPlease check your internet connection and try again."},
+        {std::string(kBackendMaxReplyBytes + 1, ' '), 200,
+         "The community server's reply is too large to be a list of profiles."},
+        {R"({"profiles": )" + std::string(100, '[') + std::string(100, ']') + "}", 200,
+         "Received an invalid response from the server."},
     };
     for (const Case& c : cases) {
         serve(c.body, c.status);

@@ -5,6 +5,7 @@
 
 #include "platform/Window.h"
 
+#include "platform/XSettings.h"
 #include "platform/graphics/Graphics.h"
 #include "platform/graphics/WindowTarget.h"
 
@@ -21,6 +22,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <unordered_set>
 
 namespace qv {
@@ -570,6 +572,11 @@ bool windowSystemInit(std::string* error) {
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
         return fail("no display could be opened (" + std::string(display ? display : "") + ")");
     }
+    // SDL counts double clicks with its own 500 ms unless told otherwise;
+    // the desktop's own time wins unless the environment set one.
+    if (driver == "x11" && !SDL_GetHint(SDL_HINT_MOUSE_DOUBLE_CLICK_TIME))
+        if (const std::optional<int> ms = desktopDoubleClickMs())
+            SDL_SetHint(SDL_HINT_MOUSE_DOUBLE_CLICK_TIME, std::to_string(*ms).c_str());
     const uint32_t wake = SDL_RegisterEvents(1);
     gWakeEvent.store(wake == static_cast<uint32_t>(-1) ? 0 : wake);
     SDL_StartTextInput();

@@ -1,6 +1,7 @@
 #include "ui/dialogs/CatalogueRequest.h"
 
 #include "app/AppGlobals.h"
+#include "app/OnlineWorkers.h"
 #include "ui/dialogs/CommunityCatalogue.h"
 
 #include <atomic>
@@ -46,10 +47,12 @@ bool CatalogueRequest::start(HttpMethod method, std::string path, std::string bo
     job->config = backendConfig();
     m_job = job;
     gRunningWorkers.fetch_add(1);
+    onlineWorkers().begin();  // shutdown waits a moment for those on the wire
     try {
         std::thread([job] { run(job); }).detach();
     } catch (const std::system_error& e) {
         gRunningWorkers.fetch_sub(1);
+        onlineWorkers().end();
         std::lock_guard<std::mutex> lock(job->mutex);
         job->reply.error = std::string("the request could not be started: ") + e.what();
         job->done = true;
@@ -99,6 +102,7 @@ void CatalogueRequest::run(const std::shared_ptr<Job>& job) {
     }
     job->doneChanged.notify_all();
     gRunningWorkers.fetch_sub(1);
+    onlineWorkers().end();
 }
 
 std::string catalogueRequestFailureText(const HttpResult& reply) {

@@ -5,7 +5,8 @@
 // timer and cancels it (Escape, or the dialog closing). The worker holds
 // everything it touches, so it may outlive the dialog: a cancelled transfer
 // ends within a fraction of a second (libcurl's progress check asks the
-// cancel flag, and also whether the program is ending).
+// cancel flag, and also whether the program is ending). Workers count among
+// the online workers (app/OnlineWorkers.h) that shutdown waits for.
 //
 // Threads: the member functions run on the GUI thread; the worker runs the
 // request and publishes the reply under the job's mutex.

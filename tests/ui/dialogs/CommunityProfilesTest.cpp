@@ -290,6 +290,7 @@ TEST_F(CommunityProfilesTest, EscapeCancelsASlowDownloadAndTheDialogStaysOpen) {
     EXPECT_TRUE(state.busy);
     EXPECT_FALSE(state.download.enabled);
     EXPECT_FALSE(pollCommunityProfiles(state)) << "no reply yet";
+    savePng(*paintOnce(paintCommunityProfiles, &state, 480, 420), "community_profiles_downloading");
     EXPECT_TRUE(keyCommunityProfiles(kWmKeyDown, kVkEscape, &state, 0));
     EXPECT_FALSE(state.busy);
     EXPECT_TRUE(state.download.enabled);

@@ -26,7 +26,8 @@ ConsoleWindowState gConsoleWindow;
 const TextFormat* consoleFormat() {
     ConsoleWindowState& c = gConsoleWindow;
     if (!c.format || c.formatDpi != currentDpi()) {
-        c.format = createTextFormat("JetBrains Mono", kConsoleFontSize * dpiScale(), 400, FontStyle::Normal);
+        // "->" stays two characters, and a line of n cells is n cells wide.
+        c.format = createGridTextFormat("JetBrains Mono", kConsoleFontSize * dpiScale(), 400);
         c.formatDpi = currentDpi();
     }
     return c.format.get();

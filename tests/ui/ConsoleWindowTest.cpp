@@ -73,6 +73,62 @@ TEST_F(ConsoleWindowTest, DrawsTheGridsTextInItsColours) {
     EXPECT_TRUE(image->savePng(std::string(QV_RENDERS_DIR) + "/console_window.png"));
 }
 
+// Renders rows of text in the normal attribute into a console-sized image.
+std::unique_ptr<ImageTarget> renderRows(const std::vector<std::pair<int, std::string>>& rows) {
+    ConsoleScreen screen;
+    screen.setAttribute(ConsoleAttr::kNormal);
+    for (const auto& [row, text] : rows) {
+        screen.setCursor(0, row);
+        screen.write(text);
+    }
+    std::vector<ConsoleCell> cells;
+    for (int row = 0; row < kConsoleRows; ++row)
+        for (int column = 0; column < kConsoleColumns; ++column)
+            cells.push_back(screen.cell(column, row));
+    auto image = ImageTarget::create(static_cast<int>(std::ceil(consoleCellWidth() * kConsoleColumns)),
+                                     static_cast<int>(consoleCellHeight() * kConsoleRows));
+    if (image) {
+        paintConsoleGrid(image->context(), cells);
+        image->finish();
+    }
+    return image;
+}
+
+// A long line keeps its last character inside its own cell, and "->" is drawn
+// as the two characters it is (no ligature): the same pixels as "-" and ">"
+// drawn on their own.
+TEST_F(ConsoleWindowTest, EachLineIsShownWholeAndArrowsStayTwoCharacters) {
+    const std::string logger = "  [ Susp Logger ]  Press L to start/stop (2min, 120Hz -> susp_log.csv)";
+    const std::string full(kConsoleColumns - 1, 'M');
+    auto image = renderRows({{4, logger}, {6, full + ")"}, {8, "->"}});
+    ASSERT_TRUE(image);
+    const int ch = static_cast<int>(consoleCellHeight());
+    const float cw = consoleCellWidth();
+    const auto inkInCell = [&](const ImageTarget& target, int column, int row) {
+        return test::inkedPixels(target, static_cast<int>(column * cw) + 1, row * ch,
+                                 static_cast<int>((column + 1) * cw) - 1, (row + 1) * ch, {0, 0, 0, 255});
+    };
+    const int last = static_cast<int>(logger.size()) - 1;
+    EXPECT_GT(inkInCell(*image, last, 4), 3) << "the closing bracket";
+    EXPECT_EQ(inkInCell(*image, last + 1, 4), 0) << "and nothing past it";
+    EXPECT_GT(inkInCell(*image, kConsoleColumns - 1, 6), 3) << "the last column of a full line";
+    EXPECT_GT(inkInCell(*image, kConsoleColumns - 2, 6), 3);
+
+    auto minus = renderRows({{8, "- "}});
+    auto greater = renderRows({{8, " >"}});
+    ASSERT_TRUE(minus && greater);
+    int differing = 0;
+    for (int y = 8 * ch; y < 9 * ch; ++y) {
+        for (int x = 0; x < static_cast<int>(3 * cw); ++x) {
+            const Rgba8 a = image->pixel(x, y), b = minus->pixel(x, y), c = greater->pixel(x, y);
+            const int apart = std::abs(int(a.g) - std::max(int(b.g), int(c.g)));
+            differing += apart > 60 ? 1 : 0;
+        }
+    }
+    EXPECT_LE(differing, 3);
+    EXPECT_TRUE(image->savePng(std::string(QV_RENDERS_DIR) + "/console_window_lines.png"));
+}
+
 TEST_F(ConsoleWindowTest, FollowsTheMirrorAndHidesOnClose) {
     ConsoleMirror mirror(0);
     ConsoleScreen screen;

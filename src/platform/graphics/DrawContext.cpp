@@ -393,6 +393,12 @@ bool prepareLayout(DrawContext::Native& n, const TextFormat* format, std::string
     if (n.text.empty())
         return false;
     pango_cairo_update_context(n.cairo, n.pango);  // follows the current translation
+    const TextFormat::Native& f = format->native();
+    if (static_cast<bool>(pango_context_get_round_glyph_positions(n.pango)) == f.exactPositions) {
+        pango_context_set_round_glyph_positions(n.pango, !f.exactPositions);
+        pango_layout_context_changed(n.layout);
+    }
+    pango_layout_set_attributes(n.layout, f.attributes);  // null for most formats
     pango_layout_set_font_description(n.layout, format->native().description);
     pango_layout_set_text(n.layout, n.text.data(), static_cast<int>(n.text.size()));
     pango_layout_set_wrap(n.layout, PANGO_WRAP_WORD_CHAR);

@@ -12,6 +12,8 @@ namespace qv {
 TextFormat::Native::~Native() {
     if (description)
         pango_font_description_free(description);
+    if (attributes)
+        pango_attr_list_unref(attributes);
 }
 
 TextFormat::~TextFormat() = default;
@@ -32,6 +34,16 @@ std::unique_ptr<TextFormat> createTextFormat(std::string_view family, float size
     pango_font_description_set_style(description, style == FontStyle::Italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
     pango_font_description_set_stretch(description, PANGO_STRETCH_NORMAL);
     format->m_native->description = description;
+    return format;
+}
+
+std::unique_ptr<TextFormat> createGridTextFormat(std::string_view family, float size, int weight) {
+    std::unique_ptr<TextFormat> format = createTextFormat(family, size, weight, FontStyle::Normal);
+    if (!format)
+        return nullptr;
+    format->m_native->attributes = pango_attr_list_new();
+    pango_attr_list_insert(format->m_native->attributes, pango_attr_font_features_new("liga 0, calt 0"));
+    format->m_native->exactPositions = true;
     return format;
 }
 

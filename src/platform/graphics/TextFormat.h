@@ -31,6 +31,7 @@ public:
 
 private:
     friend std::unique_ptr<TextFormat> createTextFormat(std::string_view, float, int, FontStyle);
+    friend std::unique_ptr<TextFormat> createGridTextFormat(std::string_view, float, int);
     TextFormat() = default;
 
     std::string m_family;
@@ -44,6 +45,11 @@ private:
 // Null before graphicsInit, for an empty family, or a size that is not a
 // positive finite number; the weight is clamped to 100..1000.
 std::unique_ptr<TextFormat> createTextFormat(std::string_view family, float size, int weight, FontStyle style);
+// The same for text on a character grid (a monospace font): every character
+// keeps its own glyph and advances by the font's own width: ligatures and
+// contextual alternates are off ("liga" 0, "calt" 0) and glyph positions are
+// not rounded to whole pixels, so a run of n characters is n advances wide.
+std::unique_ptr<TextFormat> createGridTextFormat(std::string_view family, float size, int weight);
 
 // The font file the font set picks for the format ("" when none): tells
 // whether the private fonts are in use.

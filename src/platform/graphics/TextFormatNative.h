@@ -9,6 +9,10 @@ namespace qv {
 
 struct TextFormat::Native {
     PangoFontDescription* description = nullptr;
+    // A grid format: its font features (ligatures off) as layout attributes,
+    // and glyph positions left unrounded.
+    PangoAttrList* attributes = nullptr;
+    bool exactPositions = false;
     ~Native();
 };
 

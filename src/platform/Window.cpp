@@ -5,6 +5,7 @@
 
 #include "platform/Window.h"
 
+#include "platform/DesktopDpi.h"
 #include "platform/XSettings.h"
 #include "platform/graphics/Graphics.h"
 #include "platform/graphics/WindowTarget.h"
@@ -12,6 +13,7 @@
 #include <SDL.h>
 #include <SDL_syswm.h>
 #include <X11/Xlib.h>
+#include <wayland-client.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -46,7 +48,8 @@ struct PlatformWindow {
     bool leftDown = false;
     bool focused = false;
     bool destroying = false;
-    int displayIndex = -1;
+    float pixelRatio = 1.0f;    // drawing pixels per SDL window coordinate (above 1 on scaled Wayland outputs)
+    uint64_t paintNotBeforeMs = 0;  // after a failed present: the next attempt
     std::vector<Timer> timers;
 };
 
@@ -57,6 +60,7 @@ namespace {
 constexpr size_t kMaxPosted = 4096;
 constexpr int kResizeBorder = 5;
 constexpr int kMaxEventsPerPass = 512;
+constexpr uint64_t kPaintRetryMs = 250;
 
 struct Posted {
     WindowHandle window;
@@ -89,8 +93,14 @@ struct LoopState {
     bool shiftDown = false;
     bool controlDown = false;
     std::string lastError;
+    std::string note;
     const WindowSystemObserver* observer = nullptr;
+    bool wayland = false;
+    float waylandScale = 1.0f;  // of the outputs, as a new window gets it
+    XResourceDpiWatcher xftDpi;  // X11: the desktop's Xft.dpi
 };
+
+std::atomic<uint64_t> gPresentedFrames{0};
 
 LoopState& loop() {
     static LoopState state;
@@ -117,13 +127,31 @@ PlatformWindow* findBySdlId(uint32_t id) {
 
 void setError(std::string text) { loop().lastError = std::move(text); }
 
-int dpiOfDisplay(int index) {
-    float horizontal = 0;
-    if (index < 0 || SDL_GetDisplayDPI(index, nullptr, &horizontal, nullptr) != 0)
-        return 0;
-    if (!std::isfinite(horizontal) || horizontal < 48.0f || horizontal > 480.0f)
-        return 0;
-    return static_cast<int>(std::lround(horizontal));
+// Drawing pixels per window coordinate: 1 except on a scaled Wayland output,
+// where SDL's window coordinates are the compositor's logical points.
+float pixelRatioOf(SDL_Window* window) {
+    int points = 0, pixels = 0, h = 0;
+    SDL_GetWindowSize(window, &points, &h);
+    SDL_GetWindowSizeInPixels(window, &pixels, &h);
+    if (points <= 0 || pixels <= 0)
+        return 1.0f;
+    return std::clamp(static_cast<float>(pixels) / static_cast<float>(points), 0.25f, 8.0f);
+}
+
+int dpiOfRatio(float ratio) {
+    return std::clamp(static_cast<int>(std::lround(ratio * kDefaultDpi)), kMinDesktopDpi, kMaxDesktopDpi);
+}
+
+// Window coordinates to drawing pixels and back.
+int toPixels(const PlatformWindow* w, int v) { return static_cast<int>(std::lround(v * w->pixelRatio)); }
+int toPoints(const PlatformWindow* w, int v) { return static_cast<int>(std::lround(v / w->pixelRatio)); }
+
+int windowDpi(const PlatformWindow* w) {
+    if (const int forced = dpiFromEnvironment(); forced != 0)
+        return forced;
+    if (loop().wayland)
+        return dpiOfRatio(w->pixelRatio);
+    return desktopDpi();
 }
 
 // ---- timers and painting ---------------------------------------------------
@@ -137,6 +165,8 @@ int msUntilNextTimer(int limit) {
             continue;
         for (const auto& t : w->timers)
             best = std::min(best, t.dueMs > now ? t.dueMs - now : 0);
+        if (w->invalid && w->paintNotBeforeMs > now)
+            best = std::min(best, w->paintNotBeforeMs - now);
     }
     return static_cast<int>(best);
 }
@@ -167,17 +197,25 @@ void fireDueTimers() {
     }
 }
 
+// Invalid, shown, and not waiting after a failed present (which would
+// otherwise be retried at once, over and over).
+bool paintDue(const PlatformWindow& w, uint64_t now) {
+    return !w.destroying && w.invalid && w.paintNotBeforeMs <= now && (SDL_GetWindowFlags(w.sdl) & SDL_WINDOW_SHOWN);
+}
+
 bool anyInvalid() {
+    const uint64_t now = nowMs();
     for (auto& w : loop().windows)
-        if (!w->destroying && w->invalid && SDL_GetWindowFlags(w->sdl) & SDL_WINDOW_SHOWN)
+        if (paintDue(*w, now))
             return true;
     return false;
 }
 
 void paintInvalidWindows() {
     std::vector<WindowHandle> list;
+    const uint64_t now = nowMs();
     for (auto& w : loop().windows)
-        if (!w->destroying && w->invalid && (SDL_GetWindowFlags(w->sdl) & SDL_WINDOW_SHOWN))
+        if (paintDue(*w, now))
             list.push_back(w.get());
     for (WindowHandle window : list)
         updateWindow(window);
@@ -272,6 +310,10 @@ uintptr_t mouseFlags(uint32_t buttons) {
 // The window that gets a mouse event of `w` and the point in its client
 // pixels: the capture window while one holds the capture.
 PlatformWindow* mouseTarget(PlatformWindow* w, int* x, int* y) {
+    if (w) {
+        *x = toPixels(w, *x);
+        *y = toPixels(w, *y);
+    }
     PlatformWindow* capture = findWindow(loop().capture);
     if (capture && capture != w) {
         if (w) {
@@ -294,10 +336,25 @@ void endLostHold(PlatformWindow* w) {
     w->leftDown = false;
     int x = 0, y = 0;
     SDL_GetMouseState(&x, &y);
-    sendWindowMessage(w, kWmLButtonUp, mouseFlags(0), makePointParam(x, y));
+    sendWindowMessage(w, kWmLButtonUp, mouseFlags(0), makePointParam(toPixels(w, x), toPixels(w, y)));
+}
+
+// A new scale of the window's output (Wayland): its size in pixels has
+// already followed, so the owner only lays out again.
+void checkPixelRatio(PlatformWindow* w) {
+    const float ratio = pixelRatioOf(w->sdl);
+    if (std::fabs(ratio - w->pixelRatio) < 0.01f)
+        return;
+    const int before = windowDpi(w);
+    w->pixelRatio = ratio;
+    if (const int dpi = windowDpi(w); dpi != before)
+        sendWindowMessage(w, kWmDisplayChanged, static_cast<uintptr_t>(dpi), kDpiChangeSizeFollowed);
 }
 
 void sendSize(PlatformWindow* w, uintptr_t kind) {
+    checkPixelRatio(w);
+    if (!findWindow(w))
+        return;
     int width = 0, height = 0;
     SDL_GetWindowSizeInPixels(w->sdl, &width, &height);
     if (kind != kSizeMinimized && w->target && width > 0 && height > 0 &&
@@ -344,19 +401,9 @@ void handleWindowEvent(const SDL_WindowEvent& e) {
     case SDL_WINDOWEVENT_SHOWN:
         w->invalid = w->wholeInvalid = true;
         return;
-    case SDL_WINDOWEVENT_MOVED:
-    case SDL_WINDOWEVENT_DISPLAY_CHANGED: {
-        const int index = SDL_GetWindowDisplayIndex(w->sdl);
-        if (index >= 0 && index != w->displayIndex) {
-            const bool first = w->displayIndex < 0;
-            w->displayIndex = index;
-            if (!first) {
-                const int dpi = dpiOfDisplay(index);
-                sendWindowMessage(w, kWmDisplayChanged, static_cast<uintptr_t>(dpi ? dpi : kDefaultDpi), 0);
-            }
-        }
+    case SDL_WINDOWEVENT_DISPLAY_CHANGED:
+        checkPixelRatio(w);
         return;
-    }
     default:
         return;
     }
@@ -480,6 +527,20 @@ void handleEvent(const SDL_Event& e) {
 
 // ---- the loop ---------------------------------------------------------------
 
+// A desktop announces a new scale by rewriting its resources (X11): every
+// window is told the new DPI. QUORVANE_DPI, when set, stays in force.
+void checkDesktopDpi() {
+    if (!loop().xftDpi.poll() || dpiFromEnvironment() != 0)
+        return;
+    const int dpi = desktopDpi();
+    std::vector<WindowHandle> list;
+    for (auto& w : loop().windows)
+        if (!w->destroying)
+            list.push_back(w.get());
+    for (WindowHandle window : list)
+        sendWindowMessage(window, kWmDisplayChanged, static_cast<uintptr_t>(dpi), 0);
+}
+
 // One pass: waits at most waitMs for the first event (less when a timer is
 // due, a message is posted or a window needs painting), then handles what is
 // waiting, posted messages, due timers and paints.
@@ -497,6 +558,9 @@ void runOnePass(int waitMs) {
         handleEvent(e);
         ++handled;
     }
+    if (loop().quitPosted)
+        return;
+    checkDesktopDpi();
     if (loop().quitPosted)
         return;
     dispatchPosted();
@@ -526,6 +590,63 @@ SDL_HitTestResult SDLCALL hitTest(SDL_Window* window, const SDL_Point* point, vo
     if (left) return SDL_HITTEST_RESIZE_LEFT;
     if (right) return SDL_HITTEST_RESIZE_RIGHT;
     return SDL_HITTEST_NORMAL;
+}
+
+// SDL 2.26's Wayland driver needs an input seat: on a compositor without one
+// (weston's headless back end) it crashes while starting. The compositor's
+// globals are read on a connection of our own first.
+bool waylandHasSeat(std::string* why) {
+    wl_display* display = wl_display_connect(nullptr);
+    if (!display) {
+        *why = "cannot connect to the Wayland compositor";
+        return false;
+    }
+    bool seat = false;
+    static const wl_registry_listener listener = {
+        [](void* data, wl_registry*, uint32_t, const char* interface, uint32_t) {
+            if (std::strcmp(interface, "wl_seat") == 0)
+                *static_cast<bool*>(data) = true;
+        },
+        [](void*, wl_registry*, uint32_t) {}};
+    wl_registry* registry = wl_display_get_registry(display);
+    if (registry) {
+        wl_registry_add_listener(registry, &listener, &seat);
+        wl_display_roundtrip(display);
+        wl_registry_destroy(registry);
+    }
+    wl_display_disconnect(display);
+    if (!seat)
+        *why = "the Wayland compositor offers no input seat";
+    return seat;
+}
+
+// The renderer's GL library stays loaded to the end of the process, like
+// the video subsystem: the GL drivers free part of their memory only while
+// loaded (and SDL would unload them with the last window).
+void keepGlLoaded() {
+    static bool kept = false;
+    if (!kept)
+        kept = SDL_GL_LoadLibrary(nullptr) == 0;
+}
+
+// Whether a window of this driver can be drawn: its surface, else a
+// renderer. The pixel ratio of a new window is the outputs' scale.
+bool probeWaylandWindow(std::string* why) {
+    SDL_Window* probe = SDL_CreateWindow("", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, 64, 64,
+                                         SDL_WINDOW_HIDDEN | SDL_WINDOW_ALLOW_HIGHDPI | SDL_WINDOW_BORDERLESS);
+    if (!probe) {
+        *why = std::string("SDL_CreateWindow: ") + SDL_GetError();
+        return false;
+    }
+    WindowTarget* target = createWindowTarget(probe);
+    const bool ok = target != nullptr;
+    if (ok)
+        loop().waylandScale = pixelRatioOf(probe);
+    else
+        *why = "no window surface and no renderer: " + lastGraphicsError();
+    destroyWindowTarget(&target);
+    SDL_DestroyWindow(probe);
+    return ok;
 }
 
 }  // namespace
@@ -565,8 +686,36 @@ bool windowSystemInit(std::string* error) {
     // first present).
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     SDL_SetHint(SDL_HINT_APP_NAME, "Quor Vane");
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
-        return fail(std::string("no display: SDL_Init video: ") + SDL_GetError());
+    loop().note.clear();
+    loop().wayland = false;
+    loop().waylandScale = 1.0f;
+    // Native Wayland is used only when asked for (SDL prefers X11 through
+    // Xwayland). When it cannot give a window that draws, X11 through
+    // Xwayland does, where there is one.
+    const bool askedWayland = explicitDriver && std::strcmp(requested, "wayland") == 0;
+    std::string why;
+    bool useX11 = askedWayland && !waylandHasSeat(&why);
+    if (!useX11) {
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
+            return fail(std::string("no display: SDL_Init video: ") + SDL_GetError());
+        const char* current = SDL_GetCurrentVideoDriver();
+        if (current && std::strcmp(current, "wayland") == 0)
+            keepGlLoaded();
+        if (current && std::strcmp(current, "wayland") == 0 && !probeWaylandWindow(&why)) {
+            SDL_QuitSubSystem(SDL_INIT_VIDEO);
+            useX11 = true;
+        }
+    }
+    if (useX11) {
+        if (!(display && *display))
+            return fail("no window on Wayland: " + why);
+        SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, "x11", SDL_HINT_OVERRIDE);
+        const int failed = SDL_InitSubSystem(SDL_INIT_VIDEO);
+        SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, nullptr, SDL_HINT_OVERRIDE);
+        if (failed != 0)
+            return fail("no window on Wayland (" + why + ") and none through X11: " + SDL_GetError());
+        loop().note = "Wayland: " + why + "; the window uses X11 through Xwayland";
+    }
     const std::string driver = SDL_GetCurrentVideoDriver() ? SDL_GetCurrentVideoDriver() : "";
     if (!explicitDriver && (driver == "offscreen" || driver == "dummy")) {
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
@@ -577,6 +726,13 @@ bool windowSystemInit(std::string* error) {
     if (driver == "x11" && !SDL_GetHint(SDL_HINT_MOUSE_DOUBLE_CLICK_TIME))
         if (const std::optional<int> ms = desktopDoubleClickMs())
             SDL_SetHint(SDL_HINT_MOUSE_DOUBLE_CLICK_TIME, std::to_string(*ms).c_str());
+    loop().wayland = driver == "wayland";
+    if (loop().wayland && loop().waylandScale == 1.0f) {
+        std::string ignored;
+        probeWaylandWindow(&ignored);
+    }
+    if (driver == "x11")
+        loop().xftDpi.open(display);
     const uint32_t wake = SDL_RegisterEvents(1);
     gWakeEvent.store(wake == static_cast<uint32_t>(-1) ? 0 : wake);
     SDL_StartTextInput();
@@ -604,6 +760,7 @@ void windowSystemShutdown(bool endVideo) {
         q.wakePending = false;
     }
     gWakeEvent.store(0);
+    loop().xftDpi.close();
     if (endVideo) {
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
     } else {
@@ -625,6 +782,20 @@ std::string windowSystemDriver() {
 
 std::string lastWindowError() { return loop().lastError; }
 
+std::string windowSystemNote() { return loop().note; }
+
+int desktopDpi() {
+    if (const int forced = dpiFromEnvironment(); forced != 0)
+        return forced;
+    if (loop().wayland)
+        return dpiOfRatio(loop().waylandScale);
+    if (const int xft = loop().xftDpi.xftDpi(); xft != 0)
+        return xft;
+    return kDefaultDpi;
+}
+
+uint64_t presentedFrameCount() { return gPresentedFrames.load(std::memory_order_relaxed); }
+
 void setWindowSystemObserver(const WindowSystemObserver* observer) { loop().observer = observer; }
 
 // ---- windows ------------------------------------------------------------------
@@ -642,8 +813,11 @@ WindowHandle createWindow(const WindowOptions& options) {
         flags |= SDL_WINDOW_BORDERLESS | SDL_WINDOW_POPUP_MENU | SDL_WINDOW_SKIP_TASKBAR | SDL_WINDOW_ALWAYS_ON_TOP;
         break;
     }
-    const int width = std::clamp(options.width, 1, 16384);
-    const int height = std::clamp(options.height, 1, 16384);
+    // Sizes are drawing pixels; SDL takes window coordinates (points on a
+    // scaled Wayland output).
+    const float ratio = loop().wayland ? loop().waylandScale : 1.0f;
+    const int width = std::clamp(static_cast<int>(std::lround(options.width / ratio)), 1, 16384);
+    const int height = std::clamp(static_cast<int>(std::lround(options.height / ratio)), 1, 16384);
     const auto position = [](int v) {
         if (v == kWindowPositionDefault)
             return static_cast<int>(SDL_WINDOWPOS_UNDEFINED);
@@ -669,9 +843,10 @@ WindowHandle createWindow(const WindowOptions& options) {
         SDL_DestroyWindow(sdl);
         return nullptr;
     }
-    window->displayIndex = SDL_GetWindowDisplayIndex(sdl);
+    window->pixelRatio = pixelRatioOf(sdl);
     if (options.minWidth > 0 && options.minHeight > 0)
-        SDL_SetWindowMinimumSize(sdl, std::min(options.minWidth, 16384), std::min(options.minHeight, 16384));
+        SDL_SetWindowMinimumSize(sdl, std::clamp(toPoints(window.get(), options.minWidth), 1, 16384),
+                                 std::clamp(toPoints(window.get(), options.minHeight), 1, 16384));
     if (options.kind == WindowKind::Main)
         SDL_SetWindowHitTest(sdl, hitTest, nullptr);
     if (PlatformWindow* owner = findWindow(options.owner); owner && options.kind == WindowKind::Dialog)
@@ -837,7 +1012,7 @@ DrawContext* beginWindowPaint(WindowHandle window, bool* whole) {
         wholeFrame = true;
     }
     int width = 0, height = 0;
-    SDL_GetWindowSizeInPixels(w->sdl, &width, &height);
+    windowTargetPixelSize(w->target, &width, &height);
     if (width > 0 && height > 0 &&
         (windowTargetWidth(w->target) != width || windowTargetHeight(w->target) != height)) {
         resizeWindowTarget(w->target, width, height);
@@ -856,10 +1031,15 @@ bool endWindowPaint(WindowHandle window, const PixelRect* rects, int count) {
     if (!w || !w->target)
         return false;
     if (!endDraw(w->target) || !presentWindowTarget(w->target, rects, count)) {
+        // Made again and painted after a pause: a window that cannot be
+        // shown must not keep the thread busy.
         w->targetLost = true;
         w->invalid = w->wholeInvalid = true;
+        w->paintNotBeforeMs = nowMs() + kPaintRetryMs;
         return false;
     }
+    w->paintNotBeforeMs = 0;
+    gPresentedFrames.fetch_add(1, std::memory_order_relaxed);
     return true;
 }
 
@@ -967,7 +1147,7 @@ WindowRect windowRect(WindowHandle window) {
     WindowRect r;
     if (PlatformWindow* w = findWindow(window)) {
         SDL_GetWindowPosition(w->sdl, &r.x, &r.y);
-        SDL_GetWindowSize(w->sdl, &r.width, &r.height);
+        SDL_GetWindowSizeInPixels(w->sdl, &r.width, &r.height);
     }
     return r;
 }
@@ -976,9 +1156,29 @@ void setWindowRect(WindowHandle window, const WindowRect& rect) {
     PlatformWindow* w = findWindow(window);
     if (!w)
         return;
-    SDL_SetWindowSize(w->sdl, std::clamp(rect.width, 1, 16384), std::clamp(rect.height, 1, 16384));
+    SDL_SetWindowSize(w->sdl, std::clamp(toPoints(w, rect.width), 1, 16384),
+                      std::clamp(toPoints(w, rect.height), 1, 16384));
     if (canPlaceWindows())
         SDL_SetWindowPosition(w->sdl, rect.x, rect.y);
+}
+
+void setWindowMinimumSize(WindowHandle window, int width, int height) {
+    if (PlatformWindow* w = findWindow(window))
+        SDL_SetWindowMinimumSize(w->sdl, std::clamp(toPoints(w, width), 1, 16384),
+                                 std::clamp(toPoints(w, height), 1, 16384));
+}
+
+void windowMinimumSize(WindowHandle window, int* width, int* height) {
+    int mw = 0, mh = 0;
+    if (PlatformWindow* w = findWindow(window)) {
+        SDL_GetWindowMinimumSize(w->sdl, &mw, &mh);
+        mw = toPixels(w, mw);
+        mh = toPixels(w, mh);
+    }
+    if (width)
+        *width = mw;
+    if (height)
+        *height = mh;
 }
 
 void clientSize(WindowHandle window, int* width, int* height) {
@@ -1000,15 +1200,22 @@ std::vector<WindowRect> displayBounds() {
     const int count = SDL_GetNumVideoDisplays();
     for (int i = 0; i < count && i < 64; ++i) {
         SDL_Rect r;
-        if (SDL_GetDisplayUsableBounds(i, &r) == 0 && r.w > 0 && r.h > 0)
-            list.push_back({r.x, r.y, r.w, r.h});
+        if (SDL_GetDisplayUsableBounds(i, &r) != 0 || r.w <= 0 || r.h <= 0)
+            continue;
+        if (loop().wayland) {
+            // Logical points; windows are sized in pixels.
+            const float k = loop().waylandScale;
+            r.w = static_cast<int>(std::lround(r.w * k));
+            r.h = static_cast<int>(std::lround(r.h * k));
+        }
+        list.push_back({r.x, r.y, r.w, r.h});
     }
     return list;
 }
 
 int windowDisplayDpi(WindowHandle window) {
     PlatformWindow* w = findWindow(window);
-    return w ? dpiOfDisplay(SDL_GetWindowDisplayIndex(w->sdl)) : 0;
+    return w ? windowDpi(w) : 0;
 }
 
 float windowDpiScale(WindowHandle window) {

@@ -52,8 +52,12 @@ inline constexpr uintptr_t kSizeRestored = 0, kSizeMinimized = 1, kSizeMaximized
 // - kWmSize: wParam kSize*, lParam = width | height << 16 (client pixels).
 // - kWmActivate: wParam 1 when the window got the keyboard focus, 0 lost.
 // - kWmTimer: wParam = timer id.
-// - kWmDisplayChanged: the window moved to another display; wParam = that
-//   display's DPI (96 when it reports none).
+// - kWmDisplayChanged: the DPI the desktop asks for changed (a new Xft.dpi
+//   on X11, or the window is on an output of another scale on Wayland);
+//   wParam = the new DPI (windowDisplayDpi), lParam = kDpiChangeSizeFollowed
+//   when the window's size in pixels has already followed the new scale
+//   (the owner only lays out again), else 0 (the owner resizes the window).
+inline constexpr intptr_t kDpiChangeSizeFollowed = 1;
 inline intptr_t makePointParam(int x, int y) {
     return static_cast<intptr_t>(static_cast<uint32_t>(static_cast<uint16_t>(x)) |
                                  (static_cast<uint32_t>(static_cast<uint16_t>(y)) << 16));
@@ -109,8 +113,21 @@ void windowSystemShutdown(bool endVideo = true);
 bool windowSystemReady();
 // The video driver in use ("x11", "wayland", "offscreen", ...); empty before init.
 std::string windowSystemDriver();
+// What the last windowSystemInit chose that the user should hear of (a
+// Wayland session whose window uses X11 through Xwayland, and why); empty
+// when nothing.
+std::string windowSystemNote();
+// The logical DPI the desktop asks for (the user's scale, 96 at 100 %; never
+// the screen's physical density): QUORVANE_DPI when set, else on Wayland the
+// outputs' scale times 96, on X11 the display's Xft.dpi (followed while the
+// program runs), else 96.
+int desktopDpi();
+// Any thread: frames presented on any window so far.
+uint64_t presentedFrameCount();
 
-// Creates the window with its drawing target. Null when the window or its
+// Creates the window with its drawing target. Sizes are drawing pixels, here
+// and in every function below (SDL's window coordinates are points on a
+// scaled Wayland output: the layer converts). Null when the window or its
 // target cannot be made; lastWindowError() says why.
 WindowHandle createWindow(const WindowOptions& options);
 // Sends kWmDestroy, then frees the window and drops messages and timers
@@ -186,11 +203,15 @@ struct WindowRect {
 WindowRect windowRect(WindowHandle window);
 void setWindowRect(WindowHandle window, const WindowRect& rect);
 void clientSize(WindowHandle window, int* width, int* height);
+// The smallest client size the user can resize to (pixels).
+void setWindowMinimumSize(WindowHandle window, int width, int height);
+void windowMinimumSize(WindowHandle window, int* width, int* height);
 // True when windows can place themselves (not on Wayland).
 bool canPlaceWindows();
 // Usable bounds of every display (screen pixels); empty when none is known.
 std::vector<WindowRect> displayBounds();
-// The DPI of the display the window is on; 0 when that display reports none.
+// The DPI to lay the window out for: desktopDpi(), on Wayland the scale of
+// the window's output; 0 for an unknown window.
 int windowDisplayDpi(WindowHandle window);
 // The layout scale used for the window (the interface's current DPI / 96).
 float windowDpiScale(WindowHandle window);

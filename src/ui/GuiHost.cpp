@@ -7,6 +7,8 @@
 #include "ui/GuiHooks.h"
 #include "ui/MainWindow.h"
 
+#include <pthread.h>
+
 namespace qv {
 
 std::atomic<GuiHost*> gGuiHost{nullptr};
@@ -25,12 +27,15 @@ void GuiHost::start() {
 }
 
 void GuiHost::threadMain() {
+    pthread_setname_np(pthread_self(), "qv-gui");  // as top -H and the tests see it
     std::string error;
     if (!windowSystemInit(&error)) {
         outWrite("  Quor Vane runs on without a window: " + error + ".\n");
         m_noWindow.store(true);
         return;
     }
+    if (const std::string note = windowSystemNote(); !note.empty())
+        outWrite("  " + note + ".\n");
     if (!graphicsInit())
         errPrint("  WARNING: text cannot be drawn: %s\n", lastGraphicsError().c_str());
     installGuiHooks();

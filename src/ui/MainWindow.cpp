@@ -18,6 +18,7 @@
 #include "ui/WindowSettings.h"
 #include "ui/panels/FrameDamage.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <memory>
@@ -381,11 +382,38 @@ void applyAppearance(uintptr_t wParam, intptr_t lParam) {
     invalidateWindow(gMain.window);
 }
 
-void checkDpi(int dpi) {
-    if (dpi != 0 && dpi != currentDpi()) {
-        setDpi(dpi);
-        rebuildResources();
+// The smallest size at the current DPI, within the work area.
+void applyMinimumSize(WindowOptions* options) {
+    int w = static_cast<int>(std::lround(kMainWindowMinWidth * dpiScale()));
+    int h = static_cast<int>(std::lround(kMainWindowMinHeight * dpiScale()));
+    if (const std::vector<WindowRect> displays = displayBounds(); !displays.empty()) {
+        w = std::min(w, displays.front().width);
+        h = std::min(h, displays.front().height);
     }
+    if (options) {
+        options->minWidth = w;
+        options->minHeight = h;
+    } else {
+        setWindowMinimumSize(gMain.window, w, h);
+    }
+}
+
+// A new DPI: the window keeps its size relative to the desktop (unless the
+// window system resized it already), its minimum follows, and everything
+// drawn is made again at the new scale.
+void checkDpi(int dpi, bool sizeFollowed) {
+    const int old = currentDpi();
+    if (dpi == 0 || dpi == old)
+        return;
+    setDpi(dpi);
+    if (currentDpi() == old)
+        return;  // out of range: ignored
+    // The size before the new minimum, which may already enlarge the window.
+    const WindowRect before = windowRect(gMain.window);
+    applyMinimumSize(nullptr);
+    if (!sizeFollowed && !isWindowMaximized(gMain.window))
+        setWindowRect(gMain.window, rescaleWindowRect(before, old, currentDpi(), displayBounds()));
+    rebuildResources();
 }
 
 intptr_t mainProc(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam, void*) {
@@ -404,7 +432,7 @@ intptr_t mainProc(WindowHandle window, uint32_t message, uintptr_t wParam, intpt
         return 0;
     case kWmDisplayChanged:
         if (st.ready)
-            checkDpi(static_cast<int>(wParam));
+            checkDpi(static_cast<int>(wParam), lParam == kDpiChangeSizeFollowed);
         return 0;
     case kWmActivate:
         if (wParam) {
@@ -527,7 +555,9 @@ intptr_t mainProc(WindowHandle window, uint32_t message, uintptr_t wParam, intpt
         }
         return 0;
     case kMsgCheckDpi:
-        checkDpi(windowDisplayDpi(window));
+        // Where windows cannot place themselves (Wayland) the size in pixels
+        // follows the output's scale on its own.
+        checkDpi(windowDisplayDpi(window), !canPlaceWindows());
         return 0;
     case kMsgApplyAppearance:
         applyAppearance(wParam, lParam);
@@ -625,6 +655,46 @@ const std::vector<PixelRect>& paintMainWindowChanges(DrawContext& context, float
 
 const MainWindowState& mainWindowState() { return gMain.state; }
 
+WindowRect firstMainWindowRect(int dpi, const std::vector<WindowRect>& displays) {
+    WindowRect r;
+    r.x = kWindowPositionDefault;
+    r.y = kWindowPositionDefault;
+    r.width = static_cast<int>(std::lround(static_cast<double>(kMainWindowWidth) * dpi / kDefaultDpi));
+    r.height = static_cast<int>(std::lround(static_cast<double>(kMainWindowHeight) * dpi / kDefaultDpi));
+    if (!displays.empty()) {
+        r.width = std::min(r.width, displays.front().width);
+        r.height = std::min(r.height, displays.front().height);
+    }
+    r.width = std::max(r.width, 1);
+    r.height = std::max(r.height, 1);
+    return r;
+}
+
+WindowRect rescaleWindowRect(const WindowRect& rect, int oldDpi, int newDpi, const std::vector<WindowRect>& displays) {
+    if (oldDpi <= 0 || newDpi <= 0)
+        return rect;
+    const double ratio = static_cast<double>(newDpi) / oldDpi;
+    const int cx = rect.x + rect.width / 2, cy = rect.y + rect.height / 2;
+    WindowRect r;
+    r.width = std::max(1, static_cast<int>(std::lround(rect.width * ratio)));
+    r.height = std::max(1, static_cast<int>(std::lround(rect.height * ratio)));
+    const WindowRect* area = displays.empty() ? nullptr : &displays.front();
+    for (const WindowRect& d : displays)
+        if (cx >= d.x && cx < d.x + d.width && cy >= d.y && cy < d.y + d.height)
+            area = &d;
+    if (area) {
+        r.width = std::min(r.width, area->width);
+        r.height = std::min(r.height, area->height);
+    }
+    r.x = cx - r.width / 2;
+    r.y = cy - r.height / 2;
+    if (area) {
+        r.x = std::clamp(r.x, area->x, area->x + area->width - r.width);
+        r.y = std::clamp(r.y, area->y, area->y + area->height - r.height);
+    }
+    return r;
+}
+
 void setVrProcessProbe(bool (*probe)()) { gVrProbe = probe; }
 
 // ---- runMainWindow ------------------------------------------------------------
@@ -641,18 +711,19 @@ bool runMainWindow(GuiHost* host) {
     if (placement)
         placement = clampWindowPlacement(*placement, displayBounds());
 
+    setDpi(desktopDpi());
+    const WindowRect first = firstMainWindowRect(currentDpi(), displayBounds());
     WindowOptions options;
     options.kind = WindowKind::Main;
     options.title = "Quor Vane  v" QV_VERSION_TEXT;
-    options.width = placement ? placement->normal.width : kMainWindowWidth;
-    options.height = placement ? placement->normal.height : kMainWindowHeight;
+    options.width = placement ? placement->normal.width : first.width;
+    options.height = placement ? placement->normal.height : first.height;
     if (placement && canPlaceWindows()) {
         options.x = placement->normal.x;
         options.y = placement->normal.y;
     }
     options.visible = false;
-    options.minWidth = static_cast<int>(kMainWindowMinWidth * dpiScale() + 0.5f);
-    options.minHeight = static_cast<int>(kMainWindowMinHeight * dpiScale() + 0.5f);
+    applyMinimumSize(&options);
     options.proc = mainProc;
     WindowHandle window = createWindow(options);
     if (!window) {
@@ -667,8 +738,6 @@ bool runMainWindow(GuiHost* host) {
         gMain.normalRect = placement->normal;
         gMain.maximized = placement->show == kShowMaximized;
     }
-    if (const int dpi = windowDisplayDpi(window); dpi != 0)
-        setDpi(dpi);
 
     // What the window needs before its first frame.
     rebuildResources();

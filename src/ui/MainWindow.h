@@ -17,7 +17,7 @@ namespace qv {
 
 class GuiHost;
 
-inline constexpr int kMainWindowWidth = 1500;  // pixels, when no placement was saved
+inline constexpr int kMainWindowWidth = 1500;  // 96-dpi units, when no placement was saved
 inline constexpr int kMainWindowHeight = 860;
 inline constexpr uint32_t kFastFrameMs = 33, kSlowFrameMs = 200, kVrCheckMs = 2000;
 inline constexpr int kIdleTicksBeforeSlow = 60;  // more than this many quiet ticks: slow
@@ -26,6 +26,14 @@ inline constexpr int kIdleTicksBeforeSlow = 60;  // more than this many quiet ti
 // quit, or the window system closing it). The window system and the drawing
 // layer must be running. False when the window could not be made.
 bool runMainWindow(GuiHost* host);
+
+// The first window's size at `dpi` when no placement was saved: 1500 x 860
+// scaled, at most the work area of the first display.
+WindowRect firstMainWindowRect(int dpi, const std::vector<WindowRect>& displays);
+// The window rectangle after the DPI changed from oldDpi to newDpi: the size
+// scaled by their ratio around the same centre, at most the work area of the
+// display holding the centre (the first when none does) and moved into it.
+WindowRect rescaleWindowRect(const WindowRect& rect, int oldDpi, int newDpi, const std::vector<WindowRect>& displays);
 
 // Draws one frame of the main window (also used for offscreen renders).
 void paintMainWindow(DrawContext& context, float width, float height, float time);

@@ -54,11 +54,12 @@ const char* windowManagerName(WindowManager manager) {
 
 XvfbServer::~XvfbServer() { stop(); }
 
-bool XvfbServer::start(const std::string& screen, WindowManager manager) {
+bool XvfbServer::start(const std::string& screen, WindowManager manager, const std::vector<std::string>& arguments) {
     // -displayfd 1: Xvfb chooses a free display and writes its number to
     // standard output once it accepts connections.
-    if (!m_process.start({QV_TEST_XVFB, "-displayfd", "1", "-nolisten", "tcp", "-screen", "0", screen}, {},
-                         m_dir.file("xvfb.txt"))) {
+    std::vector<std::string> argv = {QV_TEST_XVFB, "-displayfd", "1", "-nolisten", "tcp", "-screen", "0", screen};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    if (!m_process.start(argv, {}, m_dir.file("xvfb.txt"))) {
         m_error = "cannot start " QV_TEST_XVFB;
         return false;
     }

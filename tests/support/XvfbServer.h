@@ -10,6 +10,7 @@
 
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace qv::test {
 
@@ -30,7 +31,9 @@ public:
     // (_NET_SUPPORTING_WM_CHECK); false (with error()) when Xvfb or the
     // window manager is missing or did not come up.
     // `screen` is WIDTHxHEIGHTxDEPTH.
-    bool start(const std::string& screen = "320x240x24", WindowManager manager = WindowManager::Bare);
+    // `arguments` go to Xvfb after the screen (say "-dpi", "488").
+    bool start(const std::string& screen = "320x240x24", WindowManager manager = WindowManager::Bare,
+               const std::vector<std::string>& arguments = {});
     // Ends the window manager, then the server (SIGTERM, then SIGKILL); its
     // clients lose the connection.
     void stop();

@@ -141,7 +141,9 @@ protected:
     std::atomic<int32_t> quit{0};
 };
 
-TEST_F(MainWindowTest, OpensAt1500By860WithTheTitleAndEndsOnQuit) {
+// The dummy display's work area is 1024 x 768: the first size (1500 x 860 at
+// 96 dpi) is clamped to it.
+TEST_F(MainWindowTest, OpensAtTheFirstSizeClampedToTheWorkAreaWithTheTitleAndEndsOnQuit) {
     int width = 0, height = 0;
     std::string title;
     bool ready = false;
@@ -150,8 +152,8 @@ TEST_F(MainWindowTest, OpensAt1500By860WithTheTitleAndEndsOnQuit) {
         title = windowTitle(w);
         ready = mainWindowState().ready && gMainWindow.load() == w && host.window() == w;
     }));
-    EXPECT_EQ(width, 1500);
-    EXPECT_EQ(height, 860);
+    EXPECT_EQ(width, 1024);
+    EXPECT_EQ(height, 768);
     EXPECT_EQ(title, "Quor Vane  v0.6.103");
     EXPECT_TRUE(ready);
     EXPECT_EQ(quit.load(), 1);
@@ -190,19 +192,20 @@ TEST_F(MainWindowTest, TheWheelScrollsThePanelFromWidthMinus382ScaledAndTheCards
     mainWindowBands().cardsScroll = [](int delta) { gCounters.cardsScroll += delta; return true; };
     struct Case {
         int dpi;
-        float x;
+        int fromRight;  // x = client width - fromRight
         int panel, cards;
-    } cases[] = {{96, 1500 - 382, -120, 0}, {96, 1500 - 383, 0, -120}, {144, 1500 - 573, -120, 0},
-                 {144, 1500 - 574, 0, -120}};
+    } cases[] = {{96, 382, -120, 0}, {96, 383, 0, -120}, {144, 573, -120, 0}, {144, 574, 0, -120}};
     for (const Case& c : cases) {
         gCounters = {};
-        std::remove(dir.file(kWindowSettingsFileName).c_str());  // no placement: 1500 wide
+        std::remove(dir.file(kWindowSettingsFileName).c_str());  // no placement
         ASSERT_TRUE(runWithScript([&](WindowHandle w) {
             setDpi(c.dpi);
-            sendWindowMessage(w, kWmMouseWheel, makeWheelParam(-120, 0), makePointParam(int(c.x), 300));
+            int width = 0;
+            clientSize(w, &width, nullptr);
+            sendWindowMessage(w, kWmMouseWheel, makeWheelParam(-120, 0), makePointParam(width - c.fromRight, 300));
         }));
-        EXPECT_EQ(gCounters.panelScroll, c.panel) << c.dpi << " " << c.x;
-        EXPECT_EQ(gCounters.cardsScroll, c.cards) << c.dpi << " " << c.x;
+        EXPECT_EQ(gCounters.panelScroll, c.panel) << c.dpi << " " << c.fromRight;
+        EXPECT_EQ(gCounters.cardsScroll, c.cards) << c.dpi << " " << c.fromRight;
     }
 }
 
@@ -556,6 +559,40 @@ TEST_F(MainWindowTest, PlacementIsSavedOnCloseAndUsedClampedNextTime) {
     ASSERT_TRUE(writeWindowPlacement(dir.path(), {kShowMaximized, {0, 0, 1000, 700}}));
     ASSERT_TRUE(runWithScript([&](WindowHandle) {}));
     EXPECT_EQ(showCount(ShowCommand::Maximize), 1);
+}
+
+// The geometry of a DPI change and of the first window.
+TEST(MainWindowGeometry, TheFirstSizeScalesWithTheDpiWithinTheWorkArea) {
+    const std::vector<WindowRect> big = {{0, 0, 3840, 2160}};
+    const WindowRect at144 = firstMainWindowRect(144, big);
+    EXPECT_EQ(at144.width, 2250);
+    EXPECT_EQ(at144.height, 1290);
+    const WindowRect at192 = firstMainWindowRect(192, {{0, 27, 1920, 1053}});
+    EXPECT_EQ(at192.width, 1920);
+    EXPECT_EQ(at192.height, 1053);
+    EXPECT_EQ(firstMainWindowRect(96, {}).width, 1500);  // no display known
+}
+
+TEST(MainWindowGeometry, ADpiChangeScalesAroundTheCentreWithinTheDisplay) {
+    const std::vector<WindowRect> displays = {{0, 0, 1920, 1080}, {1920, 0, 3840, 2160}};
+    // 1000 x 600 centred at (2920, 800) on the second display, 96 -> 144.
+    WindowRect r = rescaleWindowRect({2420, 500, 1000, 600}, 96, 144, displays);
+    EXPECT_EQ(r.width, 1500);
+    EXPECT_EQ(r.height, 900);
+    EXPECT_EQ(r.x + r.width / 2, 2920);
+    EXPECT_EQ(r.y + r.height / 2, 800);
+    // Growing past the first display's edge: kept inside it, at most its size.
+    r = rescaleWindowRect({100, 100, 1500, 860}, 96, 192, displays);
+    EXPECT_EQ(r.width, 1920);
+    EXPECT_EQ(r.height, 1080);
+    EXPECT_EQ(r.x, 0);
+    EXPECT_EQ(r.y, 0);
+    // Back down: half the size around the same centre.
+    r = rescaleWindowRect({200, 100, 1200, 800}, 192, 96, displays);
+    EXPECT_EQ(r.width, 600);
+    EXPECT_EQ(r.height, 400);
+    EXPECT_EQ(r.x, 500);
+    EXPECT_EQ(r.y, 300);
 }
 
 }  // namespace

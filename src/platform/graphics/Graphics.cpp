@@ -4,9 +4,7 @@
 #include "platform/ThreadSanitizerSuppressions.h"
 #include "platform/graphics/GraphicsInternal.h"
 
-#include <SDL.h>
 #include <atomic>
-#include <cmath>
 #include <fontconfig/fontconfig.h>
 #include <pango/pangocairo.h>
 #include <pango/pangofc-fontmap.h>
@@ -27,9 +25,6 @@ namespace qv {
 
 namespace {
 
-// Plausible display densities; anything else is a display reporting nonsense.
-constexpr float kMinDisplayDpi = 48.0f;
-constexpr float kMaxDisplayDpi = 960.0f;
 constexpr int kMinDpi = 24;
 constexpr int kMaxDpi = 1920;
 
@@ -107,8 +102,6 @@ bool graphicsInit(const GraphicsConfig& config) {
         ok = createFontMap(config.fontsFolder.empty() ? executableFolder() + "fonts/" : config.fontsFolder);
     if (config.dpiOverride != 0)
         setDpi(config.dpiOverride);
-    else if (const int dpi = displayDpi(); dpi != 0)
-        setDpi(dpi);
     return ok;
 }
 
@@ -139,16 +132,5 @@ void setDpi(int dpi) {
 }
 
 float dpiScale() { return static_cast<float>(currentDpi()) / static_cast<float>(kDefaultDpi); }
-
-int displayDpi() {
-    if (SDL_WasInit(SDL_INIT_VIDEO) == 0)
-        return 0;
-    float horizontal = 0;
-    if (SDL_GetDisplayDPI(0, nullptr, &horizontal, nullptr) != 0)
-        return 0;
-    if (!std::isfinite(horizontal) || horizontal < kMinDisplayDpi || horizontal > kMaxDisplayDpi)
-        return 0;
-    return static_cast<int>(std::lround(horizontal));
-}
 
 }  // namespace qv

@@ -19,15 +19,14 @@ inline constexpr int kDefaultDpi = 96;
 struct GraphicsConfig {
     // Folder of the private fonts; empty means executableFolder() + "fonts/".
     std::string fontsFolder;
-    // Non-zero: lay out for this DPI instead of the display's (tests, or a
-    // display that reports nonsense).
+    // Non-zero: lay out for this DPI (tests, tools). The window layer sets
+    // the desktop's DPI (Window.h, desktopDpi).
     int dpiOverride = 0;
 };
 
 // Creates what does not exist yet: the font set (reading the font files once)
-// and the text layout objects. Then takes the DPI from the override, else from
-// the display when the video subsystem is running and reports one; otherwise
-// the DPI is left as it is (96 at load). May be called again.
+// and the text layout objects. Then takes the DPI from the override; without
+// one the DPI is left as it is (96 at load). May be called again.
 // Returns false when the text layout objects could not be made (no text can
 // be drawn); lastGraphicsError() says why.
 bool graphicsInit(const GraphicsConfig& config = {});
@@ -57,9 +56,5 @@ void setDpi(int dpi);
 // currentDpi() / 96: every layout constant of the interface, given in 96-dpi
 // units, is multiplied by it.
 float dpiScale();
-
-// The DPI of the first display, rounded; 0 when the video subsystem is not
-// running or the display reports none or an implausible one.
-int displayDpi();
 
 }  // namespace qv

@@ -1,6 +1,7 @@
 #include "platform/graphics/WindowTarget.h"
 
 #include "platform/graphics/DrawContextNative.h"
+#include "platform/graphics/Graphics.h"
 #include "platform/graphics/GraphicsInternal.h"
 
 #include <SDL.h>
@@ -15,8 +16,12 @@ constexpr int kMaxTargetSide = 16384;
 
 struct WindowTarget {
     SDL_Window* window = nullptr;
+    PresentPath path = PresentPath::WindowSurface;
     cairo_surface_t* surface = nullptr;  // the frame, 32-bit with the alpha ignored
     SDL_Surface* view = nullptr;         // the same pixels as an SDL surface, for the copy
+    SDL_Renderer* renderer = nullptr;    // the renderer path: the frame goes through a streaming texture
+    SDL_Texture* texture = nullptr;
+    bool textureWhole = false;           // the texture holds a whole frame (else the next update is whole)
     std::unique_ptr<DrawContext> context;
     int width = 0;
     int height = 0;
@@ -29,8 +34,15 @@ struct WindowTarget {
 
 namespace {
 
+void setSdlError(const char* call) { graphics_internal::setLastError((std::string(call) + ": " + SDL_GetError()).c_str()); }
+
 void releaseImage(WindowTarget& t) {
     t.context.reset();
+    if (t.texture) {
+        SDL_DestroyTexture(t.texture);
+        t.texture = nullptr;
+    }
+    t.textureWhole = false;
     t.presentedTo = nullptr;
     if (t.view) {
         SDL_FreeSurface(t.view);
@@ -58,14 +70,24 @@ bool createImage(WindowTarget& t, int width, int height) {
         releaseImage(t);
         return false;
     }
-    t.view = SDL_CreateRGBSurfaceWithFormatFrom(cairo_image_surface_get_data(t.surface), width, height, 32,
-                                                cairo_image_surface_get_stride(t.surface), SDL_PIXELFORMAT_RGB888);
-    if (!t.view) {
-        graphics_internal::setLastError((std::string("SDL_CreateRGBSurfaceWithFormatFrom: ") + SDL_GetError()).c_str());
-        releaseImage(t);
-        return false;
+    if (t.renderer) {
+        // Cairo's RGB24 is SDL's RGB888: 32-bit words with the top byte unused.
+        t.texture = SDL_CreateTexture(t.renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING, width, height);
+        if (!t.texture) {
+            setSdlError("SDL_CreateTexture");
+            releaseImage(t);
+            return false;
+        }
+    } else {
+        t.view = SDL_CreateRGBSurfaceWithFormatFrom(cairo_image_surface_get_data(t.surface), width, height, 32,
+                                                    cairo_image_surface_get_stride(t.surface), SDL_PIXELFORMAT_RGB888);
+        if (!t.view) {
+            setSdlError("SDL_CreateRGBSurfaceWithFormatFrom");
+            releaseImage(t);
+            return false;
+        }
+        SDL_SetSurfaceBlendMode(t.view, SDL_BLENDMODE_NONE);
     }
-    SDL_SetSurfaceBlendMode(t.view, SDL_BLENDMODE_NONE);
     t.context = DrawContextFactory::create(cairo_create(t.surface));
     t.width = width;
     t.height = height;
@@ -74,18 +96,70 @@ bool createImage(WindowTarget& t, int width, int height) {
 
 }  // namespace
 
-WindowTarget* createWindowTarget(SDL_Window* window) {
+namespace {
+
+// The renderer path: a hardware renderer when there is one, else whatever
+// SDL has (a software rasteriser behind the same interface).
+bool createRenderer(WindowTarget& t) {
+    t.renderer = SDL_CreateRenderer(t.window, -1, 0);
+    if (!t.renderer)
+        t.renderer = SDL_CreateRenderer(t.window, -1, SDL_RENDERER_SOFTWARE);
+    if (!t.renderer) {
+        setSdlError("SDL_CreateRenderer");
+        return false;
+    }
+    return true;
+}
+
+void freeTarget(WindowTarget* t) {
+    releaseImage(*t);
+    if (t->renderer)
+        SDL_DestroyRenderer(t->renderer);
+    delete t;
+}
+
+// The pixel size of what is presented: the renderer's output where there is
+// one (it can differ from the window's size on a scaled output).
+void targetSize(const WindowTarget& t, int* width, int* height) {
+    *width = 0;
+    *height = 0;
+    if (t.renderer && SDL_GetRendererOutputSize(t.renderer, width, height) == 0 && *width > 0 && *height > 0)
+        return;
+    SDL_GetWindowSizeInPixels(t.window, width, height);
+}
+
+}  // namespace
+
+WindowTarget* createWindowTarget(SDL_Window* window, PresentPath path) {
     if (!window) {
         graphics_internal::setLastError("createWindowTarget: no window");
         return nullptr;
     }
-    int width = 0;
-    int height = 0;
-    SDL_GetWindowSizeInPixels(window, &width, &height);
     auto* target = new WindowTarget();
     target->window = window;
-    if (!createImage(*target, width, height)) {
-        delete target;
+    // The window surface is the cheaper copy; drivers without one (Wayland)
+    // get the renderer.
+    bool ready = false;
+    if (path != PresentPath::Renderer) {
+        ready = SDL_GetWindowSurface(window) != nullptr;
+        if (!ready && path == PresentPath::WindowSurface)
+            setSdlError("SDL_GetWindowSurface");
+    }
+    if (ready) {
+        target->path = PresentPath::WindowSurface;
+    } else if (path != PresentPath::WindowSurface) {
+        const std::string surfaceError = path == PresentPath::Automatic ? SDL_GetError() : "";
+        ready = createRenderer(*target);
+        if (!ready && !surfaceError.empty())
+            graphics_internal::setLastError(
+                ("no window surface (" + surfaceError + ") and " + lastGraphicsError()).c_str());
+        target->path = PresentPath::Renderer;
+    }
+    int width = 0, height = 0;
+    if (ready)
+        targetSize(*target, &width, &height);
+    if (!ready || !createImage(*target, width, height)) {
+        freeTarget(target);
         return nullptr;
     }
     return target;
@@ -94,8 +168,7 @@ WindowTarget* createWindowTarget(SDL_Window* window) {
 void destroyWindowTarget(WindowTarget** target) {
     if (!target || !*target)
         return;
-    releaseImage(**target);
-    delete *target;
+    freeTarget(*target);
     *target = nullptr;
 }
 
@@ -103,8 +176,9 @@ bool recreateWindowTarget(WindowTarget** target) {
     if (!target || !*target)
         return false;
     SDL_Window* window = (*target)->window;
+    const PresentPath path = (*target)->path;
     destroyWindowTarget(target);
-    *target = createWindowTarget(window);
+    *target = createWindowTarget(window, path);
     return *target != nullptr;
 }
 
@@ -114,6 +188,19 @@ bool resizeWindowTarget(WindowTarget* target, int width, int height) {
 
 int windowTargetWidth(const WindowTarget* target) { return target ? target->width : 0; }
 int windowTargetHeight(const WindowTarget* target) { return target ? target->height : 0; }
+
+void windowTargetPixelSize(const WindowTarget* target, int* width, int* height) {
+    if (!target) {
+        *width = 0;
+        *height = 0;
+        return;
+    }
+    targetSize(*target, width, height);
+}
+
+PresentPath windowTargetPresentPath(const WindowTarget* target) {
+    return target ? target->path : PresentPath::Automatic;
+}
 
 DrawContext* beginDraw(WindowTarget* target) {
     if (!target || !target->context)
@@ -142,7 +229,41 @@ SDL_Rect clippedRect(const PixelRect& r, int width, int height) {
 
 }  // namespace
 
+namespace {
+
+// The renderer path: the changed rectangles (or the whole frame) go into the
+// streaming texture, which is then drawn whole, so every pixel outside them
+// stays as last presented.
+bool presentThroughRenderer(WindowTarget& t, const PixelRect* rects, int count) {
+    const auto* pixels = cairo_image_surface_get_data(t.surface);
+    const int stride = cairo_image_surface_get_stride(t.surface);
+    int result = 0;
+    if (!rects || count <= 0 || !t.textureWhole) {
+        result = SDL_UpdateTexture(t.texture, nullptr, pixels, stride);
+    } else {
+        for (int i = 0; i < count && result == 0; ++i) {
+            const SDL_Rect r = clippedRect(rects[i], t.width, t.height);
+            if (r.w > 0 && r.h > 0)
+                result = SDL_UpdateTexture(t.texture, &r, pixels + static_cast<size_t>(r.y) * stride + r.x * 4, stride);
+        }
+    }
+    if (result == 0)
+        result = SDL_RenderCopy(t.renderer, t.texture, nullptr, nullptr);
+    if (result != 0) {
+        t.textureWhole = false;
+        setSdlError("SDL_UpdateTexture");
+        return false;
+    }
+    t.textureWhole = true;
+    SDL_RenderPresent(t.renderer);
+    return true;
+}
+
+}  // namespace
+
 bool presentWindowTarget(WindowTarget* target, const PixelRect* rects, int count) {
+    if (target && target->renderer && target->texture && target->surface)
+        return presentThroughRenderer(*target, rects, count);
     if (!target || !target->view)
         return false;
     SDL_Surface* windowSurface = SDL_GetWindowSurface(target->window);

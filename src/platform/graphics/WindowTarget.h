@@ -1,7 +1,9 @@
 #pragma once
 // The drawing target of a window: the painters draw with Cairo into an image
-// in memory of the window's size, and presenting copies it onto the window's
-// SDL surface. GUI thread only, like the window itself.
+// in memory of the window's size, and presenting copies it onto the window:
+// onto the window's SDL surface where the video driver has one (X11), else
+// through an SDL renderer and a streaming texture (Wayland; a software
+// renderer where there is no GPU). GUI thread only, like the window itself.
 //
 // Frame pattern of an owner: beginDraw, clear and paint, endDraw, then
 // presentWindowTarget. The image keeps the last frame, so an owner that knows
@@ -14,22 +16,30 @@
 
 #include "platform/graphics/DrawContext.h"
 
+#include <cstdint>
+
 struct SDL_Window;
 
 namespace qv {
 
 struct WindowTarget;
 
+enum class PresentPath : uint8_t {
+    Automatic,      // the window surface when the driver gives one, else the renderer
+    WindowSurface,  // copy onto the window's SDL surface
+    Renderer,       // update a streaming texture and present it with an SDL renderer
+};
+
 // A target of the window's size in pixels (a zero width or height becomes 1).
-// Null when there is no window or the image cannot be made;
-// lastGraphicsError() says why.
-WindowTarget* createWindowTarget(SDL_Window* window);
+// Null when there is no window, the path cannot be had (Automatic: neither)
+// or the image cannot be made; lastGraphicsError() says why.
+WindowTarget* createWindowTarget(SDL_Window* window, PresentPath path = PresentPath::Automatic);
 
 // Frees the target and nulls the owner's pointer; nothing when either pointer
 // is null.
 void destroyWindowTarget(WindowTarget** target);
 
-// Destroys the target and creates a new one for the same window; the owner's
+// Destroys the target and creates a new one for the same window and path; the owner's
 // pointer is the new target, or null when that failed.
 bool recreateWindowTarget(WindowTarget** target);
 
@@ -40,6 +50,11 @@ bool resizeWindowTarget(WindowTarget* target, int width, int height);
 
 int windowTargetWidth(const WindowTarget* target);
 int windowTargetHeight(const WindowTarget* target);
+// The size in pixels the frame is shown at now (the renderer's output, else
+// the window's pixel size); the owner resizes the target to it.
+void windowTargetPixelSize(const WindowTarget* target, int* width, int* height);
+// The path the target presents through (never Automatic for a target).
+PresentPath windowTargetPresentPath(const WindowTarget* target);
 
 // The context to draw the frame with; null without a target or image.
 DrawContext* beginDraw(WindowTarget* target);

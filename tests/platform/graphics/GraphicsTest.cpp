@@ -25,8 +25,6 @@ TEST(Dpi, ZeroAndImplausibleValuesAreIgnored) {
     EXPECT_FLOAT_EQ(dpiScale(), 1.0f);
 }
 
-TEST(Dpi, WithoutARunningDisplayThereIsNoDisplayDpi) { EXPECT_EQ(displayDpi(), 0); }
-
 TEST(Colors, ColorFromRgbTakesRedFromTheLowByte) {
     const Color c = colorFromRgb(0x161210, 1.0f);
     EXPECT_FLOAT_EQ(c.r, 16 / 255.0f);

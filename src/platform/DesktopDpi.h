@@ -1,0 +1,65 @@
+#pragma once
+// The logical DPI the desktop asks for: the user's scaling choice (96 at
+// 100 %), never the panel's physical density.
+//
+// On X11 desktops publish it as "Xft.dpi" in the display's resource database
+// (the RESOURCE_MANAGER property of the root window), and announce a new
+// scale by rewriting that property. QUORVANE_DPI overrides whatever the
+// desktop says, for desktops that set nothing.
+//
+// Every value comes from outside: a text that is no positive finite number
+// counts as missing; a number is rounded and clamped to 48..480.
+
+#include <string>
+
+struct _XDisplay;
+
+namespace qv {
+
+inline constexpr int kMinDesktopDpi = 48;
+inline constexpr int kMaxDesktopDpi = 480;
+
+// A DPI text ("144", " 120.5 "): the rounded value clamped to 48..480; 0 when
+// it is empty, not a number, not finite, not positive or followed by more
+// than blanks.
+int parseDpiText(const char* text);
+
+// The Xft.dpi entry of a resource database text (RESOURCE_MANAGER's format,
+// as xrdb writes it); 0 when there is none or its value is not valid.
+int xftDpiFromResources(const std::string& resources);
+
+// QUORVANE_DPI from the environment; 0 when unset or not valid.
+int dpiFromEnvironment();
+
+// Follows the Xft.dpi of one X display on a connection of its own, so the
+// window system's connection is left alone. GUI thread only.
+class XResourceDpiWatcher {
+public:
+    XResourceDpiWatcher() = default;
+    ~XResourceDpiWatcher();
+    XResourceDpiWatcher(const XResourceDpiWatcher&) = delete;
+    XResourceDpiWatcher& operator=(const XResourceDpiWatcher&) = delete;
+
+    // Connects to the display (null: $DISPLAY) and reads the resources once.
+    // False when the display cannot be opened.
+    bool open(const char* display = nullptr);
+    void close();
+    bool isOpen() const { return m_display != nullptr; }
+
+    // The last Xft.dpi read; 0 when the display has none (or no valid one).
+    int xftDpi() const { return m_dpi; }
+
+    // Handles what the server sent without waiting (no round trip when
+    // nothing came); when the resources were rewritten, reads them again.
+    // True when the Xft.dpi changed.
+    bool poll();
+
+private:
+    int readDpi();
+
+    _XDisplay* m_display = nullptr;
+    unsigned long m_atom = 0;
+    int m_dpi = 0;
+};
+
+}  // namespace qv

@@ -1,0 +1,54 @@
+#pragma once
+// A private Wayland compositor (weston) for tests of the Wayland path, with a
+// runtime folder and socket name of its own.
+//
+// Back ends: Headless draws into memory and has no input seat at all; X11
+// runs weston's output as a window on a private Xvfb (bare, at its top-left
+// corner), where its seat takes the Xvfb's pointer, so a test clicks through
+// XTest on the Xvfb and reads the compositor's output from its screen.
+
+#include "support/ChildProcess.h"
+#include "support/TempDir.h"
+#include "support/XvfbServer.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace qv::test {
+
+enum class WestonBackend { Headless, X11 };
+
+class WestonServer {
+public:
+    WestonServer() = default;
+    ~WestonServer();
+    WestonServer(const WestonServer&) = delete;
+    WestonServer& operator=(const WestonServer&) = delete;
+
+    // One output of width x height logical points at `scale` (its pixels are
+    // scale times as many); kiosk-shell shows each client window over the
+    // whole output. Waits until the socket accepts clients; false with
+    // error() when weston (or the Xvfb) did not come up.
+    bool start(WestonBackend backend, int width, int height, int scale = 1);
+    void stop();
+
+    // WAYLAND_DISPLAY and XDG_RUNTIME_DIR for clients.
+    const std::string& socketName() const { return m_socket; }
+    std::string runtimeDir() const { return m_runtime.path(); }
+    // The environment a client needs (the two above).
+    std::vector<std::pair<std::string, std::string>> clientEnvironment() const;
+    // X11 back end: the Xvfb the output is shown on.
+    XvfbServer& xvfb() { return m_xvfb; }
+    const std::string& error() const { return m_error; }
+
+private:
+    TempDir m_runtime;
+    TempDir m_logs;
+    XvfbServer m_xvfb;
+    ChildProcess m_process;
+    std::string m_socket;
+    std::string m_error;
+};
+
+}  // namespace qv::test

@@ -4,9 +4,13 @@
 #include "platform/PrintableText.h"
 #include "settings/LiveSettings.h"
 
+#include <algorithm>
+
 namespace qv {
 
-SettingsSaver::SettingsSaver(ISettingsStore* store) : m_store(store) {
+SettingsSaver::SettingsSaver(ISettingsStore* store) : SettingsSaver(store, Options{}) {}
+
+SettingsSaver::SettingsSaver(ISettingsStore* store, Options options) : m_store(store), m_options(options) {
     if (m_store)
         m_thread = std::thread([this] { run(); });
 }
@@ -46,13 +50,9 @@ bool SettingsSaver::stopAndSave() {
         m_thread.join();
     if (!m_store)
         return true;
-    const bool ok = m_store->saveAll(gSettings.snapshot());
-    if (!ok)
-        errPrint("ERROR: saving the settings failed: %s\n", printableText(m_store->lastError()).c_str());
+    const bool ok = saveOnce();
     std::lock_guard<std::mutex> lock(m_mutex);
-    ++m_saves;
-    if (!ok)
-        ++m_failures;
+    record(ok);
     return ok;
 }
 
@@ -66,23 +66,66 @@ int SettingsSaver::failures() const {
     return m_failures;
 }
 
+bool SettingsSaver::isRetrying() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_failedInARow > 0;
+}
+
+bool SettingsSaver::saveOnce() {
+    const bool ok = m_store->saveAll(gSettings.snapshot());
+    const std::string why = ok ? std::string() : m_store->lastError();
+    int failedBefore = 0;
+    bool sameReason = false;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        failedBefore = m_failedInARow;
+        sameReason = failedBefore > 0 && why == m_lastFailure;
+        if (!ok)
+            m_lastFailure = why;
+    }
+    if (!ok && !sameReason)
+        errPrint("ERROR: saving the settings failed: %s; trying again every few seconds\n",
+                 printableText(why).c_str());
+    if (ok && failedBefore > 0)
+        outPrint("  The settings are saved now, after %d failed attempt%s.\n", failedBefore,
+                 failedBefore == 1 ? "" : "s");
+    return ok;
+}
+
+void SettingsSaver::record(bool ok) {
+    ++m_saves;
+    if (ok) {
+        m_failedInARow = 0;
+        m_lastFailure.clear();
+        return;
+    }
+    ++m_failures;
+    ++m_failedInARow;
+    m_retryMs = m_failedInARow == 1 ? m_options.firstRetryMs : std::min(m_retryMs * 2, m_options.longestRetryMs);
+    m_retryAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_retryMs);
+}
+
 void SettingsSaver::run() {
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
-        m_wake.wait(lock, [this] { return m_pending || m_stopping; });
-        if (!m_pending && m_stopping)
+        if (m_failedInARow > 0) {
+            // The block is still unsaved: the next try comes at its time,
+            // whether or not an edit asked for one meanwhile.
+            m_wake.wait_until(lock, m_retryAt, [this] { return m_stopping; });
+        } else {
+            m_wake.wait(lock, [this] { return m_pending || m_stopping; });
+        }
+        // At a stop, the final save on the stopping thread covers a block
+        // that is still unsaved.
+        if (m_stopping && !m_pending)
             break;
         m_pending = false;
         m_saving = true;
         lock.unlock();
-        const bool ok = m_store->saveAll(gSettings.snapshot());
-        if (!ok)
-            errPrint("ERROR: saving the settings failed: %s\n", printableText(m_store->lastError()).c_str());
+        const bool ok = saveOnce();
         lock.lock();
         m_saving = false;
-        ++m_saves;
-        if (!ok)
-            ++m_failures;
+        record(ok);
         if (!m_pending)
             m_idle.notify_all();
     }

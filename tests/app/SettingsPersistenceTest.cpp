@@ -5,12 +5,14 @@
 #include "app/AppGlobals.h"
 #include "app/AppRuntime.h"
 #include "app/FileSettingsStore.h"
+#include "app/SettingsSaver.h"
 #include "platform/Output.h"
 #include "settings/ConfigIni.h"
 #include "settings/LiveSettings.h"
 #include "settings/ProfileFile.h"
 #include "settings/SettingsFiles.h"
 #include "support/ChildProcess.h"
+#include "support/Eventually.h"
 #include "support/FakeEngine.h"
 #include "support/TempDir.h"
 
@@ -23,6 +25,11 @@
 #include <random>
 #include <sstream>
 #include <thread>
+
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace qv::test {
 namespace {
@@ -178,6 +185,91 @@ TEST_F(SettingsPersistenceTest, AFailingSaveIsReportedAndRetriedByTheNextSave) {
     runtime->shutdown(true);
     EXPECT_EQ(runtime->saver().failures(), 2);
     EXPECT_EQ(failuresPrinted(), 2);
+}
+
+// A small disk of the test's own: a 1 MiB tmpfs mounted over a folder
+// (root only; unmounted at the end), which fill() fills to the last block.
+class SmallDisk {
+public:
+    explicit SmallDisk(std::string folder) : m_folder(std::move(folder)) {
+        std::filesystem::create_directories(m_folder);
+        m_mounted = ::mount("qv-test-disk", m_folder.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=1m,mode=0755") == 0;
+    }
+    ~SmallDisk() {
+        if (m_mounted)
+            ::umount2(m_folder.c_str(), MNT_DETACH);
+    }
+    bool isMounted() const { return m_mounted; }
+    // Writes a file until the disk has no block left.
+    bool fill() {
+        const int fd = ::open((m_folder + "/filler").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd < 0)
+            return false;
+        const std::vector<char> block(4096, 'x');
+        while (::write(fd, block.data(), block.size()) > 0) {
+        }
+        const bool full = errno == ENOSPC;
+        ::close(fd);
+        return full;
+    }
+    void free() { std::filesystem::remove(m_folder + "/filler"); }
+
+private:
+    std::string m_folder;
+    bool m_mounted = false;
+};
+
+TEST_F(SettingsPersistenceTest, ASaveThatFailsOnAFullDiskIsRetriedAndLandsSoonAfterTheDiskHasRoom) {
+    SmallDisk disk(dir.path() + "disk");
+    // Without the right to mount, a folder made read-only stands in for the
+    // full disk (root writes into read-only folders, so it needs the disk).
+    if (!disk.isMounted() && ::geteuid() == 0)
+        GTEST_SKIP() << "no tmpfs can be mounted here";
+    const std::string folder = dir.path() + "disk/QuorVane/";
+    std::filesystem::create_directories(folder);
+    std::mutex printedLock;
+    std::string printed;
+    OutputCapture capture([&](OutputStream, std::string_view text) {
+        std::lock_guard<std::mutex> lock(printedLock);
+        printed.append(text);
+    });
+    auto count = [&](const std::string& text) {
+        std::lock_guard<std::mutex> lock(printedLock);
+        int n = 0;
+        for (size_t at = printed.find(text); at != std::string::npos; at = printed.find(text, at + 1))
+            ++n;
+        return n;
+    };
+    FileSettingsStore files(folder);
+    SettingsSaver saver(&files);
+    saver.requestSave();
+    saver.waitIdle();
+    ASSERT_EQ(saver.failures(), 0);
+    const std::string iniPath = folder + kConfigFileName;
+    const std::string before = readFile(iniPath);
+
+    if (disk.isMounted())
+        ASSERT_TRUE(disk.fill());
+    else
+        ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
+    gSettings.edit([](HapticSettings& s) { s.masterGain = 0.3f; });
+    saver.requestSave();
+    saver.waitIdle();
+    EXPECT_GE(saver.failures(), 1);
+    EXPECT_TRUE(saver.isRetrying());
+    EXPECT_EQ(readFile(iniPath), before) << "the old file stays whole";
+    EXPECT_EQ(count("ERROR: saving the settings failed: "), 1);
+
+    // Room again: the retry writes the edit within a few seconds, without
+    // another edit or an exit, and says so once.
+    if (disk.isMounted())
+        disk.free();
+    else
+        ASSERT_EQ(::chmod(folder.c_str(), 0755), 0);
+    EXPECT_TRUE(eventually([&] { return readFile(iniPath).find("masterGain=0.3\n") != std::string::npos; }, 10000));
+    EXPECT_TRUE(eventually([&] { return !saver.isRetrying(); }, 10000));
+    EXPECT_EQ(count("  The settings are saved now, after "), 1) << printed;
+    EXPECT_EQ(count("ERROR: saving the settings failed: "), 1) << "the same failure is printed once";
 }
 
 // The last "saved <k>" line of the child's output, or -1.

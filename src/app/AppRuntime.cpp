@@ -50,12 +50,17 @@ void AppRuntime::startUp() {
     m_online->startUpdateCheck();
     m_online->sendUsagePing("", "launch");
 
+    // The audio starts on a worker: an audio server that does not answer
+    // holds up neither the window nor Ctrl+C.
     m_audio->start();
 
     m_gui->start();
-    m_env.clock->sleepMs(200);
-    if (gSettings.snapshot().audioDeviceIndex < 0)
-        m_gui->requestDeviceSetup();
+    for (int left = kDeviceSetupDelayMs; left > 0 && gRunning.load(); left -= kWaitSliceMs)
+        m_env.clock->sleepMs(static_cast<uint64_t>(std::min(left, kWaitSliceMs)));
+    // A first run gets the device wizard, with the device list it needs:
+    // now, or from the loops once the audio start has listed the devices.
+    m_deviceSetupDue = true;
+    offerDeviceSetup();
 
     int sim = gSettings.snapshot().selectedSim;
     m_engine = m_env.makeEngine(sim);
@@ -91,9 +96,19 @@ void AppRuntime::switchEngine(int sim, bool inRunLoop) {
     drawWaitingLine(*m_env.console, *m_engine);
 }
 
+void AppRuntime::offerDeviceSetup() {
+    if (!m_deviceSetupDue || m_audio->isStarting())
+        return;
+    m_deviceSetupDue = false;
+    if (gSettings.snapshot().audioDeviceIndex < 0)
+        m_gui->requestDeviceSetup();
+}
+
 void AppRuntime::pollSettingsSave() {
     // Called on every pass of every loop: also the moment to hand the console
-    // to its window (the mirror copies at most ten times a second).
+    // to its window (the mirror copies at most ten times a second) and to
+    // offer the device wizard that waited for the audio start.
+    offerDeviceSetup();
     if (m_env.consoleMirror)
         m_env.consoleMirror->publishIfDue(m_env.console->screen(), m_env.clock->nowMs());
     if (gSettings.takeDirty())

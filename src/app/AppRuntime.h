@@ -28,6 +28,7 @@ class ConsoleMirror;
 inline constexpr uint64_t kRunPeriodNs = 8'333'000ull;
 inline constexpr int kWaitSlices = 60;
 inline constexpr int kWaitSliceMs = 33;
+inline constexpr int kDeviceSetupDelayMs = 200;  // from the GUI's start to the first-run wizard
 inline constexpr int kReconnectWaitMs = 2000;
 inline constexpr uint64_t kSaveIntervalMs = 1000;
 inline constexpr int kDashboardEvery = 60;
@@ -87,6 +88,8 @@ private:
     void connectActions(bool first);
     void drawHeader();
     void pollSettingsSave();
+    // Asks for the device wizard once it is due and the audio start is done.
+    void offerDeviceSetup();
     void waitSliced(int totalMs, bool serviceLatency);
     void updateMeters(const HapticFrame& frame, const EffectProfile& fx);
     void handleLoggerKey();
@@ -122,6 +125,7 @@ private:
     uint64_t m_recoveryMarkNs = 0;
     bool m_loggerKeyDown = false;
 
+    bool m_deviceSetupDue = false;
     bool m_savePending = false;
     bool m_saveKicked = false;
     uint64_t m_lastSaveKickMs = 0;

@@ -29,7 +29,10 @@ public:
 class IAudioRuntime {
 public:
     virtual ~IAudioRuntime() = default;
+    // Begins the audio start-up; returns without waiting for the audio system.
     virtual void start() {}
+    // True until the first device list and initAudio of start() are done.
+    virtual bool isStarting() const { return false; }
     virtual int audioOk() const { return 0; }
     virtual int audioChannels() const { return 0; }
     // The frame of a new sample and whether the car was on track.

@@ -26,6 +26,28 @@ namespace qv {
 
 // ---- shared state and logging ----
 
+// The one-worker-at-a-time token. It lives apart from the shared block, so
+// that a worker gives it back only after it let go of the block: whoever then
+// takes the token for good (the shutdown wait) may free what the block
+// refers to (the injected PortAudio, the GUI behind the device listener).
+struct WorkerToken {
+    std::atomic<int32_t> busy{0};
+    std::mutex mutex;
+    std::condition_variable idle;
+
+    bool take() {
+        int32_t expected = 0;
+        return busy.compare_exchange_strong(expected, 1);
+    }
+    void release() {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            busy.store(0);
+        }
+        idle.notify_all();
+    }
+};
+
 struct AudioRuntime::Shared {
     explicit Shared(Options o) : options(std::move(o)) {
         auto logFn = [this](std::string_view text) { log(text); };
@@ -36,6 +58,7 @@ struct AudioRuntime::Shared {
             host.log = logFn;
             host.startTimeoutMs = options.hostStartTimeoutMs;
             host.requestTimeoutMs = options.hostRequestTimeoutMs;
+            host.running = options.running;
             backend = std::make_unique<AudioHostClient>(std::move(host));
         } else {
             LocalAudioBackend::Options inProcess;
@@ -59,17 +82,16 @@ struct AudioRuntime::Shared {
     std::unique_ptr<IAudioBackend> backend;
     LocalAudioBackend* local = nullptr;  // the backend, when PortAudio runs in this process
     std::atomic<bool> started{false};
+    std::atomic<bool> starting{false};
 
     std::atomic<int32_t> audioOk{0};
     std::atomic<int32_t> audioChannels{0};
-    std::atomic<int32_t> busy{0};
+    std::shared_ptr<WorkerToken> token = std::make_shared<WorkerToken>();
     std::atomic<int32_t> recoveryActive{0};
     std::atomic<int32_t> recoveryAttempts{0};
     std::atomic<bool> accepting{true};
     std::atomic<bool> multiDevice{false};
 
-    std::mutex idleMutex;
-    std::condition_variable idle;
 
     mutable std::mutex devicesMutex;
     std::vector<PhysicalDevice> guiDevices;
@@ -91,13 +113,7 @@ struct AudioRuntime::Shared {
         options.watchdog = nullptr;
     }
 
-    void releaseToken() {
-        {
-            std::lock_guard<std::mutex> lock(idleMutex);
-            busy.store(0);
-        }
-        idle.notify_all();
-    }
+    void releaseToken() { token->release(); }
 
     void shareDevices() {
         const std::vector<PhysicalDevice> devices = backend->devices();
@@ -114,12 +130,18 @@ struct AudioRuntime::Shared {
             listener(devices);
     }
 
-    // The published results of an initAudio.
+    // The published results of an initAudio, with the window's notice of
+    // why audio is missing (none when streams run; left as it was when the
+    // program is ending).
     bool publish(const AudioInitResult& result) {
         multiDevice = result.ok && result.multiDevice;
         audioOk = result.ok ? 1 : 0;
         audioChannels = result.ok ? result.channels : 0;
         gAudioReady = result.ok ? 1 : 0;
+        if (result.ok)
+            publishAudioNotice(AudioNotice{});
+        else if (result.problem != AudioProblem::None)
+            publishAudioNotice(makeAudioNotice(result.problem, result.problemText, result.missingDevice));
         gAudioInitCount.fetch_add(1);
         return result.ok;
     }
@@ -141,15 +163,48 @@ AudioRuntime::~AudioRuntime() {
 
 // ---- start-up and the IAudioRuntime pass-throughs ----
 
+namespace {
+
+void audioStartWorker(const std::shared_ptr<AudioRuntime::Shared>& shared, int) {
+    AudioRuntime::Shared& s = *shared;
+    s.backend->start();
+    s.shareDevices();
+    const AudioInitResult result = s.backend->initAudio();
+    s.publish(result);
+    if (!result.ok && result.problem == AudioProblem::NotResponding && s.accepting.load()) {
+        // Nothing ran yet that could go stale: the recovery starts here, as
+        // for a stream that stopped, and gets the audio back once the
+        // server answers again.
+        s.log("Audio system not responding at start-up, entering recovery mode");
+        s.recoveryActive = 1;
+        s.recoveryAttempts = 0;
+    }
+    std::lock_guard<std::mutex> lock(s.token->mutex);
+    s.starting = false;
+}
+
+}  // namespace
+
 void AudioRuntime::start() {
     Shared& s = *m_shared;
-    s.backend->start();
-    s.started = true;
-    s.shareDevices();
-    if (!takeToken())
+    if (s.started.load() || !takeToken())
         return;
-    s.initAndPublish();
-    s.releaseToken();
+    s.starting = true;
+    s.started = true;
+    if (!startWorker(audioStartWorker, 0)) {
+        audioStartWorker(m_shared, 0);  // no thread to spare: start here, waiting
+        s.releaseToken();
+    }
+}
+
+bool AudioRuntime::isStarting() const { return m_shared->starting.load(); }
+
+bool AudioRuntime::waitUntilStarted(int timeoutMs) const {
+    Shared& s = *m_shared;
+    WorkerToken& token = *s.token;
+    std::unique_lock<std::mutex> lock(token.mutex);
+    return token.idle.wait_for(lock, std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs),
+                               [&s, &token] { return !s.starting.load() && token.busy.load() == 0; });
 }
 
 int AudioRuntime::audioOk() const { return m_shared->audioOk.load(); }
@@ -191,7 +246,7 @@ void AudioRuntime::setDevicesListener(std::function<void(const std::vector<Physi
     m_shared->devicesListener = std::move(listener);
 }
 
-bool AudioRuntime::isWorkerBusy() const { return m_shared->busy.load() != 0; }
+bool AudioRuntime::isWorkerBusy() const { return m_shared->token->busy.load() != 0; }
 bool AudioRuntime::isRecoveryActive() const { return m_shared->recoveryActive.load() != 0; }
 int AudioRuntime::recoveryAttempts() const { return m_shared->recoveryAttempts.load(); }
 SynthState& AudioRuntime::synth() { return m_shared->backend->synth(); }
@@ -199,8 +254,7 @@ AudioEngine* AudioRuntime::engine() { return m_shared->local ? m_shared->local->
 IAudioBackend& AudioRuntime::backend() { return *m_shared->backend; }
 
 bool AudioRuntime::takeToken() {
-    int32_t expected = 0;
-    return m_shared->busy.compare_exchange_strong(expected, 1);
+    return m_shared->token->take();
 }
 
 // ---- workers ----
@@ -213,7 +267,13 @@ void recoveryWorker(const std::shared_ptr<AudioRuntime::Shared>& shared, int);
 
 bool AudioRuntime::startWorker(void (*body)(const std::shared_ptr<Shared>&, int), int argument) {
     try {
-        std::thread(body, m_shared, argument).detach();
+        // The body's last step is its result; the token goes back after the
+        // thread let go of the block.
+        std::thread([shared = m_shared, token = m_shared->token, body, argument]() mutable {
+            body(shared, argument);
+            shared.reset();
+            token->release();
+        }).detach();
         return true;
     } catch (const std::system_error& e) {
         m_shared->log(std::string("Audio worker could not be started: ") + e.what());
@@ -262,7 +322,6 @@ void recoveryWorker(const std::shared_ptr<AudioRuntime::Shared>& shared, int) {
     } else {
         s.log("initAudio error: " + backend.lastErrorText());
     }
-    s.releaseToken();
 }
 
 void latencyWorker(const std::shared_ptr<AudioRuntime::Shared>& shared, int inputDevice) {
@@ -274,7 +333,6 @@ void latencyWorker(const std::shared_ptr<AudioRuntime::Shared>& shared, int inpu
     setLatencyTestError(error);
     gLatencyTestResultMs = oneWay > 0.0 ? static_cast<float>(oneWay) : -1.0f;
     gLatencyTestRequest = kLatencyRequestNone;  // after the result and its text
-    s.releaseToken();
 }
 
 // Ends a request without a test: the result, its reason, then the flag.
@@ -292,7 +350,6 @@ void restartWorker(const std::shared_ptr<AudioRuntime::Shared>& shared, int) {
     s.backend->reEnumerate();
     s.shareDevices();
     s.initAndPublish();
-    s.releaseToken();
 }
 
 }  // namespace
@@ -431,9 +488,11 @@ void AudioRuntime::stopAcceptingWork() {
 
 bool AudioRuntime::waitIdle(int timeoutMs) {
     Shared& s = *m_shared;
-    std::unique_lock<std::mutex> lock(s.idleMutex);
+    WorkerToken& token = *s.token;
+    std::unique_lock<std::mutex> lock(token.mutex);
     // Taking the token for good: no worker can start after this.
-    return s.idle.wait_for(lock, std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs), [this] { return takeToken(); });
+    return token.idle.wait_for(lock, std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs),
+                               [&token] { return token.take(); });
 }
 
 void AudioRuntime::closeAll() {

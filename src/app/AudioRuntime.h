@@ -6,12 +6,14 @@
 //
 // Threads:
 // - start, the IAudioRuntime operations and the stream-stale check run on
-//   the main thread;
+//   the main thread; start only begins the audio: PortAudio, the first
+//   device list and the first initAudio run on the start worker, so the
+//   window and the loops never wait for an audio server;
 // - requestRestart, playTestTone, setEffectPreview and copyDevices are the
 //   GUI's callables (GUI thread);
 // - the workers run detached, one at a time: each runs only while its starter
 //   holds the busy token (taken by compare-exchange) and gives it back as its
-//   last step. The stale check holds the token for its whole run, so it never
+//   last step, after its thread let go of the shared block. The stale check holds the token for its whole run, so it never
 //   reads the stream list while a worker changes it. At shutdown
 //   stopAcceptingWork() refuses new workers and waitIdle() takes the token
 //   for good.
@@ -68,6 +70,9 @@ public:
         // list, and for the answer to a request, before it is replaced.
         int hostStartTimeoutMs = 10000;
         int hostRequestTimeoutMs = 15000;
+        // The program's run flag: when it drops, every wait for the audio
+        // host ends within a slice (may be null).
+        const std::atomic<int32_t>* running = nullptr;
         LoopbackTestFn loopbackTest;  // null: AudioEngine::runLoopbackTest
     };
 
@@ -78,8 +83,13 @@ public:
     AudioRuntime& operator=(const AudioRuntime&) = delete;
 
     // ---- IAudioRuntime (main thread) ----
-    // Creates the engine, enumerates the devices and runs initAudio.
+    // Starts the start worker: the engine (or the audio host), the device
+    // list and initAudio. Returns at once. When the audio system did not
+    // answer, the stream-stale check's recovery takes the start over.
     void start() override;
+    bool isStarting() const override;
+    // Waits up to timeoutMs for the start worker (tests).
+    bool waitUntilStarted(int timeoutMs) const;
     int audioOk() const override;
     int audioChannels() const override;
     void publishFrame(const HapticFrame& frame, bool onTrack) override;

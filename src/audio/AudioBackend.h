@@ -12,6 +12,7 @@
 // from any thread; interrupt() from the main thread while a worker waits.
 
 #include "audio/AudioDevice.h"
+#include "audio/AudioStatus.h"
 #include "audio/SynthState.h"
 
 #include <cstdint>
@@ -27,6 +28,11 @@ struct AudioInitResult {
     bool multiDevice = false;  // the streams that run are the multi-device set
     int channels = 0;          // the first stream's fed channels
     double latencyMs = 0.0;    // the first stream's output latency
+    // Without streams: why, the console's line for it, and the saved name
+    // of a device that was not found.
+    AudioProblem problem = AudioProblem::None;
+    std::string problemText;
+    std::string missingDevice;
 };
 
 using AudioLogFn = std::function<void(std::string_view)>;

@@ -10,13 +10,16 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
 #include <new>
 
 namespace qv {
 namespace {
 
-// How long a host that was asked to quit may take to close its streams.
-constexpr int kQuitWaitMs = 1000;
+// How long a host that was asked to quit may take to close its streams (and
+// then to end); a hung one is killed after that, so the end of the program
+// stays quick.
+constexpr int kQuitWaitMs = 300;
 
 uint32_t messageKind(const std::vector<uint8_t>& message, size_t size) {
     uint32_t kind = 0;
@@ -58,17 +61,20 @@ void AudioHostClient::log(std::string_view text) const {
 
 bool AudioHostClient::startHost() {
     m_startFailed = true;
-    if (m_interrupted.load()) {
+    if (stopRequested()) {
         m_lastError = "The audio is shutting down";
+        m_problem = AudioProblem::None;
         return false;
     }
     if (m_localBlock) {
+        m_problem = AudioProblem::HostUnavailable;
         errPrint("  [AudioEngine] ERROR: %s\n", m_lastError.c_str());
         return false;
     }
     MessageChannel hostEnd;
     if (!m_channel.createPair(hostEnd)) {
         m_lastError = "Cannot start the audio host: " + m_channel.lastError();
+        m_problem = AudioProblem::HostUnavailable;
         return false;
     }
     char address[32];
@@ -77,6 +83,7 @@ bool AudioHostClient::startHost() {
     if (!m_process.start({m_options.program, address, std::to_string(m_block.size())}, {hostEnd.fd(), m_block.fd()})) {
         m_channel.close();
         m_lastError = "Cannot start the audio host: " + m_process.lastError();
+        m_problem = AudioProblem::HostUnavailable;
         return false;
     }
     hostEnd.close();
@@ -85,34 +92,29 @@ bool AudioHostClient::startHost() {
     std::vector<PhysicalDevice> devices;
     std::vector<InputDevice> inputs;
     RawDeviceList raw;
+    const std::string timeoutText = "Audio system not responding: PortAudio did not start within " +
+                                    std::to_string(m_options.startTimeoutMs) + " ms (has the audio server stopped?)";
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         size_t size = 0;
-        const ReceiveStatus status =
-            m_channel.receive(m_message.data(), m_message.size(), size, left.count() < 0 ? 0 : static_cast<int>(left.count()));
-        if (status == ReceiveStatus::TimedOut) {
-            dropHost("Audio system not responding: PortAudio did not start within " +
-                     std::to_string(m_options.startTimeoutMs) + " ms (has the audio server stopped?)");
-            return false;
-        }
-        if (status == ReceiveStatus::Closed) {
-            dropHost("The audio host ended before PortAudio was up (see the console)");
+        if (!receiveMessage(deadline, size, timeoutText)) {
+            if (m_problem == AudioProblem::HostUnavailable)
+                m_lastError = "The audio host ended before PortAudio was up (see the console)";
             return false;
         }
         const uint32_t kind = messageKind(m_message, size);
         if (kind == static_cast<uint32_t>(AudioHostMessageKind::Devices)) {
             if (!decodeDeviceList(m_message.data(), size, devices)) {
-                dropHost("The audio host sent a device list that cannot be read");
+                dropHost("The audio host sent a device list that cannot be read", AudioProblem::HostUnavailable);
                 return false;
             }
         } else if (kind == static_cast<uint32_t>(AudioHostMessageKind::Inputs)) {
             if (!decodeInputList(m_message.data(), size, inputs)) {
-                dropHost("The audio host sent an input list that cannot be read");
+                dropHost("The audio host sent an input list that cannot be read", AudioProblem::HostUnavailable);
                 return false;
             }
         } else if (kind == static_cast<uint32_t>(AudioHostMessageKind::RawDevices)) {
             if (!decodeRawDeviceList(m_message.data(), size, raw)) {
-                dropHost("The audio host sent a PortAudio device list that cannot be read");
+                dropHost("The audio host sent a PortAudio device list that cannot be read", AudioProblem::HostUnavailable);
                 return false;
             }
         } else if (kind == static_cast<uint32_t>(AudioHostMessageKind::Log) && size == sizeof(AudioHostLog)) {
@@ -133,13 +135,47 @@ bool AudioHostClient::ensureHost() {
     if (m_process.isStarted() && m_channel.isOpen()) {
         if (!m_process.reap())
             return true;
-        dropHost("The audio host ended unexpectedly");
+        dropHost("The audio host ended unexpectedly", AudioProblem::HostUnavailable);
     }
     return startHost();
 }
 
-void AudioHostClient::dropHost(const std::string& why) {
+bool AudioHostClient::stopRequested() const {
+    return m_interrupted.load() || (m_options.running && m_options.running->load() == 0);
+}
+
+bool AudioHostClient::receiveMessage(std::chrono::steady_clock::time_point deadline, size_t& size,
+                                     const std::string& timeoutText, bool stoppable) {
+    constexpr int kSliceMs = 100;
+    for (;;) {
+        if (stoppable && stopRequested()) {
+            dropHost("The audio is shutting down", AudioProblem::None);
+            return false;
+        }
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+        if (left <= 0) {
+            dropHost(timeoutText, AudioProblem::NotResponding);
+            return false;
+        }
+        const ReceiveStatus status =
+            m_channel.receive(m_message.data(), m_message.size(), size, static_cast<int>(std::min<long long>(left, kSliceMs)));
+        if (status == ReceiveStatus::Message)
+            return true;
+        if (status == ReceiveStatus::Closed) {
+            // Killed by interrupt() at the end of the program, or gone by itself.
+            if (stoppable && stopRequested())
+                dropHost("The audio is shutting down", AudioProblem::None);
+            else
+                dropHost("The audio host ended", AudioProblem::HostUnavailable);
+            return false;
+        }
+    }
+}
+
+void AudioHostClient::dropHost(const std::string& why, AudioProblem problem) {
     m_lastError = why;
+    m_problem = problem;
     m_process.kill();
     m_process.stop(0);
     m_channel.close();
@@ -162,14 +198,15 @@ void AudioHostClient::endHost(int graceMs) {
         if (request(AudioHostOp::Quit, 0, graceMs, reply))
             m_process.stop(graceMs);
     }
-    dropHost(m_lastError);
+    dropHost(m_lastError, m_problem);
 }
 
 // ---- requests ----
 
 bool AudioHostClient::request(AudioHostOp op, int argument, int timeoutMs, AudioHostReply& reply) {
-    if (m_interrupted.load() && op != AudioHostOp::Quit) {
+    if (stopRequested() && op != AudioHostOp::Quit) {
         m_lastError = "The audio is shutting down";
+        m_problem = AudioProblem::None;
         return false;
     }
     auto message = std::make_unique<AudioHostRequest>();
@@ -177,22 +214,17 @@ bool AudioHostClient::request(AudioHostOp op, int argument, int timeoutMs, Audio
     message->argument = argument;
     message->settings = m_options.settings->snapshot();
     if (!m_channel.send(message.get(), sizeof *message)) {
-        dropHost("The audio host is gone (" + m_channel.lastError() + ")");
+        dropHost("The audio host is gone (" + m_channel.lastError() + ")", AudioProblem::HostUnavailable);
         return false;
     }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    const std::string timeoutText = "Audio system not responding: the audio host did not answer within " +
+                                    std::to_string(timeoutMs) + " ms (has the audio server stopped?)";
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         size_t size = 0;
-        const ReceiveStatus status =
-            m_channel.receive(m_message.data(), m_message.size(), size, left.count() < 0 ? 0 : static_cast<int>(left.count()));
-        if (status == ReceiveStatus::TimedOut) {
-            dropHost("Audio system not responding: the audio host did not answer within " + std::to_string(timeoutMs) +
-                     " ms (has the audio server stopped?)");
-            return false;
-        }
-        if (status == ReceiveStatus::Closed) {
-            dropHost("The audio host ended unexpectedly");
+        if (!receiveMessage(deadline, size, timeoutText, op != AudioHostOp::Quit)) {
+            if (m_problem == AudioProblem::HostUnavailable)
+                m_lastError = "The audio host ended unexpectedly";
             return false;
         }
         const uint32_t kind = messageKind(m_message, size);
@@ -216,6 +248,11 @@ AudioInitResult AudioHostClient::applyReply(const AudioHostReply& reply) {
     result.multiDevice = result.ok && reply.multiDevice != 0;
     result.channels = result.ok ? reply.channels : 0;
     result.latencyMs = result.ok ? reply.latencyMs : 0.0;
+    if (!result.ok) {
+        result.problem = reply.problem;
+        result.problemText = terminated(reply.problemText, sizeof reply.problemText);
+        result.missingDevice = terminated(reply.missingDevice, sizeof reply.missingDevice);
+    }
     gAudioStreamCount = result.ok ? reply.streamCount : 0;
     DeviceStatusTable status = reply.status;
     for (DeviceStatusRow& row : status.rows)
@@ -227,14 +264,19 @@ AudioInitResult AudioHostClient::applyReply(const AudioHostReply& reply) {
 AudioInitResult AudioHostClient::failInit() {
     gAudioStreamCount = 0;
     publishDeviceStatus(DeviceStatusTable{});
+    AudioInitResult result;
+    if (m_problem == AudioProblem::None && stopRequested())
+        return result;  // the end of the program, no failure to report
     outWrite("  WARNING: Audio init failed: " + m_lastError + "\n");
-    return AudioInitResult{};
+    result.problem = m_problem;
+    result.problemText = "Audio init failed: " + m_lastError;
+    return result;
 }
 
 // ---- the backend operations ----
 
 void AudioHostClient::start() {
-    if (!startHost())
+    if (!startHost() && m_problem != AudioProblem::None)
         errPrint("  [AudioEngine] ERROR: %s\n", m_lastError.c_str());
 }
 
@@ -254,7 +296,7 @@ void AudioHostClient::reEnumerate() {
     // The old host's PortAudio may hang on whatever made the streams stale:
     // it goes with its process, streams and all.
     if (m_process.isStarted())
-        dropHost(m_lastError);
+        dropHost(m_lastError, m_problem);
     if (!startHost()) {
         m_devices.clear();
         log("reEnumerate() failed: " + m_lastError);

@@ -11,8 +11,10 @@
 // Nothing stays behind per host: its process is reaped, its end of the
 // channel closed; the shared block lives as long as the client.
 //
-// Threads: see AudioBackend.h. interrupt() kills a host that a worker waits
-// for, so shutdown never waits for a hung audio call.
+// Threads: see AudioBackend.h. Every wait for the host runs in slices of at
+// most 100 ms and ends within one slice once interrupt() was called or the
+// `running` flag dropped (Ctrl+C), so neither a hung audio server nor a host
+// that never answers holds up the end of the program.
 
 #include "audio/AudioBackend.h"
 #include "audio/AudioHostProtocol.h"
@@ -23,6 +25,7 @@
 #include "settings/LiveSettings.h"
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -41,6 +44,8 @@ public:
         int startTimeoutMs = 10000;
         int requestTimeoutMs = 15000;
         int loopbackTimeoutMs = 30000;
+        // The program's run flag; 0 ends every wait for the host (may be null).
+        const std::atomic<int32_t>* running = nullptr;
     };
 
     explicit AudioHostClient(Options options);
@@ -77,7 +82,13 @@ public:
 private:
     bool startHost();
     bool ensureHost();
-    void dropHost(const std::string& why);
+    void dropHost(const std::string& why, AudioProblem problem = AudioProblem::HostUnavailable);
+    // Receives one message from the host, waiting until `deadline` in slices;
+    // false (the host dropped, with the reason) on time-out, loss or a stop.
+    // `stoppable` false: a stop does not end the wait (the quit at the end).
+    bool receiveMessage(std::chrono::steady_clock::time_point deadline, size_t& size, const std::string& timeoutText,
+                        bool stoppable = true);
+    bool stopRequested() const;
     void endHost(int graceMs);
     // Sends one request and waits for its reply, writing the host's log
     // lines as they come. False (the host dropped) on time-out or loss.
@@ -97,6 +108,7 @@ private:
     std::vector<InputDevice> m_inputs;
     RawDeviceList m_raw;
     std::string m_lastError;
+    AudioProblem m_problem = AudioProblem::None;  // why the last host was dropped
     bool m_startFailed = false;  // the last start failed; initAudio does not try again at once
     std::atomic<bool> m_interrupted{false};
     mutable SystemClock m_clock;

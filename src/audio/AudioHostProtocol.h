@@ -95,6 +95,9 @@ struct AudioHostReply {
     int32_t settingsChanged = 0;  // initAudio wrote device fields (below)
     HapticSettings settings;
     char lastError[kAudioHostTextSize] = {};
+    AudioProblem problem = AudioProblem::None;  // why initAudio found no streams
+    char problemText[kAudioHostTextSize] = {};
+    char missingDevice[256] = {};
 };
 
 struct AudioHostLog {

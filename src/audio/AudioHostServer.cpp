@@ -113,6 +113,13 @@ int runAudioHost(AudioHostBlock& block, MessageChannel& channel) {
         reply.settings = settings.snapshot();
         const std::string error = engine.lastErrorText();
         std::memcpy(reply.lastError, error.data(), std::min(error.size(), sizeof reply.lastError - 1));
+        if (!reply.ok) {
+            reply.problem = context.problem;
+            const std::string& why = context.problemText;
+            std::memcpy(reply.problemText, why.data(), std::min(why.size(), sizeof reply.problemText - 1));
+            const std::string& missing = context.missingDevice;
+            std::memcpy(reply.missingDevice, missing.data(), std::min(missing.size(), sizeof reply.missingDevice - 1));
+        }
         const bool sent = channel.send(&reply, sizeof reply);
         // A PortAudio call that never came back leaves nothing to work with
         // here: the next attempt gets a new host.

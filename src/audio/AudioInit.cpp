@@ -77,10 +77,24 @@ int streamActiveChannels(const AudioEngine& engine, int stream) {
 
 // ---- initAudio ----
 
+void AudioInitContext::describeFailure(AudioProblem why, std::string text, std::string device) {
+    // An audio system that stopped answering is the cause whatever step
+    // noticed it (an empty device list, a failed open).
+    if (why != AudioProblem::None && engine && engine->isAudioSystemStuck()) {
+        why = AudioProblem::NotResponding;
+        text = engine->lastErrorText();
+        device.clear();
+    }
+    problem = why;
+    problemText = std::move(text);
+    missingDevice = std::move(device);
+}
+
 bool AudioInitContext::initAudio() {
     AudioEngine& audio = *engine;
     audio.closeAll();
     multiDevice = false;
+    describeFailure(AudioProblem::None, {});
 
     HapticSettings saved = settings->snapshot();
     AudioDeviceSlot& dev0 = saved.devices[0];
@@ -106,6 +120,7 @@ bool AudioInitContext::initAudio() {
         } else {
             outWrite("  WARNING: No audio device configured. Run the device wizard.\n");
             logLine("initAudio: no device configured (devIdx=-1)");
+            describeFailure(AudioProblem::NoDeviceConfigured, "No audio device configured. Run the device wizard.");
             return fail();
         }
     } else {
@@ -115,6 +130,8 @@ bool AudioInitContext::initAudio() {
             if (variant < 0) {
                 outWrite("  WARNING: Saved device '" + savedName + "' not found in current device list\n");
                 logLine("initAudio: saved device '" + savedName + "' not found");
+                describeFailure(AudioProblem::DeviceNotFound,
+                                "Saved device '" + savedName + "' not found in current device list", savedName);
                 return fail();
             }
             const DeviceInfo& info = (*devices)[static_cast<size_t>(device)].apis[static_cast<size_t>(variant)];
@@ -226,6 +243,7 @@ bool AudioInitContext::initAudio() {
     // Publish.
     if (!ok) {
         outWrite("  WARNING: Audio init failed: " + audio.lastErrorText() + "\n");
+        describeFailure(AudioProblem::OpenFailed, "Audio init failed: " + audio.lastErrorText());
         return fail();
     }
     const int count = audio.streamCount();

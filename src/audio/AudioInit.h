@@ -12,6 +12,7 @@
 
 #include "audio/AudioDevice.h"
 #include "audio/AudioEngine.h"
+#include "audio/AudioStatus.h"
 #include "audio/PortAudioApi.h"
 #include "audio/SynthState.h"
 #include "settings/LiveSettings.h"
@@ -33,10 +34,17 @@ struct AudioInitContext {
 
     // Set by initAudio: the streams that run are the multi-device set.
     bool multiDevice = false;
+    // Set by initAudio when it fails: why, the console's warning line for it
+    // (without "  WARNING: ") and the saved name of a device not found.
+    AudioProblem problem = AudioProblem::None;
+    std::string problemText;
+    std::string missingDevice;
 
     // True when streams were opened and started. Failures print a warning on
     // the console and leave the engine's last error.
     bool initAudio();
+    // The result of the last initAudio as the runtime gets it.
+    void describeFailure(AudioProblem why, std::string text, std::string device = {});
 
     // Restarts PortAudio, replaces the device list with a fresh enumeration
     // and logs it. Returns the number of devices.

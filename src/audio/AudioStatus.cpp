@@ -2,6 +2,8 @@
 
 #include "platform/SeqLock.h"
 
+#include <algorithm>
+#include <cstring>
 #include <mutex>
 
 namespace qv {
@@ -18,6 +20,11 @@ namespace {
 SeqLock<DeviceStatusTable>& statusTable() {
     static SeqLock<DeviceStatusTable> table;
     return table;
+}
+
+SeqLock<AudioNotice>& noticeLock() {
+    static SeqLock<AudioNotice> notice;
+    return notice;
 }
 
 std::mutex& statusWriter() {
@@ -98,6 +105,37 @@ void publishDeviceStatus(const DeviceStatusTable& table) {
     statusTable().store(table);
 }
 
+AudioNotice audioNotice() { return noticeLock().load(); }
+
+void publishAudioNotice(const AudioNotice& notice) {
+    std::lock_guard<std::mutex> lock(statusWriter());
+    noticeLock().store(notice);
+}
+
+namespace {
+
+template <size_t N>
+void copyCut(char (&to)[N], std::string_view text) {
+    // Cut before a UTF-8 continuation byte would be split off its lead.
+    size_t n = std::min(text.size(), N - 1);
+    if (n < text.size())
+        while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80)
+            --n;
+    if (n > 0)
+        std::memcpy(to, text.data(), n);
+    to[n] = '\0';
+}
+
+}  // namespace
+
+AudioNotice makeAudioNotice(AudioProblem problem, std::string_view text, std::string_view deviceName) {
+    AudioNotice notice;
+    notice.problem = problem;
+    copyCut(notice.text, text);
+    copyCut(notice.deviceName, deviceName);
+    return notice;
+}
+
 void resetAudioStatus() {
     gAudioReady = 0;
     gAudioStreamCount = 0;
@@ -108,6 +146,7 @@ void resetAudioStatus() {
     publishInputDevices({});
     publishRawDevices({});
     publishDeviceStatus(DeviceStatusTable{});
+    publishAudioNotice(AudioNotice{});
 }
 
 }  // namespace qv

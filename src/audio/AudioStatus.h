@@ -43,6 +43,31 @@ extern std::atomic<int32_t> gAudioInitCount;
 DeviceStatusTable deviceStatus();
 void publishDeviceStatus(const DeviceStatusTable& table);
 
+// Why the last audio initialisation found no streams to run.
+enum class AudioProblem : int32_t {
+    None = 0,
+    NoDeviceConfigured = 1,
+    DeviceNotFound = 2,   // the saved device is not in the device list
+    OpenFailed = 3,       // opening or starting the streams failed
+    NotResponding = 4,    // the audio system did not answer in time (a stopped or hung audio server)
+    HostUnavailable = 5,  // the audio host could not be started, or ended before it was up
+};
+
+// What the window says about missing audio: the problem and the one line
+// the console printed for it (without its tag), and for a device that was
+// not found its saved name. Published by the audio runtime after every
+// initialisation (None when streams run) through a sequence lock; the
+// header reads a copy. Any thread.
+struct AudioNotice {
+    AudioProblem problem = AudioProblem::None;
+    char text[240] = {};
+    char deviceName[64] = {};
+};
+AudioNotice audioNotice();
+void publishAudioNotice(const AudioNotice& notice);
+// A notice from texts, cut at character boundaries to fit.
+AudioNotice makeAudioNotice(AudioProblem problem, std::string_view text, std::string_view deviceName = {});
+
 // Latency test: the dialog stores the input device (-1: let the audio layer
 // find a loopback input) with its name and raises the request (1, pending);
 // main takes it (1 -> 2, compare-exchange) when it starts the worker; the

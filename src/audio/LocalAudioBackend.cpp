@@ -29,6 +29,11 @@ AudioInitResult LocalAudioBackend::initAudio() {
     result.multiDevice = result.ok && m_context.multiDevice;
     result.channels = result.ok ? streamActiveChannels(*m_engine, 0) : 0;
     result.latencyMs = result.ok ? m_engine->streamLatencyMs() : 0.0;
+    if (!result.ok) {
+        result.problem = m_context.problem;
+        result.problemText = m_context.problemText;
+        result.missingDevice = m_context.missingDevice;
+    }
     return result;
 }
 

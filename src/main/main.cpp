@@ -97,6 +97,8 @@ int main() {
     // PortAudio runs in the audio host beside the program (a hung audio
     // server costs a host process, never the program).
     audioOptions.hostProgram = executableFolder() + "qv-audiohost";
+    // Ctrl+C ends any wait for the audio host at once.
+    audioOptions.running = &gRunning;
     AudioRuntime audio(audioOptions);
 
     // What the window asks of the rest of the program. A refused audio

@@ -126,6 +126,7 @@ TEST_F(AudioRuntimeJack, APausedServerIsRecoveredAfterItResumes) {
     ASSERT_TRUE(server.start()) << server.lastError();
     auto runtime = makeRuntime();
     runtime->start();
+    ASSERT_TRUE(runtime->waitUntilStarted(30000));
     ASSERT_EQ(runtime->audioOk(), 1) << runtime->backend().lastErrorText();
     ASSERT_EQ(runtime->audioChannels(), 8);
     ASSERT_TRUE(streamsPlay(*runtime));
@@ -152,6 +153,7 @@ TEST_F(AudioRuntimeJack, AServerKilledAndStartedAgainIsPlayedAgainWithinSeconds)
     ASSERT_TRUE(server.start()) << server.lastError();
     auto runtime = makeRuntime();
     runtime->start();
+    ASSERT_TRUE(runtime->waitUntilStarted(30000));
     ASSERT_EQ(runtime->audioOk(), 1) << runtime->backend().lastErrorText();
     ASSERT_TRUE(streamsPlay(*runtime));
 
@@ -188,6 +190,7 @@ TEST_F(AudioRuntimeJack, AServerGoneForGoodUsesUpTheAttemptsGivesUpOnceAndLeaves
     ASSERT_TRUE(server.start()) << server.lastError();
     auto runtime = makeRuntime();
     runtime->start();
+    ASSERT_TRUE(runtime->waitUntilStarted(30000));
     ASSERT_EQ(runtime->audioOk(), 1) << runtime->backend().lastErrorText();
     ASSERT_TRUE(streamsPlay(*runtime));
     const int fds = entriesIn("/proc/self/fd");
@@ -228,6 +231,7 @@ TEST_F(AudioRuntimeJack, ShutdownDuringAnAttemptOnAPausedServerEndsAtOnce) {
     ASSERT_TRUE(server.start()) << server.lastError();
     auto runtime = makeRuntime();
     runtime->start();
+    ASSERT_TRUE(runtime->waitUntilStarted(30000));
     ASSERT_EQ(runtime->audioOk(), 1) << runtime->backend().lastErrorText();
     ASSERT_TRUE(streamsPlay(*runtime));
 
@@ -255,6 +259,7 @@ TEST_F(AudioRuntimeJack, ALatencyRequestMeasuresTheWireAndBringsTheShakersBack) 
 
     auto runtime = makeRuntime("loopback", 2);
     runtime->start();
+    ASSERT_TRUE(runtime->waitUntilStarted(30000));
     ASSERT_EQ(runtime->audioOk(), 1) << runtime->backend().lastErrorText();
 
     gLatencyTestResultMs = -1.0f;

@@ -17,6 +17,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <sstream>
 #include <thread>
 
@@ -39,7 +40,11 @@ private:
 
 class AudioRuntimeTest : public ::testing::Test {
 protected:
-    AudioRuntimeTest() : capture([](OutputStream, std::string_view) {}) {
+    AudioRuntimeTest()
+        : capture([this](OutputStream, std::string_view text) {
+              std::lock_guard<std::mutex> lock(printedLock);
+              printed.append(text);
+          }) {
         resetAudioStatus();
         settings.replace(HapticSettings());
         settings.edit(
@@ -83,6 +88,7 @@ protected:
         };
         runtime = std::make_unique<AudioRuntime>(options);
         runtime->start();
+        ASSERT_TRUE(runtime->waitUntilStarted(30000));
         ASSERT_EQ(runtime->audioOk(), 1);
         startLines = logLines().size();
     }
@@ -127,6 +133,8 @@ protected:
     SharedManualClock clock;
     WatchdogLog watchdog;
     LiveSettings settings;
+    std::mutex printedLock;
+    std::string printed;  // the console's text
     OutputCapture capture;
     std::unique_ptr<AudioRuntime> runtime;
     std::atomic<int> loopbackRuns{0};
@@ -436,6 +444,7 @@ TEST_F(AudioRuntimeTest, AWorkerThatOutlivesTheShutdownWaitLeavesTheWatchdogLogA
     options.callbackWaitMs = 20;
     auto own = std::make_unique<AudioRuntime>(options);
     own->start();
+    ASSERT_TRUE(own->waitUntilStarted(30000));
     ASSERT_EQ(own->audioOk(), 1);
     std::vector<float> out;
     fake.callBack(fake.streamCount() - 1, 256, 0, out);
@@ -452,6 +461,55 @@ TEST_F(AudioRuntimeTest, AWorkerThatOutlivesTheShutdownWaitLeavesTheWatchdogLogA
     // The worker finishes (its result line goes nowhere) and the last owner
     // of the engine terminates PortAudio.
     EXPECT_TRUE(eventually([&] { return fake.countCalls("terminate") > terminates; }, 20000));
+}
+
+// The console line of a warning, without its tag and line end.
+std::string warningLine(const std::string& printed, const std::string& start) {
+    const size_t at = printed.find("  WARNING: " + start);
+    if (at == std::string::npos)
+        return {};
+    const size_t from = at + 11;
+    return printed.substr(from, printed.find('\n', from) - from);
+}
+
+TEST_F(AudioRuntimeTest, TheWindowLearnsWhyAudioIsMissingAndForgetsItWhenAudioRuns) {
+    settings.edit([](HapticSettings& s) { copyText(s.devices[0].name, "Gone Box"); }, false);
+    AudioRuntime::Options options;
+    options.portAudio = &fake;
+    options.asioRegistry = &registry;
+    options.settings = &settings;
+    runtime = std::make_unique<AudioRuntime>(options);
+    runtime->start();
+    ASSERT_TRUE(runtime->waitUntilStarted(30000));
+    EXPECT_EQ(runtime->audioOk(), 0);
+    AudioNotice notice = audioNotice();
+    EXPECT_EQ(notice.problem, AudioProblem::DeviceNotFound);
+    EXPECT_STREQ(notice.deviceName, "Gone Box");
+    {
+        std::lock_guard<std::mutex> lock(printedLock);
+        EXPECT_EQ(std::string(notice.text), warningLine(printed, "Saved device"));
+    }
+    settings.edit([](HapticSettings& s) { copyText(s.devices[0].name, "Shaker Box"); }, false);
+    ASSERT_TRUE(runtime->requestRestart());
+    waitForWorker();
+    EXPECT_EQ(runtime->audioOk(), 1);
+    EXPECT_EQ(audioNotice().problem, AudioProblem::None);
+}
+
+TEST_F(AudioRuntimeTest, AMissingAudioHostIsNamedAsTheConsoleNamesIt) {
+    AudioRuntime::Options options;
+    options.hostProgram = dir.file("no-such-audiohost");
+    options.settings = &settings;
+    options.watchdog = &watchdog;
+    runtime = std::make_unique<AudioRuntime>(options);
+    runtime->start();
+    ASSERT_TRUE(runtime->waitUntilStarted(30000));
+    const AudioNotice notice = audioNotice();
+    EXPECT_EQ(notice.problem, AudioProblem::HostUnavailable);
+    EXPECT_THAT(std::string(notice.text), ::testing::StartsWith("Audio init failed: Cannot start the audio host: "));
+    std::lock_guard<std::mutex> lock(printedLock);
+    EXPECT_EQ(std::string(notice.text), warningLine(printed, "Audio init failed")) << printed;
+    EXPECT_FALSE(runtime->isRecoveryActive()) << "a missing program is no server that may come back";
 }
 
 TEST_F(AudioRuntimeTest, TestTonesAndPreviewsReachTheSynthesis) {

@@ -65,6 +65,8 @@ class RecordingAudio : public IAudioRuntime {
 public:
     explicit RecordingAudio(CallLog* log) : m_log(log) {}
     void start() override { m_log->add("audio.start"); }
+    bool isStarting() const override { return starting; }
+    bool starting = false;  // the audio start has not listed the devices yet
     int audioOk() const override { return ok; }
     int audioChannels() const override { return ok ? 8 : 0; }
     void publishFrame(const HapticFrame& frame, bool onTrack) override {

@@ -36,6 +36,22 @@ TEST_F(RunLoopTest, StartUpRunsItsStepsInOrderAndLogsTheWatchdogStart) {
     ASSERT_TRUE(gui.selectSim);
 }
 
+TEST_F(RunLoopTest, TheFirstRunWizardWaitsForTheAudioStartsDeviceList) {
+    makeRuntime();
+    audio.starting = true;
+    runtime->startUp();
+    EXPECT_EQ(log.count("gui.deviceSetup"), 0) << "no wizard before the devices are known";
+    int slices = 0;
+    audio.onServiceLatency = [&] {
+        if (++slices == 3)
+            audio.starting = false;
+        if (slices == 6)
+            gQuitRequested = 1;
+    };
+    EXPECT_FALSE(runtime->connectWait());
+    EXPECT_EQ(log.count("gui.deviceSetup"), 1);
+}
+
 TEST_F(RunLoopTest, NoDeviceWizardWhenADeviceIsConfigured) {
     store.loadGain = 0.5f;
     gSettings.edit([](HapticSettings& s) { s.audioDeviceIndex = 3; }, false);

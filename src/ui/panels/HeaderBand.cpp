@@ -99,6 +99,8 @@ struct StripTexts {
     ShortText device, driver, latency;
     bool latencyValue = false;
     bool connected = false;
+    bool deviceMissing = false;  // DEVICE is the saved name of a device not found
+    NoticeText notice;           // why audio is missing; empty while it plays
 };
 
 StripTexts stripTexts() {
@@ -109,6 +111,8 @@ StripTexts stripTexts() {
     texts.latency = latencyCellText(status);
     texts.latencyValue = hasLatencyValue(status);
     texts.connected = status.simConnected != 0;
+    texts.deviceMissing = isDeviceMissing(status);
+    texts.notice = audioNoticeText(status);
     return texts;
 }
 
@@ -146,7 +150,7 @@ void paintStrip(DrawContext& context, float width, const StripTexts& texts, floa
         const RectF value{x0, split, x1, strip.bottom};
         switch (cell) {
         case 0:
-            text(context, kFormatStripValue, device.view(), value, kBrushText);
+            text(context, kFormatStripValue, device.view(), value, texts.deviceMissing ? kBrushText38 : kBrushText);
             break;
         case 1:
             text(context, kFormatStripValue, driver.view(), value, kBrushText);
@@ -167,7 +171,28 @@ void paintStrip(DrawContext& context, float width, const StripTexts& texts, floa
     }
 }
 
+// The notice of why audio is missing, right of the strip up to the caption
+// buttons: an accent mark and the line, wrapped within the strip's height
+// and clipped there. Nothing where the window is too narrow for it.
+void paintAudioNotice(DrawContext& context, float width, const NoticeText& notice, float s) {
+    const RectF box = audioNoticeRect(width, s);
+    if (notice.view().empty() || box.width() < 48.0f * s)
+        return;
+    context.fillEllipse(PointF{box.left + 4.0f * s, box.centerY()}, 3.0f * s, 3.0f * s, guiBrush(kBrushAccent));
+    const RectF line{box.left + 14.0f * s, box.top, box.right, box.bottom};
+    context.pushClip(line);
+    context.drawText(guiTextFormat(kFormatCaption), notice.view(), line, guiBrush(kBrushText78), TextAlignment::Leading,
+                     ParagraphAlignment::Center, TextWrap::Wrap);
+    context.popClip();
+}
+
 }  // namespace
+
+RectF audioNoticeRect(float width, float s) {
+    const RectF strip = stripRect(width, s);
+    const float right = gHeader.captionButtons[kCaptionMinimize].left - 16.0f * s;
+    return RectF{strip.right + 16.0f * s, strip.top, std::max(strip.right + 16.0f * s, right), strip.bottom};
+}
 
 CaptionActions& captionActions() { return gCaptionActions; }
 
@@ -204,6 +229,8 @@ void paintHeader(DrawContext& context, float width, float time) {
     key.addText(texts.latency.view());
     key.add(texts.latencyValue);
     key.add(texts.connected);
+    key.add(texts.deviceMissing);
+    key.addText(texts.notice.view());
     const RectF band{0, 0, width, height};
     DrawContext* layer = gHeaderCache.begin(key, band);
     DrawContext& target = layer ? *layer : context;
@@ -214,6 +241,7 @@ void paintHeader(DrawContext& context, float width, float time) {
         for (int which = 0; which < kCaptionButtonCount; ++which)
             paintCaptionButton(target, which, s);
         paintStrip(target, width, texts, s);
+        paintAudioNotice(target, width, texts.notice, s);
     }
     if (layer)
         gHeaderCache.end();

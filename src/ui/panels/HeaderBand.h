@@ -1,7 +1,8 @@
 #pragma once
 // The header band at the top of the main window: the logo and version, the
-// information strip (device, driver, latency, connection) and the window's
-// own caption buttons, since the window draws its own frame. GUI thread only.
+// information strip (device, driver, latency, connection), the line that says
+// why audio is missing while it is, and the window's own caption buttons,
+// since the window draws its own frame. GUI thread only.
 //
 // The painter writes the caption buttons' hit rectangles; the handlers test
 // them, so before the first paint every click misses.
@@ -36,6 +37,10 @@ const HeaderLayout& headerLayout();
 // Paints the band (0, 0, width, 56 s). `time` is the animation clock in
 // seconds (the connection halo pulses with it).
 void paintHeader(DrawContext& context, float width, float time);
+
+// Where the header says why audio is missing (AudioStatus.h): right of the
+// information strip up to the caption buttons, as laid out by the last paint.
+RectF audioNoticeRect(float width, float s);
 
 // Hover bytes of the caption buttons; true when one changed.
 bool captionButtonHover(float x, float y);

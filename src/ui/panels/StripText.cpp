@@ -26,9 +26,57 @@ ShortText make(std::string_view value) {
 
 bool hasStream(const StripStatus& status) { return status.audioReady != 0 && status.streamCount >= 1; }
 
+// Appends `text` to `out` (at `length`, within `capacity` with its
+// terminator): control characters as blanks, C1 controls and the
+// bidirectional embeddings, overrides and isolates left out.
+void appendCleaned(char* out, size_t capacity, size_t& length, std::string_view text) {
+    for (size_t i = 0; i < text.size() && length + 1 < capacity;) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const auto next = [&](size_t k) { return i + k < text.size() ? static_cast<unsigned char>(text[i + k]) : 0; };
+        if (c < 0x20 || c == 0x7F) {
+            out[length++] = ' ';
+            ++i;
+        } else if (c == 0xC2 && next(1) >= 0x80 && next(1) <= 0x9F) {
+            i += 2;  // C1
+        } else if (c == 0xE2 && ((next(1) == 0x80 && next(2) >= 0xAA && next(2) <= 0xAE) ||
+                                 (next(1) == 0x81 && next(2) >= 0xA6 && next(2) <= 0xA9))) {
+            i += 3;  // U+202A..U+202E, U+2066..U+2069
+        } else {
+            // A character is copied whole or not at all.
+            const size_t bytes = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+            if (length + bytes >= capacity)
+                break;
+            for (size_t k = 0; k < bytes && i < text.size(); ++k)
+                out[length++] = text[i++];
+        }
+    }
+    out[length] = '\0';
+}
+
 }  // namespace
 
 std::string_view ShortText::view() const { return std::string_view(text, ::strnlen(text, sizeof(text))); }
+std::string_view NoticeText::view() const { return std::string_view(text, ::strnlen(text, sizeof(text))); }
+
+bool hasAudioNotice(const StripStatus& status) {
+    return !hasStream(status) && status.notice.problem != AudioProblem::None && status.notice.text[0] != '\0';
+}
+
+bool isDeviceMissing(const StripStatus& status) {
+    return hasAudioNotice(status) && status.notice.problem == AudioProblem::DeviceNotFound &&
+           status.notice.deviceName[0] != '\0';
+}
+
+NoticeText audioNoticeText(const StripStatus& status) {
+    NoticeText out;
+    if (!hasAudioNotice(status))
+        return out;
+    size_t length = 0;
+    appendCleaned(out.text, sizeof(out.text), length, textOf(status.notice.text));
+    if (status.notice.problem == AudioProblem::DeviceNotFound)
+        appendCleaned(out.text, sizeof(out.text), length, ". Choose a device in Setup Wizard.");
+    return out;
+}
 
 StripStatus readStripStatus() {
     StripStatus status;
@@ -36,6 +84,7 @@ StripStatus readStripStatus() {
     status.streamCount = gAudioStreamCount.load();
     status.simConnected = gSimConnected.load();
     status.firstStream = deviceStatus().rows[0];
+    status.notice = audioNotice();
     return status;
 }
 
@@ -54,6 +103,8 @@ ShortText deviceNameText(std::string_view name) {
 }
 
 ShortText deviceCellText(const StripStatus& status) {
+    if (isDeviceMissing(status))
+        return deviceNameText(textOf(status.notice.deviceName));
     if (!hasStream(status))
         return make("---");
     return deviceNameText(textOf(status.firstStream.deviceName));

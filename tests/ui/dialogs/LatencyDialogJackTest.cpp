@@ -45,6 +45,7 @@ TEST(LatencyDialogJack, TheDialogsRequestMeasuresAFewMillisecondsOnTheWire) {
     options.settings = &settings;
     AudioRuntime runtime(options);
     runtime.start();
+    ASSERT_TRUE(runtime.waitUntilStarted(30000));
     ASSERT_EQ(runtime.audioOk(), 1) << runtime.engine()->lastErrorText();
 
     LatencyDialogState dialog;

@@ -61,6 +61,7 @@ TEST_F(ZoneDialogsJackTest, HeldTestToneAndChangedRoutesAreHeardOnTheirChannelsO
     });
     AudioRuntime runtime;
     runtime.start();
+    ASSERT_TRUE(runtime.waitUntilStarted(30000));
     ASSERT_EQ(runtime.audioOk(), 1) << runtime.engine()->lastErrorText();
     ASSERT_EQ(runtime.audioChannels(), kOutputs);
     ASSERT_TRUE(test::eventually([&] { return runtime.engine()->hasFirstCallback(); }));

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 
@@ -17,6 +18,8 @@ namespace qv {
 namespace {
 
 int brightness(Rgba8 p) { return p.r + p.g + p.b; }
+
+constexpr float kClientWidthF = static_cast<float>(test::kClientWidth);
 
 Rgba8 accentOf(int preset) {
     const Color c = gAccentPresets[preset].base;
@@ -109,6 +112,73 @@ TEST_F(BandPixelTest, CaptionButtonsLightWhenHovered) {
     mainWindowBands().captionHover(close.centerX(), close.centerY());
     paintAll();
     EXPECT_GT(brightness(pixelAt(close.left + 3, close.top + 3)), plain);
+}
+
+// How many pixels of the rectangle differ from the header's background, and
+// how many of them are accent-coloured; the brightest one.
+struct RegionInk {
+    int ink = 0;
+    int accent = 0;
+    int brightest = 0;
+};
+
+RegionInk inkIn(const ImageTarget& image, const RectF& r, Rgba8 background, Rgba8 accent) {
+    RegionInk out;
+    for (int y = static_cast<int>(r.top); y < static_cast<int>(r.bottom); ++y)
+        for (int x = static_cast<int>(r.left); x < static_cast<int>(r.right); ++x) {
+            const Rgba8 p = image.pixel(x, y);
+            if (std::abs(brightness(p) - brightness(background)) > 24)
+                ++out.ink;
+            if (accentLike(p, accent, 40))
+                ++out.accent;
+            out.brightest = std::max(out.brightest, brightness(p));
+        }
+    return out;
+}
+
+TEST_F(BandPixelTest, TheHeaderSaysWhyAudioIsMissingAndGreysADeviceThatWasNotFound) {
+    const float s = 1.0f;
+    const Rgba8 background = Rgba8{16, 18, 22, 255};
+    // The DEVICE cell's value: the first quarter of the centred strip, below its caption.
+    const float stripLeft = (kClientWidthF - 384.0f) / 2.0f;
+    const RectF deviceValue{stripLeft + 4, 10 + 0.46f * 36 + 2, stripLeft + 92, 10 + 36 - 2};
+
+    paintAll();
+    ASSERT_GT(audioNoticeRect(kClientWidthF, s).width(), 200.0f);
+    EXPECT_EQ(inkIn(*target, audioNoticeRect(kClientWidthF, s), background, accentOf(0)).ink, 0)
+        << "nothing is said while nothing is wrong";
+
+    publishAudioNotice(makeAudioNotice(AudioProblem::HostUnavailable,
+                                       "Audio init failed: Cannot start the audio host: No such file or directory"));
+    paintAll();
+    const RegionInk host = inkIn(*target, audioNoticeRect(kClientWidthF, s), background, accentOf(0));
+    EXPECT_GT(host.ink, 100) << "the line is drawn";
+    EXPECT_GT(host.accent, 10) << "with its accent mark";
+
+    // A running device's name is white; the saved name of one not found is grey.
+    gAudioReady = 1;
+    gAudioStreamCount = 1;
+    DeviceStatusTable table;
+    copyText(table.rows[0].deviceName, "Scarlett");
+    publishDeviceStatus(table);
+    paintAll();
+    const int running = inkIn(*target, deviceValue, background, accentOf(0)).brightest;
+    EXPECT_EQ(inkIn(*target, audioNoticeRect(kClientWidthF, s), background, accentOf(0)).ink, 0)
+        << "streams that run outrank an old notice";
+    resetAudioStatus();
+    publishAudioNotice(makeAudioNotice(AudioProblem::DeviceNotFound,
+                                       "Saved device 'Scarlett' not found in current device list", "Scarlett"));
+    paintAll();
+    const RegionInk missing = inkIn(*target, deviceValue, background, accentOf(0));
+    EXPECT_GT(missing.ink, 20) << "the saved name is shown";
+    EXPECT_LT(missing.brightest, running - 150) << "and greyed";
+    EXPECT_GT(inkIn(*target, audioNoticeRect(kClientWidthF, s), background, accentOf(0)).ink, 100);
+
+    const std::string folder = std::string(QV_RENDER_FOLDER) + "/renders";
+    std::filesystem::create_directories(folder);
+    std::string error;
+    EXPECT_TRUE(target->savePng(folder + "/main_window_device_not_found.png", &error)) << error;
+    resetAudioStatus();
 }
 
 TEST_F(BandPixelTest, EveryBandCopesWithAnySizeAndHitsOnlyWhatItDrew) {

@@ -86,6 +86,60 @@ TEST(StripText, TheStripReadsThePublishedStatus) {
     resetAudioStatus();
 }
 
+StripStatus withNotice(AudioProblem problem, const char* text, const char* device = "") {
+    StripStatus status;
+    status.notice = makeAudioNotice(problem, text, device);
+    return status;
+}
+
+TEST(StripText, TheNoticeSaysWhyAudioIsMissingUntilAStreamRuns) {
+    const struct {
+        StripStatus status;
+        const char* notice;
+        const char* device;
+        bool missing;
+    } cases[] = {
+        {StripStatus{}, "", "---", false},
+        {withNotice(AudioProblem::HostUnavailable,
+                    "Audio init failed: Cannot start the audio host: posix_spawn: No such file or directory"),
+         "Audio init failed: Cannot start the audio host: posix_spawn: No such file or directory", "---", false},
+        // A device that is not found: its saved name (greyed) and the way out.
+        {withNotice(AudioProblem::DeviceNotFound, "Saved device 'Scarlett 18i20' not found in current device list",
+                    "Scarlett 18i20"),
+         "Saved device 'Scarlett 18i20' not found in current device list. Choose a device in Setup Wizard.",
+         "Scarlett 18i.", true},
+        // Control characters of a driver's name keep the line one line;
+        // bidirectional overrides and C1 controls are dropped.
+        {withNotice(AudioProblem::DeviceNotFound, "Saved device 'A\nB\xe2\x80\xae" "C\xc2\x9b' not found", "A\nB"),
+         "Saved device 'A BC' not found. Choose a device in Setup Wizard.", "A\nB", true},
+        // Streams that run outrank an old notice.
+        {[] {
+             StripStatus s = streaming("Amp", "JACK", 5.0f);
+             s.notice = makeAudioNotice(AudioProblem::DeviceNotFound, "Saved device 'X' not found", "X");
+             return s;
+         }(),
+         "", "Amp", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(std::string(audioNoticeText(c.status).view()), c.notice);
+        EXPECT_EQ(std::string(deviceCellText(c.status).view()), c.device) << c.notice;
+        EXPECT_EQ(isDeviceMissing(c.status), c.missing) << c.notice;
+    }
+}
+
+TEST(StripText, ALongNoticeIsCutBetweenCharacters) {
+    std::string tail;
+    for (int i = 0; i < 200; ++i)
+        tail += "\xc3\xa9";  // two bytes each
+    for (const std::string cause : {"Audio init failed: ", "Audio init failed:  "}) {  // either parity of the cut
+        const std::string shown(audioNoticeText(withNotice(AudioProblem::OpenFailed, (cause + tail).c_str())).view());
+        EXPECT_GT(shown.size(), 200u);
+        EXPECT_LT(shown.size(), sizeof(AudioNotice::text));
+        EXPECT_EQ(shown.compare(0, cause.size(), cause), 0);
+        EXPECT_EQ((shown.size() - cause.size()) % 2, 0u) << "no half character at the end";
+    }
+}
+
 TEST(StripText, SampleRateIsWholeKilohertz) {
     const struct {
         double rate;

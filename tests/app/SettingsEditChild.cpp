@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
 
     const HapticSettings loaded = gSettings.snapshot();
     int k = std::max({0, loaded.devices[0].bufferSize - 1000,
-                      static_cast<int>(loaded.effectProfiles[kACC].freqEngine) - 1000});
+                      static_cast<int>(loaded.effectProfiles[kACC].freqEngine * 10.0f + 0.5f) - 1000});
     std::printf("started %d\n", k);
     std::fflush(stdout);
     for (;;) {
@@ -58,7 +58,8 @@ int main(int argc, char** argv) {
             ++k;
             gSettings.edit([k](HapticSettings& s) {
                 s.devices[0].bufferSize = 1000 + k;
-                s.effectProfiles[kACC].freqEngine = static_cast<float>(1000 + k);
+                // Tenths of a hertz: profile frequencies stay within 1000 Hz.
+                s.effectProfiles[kACC].freqEngine = static_cast<float>(1000 + k) / 10.0f;
             });
             runtime.runPass();
             telemetry.calls.clear();

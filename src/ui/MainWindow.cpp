@@ -168,6 +168,21 @@ void vrCheck() {
     gMain.state.vrRunning = running;
 }
 
+// Notes the placement while the user can see the window. A window that is
+// just being minimised still reports where it was (it does not move).
+enum class WhenMinimised : uint8_t { Skip, Note };
+void rememberPlacement(WhenMinimised minimised = WhenMinimised::Skip) {
+    if (!isWindowVisible(gMain.window) || gMain.state.inTray ||
+        (minimised == WhenMinimised::Skip && isWindowMinimized(gMain.window)))
+        return;
+    gMain.maximized = isWindowMaximized(gMain.window);
+    if (!gMain.maximized) {
+        const WindowRect r = windowRect(gMain.window);
+        if (r.width > 0 && r.height > 0)
+            gMain.normalRect = r;
+    }
+}
+
 // ---- tray and console ----------------------------------------------------------------
 
 void hideConsoleInto(bool& flag) {
@@ -232,6 +247,8 @@ void closeToTray() {
         return;
     }
     hideConsoleInto(gMain.state.consoleHiddenByTray);
+    // Where the user last saw it: a hidden window reports the screen's corner.
+    rememberPlacement();
     gMain.state.inTray = true;
     showWindow(gMain.window, ShowCommand::Hide);
     killWindowTimer(gMain.window, kTimerFrame);
@@ -307,20 +324,9 @@ void paintFrame(WindowHandle window) {
 
 // ---- the window procedure --------------------------------------------------------
 
-// Notes the placement while the user can see the window.
-void rememberPlacement() {
-    if (!isWindowVisible(gMain.window) || isWindowMinimized(gMain.window) || gMain.state.inTray)
-        return;
-    gMain.maximized = isWindowMaximized(gMain.window);
-    if (!gMain.maximized) {
-        const WindowRect r = windowRect(gMain.window);
-        if (r.width > 0 && r.height > 0)
-            gMain.normalRect = r;
-    }
-}
-
 void onSize(uintptr_t kind, intptr_t lParam) {
     if (kind == kSizeMinimized) {
+        rememberPlacement(WhenMinimised::Note);
         killWindowTimer(gMain.window, kTimerFrame);
         hideConsoleInto(gMain.state.consoleHiddenByMinimise);
         return;

@@ -179,6 +179,23 @@ public:
                    &e);
         XSync(m_display, False);
     }
+    // A press at the window's client point, the pointer moved by (dx, dy)
+    // in steps with the button held, and the release.
+    void drag(::Window w, int x, int y, int dx, int dy) {
+        moveTo(w, x, y);
+        int sx = 0, sy = 0, width = 0, height = 0;
+        geometry(w, &sx, &sy, &width, &height);
+        XTestFakeButtonEvent(m_display, 1, True, CurrentTime);
+        XSync(m_display, False);
+        for (int step = 1; step <= 10; ++step) {
+            XTestFakeMotionEvent(m_display, -1, sx + x + dx * step / 10, sy + y + dy * step / 10, CurrentTime);
+            XSync(m_display, False);
+            // A hand's pace, so the window manager's move follows the pointer.
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        }
+        XTestFakeButtonEvent(m_display, 1, False, CurrentTime);
+        XSync(m_display, False);
+    }
     // A key pressed and released.
     void key(KeySym symbol) {
         const KeyCode code = XKeysymToKeycode(m_display, symbol);
@@ -323,6 +340,14 @@ TEST_F(DesktopProgramXvfbTest, TheCloseButtonSendsTheWindowToTheTrayWhereItStays
     EXPECT_EQ(x, 400);
     EXPECT_EQ(y, 200);
 
+    // Moved by its caption band, the window stays where it was put.
+    desktop->drag(window, kEmptyBandX, kCaptionY, -150, -100);
+    // The window manager's move ends with the release (it lets go of the
+    // pointer then).
+    ASSERT_TRUE(eventually([&] {
+        return !desktop->inputGrabbedElsewhere() && desktop->geometry(window, &x, &y, &w, &h) && x < 300 && y < 150;
+    })) << x << ", " << y;
+
     // To the tray again, then "Exit": the placement saved is the one the
     // user last saw, not the hidden window's.
     ASSERT_TRUE(desktop->moveTo(window, closeButtonX(width()), kCaptionY));
@@ -335,7 +360,8 @@ TEST_F(DesktopProgramXvfbTest, TheCloseButtonSendsTheWindowToTheTrayWhereItStays
     ASSERT_TRUE(program.wait(20000)) << diagnostics();
     EXPECT_EQ(program.exitCode(), 0) << diagnostics();
     const std::string ini = readText(folder() + "window.ini");
-    EXPECT_NE(ini.find("Placement=1,400,200,1500,860"), std::string::npos) << ini;
+    const std::string placement = "Placement=1," + std::to_string(x) + "," + std::to_string(y) + ",1500,860";
+    EXPECT_NE(ini.find(placement), std::string::npos) << placement << " in\n" << ini;
 }
 
 TEST_F(DesktopProgramXvfbTest, WithoutATrayHostTheCloseButtonAndTheMinimiseButtonMinimise) {

@@ -119,6 +119,8 @@ TEST_F(BackendClientTest, AServerThatNeverAnswersEndsInTheTimeOut) {
     EXPECT_EQ(result.status, 0);
     EXPECT_FALSE(result.ok);
     EXPECT_NE(result.error.find("imeout"), std::string::npos) << result.error;
+    EXPECT_TRUE(result.timedOut);
+    EXPECT_FALSE(result.tooLarge);
 }
 
 TEST_F(BackendClientTest, ARedirectIsNotFollowed) {
@@ -140,11 +142,15 @@ TEST_F(BackendClientTest, AReplyLongerThanTheCapFails) {
     const HttpResult announced = client.get("/big?bytes=200000");
     EXPECT_FALSE(announced.ok);
     EXPECT_LE(announced.body.size(), 4096u);
+    EXPECT_TRUE(announced.tooLarge);
+    EXPECT_EQ(announced.status, 200) << "a status had come; the reply is still not believed";
 
     const HttpResult streamed = client.get("/big?bytes=200000&length=0");
     EXPECT_FALSE(streamed.ok);
     EXPECT_LE(streamed.body.size(), 4096u);
     EXPECT_NE(streamed.error.find("longer than 4096 bytes"), std::string::npos) << streamed.error;
+    EXPECT_TRUE(streamed.tooLarge);
+    EXPECT_FALSE(streamed.timedOut);
 }
 
 TEST_F(BackendClientTest, ABodyCutOffMidTransferIsNotSuccess) {

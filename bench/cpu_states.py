@@ -17,7 +17,10 @@ the load average before and after (the figures mean something only on an idle
 machine). Everything runs under names and folders of its own; everything it
 started is ended by its process id.
 
-Usage: bench/cpu_states.py BUILD_DIR [--seconds N] [--settle N]
+Usage: bench/cpu_states.py BUILD_DIR [--seconds N] [--settle N] [--perf FOLDER]
+--perf records where the time goes in each state (perf record -e cpu-clock -g
+on both processes during the measurement) and leaves perf's report of each in
+FOLDER; the figures of such a run include perf's own cost.
 BUILD_DIR is a build folder of the project (quorvane with qv-audiohost beside it,
 and tools/simfeed/qv-simfeed).
 """
@@ -72,7 +75,8 @@ def wait_for(predicate, timeout, what):
 
 
 class Bench:
-    def __init__(self, build, program, seconds, settle):
+    def __init__(self, build, program, seconds, settle, perf=None):
+        self.perf = perf
         self.build = build
         self.program = program
         self.seconds = seconds
@@ -209,12 +213,24 @@ class Bench:
         return self.start([os.path.join(self.build, "tools/simfeed/qv-simfeed"), "--sim", "iracing", "--script", "lap",
                            "--shm-dir", os.path.join(self.root, "shm")], env, "feed.log")
 
-    def measure(self, pids):
+    def measure(self, pids, state):
         before = [cpu_ticks(p) for p in pids]
         start = time.monotonic()
-        time.sleep(self.seconds)
-        elapsed = time.monotonic() - start
-        after = [cpu_ticks(p) for p in pids]
+        if self.perf:
+            name = state.replace(",", "").replace(" ", "-")
+            data = os.path.join(self.perf, name + ".data")
+            subprocess.run(["perf", "record", "-q", "-e", "cpu-clock", "-F", "1999", "-g", "-o", data,
+                            "-p", ",".join(str(p) for p in pids), "--", "sleep", str(self.seconds)],
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            elapsed = time.monotonic() - start
+            after = [cpu_ticks(p) for p in pids]
+            with open(os.path.join(self.perf, name + ".txt"), "w") as out:
+                subprocess.run(["perf", "report", "--stdio", "--no-children", "--percent-limit", "0.5",
+                                "--sort", "comm,dso,symbol", "-i", data], stdout=out, stderr=subprocess.DEVNULL)
+        else:
+            time.sleep(self.seconds)
+            elapsed = time.monotonic() - start
+            after = [cpu_ticks(p) for p in pids]
         result = []
         for b, a in zip(before, after):
             if b is None or a is None:
@@ -231,24 +247,24 @@ class Bench:
 
         program, host, _ = self.start_program(False, "quorvane-nodisplay.log")
         time.sleep(self.settle)
-        rows.append(("no display, waiting", self.measure([program.pid, host])))
+        rows.append(("no display, waiting", self.measure([program.pid, host], "no display, waiting")))
         feed = self.start_feed()
         time.sleep(self.settle + 4)  # the lap starts with 4 s in the garage
-        rows.append(("no display, playing", self.measure([program.pid, host])))
+        rows.append(("no display, playing", self.measure([program.pid, host], "no display, playing")))
         self.stop(feed, signal.SIGINT)
         self.stop(program, signal.SIGINT, 30)
 
         program, host, window = self.start_program(True, "quorvane-window.log")
         time.sleep(self.settle + 3)  # the frame timer slows after 2 s of quiet meters
-        rows.append(("window open, waiting", self.measure([program.pid, host])))
+        rows.append(("window open, waiting", self.measure([program.pid, host], "window open, waiting")))
         feed = self.start_feed()
         time.sleep(self.settle + 4)
-        rows.append(("window open, playing", self.measure([program.pid, host])))
+        rows.append(("window open, playing", self.measure([program.pid, host], "window open, playing")))
         env = self.base_env()
         env["DISPLAY"] = self.display
         subprocess.run(["xdotool", "windowminimize", window], env=env, check=True)
         time.sleep(self.settle)
-        rows.append(("window minimised, playing", self.measure([program.pid, host])))
+        rows.append(("window minimised, playing", self.measure([program.pid, host], "window minimised, playing")))
         self.stop(feed, signal.SIGINT)
         self.stop(program, signal.SIGINT, 30)
         return rows
@@ -259,6 +275,7 @@ def main():
     parser.add_argument("build", help="the release build folder")
     parser.add_argument("--seconds", type=float, default=20.0, help="length of each measurement (default 20)")
     parser.add_argument("--settle", type=float, default=3.0, help="seconds before each measurement (default 3)")
+    parser.add_argument("--perf", help="record a perf profile of each state into this folder")
     args = parser.parse_args()
     build = os.path.abspath(args.build)
     program = None
@@ -270,7 +287,11 @@ def main():
     if program is None or not os.access(os.path.join(build, "tools/simfeed/qv-simfeed"), os.X_OK):
         sys.exit(f"quorvane, qv-audiohost and qv-simfeed are not all built in {build}")
     load_before = os.getloadavg()
-    bench = Bench(build, program, args.seconds, args.settle)
+    perf = None
+    if args.perf:
+        perf = os.path.abspath(args.perf)
+        os.makedirs(perf, exist_ok=True)
+    bench = Bench(build, program, args.seconds, args.settle, perf)
     try:
         rows = bench.run()
     except (RuntimeError, subprocess.CalledProcessError) as error:

@@ -24,6 +24,10 @@ struct AudioBuffer {
     int32_t numChannels = 4;
     int32_t numFrames = 256;
     double sampleRate = 48000.0;
+    // Set by a render that played nothing: the block is silence and its
+    // planes need not be read (the stream callback then only writes zeros).
+    // The callback clears it before each render.
+    bool silent = false;
 
     // Channel count and frame count limited to what the planes hold.
     int channelCount() const {

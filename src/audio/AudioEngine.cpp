@@ -194,6 +194,8 @@ bool AudioEngine::isAudioSystemStuck() { return !usable(); }
 
 void AudioEngine::abandon(std::unique_ptr<StreamSlot> slot) {
     slot->running.store(0);
+    if (StreamHealth* published = slot->published.exchange(nullptr))
+        published->running.store(0);
     slot->owner.store(nullptr, std::memory_order_seq_cst);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kDetachWaitMs);
     while (slot->inCallback.load(std::memory_order_seq_cst) != 0 && std::chrono::steady_clock::now() < deadline)
@@ -522,6 +524,11 @@ bool AudioEngine::openMultiDevice(const std::vector<PhysicalDevice>& devices, do
 
 void AudioEngine::setRenderCallback(RenderCallback callback) { m_renderCallback = std::move(callback); }
 
+void AudioEngine::publishHealthTo(StreamHealth* table, int count) {
+    m_published = table;
+    m_publishedCount = table ? std::max(count, 0) : 0;
+}
+
 bool AudioEngine::startAll() {
     if (!usable())
         return false;
@@ -531,6 +538,16 @@ bool AudioEngine::startAll() {
         if (slot->stream == nullptr)
             continue;
         PaStream* stream = slot->stream;
+        StreamHealth* published = nullptr;
+        if (slot->streamIndex >= 0 && slot->streamIndex < m_publishedCount)
+            published = &m_published[slot->streamIndex];
+        if (published) {
+            published->running.store(0);
+            published->firstBlockFrames.store(slot->firstBlockFrames.load());
+            published->heartbeatTick.store(0);
+            published->xrunCount.store(0);
+        }
+        slot->published.store(published, std::memory_order_release);
         PaError result = paNoError;
         if (!timedCall("Pa_StartStream", CallKind::Stream, [pa, stream] { return pa->startStream(stream); }, result))
             return started > 0;
@@ -542,6 +559,10 @@ bool AudioEngine::startAll() {
         slot->running.store(1);
         slot->heartbeatTick.store(heartbeatStamp(m_clock->tickMs32()));
         slot->xrunCount.store(0);
+        if (published) {
+            published->heartbeatTick.store(slot->heartbeatTick.load());
+            published->running.store(1);
+        }
         outPrint("  [AudioEngine] Stream %d started\n", slot->streamIndex);
         ++started;
     }
@@ -553,8 +574,11 @@ bool AudioEngine::startAll() {
 }
 
 void AudioEngine::closeAll() {
-    for (auto& slot : m_streams)
+    for (auto& slot : m_streams) {
         slot->running.store(0);
+        if (StreamHealth* published = slot->published.load())
+            published->running.store(0);
+    }
     IPortAudio* pa = m_pa;
     for (auto& slot : m_streams) {
         if (slot->stream == nullptr)
@@ -606,8 +630,11 @@ int AudioEngine::totalXruns() const {
 }
 
 void AudioEngine::resetXrunCounts() {
-    for (auto& slot : m_streams)
+    for (auto& slot : m_streams) {
         slot->xrunCount.store(0);
+        if (StreamHealth* published = slot->published.load())
+            published->xrunCount.store(0);
+    }
 }
 
 const StreamSlot* AudioEngine::stream(int index) const {

@@ -94,6 +94,10 @@ public:
     bool openMultiDevice(const std::vector<PhysicalDevice>& devices, double sampleRate);
     // Replaces the render callable; only while no stream runs.
     void setRenderCallback(RenderCallback callback);
+    // Streams started from now on publish their health also into
+    // table[stream index] (for indices below count; null: nowhere), written
+    // by their callbacks as they run. Only while no stream runs.
+    void publishHealthTo(StreamHealth* table, int count);
     bool startAll();
     // Stops and closes every stream and empties the list; safe with none.
     void closeAll();
@@ -176,6 +180,8 @@ private:
 
     std::vector<std::unique_ptr<StreamSlot>> m_streams;
     RenderCallback m_renderCallback;
+    StreamHealth* m_published = nullptr;
+    int m_publishedCount = 0;
     bool m_paInitialised = false;
     std::string m_lastError;
     std::vector<PhysicalDevice> m_lastDevices;

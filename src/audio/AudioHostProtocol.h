@@ -12,7 +12,7 @@
 //   processes: the synthesis state, which the host's stream callbacks render
 //   from and the program feeds (frames, gear pulses, test tone, preview),
 //   the settings it reads (a mirror of the program's live settings, written
-//   only by the program), and each stream's health as the host publishes it;
+//   only by the program), and each stream's health as its callbacks write it;
 // - a message channel for everything else: the program's requests (with a
 //   snapshot of its settings) and the host's answers, device list and
 //   watchdog lines.
@@ -22,6 +22,7 @@
 
 #include "audio/AudioDevice.h"
 #include "audio/AudioStatus.h"
+#include "audio/StreamSlot.h"
 #include "audio/SynthState.h"
 #include "settings/HapticSettings.h"
 #include "settings/LiveSettings.h"
@@ -35,13 +36,9 @@ namespace qv {
 
 inline constexpr uint32_t kAudioHostMagic = 0x51564148;  // "QVAH"
 
-// One stream's health as the host last published it.
-struct AudioHostStreamHealth {
-    std::atomic<int32_t> running{0};
-    std::atomic<int32_t> firstBlockFrames{0};
-    std::atomic<uint32_t> heartbeatTick{0};
-    std::atomic<int32_t> xrunCount{0};
-};
+// One stream's health, written by the host's stream callbacks as they run
+// (their heartbeats) and by its engine when streams start and close.
+using AudioHostStreamHealth = StreamHealth;
 
 struct AudioHostBlock {
     explicit AudioHostBlock(const HapticSettings& initial) : synth(settings) { settings.replace(initial); }

@@ -11,17 +11,21 @@
 namespace qv {
 namespace {
 
-constexpr int kHealthPeriodMs = 10;
-
+// After a request: the stream count, and nothing left of streams that are
+// gone. While streams run their callbacks write their own health into the
+// block (AudioEngine::publishHealthTo), so between requests this thread only
+// waits.
 void publishHealth(const AudioEngine& engine, AudioHostBlock& block) {
     const int count = std::min(engine.streamCount(), kMaxSynthStreams);
     for (int i = 0; i < kMaxSynthStreams; ++i) {
         AudioHostStreamHealth& health = block.streams[i];
         const StreamSlot* slot = i < count ? engine.stream(i) : nullptr;
-        health.running.store(slot ? slot->running.load() : 0);
-        health.firstBlockFrames.store(slot ? slot->firstBlockFrames.load() : 0);
-        health.heartbeatTick.store(slot ? slot->heartbeatTick.load() : 0);
-        health.xrunCount.store(slot ? slot->xrunCount.load() : 0);
+        if (slot && slot->published.load() == &health)
+            continue;  // a started stream: its callback keeps it
+        health.running.store(0);
+        health.firstBlockFrames.store(0);
+        health.heartbeatTick.store(0);
+        health.xrunCount.store(0);
     }
     block.streamCount.store(count);
 }
@@ -50,6 +54,7 @@ int runAudioHost(AudioHostBlock& block, MessageChannel& channel) {
     };
 
     AudioEngine engine;
+    engine.publishHealthTo(block.streams, kMaxSynthStreams);
     std::vector<PhysicalDevice> devices = engine.devices();
     LiveSettings settings;  // the program's block of the request; initAudio writes its device part
     AudioInitContext context;
@@ -70,10 +75,10 @@ int runAudioHost(AudioHostBlock& block, MessageChannel& channel) {
 
     AudioHostRequest request;
     AudioHostReply reply;
+    publishHealth(engine, block);
     for (;;) {
-        publishHealth(engine, block);
         size_t size = 0;
-        const ReceiveStatus status = channel.receive(&request, sizeof request, size, kHealthPeriodMs);
+        const ReceiveStatus status = channel.receive(&request, sizeof request, size, -1);
         if (status == ReceiveStatus::Closed)
             endHost(0);
         if (status == ReceiveStatus::TimedOut || size != sizeof request)

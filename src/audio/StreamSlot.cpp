@@ -36,21 +36,32 @@ int streamCallback(const void* input, void* output, unsigned long frameCount,
         return paComplete;
     }
 
-    if (statusFlags & (paOutputUnderflow | paOutputOverflow))
+    StreamHealth* published = slot.published.load(std::memory_order_acquire);
+    if (statusFlags & (paOutputUnderflow | paOutputOverflow)) {
         slot.xrunCount.fetch_add(1, std::memory_order_relaxed);
+        if (published)
+            published->xrunCount.fetch_add(1, std::memory_order_relaxed);
+    }
 
     const int32_t n = static_cast<int32_t>(std::min<unsigned long>(frameCount, kMaxBlockFrames));
     int32_t noFrames = 0;
-    if (slot.firstBlockFrames.compare_exchange_strong(noFrames, n, std::memory_order_acq_rel))
+    if (slot.firstBlockFrames.compare_exchange_strong(noFrames, n, std::memory_order_acq_rel)) {
         slot.framesPerBuffer.store(n, std::memory_order_relaxed);
+        if (published)
+            published->firstBlockFrames.store(n, std::memory_order_release);
+    }
 
     AudioBuffer& buffer = slot.buffer;
     buffer.numFrames = n;
     buffer.clear();
+    buffer.silent = false;
 
     owner->render(slot.streamIndex, buffer);
 
-    if (out != nullptr) {
+    if (out != nullptr && buffer.silent) {
+        // Nothing played: zeros, without reading the planes.
+        writeSilence(out, frameCount, deviceChannels);
+    } else if (out != nullptr) {
         const int32_t active = std::clamp(slot.activeChannels, 0, deviceChannels);
         for (unsigned long i = 0; i < frameCount; ++i) {
             float* frame = out + i * static_cast<unsigned long>(deviceChannels);
@@ -60,8 +71,12 @@ int streamCallback(const void* input, void* output, unsigned long frameCount,
         }
     }
 
-    if (slot.clock != nullptr)
-        slot.heartbeatTick.store(heartbeatStamp(slot.clock->tickMs32()), std::memory_order_release);
+    if (slot.clock != nullptr) {
+        const uint32_t beat = heartbeatStamp(slot.clock->tickMs32());
+        slot.heartbeatTick.store(beat, std::memory_order_release);
+        if (published)
+            published->heartbeatTick.store(beat, std::memory_order_release);
+    }
     slot.inCallback.store(0, std::memory_order_release);
     return paContinue;
 }

@@ -24,6 +24,17 @@ namespace qv {
 
 class AudioEngine;
 
+// A stream's health as another process sees it (the audio host's shared
+// block): the callback writes it beside the slot's own atomics, so the
+// program's stale check reads the callbacks' own heartbeats and nothing has
+// to copy them.
+struct StreamHealth {
+    std::atomic<int32_t> running{0};
+    std::atomic<int32_t> firstBlockFrames{0};
+    std::atomic<uint32_t> heartbeatTick{0};
+    std::atomic<int32_t> xrunCount{0};
+};
+
 struct StreamSlot {
     PaStream* stream = nullptr;  // the open stream, null when none
     AudioBuffer buffer;          // filled by the render callable each block
@@ -50,6 +61,9 @@ struct StreamSlot {
     // it to drop after clearing owner, so no callback is left inside the
     // engine once it has detached the slot.
     std::atomic<int32_t> inCallback{0};
+    // Where the health is published as well; null when nowhere. Set by the
+    // engine before the stream starts, cleared before it is abandoned.
+    std::atomic<StreamHealth*> published{nullptr};
 };
 
 // A heartbeat never stores 0 (which means "no heartbeat yet"), also when the

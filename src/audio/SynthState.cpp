@@ -120,6 +120,7 @@ void SynthState::applyGearCommands(StreamSynth& st) {
 void SynthState::render(int stream, AudioBuffer& buffer) {
     RealtimeScope realtime;
     buffer.clear();
+    buffer.silent = true;  // until something plays
     if (stream < 0 || stream >= kMaxSynthStreams)
         return;
     StreamSynth& st = m_streams[stream];
@@ -151,10 +152,13 @@ void SynthState::render(int stream, AudioBuffer& buffer) {
 
     if (st.haveSettings) {
         if (const uint32_t tone = m_toneActive.load(std::memory_order_acquire)) {
+            buffer.silent = false;
             renderTone(st, stream, tone, buffer);
         } else if (const uint32_t preview = m_previewCommand.load(std::memory_order_acquire)) {
+            buffer.silent = false;
             renderPreview(st, stream, preview, buffer);
         } else if (st.input.valid) {
+            buffer.silent = false;
             const int sim = isValidSimIndex(st.settings.selectedSim) ? st.settings.selectedSim : 0;
             mixZones(st, stream, buffer, st.settings, st.settings.effectProfiles[sim], st.input.frame);
         }

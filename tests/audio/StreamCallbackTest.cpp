@@ -145,6 +145,28 @@ TEST_F(StreamCallbackTest, HeartbeatIsTheTickOfTheLastCallbackAndNeverZero) {
     EXPECT_EQ(slot->heartbeatTick.load(), 1u) << "0 means no heartbeat yet";
 }
 
+TEST_F(StreamCallbackTest, TheCallbackWritesItsHealthWhereItIsPublishedAndASilentBlockIsZeros) {
+    StreamHealth published;
+    slot->published.store(&published);
+    bool silent = true;
+    engine.setRenderCallback([&](int32_t, AudioBuffer& buffer) {
+        buffer.samples[0][0] = 0.5f;  // not to be played when the render says it played nothing
+        buffer.silent = silent;
+    });
+    call(128, paOutputUnderflow);
+    EXPECT_EQ(published.firstBlockFrames.load(), 128);
+    EXPECT_EQ(published.xrunCount.load(), 1);
+    EXPECT_EQ(published.heartbeatTick.load(), clock.tickMs32());
+    for (float v : out)
+        ASSERT_EQ(v, 0.0f);
+    clock.advanceMs(7);
+    silent = false;
+    call(128);
+    EXPECT_EQ(published.heartbeatTick.load(), clock.tickMs32());
+    EXPECT_EQ(published.firstBlockFrames.load(), 128);
+    EXPECT_EQ(sample(0, 0), 0.5f);
+}
+
 TEST_F(StreamCallbackTest, WithoutRenderCallableTheBlockIsSilentAndTheHeartbeatGoesOn) {
     EXPECT_EQ(call(64), paContinue);
     for (float v : out)

@@ -158,11 +158,13 @@ TEST_F(SynthTest, AnInvalidFrameGivesSilenceAndFreezesARunningGearPulse) {
         synth->publishFrame(quietFrame(), true);
         synth->triggerGearPulseAll(40);
         Rendered out = render(3);  // 768 samples into the pulse
+        EXPECT_FALSE(buffer->silent);
         if (interrupt) {
             synth->invalidateFrame();
             Rendered silent = render(20);
             for (int c = 0; c < kMaxStreamChannels; ++c)
                 EXPECT_EQ(peakAbs(silent[c]), 0.0);
+            EXPECT_TRUE(buffer->silent) << "nothing played: the stream only writes zeros";
             synth->publishFrame(quietFrame(), true);
         }
         appendBlocks(out, 20);

@@ -56,8 +56,11 @@ XvfbServer::~XvfbServer() { stop(); }
 
 bool XvfbServer::start(const std::string& screen, WindowManager manager, const std::vector<std::string>& arguments) {
     // -displayfd 1: Xvfb chooses a free display and writes its number to
-    // standard output once it accepts connections.
-    std::vector<std::string> argv = {QV_TEST_XVFB, "-displayfd", "1", "-nolisten", "tcp", "-screen", "0", screen};
+    // standard output once it accepts connections. -noreset: a server that
+    // lost its last client would otherwise reset itself and drop the clients
+    // that connect meanwhile (a window manager starting after a probe).
+    std::vector<std::string> argv = {QV_TEST_XVFB, "-displayfd", "1", "-noreset", "-nolisten", "tcp",
+                                     "-screen", "0", screen};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     if (!m_process.start(argv, {}, m_dir.file("xvfb.txt"))) {
         m_error = "cannot start " QV_TEST_XVFB;
@@ -103,7 +106,8 @@ bool XvfbServer::startOpenbox() {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (!windowManagerAnnounced(m_display)) {
         if (!m_managerProcess.isRunning()) {
-            m_error = "openbox ended before it managed the screen: " + m_managerProcess.errors();
+            m_error = "openbox ended (status " + std::to_string(m_managerProcess.exitCode()) +
+                      ") before it managed the screen: " + m_managerProcess.output() + m_managerProcess.errors();
             return false;
         }
         if (std::chrono::steady_clock::now() > deadline) {

@@ -6,11 +6,20 @@
 // slider and the master knob in every frame, as a drag does.
 //
 // "Time" is wall time per painted frame on the calling thread.
+//
+// The present cases show the frame on a real window through each of the two
+// present paths of the window targets: the window's SDL surface (X11) and an
+// SDL renderer with a streaming texture (Wayland). The video driver is SDL's
+// choice from SDL_VIDEODRIVER, "offscreen" when that is unset (no display
+// needed; its renderer is SDL's software renderer); run with
+// SDL_VIDEODRIVER=wayland under a compositor for the renderer it gives there.
+// A path the driver cannot give is reported as an error, not measured.
 
 #include "app/AppGlobals.h"
 #include "audio/AudioStatus.h"
 #include "platform/graphics/Graphics.h"
 #include "platform/graphics/ImageTarget.h"
+#include "platform/graphics/WindowTarget.h"
 #include "settings/LiveSettings.h"
 #include "settings/ProfileList.h"
 #include "ui/Appearance.h"
@@ -18,10 +27,13 @@
 #include "ui/MainWindow.h"
 #include "ui/panels/MainWindowBands.h"
 
+#include <SDL.h>
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -94,6 +106,104 @@ void BM_MainWindowFrameWhileDragging(benchmark::State& state) {
     graphicsShutdown();
 }
 BENCHMARK(BM_MainWindowFrameWhileDragging)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A window of the first window's size with a target on `path`; null (and
+// the state skipped) when the driver cannot give that path.
+struct PresentWindow {
+    SDL_Window* window = nullptr;
+    WindowTarget* target = nullptr;
+    int width = 0, height = 0;
+
+    PresentWindow(benchmark::State& state, PresentPath path) {
+        setenv("SDL_VIDEODRIVER", "offscreen", 0);
+        SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");  // as the window layer
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+            state.SkipWithError(SDL_GetError());
+            return;
+        }
+        window = SDL_CreateWindow("bench", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, kMainWindowWidth,
+                                  kMainWindowHeight, SDL_WINDOW_ALLOW_HIGHDPI | SDL_WINDOW_BORDERLESS);
+        target = window ? createWindowTarget(window, path) : nullptr;
+        if (!target) {
+            state.SkipWithError(("no such present path here: " + lastGraphicsError()).c_str());
+            return;
+        }
+        windowTargetPixelSize(target, &width, &height);
+        resizeWindowTarget(target, width, height);
+        const std::string renderer = windowTargetRendererName(target);
+        state.SetLabel(std::string(SDL_GetCurrentVideoDriver()) + (renderer.empty() ? "" : " " + renderer) + ", " +
+                       std::to_string(width) + " x " + std::to_string(height));
+    }
+    ~PresentWindow() {
+        destroyWindowTarget(&target);
+        if (window)
+            SDL_DestroyWindow(window);
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    }
+    bool ok() const { return target != nullptr; }
+    bool frame(float time) {
+        DrawContext* context = beginDraw(target);
+        if (!context)
+            return false;
+        paintMainWindow(*context, static_cast<float>(width), static_cast<float>(height), time);
+        return endDraw(target);
+    }
+};
+
+// Painting with live meters and presenting the whole frame, as the window
+// does at each frame tick.
+void BM_MainWindowPaintAndPresent(benchmark::State& state) {
+    PresentWindow w(state, static_cast<PresentPath>(state.range(0)));
+    if (!w.ok())
+        return;
+    setUp(kIRacing);
+    int tick = 0;
+    for (auto _ : state) {
+        for (int e = 0; e < kEffectCount; ++e)
+            gEffectMeters[e] = 0.5f + 0.45f * std::sin(0.21f * tick + e);
+        mainWindowBands().updateLevelMeters();
+        if (!w.frame(tick * 0.033f) || !presentWindowTarget(w.target)) {
+            state.SkipWithError(lastGraphicsError().c_str());
+            break;
+        }
+        SDL_PumpEvents();
+        ++tick;
+    }
+    releaseGuiResources();
+    graphicsShutdown();
+}
+
+// The present alone: one painted frame shown whole, again and again.
+void BM_MainWindowPresentOnly(benchmark::State& state) {
+    PresentWindow w(state, static_cast<PresentPath>(state.range(0)));
+    if (!w.ok())
+        return;
+    setUp(kIRacing);
+    w.frame(0);
+    for (auto _ : state) {
+        if (!presentWindowTarget(w.target)) {
+            state.SkipWithError(lastGraphicsError().c_str());
+            break;
+        }
+        SDL_PumpEvents();
+    }
+    releaseGuiResources();
+    graphicsShutdown();
+}
+
+// 1: the window's surface, 2: the renderer and its streaming texture.
+BENCHMARK(BM_MainWindowPaintAndPresent)
+    ->ArgName("path")
+    ->Arg(static_cast<int>(PresentPath::WindowSurface))
+    ->Arg(static_cast<int>(PresentPath::Renderer))
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_MainWindowPresentOnly)
+    ->ArgName("path")
+    ->Arg(static_cast<int>(PresentPath::WindowSurface))
+    ->Arg(static_cast<int>(PresentPath::Renderer))
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace
 

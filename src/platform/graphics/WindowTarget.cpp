@@ -202,6 +202,13 @@ PresentPath windowTargetPresentPath(const WindowTarget* target) {
     return target ? target->path : PresentPath::Automatic;
 }
 
+std::string windowTargetRendererName(const WindowTarget* target) {
+    SDL_RendererInfo info{};
+    if (!target || !target->renderer || SDL_GetRendererInfo(target->renderer, &info) != 0 || !info.name)
+        return {};
+    return info.name;
+}
+
 DrawContext* beginDraw(WindowTarget* target) {
     if (!target || !target->context)
         return nullptr;

@@ -17,6 +17,7 @@
 #include "platform/graphics/DrawContext.h"
 
 #include <cstdint>
+#include <string>
 
 struct SDL_Window;
 
@@ -55,6 +56,9 @@ int windowTargetHeight(const WindowTarget* target);
 void windowTargetPixelSize(const WindowTarget* target, int* width, int* height);
 // The path the target presents through (never Automatic for a target).
 PresentPath windowTargetPresentPath(const WindowTarget* target);
+// The SDL renderer's name on the renderer path ("opengl", "software", ...);
+// empty on the window-surface path.
+std::string windowTargetRendererName(const WindowTarget* target);
 
 // The context to draw the frame with; null without a target or image.
 DrawContext* beginDraw(WindowTarget* target);

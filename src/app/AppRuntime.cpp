@@ -388,6 +388,7 @@ void AppRuntime::shutdown(bool wasConnected) {
         console.setCursorVisible(true);
         console.setColor(ConsoleAttr::kNormal);
     }
+    console.releaseTerminal();
     m_engine.reset();
     m_watchdogLog->close();
 }

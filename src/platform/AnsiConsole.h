@@ -22,6 +22,10 @@ public:
     void clear() override;
     void fillAttribute(int attribute) override;
     void setCursorVisible(bool visible) override;
+    // Clearing starts the dashboard: the rows from kConsoleMessageFirstRow to
+    // the terminal's last (at most the console's) become the scrolling
+    // message area for lines printed meanwhile; releaseTerminal ends it.
+    void releaseTerminal() override;
     const ConsoleScreen& screen() const override { return m_screen; }
 
     // Re-binds to the terminal (the console was opened again).
@@ -32,6 +36,7 @@ private:
 
     ConsoleScreen m_screen;
     bool m_attached;
+    bool m_messageArea = false;
 };
 
 // The escape sequence that selects a console attribute (foreground in the low

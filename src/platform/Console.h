@@ -20,6 +20,10 @@ namespace qv {
 
 inline constexpr int kConsoleColumns = 120;
 inline constexpr int kConsoleRows = 55;
+// The dashboards draw rows 0 to 25 and the main thread's status lines reach
+// row 27 (the exit text): on a terminal, rows from here down are the message
+// area where lines printed meanwhile appear (Output.h).
+inline constexpr int kConsoleMessageFirstRow = 28;
 
 namespace ConsoleAttr {
 inline constexpr int kNormal = 7;
@@ -78,6 +82,9 @@ public:
     virtual void clear() = 0;
     virtual void fillAttribute(int attribute) = 0;
     virtual void setCursorVisible(bool visible) = 0;
+    // Drawing is over (the program ends): a terminal gets its whole screen
+    // back for plain lines.
+    virtual void releaseTerminal() {}
     // The cell model behind the console.
     virtual const ConsoleScreen& screen() const = 0;
 

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace qv {
@@ -23,10 +24,15 @@ struct Chunk {
 
 class OutputQueue {
 public:
-    void push(OutputStream stream, std::string_view text) {
+    void push(OutputStream stream, std::string_view text, bool drawing = false) {
         if (text.empty())
             return;
         std::unique_lock<std::mutex> lock(m_mutex);
+        std::string placed;
+        if (!drawing && m_areaLast >= m_areaFirst && m_areaStreams[stream == OutputStream::StandardError ? 1 : 0]) {
+            placed = messageAreaText(text, m_areaLast);
+            text = placed;
+        }
         if (m_sink) {
             m_sink(stream, text);
             return;
@@ -61,6 +67,14 @@ public:
     void setSink(OutputCapture::Sink sink) {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_sink = std::move(sink);
+    }
+
+    void setArea(int first, int last, bool out, bool err) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_areaFirst = first;
+        m_areaLast = last;
+        m_areaStreams[0] = out;
+        m_areaStreams[1] = err;
     }
 
 private:
@@ -102,6 +116,9 @@ private:
     bool m_started = false;
     bool m_writing = false;
     OutputCapture::Sink m_sink;
+    // The message area (off while first > last) and the streams it takes.
+    int m_areaFirst = 1, m_areaLast = 0;
+    bool m_areaStreams[2] = {false, false};
 };
 
 // Never destroyed: detached threads may still write while the process exits.
@@ -118,6 +135,21 @@ void vprintTo(OutputStream stream, const char* format, va_list args) {
 }  // namespace
 
 void outWrite(std::string_view text) { queue().push(OutputStream::StandardOutput, text); }
+void outWriteDrawing(std::string_view text) { queue().push(OutputStream::StandardOutput, text, true); }
+
+void setTerminalMessageArea(int firstRow, int lastRow, bool standardOutput, bool standardError) {
+    queue().setArea(firstRow, lastRow, standardOutput, standardError);
+}
+
+std::string messageAreaText(std::string_view text, int lastRow) {
+    if (!text.empty() && text.back() == '\n')
+        text.remove_suffix(1);
+    // Save the cursor and colours, then a new line at the bottom of the area.
+    std::string out = "\x1b" "7\x1b[" + std::to_string(lastRow + 1) + ";1H\n\r\x1b[0m";
+    out.append(text);
+    out += "\x1b" "8";
+    return out;
+}
 void errWrite(std::string_view text) { queue().push(OutputStream::StandardError, text); }
 
 void outPrint(const char* format, ...) {
@@ -137,6 +169,14 @@ void errPrint(const char* format, ...) {
 bool outputFlush(int timeoutMs) { return queue().flush(timeoutMs); }
 uint64_t outputDroppedBytes() { return queue().dropped(); }
 bool standardOutputIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
+bool standardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+
+int terminalRowCount() {
+    struct winsize size {};
+    if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0)
+        return 0;
+    return size.ws_row;
+}
 
 OutputCapture::OutputCapture(Sink sink) { queue().setSink(std::move(sink)); }
 OutputCapture::~OutputCapture() { queue().setSink(nullptr); }

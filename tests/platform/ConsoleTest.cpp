@@ -1,6 +1,7 @@
 #include "platform/AnsiConsole.h"
 #include "platform/Console.h"
 #include "platform/Output.h"
+#include "support/AnsiScreen.h"
 
 #include <gtest/gtest.h>
 
@@ -90,6 +91,40 @@ TEST(AnsiConsole, DrawsOnlyWhenAttachedAndRepaintsTheFlash) {
     EXPECT_NE(out.find("\x1b[0;97;101m"), std::string::npos);
     EXPECT_NE(out.find("\x1b[55;1H"), std::string::npos);
     EXPECT_NE(out.find("  hi"), std::string::npos);
+}
+
+// Lines printed while the dashboard is drawn scroll in the message area
+// below it: the dashboard's rows keep their text, and the drawing goes on
+// where it was, in its own colour.
+TEST(AnsiConsole, LinesPrintedDuringTheDashboardGoToTheMessageAreaBelowIt) {
+    std::string out;
+    OutputCapture capture([&](OutputStream, std::string_view text) { out.append(text); });
+    AnsiConsole console(true);
+    console.setColor(ConsoleAttr::kCyan);
+    console.clear();
+    for (int row = 0; row < kConsoleMessageFirstRow; ++row) {
+        console.setCursor(0, row);
+        console.print("row %02d of the dashboard", row);
+    }
+    console.setCursor(0, 25);
+    console.setColor(ConsoleAttr::kYellow);
+    console.write("  [ Susp Logger ]  SAVED");
+    outPrint("  [AudioEngine] Synth ready: 256 samples @ 48000 Hz\n");
+    outWrite("second line\n");
+    console.write(" -> susp_log.csv");
+    console.releaseTerminal();
+    outWrite("after the dashboard\n");
+
+    test::AnsiScreen screen;
+    screen.update(out);
+    for (int row = 0; row < 25; ++row)
+        EXPECT_EQ(screen.textAt(0, row, 23), (row < 10 ? "row 0" : "row ") + std::to_string(row) + " of the dashboard");
+    EXPECT_EQ(screen.textAt(0, 25, 40), "  [ Susp Logger ]  SAVED -> susp_log.csv");
+    EXPECT_EQ(screen.attributeAt(30, 25), ConsoleAttr::kYellow);
+    EXPECT_EQ(screen.textAt(0, kConsoleRows - 2, 51), "  [AudioEngine] Synth ready: 256 samples @ 48000 Hz");
+    EXPECT_EQ(screen.textAt(0, kConsoleRows - 1, 11), "second line");
+    // Once released, plain lines go where the cursor is again.
+    EXPECT_EQ(out.substr(out.size() - 20), "after the dashboard\n");
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "support/AnsiScreen.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
@@ -41,12 +42,23 @@ void AnsiScreen::interpret(std::string_view bytes) {
             } else if (c == '\r') {
                 flush();
                 m_screen.setCursor(0, m_screen.cursorRow());
+            } else if (c == '\n') {
+                flush();
+                lineFeed();
             } else {
                 text.push_back(c);
             }
         } else if (m_state == 1) {
             m_state = c == '[' ? 2 : 0;
             m_params.clear();
+            if (c == '7') {
+                m_savedColumn = m_screen.cursorColumn();
+                m_savedRow = m_screen.cursorRow();
+                m_savedAttribute = m_screen.attribute();
+            } else if (c == '8') {
+                m_screen.setCursor(m_savedColumn, m_savedRow);
+                m_screen.setAttribute(m_savedAttribute);
+            }
         } else if ((c >= '0' && c <= '9') || c == ';' || c == '?') {
             m_params.push_back(c);
         } else {
@@ -55,6 +67,25 @@ void AnsiScreen::interpret(std::string_view bytes) {
         }
     }
     flush();
+}
+
+void AnsiScreen::lineFeed() {
+    const int row = m_screen.cursorRow();
+    if (row != m_bottom) {
+        m_screen.setCursor(0, std::min(row + 1, kConsoleRows - 1));
+        return;
+    }
+    const int attribute = m_screen.attribute();
+    for (int r = m_top; r <= m_bottom; ++r) {
+        for (int column = 0; column < kConsoleColumns; ++column) {
+            const ConsoleCell below = r < m_bottom ? m_screen.cell(column, r + 1) : ConsoleCell{' ', attribute};
+            m_screen.setAttribute(below.attribute);
+            m_screen.setCursor(column, r);
+            m_screen.write(std::string_view(&below.ch, 1));
+        }
+    }
+    m_screen.setAttribute(attribute);
+    m_screen.setCursor(0, m_bottom);
 }
 
 void AnsiScreen::applySequence(char final, const std::string& params) {
@@ -70,7 +101,18 @@ void AnsiScreen::applySequence(char final, const std::string& params) {
             break;
         pos = end + 1;
     }
-    if (final == 'H') {
+    if (final == 'r') {
+        const int top = numbers.size() > 0 && numbers[0] > 0 ? numbers[0] - 1 : 0;
+        const int bottom = numbers.size() > 1 && numbers[1] > 0 ? numbers[1] - 1 : kConsoleRows - 1;
+        if (top < bottom && bottom < kConsoleRows) {
+            m_top = top;
+            m_bottom = bottom;
+        } else {
+            m_top = 0;
+            m_bottom = kConsoleRows - 1;
+        }
+        m_screen.setCursor(0, 0);
+    } else if (final == 'H') {
         const int row = numbers.size() > 0 && numbers[0] > 0 ? numbers[0] - 1 : 0;
         const int column = numbers.size() > 1 && numbers[1] > 0 ? numbers[1] - 1 : 0;
         m_screen.setCursor(column, row);

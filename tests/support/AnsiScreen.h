@@ -25,9 +25,15 @@ public:
 private:
     void interpret(std::string_view bytes);
     void applySequence(char final, const std::string& params);
+    // A line feed: the next row, or the scrolling region moves up by one at
+    // its last row.
+    void lineFeed();
 
     ConsoleScreen m_screen;
     size_t m_consumed = 0;
+    // The scrolling region (rows, 0-based) and the cursor saved by ESC 7.
+    int m_top = 0, m_bottom = kConsoleRows - 1;
+    int m_savedColumn = 0, m_savedRow = 0, m_savedAttribute = ConsoleAttr::kNormal;
     // Parser state: 0 text, 1 after ESC, 2 inside a control sequence.
     int m_state = 0;
     std::string m_params;

@@ -250,7 +250,9 @@ void paintCommunityProfiles(DrawContext& context, float width, float height, voi
                          RectF{20 * s, top + 20 * s, width - 20 * s, top + 68 * s}, guiBrush(kBrushText38),
                          TextAlignment::Leading, ParagraphAlignment::Near);
     }
-    drawStatusLine(context, state.status, state.statusStyle, RectF{20 * s, height - 70 * s, width - 20 * s, height - 52 * s});
+    // A long error wraps upwards, into the gap above the status line.
+    drawStatusLine(context, state.status, state.statusStyle, RectF{20 * s, height - 70 * s, width - 20 * s, height - 52 * s},
+                   RectF{20 * s, height - 84 * s, width - 20 * s, height - 52 * s});
     drawProfileDialogFooter(context, width, height, height - 48 * s);
     drawButton(context, state.close);
     drawButton(context, state.download);

@@ -4,8 +4,6 @@
 #include "settings/LiveSettings.h"
 #include "ui/Appearance.h"
 
-#include <algorithm>
-
 namespace qv {
 
 void ensureProfileDialogAppearance() {
@@ -23,7 +21,7 @@ void drawSectionLabel(DrawContext& context, const char* text, float x, float y, 
 }
 
 void drawStatusLine(DrawContext& context, const std::string& text, int style, const RectF& lineBox,
-                    float growBottom) {
+                    const RectF& room) {
     if (text.empty())
         return;
     const TextFormat* format = guiTextFormat(kFormatSmall);
@@ -31,7 +29,11 @@ void drawStatusLine(DrawContext& context, const std::string& text, int style, co
     ParagraphAlignment paragraph = ParagraphAlignment::Center;
     if (context.measureText(format, text, box.width()).height > box.height()) {
         paragraph = ParagraphAlignment::Near;
-        box.bottom = std::max(box.bottom, growBottom);
+        if (room.width() > 0 && room.height() > 0) {
+            box = room;
+            if (room.bottom <= lineBox.bottom)
+                paragraph = ParagraphAlignment::Far;
+        }
     }
     switch (style) {
     case kStatusNormal:

@@ -22,11 +22,12 @@ void drawSectionLabel(DrawContext& context, const char* text, float x, float y, 
 
 // Nothing for an empty text; style 1 in the normal text colour, 2 in the
 // second text colour, 3 in an error red; any other style draws nothing. A
-// text of one line is centred in the box; one that wraps starts at the box's
-// top and may run down to growBottom (when below the box), so its first line
-// always shows.
-void drawStatusLine(DrawContext& context, const std::string& text, int style, const RectF& box,
-                    float growBottom = 0.0f);
+// text of one line is centred in the line's box. One that wraps takes
+// `room` (when given) instead: from its top down when the room reaches below
+// the line's box, else upwards from its bottom; without a room it starts at
+// the line's top. So the first line always shows.
+void drawStatusLine(DrawContext& context, const std::string& text, int style, const RectF& lineBox,
+                    const RectF& room = RectF{});
 
 // The footer band from y = top to the bottom with its line on top.
 void drawProfileDialogFooter(DrawContext& context, float width, float height, float top);

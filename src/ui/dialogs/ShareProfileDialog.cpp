@@ -126,7 +126,7 @@ void paintShareProfile(DrawContext& context, float width, float height, void* us
     drawTextField(context, state.description);
     // A long error wraps downwards, towards the footer.
     drawStatusLine(context, state.status, state.statusStyle, RectF{20 * s, 228 * s, width - 20 * s, 246 * s},
-                   height - 52 * s);
+                   RectF{20 * s, 228 * s, width - 20 * s, height - 52 * s});
     drawProfileDialogFooter(context, width, height, height - 48 * s);
     drawButton(context, state.cancel);
     drawButton(context, state.share);

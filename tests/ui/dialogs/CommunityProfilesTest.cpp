@@ -229,6 +229,23 @@ TEST_F(CommunityProfilesTest, ADeeplyNestedEntryIsRefusedWithAMessage) {
         EXPECT_TRUE(unchangedSince(before));
     }
     EXPECT_FALSE(fs::exists(profileFile(kIRacing, "Deep")));
+    // The two-line message wraps upwards from the status line: both lines show.
+    auto target = paintOnce(paintCommunityProfiles, &state, 480, 420);
+    const auto redRows = [&](int top, int bottom) {
+        int rows = 0;
+        for (int y = top; y < bottom; ++y)
+            for (int x = 20; x < 460; ++x) {
+                const Rgba8 p = target->pixel(x, y);
+                if (p.r > 150 && p.g < 110) {
+                    ++rows;
+                    break;
+                }
+            }
+        return rows;
+    };
+    EXPECT_GT(redRows(336, 352), 4) << "the first line above the status box";
+    EXPECT_GT(redRows(352, 368), 4) << "the last line in it";
+    savePng(*target, "community_profiles_long_error");
 }
 
 // Downloaded values are held to the same ranges as the program's own files.

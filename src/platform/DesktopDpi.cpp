@@ -2,13 +2,11 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
-#include <X11/Xresource.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
-#include <mutex>
+#include <string_view>
 
 namespace qv {
 
@@ -31,24 +29,39 @@ int parseDpiText(const char* text) {
     return static_cast<int>(std::lround(std::clamp(value, double(kMinDesktopDpi), double(kMaxDesktopDpi))));
 }
 
+// The database text is read line by line here rather than by Xlib's
+// resource manager: that parser keeps every name it ever saw in a table for
+// the life of the process and overran its buffers on hostile input under the
+// fuzzer, and the property comes from any client of the display.
 int xftDpiFromResources(const std::string& resources) {
-    if (resources.empty())
-        return 0;
-    static std::once_flag once;
-    std::call_once(once, [] { XrmInitialize(); });
-    XrmDatabase database = XrmGetStringDatabase(resources.c_str());
-    if (!database)
-        return 0;
-    char* type = nullptr;
-    XrmValue value{};
-    int dpi = 0;
-    if (XrmGetResource(database, "Xft.dpi", "Xft.Dpi", &type, &value) && value.addr && value.size > 0) {
-        // The value is counted, not necessarily terminated.
-        const std::string text(value.addr, strnlen(value.addr, value.size));
-        dpi = parseDpiText(text.c_str());
+    std::string exact, loose;  // "Xft.dpi", and a wildcard entry that matches it
+    size_t at = 0;
+    while (at < resources.size()) {
+        size_t end = resources.find('\n', at);
+        if (end == std::string::npos)
+            end = resources.size();
+        std::string_view line(resources.data() + at, end - at);
+        at = end + 1;
+        const size_t colon = line.find(':');
+        if (colon == std::string_view::npos)
+            continue;
+        const auto trim = [](std::string_view v) {
+            while (!v.empty() && (v.front() == ' ' || v.front() == '\t'))
+                v.remove_prefix(1);
+            while (!v.empty() && (v.back() == ' ' || v.back() == '\t' || v.back() == '\r'))
+                v.remove_suffix(1);
+            return v;
+        };
+        const std::string_view name = trim(line.substr(0, colon));
+        const std::string_view value = trim(line.substr(colon + 1));
+        if (name == "Xft.dpi")
+            exact.assign(value);
+        else if (name == "*dpi" || name == "*.dpi" || name == "Xft*dpi" || name == "*Xft.dpi" || name == "*Xft*dpi")
+            loose.assign(value);
     }
-    XrmDestroyDatabase(database);
-    return dpi;
+    const std::string& text = exact.empty() ? loose : exact;
+    // A value is one text: it ends at the first NUL, like the property.
+    return parseDpiText(text.c_str());
 }
 
 int dpiFromEnvironment() { return parseDpiText(std::getenv("QUORVANE_DPI")); }

@@ -25,7 +25,9 @@ inline constexpr int kMaxDesktopDpi = 480;
 int parseDpiText(const char* text);
 
 // The Xft.dpi entry of a resource database text (RESOURCE_MANAGER's format,
-// as xrdb writes it); 0 when there is none or its value is not valid.
+// as xrdb writes it: "name:\tvalue" lines); "Xft.dpi" itself, else a
+// wildcard entry that matches it ("*dpi", "*.dpi", "Xft*dpi"); 0 when there
+// is none or its value is not valid.
 int xftDpiFromResources(const std::string& resources);
 
 // QUORVANE_DPI from the environment; 0 when unset or not valid.

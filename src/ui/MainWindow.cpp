@@ -414,11 +414,17 @@ void checkDpi(int dpi, bool sizeFollowed) {
     setDpi(dpi);
     if (currentDpi() == old)
         return;  // out of range: ignored
-    // The size before the new minimum, which may already enlarge the window.
-    const WindowRect before = windowRect(gMain.window);
-    applyMinimumSize(nullptr);
-    if (!sizeFollowed && !isWindowMaximized(gMain.window))
-        setWindowRect(gMain.window, rescaleWindowRect(before, old, currentDpi(), displayBounds()));
+    // A smaller window needs the smaller minimum first (a size below the
+    // minimum is raised to it); a larger one gets its rectangle first, since
+    // setting a minimum also re-applies the position SDL knows.
+    const bool resize = !sizeFollowed && !isWindowMaximized(gMain.window);
+    const WindowRect next = rescaleWindowRect(windowRect(gMain.window), old, currentDpi(), displayBounds());
+    if (currentDpi() < old)
+        applyMinimumSize(nullptr);
+    if (resize)
+        setWindowRect(gMain.window, next);
+    if (currentDpi() > old)
+        applyMinimumSize(nullptr);
     rebuildResources();
 }
 

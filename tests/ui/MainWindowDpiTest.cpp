@@ -142,6 +142,13 @@ TEST_F(MainWindowDpiTest, ANewXftDpiResizesTheWindowAroundItsCentreAndItsMinimum
     EXPECT_EQ(currentDpi(), 144);
     EXPECT_NEAR(after.x + after.width / 2, before.x + before.width / 2, 2);
     EXPECT_NEAR(after.y + after.height / 2, before.y + before.height / 2, 2);
+    // And back: the smaller minimum lets the window shrink to its old size.
+    setXftDpi(96);
+    Geometry back;
+    EXPECT_TRUE(test::eventually([&] {
+        back = mainWindowGeometry(display);
+        return back.width == 1500 && back.height == 860 && back.minWidth == 1000 && back.minHeight == 600;
+    })) << back.width << "x" << back.height << " min " << back.minWidth << "x" << back.minHeight;
 }
 
 TEST_F(MainWindowDpiTest, QuorvaneDpiWinsOverXftDpi) {

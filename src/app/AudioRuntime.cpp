@@ -298,9 +298,13 @@ void recoveryWorker(const std::shared_ptr<AudioRuntime::Shared>& shared, int) {
         // A stream that starts but never calls back is no recovery: wait a
         // bounded time for every stream's first callback.
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(s.options.callbackWaitMs);
-        while (!backend.streamsCalledBack() && std::chrono::steady_clock::now() < deadline)
+        // The end of the program ends the wait too.
+        const auto ending = [&s] {
+            return !s.accepting.load() || (s.options.running && s.options.running->load() == 0);
+        };
+        while (!backend.streamsCalledBack() && std::chrono::steady_clock::now() < deadline && !ending())
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        if (!backend.streamsCalledBack()) {
+        if (!backend.streamsCalledBack() && !ending()) {
             ok = false;
             silent = true;
             s.audioOk = 0;

@@ -5,8 +5,8 @@
 // PortAudio call hangs on a dead or stopped audio server.
 //
 // Threads: start, initAudio, reEnumerate, loopbackTest and closeAll run on
-// one thread at a time (main, or the audio worker that holds the runtime's
-// busy token). The health getters read atomics and may be called while the
+// one thread at a time (the audio worker that holds the runtime's busy
+// token: the start worker first; main at shutdown). The health getters read atomics and may be called while the
 // streams call back; the runtime calls them while it holds the token.
 // synth() is valid for the life of the backend; syncSettings() may be called
 // from any thread; interrupt() from the main thread while a worker waits.

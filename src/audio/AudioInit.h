@@ -6,8 +6,8 @@
 // plays, installs the render callable, starts the streams and publishes the
 // audio status (AudioStatus.h).
 //
-// Threads: initAudio runs on main at start-up or on the one audio worker
-// that holds the busy token, never on the GUI thread and never twice at once.
+// Threads: initAudio runs on the one audio worker that holds the busy token
+// (the start worker at start-up), never on the GUI thread and never twice at once.
 // It writes the device part of the live settings through LiveSettings::edit.
 
 #include "audio/AudioDevice.h"

@@ -129,6 +129,44 @@ TEST_F(WindowTargetTest, OnlyTheGivenRectanglesOfAFrameArePresented) {
     destroyWindowTarget(&target);
 }
 
+// The path of drivers without a window surface (Wayland): an SDL renderer
+// (here SDL's software one, which draws onto the window's surface) and a
+// streaming texture that takes the same rectangles.
+TEST_F(WindowTargetTest, TheRendererPathPresentsTheGivenRectanglesAndKeepsTheRest) {
+    WindowTarget* target = createWindowTarget(window, PresentPath::Renderer);
+    ASSERT_NE(target, nullptr) << lastGraphicsError();
+    EXPECT_EQ(windowTargetPresentPath(target), PresentPath::Renderer);
+    EXPECT_FALSE(windowTargetRendererName(target).empty());
+    DrawContext* context = beginDraw(target);
+    ASSERT_NE(context, nullptr);
+    context->clear(rgb(10, 20, 30));
+    ASSERT_TRUE(endDraw(target));
+    ASSERT_TRUE(presentWindowTarget(target)) << lastGraphicsError();
+    EXPECT_TRUE(test::colorNear(windowPixel(40, 30), {10, 20, 30, 255}, 0));
+
+    context = beginDraw(target);
+    context->clear(rgb(200, 100, 50));
+    ASSERT_TRUE(endDraw(target));
+    const PixelRect rects[] = {{2, 3, 4, 5}, {60, 40, 30, 30}};
+    ASSERT_TRUE(presentWindowTarget(target, rects, 2)) << lastGraphicsError();
+    EXPECT_TRUE(test::colorNear(windowPixel(5, 7), {200, 100, 50, 255}, 0));
+    EXPECT_TRUE(test::colorNear(windowPixel(63, 47), {200, 100, 50, 255}, 0));
+    EXPECT_TRUE(test::colorNear(windowPixel(6, 3), {10, 20, 30, 255}, 0));
+    EXPECT_TRUE(test::colorNear(windowPixel(59, 47), {10, 20, 30, 255}, 0));
+
+    // A new texture (after a resize) holds nothing yet: the whole frame goes in.
+    SDL_SetWindowSize(window, 80, 60);
+    ASSERT_TRUE(resizeWindowTarget(target, 80, 60));
+    context = beginDraw(target);
+    context->clear(rgb(0, 255, 0));
+    ASSERT_TRUE(endDraw(target));
+    ASSERT_TRUE(presentWindowTarget(target, rects, 1));
+    EXPECT_TRUE(test::colorNear(windowPixel(70, 50), {0, 255, 0, 255}, 0));
+    EXPECT_TRUE(recreateWindowTarget(&target));
+    EXPECT_EQ(windowTargetPresentPath(target), PresentPath::Renderer);
+    destroyWindowTarget(&target);
+}
+
 TEST_F(WindowTargetTest, ALostTargetIsRebuiltForTheSameWindow) {
     WindowTarget* target = createWindowTarget(window);
     ASSERT_NE(target, nullptr);

@@ -8,6 +8,7 @@
 
 #include "audio/SignalAnalysis.h"
 #include "support/ChildProcess.h"
+#include "support/Eventually.h"
 #include "support/FeedOnJack.h"
 #include "support/PipeWireServer.h"
 #include "support/TempDir.h"
@@ -151,18 +152,20 @@ TEST(AudioServerRestartJack, CtrlCDuringARecoveryFromAHungServerExitsAtOnceAndSa
     ASSERT_TRUE(server.start()) << server.lastError();
     PlayingProgram run(server);
     ASSERT_TRUE(run.start());
-    // Connected to the feed (the connect-wait retries every 2 s): the stale
-    // check runs only in connected passes.
-    std::this_thread::sleep_for(std::chrono::seconds(4));
+    // Connected to the feed: the stale check runs only in connected passes.
+    ASSERT_TRUE(run.program().waitForOutput("[IRacingHapticEngine] Connected", 30000)) << run.program().output();
 
     server.pause();
     // An attempt's new audio host waits for the stopped server.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!contains(run.watchdog(), "RECOVERY attempt 1/30") && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    ASSERT_TRUE(contains(run.watchdog(), "RECOVERY attempt 1/30")) << run.watchdog();
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ASSERT_TRUE(eventually([&] { return contains(run.watchdog(), "RECOVERY attempt 1/30"); })) << run.watchdog();
     const auto savedBefore = std::filesystem::last_write_time(run.iniPath());
+    // The save at exit must be able to carry a later time than that: the
+    // file system's clock has moved on once a fresh file there is newer.
+    const std::string probe = run.iniPath() + ".clock";
+    ASSERT_TRUE(eventually([&] {
+        writeFile(probe, "x");
+        return std::filesystem::last_write_time(probe) > savedBefore;
+    }));
 
     const auto interrupted = std::chrono::steady_clock::now();
     run.program().signal(SIGINT);

@@ -365,6 +365,21 @@ TEST_F(CommunityProfilesTest, RendersForReview) {
     state.statusStyle = kStatusSuccess;
     auto target = paintOnce(paintCommunityProfiles, &state, 480, 420);
     savePng(*target, "community_profiles_dialog");
+    // Two listed rows carry text; the list below them is empty.
+    const RectF& list = state.list.rect;
+    ASSERT_GT(list.height(), 3 * 40.0f);
+    const Rgba8 listFill = target->pixel(static_cast<int>(list.right) - 6, static_cast<int>(list.bottom) - 6);
+    const int top = static_cast<int>(list.top), left = static_cast<int>(list.left) + 8;
+    EXPECT_GT(test::inkedPixels(*target, left, top + 2, left + 160, top + 60, listFill), 60);
+    EXPECT_EQ(test::inkedPixels(*target, left, static_cast<int>(list.bottom) - 30, static_cast<int>(list.right) - 8,
+                                static_cast<int>(list.bottom) - 4, listFill),
+              0);
+    // Both buttons lie inside the dialog, below the list.
+    for (const RectF* r : {&state.download.rect, &state.close.rect}) {
+        EXPECT_GE(r->top, list.bottom);
+        EXPECT_LE(r->bottom, 420.0f);
+        EXPECT_LE(r->right, 480.0f);
+    }
 }
 
 }  // namespace

@@ -274,11 +274,34 @@ TEST_F(SaveProfileAsTest, CaretTimerRepaintsOnlyForItsId) {
     EXPECT_FALSE(timerSaveProfileAs(7, &state, 7, 0));
 }
 
-TEST_F(SaveProfileAsTest, RendersForReview) {
+// The field and both buttons are drawn where their hit rectangles lie, inside
+// the dialog, over the footer band; the render is kept for review.
+TEST_F(SaveProfileAsTest, PaintsTheFieldAndButtonsWhereTheyAreHit) {
     open();
+    type("Endurance");
     state.save.hovered = 1;
     auto target = paintOnce(paintSaveProfileAs, &state, 420, 200);
     savePng(*target, "save_profile_as_dialog");
+    const Rgba8 background = target->pixel(3, 3);
+    for (const RectF* r : {&state.field.rect, &state.save.rect, &state.cancel.rect}) {
+        EXPECT_GE(r->left, 0.0f);
+        EXPECT_LE(r->right, 420.0f);
+        EXPECT_LE(r->bottom, 200.0f);
+        const int area = static_cast<int>(r->width() * r->height());
+        // Filled and outlined: most of the rectangle differs from the background.
+        EXPECT_GT(test::inkedPixels(*target, static_cast<int>(r->left), static_cast<int>(r->top),
+                                    static_cast<int>(r->right), static_cast<int>(r->bottom), background, 4),
+                  area / 2);
+    }
+    // The typed name shows in the field's left part, its right part is empty.
+    const RectF& f = state.field.rect;
+    const Rgba8 fieldFill = target->pixel(static_cast<int>(f.right) - 6, static_cast<int>(f.centerY()));
+    EXPECT_GT(test::inkedPixels(*target, static_cast<int>(f.left) + 10, static_cast<int>(f.top) + 6,
+                                static_cast<int>(f.left) + 80, static_cast<int>(f.bottom) - 6, fieldFill),
+              30);
+    EXPECT_EQ(test::inkedPixels(*target, static_cast<int>(f.right) - 80, static_cast<int>(f.top) + 6,
+                                static_cast<int>(f.right) - 10, static_cast<int>(f.bottom) - 6, fieldFill),
+              0);
 }
 
 }  // namespace

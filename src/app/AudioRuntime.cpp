@@ -324,7 +324,8 @@ void recoveryWorker(const std::shared_ptr<AudioRuntime::Shared>& shared, int) {
     } else if (silent) {
         s.log("initAudio error: the streams started but the device never called back");
     } else {
-        s.log("initAudio error: " + backend.lastErrorText());
+        const std::string cause = backend.lastErrorText();
+        s.log("initAudio error: " + (cause.empty() ? std::string("the audio layer gave no reason") : cause));
     }
 }
 

@@ -5,10 +5,12 @@
 
 #include "audio/AudioInit.h"
 #include "audio/AudioStatus.h"
+#include "platform/AudioServers.h"
 #include "platform/Output.h"
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <algorithm>
 #include <new>
@@ -80,7 +82,16 @@ bool AudioHostClient::startHost() {
     char address[32];
     std::snprintf(address, sizeof address, "%llx",
                   static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(m_block.data())));
-    if (!m_process.start({m_options.program, address, std::to_string(m_block.size())}, {hostEnd.fd(), m_block.fd()})) {
+    // Which JACK the host reaches is decided at each start: a JACK server
+    // that answers, else PipeWire's JACK library when PipeWire runs.
+    const JackRoute route = chooseJackRoute();
+    std::vector<std::pair<std::string, std::string>> environment;
+    if (route.kind == JackRoute::Kind::PipeWire) {
+        const char* current = std::getenv("LD_LIBRARY_PATH");
+        environment.emplace_back("LD_LIBRARY_PATH", prependLibraryPath(route.libraryDir, current ? current : ""));
+    }
+    if (!m_process.start({m_options.program, address, std::to_string(m_block.size()), route.description},
+                         {hostEnd.fd(), m_block.fd()}, environment)) {
         m_channel.close();
         m_lastError = "Cannot start the audio host: " + m_process.lastError();
         m_problem = AudioProblem::HostUnavailable;

@@ -1,8 +1,10 @@
 // qv-audiohost: the audio host that quorvane starts (see AudioHostProtocol.h).
-// Arguments: the shared block's address (hexadecimal) and size; descriptors 3
-// (the channel) and 4 (the block) come from the program.
+// Arguments: the shared block's address (hexadecimal) and size, optionally
+// the note for the device table's heading (which JACK this host reaches);
+// descriptors 3 (the channel) and 4 (the block) come from the program.
 
 #include "audio/AudioHostServer.h"
+#include "audio/DeviceEnumeration.h"
 #include "platform/Output.h"
 #include "platform/SharedBlock.h"
 
@@ -15,7 +17,7 @@ int main(int argc, char** argv) {
     using namespace qv;
     // A closed output pipe is an error value, not the end of the host.
     std::signal(SIGPIPE, SIG_IGN);
-    if (argc != 3) {
+    if (argc != 3 && argc != 4) {
         errPrint("qv-audiohost is started by quorvane, not by hand\n");
         outputFlush(500);
         return 2;
@@ -36,6 +38,8 @@ int main(int argc, char** argv) {
         outputFlush(500);
         return 2;
     }
+    if (argc == 4)
+        setDeviceTableNote(argv[3]);
     MessageChannel channel(kAudioHostChannelFd);
     return runAudioHost(*shared, channel);
 }

@@ -42,6 +42,10 @@ const char* hostApiNameOf(IPortAudio* pa, const AudioEngine& engine, int index) 
 
 // ---- name resolution helpers ----
 
+std::string savedDeviceNotFoundText(const std::string& name) {
+    return "Saved device '" + name + "' not found in current device list";
+}
+
 int findDeviceByHardwareName(const std::vector<PhysicalDevice>& devices, const std::string& name) {
     if (name.empty())
         return -1;
@@ -121,6 +125,7 @@ bool AudioInitContext::initAudio() {
             outWrite("  WARNING: No audio device configured. Run the device wizard.\n");
             logLine("initAudio: no device configured (devIdx=-1)");
             describeFailure(AudioProblem::NoDeviceConfigured, "No audio device configured. Run the device wizard.");
+            audio.setError("No audio device configured. Run the device wizard.");
             return fail();
         }
     } else {
@@ -132,6 +137,7 @@ bool AudioInitContext::initAudio() {
                 logLine("initAudio: saved device '" + savedName + "' not found");
                 describeFailure(AudioProblem::DeviceNotFound,
                                 "Saved device '" + savedName + "' not found in current device list", savedName);
+                audio.setError(savedDeviceNotFoundText(savedName));
                 return fail();
             }
             const DeviceInfo& info = (*devices)[static_cast<size_t>(device)].apis[static_cast<size_t>(variant)];

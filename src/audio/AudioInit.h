@@ -65,6 +65,11 @@ int findDeviceByHardwareName(const std::vector<PhysicalDevice>& devices, const s
 // index), else the first with a PortAudio index; -1 when there is none.
 int chooseVariant(const PhysicalDevice& device, const std::string& api, bool requireIndex);
 
+// The error text of a start whose saved device is not listed (the engine's
+// last error, which the program shows): "Saved device 'NAME' not found in
+// current device list".
+std::string savedDeviceNotFoundText(const std::string& name);
+
 // Logs "reEnumerate() done: N devices" and one line per device.
 void logDeviceList(const std::function<void(std::string_view)>& log, const std::vector<PhysicalDevice>& devices);
 

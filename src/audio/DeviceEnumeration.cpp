@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <mutex>
 
 namespace qv {
 namespace {
@@ -171,9 +172,34 @@ void scanAsioRegistry(IAsioRegistry& registry, std::vector<DeviceSelection>& sel
     }
 }
 
+namespace {
+
+std::mutex& tableNoteMutex() {
+    static std::mutex* mutex = new std::mutex();
+    return *mutex;
+}
+
+std::string& tableNote() {
+    static std::string* note = new std::string();
+    return *note;
+}
+
+}  // namespace
+
+void setDeviceTableNote(std::string note) {
+    std::lock_guard<std::mutex> lock(tableNoteMutex());
+    tableNote() = std::move(note);
+}
+
 void printPhysicalDeviceTable(const std::vector<PhysicalDevice>& list) {
     const std::string rule = "  " + std::string(76, '-') + "\n";
-    std::string text = "\n  Physical audio devices:\n" + rule;
+    std::string note;
+    {
+        std::lock_guard<std::mutex> lock(tableNoteMutex());
+        note = tableNote();
+    }
+    std::string text = note.empty() ? "\n  Physical audio devices:\n" + rule
+                                    : "\n  Physical audio devices (" + note + "):\n" + rule;
     char line[256];
     std::snprintf(line, sizeof line, "  %-4s%-36s%-20s%-6s%s\n", "#", "Hardware Name", "APIs", "MaxCh", "Suitable");
     text += line;

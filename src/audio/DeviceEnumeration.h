@@ -46,6 +46,9 @@ inline constexpr int kMaxRawDevices = 1024;
 RawDeviceList enumerateRawDevices(IPortAudio& portAudio);
 
 void printPhysicalDeviceTable(const std::vector<PhysicalDevice>& list);
+// A note for the table's heading line ("Physical audio devices (note):"),
+// e.g. which JACK the audio host reaches; empty for none. Any thread.
+void setDeviceTableNote(std::string note);
 
 // PortAudio index of the first device (in PortAudio order) with an output
 // whose lower-cased name contains the lower-cased name; -1 when none does.

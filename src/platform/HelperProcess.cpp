@@ -1,5 +1,6 @@
 #include "platform/HelperProcess.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -23,7 +24,8 @@ constexpr int kStagingFd = 100;
 
 HelperProcess::~HelperProcess() { stop(0); }
 
-bool HelperProcess::start(const std::vector<std::string>& argv, const std::vector<int>& passFds) {
+bool HelperProcess::start(const std::vector<std::string>& argv, const std::vector<int>& passFds,
+                          const std::vector<std::pair<std::string, std::string>>& environment) {
     stop(0);
     if (argv.empty()) {
         m_error = "no program to start";
@@ -53,8 +55,24 @@ bool HelperProcess::start(const std::vector<std::string>& argv, const std::vecto
     for (const std::string& arg : argv)
         args.push_back(const_cast<char*>(arg.c_str()));
     args.push_back(nullptr);
+    // The environment: ours, with the given names replaced.
+    std::vector<std::string> settings;
+    for (const auto& [name, value] : environment)
+        settings.push_back(name + "=" + value);
+    std::vector<char*> env;
+    for (char** e = environ; e != nullptr && *e != nullptr; ++e) {
+        const bool replaced = std::any_of(environment.begin(), environment.end(), [e](const auto& setting) {
+            return std::strncmp(*e, setting.first.c_str(), setting.first.size()) == 0 &&
+                   (*e)[setting.first.size()] == '=';
+        });
+        if (!replaced)
+            env.push_back(*e);
+    }
+    for (std::string& setting : settings)
+        env.push_back(setting.data());
+    env.push_back(nullptr);
     pid_t pid = -1;
-    const int rc = ::posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, args.data(), environ);
+    const int rc = ::posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, args.data(), env.data());
     posix_spawn_file_actions_destroy(&actions);
     closeStaged();
     if (rc != 0) {

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 #include <sys/types.h>
+#include <utility>
 #include <vector>
 
 namespace qv {
@@ -22,9 +23,12 @@ public:
     HelperProcess(const HelperProcess&) = delete;
     HelperProcess& operator=(const HelperProcess&) = delete;
 
-    // argv[0] is the program's path. False, with lastError(), when it cannot
-    // be started (a missing program shows as a start that exits at once).
-    bool start(const std::vector<std::string>& argv, const std::vector<int>& passFds);
+    // argv[0] is the program's path. The child gets this process's
+    // environment with `environment`'s names set to their values. False, with
+    // lastError(), when it cannot be started (a missing program shows as a
+    // start that exits at once).
+    bool start(const std::vector<std::string>& argv, const std::vector<int>& passFds,
+               const std::vector<std::pair<std::string, std::string>>& environment = {});
     bool isStarted() const;
     // SIGKILL; the child is reaped by the next stop() or reap().
     void kill();

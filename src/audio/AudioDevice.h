@@ -28,6 +28,11 @@ struct DeviceInfo {
     double defaultLowOutputLatencyMs = 0.0; // 0 for a registry-only variant
     std::string clsid;                      // ASIO driver class identifier from the registry, or empty
     bool asioFlag = false;                  // an ASIO variant backed by a registry entry
+    // A host API whose server sets the buffer (JACK): the server's buffer
+    // size when enumerated, and the output latency a stream on this variant
+    // shows (streamOutputLatencyMs); 0 when the buffer is ours to choose.
+    int32_t serverBufferFrames = 0;
+    double serverLatencyMs = 0.0;
 };
 
 // One interface with its variants, ordered by preference once enumerated.

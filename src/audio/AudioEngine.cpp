@@ -258,8 +258,14 @@ bool AudioEngine::openWithFallback(StreamSlot& slot, int deviceIndex, int& chann
     return false;
 }
 
+int AudioEngine::serverFramesOf(const PaDeviceInfo& info) {
+    const PaHostApiInfo* api = m_pa->hostApiInfo(info.hostApi);
+    const int frames = api != nullptr ? m_pa->serverBufferFrames(api->type) : 0;
+    return frames > 0 ? frames : 0;
+}
+
 void AudioEngine::fillSlot(StreamSlot& slot, int deviceIndex, int channels, double rate, int frames, bool isAsio,
-                           bool floorWithoutInfo) {
+                           bool floorWithoutInfo, int serverFrames) {
     slot.isAsio = isAsio;
     const PaStreamInfo* info = m_pa->streamInfo(slot.stream);
     int base = isAsio ? frames : std::max(frames, 256);
@@ -274,7 +280,9 @@ void AudioEngine::fillSlot(StreamSlot& slot, int deviceIndex, int channels, doub
         if (!floorWithoutInfo)
             base = frames;
     }
-    slot.outputLatencyMs = static_cast<double>(base) / slot.sampleRate * 1000.0;
+    slot.serverBufferFrames = serverFrames;
+    slot.outputLatencyMs = streamOutputLatencyMs(slot.driverLatencyMs, serverFrames, slot.sampleRate,
+                                                 static_cast<double>(base) / slot.sampleRate * 1000.0);
     slot.deviceIndex = deviceIndex;
     slot.deviceChannels = channels;
     slot.activeChannels = channels;
@@ -353,7 +361,10 @@ bool AudioEngine::openDevice(int deviceIndex, int channels, double sampleRate, i
     }
     const PaHostApiInfo* api = m_pa->hostApiInfo(info->hostApi);
     const bool isAsio = api != nullptr && api->type == paASIO;
-    const int frames = std::clamp(framesPerBuffer, kMinFramesPerBuffer, kMaxFramesPerBuffer);
+    // A server that sets the buffer size (JACK) runs the stream at its size.
+    const int serverFrames = serverFramesOf(*info);
+    const int frames =
+        std::clamp(serverFrames > 0 ? serverFrames : framesPerBuffer, kMinFramesPerBuffer, kMaxFramesPerBuffer);
     const double requested = isUsableRate(sampleRate) ? sampleRate : 48000.0;
 
     std::vector<double> rates;
@@ -413,9 +424,14 @@ bool AudioEngine::openDevice(int deviceIndex, int channels, double sampleRate, i
     if (ch != cap)
         outPrint("  [AudioEngine] Opened with %d channels (device max: %d)\n", ch, deviceMax);
 
-    fillSlot(slot, deviceIndex, ch, rate, frames, isAsio, true);
-    outPrint("    Buffer     : %d samples (%.2fms)\n    Latency    : %.2fms (%s)\n  [AudioEngine] Stream opened OK\n\n",
-             frames, frames / slot.sampleRate * 1000.0, slot.outputLatencyMs, isAsio ? "ASIO driver" : "estimated");
+    fillSlot(slot, deviceIndex, ch, rate, frames, isAsio, true, serverFrames);
+    const char* source = isAsio ? "ASIO driver" : "estimated";
+    if (serverFrames > 0)
+        source = slot.outputLatencyMs > serverFrames / slot.sampleRate * 1000.0 ? "reported by the server"
+                                                                                 : "one server period";
+    outPrint("    Buffer     : %d samples (%.2fms)%s\n    Latency    : %.2fms (%s)\n  [AudioEngine] Stream opened OK\n\n",
+             frames, frames / slot.sampleRate * 1000.0, serverFrames > 0 ? ", set by the server" : "",
+             slot.outputLatencyMs, source);
     return true;
 }
 
@@ -465,7 +481,9 @@ bool AudioEngine::openMultiDevice(const std::vector<PhysicalDevice>& devices, do
 
         const bool isAsio = hostApiIsAsio(*info);
         int ch = channelsToOpen(device.maxChannels, info->maxOutputChannels);
-        const int frames = std::clamp(static_cast<int>(device.bufferSize), kMinFramesPerBuffer, kMaxFramesPerBuffer);
+        const int serverFrames = serverFramesOf(*info);
+        const int frames = std::clamp(serverFrames > 0 ? serverFrames : static_cast<int>(device.bufferSize),
+                                      kMinFramesPerBuffer, kMaxFramesPerBuffer);
         double rate = requested;
         if (!isAsio) {
             bool found = false;
@@ -505,7 +523,7 @@ bool AudioEngine::openMultiDevice(const std::vector<PhysicalDevice>& devices, do
             outPrint("  [AudioEngine] Stream %d failed: %s\n", next, m_pa->errorText(openError));
             continue;
         }
-        fillSlot(slot, variant->paIndex, ch, rate, frames, isAsio, false);
+        fillSlot(slot, variant->paIndex, ch, rate, frames, isAsio, false, serverFrames);
         outPrint("  [AudioEngine] Stream %d opened OK (%dch, %gHz, %.2fms)\n", next, ch, slot.sampleRate,
                  slot.outputLatencyMs);
         ++next;

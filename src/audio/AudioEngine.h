@@ -166,12 +166,14 @@ private:
     void abandonAll();
     void clearStreams();
     bool hostApiIsAsio(const PaDeviceInfo& info);
+    // The server's buffer size for a device whose server sets it (JACK), else 0.
+    int serverFramesOf(const PaDeviceInfo& info);
     // Opens slot with halving of the channel count; false when every count
     // failed (lastOpenError) or PortAudio got stuck (stuck).
     bool openWithFallback(StreamSlot& slot, int deviceIndex, int& channels, double rate, double requestedRate,
                           int frames, bool isAsio, int multiIndex, PaError& lastOpenError, bool& stuck);
     void fillSlot(StreamSlot& slot, int deviceIndex, int channels, double rate, int frames, bool isAsio,
-                  bool floorWithoutInfo);
+                  bool floorWithoutInfo, int serverFrames);
 
     IPortAudio* m_pa;
     IAsioRegistry* m_registry;

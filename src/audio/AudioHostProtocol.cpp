@@ -1,6 +1,7 @@
 #include "audio/AudioHostProtocol.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace qv {
@@ -60,6 +61,8 @@ private:
 
 // More variants than any host lists for one device; guards the decoder.
 constexpr uint32_t kMaxVariants = 64;
+// More frames than any audio server runs a period with.
+constexpr int32_t kMaxServerFrames = 1 << 20;
 
 }  // namespace
 
@@ -86,6 +89,8 @@ std::string encodeDeviceList(const std::vector<PhysicalDevice>& devices) {
             w.f64(v.defaultLowOutputLatencyMs);
             w.text(v.clsid);
             w.u32(v.asioFlag ? 1u : 0u);
+            w.i32(v.serverBufferFrames);
+            w.f64(v.serverLatencyMs);
         }
         if (w.size() > kAudioHostMaxMessage) {
             w.cut(before);
@@ -117,7 +122,9 @@ bool decodeDeviceList(const void* data, size_t size, std::vector<PhysicalDevice>
             DeviceInfo v;
             uint32_t asio = 0;
             if (!r.i32(v.paIndex) || !r.text(v.hostApiName) || !r.i32(v.hostApiType) || !r.i32(v.maxOutputChannels) ||
-                !r.f64(v.defaultLowOutputLatencyMs) || !r.text(v.clsid) || !r.u32(asio) || asio > 1u) {
+                !r.f64(v.defaultLowOutputLatencyMs) || !r.text(v.clsid) || !r.u32(asio) || asio > 1u ||
+                !r.i32(v.serverBufferFrames) || v.serverBufferFrames < 0 || v.serverBufferFrames > kMaxServerFrames ||
+                !r.f64(v.serverLatencyMs) || !std::isfinite(v.serverLatencyMs) || v.serverLatencyMs < 0.0) {
                 devices.clear();
                 return false;
             }

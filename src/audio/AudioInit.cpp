@@ -10,6 +10,9 @@
 #include "platform/Output.h"
 #include "platform/TextFormat.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace qv {
 
 namespace {
@@ -41,6 +44,32 @@ const char* hostApiNameOf(IPortAudio* pa, const AudioEngine& engine, int index) 
 }  // namespace
 
 // ---- name resolution helpers ----
+
+std::vector<std::string> outputPortNames(const HapticSettings& settings, int slot) {
+    std::vector<std::string> names;
+    const int zones = std::clamp(settings.numActiveZones, 0, kMaxZones);
+    for (int channel = 0; channel < kMaxStreamChannels; ++channel) {
+        std::string name;
+        for (int z = 0; z < zones && name.empty(); ++z) {
+            const ZoneConfig& zone = settings.zones[z];
+            if (!zone.active || zone.device != slot || zone.channel != channel)
+                continue;
+            // Printable ASCII without the client separator, trimmed.
+            for (const char c : std::string(zone.name, strnlen(zone.name, sizeof zone.name)))
+                name += c >= 0x20 && c < 0x7f && c != ':' ? c : '_';
+            name.erase(0, name.find_first_not_of(' '));
+            name.erase(name.find_last_not_of(' ') + 1);
+        }
+        // The fallback names stay free: a zone never takes one of them.
+        const bool fallbackLike =
+            name.size() > 4 && name.compare(0, 4, "out_") == 0 &&
+            name.find_first_not_of("0123456789", 4) == std::string::npos;
+        if (name.empty() || fallbackLike || std::find(names.begin(), names.end(), name) != names.end())
+            name = "out_" + std::to_string(channel + 1);
+        names.push_back(std::move(name));
+    }
+    return names;
+}
 
 std::string savedDeviceNotFoundText(const std::string& name) {
     return "Saved device '" + name + "' not found in current device list";
@@ -166,6 +195,12 @@ bool AudioInitContext::initAudio() {
                    clsid.c_str(), saved.numDevices));
 
     auto render = [s = synth](int32_t stream, AudioBuffer& buffer) { s->render(stream, buffer); };
+    // Ports (JACK) named after the zones each device slot plays.
+    if (portAudio != nullptr) {
+        portAudio->setOutputPortNames(-1, {});
+        if (index >= 0)
+            portAudio->setOutputPortNames(index, outputPortNames(saved, 0));
+    }
     bool ok = false;
     bool opened = false;
 
@@ -192,6 +227,8 @@ bool AudioInitContext::initAudio() {
             entry.enabled = true;
             const DeviceInfo& info = entry.apis[static_cast<size_t>(variant)];
             slot.paIndex = info.paIndex;
+            if (portAudio != nullptr && info.paIndex >= 0)
+                portAudio->setOutputPortNames(info.paIndex, outputPortNames(saved, s));
             outWrite(formatText("  [AudioEngine] Multi-device %d: %s via %s (%dch)\n", s, entry.hardwareName.c_str(),
                             info.hostApiName.c_str(), channels));
             open.push_back(std::move(entry));

@@ -65,6 +65,12 @@ int findDeviceByHardwareName(const std::vector<PhysicalDevice>& devices, const s
 // index), else the first with a PortAudio index; -1 when there is none.
 int chooseVariant(const PhysicalDevice& device, const std::string& api, bool requireIndex);
 
+// The names of the output ports of a stream that plays device slot `slot`,
+// by channel (eight): the name of the active zone on that slot and channel
+// ("LF", "RF", ...), else "out_1" ... "out_8"; names are unique, printable
+// and without ':'.
+std::vector<std::string> outputPortNames(const HapticSettings& settings, int slot);
+
 // The error text of a start whose saved device is not listed (the engine's
 // last error, which the program shows): "Saved device 'NAME' not found in
 // current device list".

@@ -2,6 +2,7 @@
 
 #include "audio/DeviceNames.h"
 #include "audio/HostApi.h"
+#include "audio/StreamSlot.h"
 #include "platform/Output.h"
 
 #include <algorithm>
@@ -67,6 +68,16 @@ std::vector<PhysicalDevice> enumeratePhysicalDevices(IPortAudio& portAudio, IAsi
         variant.hostApiName = hostApiName(api->type);
         variant.maxOutputChannels = info->maxOutputChannels;
         variant.defaultLowOutputLatencyMs = finiteOrZero(info->defaultLowOutputLatency) * 1000.0;
+        // A server that sets the buffer: its size, and the latency a stream
+        // on it will show. PortAudio's JACK host reports a stream's latency
+        // as the playback port's latency less one server period.
+        const int serverFrames = portAudio.serverBufferFrames(api->type);
+        const double rate = finiteOrZero(info->defaultSampleRate);
+        if (serverFrames > 0 && serverFrames <= (1 << 20) && rate > 0.0) {
+            variant.serverBufferFrames = serverFrames;
+            variant.serverLatencyMs = streamOutputLatencyMs(
+                variant.defaultLowOutputLatencyMs - serverFrames / rate * 1000.0, serverFrames, rate, 0.0);
+        }
 
         const std::string name = normaliseHardwareName(info->name ? info->name : "");
         const std::string key = toLowerCopy(name);

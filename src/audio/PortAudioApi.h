@@ -12,6 +12,9 @@
 
 #include <portaudio.h>
 
+#include <string>
+#include <vector>
+
 namespace qv {
 
 class IPortAudio {
@@ -37,6 +40,19 @@ public:
     virtual PaError closeStream(PaStream* stream) = 0;
     // Null when PortAudio has no information for the stream.
     virtual const PaStreamInfo* streamInfo(PaStream* stream) = 0;
+    // For a host API whose server sets the buffer size (JACK): that size in
+    // frames; 0 when the host API has none or it is unknown.
+    virtual int serverBufferFrames(PaHostApiTypeId type) {
+        (void)type;
+        return 0;
+    }
+    // Names for the output ports a stream on `device` gets where the host API
+    // names ports (JACK), by channel; replaces what was set for that device.
+    // An empty list for device -1 forgets every device's names.
+    virtual void setOutputPortNames(PaDeviceIndex device, const std::vector<std::string>& names) {
+        (void)device;
+        (void)names;
+    }
 };
 
 // The real library, one instance per process. Its initialize() first quiets

@@ -42,8 +42,9 @@ struct StreamSlot {
     int32_t deviceChannels = 4;  // channels the stream was opened with (interleave stride)
     int32_t activeChannels = 4;  // channels taken from the buffer; the others get silence
     double sampleRate = 48000.0;
-    double outputLatencyMs = 0.0;  // estimated from the buffer size
+    double outputLatencyMs = 0.0;  // the latency shown: streamOutputLatencyMs
     double driverLatencyMs = 0.0;  // PortAudio's reported output latency
+    int32_t serverBufferFrames = 0;  // the JACK server's buffer size; 0 when the stream chose its own
     bool isAsio = false;
     int32_t streamIndex = 0;         // position in the engine's list, passed to the render callable
     IClock* clock = nullptr;         // heartbeat time source; read by the callback
@@ -65,6 +66,20 @@ struct StreamSlot {
     // engine before the stream starts, cleared before it is abandoned.
     std::atomic<StreamHealth*> published{nullptr};
 };
+
+// The output latency a stream shows (console, window header, device wizard).
+// A stream whose buffer the server sets (JACK) plays at least one server
+// period late: PortAudio's reported figure when it is plausible and larger,
+// else that period (PortAudio's JACK host reports nonsense for a server whose
+// ports report no latency, as PipeWire's do). Other streams show the
+// estimate from their buffer size.
+inline double streamOutputLatencyMs(double reportedMs, int serverFrames, double sampleRate, double estimateMs) {
+    if (serverFrames <= 0 || !(sampleRate > 0.0))
+        return estimateMs;
+    const double periodMs = serverFrames / sampleRate * 1000.0;
+    const bool plausible = reportedMs > 0.0 && reportedMs < 2000.0;  // false for NaN
+    return plausible && reportedMs > periodMs ? reportedMs : periodMs;
+}
 
 // A heartbeat never stores 0 (which means "no heartbeat yet"), also when the
 // 32-bit tick count wraps to exactly 0.

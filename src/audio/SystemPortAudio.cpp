@@ -2,6 +2,9 @@
 
 #include "audio/PortAudioApi.h"
 #include "platform/AudioLibraryMessages.h"
+#include "platform/JackClientHooks.h"
+
+#include <pa_jack.h>
 
 namespace qv {
 namespace {
@@ -10,6 +13,9 @@ class SystemPortAudio final : public IPortAudio {
 public:
     PaError initialize() override {
         quietAudioLibraryMessages();
+        // Patchbays show the program's name, not "PortAudio".
+        PaJack_SetClientName(kJackClientName);
+        JackInitialiseScope jack;
         return Pa_Initialize();
     }
     PaError terminate() override { return Pa_Terminate(); }
@@ -24,12 +30,20 @@ public:
     PaError openStream(PaStream** stream, const PaStreamParameters* input, const PaStreamParameters* output,
                        double sampleRate, unsigned long framesPerBuffer, PaStreamFlags flags,
                        PaStreamCallback* callback, void* userData) override {
+        JackOpenScope jack(output != nullptr ? output->device : -1);
         return Pa_OpenStream(stream, input, output, sampleRate, framesPerBuffer, flags, callback, userData);
     }
     PaError startStream(PaStream* stream) override { return Pa_StartStream(stream); }
     PaError stopStream(PaStream* stream) override { return Pa_StopStream(stream); }
     PaError closeStream(PaStream* stream) override { return Pa_CloseStream(stream); }
     const PaStreamInfo* streamInfo(PaStream* stream) override { return Pa_GetStreamInfo(stream); }
+    int serverBufferFrames(PaHostApiTypeId type) override { return type == paJACK ? jackServerBufferFrames() : 0; }
+    void setOutputPortNames(PaDeviceIndex device, const std::vector<std::string>& names) override {
+        if (device < 0)
+            clearJackPortNames();
+        else
+            setJackPortNames(device, names);
+    }
 };
 
 }  // namespace

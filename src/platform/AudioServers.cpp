@@ -67,20 +67,20 @@ JackRoute chooseJackRoute(const AudioServerPlaces& places) {
     JackRoute route;
     if (unixSocketAnswers(places.jackSocket)) {
         route.kind = JackRoute::Kind::JackServer;
-        route.description = "JACK: the running JACK server";
+        route.description = "JACK through the running JACK server";
         return route;
     }
     if (!unixSocketAnswers(places.pipeWireSocket)) {
-        route.description = "JACK: no server running";
+        route.description = "no JACK or PipeWire server running";
         return route;
     }
     if (!isRegularFile(places.pipeWireJackDir + "/libjack.so.0")) {
-        route.description = "JACK: no JACK server; PipeWire runs but its JACK library is missing (package pipewire-jack)";
+        route.description = "no JACK server; PipeWire runs without its JACK library, package pipewire-jack";
         return route;
     }
     route.kind = JackRoute::Kind::PipeWire;
     route.libraryDir = places.pipeWireJackDir;
-    route.description = "JACK: PipeWire (no JACK server running)";
+    route.description = "JACK through PipeWire, no JACK server running";
     return route;
 }
 

@@ -18,7 +18,7 @@ struct JackRoute {
     enum class Kind { JackServer, PipeWire, None };
     Kind kind = Kind::None;
     std::string libraryDir;  // for PipeWire: the folder to put first in LD_LIBRARY_PATH
-    std::string description; // for the device table's heading, e.g. "JACK: PipeWire (no JACK server running)"
+    std::string description; // for the device table's heading, e.g. "JACK through PipeWire, no JACK server running"
 };
 
 // Where the folders and sockets are; the defaults read the environment.

@@ -115,6 +115,20 @@ void copyAndFilter(WizardState& state) {
 
 bool isProVariant(const DeviceInfo& variant) { return hostApiClass(variant.hostApiType) == HostApiClass::Pro; }
 
+int initialBufferSelection(const DeviceInfo& variant, int savedPosition) {
+    // A server that sets the buffer: its size, which is what the stream runs at.
+    if (variant.serverBufferFrames > 0) {
+        const int server = bufferPosition(variant.serverBufferFrames);
+        if (server >= 0)
+            return server;
+    }
+    if (variant.hostApiName == "ASIO")
+        return 0;
+    if (isProVariant(variant))
+        return savedPosition >= 0 ? savedPosition : 0;
+    return savedPosition < 2 ? 3 : savedPosition;
+}
+
 std::vector<int> listWizardVariants(const PhysicalDevice& device) {
     std::vector<int> indices;
     for (size_t i = 0; i < device.apis.size(); ++i) {
@@ -176,12 +190,8 @@ void matchSavedDevices(WizardState& state, const HapticSettings& saved) {
     state.scroll1 = state.device1 > 4 ? std::min(state.device1 - 4, std::max(count - 5, 0)) : 0;
     state.apiSel1 = findApi(state.device1, textOf(saved.devices[0].api));
     const int pos1 = bufferPosition(saved.devices[0].bufferSize);
-    state.bufSel1 = pos1 < 0 ? 3 : pos1;
     const DeviceInfo* v1 = chosenVariant(state, 1);
-    if (v1 && isProVariant(*v1))
-        state.bufSel1 = 0;
-    else if (state.bufSel1 < 2)
-        state.bufSel1 = 3;
+    state.bufSel1 = v1 ? initialBufferSelection(*v1, pos1) : (pos1 < 2 ? 3 : pos1);
 
     state.useSecond = count > 0 && saved.numDevices >= 2 && saved.devices[1].enabled != 0;
     if (state.useSecond) {
@@ -192,6 +202,8 @@ void matchSavedDevices(WizardState& state, const HapticSettings& saved) {
         state.bufSel2 = pos2 >= 0 ? pos2 : (isProApiName(api) ? 0 : 3);
         if (!isProApiName(api) && state.bufSel2 < 2)
             state.bufSel2 = 3;
+        if (const DeviceInfo* v2 = chosenVariant(state, 2); v2 && v2->serverBufferFrames > 0)
+            state.bufSel2 = initialBufferSelection(*v2, pos2);
     } else {
         state.device2 = count >= 2 ? 1 : 0;
         state.bufSel2 = 3;

@@ -136,6 +136,12 @@ struct WizardState {
 // Indices into device.apis of its pro- and direct-class variants, in order.
 std::vector<int> listWizardVariants(const PhysicalDevice& device);
 bool isProVariant(const DeviceInfo& variant);
+// The buffer list's selection (index into kWizardBufferSizes) for a variant
+// when it is chosen; `savedPosition` is the saved size's position, -1 for
+// none. A server that sets the buffer (JACK) selects its own size; ASIO
+// selects 64 frames; another pro variant keeps what is saved (64 without);
+// the direct class keeps it from 256 up (512 without).
+int initialBufferSelection(const DeviceInfo& variant, int savedPosition);
 // Keeps devices with a pro or direct variant, pro devices first (stable).
 std::vector<PhysicalDevice> filterWizardDevices(std::vector<PhysicalDevice> devices);
 

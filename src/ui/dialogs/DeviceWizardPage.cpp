@@ -350,14 +350,19 @@ void paintStep1Block(DrawContext& c, const WizardState& state, int which, float 
     text(c, kFormatSmall, format("Channels: %d (auto-detected from device)", v ? v->maxOutputChannels : 0),
          {24 * s, y, w - 24 * s, y + 18 * s}, kBrushText78);
     y += 24 * s;
-    text(c, kFormatSmall, "Buffer Size", {24 * s, y, w - 24 * s, y + 16 * s}, kBrushText38);
+    const bool serverSets = v && isProVariant(*v) && v->hostApiName == kProClassName;
+    text(c, kFormatSmall,
+         serverSets ? format("Buffer Size (the list applies to %s devices)", kDirectClassName) : std::string("Buffer Size"),
+         {24 * s, y, w - 24 * s, y + 16 * s}, kBrushText38);
     drawSegmented(c, buffer);
     y += 54 * s;
     const int bufSel = std::clamp(which == 1 ? state.bufSel1 : state.bufSel2, 0, kWizardBufferSizeCount - 1);
     std::string latency;
-    if (v && isProVariant(*v) && v->hostApiName == kProClassName)
-        latency = format("The %s server sets the buffer size: %.1fms output latency", kProClassName,
-                         v->defaultLowOutputLatencyMs);
+    if (serverSets && v->serverBufferFrames > 0)
+        latency = format("The %s server sets the buffer size: %d samples, %.1fms output latency", kProClassName,
+                         v->serverBufferFrames, v->serverLatencyMs);
+    else if (serverSets)
+        latency = format("The %s server sets the buffer size", kProClassName);
     else
         latency = format("Estimated latency: %.1fms at 48kHz", kWizardBufferSizes[bufSel] / 48.0);
     text(c, kFormatSmall, latency, {24 * s, y, w - 24 * s, y + 18 * s}, kBrushText55);
@@ -497,7 +502,8 @@ bool pressStep0(WizardState& state, float x, float y) {
         if (index < count && index != state.device1) {
             state.device1 = index;
             state.apiSel1 = 0;
-            state.bufSel1 = isProVariant(state.devices[static_cast<size_t>(index)].apis[0]) ? 0 : 3;
+            const auto& apis = state.devices[static_cast<size_t>(index)].apis;
+            state.bufSel1 = apis.empty() ? 3 : initialBufferSelection(apis[0], -1);
             log(state, "Step1: device idx=%d \"%s\"", index, state.devices[static_cast<size_t>(index)].hardwareName.c_str());
             return true;
         }
@@ -533,7 +539,7 @@ bool pressStep1(WizardState& state, float x, float y) {
             const std::vector<int> variants = listWizardVariants(*d);
             apiSel = variants[static_cast<size_t>(std::clamp(driver.selected, 0, static_cast<int>(variants.size()) - 1))];
             const DeviceInfo& v = d->apis[static_cast<size_t>(apiSel)];
-            bufSel = isProVariant(v) ? 0 : 3;
+            bufSel = initialBufferSelection(v, -1);
             if (which == 1)
                 log(state, "Step2: API -> %s, bufSel=%d", v.hostApiName.c_str(), bufSel);
             return true;

@@ -179,13 +179,13 @@ TEST_F(DeviceWizardTest, MatchesTheSavedConfigurationAndItsBufferRules) {
         int device1, apiSel1, bufSel1;
     };
     const Case cases[] = {
-        {"pro class always opens at 64 frames", 7, "JACK", 256, 0, 0, 0},
+        {"the pro class keeps what is saved", 7, "JACK", 256, 0, 0, 2},
         {"direct class below 256 opens at 512", 3, "ALSA", 128, 2, 0, 3},
         {"direct class keeps 1024", 0, "ALSA", 1024, 1, 0, 4},
         {"direct class keeps 256", 0, "ALSA", 256, 1, 0, 2},
         {"an unknown size opens at 512", 0, "OSS", 300, 1, 1, 3},
-        {"an index no device has selects the first", 42, "ALSA", 512, 0, 0, 0},
-        {"no device configured selects the first", -1, "", 256, 0, 0, 0},
+        {"an index no device has selects the first", 42, "ALSA", 512, 0, 0, 3},
+        {"no device configured selects the first", -1, "", 256, 0, 0, 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -216,7 +216,35 @@ TEST_F(DeviceWizardTest, MatchesASavedSecondDevice) {
     EXPECT_TRUE(state->useSecond);
     EXPECT_EQ(state->device2, 2);
     EXPECT_EQ(state->bufSel2, 3);  // the direct class never goes below 256
-    EXPECT_NE(logText().find("Matched: deviceIdx=0  apiSel=0  bufSel=0(64)  second=true"), std::string::npos);
+    EXPECT_NE(logText().find("Matched: deviceIdx=0  apiSel=0  bufSel=2(256)  second=true"), std::string::npos);
+}
+
+// The JACK server's size is what a JACK stream runs at: the list shows it,
+// whatever was saved, and choosing the server again selects it again.
+TEST_F(DeviceWizardTest, TheJackServersBufferSizeIsSelected) {
+    std::vector<PhysicalDevice> list = typicalDevices();
+    list[2].apis[0].serverBufferFrames = 1024;
+    list[2].apis[0].serverLatencyMs = 21.3;
+    settings.edit([](HapticSettings& s) {
+        s.audioDeviceIndex = 7;
+        copyText(s.devices[0].api, "JACK");
+        s.devices[0].bufferSize = 128;
+    });
+    open(list);
+    EXPECT_EQ(state->bufSel1, 4);
+    next();
+    layoutWizard(*state, 0, 0);
+    EXPECT_EQ(state->buffer1.selected, 4);
+    click(state->back.rect);
+    layoutWizard(*state, 0, 0);
+    click(rowOf(state->layout.list1, 1));  // HDA Intel PCH on ALSA
+    EXPECT_EQ(state->bufSel1, 3);
+    click(rowOf(state->layout.list1, 0));  // the JACK server
+    EXPECT_EQ(state->bufSel1, 4);
+    // A server size the list does not hold keeps what is saved.
+    list[2].apis[0].serverBufferFrames = 2048;
+    open(list);
+    EXPECT_EQ(state->bufSel1, 1);
 }
 
 TEST_F(DeviceWizardTest, WithSevenDevicesTheWheelScrollsBetweenZeroAndTwo) {
@@ -286,7 +314,7 @@ TEST_F(DeviceWizardTest, TheSameDeviceChosenTwiceIsOneDeviceAndZonesMoveToIt) {
     EXPECT_EQ(textOf(s.devices[0].api), "JACK");
     EXPECT_EQ(s.audioDeviceIndex, 7);
     ASSERT_EQ(reopens.size(), 1u);
-    EXPECT_EQ(reopens[0], (std::array<int, 3>{7, 0, 64}));
+    EXPECT_EQ(reopens[0], (std::array<int, 3>{7, 0, 256}));
 }
 
 TEST_F(DeviceWizardTest, TwoDevicesAreWrittenIntoTwoSlots) {

@@ -85,6 +85,42 @@ std::vector<std::pair<std::string, std::string>> PipeWireServer::clientEnvironme
             {"DBUS_SESSION_BUS_ADDRESS", ""}};
 }
 
+std::vector<std::pair<std::string, std::string>> PipeWireServer::programEnvironment() const {
+    return {{"XDG_RUNTIME_DIR", m_dir.file("run")},
+            {"PIPEWIRE_REMOTE", m_name},
+            {"JACK_DEFAULT_SERVER", m_name + "-nojack"},
+            {"DBUS_SESSION_BUS_ADDRESS", ""}};
+}
+
+bool PipeWireServer::forceQuantum(int frames) {
+    const std::string metadata = findProgram("pw-metadata");
+    if (metadata.empty()) {
+        m_lastError = "pw-metadata not found in PATH (Debian package pipewire-bin)";
+        return false;
+    }
+    ChildProcess set;
+    if (!set.start({metadata, "-n", "settings", "0", "clock.force-quantum", std::to_string(frames)},
+                   clientEnvironment(), m_dir.file("metadata.log")) ||
+        !set.wait(10000) || set.exitCode() != 0) {
+        m_lastError = "pw-metadata failed: " + set.output() + set.errors();
+        return false;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(10000);
+    std::string seen;
+    while (std::chrono::steady_clock::now() < deadline) {
+        ChildProcess probe;
+        if (probe.start({findProgram("jack_bufsize")}, clientEnvironment(), m_dir.file("bufsize.log")) &&
+            probe.wait(5000)) {
+            seen = probe.output();
+            if (frames == 0 || seen.rfind(std::to_string(frames) + "\n", 0) == 0)
+                return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    m_lastError = "the quantum did not become " + std::to_string(frames) + " (jack_bufsize: " + seen + ")";
+    return false;
+}
+
 bool PipeWireServer::start() {
     const std::string pipewire = findProgram("pipewire");
     if (!writeFile(m_dir.file("pipewire.conf"), config(m_name))) {

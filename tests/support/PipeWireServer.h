@@ -44,7 +44,16 @@ public:
     void stop();
 
     const std::string& name() const { return m_name; }
+    // A JACK client of this server through PipeWire's libjack.
     std::vector<std::pair<std::string, std::string>> clientEnvironment() const;
+    // A program that finds this server as it finds a desktop's: its runtime
+    // folder and remote name only, no JACK library path, and a JACK server
+    // name that no server has.
+    std::vector<std::pair<std::string, std::string>> programEnvironment() const;
+    // Forces the graph's quantum (the "settings" metadata's
+    // clock.force-quantum; 0 lets it go) and waits (up to 10 s) until a JACK
+    // client sees that buffer size.
+    bool forceQuantum(int frames);
     std::string log() const;
     const std::string& lastError() const { return m_lastError; }
 

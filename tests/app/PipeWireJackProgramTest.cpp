@@ -1,0 +1,246 @@
+// quorvane started plainly, as the login session's autostart entry starts
+// it, on a desktop whose audio is a PipeWire server and no JACK server: it
+// reaches the PipeWire sink as a JACK device through PipeWire's own JACK
+// library, names its client and ports so a patchbay shows them, plays the
+// feed on the right channels of the sink, and shows the buffer and latency
+// of the graph's forced quantum in the console, in the audio status the
+// window's header reads and in the device list the wizard reads. With a JACK
+// server running beside PipeWire, that server is chosen.
+
+#include "audio/AudioHostClient.h"
+#include "audio/AudioStatus.h"
+#include "audio/SignalAnalysis.h"
+#include "settings/LiveSettings.h"
+#include "support/ChildProcess.h"
+#include "support/FeedOnJack.h"
+#include "support/JackServer.h"
+#include "support/PipeWireServer.h"
+#include "support/TempDir.h"
+#include "support/WavFile.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+
+namespace qv::test {
+namespace {
+
+using Environment = std::vector<std::pair<std::string, std::string>>;
+
+constexpr double kRate = 48000.0;
+constexpr double kEngineHz = 5000.0 / 3000.0 * 75.0;
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+std::string figure(double ms) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2fms", ms);
+    return text;
+}
+
+std::string jackLsp(const Environment& env, const std::string& logPath) {
+    ChildProcess lsp;
+    if (!lsp.start({findProgram("jack_lsp"), "-c"}, env, logPath) || !lsp.wait(10000))
+        return "";
+    return lsp.output();
+}
+
+// quorvane with folders of its own on the audio servers `serverEnvironment`
+// names, stopped with Ctrl+C at the end.
+class Program {
+public:
+    explicit Program(Environment serverEnvironment) : m_env(std::move(serverEnvironment)) {
+        m_env.emplace_back("XDG_CONFIG_HOME", m_config.path());
+        m_env.emplace_back("QUORVANE_SHM_DIR", m_shm.path());
+    }
+    ~Program() {
+        m_feed.signal(SIGKILL);
+        m_program.signal(SIGKILL);
+    }
+
+    ::testing::AssertionResult start(int frames) {
+        if (!writeJackConfig(m_config.path(), 0))
+            return ::testing::AssertionFailure() << "could not write haptic_config.ini";
+        if (!m_program.start({QV_QUORVANE_PATH}, m_env, m_config.file("quorvane.out")))
+            return ::testing::AssertionFailure() << "could not start quorvane";
+        const std::string ready = "  [AudioEngine] Synth ready: " + std::to_string(frames) + " samples @ 48000 Hz";
+        if (!m_program.waitForOutput(ready, 30000))
+            return ::testing::AssertionFailure() << "no \"" << ready << "\":\n" << m_program.output() << m_program.errors();
+        return ::testing::AssertionSuccess();
+    }
+
+    bool startFeed() {
+        return m_feed.start({QV_SIMFEED_PATH, "--sim", "iracing", "--script", "cruise", "--duration", "60",
+                             "--shm-dir", m_shm.path()},
+                            m_env, m_config.file("feed.out"));
+    }
+
+    ::testing::AssertionResult stop() {
+        m_program.signal(SIGINT);
+        if (!m_program.wait(15000))
+            return ::testing::AssertionFailure() << "quorvane did not exit";
+        if (m_program.exitCode() != 0)
+            return ::testing::AssertionFailure() << "exit code " << m_program.exitCode() << ":\n" << m_program.errors();
+        return ::testing::AssertionSuccess();
+    }
+
+    std::string output() const { return m_program.output(); }
+    std::string file(const std::string& name) const { return m_config.file(name); }
+
+private:
+    Environment m_env;
+    TempDir m_config;
+    TempDir m_shm;
+    ChildProcess m_program;
+    ChildProcess m_feed;
+};
+
+// The start of the first 0.1 s window with the engine tone at a tenth of
+// its level or more; -1 when none.
+double firstSoundSeconds(const std::vector<float>& channel) {
+    const size_t window = 4800;
+    for (size_t b = 0; b + window <= channel.size(); b += window)
+        if (toneAmplitude(channel, kEngineHz, kRate, b, b + window) > 0.002)
+            return static_cast<double>(b) / kRate;
+    return -1.0;
+}
+
+// The environment of this process for the audio host a test starts here,
+// put back at the end.
+class ScopedEnvironment {
+public:
+    explicit ScopedEnvironment(const Environment& env) {
+        for (const auto& [name, value] : env) {
+            const char* old = std::getenv(name.c_str());
+            m_saved.push_back({name, old != nullptr, old ? old : ""});
+            ::setenv(name.c_str(), value.c_str(), 1);
+        }
+    }
+    ~ScopedEnvironment() {
+        for (const Saved& s : m_saved) {
+            if (s.had)
+                ::setenv(s.name.c_str(), s.value.c_str(), 1);
+            else
+                ::unsetenv(s.name.c_str());
+        }
+    }
+
+private:
+    struct Saved {
+        std::string name;
+        bool had;
+        std::string value;
+    };
+    std::vector<Saved> m_saved;
+};
+
+class PipeWireQuantum : public ::testing::TestWithParam<int> {};
+
+TEST_P(PipeWireQuantum, APlainStartPlaysIntoThePipeWireSinkAtTheGraphsQuantum) {
+    const int quantum = GetParam();
+    const double periodMs = quantum / kRate * 1000.0;
+    PipeWireServer server;
+    if (!server.isAvailable())
+        GTEST_SKIP() << server.lastError();
+    ASSERT_TRUE(server.start()) << server.lastError();
+    ASSERT_TRUE(server.forceQuantum(quantum)) << server.lastError();
+
+    Program program(server.programEnvironment());
+    ASSERT_TRUE(program.start(quantum));
+    const std::string out = program.output();
+    EXPECT_TRUE(contains(out, "  Physical audio devices (JACK through PipeWire, no JACK server running):\n")) << out;
+    EXPECT_TRUE(contains(out, "  0   system                              JACK                8     yes\n")) << out;
+    EXPECT_TRUE(contains(out, "    Buffer     : " + std::to_string(quantum) + " samples (" + figure(periodMs) +
+                                  "), set by the server\n"))
+        << out;
+    EXPECT_TRUE(contains(out, "    Latency    : " + figure(periodMs) + " (one server period)\n")) << out;
+
+    // The client and its ports as a patchbay shows them: the zones LF, RF,
+    // LR and RR on the first four channels, the others by number.
+    const std::string ports = jackLsp(server.clientEnvironment(), program.file("lsp.out"));
+    for (const char* link : {"Quor Vane:LF\n   system:playback_FL\n", "Quor Vane:RF\n   system:playback_FR\n",
+                             "Quor Vane:LR\n   system:playback_RL\n", "Quor Vane:RR\n   system:playback_RR\n",
+                             "Quor Vane:out_5\n   system:playback_FC\n", "Quor Vane:out_8\n   system:playback_SR\n"})
+        EXPECT_TRUE(contains(ports, link)) << link << " in:\n" << ports;
+    EXPECT_FALSE(contains(ports, "PortAudio")) << ports;
+
+    // The feed plays on the four corners' channels of the sink and nowhere else.
+    ASSERT_TRUE(program.startFeed());
+    WavData wav;
+    std::string error;
+    ASSERT_TRUE(jackCapture(server.clientEnvironment(),
+                            {"system:monitor_FL", "system:monitor_FR", "system:monitor_RL", "system:monitor_RR",
+                             "system:monitor_FC", "system:monitor_SR"},
+                            5, program.file("monitor.wav"), &error) &&
+                readWav(program.file("monitor.wav"), wav, &error))
+        << error;
+    ASSERT_EQ(wav.channels.size(), 6u);
+    for (int c = 0; c < 4; ++c)
+        EXPECT_GE(firstSoundSeconds(wav.channels[static_cast<size_t>(c)]), 0.0) << "corner channel " << c << " silent";
+    EXPECT_LT(peakAbs(wav.channels[4]), 1e-4) << "the fifth channel has no zone";
+    EXPECT_LT(peakAbs(wav.channels[5]), 1e-4) << "the eighth channel has no zone";
+    EXPECT_TRUE(program.stop());
+
+    // The figures the window reads: the wizard's device list and the
+    // header's status row, from an audio host started the same way.
+    ScopedEnvironment env(server.programEnvironment());
+    LiveSettings settings;
+    HapticSettings s = HapticSettings();
+    s.audioDeviceIndex = 0;
+    s.numDevices = 1;
+    copyText(s.devices[0].name, "system");
+    copyText(s.devices[0].api, "JACK");
+    s.devices[0].bufferSize = 64;
+    s.devices[0].enabled = 1;
+    settings.replace(s);
+    AudioHostClient::Options options;
+    options.program = QV_AUDIOHOST_PATH;
+    options.settings = &settings;
+    AudioHostClient host(std::move(options));
+    host.start();
+    const DeviceInfo* jack = nullptr;
+    const std::vector<PhysicalDevice> devices = host.devices();
+    for (const PhysicalDevice& d : devices)
+        for (const DeviceInfo& v : d.apis)
+            if (d.hardwareName == "system" && v.hostApiName == "JACK")
+                jack = &v;
+    ASSERT_NE(jack, nullptr) << host.lastErrorText();
+    EXPECT_EQ(jack->serverBufferFrames, quantum);
+    EXPECT_NEAR(jack->serverLatencyMs, periodMs, 0.01);
+    const AudioInitResult result = host.initAudio();
+    ASSERT_TRUE(result.ok) << host.lastErrorText();
+    EXPECT_NEAR(result.latencyMs, periodMs, 0.01);
+    EXPECT_NEAR(deviceStatus().rows[0].latencyMs, periodMs, 0.01);
+    host.closeAll();
+}
+
+INSTANTIATE_TEST_SUITE_P(PipeWireJackProgram, PipeWireQuantum, ::testing::Values(512, 1024));
+
+TEST(PipeWireJackProgram, ARunningJackServerIsChosenOverPipeWire) {
+    PipeWireServer pipeWire;
+    if (!pipeWire.isAvailable())
+        GTEST_SKIP() << pipeWire.lastError();
+    ASSERT_TRUE(pipeWire.start()) << pipeWire.lastError();
+    JackServer jack;
+    ASSERT_TRUE(jack.start()) << jack.lastError() << jack.log();
+
+    Environment env = pipeWire.programEnvironment();
+    for (auto& [name, value] : env)
+        if (name == "JACK_DEFAULT_SERVER")
+            value = jack.name();
+    Program program(env);
+    ASSERT_TRUE(program.start(256));
+    EXPECT_TRUE(contains(program.output(), "  Physical audio devices (JACK through the running JACK server):\n"))
+        << program.output();
+    const std::vector<std::string> ports = jack.ports("Quor Vane:.*");
+    EXPECT_EQ(ports, (std::vector<std::string>{"Quor Vane:LF", "Quor Vane:RF", "Quor Vane:LR", "Quor Vane:RR",
+                                               "Quor Vane:out_5", "Quor Vane:out_6", "Quor Vane:out_7",
+                                               "Quor Vane:out_8"}));
+    EXPECT_TRUE(program.stop());
+}
+
+}  // namespace
+}  // namespace qv::test

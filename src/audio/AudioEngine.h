@@ -148,6 +148,8 @@ public:
 
     // lastError := text, and "  [AudioEngine] ERROR: " + text on standard error.
     void setError(const std::string& text);
+    // lastError := text without a console line (the caller printed its own).
+    void noteError(const std::string& text) { m_lastError = text; }
     // Forgets the last error (before an operation whose own error is wanted).
     void clearError() { m_lastError.clear(); }
 

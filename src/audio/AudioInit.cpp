@@ -154,7 +154,7 @@ bool AudioInitContext::initAudio() {
             outWrite("  WARNING: No audio device configured. Run the device wizard.\n");
             logLine("initAudio: no device configured (devIdx=-1)");
             describeFailure(AudioProblem::NoDeviceConfigured, "No audio device configured. Run the device wizard.");
-            audio.setError("No audio device configured. Run the device wizard.");
+            audio.noteError("No audio device configured. Run the device wizard.");
             return fail();
         }
     } else {
@@ -164,9 +164,8 @@ bool AudioInitContext::initAudio() {
             if (variant < 0) {
                 outWrite("  WARNING: Saved device '" + savedName + "' not found in current device list\n");
                 logLine("initAudio: saved device '" + savedName + "' not found");
-                describeFailure(AudioProblem::DeviceNotFound,
-                                "Saved device '" + savedName + "' not found in current device list", savedName);
-                audio.setError(savedDeviceNotFoundText(savedName));
+                describeFailure(AudioProblem::DeviceNotFound, savedDeviceNotFoundText(savedName), savedName);
+                audio.noteError(savedDeviceNotFoundText(savedName));
                 return fail();
             }
             const DeviceInfo& info = (*devices)[static_cast<size_t>(device)].apis[static_cast<size_t>(variant)];

@@ -12,6 +12,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include <memory>
 #include <mutex>
 
@@ -91,6 +93,7 @@ TEST_F(AudioInitTest, WithoutAConfiguredDeviceItWarnsAndOpensNothing) {
     EXPECT_EQ(fake.countCalls("open"), 0);
     EXPECT_EQ(gAudioReady.load(), 0);
     EXPECT_FALSE(settings.isDirty());
+    EXPECT_EQ(engine->lastErrorText(), "No audio device configured. Run the device wizard.");
 }
 
 TEST_F(AudioInitTest, ARegistryAsioDriverWithoutAnIndexOpensThroughItsClassIdentifier) {
@@ -143,6 +146,37 @@ TEST_F(AudioInitTest, AnUnknownSavedNameFailsWithoutTryingTheSavedIndex) {
     EXPECT_THAT(console(), HasSubstr("  WARNING: Saved device 'Tactile Amp 3000' not found in current device list\n"));
     EXPECT_THAT(log, Contains("initAudio: saved device 'Tactile Amp 3000' not found"));
     EXPECT_EQ(fake.countCalls("open"), 0);
+    // The reason the window and the watchdog log show.
+    EXPECT_EQ(engine->lastErrorText(), "Saved device 'Tactile Amp 3000' not found in current device list");
+}
+
+// A JACK client's ports are named after the zones of the slot they play.
+TEST_F(AudioInitTest, OutputPortsAreNamedAfterTheZonesOfTheirSlot) {
+    addDevice("system", paJACK, 8);
+    boot();
+    configure([](HapticSettings& s) {
+        s.audioDeviceIndex = 0;
+        copyText(s.devices[0].name, "system");
+        copyText(s.devices[0].api, "JACK");
+    });
+    ASSERT_TRUE(context.initAudio()) << engine->lastErrorText();
+    const std::vector<std::string> corners = {"LF", "RF", "LR", "RR", "out_5", "out_6", "out_7", "out_8"};
+    EXPECT_EQ(fake.portNames(), (std::map<int, std::vector<std::string>>{{0, corners}}));
+
+    HapticSettings s = settings.snapshot();
+    copyText(s.zones[0].name, "  Seat: left ");  // trimmed, the separator replaced
+    copyText(s.zones[1].name, "Seat_ left");     // the same name again: the channel's number
+    copyText(s.zones[2].name, "out_7");          // a number's name stays the number's
+    s.zones[3].active = 0;
+    s.zones[4].channel = 5;
+    s.zones[4].active = 1;
+    copyText(s.zones[4].name, "Pedals");
+    s.numActiveZones = 5;
+    EXPECT_EQ(outputPortNames(s, 0),
+              (std::vector<std::string>{"Seat_ left", "out_2", "out_3", "out_4", "out_5", "Pedals", "out_7", "out_8"}));
+    s.zones[4].device = 1;
+    EXPECT_EQ(outputPortNames(s, 1)[5], "Pedals");
+    EXPECT_EQ(outputPortNames(s, 0)[5], "out_6");
 }
 
 TEST_F(AudioInitTest, TheSavedHostApiPicksTheVariant) {

@@ -375,6 +375,19 @@ PaError FakePortAudio::closeStream(PaStream* stream) {
     return paNoError;
 }
 
+void FakePortAudio::setOutputPortNames(PaDeviceIndex device, const std::vector<std::string>& names) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (device < 0)
+        m_portNames.clear();
+    else
+        m_portNames[device] = names;
+}
+
+std::map<int, std::vector<std::string>> FakePortAudio::portNames() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_portNames;
+}
+
 const PaStreamInfo* FakePortAudio::streamInfo(PaStream* stream) {
     std::lock_guard<std::mutex> lock(m_mutex);
     const int index = indexOf(stream);

@@ -122,6 +122,13 @@ public:
     PaError stopStream(PaStream* stream) override;
     PaError closeStream(PaStream* stream) override;
     const PaStreamInfo* streamInfo(PaStream* stream) override;
+    int serverBufferFrames(PaHostApiTypeId type) override { return type == paJACK ? jackServerFrames.load() : 0; }
+    void setOutputPortNames(PaDeviceIndex device, const std::vector<std::string>& names) override;
+
+    // The JACK server's buffer size the fake reports (0: none).
+    std::atomic<int> jackServerFrames{0};
+    // The port names the last setOutputPortNames calls left, by device.
+    std::map<int, std::vector<std::string>> portNames() const;
 
 private:
     struct StreamRecord {
@@ -144,6 +151,7 @@ private:
                        const PaStreamParameters& output) const;
 
     mutable std::mutex m_mutex;
+    std::map<int, std::vector<std::string>> m_portNames;
     std::condition_variable m_changed;
     std::vector<FakeDevice> m_devices;
     std::deque<std::string> m_names;

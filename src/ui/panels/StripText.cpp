@@ -46,7 +46,10 @@ void appendCleaned(char* out, size_t capacity, size_t& length, std::string_view 
             const size_t bytes = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
             if (length + bytes >= capacity)
                 break;
-            for (size_t k = 0; k < bytes && i < text.size(); ++k)
+            out[length++] = text[i++];
+            // Only continuation bytes belong to it: a control character in
+            // their place is the next character, cleaned as such.
+            for (size_t k = 1; k < bytes && i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80; ++k)
                 out[length++] = text[i++];
         }
     }

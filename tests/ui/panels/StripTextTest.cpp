@@ -112,6 +112,8 @@ TEST(StripText, TheNoticeSaysWhyAudioIsMissingUntilAStreamRuns) {
         // bidirectional overrides and C1 controls are dropped.
         {withNotice(AudioProblem::DeviceNotFound, "Saved device 'A\nB\xe2\x80\xae" "C\xc2\x9b' not found", "A\nB"),
          "Saved device 'A BC' not found. Choose a device in Setup Wizard.", "A\nB", true},
+        // A lead byte without its continuation does not swallow the tab after it.
+        {withNotice(AudioProblem::OpenFailed, "Audio init failed: \xdf\tX"), "Audio init failed: \xdf X", "---", false},
         // Streams that run outrank an old notice.
         {[] {
              StripStatus s = streaming("Amp", "JACK", 5.0f);

@@ -1,5 +1,6 @@
 // libFuzzer target: the information strip's texts on arbitrary device names
-// and host-API names (both come from audio drivers) and latencies.
+// and host-API names (both come from audio drivers) and latencies, and the
+// header's notice on arbitrary notice texts and saved device names.
 //
 // Beyond "no crash": every text is terminated and fits its buffer, and a
 // well-formed name gives a well-formed text (a cut never splits a character).
@@ -55,6 +56,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check(deviceNameText(name), isWellFormedUtf8(name));
     check(driverCellText(status), isWellFormedUtf8(api));
     check(latencyCellText(status), true);
+    // The same bytes as the audio notice: its text and the saved name.
+    status.audioReady = 0;
+    status.notice.problem = size > 0 && (data[0] & 8) ? AudioProblem::DeviceNotFound : AudioProblem::OpenFailed;
+    const size_t textBytes = std::min(sizeof(status.notice.text), size);
+    std::memcpy(status.notice.text, data, textBytes);
+    std::memcpy(status.notice.deviceName, status.firstStream.deviceName, sizeof(status.notice.deviceName));
+    const std::string_view noticeSource(status.notice.text, ::strnlen(status.notice.text, sizeof(status.notice.text)));
+    const NoticeText notice = audioNoticeText(status);
+    const std::string_view shown(notice.text, ::strnlen(notice.text, sizeof(notice.text)));
+    require(shown.size() < sizeof(notice.text));
+    require(shown.find_first_of("\n\r\t") == std::string_view::npos);
+    if (isWellFormedUtf8(noticeSource))
+        require(isWellFormedUtf8(shown));
+    check(deviceCellText(status), isWellFormedUtf8(name));
+
     double rate = 0;
     if (size >= sizeof(double))
         std::memcpy(&rate, data + size - sizeof(double), sizeof(double));

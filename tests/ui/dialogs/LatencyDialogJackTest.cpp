@@ -52,7 +52,7 @@ TEST(LatencyDialogJack, TheDialogsRequestMeasuresAFewMillisecondsOnTheWire) {
     initLatencyDialog(dialog, inputDevices());
     int wire = -1;
     for (int i = 0; i < dialog.inputList.count; ++i)
-        if (std::string(dialog.inputList.items[i]) == "loopback")
+        if (std::string(dialog.inputList.items[i]).rfind("loopback (", 0) == 0)  // the name, then its host API
             wire = i;
     ASSERT_GE(wire, 0) << "inputs listed: " << dialog.inputList.count;
     dialog.inputList.selected = wire;

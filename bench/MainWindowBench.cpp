@@ -5,6 +5,10 @@
 // simulator; the goal is at most 4 ms per frame. A second case changes a
 // slider and the master knob in every frame, as a drag does.
 //
+// The window itself paints only what changed (paintMainWindowChanges): the
+// last two cases are its frames while the meters move, and a frame tick in
+// which nothing changed.
+//
 // "Time" is wall time per painted frame on the calling thread.
 //
 // The present cases show the frame on a real window through each of the two
@@ -30,6 +34,7 @@
 #include <SDL.h>
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <memory>
@@ -204,6 +209,51 @@ BENCHMARK(BM_MainWindowPresentOnly)
     ->Arg(static_cast<int>(PresentPath::Renderer))
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+
+
+// What the window paints while playing: only what changed since the last
+// frame (the scopes, the pulsing dots, the knob's glow) onto a target that
+// keeps its frame.
+void BM_MainWindowChangedFrame(benchmark::State& state) {
+    setUp(kIRacing);
+    auto target = ImageTarget::create(1500, 860);
+    paintMainWindowChanges(target->context(), 1500, 860, 0.0f, true);
+    int tick = 0;
+    long pixels = 0;
+    for (auto _ : state) {
+        for (int e = 0; e < kEffectCount; ++e)
+            gEffectMeters[e] = 0.5f + 0.45f * std::sin(0.21f * tick + e);
+        mainWindowBands().updateLevelMeters();
+        ++tick;
+        for (const PixelRect& r : paintMainWindowChanges(target->context(), 1500, 860, tick * 0.033f, false))
+            pixels += long(r.width) * r.height;
+        target->finish();
+    }
+    state.counters["painted_px"] = benchmark::Counter(static_cast<double>(pixels) / std::max(tick, 1));
+    target.reset();
+    releaseGuiResources();
+    graphicsShutdown();
+}
+BENCHMARK(BM_MainWindowChangedFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A frame tick in which nothing changed (offline, silent meters, same time):
+// the planning pass alone, nothing painted.
+void BM_MainWindowUnchangedFrame(benchmark::State& state) {
+    setUp(kIRacing);
+    gSimConnected = 0;
+    for (int e = 0; e < kEffectCount; ++e)
+        gEffectMeters[e] = 0.0f;
+    auto target = ImageTarget::create(1500, 860);
+    paintMainWindowChanges(target->context(), 1500, 860, 1.0f, true);
+    for (auto _ : state) {
+        mainWindowBands().updateLevelMeters();
+        benchmark::DoNotOptimize(paintMainWindowChanges(target->context(), 1500, 860, 1.0f, false).size());
+    }
+    target.reset();
+    releaseGuiResources();
+    graphicsShutdown();
+}
+BENCHMARK(BM_MainWindowUnchangedFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 

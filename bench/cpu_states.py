@@ -219,7 +219,7 @@ class Bench:
         if self.perf:
             name = state.replace(",", "").replace(" ", "-")
             data = os.path.join(self.perf, name + ".data")
-            subprocess.run(["perf", "record", "-q", "-e", "cpu-clock", "-F", "1999", "-g", "-o", data,
+            subprocess.run(["perf", "record", "-q", "-e", "cpu-clock", "-F", "1999", *(["--call-graph", "dwarf,32768"] if os.environ.get("QV_PERF_DWARF") else ["-g"]), "-o", data,
                             "-p", ",".join(str(p) for p in pids), "--", "sleep", str(self.seconds)],
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             elapsed = time.monotonic() - start
@@ -300,7 +300,8 @@ def main():
         return 1
     finally:
         bench.stop_all()
-    shutil.rmtree(bench.root, ignore_errors=True)
+    if not os.environ.get("QV_KEEP"): shutil.rmtree(bench.root, ignore_errors=True)
+    print(bench.root)
     load_after = os.getloadavg()
     print(f"CPU of one core over {args.seconds:g} s per state (utime + stime)")
     print(f"| state | quorvane | qv-audiohost | both |")

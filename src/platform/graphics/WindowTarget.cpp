@@ -242,6 +242,16 @@ namespace {
 // streaming texture, which is then drawn whole, so every pixel outside them
 // stays as last presented.
 bool presentThroughRenderer(WindowTarget& t, const PixelRect* rects, int count) {
+    if (rects && count > 0 && t.textureWhole) {
+        // Only empty rectangles: nothing changed, nothing to show again.
+        bool any = false;
+        for (int i = 0; i < count && !any; ++i) {
+            const SDL_Rect r = clippedRect(rects[i], t.width, t.height);
+            any = r.w > 0 && r.h > 0;
+        }
+        if (!any)
+            return true;
+    }
     const auto* pixels = cairo_image_surface_get_data(t.surface);
     const int stride = cairo_image_surface_get_stride(t.surface);
     int result = 0;

@@ -52,6 +52,21 @@ intptr_t dialogProc(WindowHandle window, uint32_t message, uintptr_t wParam, int
     case kWmSize:
         invalidateWindow(window);
         return 0;
+    case kWmDisplayChanged:
+        // A new desktop scale: the dialog keeps its size in the desktop's
+        // units, around the same centre (where the window system has not
+        // resized it already); its content is laid out again when painted.
+        if (lParam != kDpiChangeSizeFollowed && wParam > 0) {
+            const WindowRect r = windowRect(window);
+            WindowRect next;
+            next.width = std::max(1, static_cast<int>(std::lround(s.width * static_cast<double>(wParam) / 96.0)));
+            next.height = std::max(1, static_cast<int>(std::lround(s.height * static_cast<double>(wParam) / 96.0)));
+            next.x = r.x + r.width / 2 - next.width / 2;
+            next.y = r.y + r.height / 2 - next.height / 2;
+            setWindowRect(window, next);
+        }
+        invalidateWindow(window);
+        return 0;
     case kWmPaint:
         paintDialog(d);
         return 0;

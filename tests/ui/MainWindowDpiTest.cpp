@@ -27,8 +27,9 @@ struct Geometry {
     bool operator==(const Geometry&) const = default;
 };
 
-// The main window as the X server sees it; all zero when it is not mapped.
-Geometry mainWindowGeometry(Display* display) {
+// The window whose title starts with `title` as the X server sees it (the
+// main window by default); all zero when it is not mapped.
+Geometry mainWindowGeometry(Display* display, const std::string& title = "Quor Vane") {
     Geometry g;
     Window root = DefaultRootWindow(display), parent = 0, *children = nullptr;
     unsigned int count = 0;
@@ -39,7 +40,7 @@ Geometry mainWindowGeometry(Display* display) {
         XWindowAttributes a{};
         if (!XFetchName(display, children[i], &name) || !name)
             continue;
-        const bool ours = std::string(name).rfind("Quor Vane", 0) == 0;
+        const bool ours = std::string(name).rfind(title, 0) == 0;
         XFree(name);
         if (!ours || !XGetWindowAttributes(display, children[i], &a) || a.map_state != IsViewable)
             continue;
@@ -149,6 +150,22 @@ TEST_F(MainWindowDpiTest, ANewXftDpiResizesTheWindowAroundItsCentreAndItsMinimum
         back = mainWindowGeometry(display);
         return back.width == 1500 && back.height == 860 && back.minWidth == 1000 && back.minHeight == 600;
     })) << back.width << "x" << back.height << " min " << back.minWidth << "x" << back.minHeight;
+}
+
+// A dialog open across the change keeps its size in the desktop's units.
+TEST_F(MainWindowDpiTest, AnOpenDialogFollowsANewXftDpi) {
+    startServer();
+    setXftDpi(96);
+    host.requestDeviceSetup();  // the device wizard opens with the window
+    host.start();
+    Geometry before;
+    ASSERT_TRUE(test::eventually([&] { return (before = mainWindowGeometry(display, "Device Setup")).width > 0; }));
+    setXftDpi(144);
+    Geometry after;
+    EXPECT_TRUE(test::eventually([&] {
+        after = mainWindowGeometry(display, "Device Setup");
+        return std::abs(after.width - before.width * 3 / 2) <= 1 && std::abs(after.height - before.height * 3 / 2) <= 1;
+    })) << before.width << "x" << before.height << " -> " << after.width << "x" << after.height;
 }
 
 TEST_F(MainWindowDpiTest, QuorvaneDpiWinsOverXftDpi) {

@@ -7,7 +7,7 @@
 //
 // Threads: start, stop, setDevices, requestDeviceSetup and bringToFront are
 // called from the main thread (bringToFront also from the instance lock's
-// thread); the callables are set before start and called on the GUI thread.
+// thread, requestDeviceSetup also from the GUI thread); the callables are set before start and called on the GUI thread.
 
 #include "app/AppServices.h"
 #include "audio/AudioDevice.h"

@@ -217,6 +217,8 @@ void paintHeader(DrawContext& context, float width, float time) {
     }
     gHeader.maximized = windowIsMaximized() ? 1 : 0;
     const StripTexts texts = stripTexts();
+    const RectF notice = audioNoticeRect(width, s);
+    gHeader.wizardNotice = texts.deviceMissing && notice.width() >= 48.0f * s ? notice : RectF{};
 
     CacheKey key;
     key.addAppearance();
@@ -261,6 +263,12 @@ bool captionButtonHover(float x, float y) {
 }
 
 bool captionButtonClick(WindowHandle window, float x, float y) {
+    if (pointInRect(gHeader.wizardNotice, x, y)) {
+        // The notice's offer: the wizard opens once no other dialog runs.
+        if (GuiHost* host = gGuiHost.load())
+            host->requestDeviceSetup();
+        return true;
+    }
     int hit = -1;
     for (int which = 0; which < kCaptionButtonCount && hit < 0; ++which)
         if (pointInRect(gHeader.captionButtons[which], x, y))

@@ -31,6 +31,9 @@ struct HeaderLayout {
     RectF captionButtons[kCaptionButtonCount];  // empty before the first paint
     uint8_t captionHover[kCaptionButtonCount] = {};
     uint8_t maximized = 0;  // what the maximise button showed in the last paint
+    // The notice of a saved device that was not found, which opens the
+    // device wizard; empty when no such notice was painted.
+    RectF wizardNotice;
 };
 const HeaderLayout& headerLayout();
 
@@ -45,7 +48,8 @@ RectF audioNoticeRect(float width, float s);
 // Hover bytes of the caption buttons; true when one changed.
 bool captionButtonHover(float x, float y);
 // Minimise, maximise/restore or close (a close request through the window's
-// close path); false when the point is on none of them.
+// close path), or on the notice of a device not found the device wizard;
+// false when the point is on none of them.
 bool captionButtonClick(WindowHandle window, float x, float y);
 
 // Forgets hit rectangles and hover bytes (tests; a new main window).

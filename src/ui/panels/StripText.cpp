@@ -77,7 +77,7 @@ NoticeText audioNoticeText(const StripStatus& status) {
     size_t length = 0;
     appendCleaned(out.text, sizeof(out.text), length, textOf(status.notice.text));
     if (status.notice.problem == AudioProblem::DeviceNotFound)
-        appendCleaned(out.text, sizeof(out.text), length, ". Choose a device in Setup Wizard.");
+        appendCleaned(out.text, sizeof(out.text), length, ". Click here to choose a device.");
     return out;
 }
 

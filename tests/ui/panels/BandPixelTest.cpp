@@ -151,9 +151,10 @@ TEST_F(BandPixelTest, TheHeaderSaysWhyAudioIsMissingAndGreysADeviceThatWasNotFou
     publishAudioNotice(makeAudioNotice(AudioProblem::HostUnavailable,
                                        "Audio init failed: Cannot start the audio host: No such file or directory"));
     paintAll();
-    const RegionInk host = inkIn(*target, audioNoticeRect(kClientWidthF, s), background, accentOf(0));
-    EXPECT_GT(host.ink, 100) << "the line is drawn";
-    EXPECT_GT(host.accent, 10) << "with its accent mark";
+    EXPECT_EQ(headerLayout().wizardNotice.width(), 0.0f) << "only a missing device offers the wizard";
+    const RegionInk hostLine = inkIn(*target, audioNoticeRect(kClientWidthF, s), background, accentOf(0));
+    EXPECT_GT(hostLine.ink, 100) << "the line is drawn";
+    EXPECT_GT(hostLine.accent, 10) << "with its accent mark";
 
     // A running device's name is white; the saved name of one not found is grey.
     gAudioReady = 1;
@@ -173,6 +174,12 @@ TEST_F(BandPixelTest, TheHeaderSaysWhyAudioIsMissingAndGreysADeviceThatWasNotFou
     EXPECT_GT(missing.ink, 20) << "the saved name is shown";
     EXPECT_LT(missing.brightest, running - 150) << "and greyed";
     EXPECT_GT(inkIn(*target, audioNoticeRect(kClientWidthF, s), background, accentOf(0)).ink, 100);
+    // The notice offers the wizard: a click on it asks for it.
+    gGuiHost.store(&host);
+    const PointF offer = test::centreOf(headerLayout().wizardNotice);
+    EXPECT_TRUE(mainWindowBands().captionDown(nullptr, offer.x, offer.y));
+    EXPECT_TRUE(host.takeDeviceSetupRequest());
+    gGuiHost.store(nullptr);
 
     const std::string folder = std::string(QV_RENDER_FOLDER) + "/renders";
     std::filesystem::create_directories(folder);

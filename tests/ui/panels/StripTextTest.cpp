@@ -106,12 +106,12 @@ TEST(StripText, TheNoticeSaysWhyAudioIsMissingUntilAStreamRuns) {
         // A device that is not found: its saved name (greyed) and the way out.
         {withNotice(AudioProblem::DeviceNotFound, "Saved device 'Scarlett 18i20' not found in current device list",
                     "Scarlett 18i20"),
-         "Saved device 'Scarlett 18i20' not found in current device list. Choose a device in Setup Wizard.",
+         "Saved device 'Scarlett 18i20' not found in current device list. Click here to choose a device.",
          "Scarlett 18i.", true},
         // Control characters of a driver's name keep the line one line;
         // bidirectional overrides and C1 controls are dropped.
         {withNotice(AudioProblem::DeviceNotFound, "Saved device 'A\nB\xe2\x80\xae" "C\xc2\x9b' not found", "A\nB"),
-         "Saved device 'A BC' not found. Choose a device in Setup Wizard.", "A\nB", true},
+         "Saved device 'A BC' not found. Click here to choose a device.", "A\nB", true},
         // A lead byte without its continuation does not swallow the tab after it.
         {withNotice(AudioProblem::OpenFailed, "Audio init failed: \xdf\tX"), "Audio init failed: \xdf X", "---", false},
         // Streams that run outrank an old notice.

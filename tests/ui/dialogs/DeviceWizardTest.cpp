@@ -599,6 +599,8 @@ TEST_F(DeviceWizardRenderTest, TheThreeStepsPaintTheirPages) {
     WizardState state;
     state.services.settings = &settings;
     std::vector<PhysicalDevice> list = typicalDevices();
+    list[2].apis[0].serverBufferFrames = 1024;  // the JACK server's buffer, shown on step 2
+    list[2].apis[0].serverLatencyMs = 21.3;
     state.services.copyDevices = [&] { return list; };
     beginWizard(state, "");
     state.useSecond = true;

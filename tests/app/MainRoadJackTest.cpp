@@ -89,8 +89,10 @@ TEST(MainRoadJack, TelemetryBecomesVibrationOnTheRightShakers) {
         lf.push_back(level(wav, 0, b, window, 90.0));
         lr.push_back(level(wav, 2, b, window, 90.0));
     }
-    EXPECT_NEAR(median(rf), kKerbLevel, 0.04);
-    EXPECT_NEAR(median(rr), kKerbLevel, 0.04);
+    // Measured where the program was fed (a loaded machine may hold the feed
+    // back in some windows of the strike); the silent side over all of them.
+    EXPECT_NEAR(fedLevel(rf), kKerbLevel, 0.04);
+    EXPECT_NEAR(fedLevel(rr), kKerbLevel, 0.04);
     EXPECT_LT(median(lf), 0.01);
     EXPECT_LT(median(lr), 0.01);
 
@@ -102,7 +104,7 @@ TEST(MainRoadJack, TelemetryBecomesVibrationOnTheRightShakers) {
         for (size_t b = kerbOnset - static_cast<size_t>(0.9 * kRate); b + engineWindow <= kerbOnset;
              b += engineWindow)
             levels.push_back(level(wav, c, b, engineWindow, kEngineHz));
-        EXPECT_NEAR(median(levels), kEngineLevel, kEngineLevel * 0.25) << "channel " << c;
+        EXPECT_NEAR(fedLevel(levels), kEngineLevel, kEngineLevel * 0.25) << "channel " << c;
     }
 
     // Feed time 0 in the recording, from the kerb's onset.

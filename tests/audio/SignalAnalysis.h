@@ -2,8 +2,10 @@
 // Measurements on rendered or recorded audio for the tests: the amplitude of
 // one frequency (Goertzel, evaluated at the exact frequency), peak and RMS.
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <functional>
 #include <vector>
 
 namespace qv::test {
@@ -60,6 +62,30 @@ inline double dominantFrequency(const std::vector<float>& x, double fs, double l
             best = f;
         }
     }
+    return best;
+}
+
+// The level a recording reached where the program was fed: the median of the
+// upper half of its windows' levels. On a loaded machine the feed or the
+// audio may be held back for a while; the windows that caught such a gap lie
+// in the lower half, the level itself (neither too low nor too high) in the
+// upper half.
+inline double fedLevel(std::vector<double> levels) {
+    if (levels.empty())
+        return 0.0;
+    std::sort(levels.begin(), levels.end(), std::greater<double>());
+    return levels[(levels.size() - 1) / 4];
+}
+
+// The highest amplitude of `hz` in windows of `window` samples stepped by a
+// fifth of a window across x[begin, end): a short sound's level, wherever in
+// the span the sound was steady.
+inline double bestToneAmplitude(const std::vector<float>& x, double hz, double fs, size_t begin, size_t end,
+                                size_t window) {
+    double best = 0.0;
+    const size_t step = std::max<size_t>(window / 5, 1);
+    for (size_t b = begin; b + window <= end && b + window <= x.size(); b += step)
+        best = std::max(best, toneAmplitude(x, hz, fs, b, b + window));
     return best;
 }
 

@@ -46,13 +46,6 @@ const Case kCases[] = {
     {"lmu", 2, "[LMUHapticEngine] Connected to LMU shared memory", 10.0 + 65.0 * kQ, kQ * 0.15 * 0.6 * 0.8},
 };
 
-double median(std::vector<double> v) {
-    if (v.empty())
-        return 0.0;
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 class SimFeedJack : public ::testing::TestWithParam<Case> {};
 
 TEST_P(SimFeedJack, TheEngineVibratesTheFourCornersUntilTheFeedStops) {
@@ -98,7 +91,9 @@ TEST_P(SimFeedJack, TheEngineVibratesTheFourCornersUntilTheFeedStops) {
         std::vector<double> levels;
         for (size_t b : playing)
             levels.push_back(toneAmplitude(wav.channels[static_cast<size_t>(ch)], c.engineHz, kRate, b, b + window));
-        EXPECT_NEAR(median(levels), c.engineLevel, c.engineLevel * 0.2) << "channel " << ch + 1;
+        // Where the program was fed: windows the loaded machine held the feed
+        // back in lie in the lower half.
+        EXPECT_NEAR(fedLevel(levels), c.engineLevel, c.engineLevel * 0.2) << "channel " << ch + 1;
     }
     for (int ch = 4; ch < 8; ++ch)
         EXPECT_EQ(peakAbs(wav.channels[static_cast<size_t>(ch)]), 0.0) << "channel " << ch + 1 << " has no zone";

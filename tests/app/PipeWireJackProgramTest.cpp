@@ -233,8 +233,12 @@ TEST(PipeWireJackProgram, ARunningJackServerIsChosenOverPipeWire) {
             value = jack.name();
     Program program(env);
     ASSERT_TRUE(program.start(256));
-    EXPECT_TRUE(contains(program.output(), "  Physical audio devices (JACK through the running JACK server):\n"))
-        << program.output();
+    const std::string out = program.output();
+    EXPECT_TRUE(contains(out, "  Physical audio devices (JACK through the running JACK server):\n")) << out;
+    // jackd's period (256 frames): PortAudio's figure is one period here.
+    EXPECT_TRUE(contains(out, "    Buffer     : 256 samples (5.33ms), set by the server\n"
+                              "    Latency    : 5.33ms (one server period)\n"))
+        << out;
     const std::vector<std::string> ports = jack.ports("Quor Vane:.*");
     EXPECT_EQ(ports, (std::vector<std::string>{"Quor Vane:LF", "Quor Vane:RF", "Quor Vane:LR", "Quor Vane:RR",
                                                "Quor Vane:out_5", "Quor Vane:out_6", "Quor Vane:out_7",

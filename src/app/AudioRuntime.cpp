@@ -92,7 +92,6 @@ struct AudioRuntime::Shared {
     std::atomic<bool> accepting{true};
     std::atomic<bool> multiDevice{false};
 
-
     mutable std::mutex devicesMutex;
     std::vector<PhysicalDevice> guiDevices;
     std::vector<InputDevice> guiInputs;
@@ -267,8 +266,7 @@ void recoveryWorker(const std::shared_ptr<AudioRuntime::Shared>& shared, int);
 
 bool AudioRuntime::startWorker(void (*body)(const std::shared_ptr<Shared>&, int), int argument) {
     try {
-        // The body's last step is its result; the token goes back after the
-        // thread let go of the block.
+        // The token goes back after the thread let go of the block.
         std::thread([shared = m_shared, token = m_shared->token, body, argument]() mutable {
             body(shared, argument);
             shared.reset();

@@ -30,6 +30,8 @@ endfunction()
 # qv_add_test(name SOURCES a.cpp b.cpp LIBS x y [THREADED] [LABELS l...] [PROPERTIES k v...])
 # A GoogleTest program registered with ctest. THREADED marks tests that the
 # ThreadSanitizer build also runs; in that build every other test is skipped.
+# Every test is also labelled with its area, the folder under tests/ it lives
+# in ("ui", "platform", "app", ...): the optimised build runs areas by label.
 function(qv_add_test name)
   cmake_parse_arguments(T "THREADED" "" "SOURCES;LIBS;LABELS;PROPERTIES" ${ARGN})
   if(QV_FUZZ)
@@ -42,6 +44,11 @@ function(qv_add_test name)
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} qv_test_support GTest::gmock GTest::gtest GTest::gtest_main)
   set(labels ${T_LABELS})
+  file(RELATIVE_PATH area "${PROJECT_SOURCE_DIR}/tests" "${CMAKE_CURRENT_SOURCE_DIR}")
+  string(REGEX REPLACE "/.*" "" area "${area}")
+  if(area AND NOT area MATCHES "^\\.")
+    list(APPEND labels ${area})
+  endif()
   if(T_THREADED)
     list(APPEND labels threaded)
   endif()

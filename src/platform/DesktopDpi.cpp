@@ -1,5 +1,7 @@
 #include "platform/DesktopDpi.h"
 
+#include "platform/X11Errors.h"
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
@@ -73,6 +75,8 @@ bool XResourceDpiWatcher::open(const char* display) {
     m_display = XOpenDisplay(display);
     if (!m_display)
         return false;
+    // Its loss ends nothing: the window layer's own connection tells.
+    watchX11Connection(m_display, [](void*) {}, nullptr);
     m_atom = XInternAtom(m_display, "RESOURCE_MANAGER", False);
     // Only property changes of the root window are asked for.
     XSelectInput(m_display, DefaultRootWindow(m_display), PropertyChangeMask);
@@ -81,8 +85,10 @@ bool XResourceDpiWatcher::open(const char* display) {
 }
 
 void XResourceDpiWatcher::close() {
-    if (m_display)
+    if (m_display) {
+        unwatchX11Connection(m_display);
         XCloseDisplay(m_display);
+    }
     m_display = nullptr;
     m_dpi = 0;
 }

@@ -25,7 +25,7 @@ struct FileDialogRequest {
     std::string filterPattern;  // "*.qvprofile"
     std::string proposedName;   // save: the file name offered
     std::string folder;         // where the dialog starts (no trailing "/" needed)
-    std::string parentWindow;   // "x11:<hex id>" for the portal, or empty
+    std::string parentWindow;   // "x11:<hex id>" of the owner window, or empty (helpers get --attach)
 };
 
 enum class FileDialogStatus {

@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <string>
 #include <vector>
 
 extern char** environ;
@@ -52,8 +53,22 @@ std::string joinFolder(const std::string& folder, const std::string& name) {
     return folder.back() == '/' ? folder + name : folder + "/" + name;
 }
 
+// "--attach=<decimal id>" for an "x11:<hex id>" owner; empty for none.
+std::string attachArgument(const FileDialogRequest& request) {
+    const std::string& owner = request.parentWindow;
+    if (owner.rfind("x11:", 0) != 0 || owner.size() == 4 || owner.size() > 4 + 16)
+        return {};
+    char* end = nullptr;
+    const unsigned long long id = std::strtoull(owner.c_str() + 4, &end, 16);
+    if (!end || *end != '\0' || id == 0)
+        return {};
+    return "--attach=" + std::to_string(id);
+}
+
 std::vector<std::string> zenityArguments(const std::string& program, const FileDialogRequest& request) {
     std::vector<std::string> args = {program, "--file-selection", "--title=" + request.title};
+    if (const std::string attach = attachArgument(request); !attach.empty())
+        args.push_back(attach);
     if (request.mode == FileDialogMode::kSave) {
         args.push_back("--save");
         args.push_back("--filename=" + joinFolder(request.folder, request.proposedName));
@@ -67,6 +82,8 @@ std::vector<std::string> zenityArguments(const std::string& program, const FileD
 
 std::vector<std::string> kdialogArguments(const std::string& program, const FileDialogRequest& request) {
     std::vector<std::string> args = {program, "--title", request.title};
+    if (const std::string attach = attachArgument(request); !attach.empty())
+        args.push_back(attach);
     if (request.mode == FileDialogMode::kSave) {
         args.push_back("--getsavefilename");
         args.push_back(joinFolder(request.folder, request.proposedName));

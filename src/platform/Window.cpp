@@ -6,6 +6,8 @@
 #include "platform/Window.h"
 
 #include "platform/DesktopDpi.h"
+#include "platform/Output.h"
+#include "platform/X11Errors.h"
 #include "platform/XSettings.h"
 #include "platform/graphics/Graphics.h"
 #include "platform/graphics/WindowTarget.h"
@@ -25,11 +27,20 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 #include <unordered_set>
 
 namespace qv {
 
-struct PlatformWindow {
+namespace {
+
+// A window's record. The handle given out for it is a number of its own,
+// never given to another window, so a message or a handle kept for a window
+// that is gone never reaches one made later (whatever address its record got).
+struct WindowState {
+    WindowHandle handle = nullptr;
     struct Timer {
         uint32_t id = 0;
         uint32_t periodMs = 0;
@@ -53,8 +64,6 @@ struct PlatformWindow {
     std::vector<Timer> timers;
 };
 
-namespace {
-
 // ---- state and look-ups ----------------------------------------------------
 
 constexpr size_t kMaxPosted = 4096;
@@ -73,7 +82,7 @@ struct Posted {
 struct PostQueue {
     std::mutex mutex;
     std::deque<Posted> messages;
-    std::unordered_set<const PlatformWindow*> live;
+    std::unordered_set<WindowHandle> live;  // handles of the windows that exist
     bool wakePending = false;
 };
 
@@ -84,14 +93,38 @@ PostQueue& postQueue() {
 
 std::atomic<uint32_t> gWakeEvent{0};
 
+// On X11 the GUI thread waits on its display connection and on this event
+// counter itself, never in SDL_WaitEventTimeout: SDL's wait wakes itself by
+// sending an event to the newest window over a second display connection of
+// its own, for every event it queues during the wait and for every event
+// pushed from another thread. When that window has just been destroyed (a
+// menu or dialog closed by the key that SDL was queuing), the X server may
+// see the destruction first and answers the send with BadWindow. Made once;
+// written by posts from any thread.
+std::atomic<int> gWakeFd{-1};
+std::atomic<bool> gOwnWait{false};      // the GUI thread waits on gWakeFd
+std::atomic<bool> gDisplayLost{false};  // the X server connection failed
+
+void wakeGuiThread() {
+    if (const int fd = gWakeFd.load(); fd >= 0) {
+        const uint64_t one = 1;
+        [[maybe_unused]] const ssize_t written = ::write(fd, &one, sizeof one);  // full counter: already awake
+    }
+}
+
+void onDisplayLost(void*) { gDisplayLost.store(true); }
+
 // GUI thread only.
 struct LoopState {
     bool ready = false;
-    std::vector<std::unique_ptr<PlatformWindow>> windows;
+    std::vector<std::unique_ptr<WindowState>> windows;
     WindowHandle capture = nullptr;
     bool quitPosted = false;
     bool shiftDown = false;
     bool controlDown = false;
+    Display* x11 = nullptr;  // SDL's display connection on X11, known from the first window
+    bool lostAnnounced = false;
+    uint64_t loopsRun = 0;  // message loops entered (nested ones in handlers among them)
     std::string lastError;
     std::string note;
     const WindowSystemObserver* observer = nullptr;
@@ -109,16 +142,30 @@ LoopState& loop() {
 
 uint64_t nowMs() { return SDL_GetTicks64(); }
 
-PlatformWindow* findWindow(WindowHandle window) {
+WindowState* findWindow(WindowHandle window) {
     if (!window)
         return nullptr;
     for (auto& w : loop().windows)
-        if (w.get() == window && !w->destroying)
+        if (w->handle == window && !w->destroying)
             return w.get();
     return nullptr;
 }
 
-PlatformWindow* findBySdlId(uint32_t id) {
+// Calls the window procedure of a record (by its handle, so a record whose
+// window was destroyed meanwhile gets nothing).
+intptr_t sendWindowMessage(WindowState* w, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    return w ? qv::sendWindowMessage(w->handle, message, wParam, lParam) : 0;
+}
+
+// The next window's handle: a count, so no two windows of the process ever
+// share one.
+WindowHandle newWindowHandle() {
+    static uintptr_t count = 0;
+    ++count;
+    return reinterpret_cast<WindowHandle>(count << 4);
+}
+
+WindowState* findBySdlId(uint32_t id) {
     for (auto& w : loop().windows)
         if (w->sdlId == id && !w->destroying)
             return w.get();
@@ -143,10 +190,10 @@ int dpiOfRatio(float ratio) {
 }
 
 // Window coordinates to drawing pixels and back.
-int toPixels(const PlatformWindow* w, int v) { return static_cast<int>(std::lround(v * w->pixelRatio)); }
-int toPoints(const PlatformWindow* w, int v) { return static_cast<int>(std::lround(v / w->pixelRatio)); }
+int toPixels(const WindowState* w, int v) { return static_cast<int>(std::lround(v * w->pixelRatio)); }
+int toPoints(const WindowState* w, int v) { return static_cast<int>(std::lround(v / w->pixelRatio)); }
 
-int windowDpi(const PlatformWindow* w) {
+int windowDpi(const WindowState* w) {
     if (const int forced = dpiFromEnvironment(); forced != 0)
         return forced;
     if (loop().wayland)
@@ -181,13 +228,13 @@ void fireDueTimers() {
         for (auto& t : w->timers) {
             if (t.dueMs <= now) {
                 t.dueMs = now + t.periodMs;
-                due.emplace_back(w.get(), t.id);
+                due.emplace_back(w->handle, t.id);
             }
         }
     }
     for (const auto& entry : due) {
         const uint32_t id = entry.second;
-        PlatformWindow* w = findWindow(entry.first);
+        WindowState* w = findWindow(entry.first);
         if (!w)
             continue;
         // Killed by an earlier handler of this pass: not delivered.
@@ -199,7 +246,7 @@ void fireDueTimers() {
 
 // Invalid, shown, and not waiting after a failed present (which would
 // otherwise be retried at once, over and over).
-bool paintDue(const PlatformWindow& w, uint64_t now) {
+bool paintDue(const WindowState& w, uint64_t now) {
     return !w.destroying && w.invalid && w.paintNotBeforeMs <= now && (SDL_GetWindowFlags(w.sdl) & SDL_WINDOW_SHOWN);
 }
 
@@ -216,7 +263,7 @@ void paintInvalidWindows() {
     const uint64_t now = nowMs();
     for (auto& w : loop().windows)
         if (paintDue(*w, now))
-            list.push_back(w.get());
+            list.push_back(w->handle);
     for (WindowHandle window : list)
         updateWindow(window);
 }
@@ -309,12 +356,12 @@ uintptr_t mouseFlags(uint32_t buttons) {
 
 // The window that gets a mouse event of `w` and the point in its client
 // pixels: the capture window while one holds the capture.
-PlatformWindow* mouseTarget(PlatformWindow* w, int* x, int* y) {
+WindowState* mouseTarget(WindowState* w, int* x, int* y) {
     if (w) {
         *x = toPixels(w, *x);
         *y = toPixels(w, *y);
     }
-    PlatformWindow* capture = findWindow(loop().capture);
+    WindowState* capture = findWindow(loop().capture);
     if (capture && capture != w) {
         if (w) {
             int wx = 0, wy = 0, cx = 0, cy = 0;
@@ -330,7 +377,7 @@ PlatformWindow* mouseTarget(PlatformWindow* w, int* x, int* y) {
 
 // A held left button whose release will not arrive (focus or capture lost):
 // the window gets the button-up all the same, so holds always end.
-void endLostHold(PlatformWindow* w) {
+void endLostHold(WindowState* w) {
     if (!w || !w->leftDown)
         return;
     w->leftDown = false;
@@ -341,7 +388,7 @@ void endLostHold(PlatformWindow* w) {
 
 // A new scale of the window's output (Wayland): its size in pixels has
 // already followed, so the owner only lays out again.
-void checkPixelRatio(PlatformWindow* w) {
+void checkPixelRatio(WindowState* w) {
     const float ratio = pixelRatioOf(w->sdl);
     if (std::fabs(ratio - w->pixelRatio) < 0.01f)
         return;
@@ -351,9 +398,9 @@ void checkPixelRatio(PlatformWindow* w) {
         sendWindowMessage(w, kWmDisplayChanged, static_cast<uintptr_t>(dpi), kDpiChangeSizeFollowed);
 }
 
-void sendSize(PlatformWindow* w, uintptr_t kind) {
+void sendSize(WindowState* w, uintptr_t kind) {
     checkPixelRatio(w);
-    if (!findWindow(w))
+    if (!findWindow(w->handle))
         return;
     int width = 0, height = 0;
     SDL_GetWindowSizeInPixels(w->sdl, &width, &height);
@@ -365,7 +412,7 @@ void sendSize(PlatformWindow* w, uintptr_t kind) {
 }
 
 void handleWindowEvent(const SDL_WindowEvent& e) {
-    PlatformWindow* w = findBySdlId(e.windowID);
+    WindowState* w = findBySdlId(e.windowID);
     if (!w)
         return;
     switch (e.event) {
@@ -373,10 +420,10 @@ void handleWindowEvent(const SDL_WindowEvent& e) {
         if (!w->enabled)
             return;  // a dialog runs above it
         if (sendWindowMessage(w, kWmClose, 0, 0) == 0)
-            destroyWindow(w);
+            destroyWindow(w->handle);
         return;
     case SDL_WINDOWEVENT_SIZE_CHANGED:
-        sendSize(w, isWindowMaximized(w) ? kSizeMaximized : kSizeRestored);
+        sendSize(w, isWindowMaximized(w->handle) ? kSizeMaximized : kSizeRestored);
         return;
     case SDL_WINDOWEVENT_MINIMIZED:
         endLostHold(w);
@@ -411,8 +458,8 @@ void handleWindowEvent(const SDL_WindowEvent& e) {
 
 void handleMouseButton(const SDL_MouseButtonEvent& e) {
     int x = e.x, y = e.y;
-    PlatformWindow* source = findBySdlId(e.windowID);
-    PlatformWindow* w = mouseTarget(source, &x, &y);
+    WindowState* source = findBySdlId(e.windowID);
+    WindowState* w = mouseTarget(source, &x, &y);
     if (!w)
         return;
     const bool down = e.type == SDL_MOUSEBUTTONDOWN;
@@ -446,7 +493,7 @@ void handleEvent(const SDL_Event& e) {
         return;
     case SDL_MOUSEMOTION: {
         int x = e.motion.x, y = e.motion.y;
-        PlatformWindow* w = mouseTarget(findBySdlId(e.motion.windowID), &x, &y);
+        WindowState* w = mouseTarget(findBySdlId(e.motion.windowID), &x, &y);
         if (w && w->enabled)
             sendWindowMessage(w, kWmMouseMove, mouseFlags(e.motion.state), makePointParam(x, y));
         return;
@@ -456,7 +503,7 @@ void handleEvent(const SDL_Event& e) {
         handleMouseButton(e.button);
         return;
     case SDL_MOUSEWHEEL: {
-        PlatformWindow* w = findBySdlId(e.wheel.windowID);
+        WindowState* w = findBySdlId(e.wheel.windowID);
         int x = e.wheel.mouseX, y = e.wheel.mouseY;
         w = mouseTarget(w, &x, &y);
         if (!w || !w->enabled)
@@ -478,9 +525,9 @@ void handleEvent(const SDL_Event& e) {
         const uint16_t mod = e.key.keysym.mod;
         loop().shiftDown = (mod & KMOD_SHIFT) != 0;
         loop().controlDown = (mod & KMOD_CTRL) != 0;
-        PlatformWindow* w = findBySdlId(e.key.windowID);
+        WindowState* w = findBySdlId(e.key.windowID);
         // A popup menu holding the capture takes the keys of its owner.
-        if (PlatformWindow* capture = findWindow(loop().capture); capture && capture->kind == WindowKind::Popup)
+        if (WindowState* capture = findWindow(loop().capture); capture && capture->kind == WindowKind::Popup)
             w = capture;
         const int key = virtualKey(e.key.keysym.sym);
         if (!w || !w->enabled || key == 0)
@@ -492,14 +539,14 @@ void handleEvent(const SDL_Event& e) {
         return;
     }
     case SDL_TEXTINPUT: {
-        PlatformWindow* w = findBySdlId(e.text.windowID);
+        WindowState* w = findBySdlId(e.text.windowID);
         if (!w || !w->enabled)
             return;
         // UTF-8 to code points; control characters never become characters.
         const auto* s = reinterpret_cast<const unsigned char*>(e.text.text);
         size_t i = 0;
         const size_t n = strnlen(e.text.text, sizeof(e.text.text));
-        while (i < n && findWindow(w)) {
+        while (i < n && findWindow(w->handle)) {
             uint32_t cp = s[i];
             int extra = 0;
             if (cp >= 0xF0 && cp < 0xF8) { cp &= 0x07; extra = 3; }
@@ -536,7 +583,7 @@ void checkDesktopDpi() {
     std::vector<WindowHandle> list;
     for (auto& w : loop().windows)
         if (!w->destroying)
-            list.push_back(w.get());
+            list.push_back(w->handle);
     for (WindowHandle window : list)
         sendWindowMessage(window, kWmDisplayChanged, static_cast<uintptr_t>(dpi), 0);
 }
@@ -544,13 +591,54 @@ void checkDesktopDpi() {
 // One pass: waits at most waitMs for the first event (less when a timer is
 // due, a message is posted or a window needs painting), then handles what is
 // waiting, posted messages, due timers and paints.
+// Waits up to waitMs for input on the X connection or a post; what arrived
+// is then taken with SDL_PollEvent, which never sends anything.
+void waitOnDisplay(Display* display, int waitMs) {
+    if (waitMs > 0) {
+        SDL_PumpEvents();
+        if (SDL_PeepEvents(nullptr, 0, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0)
+            waitMs = 0;
+    }
+    pollfd fds[2] = {{gWakeFd.load(), POLLIN, 0}, {-1, POLLIN, 0}};
+    int count = 1;
+    if (waitMs > 0 && !gDisplayLost.load()) {
+        // Requests still buffered go out before the wait; events Xlib
+        // already read need no wait. A failed connection is not waited on:
+        // it is always readable.
+        XFlush(display);
+        if (XEventsQueued(display, QueuedAlready) > 0)
+            waitMs = 0;
+        fds[count++].fd = ConnectionNumber(display);
+    }
+    if (waitMs > 0)
+        ::poll(fds, static_cast<nfds_t>(count), waitMs);
+    uint64_t counter = 0;
+    [[maybe_unused]] const ssize_t got = ::read(fds[0].fd, &counter, sizeof counter);
+}
+
+// The connection to the X server failed: every loop ends (the quit message),
+// and the windows can only be destroyed.
+void announceDisplayLost() {
+    if (!gDisplayLost.load() || loop().lostAnnounced)
+        return;
+    loop().lostAnnounced = true;
+    errPrint("  ERROR: the connection to the X display was lost; the windows close\n");
+    postQuitMessage();
+}
+
 void runOnePass(int waitMs) {
+    announceDisplayLost();
+    if (loop().quitPosted)
+        return;
     int wait = msUntilNextTimer(waitMs);
     if (postedWaiting() || anyInvalid())
         wait = 0;
     SDL_Event e;
     int handled = 0;
-    if (SDL_WaitEventTimeout(&e, wait) != 0) {
+    if (Display* display = loop().x11) {
+        waitOnDisplay(display, wait);
+        announceDisplayLost();
+    } else if (SDL_WaitEventTimeout(&e, wait) != 0) {
         handleEvent(e);
         ++handled;
     }
@@ -733,6 +821,12 @@ bool windowSystemInit(std::string* error) {
     }
     if (driver == "x11")
         loop().xftDpi.open(display);
+    if (driver == "x11") {
+        // SDL's video start installed its own handlers, which end the process.
+        installX11ErrorHandlers();
+        static std::once_flag once;
+        std::call_once(once, [] { gWakeFd.store(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)); });
+    }
     const uint32_t wake = SDL_RegisterEvents(1);
     gWakeEvent.store(wake == static_cast<uint32_t>(-1) ? 0 : wake);
     SDL_StartTextInput();
@@ -745,12 +839,12 @@ void windowSystemShutdown(bool endVideo) {
     if (!loop().ready)
         return;
     while (!loop().windows.empty()) {
-        PlatformWindow* w = loop().windows.back().get();
+        WindowState* w = loop().windows.back().get();
         if (w->destroying) {
             loop().windows.pop_back();
             continue;
         }
-        destroyWindow(w);
+        destroyWindow(w->handle);
     }
     {
         PostQueue& q = postQueue();
@@ -762,6 +856,11 @@ void windowSystemShutdown(bool endVideo) {
     gWakeEvent.store(0);
     loop().xftDpi.close();
     if (endVideo) {
+        if (loop().x11) {
+            gOwnWait.store(false);
+            unwatchX11Connection(loop().x11);
+            loop().x11 = nullptr;
+        }
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
     } else {
         // Sends the destruction of the windows to the display server now,
@@ -774,6 +873,8 @@ void windowSystemShutdown(bool endVideo) {
 }
 
 bool windowSystemReady() { return loop().ready; }
+
+bool windowSystemLost() { return gDisplayLost.load(); }
 
 std::string windowSystemDriver() {
     const char* name = loop().ready ? SDL_GetCurrentVideoDriver() : nullptr;
@@ -831,7 +932,19 @@ WindowHandle createWindow(const WindowOptions& options) {
         setError(std::string("SDL_CreateWindow: ") + SDL_GetError());
         return nullptr;
     }
-    auto window = std::make_unique<PlatformWindow>();
+    if (!loop().x11 && gWakeFd.load() >= 0) {
+        // SDL's display connection: our handlers keep its loss from ending
+        // the process, and the loop waits on it from now on.
+        SDL_SysWMinfo info;
+        SDL_VERSION(&info.version);
+        if (SDL_GetWindowWMInfo(sdl, &info) && info.subsystem == SDL_SYSWM_X11 && info.info.x11.display) {
+            loop().x11 = info.info.x11.display;
+            watchX11Connection(loop().x11, onDisplayLost, nullptr);
+            gOwnWait.store(true);
+        }
+    }
+    auto window = std::make_unique<WindowState>();
+    window->handle = newWindowHandle();
     window->sdl = sdl;
     window->sdlId = SDL_GetWindowID(sdl);
     window->kind = options.kind;
@@ -849,30 +962,30 @@ WindowHandle createWindow(const WindowOptions& options) {
                                  std::clamp(toPoints(window.get(), options.minHeight), 1, 16384));
     if (options.kind == WindowKind::Main)
         SDL_SetWindowHitTest(sdl, hitTest, nullptr);
-    if (PlatformWindow* owner = findWindow(options.owner); owner && options.kind == WindowKind::Dialog)
+    if (WindowState* owner = findWindow(options.owner); owner && options.kind == WindowKind::Dialog)
         SDL_SetWindowModalFor(sdl, owner->sdl);
-    PlatformWindow* raw = window.get();
+    WindowState* raw = window.get();
     loop().windows.push_back(std::move(window));
     {
         PostQueue& q = postQueue();
         std::lock_guard lock(q.mutex);
-        q.live.insert(raw);
+        q.live.insert(raw->handle);
     }
     if (options.visible)
-        showWindow(raw, ShowCommand::Show);
-    return raw;
+        showWindow(raw->handle, ShowCommand::Show);
+    return raw->handle;
 }
 
 void destroyWindow(WindowHandle window) {
-    PlatformWindow* w = findWindow(window);
+    WindowState* w = findWindow(window);
     if (!w)
         return;
     {
         PostQueue& q = postQueue();
         std::lock_guard lock(q.mutex);
-        q.live.erase(w);
+        q.live.erase(w->handle);
     }
-    if (loop().capture == w) {
+    if (loop().capture == w->handle) {
         loop().capture = nullptr;
         SDL_CaptureMouse(SDL_FALSE);
     }
@@ -897,7 +1010,7 @@ void destroyWindow(WindowHandle window) {
 bool isWindow(WindowHandle window) { return findWindow(window) != nullptr; }
 
 void loseWindowTarget(WindowHandle window) {
-    if (PlatformWindow* w = findWindow(window)) {
+    if (WindowState* w = findWindow(window)) {
         destroyWindowTarget(&w->target);
         w->targetLost = true;
         w->invalid = w->wholeInvalid = true;
@@ -905,15 +1018,15 @@ void loseWindowTarget(WindowHandle window) {
 }
 
 bool hasWindowTarget(WindowHandle window) {
-    PlatformWindow* w = findWindow(window);
+    WindowState* w = findWindow(window);
     return w && w->target;
 }
 
 intptr_t sendWindowMessage(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
-    PlatformWindow* w = findWindow(window);
+    WindowState* w = findWindow(window);
     if (!w || !w->proc)
         return 0;
-    return w->proc(w, message, wParam, lParam, w->user);
+    return w->proc(w->handle, message, wParam, lParam, w->user);
 }
 
 bool postWindowMessage(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
@@ -929,7 +1042,9 @@ bool postWindowMessage(WindowHandle window, uint32_t message, uintptr_t wParam, 
         wake = !q.wakePending;
         q.wakePending = true;
     }
-    if (wake) {
+    if (wake && gOwnWait.load()) {
+        wakeGuiThread();
+    } else if (wake) {
         if (const uint32_t type = gWakeEvent.load(); type != 0) {
             SDL_Event e{};
             e.type = type;
@@ -940,7 +1055,7 @@ bool postWindowMessage(WindowHandle window, uint32_t message, uintptr_t wParam, 
 }
 
 bool setWindowTimer(WindowHandle window, uint32_t id, uint32_t periodMs) {
-    PlatformWindow* w = findWindow(window);
+    WindowState* w = findWindow(window);
     if (!w)
         return false;
     periodMs = std::max<uint32_t>(periodMs, 1);
@@ -957,13 +1072,13 @@ bool setWindowTimer(WindowHandle window, uint32_t id, uint32_t periodMs) {
 }
 
 void killWindowTimer(WindowHandle window, uint32_t id) {
-    if (PlatformWindow* w = findWindow(window))
+    if (WindowState* w = findWindow(window))
         w->timers.erase(std::remove_if(w->timers.begin(), w->timers.end(), [id](auto& t) { return t.id == id; }),
                         w->timers.end());
 }
 
 bool hasWindowTimer(WindowHandle window, uint32_t id, uint32_t* periodMs) {
-    if (PlatformWindow* w = findWindow(window)) {
+    if (WindowState* w = findWindow(window)) {
         for (auto& t : w->timers) {
             if (t.id == id) {
                 if (periodMs)
@@ -976,17 +1091,17 @@ bool hasWindowTimer(WindowHandle window, uint32_t id, uint32_t* periodMs) {
 }
 
 void invalidateWindow(WindowHandle window) {
-    if (PlatformWindow* w = findWindow(window))
+    if (WindowState* w = findWindow(window))
         w->invalid = w->wholeInvalid = true;
 }
 
 void requestWindowPaint(WindowHandle window) {
-    if (PlatformWindow* w = findWindow(window))
+    if (WindowState* w = findWindow(window))
         w->invalid = true;
 }
 
 void updateWindow(WindowHandle window) {
-    PlatformWindow* w = findWindow(window);
+    WindowState* w = findWindow(window);
     if (!w || !w->invalid)
         return;
     w->invalid = false;
@@ -998,7 +1113,7 @@ void updateWindow(WindowHandle window) {
 DrawContext* beginWindowPaint(WindowHandle window, bool* whole) {
     if (whole)
         *whole = true;
-    PlatformWindow* w = findWindow(window);
+    WindowState* w = findWindow(window);
     if (!w)
         return nullptr;
     bool wholeFrame = w->wholeInvalid;
@@ -1027,7 +1142,7 @@ DrawContext* beginWindowPaint(WindowHandle window, bool* whole) {
 }
 
 bool endWindowPaint(WindowHandle window, const PixelRect* rects, int count) {
-    PlatformWindow* w = findWindow(window);
+    WindowState* w = findWindow(window);
     if (!w || !w->target)
         return false;
     if (!endDraw(w->target) || !presentWindowTarget(w->target, rects, count)) {
@@ -1044,7 +1159,7 @@ bool endWindowPaint(WindowHandle window, const PixelRect* rects, int count) {
 }
 
 void showWindow(WindowHandle window, ShowCommand command) {
-    PlatformWindow* w = findWindow(window);
+    WindowState* w = findWindow(window);
     if (!w)
         return;
     if (loop().observer && loop().observer->showRequested)
@@ -1075,32 +1190,38 @@ void showWindow(WindowHandle window, ShowCommand command) {
 }
 
 bool isWindowVisible(WindowHandle window) {
-    PlatformWindow* w = findWindow(window);
+    WindowState* w = findWindow(window);
     return w && (SDL_GetWindowFlags(w->sdl) & SDL_WINDOW_SHOWN) && !(SDL_GetWindowFlags(w->sdl) & SDL_WINDOW_HIDDEN);
 }
 
 bool isWindowMinimized(WindowHandle window) {
-    PlatformWindow* w = findWindow(window);
+    WindowState* w = findWindow(window);
     return w && (SDL_GetWindowFlags(w->sdl) & SDL_WINDOW_MINIMIZED);
 }
 
 bool isWindowMaximized(WindowHandle window) {
-    PlatformWindow* w = findWindow(window);
+    WindowState* w = findWindow(window);
     return w && (SDL_GetWindowFlags(w->sdl) & SDL_WINDOW_MAXIMIZED);
 }
 
 void enableWindow(WindowHandle window, bool enabled) {
-    if (PlatformWindow* w = findWindow(window))
-        w->enabled = enabled;
+    WindowState* w = findWindow(window);
+    if (!w)
+        return;
+    w->enabled = enabled;
+    // A window that takes no input holds no mouse: the clicks go to the
+    // dialog or menu opened over it.
+    if (!enabled && loop().capture == w->handle)
+        releaseMouseCapture();
 }
 
 bool isWindowEnabled(WindowHandle window) {
-    PlatformWindow* w = findWindow(window);
+    WindowState* w = findWindow(window);
     return w && w->enabled;
 }
 
 void bringWindowToFront(WindowHandle window) {
-    PlatformWindow* w = findWindow(window);
+    WindowState* w = findWindow(window);
     if (!w)
         return;
     // A hidden (tray) or minimised window stays so: raising is not restoring.
@@ -1111,28 +1232,39 @@ void bringWindowToFront(WindowHandle window) {
 }
 
 bool isForegroundWindow(WindowHandle window) {
-    PlatformWindow* w = findWindow(window);
+    WindowState* w = findWindow(window);
     return w && w->focused;
 }
 
 void setWindowTitle(WindowHandle window, const char* title) {
-    if (PlatformWindow* w = findWindow(window))
+    if (WindowState* w = findWindow(window))
         SDL_SetWindowTitle(w->sdl, title ? title : "");
 }
 
 std::string windowTitle(WindowHandle window) {
-    PlatformWindow* w = findWindow(window);
+    WindowState* w = findWindow(window);
     const char* title = w ? SDL_GetWindowTitle(w->sdl) : nullptr;
     return title ? title : "";
 }
 
 uint32_t windowSystemId(WindowHandle window) {
-    PlatformWindow* w = findWindow(window);
+    WindowState* w = findWindow(window);
     return w ? w->sdlId : 0;
 }
 
+uint64_t x11WindowId(WindowHandle window) {
+    WindowState* w = findWindow(window);
+    if (!w)
+        return 0;
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!SDL_GetWindowWMInfo(w->sdl, &info) || info.subsystem != SDL_SYSWM_X11)
+        return 0;
+    return static_cast<uint64_t>(info.info.x11.window);
+}
+
 void setWindowIcon(WindowHandle window, const uint32_t* argb, int size) {
-    PlatformWindow* w = findWindow(window);
+    WindowState* w = findWindow(window);
     if (!w || !argb || size <= 0 || size > 1024)
         return;
     SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint32_t*>(argb), size, size, 32, size * 4,
@@ -1145,7 +1277,7 @@ void setWindowIcon(WindowHandle window, const uint32_t* argb, int size) {
 
 WindowRect windowRect(WindowHandle window) {
     WindowRect r;
-    if (PlatformWindow* w = findWindow(window)) {
+    if (WindowState* w = findWindow(window)) {
         SDL_GetWindowPosition(w->sdl, &r.x, &r.y);
         SDL_GetWindowSizeInPixels(w->sdl, &r.width, &r.height);
     }
@@ -1153,7 +1285,7 @@ WindowRect windowRect(WindowHandle window) {
 }
 
 void setWindowRect(WindowHandle window, const WindowRect& rect) {
-    PlatformWindow* w = findWindow(window);
+    WindowState* w = findWindow(window);
     if (!w)
         return;
     SDL_SetWindowSize(w->sdl, std::clamp(toPoints(w, rect.width), 1, 16384),
@@ -1163,14 +1295,14 @@ void setWindowRect(WindowHandle window, const WindowRect& rect) {
 }
 
 void setWindowMinimumSize(WindowHandle window, int width, int height) {
-    if (PlatformWindow* w = findWindow(window))
+    if (WindowState* w = findWindow(window))
         SDL_SetWindowMinimumSize(w->sdl, std::clamp(toPoints(w, width), 1, 16384),
                                  std::clamp(toPoints(w, height), 1, 16384));
 }
 
 void windowMinimumSize(WindowHandle window, int* width, int* height) {
     int mw = 0, mh = 0;
-    if (PlatformWindow* w = findWindow(window)) {
+    if (WindowState* w = findWindow(window)) {
         SDL_GetWindowMinimumSize(w->sdl, &mw, &mh);
         mw = toPixels(w, mw);
         mh = toPixels(w, mh);
@@ -1183,7 +1315,7 @@ void windowMinimumSize(WindowHandle window, int* width, int* height) {
 
 void clientSize(WindowHandle window, int* width, int* height) {
     int cw = 0, ch = 0;
-    if (PlatformWindow* w = findWindow(window))
+    if (WindowState* w = findWindow(window))
         SDL_GetWindowSizeInPixels(w->sdl, &cw, &ch);
     if (width)
         *width = cw;
@@ -1214,7 +1346,7 @@ std::vector<WindowRect> displayBounds() {
 }
 
 int windowDisplayDpi(WindowHandle window) {
-    PlatformWindow* w = findWindow(window);
+    WindowState* w = findWindow(window);
     return w ? windowDpi(w) : 0;
 }
 
@@ -1231,7 +1363,7 @@ bool cursorScreenPosition(int* x, int* y) {
 }
 
 void screenToClient(WindowHandle window, int* x, int* y) {
-    if (PlatformWindow* w = findWindow(window)) {
+    if (WindowState* w = findWindow(window)) {
         int wx = 0, wy = 0;
         SDL_GetWindowPosition(w->sdl, &wx, &wy);
         *x -= wx;
@@ -1240,7 +1372,7 @@ void screenToClient(WindowHandle window, int* x, int* y) {
 }
 
 void startWindowMove(WindowHandle window) {
-    PlatformWindow* w = findWindow(window);
+    WindowState* w = findWindow(window);
     if (!w)
         return;
     // The press now belongs to the window manager; the window will not see
@@ -1294,10 +1426,10 @@ void startWindowMove(WindowHandle window) {
 }
 
 void setMouseCapture(WindowHandle window) {
-    PlatformWindow* w = findWindow(window);
-    if (!w)
+    WindowState* w = findWindow(window);
+    if (!w || !w->enabled)
         return;
-    loop().capture = w;
+    loop().capture = w->handle;
     SDL_CaptureMouse(SDL_TRUE);
 }
 
@@ -1308,7 +1440,7 @@ void releaseMouseCapture() {
     SDL_CaptureMouse(SDL_FALSE);
 }
 
-WindowHandle mouseCaptureWindow() { return findWindow(loop().capture); }
+WindowHandle mouseCaptureWindow() { return findWindow(loop().capture) ? loop().capture : nullptr; }
 
 bool isShiftDown() { return loop().shiftDown; }
 bool isControlDown() { return loop().controlDown; }
@@ -1317,7 +1449,10 @@ void postQuitMessage() { loop().quitPosted = true; }
 bool isQuitPosted() { return loop().quitPosted; }
 void clearQuitMessage() { loop().quitPosted = false; }
 
+uint64_t messageLoopsRun() { return loop().loopsRun; }
+
 bool runMessageLoopUntil(const bool& done) {
+    ++loop().loopsRun;
     while (!done) {
         if (loop().quitPosted)
             return false;
@@ -1327,6 +1462,7 @@ bool runMessageLoopUntil(const bool& done) {
 }
 
 bool pumpMessages(int waitMs) {
+    ++loop().loopsRun;
     if (loop().quitPosted)
         return false;
     runOnePass(std::max(waitMs, 0));

@@ -111,6 +111,12 @@ bool windowSystemInit(std::string* error = nullptr);
 // libraries SDL loads free some of their memory only while loaded.
 void windowSystemShutdown(bool endVideo = true);
 bool windowSystemReady();
+// True once the connection to the display server failed (the X server
+// ended). Nothing ends the process for it: the window system posts the quit
+// message, so every message loop ends, and windows can then only be
+// destroyed. Protocol errors (a request for a window that has just gone)
+// are logged once per kind and ignored. Any thread.
+bool windowSystemLost();
 // The video driver in use ("x11", "wayland", "offscreen", ...); empty before init.
 std::string windowSystemDriver();
 // What the last windowSystemInit chose that the user should hear of (a
@@ -191,6 +197,9 @@ void setWindowTitle(WindowHandle window, const char* title);
 std::string windowTitle(WindowHandle window);
 // The window system's own id of the window (tests address events with it); 0 when gone.
 uint32_t windowSystemId(WindowHandle window);
+// The X11 window id, for another program's window (a file dialog) to be
+// owned by ours; 0 when gone or not on X11.
+uint64_t x11WindowId(WindowHandle window);
 // Straight (not premultiplied) ARGB32 pixels, size x size.
 void setWindowIcon(WindowHandle window, const uint32_t* argb, int size);
 
@@ -226,6 +235,7 @@ void screenToClient(WindowHandle window, int* x, int* y);
 void startWindowMove(WindowHandle window);
 
 // Mouse capture: while set, mouse messages go to that window even outside it.
+// Only an enabled window takes it; disabling the window releases it.
 void setMouseCapture(WindowHandle window);
 void releaseMouseCapture();
 WindowHandle mouseCaptureWindow();
@@ -238,6 +248,10 @@ bool isControlDown();
 void postQuitMessage();
 bool isQuitPosted();
 void clearQuitMessage();  // the GUI thread's owner, before it runs again
+// How many message loops (runMessageLoopUntil, pumpMessages) were entered so
+// far: a handler that compares it before and after knows whether it ran a
+// nested loop (a dialog, a menu, a file dialog's wait).
+uint64_t messageLoopsRun();
 // Dispatches messages until `done` becomes true (returns true) or a quit is
 // posted (returns false).
 bool runMessageLoopUntil(const bool& done);

@@ -1,15 +1,13 @@
 #include "platform/X11Keyboard.h"
 
 #include "platform/Output.h"
+#include "platform/X11Errors.h"
 
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
 
-#include <array>
-#include <atomic>
 #include <cctype>
 #include <cstdlib>
-#include <mutex>
 
 namespace qv {
 
@@ -17,48 +15,8 @@ void x11KeyboardConnectionLost(X11Keyboard* keyboard) { keyboard->m_lost = true;
 
 namespace {
 
-// Xlib's I/O error handler is process-wide and its default ends the process.
-// Ours lets the connections of X11Keyboard objects fail quietly (their exit
-// handlers mark them lost) and hands every other connection to the handler
-// that was installed before, so the user interface's display keeps whatever
-// behaviour it chose.
-constexpr int kMaxKeyboardDisplays = 8;
-std::array<std::atomic<Display*>, kMaxKeyboardDisplays> gKeyboardDisplays{};
-XIOErrorHandler gPreviousIoErrorHandler = nullptr;
-std::once_flag gIoHandlerOnce;
-
-bool isKeyboardDisplay(Display* display) {
-    for (const auto& slot : gKeyboardDisplays)
-        if (slot.load() == display)
-            return true;
-    return false;
-}
-
-int onIoError(Display* display) {
-    if (!isKeyboardDisplay(display) && gPreviousIoErrorHandler)
-        return gPreviousIoErrorHandler(display);
-    return 0;  // Xlib then calls the connection's exit handler
-}
-
-void onConnectionLost(Display*, void* keyboard) {
-    x11KeyboardConnectionLost(static_cast<X11Keyboard*>(keyboard));
-}
-
-bool registerDisplay(Display* display) {
-    for (auto& slot : gKeyboardDisplays) {
-        Display* expected = nullptr;
-        if (slot.compare_exchange_strong(expected, display))
-            return true;
-    }
-    return false;
-}
-
-void unregisterDisplay(Display* display) {
-    for (auto& slot : gKeyboardDisplays) {
-        Display* expected = display;
-        slot.compare_exchange_strong(expected, nullptr);
-    }
-}
+// A lost connection marks the keyboard lost instead of ending the process.
+void onConnectionLost(void* keyboard) { x11KeyboardConnectionLost(static_cast<X11Keyboard*>(keyboard)); }
 
 }  // namespace
 
@@ -84,13 +42,7 @@ X11Keyboard::X11Keyboard(const char* displayName) {
         m_status = std::string("cannot open the X display ") + displayName;
         return;
     }
-    if (!registerDisplay(display)) {
-        XCloseDisplay(display);
-        m_status = "too many X keyboards";
-        return;
-    }
-    std::call_once(gIoHandlerOnce, [] { gPreviousIoErrorHandler = XSetIOErrorHandler(onIoError); });
-    XSetIOErrorExitHandler(display, onConnectionLost, this);
+    watchX11Connection(display, onConnectionLost, this);
     m_display = display;
 }
 
@@ -100,8 +52,8 @@ void X11Keyboard::closeDisplay() {
     auto* display = static_cast<Display*>(m_display);
     if (!display)
         return;
+    unwatchX11Connection(display);
     XCloseDisplay(display);  // also safe on a lost connection: it only frees
-    unregisterDisplay(display);
     m_display = nullptr;
 }
 

@@ -502,10 +502,15 @@ intptr_t mainProc(WindowHandle window, uint32_t message, uintptr_t wParam, intpt
             }
         }
         return 0;
-    case kWmLButtonDown:
+    case kWmLButtonDown: {
         gMain.movePending = false;
+        const uint64_t loops = messageLoopsRun();
         if (mouseDown(x, y)) {
-            setMouseCapture(window);
+            // Only a press the window goes on handling (a drag) holds the
+            // mouse: one that opened a dialog or menu ran a loop of its own,
+            // where its release went.
+            if (messageLoopsRun() == loops)
+                setMouseCapture(window);
             invalidateWindow(window);
             postWindowMessage(window, kMsgBringToFront, kBringToFrontRaise, 0);
         } else if (y < kHeaderHeight * s) {
@@ -514,6 +519,7 @@ intptr_t mainProc(WindowHandle window, uint32_t message, uintptr_t wParam, intpt
             gMain.pressY = y;
         }
         return 0;
+    }
     case kWmLButtonUp: {
         gMain.movePending = false;
         GuiHost* host = gGuiHost.load();
@@ -784,6 +790,10 @@ bool runMainWindow(GuiHost* host) {
         postWindowMessage(window, kMsgQuit, 0, 0);  // stop() came before the window was shown
 
     runMessageLoopUntil(gMain.destroyed);
+    // The display went away: the program ends as after a close, saving
+    // everything (the main thread does that once it sees the request).
+    if (windowSystemLost() && host && host->quitRequestedFlag)
+        host->quitRequestedFlag->exchange(1);
     // A quit that ended the loops while dialogs ran: they are closed now.
     if (isWindow(window))
         destroyWindow(window);

@@ -190,14 +190,13 @@ int runRealPopupMenu(WindowHandle owner, float x, float y, const PopupMenuItem* 
     WindowHandle window = createWindow(options);
     if (!window)
         return 0;
-    WindowHandle previousCapture = mouseCaptureWindow();
+    // The menu takes the mouse from whoever held it; nobody gets it back: the
+    // press that held it was over when the menu opened.
     setMouseCapture(window);
     bringWindowToFront(window);
     runMessageLoopUntil(m.done);
     if (mouseCaptureWindow() == window)
         releaseMouseCapture();
-    if (previousCapture && isWindow(previousCapture))
-        setMouseCapture(previousCapture);
     destroyWindow(window);
     return m.done ? m.chosen : 0;
 }

@@ -152,7 +152,8 @@ TEST_F(HelperFileDialogTest, ZenityGetsOneLiteralArgumentPerValueAndItsAnswerIsT
     ASSERT_EQ(result.status, FileDialogStatus::kChosen) << result.error;
     EXPECT_EQ(result.path, "/home/u/out.qvprofile");
     EXPECT_FALSE(result.overwriteConfirmed);
-    EXPECT_EQ(args("zenity"), "--file-selection\n--title=Export Profile\n--save\n--filename=/home/u/Documents/" +
+    EXPECT_EQ(args("zenity"),
+              "--file-selection\n--title=Export Profile\n--attach=31\n--save\n--filename=/home/u/Documents/" +
                                   request.proposedName +
                                   "\n--file-filter=QV Profile (*.qvprofile) | *.qvprofile\n");
     EXPECT_FALSE(std::filesystem::exists(dir.file("x")));
@@ -182,7 +183,8 @@ TEST_F(HelperFileDialogTest, KdialogIsTheSecondChoice) {
     ASSERT_EQ(result.status, FileDialogStatus::kChosen) << result.error;
     EXPECT_EQ(result.path, "/srv/in.qvprofile");
     EXPECT_EQ(args("kdialog"),
-              "--title\nImport Profile\n--getopenfilename\n/home/u/Documents\n*.qvprofile|QV Profile (*.qvprofile)\n");
+              "--title\nImport Profile\n--attach=31\n--getopenfilename\n/home/u/Documents\n*.qvprofile|QV Profile "
+              "(*.qvprofile)\n");
 }
 
 TEST_F(HelperFileDialogTest, AQuitEndsTheHelperAtOnce) {

@@ -4,6 +4,7 @@
 #include "ui/MessageBox.h"
 #include "ui/dialogs/PathDialog.h"
 
+#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -49,10 +50,14 @@ FileDialogResult runChosen(WindowHandle owner, FileDialogRequest request) {
     request.folder = gFolderOverride.empty() ? documentsFolder() : gFolderOverride;
     request.filterName = kProfileFilterName;
     request.filterPattern = kProfileFilterPattern;
-    // FIXME: hand the portal "x11:<window id>" once the window layer exposes
-    // the X11 id of a window (windowSystemId is the toolkit's own number);
-    // until then the portal's dialog is modal but not tied to our window.
+    // The outside dialog is owned by the (disabled) owner, so the desktop
+    // shows it above that window, not behind it.
     request.parentWindow.clear();
+    if (const uint64_t id = owner ? x11WindowId(owner) : 0; id != 0) {
+        char text[32];
+        std::snprintf(text, sizeof text, "x11:%llx", static_cast<unsigned long long>(id));
+        request.parentWindow = text;
+    }
     IFileDialog& dialog = gOverride ? *gOverride : chain();
     // The owner takes no input while an outside dialog is open; its
     // messages (paint, timers, a quit) still run in the wait.

@@ -1,0 +1,216 @@
+// The quorvane program on a desktop with a real window manager (Xvfb and
+// openbox), used the way people use it: clicks and keys through the X
+// server's input extension, as from the mouse and the keyboard. The "..."
+// menu opened and closed with Escape a hundred times leaves the program
+// running; a dialog closed with Escape leaves the next button click working;
+// F1's Settings dialog takes clicks after another dialog and after a file
+// dialog, which is attached to the main window.
+
+#include "support/ChildProcess.h"
+#include "support/Eventually.h"
+#include "support/TempDir.h"
+#include "support/XvfbServer.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <functional>
+#include <filesystem>
+#include <string>
+#include <sys/stat.h>
+#include <thread>
+
+// Last: Xlib's macros (None, Status) clash with names of the headers above.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+namespace qv::test {
+namespace {
+
+// Client points at 96 dpi on the 1500-pixel-wide first window.
+constexpr int kMenuButtonX = 1500 - 222, kBarY = 82;  // "..." in the profile bar
+constexpr int kZoneSetupX = 179, kChannelRoutingX = 292;
+constexpr int kTipsButtonX = 443, kTipsButtonY = 456;  // "Shortcuts & Tips" in Settings (520 x 480)
+constexpr int kMenuItemX = 100, kExportItemY = 148;    // "Export" in the "..." menu
+constexpr int kPauseMs = 100;
+
+class ProgramDesktopTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(xvfb.start("1920x1080x24", WindowManager::Openbox)) << xvfb.error();
+        x = XOpenDisplay(xvfb.display().c_str());
+        ASSERT_NE(x, nullptr);
+        // A window that goes away between two requests is an answer here.
+        XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+        // A device is configured, so no wizard opens by itself.
+        std::filesystem::create_directories(home.path() + "config/QuorVane");
+        ASSERT_TRUE(writeFile(home.path() + "config/QuorVane/haptic_config.ini",
+                              "[HapticEngine]\naudioDeviceIndex=0\n"));
+    }
+    void TearDown() override {
+        if (program.isRunning()) {
+            program.signal(SIGINT);
+            program.wait(20000);
+        }
+        if (x)
+            XCloseDisplay(x);
+    }
+    void startProgram(std::vector<std::pair<std::string, std::string>> extra = {}) {
+        std::vector<std::pair<std::string, std::string>> env = {{"XDG_CONFIG_HOME", home.path() + "config"},
+                                                                {"HOME", home.path()},
+                                                                {"QUORVANE_SHM_DIR", home.path() + "shm"},
+                                                                {"DISPLAY", xvfb.display()},
+                                                                {"DBUS_SESSION_BUS_ADDRESS", "disabled:"},
+                                                                // Every click here is a first click: a person
+                                                                // opening the menu again at once makes a
+                                                                // double click, which opens nothing.
+                                                                {"SDL_MOUSE_DOUBLE_CLICK_TIME", "1"}};
+        env.insert(env.end(), extra.begin(), extra.end());
+        ASSERT_TRUE(program.start({QV_QUORVANE_PATH}, env, home.file("out.txt")));
+        ASSERT_TRUE(eventually([&] { return (mainWindow = findViewable("Quor Vane  v", false)) != 0; }))
+            << program.output() << program.errors();
+        // Drawn and focused: what a person waits for before the first click.
+        ASSERT_TRUE(eventually([&] { return focused(mainWindow); })) << program.errors();
+    }
+
+    // A viewable window whose title is `title` (or starts with it), searched
+    // through the window manager's frames.
+    Window findViewable(const std::string& title, bool exact = true) {
+        return find(DefaultRootWindow(x), title, exact, 3);
+    }
+    Window find(Window parentWindow, const std::string& title, bool exact, int depth) {
+        Window root = 0, parent = 0, *children = nullptr;
+        unsigned int count = 0;
+        if (!XQueryTree(x, parentWindow, &root, &parent, &children, &count))
+            return 0;
+        Window found = 0;
+        for (unsigned int i = 0; i < count && !found; ++i) {
+            char* name = nullptr;
+            if (XFetchName(x, children[i], &name) && name) {
+                const std::string text = name;
+                XFree(name);
+                XWindowAttributes a{};
+                if ((exact ? text == title : text.rfind(title, 0) == 0) && XGetWindowAttributes(x, children[i], &a) &&
+                    a.map_state == IsViewable)
+                    found = children[i];
+            }
+        }
+        for (unsigned int i = 0; i < count && !found && depth > 1; ++i)
+            found = find(children[i], title, exact, depth - 1);
+        if (children)
+            XFree(children);
+        return found;
+    }
+    bool focused(Window w) {
+        Window focus = 0;
+        int revert = 0;
+        XGetInputFocus(x, &focus, &revert);
+        return focus == w;
+    }
+    // A click at the window's client point, press and release at once (as
+    // a touchpad tap or xdotool gives them).
+    void click(Window w, int cx, int cy) {
+        Window child = 0;
+        int rx = 0, ry = 0;
+        XTranslateCoordinates(x, w, DefaultRootWindow(x), cx, cy, &rx, &ry, &child);
+        XTestFakeMotionEvent(x, -1, rx, ry, CurrentTime);
+        XTestFakeButtonEvent(x, 1, True, CurrentTime);
+        XTestFakeButtonEvent(x, 1, False, CurrentTime);
+        XSync(x, False);
+    }
+    void key(KeySym sym) {
+        const KeyCode code = XKeysymToKeycode(x, sym);
+        XTestFakeKeyEvent(x, code, True, CurrentTime);
+        XTestFakeKeyEvent(x, code, False, CurrentTime);
+        XSync(x, False);
+    }
+    // Opens the dialog `title` with `open` and waits until it is shown.
+    Window opens(const std::string& title, const std::function<void()>& open) {
+        open();
+        Window w = 0;
+        eventually([&] { return (w = findViewable(title)) != 0; }, 10000);
+        return w;
+    }
+    bool closes(const std::string& title) {
+        return eventually([&] { return findViewable(title) == 0; }, 10000);
+    }
+
+    XvfbServer xvfb;
+    Display* x = nullptr;
+    TempDir home;
+    ChildProcess program;
+    Window mainWindow = 0;
+};
+
+TEST_F(ProgramDesktopTest, TheMenuOpenedAndClosedWithEscapeAHundredTimesLeavesTheProgramRunning) {
+    startProgram();
+    for (int round = 1; round <= 100; ++round) {
+        ASSERT_NE(opens("Quor Vane", [&] { click(mainWindow, kMenuButtonX, kBarY); }), 0u)
+            << "round " << round << "\n" << program.errors();
+        // A person's pause: the key then comes while the program waits for
+        // input, as it does on a desktop.
+        std::this_thread::sleep_for(std::chrono::milliseconds(kPauseMs));
+        key(XK_Escape);
+        ASSERT_TRUE(closes("Quor Vane")) << "round " << round;
+        ASSERT_TRUE(program.isRunning()) << "round " << round << "\n" << program.errors();
+    }
+    program.signal(SIGINT);
+    ASSERT_TRUE(program.wait(20000));
+    EXPECT_EQ(program.exitCode(), 0) << program.errors();
+    EXPECT_EQ(program.errors().find("X Error"), std::string::npos) << program.errors();
+}
+
+TEST_F(ProgramDesktopTest, AClickOpensTheNextDialogAfterOneClosedWithEscape) {
+    startProgram();
+    ASSERT_NE(opens("Channel Routing", [&] { click(mainWindow, kChannelRoutingX, kBarY); }), 0u) << program.errors();
+    key(XK_Escape);
+    ASSERT_TRUE(closes("Channel Routing"));
+    ASSERT_NE(opens("Zone Setup", [&] { click(mainWindow, kZoneSetupX, kBarY); }), 0u)
+        << "the main window still holds the mouse";
+    key(XK_Escape);
+    ASSERT_TRUE(closes("Zone Setup"));
+    EXPECT_TRUE(program.isRunning()) << program.errors();
+}
+
+TEST_F(ProgramDesktopTest, SettingsTakeClicksAfterAnotherDialogAndAfterAFileDialog) {
+    // A file dialog program that records how it was started and is cancelled.
+    const std::string bin = home.path() + "bin";
+    std::filesystem::create_directories(bin);
+    ASSERT_TRUE(writeFile(bin + "/zenity", "#!/bin/sh\necho \"$@\" > " + home.file("zenity-args.txt") + "\nexit 1\n"));
+    ::chmod((bin + "/zenity").c_str(), 0755);
+    startProgram({{"PATH", bin + ":/usr/bin:/bin"}});
+
+    ASSERT_NE(opens("Zone Setup", [&] { click(mainWindow, kZoneSetupX, kBarY); }), 0u);
+    key(XK_Escape);
+    ASSERT_TRUE(closes("Zone Setup"));
+    Window settings = opens("Settings", [&] { key(XK_F1); });
+    ASSERT_NE(settings, 0u);
+    ASSERT_NE(opens("Shortcuts & Tips", [&] { click(settings, kTipsButtonX, kTipsButtonY); }), 0u)
+        << "Settings took no click after another dialog";
+    key(XK_Escape);
+    ASSERT_TRUE(closes("Shortcuts & Tips"));
+    key(XK_Escape);
+    ASSERT_TRUE(closes("Settings"));
+
+    // Export through the "..." menu: the file dialog runs and is cancelled.
+    const Window menu = opens("Quor Vane", [&] { click(mainWindow, kMenuButtonX, kBarY); });
+    ASSERT_NE(menu, 0u);
+    click(menu, kMenuItemX, kExportItemY);
+    ASSERT_TRUE(eventually([&] { return !readFile(home.file("zenity-args.txt")).empty(); }, 10000))
+        << program.output() << program.errors();
+    EXPECT_NE(readFile(home.file("zenity-args.txt")).find("--attach=" + std::to_string(mainWindow)), std::string::npos)
+        << readFile(home.file("zenity-args.txt"));
+    ASSERT_TRUE(closes("Quor Vane"));
+
+    settings = opens("Settings", [&] { key(XK_F1); });
+    ASSERT_NE(settings, 0u);
+    EXPECT_NE(opens("Shortcuts & Tips", [&] { click(settings, kTipsButtonX, kTipsButtonY); }), 0u)
+        << "Settings took no click after a file dialog";
+    EXPECT_TRUE(program.isRunning()) << program.errors();
+}
+
+}  // namespace
+}  // namespace qv::test

@@ -18,8 +18,8 @@ machine). Everything runs under names and folders of its own; everything it
 started is ended by its process id.
 
 Usage: bench/cpu_states.py BUILD_DIR [--seconds N] [--settle N] [--perf FOLDER]
---perf records where the time goes in each state (perf record -e cpu-clock -g
-on both processes during the measurement) and leaves perf's report of each in
+--perf records where the time goes in each state (perf record -e cpu-clock
+with DWARF call graphs on both processes during the measurement) and leaves perf's report of each in
 FOLDER; the figures of such a run include perf's own cost.
 BUILD_DIR is a build folder of the project (quorvane with qv-audiohost beside it,
 and tools/simfeed/qv-simfeed).
@@ -219,7 +219,7 @@ class Bench:
         if self.perf:
             name = state.replace(",", "").replace(" ", "-")
             data = os.path.join(self.perf, name + ".data")
-            subprocess.run(["perf", "record", "-q", "-e", "cpu-clock", "-F", "1999", *(["--call-graph", "dwarf,32768"] if os.environ.get("QV_PERF_DWARF") else ["-g"]), "-o", data,
+            subprocess.run(["perf", "record", "-q", "-e", "cpu-clock", "-F", "1999", "--call-graph", "dwarf,32768", "-o", data,
                             "-p", ",".join(str(p) for p in pids), "--", "sleep", str(self.seconds)],
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             elapsed = time.monotonic() - start
@@ -300,8 +300,7 @@ def main():
         return 1
     finally:
         bench.stop_all()
-    if not os.environ.get("QV_KEEP"): shutil.rmtree(bench.root, ignore_errors=True)
-    print(bench.root)
+    shutil.rmtree(bench.root, ignore_errors=True)
     load_after = os.getloadavg()
     print(f"CPU of one core over {args.seconds:g} s per state (utime + stime)")
     print(f"| state | quorvane | qv-audiohost | both |")

@@ -86,8 +86,10 @@ bool XResourceDpiWatcher::open(const char* display) {
 
 void XResourceDpiWatcher::close() {
     if (m_display) {
-        unwatchX11Connection(m_display);
+        // Still watched while it closes: closing a connection whose server
+        // has gone is where Xlib finds out.
         XCloseDisplay(m_display);
+        unwatchX11Connection(m_display);
     }
     m_display = nullptr;
     m_dpi = 0;

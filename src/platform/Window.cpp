@@ -594,7 +594,7 @@ void checkDesktopDpi() {
 // Waits up to waitMs for input on the X connection or a post; what arrived
 // is then taken with SDL_PollEvent, which never sends anything.
 void waitOnDisplay(Display* display, int waitMs) {
-    if (waitMs > 0) {
+    if (waitMs > 0 && !gDisplayLost.load()) {
         SDL_PumpEvents();
         if (SDL_PeepEvents(nullptr, 0, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0)
             waitMs = 0;
@@ -642,7 +642,8 @@ void runOnePass(int waitMs) {
         handleEvent(e);
         ++handled;
     }
-    while (handled < kMaxEventsPerPass && !loop().quitPosted && SDL_PollEvent(&e) != 0) {
+    // SDL does not read a failed connection safely: nothing more comes from it.
+    while (handled < kMaxEventsPerPass && !loop().quitPosted && !gDisplayLost.load() && SDL_PollEvent(&e) != 0) {
         handleEvent(e);
         ++handled;
     }
@@ -862,7 +863,7 @@ void windowSystemShutdown(bool endVideo) {
             loop().x11 = nullptr;
         }
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
-    } else {
+    } else if (!gDisplayLost.load()) {
         // Sends the destruction of the windows to the display server now,
         // not at the next use of the connection.
         SDL_PumpEvents();

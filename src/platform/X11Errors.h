@@ -27,6 +27,8 @@ void installX11ErrorHandlers();
 // the connection failed instead of ending the process. Installs the
 // handlers too.
 void watchX11Connection(_XDisplay* display, void (*lost)(void* user), void* user);
+// After XCloseDisplay: closing a connection whose server went away is where
+// Xlib may find out.
 void unwatchX11Connection(_XDisplay* display);
 
 // Protocol errors met since the start (logged or not).

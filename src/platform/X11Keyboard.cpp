@@ -52,8 +52,8 @@ void X11Keyboard::closeDisplay() {
     auto* display = static_cast<Display*>(m_display);
     if (!display)
         return;
-    unwatchX11Connection(display);
     XCloseDisplay(display);  // also safe on a lost connection: it only frees
+    unwatchX11Connection(display);
     m_display = nullptr;
 }
 

@@ -239,6 +239,37 @@ TEST_F(WindowLayerTest, CaptureSendsMouseMessagesToTheCapturingWindowAndALostHol
     EXPECT_EQ(a.count(kWmLButtonUp), 1);
 }
 
+TEST_F(WindowLayerTest, DisablingAWindowReleasesItsCaptureAndADisabledWindowTakesNone) {
+    Log& log = logs[0];
+    WindowHandle w = make(log);
+    setMouseCapture(w);
+    ASSERT_EQ(mouseCaptureWindow(), w);
+    enableWindow(w, false);  // a modal dialog opens over it
+    EXPECT_EQ(mouseCaptureWindow(), nullptr);
+    setMouseCapture(w);
+    EXPECT_EQ(mouseCaptureWindow(), nullptr);
+    enableWindow(w, true);
+    const uint64_t loops = messageLoopsRun();
+    pumpMessages(0);
+    EXPECT_EQ(messageLoopsRun(), loops + 1);
+}
+
+TEST_F(WindowLayerTest, AHandleIsNeverGivenToALaterWindowNorAreItsMessages) {
+    Log& first = logs[0];
+    Log& second = logs[1];
+    WindowHandle gone = make(first);
+    ASSERT_TRUE(postWindowMessage(gone, kWmApp + 9, 0, 0));
+    destroyWindow(gone);
+    // The allocator may hand the freed record's memory to the next window.
+    WindowHandle next = make(second);
+    EXPECT_NE(next, gone);
+    EXPECT_FALSE(isWindow(gone));
+    EXPECT_FALSE(postWindowMessage(gone, kWmApp + 9, 0, 0));
+    pumpMessages(0);
+    pumpMessages(0);
+    EXPECT_EQ(second.count(kWmApp + 9), 0);
+}
+
 TEST(WindowLayerWithoutSystem, NothingIsMadeAndNothingCrashes) {
     WindowOptions options;
     EXPECT_EQ(createWindow(options), nullptr);

@@ -4,7 +4,8 @@
 // menu opened and closed with Escape a hundred times leaves the program
 // running; a dialog closed with Escape leaves the next button click working;
 // F1's Settings dialog takes clicks after another dialog and after a file
-// dialog, which is attached to the main window.
+// dialog, which is attached to the main window; an X server that ends ends
+// the program as a close does.
 
 #include "support/ChildProcess.h"
 #include "support/Eventually.h"
@@ -210,6 +211,22 @@ TEST_F(ProgramDesktopTest, SettingsTakeClicksAfterAnotherDialogAndAfterAFileDial
     EXPECT_NE(opens("Shortcuts & Tips", [&] { click(settings, kTipsButtonX, kTipsButtonY); }), 0u)
         << "Settings took no click after a file dialog";
     EXPECT_TRUE(program.isRunning()) << program.errors();
+}
+
+TEST_F(ProgramDesktopTest, AnXServerThatEndsEndsTheProgramCleanlyWithItsSettingsSaved) {
+    startProgram();
+    // The test's own connection goes first: Xlib's handlers of this test
+    // process would end it with the server.
+    XCloseDisplay(x);
+    x = nullptr;
+    xvfb.stop();
+    ASSERT_TRUE(program.wait(20000)) << program.errors();
+    EXPECT_EQ(program.exitCode(), 0) << program.errors();
+    // The settings were written at the end (the test wrote one line of them).
+    EXPECT_NE(readFile(home.path() + "config/QuorVane/haptic_config.ini").find("masterGain="), std::string::npos);
+    EXPECT_NE(program.errors().find("the connection to the X display was lost"), std::string::npos)
+        << program.errors();
+    EXPECT_NE(readFile(home.path() + "config/QuorVane/window.ini").find("Placement="), std::string::npos);
 }
 
 }  // namespace

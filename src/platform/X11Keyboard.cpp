@@ -7,7 +7,9 @@
 #include <X11/keysym.h>
 
 #include <cctype>
+#include <chrono>
 #include <cstdlib>
+#include <cstring>
 
 namespace qv {
 
@@ -26,7 +28,7 @@ bool isLocalXDisplayName(std::string_view name) {
     return name.front() == ':' || name.front() == '/' || name.substr(0, 5) == "unix:";
 }
 
-X11Keyboard::X11Keyboard(const char* displayName) {
+X11Keyboard::X11Keyboard(const char* displayName, uint32_t refreshMs) : m_refreshMs(refreshMs) {
     if (!displayName)
         displayName = std::getenv("DISPLAY");
     if (!displayName || !*displayName) {
@@ -68,9 +70,16 @@ bool X11Keyboard::isKeyDown(char key) {
         if (m_lost)
             keycode = 0;
     }
-    char keys[32] = {};
-    if (!m_lost && keycode != 0)
-        XQueryKeymap(display, keys);
+    const uint64_t now = static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                   std::chrono::steady_clock::now().time_since_epoch())
+                                                   .count()) +
+                         1;
+    if (!m_lost && keycode != 0 && (m_keysAtMs == 0 || now - m_keysAtMs >= m_refreshMs)) {
+        std::memset(m_keys, 0, sizeof m_keys);
+        XQueryKeymap(display, m_keys);
+        m_keysAtMs = now;
+    }
+    const char* keys = m_keys;
     if (m_lost) {
         // The reply never came; what Xlib left in keys means nothing.
         m_status = "the X display connection was lost";

@@ -13,6 +13,7 @@
 
 #include "platform/Keyboard.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -20,8 +21,12 @@ namespace qv {
 
 class X11Keyboard : public IKeyboard {
 public:
+    // The key state is asked of the X server (a round trip) at most every
+    // refreshMs; in between the last answer is given again. The run loop asks
+    // 120 times a second, and a key press lasts longer than the default.
+    static constexpr uint32_t kDefaultRefreshMs = 25;
     // displayName null: the DISPLAY environment variable.
-    explicit X11Keyboard(const char* displayName = nullptr);
+    explicit X11Keyboard(const char* displayName = nullptr, uint32_t refreshMs = kDefaultRefreshMs);
     ~X11Keyboard() override;
     X11Keyboard(const X11Keyboard&) = delete;
     X11Keyboard& operator=(const X11Keyboard&) = delete;
@@ -40,6 +45,9 @@ private:
     void* m_display = nullptr;  // the Display*, kept out of this header
     unsigned char m_keycodes[26] = {};  // 0 = not looked up yet or no such key
     bool m_lost = false;                // set by the I/O error exit handler
+    uint32_t m_refreshMs = kDefaultRefreshMs;
+    char m_keys[32] = {};   // the key state last asked for
+    uint64_t m_keysAtMs = 0;  // when (steady clock, never 0); 0 = not yet
     std::string m_status;
 
     friend void x11KeyboardConnectionLost(X11Keyboard* keyboard);

@@ -99,7 +99,7 @@ protected:
 };
 
 TEST_F(X11KeyboardOnXvfbTest, ReportsTheGlobalStateOfTheKeyWhileItIsHeld) {
-    X11Keyboard keyboard(server.display().c_str());
+    X11Keyboard keyboard(server.display().c_str(), 0);
     ASSERT_TRUE(keyboard.isActive()) << keyboard.status();
     EXPECT_FALSE(keyboard.isKeyDown('L'));
 
@@ -118,8 +118,21 @@ TEST_F(X11KeyboardOnXvfbTest, ReportsTheGlobalStateOfTheKeyWhileItIsHeld) {
     setKey(XK_k, false);
 }
 
+TEST_F(X11KeyboardOnXvfbTest, TheServerIsAskedAtMostOncePerRefreshPeriod) {
+    X11Keyboard keyboard(server.display().c_str(), 60000);
+    ASSERT_TRUE(keyboard.isActive()) << keyboard.status();
+    EXPECT_FALSE(keyboard.isKeyDown('L'));
+    setKey(XK_l, true);
+    EXPECT_FALSE(keyboard.isKeyDown('L')) << "the last answer, not a new round trip";
+    setKey(XK_l, false);
+    X11Keyboard everyTime(server.display().c_str(), 0);
+    setKey(XK_l, true);
+    EXPECT_TRUE(everyTime.isKeyDown('L'));
+    setKey(XK_l, false);
+}
+
 TEST_F(X11KeyboardOnXvfbTest, AServerThatGoesAwayLeavesTheProgramRunningWithTheKeyUp) {
-    X11Keyboard keyboard(server.display().c_str());
+    X11Keyboard keyboard(server.display().c_str(), 0);
     ASSERT_TRUE(keyboard.isActive());
     setKey(XK_l, true);
     ASSERT_TRUE(keyboard.isKeyDown('L'));

@@ -208,9 +208,14 @@ TEST(StartUpProgramJack, AServerThatHungAtStartUpAndResumesGetsTheShakersBack) {
     std::this_thread::sleep_for(std::chrono::seconds(7));
     ASSERT_TRUE(program.process().isRunning()) << program.diagnostics();
     server.resume();
+    const auto resumed = std::chrono::steady_clock::now();
 
     ASSERT_TRUE(waitFor([&] { return contains(program.watchdog(), "RECOVERED successfully"); }))
         << program.diagnostics();
+    std::printf("  audio back %lld ms after the server resumed\n",
+                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                           std::chrono::steady_clock::now() - resumed)
+                                           .count()));
     const std::string log = program.watchdog();
     EXPECT_TRUE(contains(log, "Audio system not responding at start-up, entering recovery mode")) << log;
     EXPECT_FALSE(contains(log, "GAVE UP")) << log;

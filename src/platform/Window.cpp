@@ -354,6 +354,26 @@ uintptr_t mouseFlags(uint32_t buttons) {
     return flags;
 }
 
+// Where the window's client area is on the screen. SDL keeps a copy that
+// misses moves the window manager makes (a maximised borderless window still
+// reads as where it was before), so on X11 the server is asked.
+void windowPosition(const WindowState* w, int* x, int* y) {
+    SDL_GetWindowPosition(w->sdl, x, y);
+    Display* display = loop().x11;
+    if (!display || gDisplayLost.load())
+        return;
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!SDL_GetWindowWMInfo(w->sdl, &info) || info.subsystem != SDL_SYSWM_X11)
+        return;
+    int rx = 0, ry = 0;
+    Window child = 0;
+    if (XTranslateCoordinates(display, info.info.x11.window, DefaultRootWindow(display), 0, 0, &rx, &ry, &child)) {
+        *x = rx;
+        *y = ry;
+    }
+}
+
 // The window that gets a mouse event of `w` and the point in its client
 // pixels: the capture window while one holds the capture.
 WindowState* mouseTarget(WindowState* w, int* x, int* y) {
@@ -365,8 +385,8 @@ WindowState* mouseTarget(WindowState* w, int* x, int* y) {
     if (capture && capture != w) {
         if (w) {
             int wx = 0, wy = 0, cx = 0, cy = 0;
-            SDL_GetWindowPosition(w->sdl, &wx, &wy);
-            SDL_GetWindowPosition(capture->sdl, &cx, &cy);
+            windowPosition(w, &wx, &wy);
+            windowPosition(capture, &cx, &cy);
             *x += wx - cx;
             *y += wy - cy;
         }
@@ -1279,7 +1299,7 @@ void setWindowIcon(WindowHandle window, const uint32_t* argb, int size) {
 WindowRect windowRect(WindowHandle window) {
     WindowRect r;
     if (WindowState* w = findWindow(window)) {
-        SDL_GetWindowPosition(w->sdl, &r.x, &r.y);
+        windowPosition(w, &r.x, &r.y);
         SDL_GetWindowSizeInPixels(w->sdl, &r.width, &r.height);
     }
     return r;
@@ -1366,7 +1386,7 @@ bool cursorScreenPosition(int* x, int* y) {
 void screenToClient(WindowHandle window, int* x, int* y) {
     if (WindowState* w = findWindow(window)) {
         int wx = 0, wy = 0;
-        SDL_GetWindowPosition(w->sdl, &wx, &wy);
+        windowPosition(w, &wx, &wy);
         *x -= wx;
         *y -= wy;
     }

@@ -37,6 +37,11 @@ constexpr int kZoneSetupX = 179, kChannelRoutingX = 292;
 constexpr int kTipsButtonX = 443, kTipsButtonY = 456;  // "Shortcuts & Tips" in Settings (520 x 480)
 constexpr int kMenuItemX = 100, kExportItemY = 148;    // "Export" in the "..." menu
 constexpr int kPauseMs = 100;
+constexpr int kMaximiseButtonX = 1500 - 14 - 28 - 8 - 14, kCaptionButtonY = 28;
+
+struct Geometry {
+    int x = 0, y = 0, width = 0, height = 0;
+};
 
 class ProgramDesktopTest : public ::testing::Test {
 protected:
@@ -105,6 +110,18 @@ protected:
             XFree(children);
         return found;
     }
+    // The window's client area on the screen.
+    Geometry geometry(Window w) {
+        Geometry g;
+        XWindowAttributes a{};
+        Window child = 0;
+        if (XGetWindowAttributes(x, w, &a) &&
+            XTranslateCoordinates(x, w, DefaultRootWindow(x), 0, 0, &g.x, &g.y, &child)) {
+            g.width = a.width;
+            g.height = a.height;
+        }
+        return g;
+    }
     bool focused(Window w) {
         Window focus = 0;
         int revert = 0;
@@ -128,15 +145,20 @@ protected:
         XTestFakeKeyEvent(x, code, False, CurrentTime);
         XSync(x, False);
     }
-    // Opens the dialog `title` with `open` and waits until it is shown.
+    // Opens the dialog `title` with `open` and waits until it is shown and
+    // has the keyboard, as a person would before pressing a key; the menu
+    // leaves the keyboard with the main window.
     Window opens(const std::string& title, const std::function<void()>& open) {
         open();
         Window w = 0;
-        eventually([&] { return (w = findViewable(title)) != 0; }, 10000);
+        const bool menu = title == "Quor Vane";
+        eventually([&] { return (w = findViewable(title)) != 0 && focused(menu ? mainWindow : w); }, 10000);
         return w;
     }
-    bool closes(const std::string& title) {
-        return eventually([&] { return findViewable(title) == 0; }, 10000);
+    // Waits until the dialog is gone and its parent (the main window unless
+    // told) has the keyboard again.
+    bool closes(const std::string& title, Window parent = 0) {
+        return eventually([&] { return findViewable(title) == 0 && focused(parent ? parent : mainWindow); }, 10000);
     }
 
     XvfbServer xvfb;
@@ -192,7 +214,7 @@ TEST_F(ProgramDesktopTest, SettingsTakeClicksAfterAnotherDialogAndAfterAFileDial
     ASSERT_NE(opens("Shortcuts & Tips", [&] { click(settings, kTipsButtonX, kTipsButtonY); }), 0u)
         << "Settings took no click after another dialog";
     key(XK_Escape);
-    ASSERT_TRUE(closes("Shortcuts & Tips"));
+    ASSERT_TRUE(closes("Shortcuts & Tips", settings));
     key(XK_Escape);
     ASSERT_TRUE(closes("Settings"));
 
@@ -211,6 +233,18 @@ TEST_F(ProgramDesktopTest, SettingsTakeClicksAfterAnotherDialogAndAfterAFileDial
     EXPECT_NE(opens("Shortcuts & Tips", [&] { click(settings, kTipsButtonX, kTipsButtonY); }), 0u)
         << "Settings took no click after a file dialog";
     EXPECT_TRUE(program.isRunning()) << program.errors();
+}
+
+TEST_F(ProgramDesktopTest, ADialogOverTheMaximisedWindowIsCentredOnIt) {
+    startProgram();
+    click(mainWindow, kMaximiseButtonX, kCaptionButtonY);
+    ASSERT_TRUE(eventually([&] { return geometry(mainWindow).width == 1920; }, 10000));
+    const Window settings = opens("Settings", [&] { key(XK_F1); });
+    ASSERT_NE(settings, 0u);
+    const Geometry g = geometry(settings);
+    // Its client area; the window manager's title bar sits above it.
+    EXPECT_NEAR(g.x + g.width / 2, 960, 4);
+    EXPECT_NEAR(g.y + g.height / 2, 540, 40);
 }
 
 TEST_F(ProgramDesktopTest, AnXServerThatEndsEndsTheProgramCleanlyWithItsSettingsSaved) {

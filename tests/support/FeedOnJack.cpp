@@ -1,6 +1,7 @@
 #include "support/FeedOnJack.h"
 
 #include "support/ChildProcess.h"
+#include "support/Eventually.h"
 #include "support/TempDir.h"
 
 #include <chrono>
@@ -54,6 +55,14 @@ bool runFeedOnJack(JackServer& server, const FeedOnJack& run, FeedOnJackResult& 
             ports.push_back("system:playback_" + std::to_string(i));
         captured = jackCapture(server, ports, run.recordSeconds, config.file("recording.wav"), &captureError);
     });
+    // The recording runs once its file grows past the header (jack_capture
+    // may take seconds to start on a loaded machine); then 1.5 s of it
+    // before the feed, which the tests take as silent.
+    const std::string wavPath = config.file("recording.wav");
+    eventually([&] {
+        std::error_code ec;
+        return std::filesystem::file_size(wavPath, ec) > 64 * 1024 && !ec;
+    }, 30000);
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     ChildProcess feed;
     const bool feedStarted = feed.start({run.simfeedPath, "--sim", run.sim, "--script", run.script, "--duration",

@@ -64,16 +64,44 @@ constexpr uint32_t kMaxVariants = 64;
 // More frames than any audio server runs a period with.
 constexpr int32_t kMaxServerFrames = 1 << 20;
 
+// Writes a count and then the items, stopping before the first one that would
+// take the message past the size limit; the count says how many made it.
+template <class T, class WriteOne>
+void writeCappedList(Writer& w, const std::vector<T>& items, WriteOne writeOne) {
+    const size_t countAt = w.size();
+    w.u32(0);
+    uint32_t written = 0;
+    for (const T& item : items) {
+        const size_t before = w.size();
+        writeOne(item);
+        if (w.size() > kAudioHostMaxMessage) {
+            w.cut(before);
+            break;
+        }
+        ++written;
+    }
+    std::memcpy(w.bytes().data() + countAt, &written, sizeof written);
+}
+
+// Reads count items onto the end of items; false if one of them is malformed
+// or anything follows the last.
+template <class T, class ReadOne>
+bool readListToEnd(Reader& r, uint32_t count, std::vector<T>& items, ReadOne readOne) {
+    for (uint32_t n = 0; n < count; ++n) {
+        T item;
+        if (!readOne(item))
+            return false;
+        items.push_back(std::move(item));
+    }
+    return r.atEnd();
+}
+
 }  // namespace
 
 std::string encodeDeviceList(const std::vector<PhysicalDevice>& devices) {
     Writer w;
     w.u32(static_cast<uint32_t>(AudioHostMessageKind::Devices));
-    const size_t countAt = w.size();
-    w.u32(0);
-    uint32_t written = 0;
-    for (const PhysicalDevice& d : devices) {
-        const size_t before = w.size();
+    writeCappedList(w, devices, [&w](const PhysicalDevice& d) {
         w.text(d.hardwareName);
         w.i32(d.selectedApi);
         w.i32(d.maxChannels);
@@ -92,13 +120,7 @@ std::string encodeDeviceList(const std::vector<PhysicalDevice>& devices) {
             w.i32(v.serverBufferFrames);
             w.f64(v.serverLatencyMs);
         }
-        if (w.size() > kAudioHostMaxMessage) {
-            w.cut(before);
-            break;
-        }
-        ++written;
-    }
-    std::memcpy(w.bytes().data() + countAt, &written, sizeof written);
+    });
     return std::move(w.bytes());
 }
 
@@ -108,14 +130,11 @@ bool decodeDeviceList(const void* data, size_t size, std::vector<PhysicalDevice>
     uint32_t kind = 0, count = 0;
     if (!r.u32(kind) || kind != static_cast<uint32_t>(AudioHostMessageKind::Devices) || !r.u32(count))
         return false;
-    for (uint32_t n = 0; n < count; ++n) {
-        PhysicalDevice d;
+    const bool ok = readListToEnd(r, count, devices, [&r](PhysicalDevice& d) {
         uint32_t flags = 0, variants = 0;
         if (!r.text(d.hardwareName) || !r.i32(d.selectedApi) || !r.i32(d.maxChannels) || !r.i32(d.bufferSize) ||
-            !r.u32(flags) || flags > 3u || !r.u32(variants) || variants > kMaxVariants) {
-            devices.clear();
+            !r.u32(flags) || flags > 3u || !r.u32(variants) || variants > kMaxVariants)
             return false;
-        }
         d.enabled = (flags & 1u) != 0;
         d.suitable = (flags & 2u) != 0;
         for (uint32_t i = 0; i < variants; ++i) {
@@ -124,41 +143,27 @@ bool decodeDeviceList(const void* data, size_t size, std::vector<PhysicalDevice>
             if (!r.i32(v.paIndex) || !r.text(v.hostApiName) || !r.i32(v.hostApiType) || !r.i32(v.maxOutputChannels) ||
                 !r.f64(v.defaultLowOutputLatencyMs) || !r.text(v.clsid) || !r.u32(asio) || asio > 1u ||
                 !r.i32(v.serverBufferFrames) || v.serverBufferFrames < 0 || v.serverBufferFrames > kMaxServerFrames ||
-                !r.f64(v.serverLatencyMs) || !std::isfinite(v.serverLatencyMs) || v.serverLatencyMs < 0.0) {
-                devices.clear();
+                !r.f64(v.serverLatencyMs) || !std::isfinite(v.serverLatencyMs) || v.serverLatencyMs < 0.0)
                 return false;
-            }
             v.asioFlag = asio != 0;
             d.apis.push_back(std::move(v));
         }
-        devices.push_back(std::move(d));
-    }
-    if (!r.atEnd()) {
+        return true;
+    });
+    if (!ok)
         devices.clear();
-        return false;
-    }
-    return true;
+    return ok;
 }
 
 std::string encodeInputList(const std::vector<InputDevice>& inputs) {
     Writer w;
     w.u32(static_cast<uint32_t>(AudioHostMessageKind::Inputs));
-    const size_t countAt = w.size();
-    w.u32(0);
-    uint32_t written = 0;
-    for (const InputDevice& d : inputs) {
-        const size_t before = w.size();
+    writeCappedList(w, inputs, [&w](const InputDevice& d) {
         w.i32(d.paIndex);
         w.text(d.name);
         w.text(d.hostApiName);
         w.i32(d.inputChannels);
-        if (w.size() > kAudioHostMaxMessage) {
-            w.cut(before);
-            break;
-        }
-        ++written;
-    }
-    std::memcpy(w.bytes().data() + countAt, &written, sizeof written);
+    });
     return std::move(w.bytes());
 }
 
@@ -168,19 +173,12 @@ bool decodeInputList(const void* data, size_t size, std::vector<InputDevice>& in
     uint32_t kind = 0, count = 0;
     if (!r.u32(kind) || kind != static_cast<uint32_t>(AudioHostMessageKind::Inputs) || !r.u32(count))
         return false;
-    for (uint32_t n = 0; n < count; ++n) {
-        InputDevice d;
-        if (!r.i32(d.paIndex) || !r.text(d.name) || !r.text(d.hostApiName) || !r.i32(d.inputChannels)) {
-            inputs.clear();
-            return false;
-        }
-        inputs.push_back(std::move(d));
-    }
-    if (!r.atEnd()) {
+    const bool ok = readListToEnd(r, count, inputs, [&r](InputDevice& d) {
+        return r.i32(d.paIndex) && r.text(d.name) && r.text(d.hostApiName) && r.i32(d.inputChannels);
+    });
+    if (!ok)
         inputs.clear();
-        return false;
-    }
-    return true;
+    return ok;
 }
 
 std::string encodeRawDeviceList(const RawDeviceList& raw) {
@@ -188,11 +186,7 @@ std::string encodeRawDeviceList(const RawDeviceList& raw) {
     w.u32(static_cast<uint32_t>(AudioHostMessageKind::RawDevices));
     w.i32(raw.count);
     w.text(raw.errorText);
-    const size_t countAt = w.size();
-    w.u32(0);
-    uint32_t written = 0;
-    for (const RawDeviceEntry& d : raw.devices) {
-        const size_t before = w.size();
+    writeCappedList(w, raw.devices, [&w](const RawDeviceEntry& d) {
         w.u32(d.present ? 1u : 0u);
         w.text(d.name);
         w.text(d.hostApiName);
@@ -200,13 +194,7 @@ std::string encodeRawDeviceList(const RawDeviceList& raw) {
         w.i32(d.maxInputChannels);
         w.i32(d.maxOutputChannels);
         w.f64(d.defaultSampleRate);
-        if (w.size() > kAudioHostMaxMessage) {
-            w.cut(before);
-            break;
-        }
-        ++written;
-    }
-    std::memcpy(w.bytes().data() + countAt, &written, sizeof written);
+    });
     return std::move(w.bytes());
 }
 
@@ -219,22 +207,17 @@ bool decodeRawDeviceList(const void* data, size_t size, RawDeviceList& raw) {
         raw = RawDeviceList();
         return false;
     }
-    for (uint32_t n = 0; n < count; ++n) {
-        RawDeviceEntry d;
+    const bool ok = readListToEnd(r, count, raw.devices, [&r](RawDeviceEntry& d) {
         uint32_t present = 0;
         if (!r.u32(present) || present > 1u || !r.text(d.name) || !r.text(d.hostApiName) || !r.i32(d.hostApiType) ||
-            !r.i32(d.maxInputChannels) || !r.i32(d.maxOutputChannels) || !r.f64(d.defaultSampleRate)) {
-            raw = RawDeviceList();
+            !r.i32(d.maxInputChannels) || !r.i32(d.maxOutputChannels) || !r.f64(d.defaultSampleRate))
             return false;
-        }
         d.present = present != 0;
-        raw.devices.push_back(std::move(d));
-    }
-    if (!r.atEnd()) {
+        return true;
+    });
+    if (!ok)
         raw = RawDeviceList();
-        return false;
-    }
-    return true;
+    return ok;
 }
 
 void copyDeviceResolution(const HapticSettings& from, HapticSettings& to) {

@@ -38,6 +38,17 @@ class DeviceEnumerationTest : public ::testing::Test {
 protected:
     std::vector<PhysicalDevice> enumerate() { return enumeratePhysicalDevices(portAudio, registry); }
 
+    // Two stereo entries PortAudio lists but cannot describe: "Ghost" has no
+    // device record, "Orphan" has one without a host API.
+    void addUnreadableAndHostlessDevices() {
+        FakeDevice missing = device("Ghost", paALSA, 2);
+        missing.missingInfo = true;
+        portAudio.addDevice(missing);
+        FakeDevice hostless = device("Orphan", paALSA, 2);
+        hostless.missingHostApi = true;
+        portAudio.addDevice(hostless);
+    }
+
     CapturedOutput output;
     FakePortAudio portAudio;
     FakeAsioRegistry registry;
@@ -86,12 +97,7 @@ TEST_F(DeviceEnumerationTest, ChannelCapComesFromTheFirstVariantAtMostEight) {
 
 TEST_F(DeviceEnumerationTest, InputOnlyUnreadableAndHostlessDevicesAreSkippedUnsuitableOnesKept) {
     portAudio.addDevice(device("Microphone (USB Audio)", paALSA, 0));
-    FakeDevice missing = device("Ghost", paALSA, 2);
-    missing.missingInfo = true;
-    portAudio.addDevice(missing);
-    FakeDevice hostless = device("Orphan", paALSA, 2);
-    hostless.missingHostApi = true;
-    portAudio.addDevice(hostless);
+    addUnreadableAndHostlessDevices();
     FakeDevice negative = device("Broken", paALSA, -3);
     portAudio.addDevice(negative);
     portAudio.addDevice(device("HDA NVidia: HDMI 0 (hw:1,3)", paALSA, 8));
@@ -264,12 +270,7 @@ TEST_F(DeviceEnumerationTest, TheRawListHasEveryPortAudioEntryInIndexOrder) {
     mic.maxInputChannels = 1;
     mic.defaultSampleRate = 44100.0;
     portAudio.addDevice(mic);
-    FakeDevice missing = device("Ghost", paALSA, 2);
-    missing.missingInfo = true;
-    portAudio.addDevice(missing);
-    FakeDevice hostless = device("Orphan", paALSA, 2);
-    hostless.missingHostApi = true;
-    portAudio.addDevice(hostless);
+    addUnreadableAndHostlessDevices();
     const RawDeviceList raw = enumerateRawDevices(portAudio);
     EXPECT_EQ(raw.count, 3);
     ASSERT_EQ(raw.devices.size(), 3u);

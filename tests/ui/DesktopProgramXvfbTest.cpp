@@ -11,6 +11,7 @@
 #include "support/FakeTrayHost.h"
 #include "support/SessionBus.h"
 #include "support/TempDir.h"
+#include "support/XTestDriver.h"
 #include "support/XvfbServer.h"
 
 #include <gtest/gtest.h>
@@ -46,17 +47,9 @@ constexpr int kEmptyBandX = 300;  // between the logo and the status strip
 
 // What a pager or a panel reads about the windows, and the test's mouse and
 // keyboard.
-class Desktop {
+class Desktop : public test::XTestDriver {
 public:
-    explicit Desktop(const std::string& display) : m_display(XOpenDisplay(display.c_str())) {
-        // A window that went away between two requests is an answer.
-        XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
-    }
-    ~Desktop() {
-        if (m_display)
-            XCloseDisplay(m_display);
-    }
-    bool ok() const { return m_display != nullptr; }
+    using XTestDriver::XTestDriver;
 
     // The managed windows, bottom to top.
     std::vector<::Window> stacking() { return windowList("_NET_CLIENT_LIST_STACKING"); }
@@ -69,27 +62,23 @@ public:
     std::string name(::Window w) {
         char* text = nullptr;
         std::string result;
-        if (XFetchName(m_display, w, &text) && text) {
+        if (XFetchName(display(), w, &text) && text) {
             result = text;
             XFree(text);
         }
         return result;
     }
     ::Window activeWindow() {
-        const std::vector<long> v = longs(DefaultRootWindow(m_display), "_NET_ACTIVE_WINDOW", XA_WINDOW);
+        const std::vector<long> v = longs(DefaultRootWindow(display()), "_NET_ACTIVE_WINDOW", XA_WINDOW);
         return v.empty() ? 0 : static_cast<::Window>(v[0]);
     }
     // ICCCM WM_STATE: 1 normal, 3 iconic, 0 withdrawn (also when absent).
     long wmState(::Window w) {
-        const std::vector<long> v = longs(w, "WM_STATE", XInternAtom(m_display, "WM_STATE", False));
+        const std::vector<long> v = longs(w, "WM_STATE", XInternAtom(display(), "WM_STATE", False));
         return v.empty() ? 0 : v[0];
     }
-    bool viewable(::Window w) {
-        XWindowAttributes a{};
-        return XGetWindowAttributes(m_display, w, &a) && a.map_state == IsViewable;
-    }
     bool hasNetState(::Window w, const char* state) {
-        const Atom wanted = XInternAtom(m_display, state, False);
+        const Atom wanted = XInternAtom(display(), state, False);
         for (long atom : longs(w, "_NET_WM_STATE", XA_ATOM))
             if (static_cast<Atom>(atom) == wanted)
                 return true;
@@ -98,47 +87,18 @@ public:
     bool maximised(::Window w) {
         return hasNetState(w, "_NET_WM_STATE_MAXIMIZED_VERT") && hasNetState(w, "_NET_WM_STATE_MAXIMIZED_HORZ");
     }
-    // The window's client origin on the screen and its size.
-    bool geometry(::Window w, int* x, int* y, int* width, int* height) {
-        XWindowAttributes a{};
-        ::Window child = 0;
-        if (!XGetWindowAttributes(m_display, w, &a) ||
-            !XTranslateCoordinates(m_display, w, DefaultRootWindow(m_display), 0, 0, x, y, &child))
-            return false;
-        *width = a.width;
-        *height = a.height;
-        return true;
-    }
-
-    // The pointer to the window's client point (a real pointer moves there
-    // before it clicks).
-    bool moveTo(::Window w, int x, int y) {
-        int wx = 0, wy = 0, width = 0, height = 0;
-        if (!geometry(w, &wx, &wy, &width, &height))
-            return false;
-        XTestFakeMotionEvent(m_display, -1, wx + x, wy + y, CurrentTime);
-        XSync(m_display, False);
-        return true;
-    }
-    // Press and release in one request: no time between them, like a
-    // touchpad tap or `xdotool click`.
-    void click() {
-        XTestFakeButtonEvent(m_display, 1, True, CurrentTime);
-        XTestFakeButtonEvent(m_display, 1, False, CurrentTime);
-        XSync(m_display, False);
-    }
     // Whether another client (a window manager in its move mode) holds the
     // keyboard or the pointer: this client cannot grab them then.
     bool inputGrabbedElsewhere() {
-        const ::Window root = DefaultRootWindow(m_display);
-        const int keyboard = XGrabKeyboard(m_display, root, False, GrabModeAsync, GrabModeAsync, CurrentTime);
+        const ::Window root = DefaultRootWindow(display());
+        const int keyboard = XGrabKeyboard(display(), root, False, GrabModeAsync, GrabModeAsync, CurrentTime);
         if (keyboard == GrabSuccess)
-            XUngrabKeyboard(m_display, CurrentTime);
-        const int pointer = XGrabPointer(m_display, root, False, ButtonPressMask, GrabModeAsync, GrabModeAsync, 0, 0,
+            XUngrabKeyboard(display(), CurrentTime);
+        const int pointer = XGrabPointer(display(), root, False, ButtonPressMask, GrabModeAsync, GrabModeAsync, 0, 0,
                                          CurrentTime);
         if (pointer == GrabSuccess)
-            XUngrabPointer(m_display, CurrentTime);
-        XSync(m_display, False);
+            XUngrabPointer(display(), CurrentTime);
+        XSync(display(), False);
         return keyboard == AlreadyGrabbed || pointer == AlreadyGrabbed;
     }
     // Plays the desktop's settings daemon: owns the XSETTINGS selection and
@@ -157,27 +117,27 @@ public:
             bytes.push_back(0);
         card32(1);  // last change
         card32(static_cast<uint32_t>(value));
-        const ::Window root = DefaultRootWindow(m_display);
-        m_settingsOwner = XCreateSimpleWindow(m_display, root, 0, 0, 1, 1, 0, 0, 0);
-        const Atom property = XInternAtom(m_display, "_XSETTINGS_SETTINGS", False);
-        XChangeProperty(m_display, m_settingsOwner, property, property, 8, PropModeReplace, bytes.data(),
+        const ::Window root = DefaultRootWindow(display());
+        m_settingsOwner = XCreateSimpleWindow(display(), root, 0, 0, 1, 1, 0, 0, 0);
+        const Atom property = XInternAtom(display(), "_XSETTINGS_SETTINGS", False);
+        XChangeProperty(display(), m_settingsOwner, property, property, 8, PropModeReplace, bytes.data(),
                         static_cast<int>(bytes.size()));
-        const Atom selection = XInternAtom(m_display, "_XSETTINGS_S0", False);
-        XSetSelectionOwner(m_display, selection, m_settingsOwner, CurrentTime);
-        XSync(m_display, False);
-        return XGetSelectionOwner(m_display, selection) == m_settingsOwner;
+        const Atom selection = XInternAtom(display(), "_XSETTINGS_S0", False);
+        XSetSelectionOwner(display(), selection, m_settingsOwner, CurrentTime);
+        XSync(display(), False);
+        return XGetSelectionOwner(display(), selection) == m_settingsOwner;
     }
     // What a task bar sends when its entry of the window is clicked.
     void activate(::Window w) {
         XEvent e{};
         e.xclient.type = ClientMessage;
         e.xclient.window = w;
-        e.xclient.message_type = XInternAtom(m_display, "_NET_ACTIVE_WINDOW", False);
+        e.xclient.message_type = XInternAtom(display(), "_NET_ACTIVE_WINDOW", False);
         e.xclient.format = 32;
         e.xclient.data.l[0] = 2;  // from a pager
-        XSendEvent(m_display, DefaultRootWindow(m_display), False, SubstructureRedirectMask | SubstructureNotifyMask,
+        XSendEvent(display(), DefaultRootWindow(display()), False, SubstructureRedirectMask | SubstructureNotifyMask,
                    &e);
-        XSync(m_display, False);
+        XSync(display(), False);
     }
     // A press at the window's client point, the pointer moved by (dx, dy)
     // in steps with the button held, and the release.
@@ -185,23 +145,16 @@ public:
         moveTo(w, x, y);
         int sx = 0, sy = 0, width = 0, height = 0;
         geometry(w, &sx, &sy, &width, &height);
-        XTestFakeButtonEvent(m_display, 1, True, CurrentTime);
-        XSync(m_display, False);
+        XTestFakeButtonEvent(display(), 1, True, CurrentTime);
+        XSync(display(), False);
         for (int step = 1; step <= 10; ++step) {
-            XTestFakeMotionEvent(m_display, -1, sx + x + dx * step / 10, sy + y + dy * step / 10, CurrentTime);
-            XSync(m_display, False);
+            XTestFakeMotionEvent(display(), -1, sx + x + dx * step / 10, sy + y + dy * step / 10, CurrentTime);
+            XSync(display(), False);
             // A hand's pace, so the window manager's move follows the pointer.
             std::this_thread::sleep_for(std::chrono::milliseconds(30));
         }
-        XTestFakeButtonEvent(m_display, 1, False, CurrentTime);
-        XSync(m_display, False);
-    }
-    // A key pressed and released.
-    void key(KeySym symbol) {
-        const KeyCode code = XKeysymToKeycode(m_display, symbol);
-        XTestFakeKeyEvent(m_display, code, True, CurrentTime);
-        XTestFakeKeyEvent(m_display, code, False, CurrentTime);
-        XSync(m_display, False);
+        XTestFakeButtonEvent(display(), 1, False, CurrentTime);
+        XSync(display(), False);
     }
 
 private:
@@ -211,7 +164,7 @@ private:
         unsigned long count = 0, after = 0;
         unsigned char* data = nullptr;
         std::vector<long> result;
-        if (XGetWindowProperty(m_display, w, XInternAtom(m_display, property, False), 0, 1024, False, type,
+        if (XGetWindowProperty(display(), w, XInternAtom(display(), property, False), 0, 1024, False, type,
                                &actualType, &format, &count, &after, &data) == Success &&
             data && format == 32) {
             const long* values = reinterpret_cast<const long*>(data);
@@ -223,12 +176,11 @@ private:
     }
     std::vector<::Window> windowList(const char* property) {
         std::vector<::Window> list;
-        for (long w : longs(DefaultRootWindow(m_display), property, XA_WINDOW))
+        for (long w : longs(DefaultRootWindow(display()), property, XA_WINDOW))
             list.push_back(static_cast<::Window>(w));
         return list;
     }
 
-    Display* m_display;
     ::Window m_settingsOwner = 0;
 };
 

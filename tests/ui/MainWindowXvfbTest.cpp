@@ -6,6 +6,7 @@
 #include "settings/LiveSettings.h"
 #include "support/ChildProcess.h"
 #include "support/TempDir.h"
+#include "support/XTestDriver.h"
 #include "support/XvfbServer.h"
 #include "ui/AppMessages.h"
 #include "ui/GuiHost.h"
@@ -20,57 +21,21 @@
 // Last: Xlib's macros (None, Status) clash with names of the headers above.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <X11/extensions/XTest.h>
 
 namespace qv {
 namespace {
 
 // A client of the test's own on the private server, to look at our window
 // as a window manager would.
-class XClient {
+class XClient : public test::XTestDriver {
 public:
-    explicit XClient(const std::string& display) : m_display(XOpenDisplay(display.c_str())) {
-        // A window that went away between two requests is an answer, not a
-        // reason to end the test program.
-        XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
-    }
-    ~XClient() {
-        if (m_display)
-            XCloseDisplay(m_display);
-    }
-    bool ok() const { return m_display != nullptr; }
+    using XTestDriver::XTestDriver;
 
     // The top-level window whose title starts with `prefix`; 0 when none.
-    // Under a window manager the client's window sits inside its frame, one
-    // level further down.
-    Window find(const std::string& prefix) { return find(DefaultRootWindow(m_display), prefix, 2); }
-    Window find(Window parentWindow, const std::string& prefix, int depth) {
-        Window root = 0, parent = 0, *children = nullptr;
-        unsigned int count = 0;
-        Window found = 0;
-        if (!XQueryTree(m_display, parentWindow, &root, &parent, &children, &count))
-            return 0;
-        for (unsigned int i = 0; i < count && !found; ++i) {
-            char* name = nullptr;
-            if (XFetchName(m_display, children[i], &name) && name) {
-                if (std::string(name).rfind(prefix, 0) == 0)
-                    found = children[i];
-                XFree(name);
-            }
-        }
-        for (unsigned int i = 0; i < count && !found && depth > 1; ++i)
-            found = find(children[i], prefix, depth - 1);
-        if (children)
-            XFree(children);
-        return found;
-    }
-    bool viewable(Window w) {
-        XWindowAttributes a;
-        return XGetWindowAttributes(m_display, w, &a) && a.map_state == IsViewable;
-    }
+    Window find(const std::string& prefix) { return findInTree(prefix, false, false, 2); }
     void size(Window w, int* width, int* height) {
         XWindowAttributes a{};
-        XGetWindowAttributes(m_display, w, &a);
+        XGetWindowAttributes(display(), w, &a);
         *width = a.width;
         *height = a.height;
     }
@@ -79,10 +44,10 @@ public:
     long pixel(Window w, int x, int y) {
         Window child = 0;
         int rx = 0, ry = 0;
-        const Window root = DefaultRootWindow(m_display);
-        if (!XTranslateCoordinates(m_display, w, root, x, y, &rx, &ry, &child))
+        const Window root = DefaultRootWindow(display());
+        if (!XTranslateCoordinates(display(), w, root, x, y, &rx, &ry, &child))
             return -1;
-        XImage* image = XGetImage(m_display, root, rx, ry, 1, 1, AllPlanes, ZPixmap);
+        XImage* image = XGetImage(display(), root, rx, ry, 1, 1, AllPlanes, ZPixmap);
         if (!image) {
             lastPoint = std::to_string(rx) + "," + std::to_string(ry);
             return -1;
@@ -96,17 +61,17 @@ public:
         XEvent e{};
         e.xclient.type = ClientMessage;
         e.xclient.window = w;
-        e.xclient.message_type = XInternAtom(m_display, "WM_PROTOCOLS", False);
+        e.xclient.message_type = XInternAtom(display(), "WM_PROTOCOLS", False);
         e.xclient.format = 32;
-        e.xclient.data.l[0] = static_cast<long>(XInternAtom(m_display, "WM_DELETE_WINDOW", False));
+        e.xclient.data.l[0] = static_cast<long>(XInternAtom(display(), "WM_DELETE_WINDOW", False));
         e.xclient.data.l[1] = CurrentTime;
-        XSendEvent(m_display, w, False, NoEventMask, &e);
-        XFlush(m_display);
+        XSendEvent(display(), w, False, NoEventMask, &e);
+        XFlush(display());
     }
     std::string windowClass(Window w) {
         XClassHint hint{};
         std::string result;
-        if (XGetClassHint(m_display, w, &hint)) {
+        if (XGetClassHint(display(), w, &hint)) {
             result = hint.res_class ? hint.res_class : "";
             XFree(hint.res_name);
             XFree(hint.res_class);
@@ -114,21 +79,7 @@ public:
         return result;
     }
 
-    // A left click at the window's client point, through the XTest extension
-    // (as if from the mouse).
-    void click(Window w, int x, int y) {
-        Window child = 0;
-        int rx = 0, ry = 0;
-        XTranslateCoordinates(m_display, w, DefaultRootWindow(m_display), x, y, &rx, &ry, &child);
-        XTestFakeMotionEvent(m_display, -1, rx, ry, CurrentTime);
-        XTestFakeButtonEvent(m_display, 1, True, CurrentTime);
-        XTestFakeButtonEvent(m_display, 1, False, CurrentTime);
-        XFlush(m_display);
-    }
     std::string lastPoint;  // the screen point of the last failed read
-
-private:
-    Display* m_display;
 };
 
 template <typename Condition>

@@ -10,22 +10,22 @@
 #include "support/ChildProcess.h"
 #include "support/Eventually.h"
 #include "support/TempDir.h"
+#include "support/XTestDriver.h"
 #include "support/XvfbServer.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <csignal>
-#include <functional>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
 
 // Last: Xlib's macros (None, Status) clash with names of the headers above.
 #include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
 namespace qv::test {
@@ -47,10 +47,8 @@ class ProgramDesktopTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(xvfb.start("1920x1080x24", WindowManager::Openbox)) << xvfb.error();
-        x = XOpenDisplay(xvfb.display().c_str());
-        ASSERT_NE(x, nullptr);
-        // A window that goes away between two requests is an answer here.
-        XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+        x = std::make_unique<XTestDriver>(xvfb.display());
+        ASSERT_TRUE(x->ok());
         // A device is configured, so no wizard opens by itself.
         std::filesystem::create_directories(home.path() + "config/QuorVane");
         ASSERT_TRUE(writeFile(home.path() + "config/QuorVane/haptic_config.ini",
@@ -61,8 +59,7 @@ protected:
             program.signal(SIGINT);
             program.wait(20000);
         }
-        if (x)
-            XCloseDisplay(x);
+        x.reset();
     }
     void startProgram(std::vector<std::pair<std::string, std::string>> extra = {}) {
         std::vector<std::pair<std::string, std::string>> env = {{"XDG_CONFIG_HOME", home.path() + "config"},
@@ -84,67 +81,21 @@ protected:
 
     // A viewable window whose title is `title` (or starts with it), searched
     // through the window manager's frames.
-    Window findViewable(const std::string& title, bool exact = true) {
-        return find(DefaultRootWindow(x), title, exact, 3);
-    }
-    Window find(Window parentWindow, const std::string& title, bool exact, int depth) {
-        Window root = 0, parent = 0, *children = nullptr;
-        unsigned int count = 0;
-        if (!XQueryTree(x, parentWindow, &root, &parent, &children, &count))
-            return 0;
-        Window found = 0;
-        for (unsigned int i = 0; i < count && !found; ++i) {
-            char* name = nullptr;
-            if (XFetchName(x, children[i], &name) && name) {
-                const std::string text = name;
-                XFree(name);
-                XWindowAttributes a{};
-                if ((exact ? text == title : text.rfind(title, 0) == 0) && XGetWindowAttributes(x, children[i], &a) &&
-                    a.map_state == IsViewable)
-                    found = children[i];
-            }
-        }
-        for (unsigned int i = 0; i < count && !found && depth > 1; ++i)
-            found = find(children[i], title, exact, depth - 1);
-        if (children)
-            XFree(children);
-        return found;
-    }
+    Window findViewable(const std::string& title, bool exact = true) { return x->findInTree(title, exact, true, 3); }
     // The window's client area on the screen.
     Geometry geometry(Window w) {
         Geometry g;
-        XWindowAttributes a{};
-        Window child = 0;
-        if (XGetWindowAttributes(x, w, &a) &&
-            XTranslateCoordinates(x, w, DefaultRootWindow(x), 0, 0, &g.x, &g.y, &child)) {
-            g.width = a.width;
-            g.height = a.height;
-        }
+        x->geometry(w, &g.x, &g.y, &g.width, &g.height);
         return g;
     }
     bool focused(Window w) {
         Window focus = 0;
         int revert = 0;
-        XGetInputFocus(x, &focus, &revert);
+        XGetInputFocus(x->display(), &focus, &revert);
         return focus == w;
     }
-    // A click at the window's client point, press and release at once (as
-    // a touchpad tap or xdotool gives them).
-    void click(Window w, int cx, int cy) {
-        Window child = 0;
-        int rx = 0, ry = 0;
-        XTranslateCoordinates(x, w, DefaultRootWindow(x), cx, cy, &rx, &ry, &child);
-        XTestFakeMotionEvent(x, -1, rx, ry, CurrentTime);
-        XTestFakeButtonEvent(x, 1, True, CurrentTime);
-        XTestFakeButtonEvent(x, 1, False, CurrentTime);
-        XSync(x, False);
-    }
-    void key(KeySym sym) {
-        const KeyCode code = XKeysymToKeycode(x, sym);
-        XTestFakeKeyEvent(x, code, True, CurrentTime);
-        XTestFakeKeyEvent(x, code, False, CurrentTime);
-        XSync(x, False);
-    }
+    void click(Window w, int cx, int cy) { x->click(w, cx, cy); }
+    void key(KeySym sym) { x->key(sym); }
     // Opens the dialog `title` with `open` and waits until it is shown and
     // has the keyboard, as a person would before pressing a key; the menu
     // leaves the keyboard with the main window.
@@ -162,7 +113,7 @@ protected:
     }
 
     XvfbServer xvfb;
-    Display* x = nullptr;
+    std::unique_ptr<XTestDriver> x;
     TempDir home;
     ChildProcess program;
     Window mainWindow = 0;
@@ -251,8 +202,7 @@ TEST_F(ProgramDesktopTest, AnXServerThatEndsEndsTheProgramCleanlyWithItsSettings
     startProgram();
     // The test's own connection goes first: Xlib's handlers of this test
     // process would end it with the server.
-    XCloseDisplay(x);
-    x = nullptr;
+    x.reset();
     xvfb.stop();
     ASSERT_TRUE(program.wait(20000)) << program.errors();
     EXPECT_EQ(program.exitCode(), 0) << program.errors();

@@ -2,6 +2,8 @@
 
 #include "app/AppGlobals.h"
 #include "app/OnlineWorkers.h"
+#include "platform/Window.h"
+#include "ui/DialogHost.h"
 #include "ui/dialogs/CommunityCatalogue.h"
 
 #include <atomic>
@@ -86,6 +88,21 @@ bool CatalogueRequest::waitUntilDone(int timeoutMs) const {
         return true;
     std::unique_lock<std::mutex> lock(m_job->mutex);
     return m_job->doneChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return m_job->done; });
+}
+
+void startCatalogueReplyTimer(const CatalogueRequest& request, bool& timerStarted) {
+    if (timerStarted || !request.isRunning())
+        return;
+    if (WindowHandle window = currentDialogWindow())
+        timerStarted = setWindowTimer(window, kCatalogueReplyTimer, kCatalogueReplyPollMs);
+}
+
+void stopCatalogueReplyTimer(bool& timerStarted) {
+    if (!timerStarted)
+        return;
+    if (WindowHandle window = currentDialogWindow())
+        killWindowTimer(window, kCatalogueReplyTimer);
+    timerStarted = false;
 }
 
 int runningCatalogueWorkers() { return gRunningWorkers.load(); }

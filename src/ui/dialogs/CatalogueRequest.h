@@ -61,6 +61,11 @@ private:
     std::shared_ptr<Job> m_job;
 };
 
+// The running dialog's reply timer: started while `request` runs (once;
+// `timerStarted` remembers it) and stopped again.
+void startCatalogueReplyTimer(const CatalogueRequest& request, bool& timerStarted);
+void stopCatalogueReplyTimer(bool& timerStarted);
+
 // Workers whose transfer has not ended yet (cancelled ones included).
 int runningCatalogueWorkers();
 

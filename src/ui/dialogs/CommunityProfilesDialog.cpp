@@ -54,20 +54,9 @@ void setStatus(CommunityProfilesState& state, std::string text, int style) {
 }
 
 // The reply timer runs while a request does.
-void startPollTimer(CommunityProfilesState& state) {
-    if (state.pollTimerStarted || !state.request.isRunning())
-        return;
-    if (WindowHandle window = currentDialogWindow())
-        state.pollTimerStarted = setWindowTimer(window, kCatalogueReplyTimer, kCatalogueReplyPollMs);
-}
+void startPollTimer(CommunityProfilesState& state) { startCatalogueReplyTimer(state.request, state.pollTimerStarted); }
 
-void stopPollTimer(CommunityProfilesState& state) {
-    if (!state.pollTimerStarted)
-        return;
-    if (WindowHandle window = currentDialogWindow())
-        killWindowTimer(window, kCatalogueReplyTimer);
-    state.pollTimerStarted = false;
-}
+void stopPollTimer(CommunityProfilesState& state) { stopCatalogueReplyTimer(state.pollTimerStarted); }
 
 void setBusy(CommunityProfilesState& state, CommunityProfilesState::Pending pending) {
     state.pending = pending;

@@ -47,20 +47,9 @@ UiTextField* focusedField(ShareProfileState& state) {
     return nullptr;
 }
 
-void startPollTimer(ShareProfileState& state) {
-    if (state.pollTimerStarted || !state.request.isRunning())
-        return;
-    if (WindowHandle window = currentDialogWindow())
-        state.pollTimerStarted = setWindowTimer(window, kCatalogueReplyTimer, kCatalogueReplyPollMs);
-}
+void startPollTimer(ShareProfileState& state) { startCatalogueReplyTimer(state.request, state.pollTimerStarted); }
 
-void stopPollTimer(ShareProfileState& state) {
-    if (!state.pollTimerStarted)
-        return;
-    if (WindowHandle window = currentDialogWindow())
-        killWindowTimer(window, kCatalogueReplyTimer);
-    state.pollTimerStarted = false;
-}
+void stopPollTimer(ShareProfileState& state) { stopCatalogueReplyTimer(state.pollTimerStarted); }
 
 void setBusy(ShareProfileState& state, bool busy) {
     state.busy = busy;

@@ -22,6 +22,9 @@ namespace {
 // then to end); a hung one is killed after that, so the end of the program
 // stays quick.
 constexpr int kQuitWaitMs = 300;
+// How long, after a reply, the host's console lines before it may take to be
+// passed on.
+constexpr int kPassOnWaitMs = 100;
 
 uint32_t messageKind(const std::vector<uint8_t>& message, size_t size) {
     uint32_t kind = 0;
@@ -90,14 +93,21 @@ bool AudioHostClient::startHost() {
         const char* current = std::getenv("LD_LIBRARY_PATH");
         environment.emplace_back("LD_LIBRARY_PATH", prependLibraryPath(route.libraryDir, current ? current : ""));
     }
+    // Without pipes the host shares our standard output and error.
+    if (!m_output.open())
+        errPrint("  [AudioEngine] WARNING: the audio host's output goes to the terminal as it is: %s\n",
+                 m_output.lastError().c_str());
     if (!m_process.start({m_options.program, address, std::to_string(m_block.size()), route.description},
-                         {hostEnd.fd(), m_block.fd()}, environment)) {
+                         {hostEnd.fd(), m_block.fd()}, environment, m_output.outputWriteEnd(),
+                         m_output.errorWriteEnd())) {
+        m_output.stop();
         m_channel.close();
         m_lastError = "Cannot start the audio host: " + m_process.lastError();
         m_problem = AudioProblem::HostUnavailable;
         return false;
     }
     hostEnd.close();
+    m_output.closeWriteEnds();
 
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_options.startTimeoutMs);
     std::vector<PhysicalDevice> devices;
@@ -132,6 +142,7 @@ bool AudioHostClient::startHost() {
             const auto* line = reinterpret_cast<const AudioHostLog*>(m_message.data());
             log(terminated(line->text, sizeof line->text));
         } else if (kind == static_cast<uint32_t>(AudioHostMessageKind::Ready)) {
+            m_output.passOnPending(kPassOnWaitMs);
             break;
         }
     }
@@ -189,6 +200,7 @@ void AudioHostClient::dropHost(const std::string& why, AudioProblem problem) {
     m_problem = problem;
     m_process.kill();
     m_process.stop(0);
+    m_output.stop();
     m_channel.close();
     // Nothing of the old host renders any more.
     for (AudioHostStreamHealth& health : m_shared->streams) {
@@ -244,8 +256,11 @@ bool AudioHostClient::request(AudioHostOp op, int argument, int timeoutMs, Audio
             log(terminated(line->text, sizeof line->text));
         } else if (kind == static_cast<uint32_t>(AudioHostMessageKind::Reply) && size == sizeof(AudioHostReply)) {
             std::memcpy(static_cast<void*>(&reply), m_message.data(), sizeof reply);
-            if (reply.op == op)
+            if (reply.op == op) {
+                // The host's console lines of this request come before ours.
+                m_output.passOnPending(kPassOnWaitMs);
                 return true;
+            }
         }
     }
 }

@@ -8,8 +8,13 @@
 // left behind with its process and a fresh one finds the server that came
 // back.
 //
+// The host's standard output and error are pipes that a reader thread of
+// each host passes on line by line to ours (ChildOutputReader), so its lines
+// are placed like the program's own (the dashboard's message area).
+//
 // Nothing stays behind per host: its process is reaped, its end of the
-// channel closed; the shared block lives as long as the client.
+// channel and its output pipes closed, its reader joined; the shared block
+// lives as long as the client.
 //
 // Threads: see AudioBackend.h. Every wait for the host runs in slices of at
 // most 100 ms and ends within one slice once interrupt() was called or the
@@ -18,6 +23,7 @@
 
 #include "audio/AudioBackend.h"
 #include "audio/AudioHostProtocol.h"
+#include "platform/ChildOutputReader.h"
 #include "platform/Clock.h"
 #include "platform/HelperProcess.h"
 #include "platform/MessageChannel.h"
@@ -102,6 +108,7 @@ private:
     AudioHostBlock* m_shared = nullptr;
     std::unique_ptr<AudioHostBlock> m_localBlock;  // when no shared block could be made
     HelperProcess m_process;
+    ChildOutputReader m_output;  // the running host's standard output and error
     MessageChannel m_channel;
     std::vector<uint8_t> m_message;
     std::vector<PhysicalDevice> m_devices;

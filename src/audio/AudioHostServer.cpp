@@ -11,6 +11,11 @@
 namespace qv {
 namespace {
 
+// How long a reply waits for the host's console lines to be written: the
+// program reads them continuously, so only a stalled program makes this wait
+// in full, and the request thread never waits longer.
+constexpr int kFlushBeforeReplyMs = 200;
+
 // After a request: the stream count, and nothing left of streams that are
 // gone. While streams run their callbacks write their own health into the
 // block (AudioEngine::publishHealthTo), so between requests this thread only
@@ -69,6 +74,7 @@ int runAudioHost(AudioHostBlock& block, MessageChannel& channel) {
     const std::string inputs = encodeInputList(engine.inputDevices());
     const std::string raw = encodeRawDeviceList(engine.rawDevices());
     const uint32_t ready = static_cast<uint32_t>(AudioHostMessageKind::Ready);
+    outputFlush(kFlushBeforeReplyMs);
     if (!channel.send(list.data(), list.size()) || !channel.send(inputs.data(), inputs.size()) ||
         !channel.send(raw.data(), raw.size()) || !channel.send(&ready, sizeof ready))
         endHost(1);
@@ -125,6 +131,8 @@ int runAudioHost(AudioHostBlock& block, MessageChannel& channel) {
             const std::string& missing = context.missingDevice;
             std::memcpy(reply.missingDevice, missing.data(), std::min(missing.size(), sizeof reply.missingDevice - 1));
         }
+        // The console lines of the request reach the program before the reply.
+        outputFlush(kFlushBeforeReplyMs);
         const bool sent = channel.send(&reply, sizeof reply);
         // A PortAudio call that never came back leaves nothing to work with
         // here: the next attempt gets a new host.

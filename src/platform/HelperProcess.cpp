@@ -25,7 +25,8 @@ constexpr int kStagingFd = 100;
 HelperProcess::~HelperProcess() { stop(0); }
 
 bool HelperProcess::start(const std::vector<std::string>& argv, const std::vector<int>& passFds,
-                          const std::vector<std::pair<std::string, std::string>>& environment) {
+                          const std::vector<std::pair<std::string, std::string>>& environment, int standardOutput,
+                          int standardError) {
     stop(0);
     if (argv.empty()) {
         m_error = "no program to start";
@@ -45,11 +46,27 @@ bool HelperProcess::start(const std::vector<std::string>& argv, const std::vecto
         }
         staged.push_back(copy);
     }
+    // Standard output and error in place of ours, staged the same way.
+    std::vector<std::pair<int, int>> standard;
+    for (const auto& [fd, target] : {std::pair{standardOutput, 1}, std::pair{standardError, 2}}) {
+        if (fd < 0)
+            continue;
+        const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, kStagingFd);
+        if (copy < 0) {
+            m_error = std::string("fcntl F_DUPFD_CLOEXEC: ") + std::strerror(errno);
+            closeStaged();
+            return false;
+        }
+        staged.push_back(copy);
+        standard.emplace_back(copy, target);
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    for (size_t i = 0; i < staged.size(); ++i)
+    for (size_t i = 0; i < passFds.size(); ++i)
         posix_spawn_file_actions_adddup2(&actions, staged[i], 3 + static_cast<int>(i));
-    posix_spawn_file_actions_addclosefrom_np(&actions, 3 + static_cast<int>(staged.size()));
+    for (const auto& [copy, target] : standard)
+        posix_spawn_file_actions_adddup2(&actions, copy, target);
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3 + static_cast<int>(passFds.size()));
 
     std::vector<char*> args;
     for (const std::string& arg : argv)

@@ -1,7 +1,7 @@
 #pragma once
 // A helper program of ours run as a child process: started with a few of
 // our file descriptors as its descriptors 3, 4, ... (and no other of ours
-// beyond standard input, output and error), killed when it hangs, and always
+// beyond standard input, output and error, which it may get in place of ours), killed when it hangs, and always
 // reaped, so no zombie and no descriptor stays behind.
 //
 // Threads: start, stop and reap on one thread at a time; kill() may be
@@ -24,11 +24,14 @@ public:
     HelperProcess& operator=(const HelperProcess&) = delete;
 
     // argv[0] is the program's path. The child gets this process's
-    // environment with `environment`'s names set to their values. False, with
+    // environment with `environment`'s names set to their values, and
+    // `standardOutput`/`standardError` as its descriptors 1 and 2 when they
+    // are not -1 (else it shares ours). False, with
     // lastError(), when it cannot be started (a missing program shows as a
     // start that exits at once).
     bool start(const std::vector<std::string>& argv, const std::vector<int>& passFds,
-               const std::vector<std::pair<std::string, std::string>>& environment = {});
+               const std::vector<std::pair<std::string, std::string>>& environment = {}, int standardOutput = -1,
+               int standardError = -1);
     bool isStarted() const;
     // SIGKILL; the child is reaped by the next stop() or reap().
     void kill();

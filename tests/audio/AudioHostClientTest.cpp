@@ -1,8 +1,9 @@
 // The program's side of the audio host with the real qv-audiohost, on a
 // machine without an audio server (no JACK server of that name, no sound
 // card needed): hosts that die or stop answering are replaced, a waiting
-// request ends at once on interrupt(), and replacing hosts over and over
-// leaves no process or descriptor behind. Also the device list's wire format
+// request ends at once on interrupt(), the host's console lines reach our
+// output in order with ours, and replacing hosts over and over leaves no
+// process, thread or descriptor behind. Also the device list's wire format
 // and its decoder's refusals.
 
 #include "audio/AudioHostClient.h"
@@ -23,9 +24,9 @@
 namespace qv::test {
 namespace {
 
-int openDescriptors() {
+int entries(const char* folder) {
     int n = 0;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
         (void)entry;
         ++n;
     }
@@ -55,8 +56,13 @@ protected:
         return std::make_unique<AudioHostClient>(options);
     }
 
-    OutputCapture quiet{[](OutputStream, std::string_view) {}};
+    // What the program and the host print (the host through its pipes).
+    OutputCapture capture{[this](OutputStream stream, std::string_view text) {
+        std::lock_guard<std::mutex> lock(logMutex);
+        (stream == OutputStream::StandardOutput ? out : err).append(text);
+    }};
     LiveSettings settings;
+    std::string out, err;
     std::mutex logMutex;
     std::string log;
 };
@@ -67,10 +73,19 @@ TEST_F(AudioHostClientTest, AHostThatDiedIsReplacedByTheNextRequest) {
     const int first = client->hostPid();
     ASSERT_GT(first, 0) << client->lastErrorText();
 
-    // No device configured: initAudio answers, and says why in the log.
+    // No device configured: initAudio answers, and says why in the log; the
+    // host's console line comes on our standard output before our next one.
     EXPECT_FALSE(client->initAudio().ok);
+    outWrite("the program's line\n");
     EXPECT_NE(log.find("initAudio: no device configured (devIdx=-1)"), std::string::npos) << log;
     EXPECT_EQ(client->hostPid(), first);
+    ASSERT_TRUE(outputFlush(2000));
+    {
+        std::lock_guard<std::mutex> lock(logMutex);
+        EXPECT_NE(out.find("  WARNING: No audio device configured. Run the device wizard.\nthe program's line\n"),
+                  std::string::npos)
+            << out;
+    }
 
     ::kill(first, SIGKILL);
     ASSERT_TRUE(eventually([&] { return !processExists(first) || ::waitpid(first, nullptr, WNOHANG) == first; }));
@@ -124,11 +139,12 @@ TEST_F(AudioHostClientTest, InterruptEndsARequestThatWaitsForAHungHostAtOnce) {
     EXPECT_EQ(client->hostPid(), -1);
 }
 
-TEST_F(AudioHostClientTest, ThirtyReplacedHostsLeaveNoProcessOrDescriptorBehind) {
+TEST_F(AudioHostClientTest, ThirtyReplacedHostsLeaveNoProcessThreadOrDescriptorBehind) {
     auto client = makeClient();
     client->start();
     ASSERT_GT(client->hostPid(), 0) << client->lastErrorText();
-    const int descriptors = openDescriptors();
+    const int descriptors = entries("/proc/self/fd");
+    const int threads = entries("/proc/self/task");
     std::vector<int> hosts;
     for (int attempt = 0; attempt < 30; ++attempt) {
         hosts.push_back(client->hostPid());
@@ -136,7 +152,8 @@ TEST_F(AudioHostClientTest, ThirtyReplacedHostsLeaveNoProcessOrDescriptorBehind)
         ASSERT_GT(client->hostPid(), 0) << client->lastErrorText();
         EXPECT_FALSE(client->initAudio().ok);
     }
-    EXPECT_EQ(openDescriptors(), descriptors);
+    EXPECT_EQ(entries("/proc/self/fd"), descriptors);
+    EXPECT_EQ(entries("/proc/self/task"), threads);
     for (int pid : hosts)
         EXPECT_FALSE(processExists(pid)) << pid;
     const int last = client->hostPid();

@@ -76,6 +76,18 @@ bool shown(const std::string& title) {
 
 // CPU seconds the thread named `name` of this process has used; threads it
 // starts inherit its name, so the first of that name (the lowest id) is it.
+// What the idle GUI thread may cost: far from a loop that spins. Without a
+// GPU every changed frame goes through the software GL whole (the window's
+// pulsing dots change it five times a second), about 2 to 4 % of a core at
+// scale 1 and 2 in an optimised build on a quiet machine; the sanitizers
+// multiply that several times over, and memory traffic beside the test
+// moves it too. The frame count below is the exact check.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr double kIdleCpuShare = 0.30;
+#else
+constexpr double kIdleCpuShare = 0.10;
+#endif
+
 double threadCpuSeconds(const std::string& name) {
     DIR* dir = opendir("/proc/self/task");
     double seconds = -1;
@@ -176,13 +188,19 @@ TEST_P(MainWindowWaylandTest, DrawsTakesAClickOnSettingsAndIdlesQuietly) {
     // Idle: the frame timer's slow period after about two quiet seconds.
     std::this_thread::sleep_for(std::chrono::seconds(3));
     const double before = threadCpuSeconds("qv-gui");
+    const int framesBefore = presentedFrameCount();
     const auto start = std::chrono::steady_clock::now();
     std::this_thread::sleep_for(std::chrono::seconds(4));
     const double used = threadCpuSeconds("qv-gui") - before;
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const int frames = presentedFrameCount() - framesBefore;
     ASSERT_GE(before, 0.0) << "no GUI thread";
-    EXPECT_LT(used / elapsed, 0.05) << used << " s of CPU in " << elapsed << " s";
-    std::printf("the idle GUI thread used %.1f %% of a core (%.2f s of CPU before)\n", 100.0 * used / elapsed, before);
+    // The slow frame timer presents about five frames a second; a timer that
+    // stayed fast, or a loop that spins, presents far more.
+    EXPECT_LE(frames, static_cast<int>(elapsed * 7)) << frames << " frames in " << elapsed << " s";
+    EXPECT_LT(used / elapsed, kIdleCpuShare) << used << " s of CPU in " << elapsed << " s";
+    std::printf("the idle GUI thread used %.1f %% of a core (%.2f s of CPU before), %d frames\n",
+                100.0 * used / elapsed, before, frames);
 
     // The button's rectangle is in drawing pixels (the GUI thread writes the
     // same one at every frame); the click comes in points.

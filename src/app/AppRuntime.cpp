@@ -55,8 +55,18 @@ void AppRuntime::startUp() {
     m_audio->start();
 
     m_gui->start();
-    for (int left = kDeviceSetupDelayMs; left > 0 && gRunning.load(); left -= kWaitSliceMs)
-        m_env.clock->sleepMs(static_cast<uint64_t>(std::min(left, kWaitSliceMs)));
+    // The window is up meanwhile. The devices are listed before the
+    // simulator wait begins, unless the audio system is slow to answer;
+    // Ctrl+C and the window's Exit end the wait at once.
+    for (int waited = 0; gRunning.load() && !gQuitRequested.load();) {
+        const bool listing = m_audio->isListingDevices() && waited < kDeviceListWaitMs;
+        if (waited >= kDeviceSetupDelayMs && !listing)
+            break;
+        const int bound = listing ? kDeviceListWaitMs : kDeviceSetupDelayMs;
+        const int slice = std::min(bound - waited, kWaitSliceMs);
+        m_env.clock->sleepMs(static_cast<uint64_t>(slice));
+        waited += slice;
+    }
     // A first run gets the device wizard, with the device list it needs:
     // now, or from the loops once the audio start has listed the devices.
     m_deviceSetupDue = true;

@@ -29,6 +29,9 @@ inline constexpr uint64_t kRunPeriodNs = 8'333'000ull;
 inline constexpr int kWaitSlices = 60;
 inline constexpr int kWaitSliceMs = 33;
 inline constexpr int kDeviceSetupDelayMs = 200;  // from the GUI's start to the first-run wizard
+// Longest wait of the start-up for the audio start's device list, so the
+// table comes before the simulator wait; past it the start-up goes on.
+inline constexpr int kDeviceListWaitMs = 4000;
 inline constexpr int kReconnectWaitMs = 2000;
 inline constexpr uint64_t kSaveIntervalMs = 1000;
 inline constexpr int kDashboardEvery = 60;

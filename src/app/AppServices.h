@@ -33,6 +33,9 @@ public:
     virtual void start() {}
     // True until the first device list and initAudio of start() are done.
     virtual bool isStarting() const { return false; }
+    // True from start() until its first answer: the device list is printed
+    // and shared, or the audio system gave none.
+    virtual bool isListingDevices() const { return false; }
     virtual int audioOk() const { return 0; }
     virtual int audioChannels() const { return 0; }
     // The frame of a new sample and whether the car was on track.

@@ -83,6 +83,7 @@ struct AudioRuntime::Shared {
     LocalAudioBackend* local = nullptr;  // the backend, when PortAudio runs in this process
     std::atomic<bool> started{false};
     std::atomic<bool> starting{false};
+    std::atomic<bool> listing{false};
 
     std::atomic<int32_t> audioOk{0};
     std::atomic<int32_t> audioChannels{0};
@@ -168,6 +169,7 @@ void audioStartWorker(const std::shared_ptr<AudioRuntime::Shared>& shared, int) 
     AudioRuntime::Shared& s = *shared;
     s.backend->start();
     s.shareDevices();
+    s.listing = false;
     const AudioInitResult result = s.backend->initAudio();
     s.publish(result);
     if (!result.ok && result.problem == AudioProblem::NotResponding && s.accepting.load()) {
@@ -189,6 +191,7 @@ void AudioRuntime::start() {
     if (s.started.load() || !takeToken())
         return;
     s.starting = true;
+    s.listing = true;
     s.started = true;
     if (!startWorker(audioStartWorker, 0)) {
         audioStartWorker(m_shared, 0);  // no thread to spare: start here, waiting
@@ -197,6 +200,7 @@ void AudioRuntime::start() {
 }
 
 bool AudioRuntime::isStarting() const { return m_shared->starting.load(); }
+bool AudioRuntime::isListingDevices() const { return m_shared->listing.load(); }
 
 bool AudioRuntime::waitUntilStarted(int timeoutMs) const {
     Shared& s = *m_shared;

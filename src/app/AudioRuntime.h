@@ -88,6 +88,7 @@ public:
     // answer, the stream-stale check's recovery takes the start over.
     void start() override;
     bool isStarting() const override;
+    bool isListingDevices() const override;
     // Waits up to timeoutMs for the start worker (tests).
     bool waitUntilStarted(int timeoutMs) const;
     int audioOk() const override;

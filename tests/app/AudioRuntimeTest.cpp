@@ -496,6 +496,26 @@ TEST_F(AudioRuntimeTest, TheWindowLearnsWhyAudioIsMissingAndForgetsItWhenAudioRu
     EXPECT_EQ(audioNotice().problem, AudioProblem::None);
 }
 
+// The start-up waits for the device list, not for the streams: the list is
+// announced while the first stream still opens.
+TEST_F(AudioRuntimeTest, TheDeviceListIsAnnouncedBeforeTheStreamsOpen) {
+    AudioRuntime::Options options;
+    options.portAudio = &fake;
+    options.asioRegistry = &registry;
+    options.settings = &settings;
+    runtime = std::make_unique<AudioRuntime>(options);
+    EXPECT_FALSE(runtime->isListingDevices()) << "nothing is listed before the start";
+    fake.blockNext("open");
+    runtime->start();
+    ASSERT_TRUE(fake.waitUntilBlocked(10000));
+    EXPECT_FALSE(runtime->isListingDevices());
+    EXPECT_TRUE(runtime->isStarting());
+    EXPECT_FALSE(runtime->copyDevices().empty());
+    fake.release();
+    ASSERT_TRUE(runtime->waitUntilStarted(30000));
+    EXPECT_EQ(runtime->audioOk(), 1);
+}
+
 TEST_F(AudioRuntimeTest, AMissingAudioHostIsNamedAsTheConsoleNamesIt) {
     AudioRuntime::Options options;
     options.hostProgram = dir.file("no-such-audiohost");

@@ -67,6 +67,8 @@ public:
     void start() override { m_log->add("audio.start"); }
     bool isStarting() const override { return starting; }
     bool starting = false;  // the audio start has not listed the devices yet
+    bool isListingDevices() const override { return listing && listing(); }
+    std::function<bool()> listing;  // unset: the devices are listed
     int audioOk() const override { return ok; }
     int audioChannels() const override { return ok ? 8 : 0; }
     void publishFrame(const HapticFrame& frame, bool onTrack) override {

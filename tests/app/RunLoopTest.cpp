@@ -52,6 +52,50 @@ TEST_F(RunLoopTest, TheFirstRunWizardWaitsForTheAudioStartsDeviceList) {
     EXPECT_EQ(log.count("gui.deviceSetup"), 1);
 }
 
+// The device table comes before the simulator wait: the start-up waits for
+// the audio start's device list, a bounded time, and Ctrl+C or Exit end that
+// wait at once.
+TEST_F(RunLoopTest, TheStartUpWaitsABoundedTimeForTheDeviceListBeforeTheSimulatorWait) {
+    struct Case {
+        const char* what;
+        uint64_t listedAfterMs;  // when the list arrives; 0: never
+        uint64_t stopAfterMs;    // when Ctrl+C or Exit comes; 0: never
+        bool byExit;
+        uint64_t minSleptMs, maxSleptMs;
+    };
+    const Case cases[] = {
+        {"listed at once", 1, 0, false, kDeviceSetupDelayMs, kDeviceSetupDelayMs},
+        {"listed after 1.5 s", 1500, 0, false, 1500, 1500 + kWaitSliceMs},
+        {"never listed", 0, 0, false, kDeviceListWaitMs, kDeviceListWaitMs},
+        // The fake raises the flag when it is asked, in the slice after 700 ms.
+        {"Ctrl+C while listing", 0, 700, false, 700, 700 + 2 * kWaitSliceMs},
+        {"Exit while listing", 0, 700, true, 700, 700 + 2 * kWaitSliceMs},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        resetAppGlobals();
+        const uint64_t begin = clock.totalSleptNs();
+        audio.listing = [&] {
+            const uint64_t sleptMs = (clock.totalSleptNs() - begin) / 1'000'000ull;
+            if (c.stopAfterMs && sleptMs >= c.stopAfterMs) {
+                if (c.byExit)
+                    gQuitRequested = 1;
+                else
+                    gRunning = 0;
+            }
+            return c.listedAfterMs == 0 || sleptMs < c.listedAfterMs;
+        };
+        makeRuntime();
+        runtime->startUp();
+        const uint64_t sleptMs = (clock.totalSleptNs() - begin) / 1'000'000ull;
+        EXPECT_GE(sleptMs, c.minSleptMs);
+        EXPECT_LE(sleptMs, c.maxSleptMs);
+        // The start-up goes on to the engine and the waiting line either way.
+        EXPECT_NE(console.screen().rowText(2).find("Waiting for sim0"), std::string::npos);
+        runtime.reset();
+    }
+}
+
 TEST_F(RunLoopTest, NoDeviceWizardWhenADeviceIsConfigured) {
     store.loadGain = 0.5f;
     gSettings.edit([](HapticSettings& s) { s.audioDeviceIndex = 3; }, false);

@@ -103,9 +103,11 @@ TEST_F(AudioHostClientTest, AHostThatStopsAnsweringIsKilledAndTheRequestFails) {
     ASSERT_GT(stopped, 0) << client->lastErrorText();
     ::kill(stopped, SIGSTOP);
 
+    // The request's time-out is the behaviour: 1 s, and a little for the
+    // kill; a host that is waited for without end never returns.
     const auto before = std::chrono::steady_clock::now();
     EXPECT_FALSE(client->initAudio().ok);
-    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(5));
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(10));
     EXPECT_EQ(client->lastErrorText(),
               "Audio system not responding: the audio host did not answer within 1000 ms (has the audio server "
               "stopped?)");
@@ -128,10 +130,12 @@ TEST_F(AudioHostClientTest, InterruptEndsARequestThatWaitsForAHungHostAtOnce) {
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_FALSE(done.load());
+    // Without the interrupt the request would wait its 60 s; with it, it ends
+    // within a receive slice (a little more on a busy machine).
     const auto before = std::chrono::steady_clock::now();
     client->interrupt();
-    EXPECT_TRUE(eventually([&] { return done.load(); }, 5000));
-    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(2));
+    EXPECT_TRUE(eventually([&] { return done.load(); }, 60000));
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(5));
     worker.join();
     EXPECT_FALSE(processExists(hung));
     // Shutting down: no new host is started.

@@ -1,7 +1,9 @@
 #pragma once
 // Waits for something another thread or process does: polls condition until
 // it holds or timeoutMs of real time have passed. The time-out only bounds a
-// failing test; no test asserts how long anything took.
+// failing test. A test asserts how long something took only where that time
+// is the behaviour, and then with a bound far from both the fault and the
+// fix, so a busy machine neither hides the one nor fails the other.
 
 #include <chrono>
 #include <thread>

@@ -162,6 +162,56 @@ const DeviceInfo* chosenVariant(const WizardState& state, int which) {
     return &d.apis[static_cast<size_t>(sel)];
 }
 
+std::vector<int> secondInterfaceChoices(const WizardState& state) {
+    std::vector<int> choices;
+    const int count = static_cast<int>(state.devices.size());
+    if (count == 0)
+        return choices;
+    const int first = clampIndex(state.device1, count);
+    const DeviceInfo* v1 = chosenVariant(state, 1);
+    const bool firstOnPro = v1 && isProVariant(*v1);
+    for (int i = 0; i < count; ++i) {
+        if (i == first)
+            continue;
+        const PhysicalDevice& d = state.devices[static_cast<size_t>(i)];
+        const bool playsBeside = std::any_of(d.apis.begin(), d.apis.end(), [&](const DeviceInfo& v) {
+            return hostApiClass(v.hostApiType) == HostApiClass::Direct ||
+                   (!firstOnPro && hostApiClass(v.hostApiType) == HostApiClass::Pro);
+        });
+        if (playsBeside)
+            choices.push_back(i);
+    }
+    return choices;
+}
+
+std::string noSecondInterfaceReason(const WizardState& state) {
+    if (!secondInterfaceChoices(state).empty())
+        return {};
+    if (state.devices.size() < 2)
+        return "No other audio interface was found.";
+    return "Only one JACK device can be active at a time, and no other interface has an ALSA driver.";
+}
+
+void chooseSecondDevice(WizardState& state, int index) {
+    const int count = static_cast<int>(state.devices.size());
+    if (count == 0)
+        return;
+    state.device2 = clampIndex(index, count);
+    const PhysicalDevice& d = state.devices[static_cast<size_t>(state.device2)];
+    const DeviceInfo* v1 = chosenVariant(state, 1);
+    const bool firstOnPro = v1 && isProVariant(*v1) && state.device2 != clampIndex(state.device1, count);
+    const std::vector<int> variants = listWizardVariants(d);
+    state.apiSel2 = variants.empty() ? 0 : variants.front();
+    for (int i : variants) {
+        if (!firstOnPro || !isProVariant(d.apis[static_cast<size_t>(i)])) {
+            state.apiSel2 = i;
+            break;
+        }
+    }
+    const DeviceInfo* v2 = chosenVariant(state, 2);
+    state.bufSel2 = v2 ? initialBufferSelection(*v2, -1) : 3;
+}
+
 void matchSavedDevices(WizardState& state, const HapticSettings& saved) {
     const int count = static_cast<int>(state.devices.size());
     const auto findByIndex = [&](int32_t paIndex) {

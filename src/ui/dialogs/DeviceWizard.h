@@ -85,7 +85,7 @@ enum class RestartState : uint8_t {
 struct WizardLayout {
     float s = 1;
     RectF list1, toggle, list2;  // step 0
-    int visibleRows = 0;
+    int visibleRows = 0, visibleRows2 = 0;
     float blockTop[2] = {0, 0};  // step 1 and 2 device blocks
     bool warning = false;        // step 2: both devices on the pro class
     int channelCount[2] = {0, 0};
@@ -116,6 +116,10 @@ struct WizardState {
     bool troubleshooter = false;
     int32_t troubleshooterDevice = 0;
     int32_t channelsOf[2] = {0, 0};
+    // The second list's rows: the devices that can play beside device 1
+    // (indices into devices), refreshed by layoutWizard.
+    std::vector<int> secondChoices;
+    bool secondRefused = false;  // the toggle found no second interface; step 0 says why
 
     // Restarts and tones.
     RestartState restart = RestartState::Idle;
@@ -144,6 +148,18 @@ bool isProVariant(const DeviceInfo& variant);
 int initialBufferSelection(const DeviceInfo& variant, int savedPosition);
 // Keeps devices with a pro or direct variant, pro devices first (stable).
 std::vector<PhysicalDevice> filterWizardDevices(std::vector<PhysicalDevice> devices);
+
+// The devices that can play beside device 1 (indices into devices, in list
+// order): any other device, and while device 1 plays on the pro class (one
+// audio server, so one pro device at a time) only those with a direct
+// variant. One device chosen twice is one device, so device 1 is never a
+// choice.
+std::vector<int> secondInterfaceChoices(const WizardState& state);
+// Why no device can be the second interface; empty when one can.
+std::string noSecondInterfaceReason(const WizardState& state);
+// Makes devices[index] the second interface, on its first variant that can
+// play beside device 1 and with that variant's buffer size.
+void chooseSecondDevice(WizardState& state, int index);
 
 // Opening: services in place, copies and filters the devices, opens the log
 // in `logFolder` (empty: no log), logs the list and matches the saved

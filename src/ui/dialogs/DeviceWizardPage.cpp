@@ -155,8 +155,12 @@ void layoutWizard(WizardState& state, float width, float height) {
         L.visibleRows = std::clamp(count, 1, kMaxVisibleRows);
         L.list1 = {24 * s, kListTop * s, w - 24 * s, (kListTop + L.visibleRows * kRowHeight) * s};
         L.toggle = {24 * s, L.list1.bottom + 8 * s, w - 24 * s, L.list1.bottom + 36 * s};
+        state.secondChoices = secondInterfaceChoices(state);
+        const int choices = static_cast<int>(state.secondChoices.size());
+        L.visibleRows2 = std::clamp(choices, 1, kMaxVisibleRows);
+        state.scroll2 = std::clamp(state.scroll2, 0, std::max(choices - kMaxVisibleRows, 0));
         if (state.useSecond && count > 0)
-            L.list2 = {24 * s, L.toggle.top + 56 * s, w - 24 * s, L.toggle.top + (56 + L.visibleRows * kRowHeight) * s};
+            L.list2 = {24 * s, L.toggle.top + 56 * s, w - 24 * s, L.toggle.top + (56 + L.visibleRows2 * kRowHeight) * s};
         setButton(state.lookAgain, {24 * s, L.toggle.top + 48 * s, 164 * s, L.toggle.top + 80 * s}, "Look again");
         state.lookAgain.enabled = count == 0;
     } else if (state.step == 1) {
@@ -243,7 +247,7 @@ void paintStepIndicator(DrawContext& c, const WizardState& state, float w) {
         const std::string number = std::to_string(i + 1);
         if (i == state.step) {
             c.fillEllipse(p, 10 * s, 10 * s, guiBrush(kBrushAccent));
-            text(c, kFormatSmall, number, {p.x - 10 * s, y - 10 * s, p.x + 10 * s, y + 10 * s}, kBrushInk,
+            text(c, kFormatSmall, number, {p.x - 10 * s, y - 10 * s, p.x + 10 * s, y + 10 * s}, accentLabelBrush(),
                  TextAlignment::Center);
         } else if (i < state.step) {
             c.fillEllipse(p, 7 * s, 7 * s, guiBrush(kBrushAccent));
@@ -251,7 +255,7 @@ void paintStepIndicator(DrawContext& c, const WizardState& state, float w) {
             c.moveTo({p.x - 3.5f * s, y});
             c.lineTo({p.x - 1 * s, y + 2.5f * s});
             c.lineTo({p.x + 3.5f * s, y - 2.5f * s});
-            c.strokePath(guiBrush(kBrushInk), 1.6f * s, LineCap::Round);
+            c.strokePath(guiBrush(accentLabelBrush()), 1.6f * s, LineCap::Round);
         } else {
             c.fillEllipse(p, 7 * s, 7 * s, guiBrush(kBrushHover));
             text(c, kFormatCaption, number, {p.x - 7 * s, y - 7 * s, p.x + 7 * s, y + 7 * s}, kBrushText55,
@@ -262,11 +266,14 @@ void paintStepIndicator(DrawContext& c, const WizardState& state, float w) {
          TextAlignment::Center);
 }
 
-void paintDeviceList(DrawContext& c, const WizardState& state, const RectF& box, int selected, int hover, int scroll) {
+// `rows` holds the listed devices (indices into devices), `visibleRows` how
+// many rows the box shows; `selected` and `hover` are device indices.
+void paintDeviceList(DrawContext& c, const WizardState& state, const RectF& box, const std::vector<int>* rows,
+                     int visibleRows, int selected, int hover, int scroll) {
     const float s = state.layout.s;
     fillRoundedRect(&c, box, 6 * s, guiBrush(kBrushSurface));
     drawRoundedRect(&c, box, 6 * s, guiBrush(kBrushLine), 1);
-    const int count = deviceCount(state);
+    const int count = rows ? static_cast<int>(rows->size()) : deviceCount(state);
     if (count == 0) {
         text(c, kFormatControl, "No devices found", {box.left + 10 * s, box.top, box.right - 10 * s, box.bottom},
              kBrushText55);
@@ -275,10 +282,11 @@ void paintDeviceList(DrawContext& c, const WizardState& state, const RectF& box,
     const float row = kRowHeight * s;
     const bool scrolling = count > kMaxVisibleRows;
     const float right = scrolling ? box.right - 8 * s : box.right;
-    for (int r = 0; r < state.layout.visibleRows; ++r) {
-        const int index = r + scroll;
-        if (index >= count)
+    for (int r = 0; r < visibleRows; ++r) {
+        const int position = r + scroll;
+        if (position >= count)
             break;
+        const int index = rows ? (*rows)[static_cast<size_t>(position)] : position;
         const PhysicalDevice& d = state.devices[static_cast<size_t>(index)];
         const RectF cell{box.left + 1, box.top + r * row, right - 1, box.top + (r + 1) * row};
         if (index == selected)
@@ -293,7 +301,7 @@ void paintDeviceList(DrawContext& c, const WizardState& state, const RectF& box,
         if (const DeviceInfo* pro = proVariant(d)) {
             const RectF badge{cell.right - 56 * s, cell.top + 6 * s, cell.right - 10 * s, cell.bottom - 6 * s};
             fillRoundedRect(&c, badge, 4 * s, guiBrush(kBrushAccent));
-            text(c, kFormatCaption, pro->hostApiName, badge, kBrushInk, TextAlignment::Center);
+            text(c, kFormatCaption, pro->hostApiName, badge, accentLabelBrush(), TextAlignment::Center);
         }
     }
     if (scrolling) {
@@ -309,7 +317,7 @@ void paintStep0(DrawContext& c, const WizardState& state, float w) {
     const float s = state.layout.s;
     const WizardLayout& L = state.layout;
     text(c, kFormatControl, "Select Audio Interface", {24 * s, 70 * s, w - 24 * s, 92 * s}, kBrushText78);
-    paintDeviceList(c, state, L.list1, state.device1, state.hoverRow1, state.scroll1);
+    paintDeviceList(c, state, L.list1, nullptr, L.visibleRows, state.device1, state.hoverRow1, state.scroll1);
     if (state.devices.empty()) {
         text(c, kFormatSmall,
              format("Start the audio server (%s) or plug in the interface,\nthen look again.", kProClassName),
@@ -328,7 +336,11 @@ void paintStep0(DrawContext& c, const WizardState& state, float w) {
     if (state.useSecond) {
         text(c, kFormatSmall, "Second Audio Interface", {24 * s, t.bottom + 4 * s, w - 24 * s, L.list2.top - 2 * s},
              kBrushText55);
-        paintDeviceList(c, state, L.list2, state.device2, state.hoverRow2, state.scroll2);
+        paintDeviceList(c, state, L.list2, &state.secondChoices, L.visibleRows2, state.device2, state.hoverRow2,
+                        state.scroll2);
+    } else if (state.secondRefused) {
+        text(c, kFormatSmall, noSecondInterfaceReason(state), {24 * s, t.bottom + 6 * s, w - 24 * s, t.bottom + 40 * s},
+             kBrushText78, TextAlignment::Leading, ParagraphAlignment::Near);
     }
 }
 
@@ -487,6 +499,26 @@ int rowAt(const RectF& list, float y, float s, int scroll) {
     return static_cast<int>((y - list.top) / (kRowHeight * s)) + scroll;
 }
 
+// After device 1 changed: a second interface that can no longer play beside
+// it gives way to one that can, or is removed (and step 0 says why).
+void keepSecondBesideFirst(WizardState& state) {
+    if (!state.useSecond)
+        return;
+    const std::vector<int> choices = secondInterfaceChoices(state);
+    if (std::find(choices.begin(), choices.end(), state.device2) != choices.end()) {
+        chooseSecondDevice(state, state.device2);
+        return;
+    }
+    if (!choices.empty()) {
+        chooseSecondDevice(state, choices.front());
+        log(state, "Step1: device2 idx=%d", state.device2);
+        return;
+    }
+    state.useSecond = false;
+    state.secondRefused = true;
+    log(state, "Step1: no second interface: %s", noSecondInterfaceReason(state).c_str());
+}
+
 bool pressStep0(WizardState& state, float x, float y) {
     const WizardLayout& L = state.layout;
     const int count = deviceCount(state);
@@ -505,22 +537,36 @@ bool pressStep0(WizardState& state, float x, float y) {
             const auto& apis = state.devices[static_cast<size_t>(index)].apis;
             state.bufSel1 = apis.empty() ? 3 : initialBufferSelection(apis[0], -1);
             log(state, "Step1: device idx=%d \"%s\"", index, state.devices[static_cast<size_t>(index)].hardwareName.c_str());
+            state.secondRefused = false;
+            keepSecondBesideFirst(state);
             return true;
         }
         return false;
     }
     if (pointInRect(L.toggle, x, y)) {
-        state.useSecond = !state.useSecond;
-        if (state.useSecond)
-            state.device2 = (state.device1 + 1) % count;
+        if (state.useSecond) {
+            state.useSecond = false;
+        } else {
+            const std::vector<int> choices = secondInterfaceChoices(state);
+            state.secondRefused = choices.empty();
+            if (state.secondRefused) {
+                log(state, "Step1: no second interface: %s", noSecondInterfaceReason(state).c_str());
+                return true;
+            }
+            // The next device after the first that can play beside it.
+            const auto after = std::find_if(choices.begin(), choices.end(), [&](int i) { return i > state.device1; });
+            chooseSecondDevice(state, after != choices.end() ? *after : choices.front());
+            state.useSecond = true;
+        }
         log(state, "Step1: useSecondDevice=%s", state.useSecond ? "true" : "false");
         return true;
     }
     if (state.useSecond && pointInRect(L.list2, x, y)) {
-        const int index = rowAt(L.list2, y, L.s, state.scroll2);
-        if (index < count && index != state.device2) {
-            state.device2 = index;
-            state.apiSel2 = 0;
+        const int row = rowAt(L.list2, y, L.s, state.scroll2);
+        const int choices = static_cast<int>(state.secondChoices.size());
+        const int index = row < choices ? state.secondChoices[static_cast<size_t>(row)] : -1;
+        if (index >= 0 && index != state.device2) {
+            chooseSecondDevice(state, index);
             log(state, "Step1: device2 idx=%d", index);
             return true;
         }
@@ -682,14 +728,17 @@ bool hover(WizardState& state, float x, float y) {
     };
     if (state.step == 0) {
         const int count = deviceCount(state);
-        const auto rowUnder = [&](const RectF& list, int scroll) {
-            if (count == 0 || !pointInRect(list, x, y))
+        const auto rowUnder = [&](const RectF& list, int scroll, const std::vector<int>* rows) {
+            const int listed = rows ? static_cast<int>(rows->size()) : count;
+            if (listed == 0 || !pointInRect(list, x, y))
                 return -1;
-            const int index = rowAt(list, y, L.s, scroll);
-            return index < count ? index : -1;
+            const int position = rowAt(list, y, L.s, scroll);
+            if (position >= listed)
+                return -1;
+            return rows ? (*rows)[static_cast<size_t>(position)] : position;
         };
-        setFlag(state.hoverRow1, rowUnder(L.list1, state.scroll1));
-        setFlag(state.hoverRow2, state.useSecond ? rowUnder(L.list2, state.scroll2) : -1);
+        setFlag(state.hoverRow1, rowUnder(L.list1, state.scroll1, nullptr));
+        setFlag(state.hoverRow2, state.useSecond ? rowUnder(L.list2, state.scroll2, &state.secondChoices) : -1);
         setFlag(state.toggleHover, count > 0 && pointInRect(L.toggle, x, y));
         changed |= buttonHover(state.lookAgain, x, y);
     } else if (state.step == 1) {
@@ -716,18 +765,21 @@ bool hover(WizardState& state, float x, float y) {
 }
 
 bool wheel(WizardState& state, float x, float y, int delta) {
-    const int count = deviceCount(state);
-    if (state.step != 0 || count <= kMaxVisibleRows)
+    if (state.step != 0)
         return false;
     const int notches = delta / 120;
-    const int most = count - kMaxVisibleRows;
     int* scroll = nullptr;
-    if (pointInRect(state.layout.list1, x, y))
+    int listed = 0;
+    if (pointInRect(state.layout.list1, x, y)) {
         scroll = &state.scroll1;
-    else if (state.useSecond && pointInRect(state.layout.list2, x, y))
+        listed = deviceCount(state);
+    } else if (state.useSecond && pointInRect(state.layout.list2, x, y)) {
         scroll = &state.scroll2;
-    if (!scroll || notches == 0)
+        listed = static_cast<int>(state.secondChoices.size());
+    }
+    if (!scroll || notches == 0 || listed <= kMaxVisibleRows)
         return false;
+    const int most = listed - kMaxVisibleRows;
     const int moved = std::clamp(*scroll - notches, 0, most);
     if (moved == *scroll)
         return false;

@@ -270,38 +270,120 @@ TEST_F(DeviceWizardTest, WithSevenDevicesTheWheelScrollsBetweenZeroAndTwo) {
     EXPECT_EQ(state->device1, 2);
 }
 
+// One audio server plays one pro device at a time, and one device chosen
+// twice is one device: the second list holds only the devices that can play
+// beside the first, and the toggle says why when there are none.
+TEST_F(DeviceWizardTest, TheSecondInterfaceListOffersOnlyDevicesThatPlayBesideTheFirst) {
+    const PhysicalDevice secondServer = device("second server", {variant(11, kJack, 2)});
+    struct Case {
+        const char* what;
+        std::vector<PhysicalDevice> list;
+        int firstRow;  // row of the first list clicked before the toggle, -1 none
+        std::vector<std::string> offered;
+        const char* reason;
+    } cases[] = {
+        {"first on JACK: only the ALSA devices", typicalDevices(), -1, {"HDA Intel PCH", "Focusrite Scarlett 4i4"}, ""},
+        {"a second JACK-only device is not offered",
+         {device("system", {variant(7, kJack, 8)}), secondServer, device("HDA Intel PCH", {variant(0, kAlsa, 2)})},
+         -1,
+         {"HDA Intel PCH"},
+         ""},
+        {"first on ALSA: JACK may be the second",
+         {device("system", {variant(7, kJack, 8)}), secondServer, device("HDA Intel PCH", {variant(0, kAlsa, 2)})},
+         2,
+         {"system", "second server"},
+         ""},
+        {"the JACK server alone", {device("system", {variant(7, kJack, 8)}), device("OSS only", {variant(8, kOss, 2)})},
+         -1,
+         {},
+         "No other audio interface was found."},
+        {"two JACK-only devices", {device("system", {variant(7, kJack, 8)}), secondServer}, -1, {},
+         "Only one JACK device can be active at a time, and no other interface has an ALSA driver."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        settings.replace(HapticSettings());
+        open(c.list);
+        if (c.firstRow >= 0)
+            click(rowOf(state->layout.list1, c.firstRow));
+        click(state->layout.toggle);
+        layoutWizard(*state, 0, 0);
+        EXPECT_EQ(noSecondInterfaceReason(*state), c.reason);
+        EXPECT_EQ(state->useSecond, !c.offered.empty());
+        EXPECT_EQ(state->secondRefused, c.offered.empty());
+        if (c.offered.empty())
+            continue;
+        // Each row of the second list picks the device it shows.
+        std::vector<std::string> offered;
+        for (size_t row = 0; row < state->secondChoices.size(); ++row) {
+            click(rowOf(state->layout.list2, static_cast<int>(row)));
+            offered.push_back(state->devices[static_cast<size_t>(state->device2)].hardwareName);
+            EXPECT_NE(state->device2, state->device1);
+        }
+        EXPECT_EQ(offered, c.offered);
+    }
+}
+
+// A second device on the JACK server shows the server's buffer size; when
+// the first device moves to JACK, the second gives way to one that can play
+// beside it.
+TEST_F(DeviceWizardTest, TheSecondInterfaceFollowsTheFirst) {
+    std::vector<PhysicalDevice> list = typicalDevices();
+    list[2].apis[0].serverBufferFrames = 256;
+    settings.edit([](HapticSettings& s) { s.audioDeviceIndex = 0; });  // HDA Intel PCH on ALSA
+    open(list);
+    ASSERT_EQ(state->devices[static_cast<size_t>(state->device1)].hardwareName, "HDA Intel PCH");
+    click(state->layout.toggle);
+    layoutWizard(*state, 0, 0);
+    click(rowOf(state->layout.list2, 0));
+    ASSERT_EQ(state->devices[static_cast<size_t>(state->device2)].hardwareName, "system");
+    EXPECT_EQ(kWizardBufferSizes[state->bufSel2], 256);
+    next();
+    layoutWizard(*state, 0, 0);
+    EXPECT_EQ(state->buffer2.selected, 2);  // "256" of the pro list
+    click(state->back.rect);
+    layoutWizard(*state, 0, 0);
+    click(rowOf(state->layout.list1, 0));  // the JACK server becomes the first
+    EXPECT_TRUE(state->useSecond);
+    EXPECT_EQ(state->devices[static_cast<size_t>(state->device2)].hardwareName, "HDA Intel PCH");
+    EXPECT_EQ(chosenVariant(*state, 2)->hostApiName, "ALSA");
+}
+
+// A device with both drivers is offered beside a JACK device on its ALSA
+// driver; switching it to JACK on the next page is refused at Next.
 TEST_F(DeviceWizardTest, TwoProClassDevicesAreRefusedAtNext) {
     std::vector<PhysicalDevice> list = typicalDevices();
-    list.push_back(device("second server", {variant(11, kJack, 2)}));
+    list.push_back(device("dual card", {variant(11, kJack, 2), variant(12, kAlsa, 2)}));
     open(list);
     click(state->layout.toggle);
     ASSERT_TRUE(state->useSecond);
-    layoutWizard(*state, 0, 0);
-    click(rowOf(state->layout.list2, 1));  // "second server" is the second pro device
-    ASSERT_EQ(state->device2, 1);
+    ASSERT_EQ(state->devices[static_cast<size_t>(state->device2)].hardwareName, "dual card");
+    EXPECT_EQ(chosenVariant(*state, 2)->hostApiName, "ALSA");
     next();
-    EXPECT_EQ(state->step, 0);
+    ASSERT_EQ(state->step, 1);
+    layoutWizard(*state, 0, 0);
+    const RectF driver = state->driver2.rect;
+    click({driver.left, driver.top, driver.left + 20, driver.bottom});  // "JACK"
+    ASSERT_EQ(chosenVariant(*state, 2)->hostApiName, "JACK");
+    next();
+    EXPECT_EQ(state->step, 1);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].first, "JACK Conflict");
     EXPECT_EQ(boxes[0].second, "Only one JACK device can be active at a time.\n\nPlease select ALSA for the second "
                                "interface,\nor remove the second device.");
-    // With the second on the direct class the wizard goes on.
-    click(rowOf(state->layout.list2, 2));
-    next();
-    EXPECT_EQ(state->step, 1);
     EXPECT_NE(logText().find("BLOCKED: dual-JACK conflict"), std::string::npos);
 }
 
-TEST_F(DeviceWizardTest, TheSameDeviceChosenTwiceIsOneDeviceAndZonesMoveToIt) {
+TEST_F(DeviceWizardTest, RemovingTheSecondInterfaceMovesItsZonesToTheFirst) {
     settings.edit([](HapticSettings& s) {
         s.zones[2].device = 1;
         s.zones[5].device = 3;
     });
     open(typicalDevices());
     click(state->layout.toggle);
-    layoutWizard(*state, 0, 0);
-    click(rowOf(state->layout.list2, 0));  // the same as device 1
-    ASSERT_EQ(state->device2, state->device1);
+    ASSERT_TRUE(state->useSecond);
+    click(state->layout.toggle);
+    ASSERT_FALSE(state->useSecond);
     next();
     next();
     ASSERT_EQ(state->step, 2);
@@ -321,7 +403,7 @@ TEST_F(DeviceWizardTest, TwoDevicesAreWrittenIntoTwoSlots) {
     open(typicalDevices());
     click(state->layout.toggle);
     layoutWizard(*state, 0, 0);
-    click(rowOf(state->layout.list2, 2));
+    click(rowOf(state->layout.list2, 1));
     next();
     next();
     const HapticSettings s = settings.snapshot();
@@ -604,7 +686,7 @@ TEST_F(DeviceWizardRenderTest, TheThreeStepsPaintTheirPages) {
     state.services.copyDevices = [&] { return list; };
     beginWizard(state, "");
     state.useSecond = true;
-    state.device2 = 2;
+    chooseSecondDevice(state, 2);
     render(state, "device_wizard_step1.png");
     // The selected row (the JACK server) is lit in the accent's shade.
     const Color shade = currentAccent().shade2;
@@ -629,6 +711,14 @@ TEST_F(DeviceWizardRenderTest, TheThreeStepsPaintTheirPages) {
     empty.services.settings = &settings;
     beginWizard(empty, "");
     render(empty, "device_wizard_no_devices.png");
+    // The JACK server alone: no second interface, and the page says why.
+    std::vector<PhysicalDevice> lone = {list[2]};
+    WizardState alone;
+    alone.services.settings = &settings;
+    alone.services.copyDevices = [&] { return lone; };
+    beginWizard(alone, "");
+    alone.secondRefused = true;
+    render(alone, "device_wizard_no_second.png");
     EXPECT_TRUE(std::filesystem::exists(folder + "device_wizard_step3.png"));
 }
 

@@ -2,6 +2,8 @@
 
 #include "platform/graphics/Graphics.h"
 
+#include <algorithm>
+#include <cmath>
 #include <memory>
 
 namespace qv {
@@ -155,6 +157,28 @@ void applyAccentTheme(int accentTheme) {
 }
 
 const AccentPreset& currentAccent() { return gAccentPresets[state().accent]; }
+
+namespace {
+
+// Relative luminance of an opaque sRGB colour (channels 0..1).
+double luminance(const Color& c) {
+    const auto linear = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    return 0.2126 * linear(c.r) + 0.7152 * linear(c.g) + 0.0722 * linear(c.b);
+}
+
+double contrast(const Color& a, const Color& b) {
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+}  // namespace
+
+int accentLabelBrush() {
+    const Color& base = currentAccent().base;
+    return contrast(kNeutralBrushColors[kBrushInk], base) >= contrast(kNeutralBrushColors[kBrushText], base)
+               ? kBrushInk
+               : kBrushText;
+}
 
 const Brush& guiBrush(int index) {
     if (index < 0 || index >= kBrushCount)

@@ -121,6 +121,11 @@ void applyAccentTheme(int accentTheme);
 // The preset the accent brushes were made from.
 const AccentPreset& currentAccent();
 
+// The brush (kBrushInk or kBrushText) for labels and marks on the accent
+// base: the dark ink on a light accent, the light text on a dark one,
+// whichever stands out more from the current accent.
+int accentLabelBrush();
+
 // A brush or gradient; an unset brush (draws nothing) when it was not made
 // or the index is out of range. Gradients are vertical; fillGradientRect sets
 // their points, other users set start and end on a copy.

@@ -66,7 +66,7 @@ void drawButton(DrawContext& context, const UiButton& button) {
         context.fillRoundedRect(r, radius, button.pressed ? accent(2) : accent(0));
         if (button.hovered && !button.pressed)
             outline(context, r, radius, accent(1));
-        labelBrush = button.pressed ? &guiBrush(kBrushText55) : &guiBrush(kBrushInk);
+        labelBrush = button.pressed ? &guiBrush(kBrushText55) : &guiBrush(accentLabelBrush());
     } else if (button.style == kButtonDestructive) {
         context.fillRoundedRect(r, radius, guiBrush(kBrushRaised));
         outline(context, r, radius, guiBrush(button.hovered ? kBrushLineBright : kBrushLineStrong));
@@ -97,8 +97,8 @@ void drawToggle(DrawContext& context, const UiToggle& toggle) {
         const PointF a{cx - 1.2f * k, cy};
         const PointF b{cx - 0.1f * k, cy + k};
         const PointF c{cx + 1.4f * k, cy - 0.8f * k};
-        context.drawLine(a, b, guiBrush(kBrushInk), 2.0f * s, LineCap::Round);
-        context.drawLine(b, c, guiBrush(kBrushInk), 2.0f * s, LineCap::Round);
+        context.drawLine(a, b, guiBrush(accentLabelBrush()), 2.0f * s, LineCap::Round);
+        context.drawLine(b, c, guiBrush(accentLabelBrush()), 2.0f * s, LineCap::Round);
     } else {
         context.fillRoundedRect(box, radius, guiBrush(kBrushSurface));
         outline(context, box, radius, guiBrush(toggle.hovered ? kBrushLineBright : kBrushLineStrong));

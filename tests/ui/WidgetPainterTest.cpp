@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -245,6 +246,49 @@ TEST_P(PainterTest, RecordsFullOfNonsenseAreDrawnWithoutHarm) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AccentExtremes, PainterTest, ::testing::Values(0, kAccentPresetCount - 1));
+
+// Relative luminance of an sRGB pixel, for the contrast of two colours.
+double luminanceOf(Rgba8 p) {
+    const auto linear = [](int v) {
+        const double c = v / 255.0;
+        return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(p.r) + 0.7152 * linear(p.g) + 0.0722 * linear(p.b);
+}
+
+double contrastOf(Rgba8 a, Rgba8 b) {
+    const double la = luminanceOf(a), lb = luminanceOf(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+class PrimaryButtonLabelTest : public test::GraphicsFixture {};
+
+// The label of a primary button reads on every accent: the drawn label's
+// strongest pixel against the drawn fill reaches 4.5 to 1.
+TEST_F(PrimaryButtonLabelTest, TheLabelStandsOutFromEveryAccent) {
+    createTextFormats();
+    for (int preset = 0; preset < kAccentPresetCount; ++preset) {
+        SCOPED_TRACE(gAccentPresets[preset].name);
+        createBrushes(preset);
+        auto target = image(200, 60);
+        target->context().clear(rgb(16, 18, 22));
+        UiButton button;
+        button.rect = RectF{20, 10, 180, 50};
+        button.style = kButtonPrimary;
+        setWidgetText(button.label, "APPLY SETTINGS");
+        drawButton(target->context(), button);
+        target->finish();
+        const Rgba8 fill = target->pixel(26, 30);  // left of the centred label
+        ASSERT_TRUE(test::colorNear(fill, accentOf(preset), 2));
+        double strongest = 1.0;
+        for (int y = 12; y < 48; ++y) {
+            for (int x = 28; x < 172; ++x)
+                strongest = std::max(strongest, contrastOf(target->pixel(x, y), fill));
+        }
+        EXPECT_GE(strongest, 4.5);
+    }
+    releaseGuiResources();
+}
 
 TEST(Shapes, PolarPointsAreClockwiseFromTwelveOClock) {
     const PointF top = polarPoint(100, 100, 10, 0);

@@ -51,6 +51,11 @@ void HttpsTestServer::serveFile(const std::string& name, const std::string& text
     writeFile(m_dir.file(name), text);
     writeFile(m_dir.file(name + ".status"), std::to_string(status));
     writeFile(m_dir.file(name + ".delay"), std::to_string(delaySeconds));
+    writeFile(m_dir.file(name + ".padding"), "0");
+}
+
+void HttpsTestServer::padHeader(const std::string& name, int bytes) {
+    writeFile(m_dir.file(name + ".padding"), std::to_string(bytes));
 }
 
 std::vector<nlohmann::json> HttpsTestServer::requests() const {

@@ -38,6 +38,9 @@ public:
     // status line and headers go out at once and the body that many seconds
     // later (a server that stalls mid-reply).
     void serveFile(const std::string& name, const std::string& text, int status = 200, int delaySeconds = 0);
+    // Adds a header line of `bytes` bytes to the replies of /files/<name>
+    // (until its next serveFile).
+    void padHeader(const std::string& name, int bytes);
 
     // The requests received so far, in order: {"method", "path", "headers", "body"}.
     std::vector<nlohmann::json> requests() const;

@@ -22,7 +22,9 @@ unless stated):
   /files/<name>         the file <dir>/<name>, with the status in
                         <dir>/<name>.status (default 200); the body follows
                         the headers after the seconds in <dir>/<name>.delay
-                        (default 0); a missing file gives an HTML 404 page
+                        (default 0) and with an "X-Padding" header of as many
+                        bytes as <dir>/<name>.padding says (default none);
+                        a missing file gives an HTML 404 page
 stall_port accepts TCP connections (kernel backlog) and never answers;
 closed_port is a port that was free a moment ago and has nobody listening.
 """
@@ -134,8 +136,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
                     if os.path.isfile(path + ".delay"):
                         with open(path + ".delay") as f:
                             delay = float(f.read().strip() or 0)
+                    extra = []
+                    if os.path.isfile(path + ".padding"):
+                        with open(path + ".padding") as f:
+                            padding = int(f.read().strip() or 0)
+                        if padding > 0:
+                            extra.append(("X-Padding", "x" * padding))
                     with open(path, "rb") as f:
-                        self.reply(code, f.read(), "application/json", delay=delay)
+                        self.reply(code, f.read(), "application/json", extra=extra, delay=delay)
                 else:
                     self.reply(404, b"<html><body><h1>404 Not Found</h1></body></html>", "text/html")
             else:

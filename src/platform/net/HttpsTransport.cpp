@@ -74,6 +74,17 @@ int progressCheck(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     return (*cancel)() ? 1 : 0;  // non-zero aborts with CURLE_ABORTED_BY_CALLBACK
 }
 
+// libcurl refuses a reply header longer than CURL_MAX_HTTP_HEADER; before
+// 8.6 it reports that as running out of memory once the status line has
+// arrived.
+bool isOversizedHeader(CURLcode result, long status) {
+#if CURL_AT_LEAST_VERSION(8, 6, 0)
+    if (result == CURLE_TOO_LARGE)
+        return true;
+#endif
+    return result == CURLE_OUT_OF_MEMORY && status > 0;
+}
+
 // Owns the handle and header list of one request.
 struct CurlRequest {
     CURL* handle = curl_easy_init();
@@ -189,6 +200,10 @@ HttpsResponse CurlHttpsTransport::perform(const HttpsRequest& request) {
         response.error = request.url + ": cancelled";
     } else if (sink.refused) {
         response.error = request.url + ": the received data could not be stored";
+    } else if (isOversizedHeader(result, status)) {
+        response.tooLarge = true;
+        response.error = "the reply from " + request.url + " has a header longer than " +
+                         std::to_string(CURL_MAX_HTTP_HEADER) + " bytes";
     } else if (sink.overflowed || result == CURLE_FILESIZE_EXCEEDED) {
         response.tooLarge = true;
         response.error = "the reply from " + request.url + " is longer than " + std::to_string(request.maxBodyBytes) +

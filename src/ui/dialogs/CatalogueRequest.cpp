@@ -129,6 +129,8 @@ std::string catalogueRequestFailureText(const HttpResult& reply) {
         return "the server did not answer in time";
     if (reply.cancelled)
         return "cancelled";
+    if (reply.status >= 300 && reply.status <= 399)
+        return "the server sent a redirect (status " + std::to_string(reply.status) + ")";
     return catalogueFailureText(reply.body, reply.status, reply.error);
 }
 

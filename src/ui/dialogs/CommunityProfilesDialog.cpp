@@ -136,6 +136,14 @@ void finishList(CommunityProfilesState& state, const HttpResult& reply) {
             fail("The community server's reply is too large to be a list of profiles.", MessageKind::Warning);
         else if (reply.timedOut)
             fail("The community server did not answer in time.\nPlease try again later.", MessageKind::Warning);
+        else if (reply.status >= 300 && reply.status <= 399)
+            fail("The community server sent a redirect (status " + std::to_string(reply.status) +
+                     ") instead of the list of profiles.\nPlease try again later.",
+                 MessageKind::Warning);
+        else if (reply.status > 0)
+            fail("The community server answered with status " + std::to_string(reply.status) +
+                     " instead of the list of profiles.\nPlease try again later.",
+                 MessageKind::Warning);
         else
             fail("Could not connect to the community server.\nPlease check your internet connection and try again.",
                  MessageKind::Warning);

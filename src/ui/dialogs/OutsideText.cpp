@@ -117,4 +117,22 @@ std::string cleanServerLines(std::string_view raw, size_t maxBytes) {
     return cleanText(raw, maxBytes, LineBreaks::kKept);
 }
 
+std::string cutAtWord(std::string_view text, size_t maxBytes) {
+    if (text.size() <= maxBytes)
+        return std::string(text);
+    constexpr std::string_view kEllipsis = "...";
+    const size_t room = maxBytes > kEllipsis.size() ? maxBytes - kEllipsis.size() : 0;
+    size_t cut = utf8CutPosition(text, room);
+    // Back to the end of the last whole word; a word longer than the line
+    // is cut where it must be.
+    if (text[cut] != ' ') {
+        const size_t blank = text.rfind(' ', cut);
+        if (blank != std::string_view::npos && blank > 0)
+            cut = blank;
+    }
+    while (cut > 0 && (text[cut - 1] == ' ' || text[cut - 1] == ',' || text[cut - 1] == ';' || text[cut - 1] == ':'))
+        --cut;
+    return std::string(text.substr(0, cut)) + std::string(kEllipsis);
+}
+
 }  // namespace qv

@@ -21,6 +21,12 @@ std::string cleanOutsideProfileName(std::string_view raw);
 // blanks), cut at a character boundary to at most maxBytes.
 std::string cleanServerText(std::string_view raw, size_t maxBytes);
 
+// Text shortened to at most maxBytes (at least 4) for a status line: cut
+// after the last whole word that fits, with "..." after it; a single word
+// longer than the line is cut at a character boundary. Shorter text is
+// returned as it is.
+std::string cutAtWord(std::string_view text, size_t maxBytes);
+
 // The same for text of several lines (release notes): each LF becomes
 // CR LF, the form the dialogs lay out; a CR alone is dropped.
 std::string cleanServerLines(std::string_view raw, size_t maxBytes);

@@ -12,6 +12,7 @@
 #include "ui/WidgetPainters.h"
 #include "ui/dialogs/CommunityCatalogue.h"
 #include "ui/dialogs/CommunityProfilesDialog.h"
+#include "ui/dialogs/OutsideText.h"
 #include "ui/dialogs/ProfileDialogPaint.h"
 #include "ui/dialogs/ProfileTransfer.h"
 
@@ -22,6 +23,9 @@
 namespace qv {
 
 namespace {
+
+// The longest failure reason shown after "Upload failed: " (bytes).
+constexpr size_t kShareReasonBytes = 180;
 
 bool canShare(ShareProfileState& state) {
     return textFieldLength(state.author) > 0 && !state.busy && !state.shared;
@@ -240,7 +244,9 @@ bool pollShareProfile(ShareProfileState& state) {
     }
     setBusy(state, false);
     const std::string why = catalogueRequestFailureText(reply);
-    state.status = "Upload failed: " + why.substr(0, utf8CutPosition(why, 90));
+    // The status wraps onto up to three lines above the footer; a longer
+    // reason ends at a word.
+    state.status = "Upload failed: " + cutAtWord(why, kShareReasonBytes);
     state.statusStyle = kStatusError;
     return true;
 }

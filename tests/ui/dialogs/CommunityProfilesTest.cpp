@@ -108,8 +108,12 @@ TEST_F(CommunityProfilesTest, FailedOrEmptyCataloguesShowAMessageAndNoDialog) {
         {"{not json", 200, "Received an invalid response from the server."},
         {R"({"profiles": {"id": "1"}})", 200, "Received an invalid response from the server."},
         {R"({"error": "down"})", 500,
-         "Could not connect to the community server.\nPlease check your internet connection and try again."},
-        {"", 500, "Could not connect to the community server.\nPlease check your internet connection and try again."},
+         "The community server answered with status 500 instead of the list of profiles.\nPlease try again later."},
+        {"", 503,
+         "The community server answered with status 503 instead of the list of profiles.\nPlease try again later."},
+        {"moved", 302,
+         "The community server sent a redirect (status 302) instead of the list of profiles.\nPlease try again "
+         "later."},
         {std::string(kBackendMaxReplyBytes + 1, ' '), 200,
          "The community server's reply is too large to be a list of profiles."},
         {R"({"profiles": )" + std::string(100, '[') + std::string(100, ']') + "}", 200,
@@ -122,6 +126,20 @@ TEST_F(CommunityProfilesTest, FailedOrEmptyCataloguesShowAMessageAndNoDialog) {
         ASSERT_EQ(boxes.shown.size(), 1u) << c.body;
         EXPECT_EQ(boxes.last(), c.message) << c.body;
     }
+    // A header longer than the client takes is a reply too large, not a
+    // lost connection; a server nobody listens on is one.
+    serve("[]");
+    server.padHeader("fetch-profiles", 200000);
+    boxes.shown.clear();
+    EXPECT_FALSE(open());
+    EXPECT_EQ(boxes.last(), "The community server's reply is too large to be a list of profiles.");
+    BackendConfig closed = backendConfig();
+    closed.baseUrl = "https://127.0.0.1:" + std::to_string(server.closedPort()) + "/files";
+    setBackendConfig(closed);
+    boxes.shown.clear();
+    EXPECT_FALSE(open());
+    EXPECT_EQ(boxes.last(), "Could not connect to the community server.\nPlease check your internet connection and try "
+                            "again.");
 }
 
 TEST_F(CommunityProfilesTest, OneBadEntryCostsOnlyThatEntryAndServerTextIsCleaned) {
@@ -194,6 +212,7 @@ TEST_F(CommunityProfilesTest, FailedDownloadsSayWhyAndChangeNothing) {
         {R"({"error": "no such profile"})", 404, "Download failed: no such profile"},
         {"", 500, "Download failed: Server returned status 500"},
         {"<html>", 502, "Download failed: Server returned status 502"},
+        {"moved", 301, "Download failed: the server sent a redirect (status 301)"},
         {R"({"profile": 3})", 200, "Error: unexpected response format."},
         {"not json", 200, "Error: unexpected response format (invalid JSON at line 1, column 2)."},
         {R"({"profile": {"suspImpact": "loud"}})", 200, ""},

@@ -140,7 +140,13 @@ TEST_F(ShareProfileTest, FailuresShowTheServersReasonAndAllowAnotherTry) {
     } cases[] = {
         {"", 500, "Upload failed: Server returned status 500"},
         {R"({"error": "author banned"})", 403, "Upload failed: author banned"},
-        {R"({"error": ")" + std::string(200, 'e') + "\"}", 400, "Upload failed: " + std::string(90, 'e')},
+        // One word longer than the status takes is cut with an ellipsis;
+        // words end whole.
+        {R"({"error": ")" + std::string(200, 'e') + "\"}", 400, "Upload failed: " + std::string(177, 'e') + "..."},
+        {R"({"error": ")" + std::string(36, 'w') + " server unavailable" + std::string(150, '!') + " after\"}", 400,
+         "Upload failed: " + std::string(36, 'w') + " server..."},
+        {R"({"error": "no room on the catalogue, try again later"})", 507,
+         "Upload failed: no room on the catalogue, try again later"},
     };
     for (const Case& c : cases) {
         server.serveFile("upload-profile", c.body, c.status);
@@ -150,7 +156,24 @@ TEST_F(ShareProfileTest, FailuresShowTheServersReasonAndAllowAnotherTry) {
         EXPECT_FALSE(state.shared);
         EXPECT_FALSE(state.busy);
     }
-    EXPECT_EQ(server.requests().size(), 3u);
+    EXPECT_EQ(server.requests().size(), 5u);
+}
+
+// A server nobody listens on: libcurl's whole reason shows, ending at its
+// last word (it used to stop 90 bytes in, mid-word).
+TEST_F(ShareProfileTest, AConnectionFailureShowsTheWholeReason) {
+    BackendConfig closed = backendConfig();
+    closed.baseUrl = "https://127.0.0.1:" + std::to_string(server.closedPort()) + "/files";
+    setBackendConfig(closed);
+    type("Ann");
+    key(kVkReturn);
+    EXPECT_EQ(state.status.rfind("Upload failed: https://127.0.0.1:", 0), 0u) << state.status;
+    EXPECT_NE(state.status.find("Failed to connect to 127.0.0.1 port " + std::to_string(server.closedPort()) + " after"),
+              std::string::npos)
+        << state.status;
+    EXPECT_EQ(state.status.substr(state.status.size() - 6), "server") << state.status;
+    auto target = paintOnce(paintShareProfile, &state, 440, 340);
+    savePng(*target, "share_profile_connection_failure");
 }
 
 TEST_F(ShareProfileTest, AnUploadThatTimesOutSaysSoAndEscapeCancelsOne) {

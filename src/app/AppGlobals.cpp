@@ -6,6 +6,7 @@ std::atomic<int32_t> gRunning{1};
 std::atomic<int32_t> gQuitRequested{0};
 std::atomic<int32_t> gRequestedSim{-1};
 std::atomic<int32_t> gConsoleToggleRequested{0};
+std::atomic<int32_t> gSaveRequested{0};
 std::atomic<int32_t> gSimConnected{0};
 std::atomic<int32_t> gDashboardAudioOk{0};
 SeqLock<HapticFrame> gHapticFrame;
@@ -16,6 +17,7 @@ void resetAppGlobals() {
     gQuitRequested = 0;
     gRequestedSim = -1;
     gConsoleToggleRequested = 0;
+    gSaveRequested = 0;
     gSimConnected = 0;
     gDashboardAudioOk = 0;
     gHapticFrame.store(HapticFrame{});

@@ -16,6 +16,7 @@ extern std::atomic<int32_t> gRunning;                 // 1 until shutdown is ask
 extern std::atomic<int32_t> gQuitRequested;           // raised by the GUI's Exit
 extern std::atomic<int32_t> gRequestedSim;            // -1, or a SimIndex the GUI asked for
 extern std::atomic<int32_t> gConsoleToggleRequested;  // raised by the GUI's console button
+extern std::atomic<int32_t> gSaveRequested;           // raised by the GUI's Ctrl+S: save now
 extern std::atomic<int32_t> gSimConnected;            // written by the main thread only
 extern std::atomic<int32_t> gDashboardAudioOk;        // audio status last shown in the header
 extern SeqLock<HapticFrame> gHapticFrame;             // last new frame; written by main only

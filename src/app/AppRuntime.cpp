@@ -123,10 +123,13 @@ void AppRuntime::pollSettingsSave() {
         m_env.consoleMirror->publishIfDue(m_env.console->screen(), m_env.clock->nowMs());
     if (gSettings.takeDirty())
         m_savePending = true;
-    if (!m_savePending)
+    // Ctrl+S in the window: a save now, whatever the interval says and
+    // whether or not anything changed.
+    const bool saveNow = gSaveRequested.exchange(0) != 0;
+    if (!m_savePending && !saveNow)
         return;
     const uint64_t now = m_env.clock->nowMs();
-    if (m_saveKicked && now - m_lastSaveKickMs < kSaveIntervalMs)
+    if (!saveNow && m_saveKicked && now - m_lastSaveKickMs < kSaveIntervalMs)
         return;
     m_saver->requestSave();
     m_savePending = false;

@@ -39,6 +39,12 @@ struct MainWindowBands {
     bool (*panelDown)(float x, float y, float w, float h) = nullptr;
     bool (*panelUp)(float x, float y) = nullptr;
     bool (*panelScroll)(int delta) = nullptr;
+    // Keys of the main window (no dialog open); true when something changed.
+    bool (*cardsFocus)(int step) = nullptr;           // Tab, Shift+Tab, Down, Up
+    bool (*cardsToggleFocused)() = nullptr;           // Space
+    bool (*cardsVolume)(int direction) = nullptr;     // + (1) and - (-1)
+    bool (*cardsToggleNumber)(int number) = nullptr;  // 1 to 7
+    void (*saveNow)() = nullptr;                      // Ctrl+S
 };
 
 // Filled by the dialogs; null = the button does nothing.

@@ -373,6 +373,43 @@ bool mouseDown(float x, float y) {
     return b.panelDown && b.panelDown(x, y, w, h);
 }
 
+// The keys the tips dialog lists: F1 opens the settings; Tab / Down and
+// Shift+Tab / Up move the cards' focus, Space turns the focused card's effect
+// on or off, + and - (typed text, so the keypad's count) change its volume,
+// 1 to 7 (also on the keypad) turn the effects of the cards on or off by
+// their place, Ctrl+S saves now. True when something changed.
+bool keyInput(uint32_t message, uintptr_t key) {
+    MainWindowBands& b = mainWindowBands();
+    if (message == kWmChar) {
+        if (key == '+' && b.cardsVolume)
+            return b.cardsVolume(1);
+        if (key == '-' && b.cardsVolume)
+            return b.cardsVolume(-1);
+        return false;
+    }
+    const int vk = static_cast<int>(key);
+    if (vk == kVkF1) {
+        if (dialogEntries().openSettings)
+            dialogEntries().openSettings(gMain.window);
+        return false;
+    }
+    if (isControlDown()) {
+        if (vk == 'S' && b.saveNow)
+            b.saveNow();
+        return false;
+    }
+    constexpr int kVkNumpad0 = 0x60;
+    if (b.cardsFocus && (vk == kVkTab || vk == kVkDown || vk == kVkUp))
+        return b.cardsFocus(vk == kVkUp || (vk == kVkTab && isShiftDown()) ? -1 : 1);
+    if (vk == kVkSpace && b.cardsToggleFocused)
+        return b.cardsToggleFocused();
+    if (b.cardsToggleNumber && vk >= '1' && vk <= '7')
+        return b.cardsToggleNumber(vk - '0');
+    if (b.cardsToggleNumber && vk >= kVkNumpad0 + 1 && vk <= kVkNumpad0 + 7)
+        return b.cardsToggleNumber(vk - kVkNumpad0);
+    return false;
+}
+
 void applyAppearance(uintptr_t wParam, intptr_t lParam) {
     int density = static_cast<int>(lParam);
     if (lParam < 0 || lParam > 2)
@@ -465,8 +502,10 @@ intptr_t mainProc(WindowHandle window, uint32_t message, uintptr_t wParam, intpt
             quitProgram();
         return 1;
     case kWmKeyDown:
-        if (wParam == static_cast<uintptr_t>(kVkF1) && dialogEntries().openSettings)
-            dialogEntries().openSettings(window);
+    case kWmChar:
+        // While a dialog is open the keys are the dialog's.
+        if (!isDialogOpen() && keyInput(message, wParam))
+            requestWindowPaint(window);
         return 0;
     case kWmSysKeyDown:
         if (wParam == 'T' && isShiftDown())

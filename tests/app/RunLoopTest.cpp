@@ -386,6 +386,30 @@ TEST_F(RunLoopTest, EditsDuringAFaderMoveAreSavedAboutOnceASecond) {
     EXPECT_EQ(store.savedGain.load(), 119.0f / 200.0f) << "the last edit is saved within about a second";
 }
 
+TEST_F(RunLoopTest, CtrlSFromTheWindowSavesAtTheNextPassInsideTheIntervalAndWithoutAnEdit) {
+    startConnected();
+    gSettings.edit([](HapticSettings& s) { s.masterGain = 0.25f; });
+    runtime->runPass();
+    runtime->saver().waitIdle();
+    const int before = store.saves.load();
+    // Within the second after that save: an edit waits, a request does not.
+    gSettings.edit([](HapticSettings& s) { s.masterGain = 0.5f; });
+    runtime->runPass();
+    runtime->saver().waitIdle();
+    EXPECT_EQ(store.saves.load(), before) << "edits are coalesced";
+    gSaveRequested.exchange(1);
+    runtime->runPass();
+    runtime->saver().waitIdle();
+    EXPECT_EQ(store.saves.load(), before + 1);
+    EXPECT_EQ(store.savedGain.load(), 0.5f);
+    EXPECT_EQ(gSaveRequested.load(), 0) << "the request is taken once";
+    // Nothing changed: a request still saves.
+    gSaveRequested.exchange(1);
+    runtime->runPass();
+    runtime->saver().waitIdle();
+    EXPECT_EQ(store.saves.load(), before + 2);
+}
+
 TEST_F(RunLoopTest, DirtySettingsAreSavedDuringADisconnectedPass) {
     startConnected();
     runtime->saver().waitIdle();

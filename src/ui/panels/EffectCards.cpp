@@ -68,21 +68,58 @@ bool endSliderDrag() {
 
 float sanitizedMeter(float value) { return std::isfinite(value) ? std::clamp(value, 0.0f, 1.0f) : 0.0f; }
 
+float sliderValueOf(const CardSlider& slider, const EffectProfile& block) {
+    if (slider.floatTarget)
+        return block.*slider.floatTarget;
+    if (slider.intTarget)
+        return static_cast<float>(block.*slider.intTarget);
+    return slider.min;
+}
+
+// Writes a slider's value into the block: a float target takes it as it is,
+// an integer target rounded to the nearest step.
+void storeSliderValue(const CardSlider& slider, EffectProfile& block, float v) {
+    if (slider.floatTarget)
+        block.*slider.floatTarget = v;
+    else if (slider.intTarget)
+        block.*slider.intTarget = static_cast<int32_t>(std::floor(v + 0.5f));
+}
+
 void setSliderFromPointer(const CardSlider& slider, float x) {
     if (!(slider.trackWidth > 0.0f) || !std::isfinite(x))
         return;
     const float f = std::clamp((x - slider.trackLeft) / slider.trackWidth, 0.0f, 1.0f);
     const float v = slider.min + (slider.max - slider.min) * f;
     const int sim = gCardPanel.sim;
-    gSettings.edit(
-        [&](HapticSettings& s) {
-            EffectProfile& block = s.effectProfiles[sim];
-            if (slider.floatTarget)
-                block.*slider.floatTarget = v;
-            else if (slider.intTarget)
-                block.*slider.intTarget = static_cast<int32_t>(std::floor(v + 0.5f));
-        },
-        false);
+    gSettings.edit([&](HapticSettings& s) { storeSliderValue(slider, s.effectProfiles[sim], v); }, false);
+}
+
+// The power button's action: the effect of the cards' simulator on or off.
+void toggleCardEffect(int effect) {
+    const int sim = gCardPanel.sim;
+    effect = std::clamp(effect, 0, kEffectCount - 1);
+    gSettings.edit([&](HapticSettings& s) {
+        uint8_t& enabled = s.effectProfiles[sim].effectEnabled[effect];
+        enabled = enabled ? 0 : 1;
+    });
+}
+
+bool hasFocusedCard() { return gCardPanel.focusCard >= 0 && gCardPanel.focusCard < gCardPanel.count; }
+
+// Scrolls so the focused card lies inside the card area of the last paint.
+void scrollFocusIntoView() {
+    EffectCardPanel& panel = gCardPanel;
+    if (!hasFocusedCard() || !(panel.area.height() > 0.0f))
+        return;
+    const float s = dpiScale();
+    const DensityMetrics& m = densityMetrics();
+    const float top = panel.focusCard * (m.cardHeight + m.cardGap) * s;
+    const float bottom = top + m.cardHeight * s;
+    if (top < panel.scroll)
+        panel.scroll = top;
+    else if (bottom > panel.scroll + panel.area.height())
+        panel.scroll = bottom - panel.area.height();
+    panel.scroll = std::clamp(panel.scroll, 0.0f, std::max(0.0f, panel.maxScroll));
 }
 
 }  // namespace
@@ -135,12 +172,16 @@ int buildEffectCards(int sim) {
     gCardPanel.sim = sim;
     gCardPanel.scroll = 0.0f;
     gCardPanel.hoverCard = -1;
+    // The focus stays on its place; with fewer cards it moves to the last.
+    gCardPanel.focusCard = std::min(gCardPanel.focusCard, n - 1);
+    scrollFocusIntoView();
     return n;
 }
 
 void resetCardDrag() {
     std::fill(std::begin(gCardPanel.testHeld), std::end(gCardPanel.testHeld), uint8_t{0});
     gCardPanel.scroll = 0.0f;
+    gCardPanel.focusCard = -1;
 }
 
 bool cardMouseDown(GuiHost* host, float x, float y) {
@@ -154,10 +195,7 @@ bool cardMouseDown(GuiHost* host, float x, float y) {
         const int sim = panel.sim;
         const int effect = std::clamp(c.effect, 0, kEffectCount - 1);
         if (pointInRect(c.enableRect, x, y)) {
-            gSettings.edit([&](HapticSettings& s) {
-                uint8_t& enabled = s.effectProfiles[sim].effectEnabled[effect];
-                enabled = enabled ? 0 : 1;
-            });
+            toggleCardEffect(effect);
             return true;
         }
         if (c.splitShown && pointInRect(c.splitRect, x, y)) {
@@ -238,6 +276,61 @@ bool cardScroll(int wheelDelta) {
     const float step = s * densityMetrics().cardHeight * 3.0f * (static_cast<float>(wheelDelta) / 120.0f);
     gCardPanel.scroll = std::clamp(before - step, 0.0f, std::max(0.0f, gCardPanel.maxScroll));
     return gCardPanel.scroll != before;
+}
+
+bool moveCardFocus(int step) {
+    EffectCardPanel& panel = gCardPanel;
+    if (panel.count <= 0 || step == 0)
+        return false;
+    const int n = panel.count;
+    if (!hasFocusedCard())
+        panel.focusCard = step > 0 ? 0 : n - 1;
+    else
+        panel.focusCard = ((panel.focusCard + (step > 0 ? 1 : -1)) % n + n) % n;
+    scrollFocusIntoView();
+    return true;
+}
+
+bool toggleFocusedCard() {
+    if (!hasFocusedCard())
+        return false;
+    toggleCardEffect(gCardPanel.cards[gCardPanel.focusCard].effect);
+    return true;
+}
+
+bool nudgeFocusedCardVolume(float step) {
+    if (!hasFocusedCard() || !std::isfinite(step))
+        return false;
+    const EffectCard& c = gCardPanel.cards[gCardPanel.focusCard];
+    if (c.sliderCount < 1)
+        return false;
+    const CardSlider& slider = c.sliders[0];
+    const int sim = gCardPanel.sim;
+    bool changed = false;
+    gSettings.edit(
+        [&](HapticSettings& s) {
+            EffectProfile& block = s.effectProfiles[sim];
+            const float before = sliderValueOf(slider, block);
+            // A value stored outside the range (an old file) steps from the
+            // nearest end.
+            const float from = std::clamp(std::isfinite(before) ? before : slider.min, slider.min, slider.max);
+            storeSliderValue(slider, block,
+                             std::clamp(from + step * (slider.max - slider.min), slider.min, slider.max));
+            changed = sliderValueOf(slider, block) != before;
+        },
+        false);
+    if (!changed)
+        return false;
+    // A key press is a whole drag: its change is marked for saving at once.
+    gSettings.markDirty();
+    return true;
+}
+
+bool toggleCardByNumber(int number) {
+    if (number < 1 || number > gCardPanel.count)
+        return false;
+    toggleCardEffect(gCardPanel.cards[number - 1].effect);
+    return true;
 }
 
 void updateLevelMeters() {

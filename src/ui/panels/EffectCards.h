@@ -63,6 +63,7 @@ struct EffectCardPanel {
     uint8_t hoverTest = 0;
     uint8_t hoverSplit = 0;
     uint8_t testHeld[kEffectCount] = {};
+    int32_t focusCard = -1;  // the card the keys act on (outlined in the accent); -1 none
     RectF area;  // the visible card area of the last paint; clicks outside it miss
 };
 
@@ -91,6 +92,26 @@ bool cardMouseUp(GuiHost* host, float x, float y);
 bool cardDrag(float x, float y);
 // Three card heights per wheel notch of 120; true when the offset moved.
 bool cardScroll(int wheelDelta);
+
+// The keys of the main window. Their edits take the mouse's paths: Space
+// and the number keys flip an effect as its power button does, + and - write
+// the first slider (VOLUME, or INTENSITY) as a drag does and then mark the
+// change for saving as the end of a drag does. Each returns true when
+// something changed.
+//
+// The focus moves to the next (step +1) or previous (-1) card, wrapping at
+// both ends; the first move goes to the first or the last card. The focused
+// card is scrolled into view.
+bool moveCardFocus(int step);
+// Space: the focused card's effect on or off; nothing without a focus.
+bool toggleFocusedCard();
+// + and -: the focused card's first slider by `step` of its range, kept
+// within the range; nothing without a focus.
+inline constexpr float kCardVolumeKeyStep = 0.05f;
+bool nudgeFocusedCardVolume(float step);
+// 1 to 7: the effect of the card at that place (1 the top card) on or off;
+// nothing when there are fewer cards.
+bool toggleCardByNumber(int number);
 
 // One meter step: levels from gEffectMeters, peaks falling by 0.04 per call
 // (never below the level), one history sample per effect.

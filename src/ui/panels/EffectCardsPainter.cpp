@@ -346,6 +346,10 @@ void paintCardStatic(DrawContext& context, const EffectCard& card, int index, co
             paintSliderBase(context, card.sliders[j], style);
     if (!on)
         context.popLayer();
+    // The keys' focus: an accent outline just inside the card's edge, at full
+    // strength on a card that is off too.
+    if (panel.focusCard == index)
+        context.drawRoundedRect(inset(r, 1 * s, 1 * s), 9 * s, guiBrush(kBrushAccent), 2 * s);
     context.popClip();
 }
 
@@ -362,6 +366,7 @@ void cardKey(CacheKey& key, const EffectCard& card, int index, const EffectProfi
     key.add(block.effectEnabled[effect]);
     key.add(block.suspDualBand);
     key.add(panel.testHeld[effect]);
+    key.add(panel.focusCard == index);
     const bool hovered = panel.hoverCard == index;
     key.add(hovered && panel.hoverEnable);
     key.add(hovered && panel.hoverTest);

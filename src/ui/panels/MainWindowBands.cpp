@@ -62,6 +62,14 @@ void installMainWindowBands() {
     bands.panelDown = [](float x, float y, float, float) { return controlPanelMouseDown(x, y); };
     bands.panelUp = controlPanelMouseUp;
     bands.panelScroll = controlPanelScroll;
+    bands.cardsFocus = moveCardFocus;
+    bands.cardsToggleFocused = toggleFocusedCard;
+    bands.cardsVolume = [](int direction) {
+        return nudgeFocusedCardVolume(direction > 0 ? kCardVolumeKeyStep : -kCardVolumeKeyStep);
+    };
+    bands.cardsToggleNumber = toggleCardByNumber;
+    // The main thread hands the block to the settings saver at its next pass.
+    bands.saveNow = [] { gSaveRequested.exchange(1); };
 }
 
 void resetMainWindowBands() {

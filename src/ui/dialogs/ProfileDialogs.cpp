@@ -25,7 +25,7 @@ bool validRow(const LoadProfileState& state) {
 
 void layoutLoadProfile(LoadProfileState& state, float width, float height) {
     const float s = dpiScale();
-    state.list.rect = RectF{20 * s, 56 * s, width - 20 * s, height - 56 * s};
+    state.list.rect = RectF{20 * s, 56 * s, width - 20 * s, height - 78 * s};
     const float top = height - 40 * s, bottom = top + 32 * s;
     const float buttonWidth = (width - 56 * s) / 3;
     state.cancel.rect = RectF{20 * s, top, 20 * s + buttonWidth, bottom};
@@ -33,17 +33,40 @@ void layoutLoadProfile(LoadProfileState& state, float width, float height) {
     state.load.rect = RectF{width - 20 * s - buttonWidth, top, width - 20 * s, bottom};
 }
 
+void setStatus(LoadProfileState& state, std::string text, int style) {
+    state.status = std::move(text);
+    state.statusStyle = style;
+}
+
+// Deletes the selected profile's file. Deleting the active profile makes
+// "default" the active one at once, so no later save writes the deleted
+// file again; the main window's profile bar follows either way.
 void deleteSelected(LoadProfileState& state) {
+    setStatus(state, {}, kStatusNone);
     if (!validRow(state))
         return;
     const std::string name = state.names[static_cast<size_t>(state.list.selected)];
-    if (name == kDefaultProfileName)
+    if (name == kDefaultProfileName) {
+        setStatus(state, "The built-in \"default\" profile cannot be deleted.", kStatusError);
         return;
+    }
+    const bool wasActive = name == textOf(gSettings.snapshot().activeProfile[state.sim]);
     const int before = state.list.selected;
     std::string error;
-    if (!deleteProfileFile(state.base, state.sim, name, &error))
+    if (!deleteProfileFile(state.base, state.sim, name, &error)) {
         reportProfileError(currentDialogWindow(), "Load Profile",
                            "Profile \"" + name + "\" could not be deleted.\n\n" + error);
+    } else if (!wasActive) {
+        setStatus(state, "\"" + name + "\" deleted.", kStatusNormal);
+        postProfileRefresh(state.parent);
+    } else if (fallBackToDefaultProfile(state.parent, state.base, state.sim, &error)) {
+        setStatus(state, "\"" + name + "\" deleted; \"default\" is active now.", kStatusNormal);
+    } else {
+        setStatus(state,
+                  "\"" + name + "\" deleted; \"default\" could not be read, so it is active with the factory "
+                  "settings: " + error,
+                  kStatusError);
+    }
     refreshLoadProfileList(state);
     state.list.selected = std::min(before, std::max(listBoxItemCount(state.list) - 1, 0));
 }
@@ -105,6 +128,8 @@ void paintLoadProfile(DrawContext& context, float width, float height, void* use
     const float s = dpiScale();
     drawSectionLabel(context, "SAVED PROFILES", 20 * s, 16 * s, width - 40 * s);
     drawListBox(context, state.list);
+    drawStatusLine(context, state.status, state.statusStyle,
+                   RectF{20 * s, height - 74 * s, width - 20 * s, height - 54 * s});
     drawProfileDialogFooter(context, width, height, height - 48 * s);
     drawButton(context, state.cancel);
     drawButton(context, state.remove);
@@ -123,7 +148,8 @@ bool mouseLoadProfile(uint32_t message, float x, float y, uintptr_t wParam, void
     }
     case kWmLButtonDown:
     case kWmLButtonDblClk:
-        listBoxClick(state.list, x, y);
+        if (listBoxClick(state.list, x, y) != 0)
+            setStatus(state, {}, kStatusNone);
         buttonPress(state.load, x, y);
         buttonPress(state.remove, x, y);
         buttonPress(state.cancel, x, y);
@@ -163,11 +189,13 @@ bool keyLoadProfile(uint32_t message, uintptr_t wParam, void* user, intptr_t) {
         if (state.list.selected < 1)
             return false;
         --state.list.selected;
+        setStatus(state, {}, kStatusNone);
         return true;
     case kVkDown:
         if (state.list.selected >= listBoxItemCount(state.list) - 1)
             return false;
         ++state.list.selected;
+        setStatus(state, {}, kStatusNone);
         return true;
     case kVkDelete:
         deleteSelected(state);

@@ -21,6 +21,8 @@ struct LoadProfileState {
     std::vector<std::string> names;  // every saved name, in list order
     UiListBox list;                  // the first 64 of them
     UiButton load, remove, cancel;
+    std::string status;              // what the last Delete did, or why it did nothing
+    int statusStyle = 0;             // StatusStyle
 };
 
 // Fills the state for the selected simulator and the profile folder.

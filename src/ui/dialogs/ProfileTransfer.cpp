@@ -73,6 +73,20 @@ void activateProfile(WindowHandle owner, int sim, const std::string& name, const
     postProfileRefresh(owner);
 }
 
+bool fallBackToDefaultProfile(WindowHandle owner, const std::string& base, int sim, std::string* error) {
+    if (!isValidSimIndex(sim))
+        return false;
+    HapticSettings scratch = gSettings.snapshot();
+    const bool loaded = loadProfile(scratch, base, sim, kDefaultProfileName, error);
+    const EffectProfile profile = loaded ? scratch.effectProfiles[sim] : HapticSettings().effectProfiles[sim];
+    gSettings.edit([&](HapticSettings& s) {
+        s.effectProfiles[sim] = profile;
+        copyText(s.activeProfile[sim], kDefaultProfileName);
+    });
+    postProfileRefresh(owner);
+    return loaded;
+}
+
 void postProfileRefresh(WindowHandle owner) {
     if (owner)
         postWindowMessage(owner, kMsgRefreshEffects, 0, 0);

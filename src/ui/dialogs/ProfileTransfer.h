@@ -40,6 +40,14 @@ bool confirmProfileTarget(WindowHandle owner, const char* title, const std::stri
 // postProfileRefresh(owner).
 void activateProfile(WindowHandle owner, int sim, const std::string& name, const EffectProfile& profile);
 
+// After the active profile's file of sim was deleted: "default" becomes the
+// active profile with the values of its file, or the simulator's factory
+// values when that cannot be read (false, with the reason in `error`; the
+// routine save then writes them as "default"). Nothing is written on the
+// way, so the deleted profile is not written again. Raises the dirty flag
+// and calls postProfileRefresh(owner).
+bool fallBackToDefaultProfile(WindowHandle owner, const std::string& base, int sim, std::string* error = nullptr);
+
 // Posts kMsgRefreshEffects to `owner` and, when the owner is another window
 // (a dialog that opened this one), to the main window too, so the profile bar
 // shows the new active name at once.

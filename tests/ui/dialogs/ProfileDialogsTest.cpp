@@ -3,10 +3,13 @@
 
 #include "ui/dialogs/ProfileDialogs.h"
 
+#include "app/FileSettingsStore.h"
+#include "app/SettingsSaver.h"
 #include "ui/dialogs/ProfileDialogsFixture.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 
@@ -72,31 +75,102 @@ TEST_F(LoadProfileTest, AnEmptyFolderListsNothingAndEnterAndLoadDoNothing) {
     EXPECT_TRUE(unchangedSince(before));
 }
 
-TEST_F(LoadProfileTest, DeleteRefusesDefaultAndKeepsTheSelectionInTheList) {
+TEST_F(LoadProfileTest, DeleteRefusesDefaultSaysWhyAndKeepsTheSelectionInTheList) {
     struct Case {
         std::vector<std::string> names;
-        std::string selected;
+        std::string active, selected;
         std::vector<std::string> left;
         int selectedAfter;
+        std::string activeAfter, status;
     } cases[] = {
-        {{"default", "a", "b"}, "b", {"default", "a"}, 1},
-        {{"default", "a", "b"}, "a", {"default", "b"}, 1},
-        {{"default", "a"}, "a", {"default"}, 0},
-        {{"default", "a"}, "default", {"default", "a"}, 0},
+        {{"default", "a", "b"}, "b", "b", {"default", "a"}, 1, "default", "\"b\" deleted; \"default\" is active now."},
+        {{"default", "a", "b"}, "b", "a", {"default", "b"}, 1, "b", "\"a\" deleted."},
+        {{"default", "a"}, "a", "a", {"default"}, 0, "default", "\"a\" deleted; \"default\" is active now."},
+        {{"default", "a"}, "a", "default", {"default", "a"}, 0, "a",
+         "The built-in \"default\" profile cannot be deleted."},
     };
     for (const Case& c : cases) {
         std::filesystem::remove_all(folder.path() + "profiles");
         for (const std::string& name : c.names)
             writeProfile(kIRacing, name);
-        gSettings.edit([&](HapticSettings& s) { copyText(s.activeProfile[kIRacing], c.selected.c_str()); });
+        gSettings.edit([&](HapticSettings& s) { copyText(s.activeProfile[kIRacing], c.active.c_str()); });
         open();
+        state.list.selected = static_cast<int>(std::find(c.names.begin(), c.names.end(), c.selected) - c.names.begin());
         key(kVkDelete);
         std::vector<std::string> left(state.list.items, state.list.items + state.list.count);
         EXPECT_EQ(left, c.left) << c.selected;
         EXPECT_EQ(state.list.selected, c.selectedAfter) << c.selected;
-        EXPECT_EQ(active(kIRacing), c.selected) << "deleting never changes the active name";
+        EXPECT_EQ(active(kIRacing), c.activeAfter) << c.selected;
+        EXPECT_EQ(state.status, c.status) << c.selected;
+        EXPECT_TRUE(boxes.shown.empty()) << boxes.last();
     }
     EXPECT_TRUE(std::filesystem::exists(profileFile(kIRacing, "default")));
+    // The refusal is painted in the status line between the list and the
+    // footer; moving the selection clears it.
+    auto withStatus = paintOnce(paintLoadProfile, &state, 420, 360);
+    key(kVkDown);
+    key(kVkUp);
+    EXPECT_EQ(state.status, "");
+    auto without = paintOnce(paintLoadProfile, &state, 420, 360);
+    int changed = 0, elsewhere = 0;
+    for (int y = 0; y < 360; ++y)
+        for (int x = 0; x < 420; ++x) {
+            const Rgba8 a = withStatus->pixel(x, y), b = without->pixel(x, y);
+            if (a.r == b.r && a.g == b.g && a.b == b.b)
+                continue;
+            const bool inLine = y >= 360 - 74 && y < 360 - 54;
+            (inLine ? changed : elsewhere) += 1;
+        }
+    EXPECT_GT(changed, 20);
+    EXPECT_EQ(elsewhere, 0) << "the status line overlaps the list or the footer";
+}
+
+TEST_F(LoadProfileTest, ADeletedActiveProfileStaysDeletedThroughLaterChangesAndTheSaveAtExit) {
+    struct Case {
+        bool hasDefault;
+        float roadAfter;  // the values of "default", or the factory ones
+        std::string status;
+    } cases[] = {
+        {true, 0.2f, "\"wet\" deleted; \"default\" is active now."},
+        {false, HapticSettings().effectProfiles[kIRacing].roadVibration,
+         "\"wet\" deleted; \"default\" could not be read, so it is active with the factory settings: "},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::remove_all(folder.path() + "profiles");
+        gSettings.replace(HapticSettings());
+        if (c.hasDefault)
+            writeProfile(kIRacing, "default", 0.2f);
+        writeProfile(kIRacing, "wet", 0.9f);
+        gSettings.edit([](HapticSettings& s) {
+            copyText(s.activeProfile[kIRacing], "wet");
+            s.effectProfiles[kIRacing].roadVibration = 0.9f;
+            s.effectProfiles[kIRacing].kerbRumble = 0.4f;  // an edit of "wet" not saved yet
+        });
+        gSettings.takeDirty();
+        FileSettingsStore store(folder.path());
+        SettingsSaver saver(&store);
+
+        open();
+        ASSERT_EQ(state.names[static_cast<size_t>(state.list.selected)], "wet");
+        key(kVkDelete);
+        EXPECT_FALSE(std::filesystem::exists(profileFile(kIRacing, "wet")));
+        EXPECT_EQ(active(kIRacing), "default");
+        EXPECT_FLOAT_EQ(gSettings.snapshot().effectProfiles[kIRacing].roadVibration, c.roadAfter);
+        EXPECT_EQ(state.status.rfind(c.status, 0), 0u) << state.status;
+        EXPECT_TRUE(gSettings.takeDirty());
+
+        // A later change, saved as the main thread saves it, then the save at exit.
+        gSettings.edit([](HapticSettings& s) { s.effectProfiles[kIRacing].kerbRumble = 0.7f; });
+        saver.requestSave();
+        saver.waitIdle();
+        EXPECT_FALSE(std::filesystem::exists(profileFile(kIRacing, "wet"))) << "after a change";
+        EXPECT_TRUE(saver.stopAndSave()) << store.lastError();
+        EXPECT_FALSE(std::filesystem::exists(profileFile(kIRacing, "wet"))) << "after the save at exit";
+        HapticSettings saved;
+        ASSERT_TRUE(loadProfile(saved, folder.path(), kIRacing, "default"));
+        EXPECT_FLOAT_EQ(saved.effectProfiles[kIRacing].kerbRumble, 0.7f);
+        EXPECT_FLOAT_EQ(saved.effectProfiles[kIRacing].roadVibration, c.roadAfter);
+    }
 }
 
 TEST_F(LoadProfileTest, LoadingSavesTheOutgoingProfileFirstThenAppliesTheChosenOne) {

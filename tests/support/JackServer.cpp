@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <thread>
+#include <pthread.h>
+#include <sched.h>
 #include <unistd.h>
 
 namespace qv::test {
@@ -116,6 +118,20 @@ std::vector<std::string> serversOfDeadProcesses() {
     return names;
 }
 
+// Whether this process may make SCHED_FIFO threads at the server's priority
+// (root with CAP_SYS_NICE, or a user whose RLIMIT_RTPRIO allows it): a
+// thread of its own tries.
+bool realtimeSchedulingAllowed(int priority) {
+    bool allowed = false;
+    std::thread probe([&] {
+        sched_param param{};
+        param.sched_priority = priority;
+        allowed = ::pthread_setschedparam(::pthread_self(), SCHED_FIFO, &param) == 0;
+    });
+    probe.join();
+    return allowed;
+}
+
 }  // namespace
 
 JackServer::JackServer() : m_name(uniqueName("qvjack")) {}
@@ -143,7 +159,18 @@ bool JackServer::start(const Options& options) {
         if (reclaimKilledServer(dead, m_dir.file("janitor.log")))
             removeServerFilesOf(dead);
     }
-    std::vector<std::string> argv = {jackd, "-r", "-n", m_name, "-p", std::to_string(options.maxPorts)};
+    constexpr int kRealtimePriority = 70;
+    m_realtime = options.realtime && realtimeSchedulingAllowed(kRealtimePriority);
+    std::vector<std::string> argv = {jackd};
+    if (m_realtime) {
+        argv.push_back("-R");
+        argv.push_back("-P");
+        argv.push_back(std::to_string(kRealtimePriority));
+    } else {
+        argv.push_back("-r");
+    }
+    for (const std::string& arg : {std::string("-n"), m_name, std::string("-p"), std::to_string(options.maxPorts)})
+        argv.push_back(arg);
     if (options.loopbackPorts > 0) {
         argv.push_back("-L");
         argv.push_back(std::to_string(options.loopbackPorts));
@@ -283,6 +310,77 @@ bool jackCapture(const std::vector<std::pair<std::string, std::string>>& environ
     if (std::filesystem::file_size(wavPath, ec) == 0 || ec)
         return fail("jack_capture wrote no file: " + capture.output() + capture.errors());
     return true;
+}
+
+JackRecording::~JackRecording() {
+    if (m_capture.isRunning()) {
+        m_capture.signal(SIGKILL);
+        m_capture.wait(5000);
+    }
+}
+
+bool JackRecording::start(const JackServer& server, const std::vector<std::string>& ports, int maxSeconds,
+                          const std::string& wavPath) {
+    const std::string program = findProgram("jack_capture");
+    if (program.empty()) {
+        m_error = "jack_capture not found in PATH (Debian package jack-capture)";
+        return false;
+    }
+    std::vector<std::string> argv = {program, "--daemon", "--disable-console", "-d", std::to_string(maxSeconds),
+                                     "-c", std::to_string(ports.size()), "-b", "FLOAT"};
+    for (const std::string& port : ports) {
+        argv.push_back("-p");
+        argv.push_back(port);
+    }
+    argv.push_back(wavPath);
+    m_path = wavPath;
+    m_bytesPerFrame = 4 * std::max<size_t>(ports.size(), 1);
+    m_maxSeconds = maxSeconds;
+    if (!m_capture.start(argv, {{"JACK_DEFAULT_SERVER", server.name()}}, wavPath + ".log")) {
+        m_error = "could not start " + program;
+        return false;
+    }
+    return true;
+}
+
+size_t JackRecording::framesWritten() const {
+    std::error_code ec;
+    const auto bytes = std::filesystem::file_size(m_path, ec);
+    return ec ? 0 : static_cast<size_t>(bytes) / m_bytesPerFrame;
+}
+
+bool JackRecording::waitForFrames(size_t frames, int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (framesWritten() < frames) {
+        if (!m_capture.isRunning()) {
+            m_error = "jack_capture ended after " + std::to_string(framesWritten()) + " of " +
+                      std::to_string(frames) + " frames: " + m_capture.output() + m_capture.errors();
+            return false;
+        }
+        if (std::chrono::steady_clock::now() > deadline) {
+            m_error = "the recording held " + std::to_string(framesWritten()) + " of " + std::to_string(frames) +
+                      " frames after " + std::to_string(timeoutMs) + " ms";
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+bool JackRecording::stop(WavData& wav) {
+    m_capture.signal(SIGINT);
+    if (!m_capture.wait((m_maxSeconds + 30) * 1000)) {
+        m_capture.signal(SIGKILL);
+        m_capture.wait(5000);
+        m_error = "jack_capture did not finish: " + m_capture.output() + m_capture.errors();
+        return false;
+    }
+    if (m_capture.exitCode() != 0) {
+        m_error = "jack_capture exited with " + std::to_string(m_capture.exitCode()) + ": " + m_capture.output() +
+                  m_capture.errors();
+        return false;
+    }
+    return readWav(m_path, wav, &m_error);
 }
 
 }  // namespace qv::test

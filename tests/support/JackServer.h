@@ -25,10 +25,17 @@
 // jackd runs without realtime scheduling (-r), so it works as root in CI and
 // in containers without realtime privileges, and without a D-Bus session
 // (device reservation is switched off). Its output goes to log().
+// Options::realtime asks for realtime scheduling where the process may have
+// it: a server without keeps time only on an idle machine. Its dummy
+// back-end starts counting afresh whenever a cycle comes late, so on a
+// loaded machine (load 30-40 on 8 cores) a recording can hold a quarter to
+// a third less time than passed on the clock, and the clients' cycles come
+// late too.
 // Not thread-safe: use one JackServer from one thread.
 
 #include "support/ChildProcess.h"
 #include "support/TempDir.h"
+#include "support/WavFile.h"
 
 #include <string>
 #include <vector>
@@ -44,6 +51,11 @@ public:
         int capturePorts = 8;
         int loopbackPorts = 0;
         int maxPorts = 64;  // jackd's port table; its shared memory (~40 MB) grows with it
+        // Realtime scheduling (SCHED_FIFO) for the server's cycle and its
+        // clients' process threads where this process may have it (a thread
+        // of its own tries: root with CAP_SYS_NICE, or an RLIMIT_RTPRIO that
+        // allows it); else the server runs without, as by default.
+        bool realtime = false;
     };
 
     JackServer();
@@ -58,6 +70,8 @@ public:
     bool start(const Options& options);
 
     const std::string& name() const { return m_name; }
+    // The server runs with realtime scheduling (asked for and available).
+    bool isRealtime() const { return m_realtime; }
     bool isRunning();
     // SIGSTOP and SIGCONT: a paused server makes no process cycles.
     void pause();
@@ -87,6 +101,7 @@ private:
     ChildProcess m_process;
     bool m_started = false;
     bool m_killed = false;
+    bool m_realtime = false;
     bool m_hadDefaultServer = false;
     std::string m_savedDefaultServer;
     std::string m_lastError;
@@ -101,5 +116,48 @@ bool jackCapture(const JackServer& server, const std::vector<std::string>& ports
 // clientEnvironment(), say).
 bool jackCapture(const std::vector<std::pair<std::string, std::string>>& environment,
                  const std::vector<std::string>& ports, int seconds, const std::string& wavPath, std::string* error);
+
+// jack_capture recording ports of a JACK server in the background into a WAV
+// file (32-bit float, one channel per port, in order), from start() until
+// stop() or for at most maxSeconds. A test waits on the recording itself, in
+// frames recorded, rather than on the clock: jack_capture may take seconds to
+// start on a loaded machine, and a server without realtime scheduling
+// records less time than passes on the clock there.
+//
+//   JackRecording recording;
+//   ASSERT_TRUE(recording.start(server, {"system:playback_1"}, 60, path)) << recording.error();
+//   ASSERT_TRUE(recording.waitForFrames(48000)) << recording.error();   // one second recorded
+//   ... play ...
+//   ASSERT_TRUE(recording.waitForFrames(recording.framesWritten() + 24000)) << recording.error();
+//   ASSERT_TRUE(recording.stop(wav)) << recording.error();
+class JackRecording {
+public:
+    JackRecording() = default;
+    ~JackRecording();  // ends a recording still running
+    JackRecording(const JackRecording&) = delete;
+    JackRecording& operator=(const JackRecording&) = delete;
+
+    // False, with error() set, when jack_capture is missing or cannot start.
+    bool start(const JackServer& server, const std::vector<std::string>& ports, int maxSeconds,
+               const std::string& wavPath);
+    // Frames in the file so far (its header counts as a frame or two): what
+    // jack_capture has written, at most a moment behind what it recorded.
+    size_t framesWritten() const;
+    // Waits until the file holds `frames` frames. False, with error() set,
+    // when the recording ends first or timeoutMs of real time pass.
+    bool waitForFrames(size_t frames, int timeoutMs = 30000);
+    // Ends the recording (jack_capture completes the file on SIGINT) and
+    // reads it. False, with error() set, when jack_capture failed or its file
+    // cannot be read.
+    bool stop(WavData& wav);
+    const std::string& error() const { return m_error; }
+
+private:
+    ChildProcess m_capture;
+    std::string m_path;
+    size_t m_bytesPerFrame = 4;
+    int m_maxSeconds = 0;
+    std::string m_error;
+};
 
 }  // namespace qv::test

@@ -154,6 +154,8 @@ TEST_F(LMUFeed, TheEngineReadsWhatTheFeedPublishes) {
     EXPECT_GT(out.corners[1].kerbAmp, 0.0f);
     EXPECT_EQ(out.corners[0].kerbAmp, 0.0f);
     EXPECT_EQ(engine.sample().tcPair[1], 10);
+    take(27.56);  // after four ticks the feed missed: the time since the last sample
+    EXPECT_FLOAT_EQ(engine.sample().dt, 0.05f);
 
     const HapticFrame locking = take(25.2);
     EXPECT_NEAR(engine.sample().corners[0].slipRatio, 0.25f, 1e-3f);

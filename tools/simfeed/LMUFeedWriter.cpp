@@ -68,6 +68,9 @@ void LMUFeedWriter::publish(double t, int tick) {
         return;
     const DriveState s = driveAt(m_config.script, t);
     const double step = m_lastT < 0.0 ? 0.0 : std::clamp(t - m_lastT, 0.0, 0.1);
+    // The time since the previous sample, as the simulator reports it: more
+    // than a tick after ticks the feed missed.
+    const double sinceLast = m_lastT < 0.0 || t <= m_lastT ? 1.0 / kTickRate : t - m_lastT;
     m_lastT = t;
     for (int c = 0; c < 4; ++c)
         m_deflection[c] += s.shockVel[c] * step - (m_deflection[c] - kRestDeflection) * 0.5 * step;
@@ -89,7 +92,7 @@ void LMUFeedWriter::publish(double t, int tick) {
     map[lmu::kPlayerHasVehicle] = 1;
 
     uint8_t* rec = map + lmu::kTelemetryOffset;
-    putAt<double>(rec, lmu::rec::kDeltaTime, 1.0 / kTickRate);
+    putAt<double>(rec, lmu::rec::kDeltaTime, sinceLast);
     putAt<double>(rec, lmu::rec::kElapsedTime, s.sessionTime);
     putAt<double>(rec, lmu::rec::kLocalVelX, s.localVelY);
     putAt<double>(rec, lmu::rec::kLocalVelZ, -static_cast<double>(s.speed));

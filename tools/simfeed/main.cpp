@@ -4,6 +4,7 @@
 #include "platform/Clock.h"
 #include "platform/Output.h"
 #include "platform/Signals.h"
+#include "simfeed/FeedLoop.h"
 #include "simfeed/FeedOptions.h"
 
 #include <atomic>
@@ -39,23 +40,13 @@ int main(int argc, char** argv) {
     outPrint("qv-simfeed: publishing %s; Ctrl+C to stop\n", writer->describe().c_str());
 
     SystemClock clock;
-    const int rate = writer->tickRate();
-    const uint64_t start = clock.nowNs();
-    int64_t ticks = 0;
-    while (gFeedRunning.load()) {
-        const double t = static_cast<double>(ticks) / rate;
-        if (options.durationSeconds > 0.0 && t >= options.durationSeconds)
-            break;
-        writer->publish(t, static_cast<int>(ticks % 2000000000 + 1));
-        ++ticks;
-        const uint64_t next = start + static_cast<uint64_t>(ticks) * 1000000000ull / static_cast<uint64_t>(rate);
-        const uint64_t now = clock.nowNs();
-        if (next > now)
-            clock.sleepNs(next - now);
-    }
+    const FeedRun run = runFeed(*writer, clock, options.durationSeconds, gFeedRunning);
     writer->close();
+    if (run.missed() > 0)
+        outPrint("qv-simfeed: %lld of the ticks were missed while the feed was held up\n",
+                 static_cast<long long>(run.missed()));
     outPrint("qv-simfeed: stopped after %lld ticks; status cleared, shared memory removed\n",
-             static_cast<long long>(ticks));
+             static_cast<long long>(run.ticks));
     outputFlush(2000);
     return 0;
 }

@@ -87,9 +87,11 @@ protected:
         e.window.event = static_cast<Uint8>(event);
         SDL_PushEvent(&e);
     }
-    // Runs loop passes until `condition` holds or `timeoutMs` passed.
+    // Runs loop passes until `condition` holds or `timeoutMs` passed. The
+    // time-out only bounds a failing test: a loaded machine under the
+    // sanitizers may take seconds for what a quiet one does at once.
     template <typename Condition>
-    static bool pumpUntil(Condition condition, int timeoutMs = 3000) {
+    static bool pumpUntil(Condition condition, int timeoutMs = 20000) {
         const Uint64 end = SDL_GetTicks64() + static_cast<Uint64>(timeoutMs);
         while (!condition()) {
             if (SDL_GetTicks64() > end)

@@ -304,7 +304,10 @@ TEST_F(DesktopProgramXvfbTest, TheCloseButtonSendsTheWindowToTheTrayWhereItStays
     // user last saw, not the hidden window's.
     ASSERT_TRUE(desktop->moveTo(window, closeButtonX(width()), kCaptionY));
     desktop->click();
-    ASSERT_TRUE(eventually([&] { return !desktop->viewable(window); }));
+    ASSERT_TRUE(eventually([&] { return !desktop->viewable(window); }))
+        << "state " << desktop->wmState(window) << ", active " << (desktop->activeWindow() == window)
+        << ", input grabbed elsewhere " << desktop->inputGrabbedElsewhere() << "\n"
+        << diagnostics();
     ASSERT_TRUE(tray.waitForRegistrations(2)) << tray.error();
     entries = tray.menuEntries();
     ASSERT_EQ(entries.size(), 3u) << tray.error();

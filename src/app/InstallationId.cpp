@@ -1,8 +1,8 @@
 #include "app/InstallationId.h"
 
+#include "platform/Files.h"
+
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <random>
 
 namespace qv {
@@ -49,42 +49,37 @@ bool makeInstallationId(std::string& id, std::string& error) {
 
 bool loadOrCreateInstallationId(const std::string& folder, std::string& id, std::string& error) {
     const std::string path = folder + kInstallationIdFile;
-    {
-        std::ifstream in(path, std::ios::binary);
-        if (in) {
-            char buffer[64] = {};
-            in.read(buffer, sizeof buffer - 1);
-            std::string text(buffer, static_cast<size_t>(in.gcount()));
-            while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
-                text.pop_back();
-            if (isInstallationId(text)) {
-                id = text;
-                return true;
-            }
+    // An identifier is 37 bytes with its line feed; a larger file holds none.
+    constexpr size_t kMaxBytes = 4096;
+    std::string text;
+    std::string readError;
+    switch (readRegularFile(path, text, kMaxBytes, &readError)) {
+    case FileReadStatus::kOk:
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+            text.pop_back();
+        if (isInstallationId(text)) {
+            id = text;
+            return true;
         }
+        break;
+    case FileReadStatus::kNotRegular:
+        // A pipe there would block whoever opens it; a folder or device is
+        // not ours to replace. Left as it is, like any settings file.
+        error = readError + "; it was left as it is";
+        return false;
+    case FileReadStatus::kMissing:
+    case FileReadStatus::kTooLarge:
+    case FileReadStatus::kError:
+        break;  // no identifier there: a new one replaces the file
     }
     std::string fresh;
     if (!makeInstallationId(fresh, error))
         return false;
     // Written beside the final name and renamed over it, so a crash never
     // leaves half an identifier behind.
-    const std::string temporary = path + ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out << fresh << '\n';
-        out.flush();
-        if (!out) {
-            error = "cannot write " + temporary;
-            std::error_code ignored;
-            std::filesystem::remove(temporary, ignored);
-            return false;
-        }
-    }
-    std::error_code ec;
-    std::filesystem::rename(temporary, path, ec);
-    if (ec) {
-        error = "cannot rename " + temporary + " to " + path + ": " + ec.message();
-        std::filesystem::remove(temporary, ec);
+    std::string writeError;
+    if (!writeFileAtomically(path, fresh + "\n", &writeError)) {
+        error = writeError;
         return false;
     }
     id = fresh;

@@ -3,6 +3,8 @@
 
 #include "engines/ACCHapticEngine.h"
 
+#include "engines/TelemetryValues.h"
+
 #include <climits>
 #include <cmath>
 
@@ -48,19 +50,26 @@ bool ACCHapticEngine::readTelemetry() {
     float angularSpeed[kCornerCount];
     for (int c = 0; c < kCornerCount; ++c) {
         const size_t at = static_cast<size_t>(c) * sizeof(float);
-        angularSpeed[c] = pages.physicsFloat(acpages::kWheelAngularSpeedOffset + at);
+        const TelemetryReading w = pages.physicsFloat(acpages::kWheelAngularSpeedOffset + at,
+                                                      carLimits::kWheelAngularSpeed);
+        angularSpeed[c] = w.value;
+        s.hasWheelSpeed[c] = w.present;
+        s.complete = s.complete && w.present;
         // The radius before this sample's calibration step.
         s.wheelSpeed[c] = std::fabs(angularSpeed[c]) * m_calibration.wheelRadius[c];
     }
-    calibrate(pages.physicsFloat(acpages::kSpeedKmhOffset), pages.physicsFloat(acpages::kAccelGOffset), angularSpeed);
+    const TelemetryReading speedKmh = pages.physicsFloat(acpages::kSpeedKmhOffset, carLimits::kSpeedKmh);
+    const TelemetryReading accelG = pages.physicsFloat(acpages::kAccelGOffset, carLimits::kAccelerationG);
+    s.complete = s.complete && speedKmh.present && accelG.present;
+    calibrate(speedKmh.value, accelG.value, angularSpeed);
     return true;
 }
 
 void ACCHapticEngine::calibrate(float speedKmh, float accelG, const float angularSpeed[kCornerCount]) {
     ACCSample& s = m_sample;
     ACCCalibration& cal = m_calibration;
-    const bool coasting = speedKmh > kCoastMinKmh && s.brake < kCoastMaxBrake && s.throttle < kCoastMaxThrottle &&
-                          std::fabs(accelG) < kCoastMaxAccelG;
+    const bool coasting = s.complete && speedKmh > kCoastMinKmh && s.brake < kCoastMaxBrake &&
+                          s.throttle < kCoastMaxThrottle && std::fabs(accelG) < kCoastMaxAccelG;
 
     if (coasting) {
         for (int c = 0; c < kCornerCount; ++c) {
@@ -79,8 +88,10 @@ void ACCHapticEngine::calibrate(float speedKmh, float accelG, const float angula
 
     float raw[kCornerCount];
     for (int c = 0; c < kCornerCount; ++c) {
-        raw[c] = s.speed > kMinSlipSpeed ? 1.0f - s.wheelSpeed[c] / s.speed : 0.0f;
-        s.lngSlip[c] = s.speed > kMinSlipSpeed ? raw[c] - cal.lngSlipBias[c] : 0.0f;
+        // A wheel without its speed has no slip: 0, never "locked".
+        const bool known = s.hasWheelSpeed[c] && s.speed > kMinSlipSpeed;
+        raw[c] = known ? 1.0f - s.wheelSpeed[c] / s.speed : 0.0f;
+        s.lngSlip[c] = known ? raw[c] - cal.lngSlipBias[c] : 0.0f;
     }
 
     if (cal.radiusCalibrated && coasting) {

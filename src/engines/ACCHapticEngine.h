@@ -24,7 +24,8 @@ namespace qv {
 // as published: 0 reverse, 1 neutral, 2 first.
 struct ACCSample : AcCommonSample {
     float wheelSpeed[kCornerCount] = {};  // m/s, angular speed x rolling radius
-    float lngSlip[kCornerCount] = {};     // calibrated longitudinal slip
+    bool hasWheelSpeed[kCornerCount] = {true, true, true, true};  // false: the angular speed is missing (no slip, no lock-up)
+    float lngSlip[kCornerCount] = {};     // calibrated longitudinal slip; 0 without the wheel speed
 };
 
 // What the engine learns while the car coasts in a straight line; lives for
@@ -70,6 +71,8 @@ public:
 
 private:
     bool readTelemetry();
+    // Learns from a complete sample only; a sample with a missing value
+    // (TelemetryValues.h) teaches nothing.
     void calibrate(float speedKmh, float accelG, const float angularSpeed[kCornerCount]);
 
     ACCCalibration m_calibration;

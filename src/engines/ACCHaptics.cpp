@@ -49,7 +49,7 @@ void computeACCFrame(const ACCSample& s, VelocityRing& ring, double pulseSeconds
 
     for (int c = 0; c < kCornerCount; ++c) {
         CornerHaptics& h = out.corners[c];
-        setSuspensionTerms(kSuspension, std::fabs(s.suspVel[c]), ring, c, fx, h);
+        setSuspensionTerms(kSuspension, std::fabs(s.suspVel[c]), s.hasSuspVel[c], ring, c, fx, h);
 
         const float slip = s.lngSlip[c];
         if (s.brake > kAbsMinBrake && s.speed > kAbsMinSpeed && slip > kAbsSlipStart) {

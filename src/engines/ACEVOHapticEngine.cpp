@@ -26,9 +26,10 @@ T readAt(const std::array<uint8_t, N>& page, size_t offset) {
     return v;
 }
 
+// A float of a page, missing (0) unless it is a value a car can have.
 template <size_t N>
-float floatAt(const std::array<uint8_t, N>& page, size_t offset) {
-    return limitTelemetry(readAt<float>(page, offset));
+TelemetryReading floatAt(const std::array<uint8_t, N>& page, size_t offset, double limit) {
+    return readingOf(readAt<float>(page, offset), limit);
 }
 
 }  // namespace
@@ -114,31 +115,39 @@ bool ACEVOHapticEngine::readTelemetry() {
     }
     const int32_t trackState = readAt<int32_t>(g, acevo::kOnTrackState);
 
+    // Missing values read 0, which leaves what they feed silent; the
+    // suspension velocity says itself whether it is there.
+    namespace lim = carLimits;
     ACEVOSample& s = m_sample;
     s.onTrack = status == acevo::kStatusLive && trackState >= 2 && trackState <= 4;
-    s.throttle = floatAt(p, acevo::kThrottle);
-    s.brake = floatAt(p, acevo::kBrake);
+    s.throttle = floatAt(p, acevo::kThrottle, lim::kPedal).value;
+    s.brake = floatAt(p, acevo::kBrake, lim::kPedal).value;
     s.gear = readAt<int32_t>(p, acevo::kGear);
-    s.rpm = limitTelemetry(static_cast<float>(readAt<int32_t>(p, acevo::kRpm)));
-    s.steerAngle = floatAt(p, acevo::kSteerAngle);
-    s.speed = floatAt(p, acevo::kSpeedKmh) / 3.6f;
-    s.absLevel = floatAt(p, acevo::kAbsLevel);
-    s.currentMaxRpm = readAt<int32_t>(p, acevo::kCurrentMaxRpm);
+    s.rpm = plausibleOrZero(readAt<int32_t>(p, acevo::kRpm), lim::kEngineRpm);
+    s.steerAngle = floatAt(p, acevo::kSteerAngle, lim::kSteering).value;
+    s.speed = floatAt(p, acevo::kSpeedKmh, lim::kSpeedKmh).value / 3.6f;
+    s.absLevel = floatAt(p, acevo::kAbsLevel, lim::kFraction).value;
+    // A missing limit is 0: the computation then uses its own.
+    const int32_t maxRpm = readAt<int32_t>(p, acevo::kCurrentMaxRpm);
+    s.currentMaxRpm = isPlausible(maxRpm, lim::kEngineRpm) ? maxRpm : 0;
     s.absActing = readAt<int32_t>(p, acevo::kAbsActing) != 0;
     s.engineRunning = readAt<int32_t>(p, acevo::kEngineRunning) != 0;
-    s.kerbVibration = floatAt(p, acevo::kKerbVibration);
-    s.slipVibration = floatAt(p, acevo::kSlipVibration);
-    s.roadVibrations = floatAt(p, acevo::kRoadVibrations);
-    s.absVibrations = floatAt(p, acevo::kAbsVibrations);
-    s.currentTorque = floatAt(g, acevo::kCurrentTorque);
+    s.kerbVibration = floatAt(p, acevo::kKerbVibration, lim::kVibration).value;
+    s.slipVibration = floatAt(p, acevo::kSlipVibration, lim::kVibration).value;
+    s.roadVibrations = floatAt(p, acevo::kRoadVibrations, lim::kVibration).value;
+    s.absVibrations = floatAt(p, acevo::kAbsVibrations, lim::kVibration).value;
+    s.currentTorque = floatAt(g, acevo::kCurrentTorque, lim::kTorque).value;
+    bool travelPresent[kCornerCount];
     for (int c = 0; c < kCornerCount; ++c) {
         const size_t at = static_cast<size_t>(c) * sizeof(float);
-        s.wheelSlip[c] = floatAt(p, acevo::kWheelSlip + at);
-        s.suspTravel[c] = floatAt(p, acevo::kSuspTravel + at);
-        s.slipRatio[c] = floatAt(p, acevo::kSlipRatio + at);
-        s.slipAngle[c] = floatAt(p, acevo::kSlipAngle + at);
+        s.wheelSlip[c] = floatAt(p, acevo::kWheelSlip + at, lim::kSlip).value;
+        const TelemetryReading travel = floatAt(p, acevo::kSuspTravel + at, lim::kSuspensionTravel);
+        s.suspTravel[c] = travel.value;
+        travelPresent[c] = travel.present;
+        s.slipRatio[c] = floatAt(p, acevo::kSlipRatio + at, lim::kSlip).value;
+        s.slipAngle[c] = floatAt(p, acevo::kSlipAngle + at, lim::kSlip).value;
     }
-    m_travel.update(s.suspTravel, dt, s.suspVelocity);
+    m_travel.update(s.suspTravel, travelPresent, dt, s.suspVelocity, s.hasSuspVelocity);
     s.packetId = counter;
     return true;
 }
@@ -165,9 +174,16 @@ void computeACEVOFrame(const ACEVOSample& s, int32_t engineType, const EffectPro
 
     const float kerbAbs = std::fabs(s.kerbVibration);
     const float k = kerbAbs > 0.01f ? std::min((kerbAbs - 0.01f) * 3.5f, 1.0f) : 0.0f;
+    // The kerb's share per corner is taken among the corners whose velocity
+    // is there; a corner without one gets none.
     float sum = 0.0f;
-    for (float v : s.suspVelocity)
-        sum += std::fabs(v);
+    int known = 0;
+    for (int c = 0; c < kCornerCount; ++c) {
+        if (s.hasSuspVelocity[c]) {
+            sum += std::fabs(s.suspVelocity[c]);
+            ++known;
+        }
+    }
 
     const bool lockUpArmed = s.absLevel > 0.05f && s.brake > 0.05f;
     const float slipOnset = 1.1f - thresholdScale(fx.wheelSlipThreshold) * 0.4f;
@@ -183,10 +199,12 @@ void computeACEVOFrame(const ACEVOSample& s, int32_t engineType, const EffectPro
         h.impactAmp = x * fx.suspImpact;
         h.impactFreq = clampf(fx.freqSuspImp + 3.0f - 6.0f * x, 10.0f, 75.0f);
 
-        // The corners that move most get the kerb. The four weights average
-        // 1, so the corners that hit the kerb alone play up to four times the
+        // The corners that move most get the kerb. The weights average 1, so
+        // the corners that hit the kerb alone play up to four times the
         // level; limitFrame keeps the amplitude within 0..1.
-        const float weight = sum > 0.01f ? 4.0f * v / sum : 1.0f;
+        float weight = 0.0f;  // a corner without its velocity gets no kerb
+        if (s.hasSuspVelocity[c])
+            weight = sum > 0.01f ? static_cast<float>(known) * v / sum : 1.0f;
         h.kerbAmp = weight * k * fx.kerbRumble;
         h.kerbFreq = clampf(fx.freqKerb + 3.0f - 6.0f * k, 20.0f, 75.0f);
 

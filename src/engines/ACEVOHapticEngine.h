@@ -8,9 +8,10 @@
 // Sources: ACEVOHapticEngine.cpp (telemetry access and haptic computation),
 // ACEVODashboard.cpp (dashboard and logger rows).
 //
-// Both pages are copied whole before anything is read, every value is made
-// finite and limited in magnitude, and the frame leaves with amplitudes in
-// 0..1. Like the simulator's own pages, the maps stay usable when the page
+// Both pages are copied whole before anything is read, a value that is not
+// finite or far outside what a car can do counts as missing and reads 0
+// (TelemetryValues.h; the effect it feeds is silent), and the frame leaves
+// with amplitudes in 0..1. Like the simulator's own pages, the maps stay usable when the page
 // files are removed (the simulator quit): the engine stays connected and
 // stalls. A page that shrank, or a newer file under the same name (the
 // simulator started again), makes isConnected() false, and the run loop
@@ -31,6 +32,7 @@ namespace qv {
 // The values of the last sample taken. Zero after connect.
 struct ACEVOSample {
     float suspVelocity[kCornerCount] = {};  // m/s, LF RF LR RR
+    bool hasSuspVelocity[kCornerCount] = {true, true, true, true};  // false: missing (TravelVelocity); no impact or kerb there
     float suspTravel[kCornerCount] = {};    // m
     float wheelSlip[kCornerCount] = {};     // raw
     float slipRatio[kCornerCount] = {};     // longitudinal

@@ -2,6 +2,8 @@
 
 #include "engines/ACHapticEngine.h"
 
+#include "engines/TelemetryValues.h"
+
 #include <algorithm>
 #include <climits>
 
@@ -30,7 +32,11 @@ bool ACHapticEngine::readTelemetry() {
     s.gear = gearFromPublished(pages.physicsInt(acpages::kGearOffset));
     for (int c = 0; c < kCornerCount; ++c) {
         const size_t at = static_cast<size_t>(c) * sizeof(float);
-        s.wheelRpm[c] = pages.physicsFloat(acpages::kWheelAngularSpeedOffset + at) * kRadPerSecondToRpm;
+        const TelemetryReading w = pages.physicsFloat(acpages::kWheelAngularSpeedOffset + at,
+                                                      carLimits::kWheelAngularSpeed);
+        s.wheelRpm[c] = w.value * kRadPerSecondToRpm;
+        s.hasWheelRpm[c] = w.present;
+        s.complete = s.complete && w.present;
     }
     return true;
 }

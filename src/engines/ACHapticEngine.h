@@ -20,6 +20,7 @@ namespace qv {
 // is the published gear - 1: -1 reverse, 0 neutral, 1 first.
 struct ACSample : AcCommonSample {
     float wheelRpm[kCornerCount] = {};  // signed wheel speed, rpm
+    bool hasWheelRpm[kCornerCount] = {true, true, true, true};  // false: missing; the wheel's lock-up is then silent
 };
 
 // Turns a sample into the frame (ACHaptics.cpp). Off track or in the pit

@@ -50,10 +50,11 @@ void computeACFrame(const ACSample& s, VelocityRing& ring, double pulseSeconds, 
 
     for (int c = 0; c < kCornerCount; ++c) {
         CornerHaptics& h = out.corners[c];
-        setSuspensionTerms(kSuspension, std::fabs(s.suspVel[c]), ring, c, fx, h);
+        setSuspensionTerms(kSuspension, std::fabs(s.suspVel[c]), s.hasSuspVel[c], ring, c, fx, h);
 
+        // A wheel whose speed is missing is no locked wheel: its lock-up is silent.
         float base = 0.0f;
-        if (braking) {
+        if (braking && s.hasWheelRpm[c]) {
             if (std::fabs(s.wheelRpm[c]) < kLockedWheelRpm)
                 base = std::min(s.brake, 1.0f) * fx.absLock;
             else if (s.wheelSlip[c] > kSlippingWheel)

@@ -2,6 +2,7 @@
 
 #include "engines/ConnectSupport.h"
 #include "engines/FrameLimits.h"
+#include "engines/TelemetryValues.h"
 #include "platform/Output.h"
 
 #include <algorithm>
@@ -9,12 +10,21 @@
 
 namespace qv {
 
-void TravelVelocity::update(const float travel[kCornerCount], float dt, float velocity[kCornerCount]) {
+void TravelVelocity::update(const float travel[kCornerCount], const bool present[kCornerCount], float dt,
+                            float velocity[kCornerCount], bool known[kCornerCount]) {
     for (int c = 0; c < kCornerCount; ++c) {
-        velocity[c] = m_havePrevious ? (travel[c] - m_previous[c]) / dt : 0.0f;
+        TelemetryReading v{0.0f, present[c]};
+        if (m_started) {
+            v = present[c] && m_previousPresent[c]
+                    ? readingOf((static_cast<double>(travel[c]) - m_previous[c]) / dt, carLimits::kSuspensionVelocity)
+                    : TelemetryReading{};
+        }
+        velocity[c] = v.value;
+        known[c] = v.present;
         m_previous[c] = travel[c];
+        m_previousPresent[c] = present[c];
     }
-    m_havePrevious = true;
+    m_started = true;
 }
 
 bool AcConnection::open(const char* tag, const char* simName, size_t physicsSize, size_t graphicsSize) {
@@ -56,16 +66,26 @@ bool AcConnection::readCommon(AcCommonSample& s) {
     s.inPit = inPit != 0;
     s.packetId = id;
     s.dt = dt;
-    s.rpm = static_cast<float>(m_pages.physicsInt(acpages::kRpmOffset));
-    s.throttle = clamp01(m_pages.physicsFloat(acpages::kThrottleOffset));
-    s.brake = clamp01(m_pages.physicsFloat(acpages::kBrakeOffset));
-    s.speed = m_pages.physicsFloat(acpages::kSpeedKmhOffset) / 3.6f;
+    bool complete = true;
+    const auto take = [&complete](TelemetryReading r) {
+        complete = complete && r.present;
+        return r.value;
+    };
+    s.rpm = take(readingOf(m_pages.physicsInt(acpages::kRpmOffset), carLimits::kEngineRpm));
+    s.throttle = clamp01(take(m_pages.physicsFloat(acpages::kThrottleOffset, carLimits::kPedal)));
+    s.brake = clamp01(take(m_pages.physicsFloat(acpages::kBrakeOffset, carLimits::kPedal)));
+    s.speed = take(m_pages.physicsFloat(acpages::kSpeedKmhOffset, carLimits::kSpeedKmh)) / 3.6f;
+    bool travelPresent[kCornerCount];
     for (int c = 0; c < kCornerCount; ++c) {
         const size_t at = static_cast<size_t>(c) * sizeof(float);
-        s.suspTravel[c] = m_pages.physicsFloat(acpages::kSuspensionTravelOffset + at);
-        s.wheelSlip[c] = m_pages.physicsFloat(acpages::kWheelSlipOffset + at);
+        const TelemetryReading travel =
+            m_pages.physicsFloat(acpages::kSuspensionTravelOffset + at, carLimits::kSuspensionTravel);
+        travelPresent[c] = travel.present;
+        s.suspTravel[c] = take(travel);
+        s.wheelSlip[c] = take(m_pages.physicsFloat(acpages::kWheelSlipOffset + at, carLimits::kSlip));
     }
-    m_travel.update(s.suspTravel, dt, s.suspVel);
+    m_travel.update(s.suspTravel, travelPresent, dt, s.suspVel, s.hasSuspVel);
+    s.complete = complete;
     return true;
 }
 
@@ -77,8 +97,10 @@ bool AcConnection::takeStallFrame(HapticFrame& out) {
     return true;
 }
 
-void setSuspensionTerms(const AcSuspensionTuning& t, float v, const VelocityRing& ring, int corner,
+void setSuspensionTerms(const AcSuspensionTuning& t, float v, bool known, const VelocityRing& ring, int corner,
                         const EffectProfile& fx, CornerHaptics& h) {
+    if (!known)
+        v = 0.0f;
     const bool dualBand = fx.suspDualBand != 0;
 
     const float road = std::min(v / t.roadFullVelocity, 1.0f);
@@ -95,7 +117,7 @@ void setSuspensionTerms(const AcSuspensionTuning& t, float v, const VelocityRing
         h.impactFreq = std::clamp(fx.freqSuspImp + 8.0f - 16.0f * level, 10.0f, 75.0f);
     }
 
-    const float k = dualBand ? ring.kerbLevel(corner, t.kerbThreshold, t.kerbFullVelocity) : 0.0f;
+    const float k = dualBand && known ? ring.kerbLevel(corner, t.kerbThreshold, t.kerbFullVelocity) : 0.0f;
     h.kerbAmp = k * fx.kerbRumble;
     h.kerbFreq = std::max(20.0f, std::min(fx.freqKerb + 3.0f - 6.0f * k, 75.0f));
 }

@@ -22,19 +22,27 @@ namespace qv {
 class TravelVelocity {
 public:
     void reset() { *this = TravelVelocity(); }
-    // velocity := (travel - previous travel) / dt, 0 for the first sample
-    // since reset(); then remembers `travel`. dt in seconds, above 0.
-    void update(const float travel[kCornerCount], float dt, float velocity[kCornerCount]);
+    // velocity := (travel - previous travel) / dt per corner, with known
+    // true, when the corner's travel is present in both samples and the
+    // result is a velocity a car can have (carLimits::kSuspensionVelocity);
+    // else velocity 0 and known false (missing). The first sample since
+    // reset() is at rest: velocity 0, known where its travel is present.
+    // Then remembers `travel`. dt in seconds, above 0.
+    void update(const float travel[kCornerCount], const bool present[kCornerCount], float dt,
+                float velocity[kCornerCount], bool known[kCornerCount]);
 
 private:
     float m_previous[kCornerCount] = {};
-    bool m_havePrevious = false;
+    bool m_previousPresent[kCornerCount] = {};
+    bool m_started = false;
 };
 
 // The values of the last sample that both engines read alike. Zero after
-// connect, packet id -1.
+// connect, packet id -1. A value that is missing (TelemetryValues.h) reads 0;
+// `complete` says whether any was.
 struct AcCommonSample {
     float suspVel[kCornerCount] = {};     // m/s, LF RF LR RR
+    bool hasSuspVel[kCornerCount] = {true, true, true, true};  // false: missing (TravelVelocity); no road, impact or kerb there
     float suspTravel[kCornerCount] = {};  // m
     float wheelSlip[kCornerCount] = {};   // raw, as published
     float rpm = 0.0f;
@@ -46,6 +54,9 @@ struct AcCommonSample {
     bool inPit = false;
     int32_t packetId = -1;
     float dt = 0.0f;  // s, the time step of this sample
+    // Every value the sample reads was there: only such a sample teaches the
+    // ACC engine's calibration.
+    bool complete = true;
 
     bool isOffTrack() const { return !onTrack || inPit; }
 };
@@ -70,7 +81,8 @@ public:
     // packet clock, takes a copy of the pages and fills `s` with the status,
     // pedals, rpm, speed, raw wheel slip and suspension travel and velocity
     // (the gear is the engine's to read), then true. False, and `s` as it
-    // was, when no new packet came.
+    // was, when no new packet came. Values that are missing read 0 and clear
+    // `complete`.
     bool readCommon(AcCommonSample& s);
 
     // The stall rule: true, with the idle frame in `out`, once after no new
@@ -147,8 +159,9 @@ struct AcSuspensionTuning {
 // suspension velocity magnitude `v`, in the profile's suspension model. The
 // simple model's impact follows the square root of its level, so small
 // impacts are felt, and carries the kerbs; the dual-band model reads the
-// kerb band from the ring.
-void setSuspensionTerms(const AcSuspensionTuning& tuning, float v, const VelocityRing& ring, int corner,
+// kerb band from the ring. A corner whose velocity is missing (`known`
+// false) plays none of the three.
+void setSuspensionTerms(const AcSuspensionTuning& tuning, float v, bool known, const VelocityRing& ring, int corner,
                         const EffectProfile& fx, CornerHaptics& h);
 
 // The wheel-slip amplitude of one wheel from the simulator's raw slip value:

@@ -1,7 +1,6 @@
 #include "engines/AcPages.h"
 
 #include "engines/ConnectSupport.h"
-#include "engines/TelemetryValues.h"
 
 #include <algorithm>
 #include <cstring>
@@ -64,12 +63,12 @@ bool AcPages::takeCopy() {
     return m_physics.read(0, m_physicsCopy, m_physicsSize) && m_graphics.read(0, m_graphicsCopy, m_graphicsSize);
 }
 
-float AcPages::physicsFloat(size_t offset) const {
+TelemetryReading AcPages::physicsFloat(size_t offset, double limit) const {
     if (offset > m_physicsSize || m_physicsSize - offset < sizeof(float))
-        return 0.0f;
+        return {};
     float v;
     std::memcpy(&v, m_physicsCopy + offset, sizeof v);
-    return limitTelemetry(v);
+    return readingOf(v, limit);
 }
 
 int32_t AcPages::physicsInt(size_t offset) const { return intAt(m_physicsCopy, m_physicsSize, offset); }

@@ -3,9 +3,10 @@
 // read-only, with a private copy of both taken for each new sample.
 //
 // The pages are untrusted: open() refuses pages shorter than the caller
-// maps, the copy is what every value comes from, and the readers give finite
-// floats limited in magnitude (limitTelemetry: 0 for NaN and infinities), so everything
-// computed from them stays finite.
+// maps, the copy is what every value comes from, and a float read is there
+// only when it is finite and within the caller's limit of what a car can do
+// (TelemetryValues.h); else it is missing and reads 0, so everything computed
+// from the pages stays finite.
 //
 // Like the simulators' own pages, the maps stay usable after the simulator
 // quits: a page file that is gone from its name is still whole and readable,
@@ -16,6 +17,7 @@
 // Not thread-safe; belongs to the engine on the main thread.
 
 #include "engines/AcPagesLayout.h"
+#include "engines/TelemetryValues.h"
 #include "platform/SharedMemory.h"
 
 #include <cstdint>
@@ -47,8 +49,10 @@ public:
     // page's file shrank under the copy (the copy is then not to be used).
     bool takeCopy();
 
-    // Values of the copy; 0 outside the mapped size.
-    float physicsFloat(size_t offset) const;
+    // Values of the copy; 0 outside the mapped size. A float is missing
+    // outside the mapped size, when it is not finite or when it is beyond
+    // `limit` in magnitude (a carLimits value).
+    TelemetryReading physicsFloat(size_t offset, double limit) const;
     int32_t physicsInt(size_t offset) const;
     int32_t graphicsInt(size_t offset) const;
 

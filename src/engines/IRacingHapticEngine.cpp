@@ -26,16 +26,6 @@ struct WantedName {
 
 namespace {
 
-// Session times beyond this are not real; limiting them keeps every time
-// difference finite.
-constexpr double kMaxSessionTime = 1.0e9;
-
-double saneDouble(double v) {
-    if (!std::isfinite(v))
-        return 0.0;
-    return std::clamp(v, -kMaxSessionTime, kMaxSessionTime);
-}
-
 constexpr uint32_t hashName(std::string_view name) {
     uint32_t hash = 2166136261u;  // FNV-1a
     for (char c : name)
@@ -305,14 +295,24 @@ bool IRacingHapticEngine::element(int64_t row, const IRacingVariable* var, int i
     return true;
 }
 
-float IRacingHapticEngine::readFloat(int64_t row, const IRacingVariable* var, int index) {
+TelemetryReading IRacingHapticEngine::readFloat(int64_t row, const IRacingVariable* var, int index, double limit) {
     float v = 0.0f;
-    return element(row, var, index, sizeof v, &v) ? limitTelemetry(v) : 0.0f;
+    if (!element(row, var, index, sizeof v, &v))
+        return {0.0f, true};
+    const TelemetryReading r = readingOf(v, limit);
+    m_rowComplete = m_rowComplete && r.present;
+    return r;
 }
 
-double IRacingHapticEngine::readDouble(int64_t row, const IRacingVariable* var, int index) {
+double IRacingHapticEngine::readDouble(int64_t row, const IRacingVariable* var, int index, double limit,
+                                       bool& present) {
     double v = 0.0;
-    return element(row, var, index, sizeof v, &v) ? saneDouble(v) : 0.0;
+    present = true;
+    if (!element(row, var, index, sizeof v, &v))
+        return 0.0;
+    present = isPlausible(v, limit);
+    m_rowComplete = m_rowComplete && present;
+    return present ? v : 0.0;
 }
 
 int32_t IRacingHapticEngine::readInt(int64_t row, const IRacingVariable* var, int index) {
@@ -345,39 +345,42 @@ bool IRacingHapticEngine::readTelemetry() {
         return false;
 
     // Read into a copy: a row cut short by the file shrinking is not taken.
+    // Values that are missing read 0, which leaves what they feed silent;
+    // the three whose 0 would play say whether they are there.
+    namespace lim = carLimits;
     IRacingSample s = m_sample;
     const Bindings& v = m_vars;
+    m_rowComplete = true;
     s.tickCount = tick;
-    s.sessionTime = readDouble(row, v.sessionTime, 0);
-    if (m_is360Hz) {
-        // Element 5 is the newest of the row's six sub-samples.
-        s.sampleCount = irsdk::kSubSamples;
-        for (int c = 0; c < kCornerCount; ++c) {
-            s.shockDefl[c] = readFloat(row, v.shockDeflST[c], irsdk::kSubSamples - 1);
-            s.shockVel[c] = readFloat(row, v.shockVelST[c], irsdk::kSubSamples - 1);
-        }
-    } else {
-        s.sampleCount = 1;
-        for (int c = 0; c < kCornerCount; ++c) {
-            s.shockDefl[c] = readFloat(row, v.shockDefl[c], 0);
-            s.shockVel[c] = readFloat(row, v.shockVel[c], 0);
-        }
+    s.sessionTime = readDouble(row, v.sessionTime, 0, lim::kSessionSeconds, s.hasSessionTime);
+    const int newest = m_is360Hz ? irsdk::kSubSamples - 1 : 0;  // element 5: the newest of six sub-samples
+    s.sampleCount = m_is360Hz ? irsdk::kSubSamples : 1;
+    for (int c = 0; c < kCornerCount; ++c) {
+        const IRacingVariable* defl = m_is360Hz ? v.shockDeflST[c] : v.shockDefl[c];
+        const IRacingVariable* vel = m_is360Hz ? v.shockVelST[c] : v.shockVel[c];
+        s.shockDefl[c] = readFloat(row, defl, newest, lim::kSuspensionTravel).value;
+        s.shockVel[c] = readFloat(row, vel, newest, lim::kSuspensionVelocity).value;
     }
     for (int c = 0; c < kCornerCount; ++c)
-        s.rumblePitch[c] = readFloat(row, v.rumblePitch[c], 0);
-    s.rpm = readFloat(row, v.rpm, 0);
-    s.throttle = readFloat(row, v.throttle, 0);
-    s.brake = readFloat(row, v.brake, 0);
+        s.rumblePitch[c] = readFloat(row, v.rumblePitch[c], 0, lim::kRumblePitch).value;
+    s.rpm = readFloat(row, v.rpm, 0, lim::kEngineRpm).value;
+    s.throttle = readFloat(row, v.throttle, 0, lim::kPedal).value;
+    s.brake = readFloat(row, v.brake, 0, lim::kPedal).value;
     s.gear = readInt(row, v.gear, 0);
-    s.speed = readFloat(row, v.speed, 0);
-    s.yawRate = readFloat(row, v.yawRate, 0);
+    s.speed = readFloat(row, v.speed, 0, lim::kSpeed).value;
+    const TelemetryReading yawRate = readFloat(row, v.yawRate, 0, lim::kRotationRate);
+    s.yawRate = yawRate.value;
+    s.hasYawRate = yawRate.present;
     s.onTrack = readBool(row, v.onTrack, 0);
     s.inGarage = readBool(row, v.inGarage, 0);
     s.absActive = readBool(row, v.absActive, 0);
-    s.latAccel = readFloat(row, v.latAccel, 0);
-    s.longAccel = readFloat(row, v.longAccel, 0);
-    s.steerAngle = readFloat(row, v.steerAngle, 0);
-    s.localVelY = readFloat(row, v.velocityY, 0);
+    s.latAccel = readFloat(row, v.latAccel, 0, lim::kAcceleration).value;
+    s.longAccel = readFloat(row, v.longAccel, 0, lim::kAcceleration).value;
+    s.steerAngle = readFloat(row, v.steerAngle, 0, lim::kSteering).value;
+    const TelemetryReading localVelY = readFloat(row, v.velocityY, 0, lim::kSpeed);
+    s.localVelY = localVelY.value;
+    s.hasLocalVelY = localVelY.present;
+    s.complete = m_rowComplete;
     if (m_readFaulted)
         return false;
     m_sample = s;

@@ -9,10 +9,12 @@
 // Everything in the map is untrusted. connect() checks the header and the
 // variable-header array against the map's size; every read checks the row,
 // the variable's offset and element count against it and gives 0 outside;
-// every value read is made finite and limited in magnitude, so the frame is
-// always finite with amplitudes in 0..1.
+// a value that is not finite or far outside what a car can do counts as
+// missing for that sample (TelemetryValues.h): it reads 0 and the effect it
+// feeds is silent, so the frame is always finite with amplitudes in 0..1.
 
 #include "engines/ISimHapticEngine.h"
+#include "engines/TelemetryValues.h"
 #include "platform/Clock.h"
 #include "platform/NamedEvent.h"
 #include "platform/SharedMemory.h"
@@ -38,7 +40,10 @@ struct IRacingVariable {
     std::string_view nameView() const { return name; }
 };
 
-// The values of the last row taken. Zero after connect and disconnect.
+// The values of the last row taken. Zero after connect and disconnect. A
+// value that is missing reads 0; where 0 would play (a lateral velocity that
+// drops to 0 looks like a slide, a yaw rate of 0 like a yaw deficit, a time
+// of 0 opens the ABS gate) a flag says whether the value is there.
 struct IRacingSample {
     float shockVel[kCornerCount] = {};   // m/s, LF RF LR RR
     float shockDefl[kCornerCount] = {};  // m
@@ -59,6 +64,12 @@ struct IRacingSample {
     int32_t tickCount = 0;  // tick count of the row
     double sessionTime = 0.0;  // s
     int32_t sampleCount = 0;   // 6 in 360 Hz mode, 1 otherwise; 0 before the first row
+    bool hasLocalVelY = true;   // false: missing; no slide or slide rate (wheel slip)
+    bool hasYawRate = true;     // false: missing; no yaw deficit (wheel slip)
+    bool hasSessionTime = true;  // false: missing; no wheel slip and no ABS, which pulse with the time
+    // Every value the row gave was there: only such a row teaches the
+    // steering ratio.
+    bool complete = true;
 
     bool isOffTrack() const { return !onTrack || inGarage; }
 };
@@ -184,8 +195,11 @@ private:
     // Copies the element into dst; false (dst untouched) when it is missing
     // or outside the map, and a fault of the file also marks the sample bad.
     bool element(int64_t row, const IRacingVariable* var, int index, size_t width, void* dst);
-    float readFloat(int64_t row, const IRacingVariable* var, int index);
-    double readDouble(int64_t row, const IRacingVariable* var, int index);
+    // A float or double element, missing (0, and the row no longer
+    // complete) when it is not finite or beyond `limit` in magnitude (a
+    // carLimits value). An unpublished variable reads 0 and is no fault.
+    TelemetryReading readFloat(int64_t row, const IRacingVariable* var, int index, double limit);
+    double readDouble(int64_t row, const IRacingVariable* var, int index, double limit, bool& present);
     int32_t readInt(int64_t row, const IRacingVariable* var, int index);
     bool readBool(int64_t row, const IRacingVariable* var, int index);
 
@@ -211,6 +225,8 @@ private:
     // A read of the map met a file shrinking under it: the sample being
     // read is not taken.
     mutable bool m_readFaulted = false;
+    // Every value of the row being read was there so far.
+    bool m_rowComplete = true;
     bool m_toldBadRow = false;       // this connection's block pointed a row outside the map
     bool m_toldBadVariable = false;  // ... or a variable's element outside the map or its count
 };

@@ -14,7 +14,8 @@ namespace {
 constexpr float kTwoPi = 6.2831853071795864f;
 
 void learnSteerRatio(const IRacingSample& s, IRacingSlipState& state) {
-    const bool steadyCornering = s.speed > 15.0f && s.brake < 0.1f && s.throttle < 0.8f &&
+    // A row with a missing value teaches nothing.
+    const bool steadyCornering = s.complete && s.speed > 15.0f && s.brake < 0.1f && s.throttle < 0.8f &&
                                  std::fabs(s.localVelY) < 0.3f && std::fabs(s.steerAngle) > 0.05f &&
                                  std::fabs(s.yawRate) > 0.05f;
     if (!steadyCornering)
@@ -33,8 +34,10 @@ void learnSteerRatio(const IRacingSample& s, IRacingSlipState& state) {
         state.ratioLearned = true;
 }
 
+// Each term needs its values: a missing one silences the term (and without
+// the time, which the slip pulses with, the whole effect), never plays it.
 float slipAmplitude(const IRacingSample& s, const IRacingSlipState& state, const EffectProfile& fx) {
-    if (!(s.speed > 5.0f))
+    if (!(s.speed > 5.0f) || !s.hasSessionTime)
         return 0.0f;
     // Float division: with the integer threshold, (threshold - 1) / 99 would
     // truncate to 0 and make the setting do nothing.
@@ -42,18 +45,19 @@ float slipAmplitude(const IRacingSample& s, const IRacingSlipState& state, const
     const float h = 1.0f - (static_cast<float>(threshold - 1) / 99.0f - 0.5f) * 0.16f;
 
     const float absVelY = std::fabs(s.localVelY);
-    const float slide = clamp01((absVelY - 1.05f * h) / (5.25f * h));
+    const float slide = s.hasLocalVelY ? clamp01((absVelY - 1.05f * h) / (5.25f * h)) : 0.0f;
 
+    // The previous time is 0 after a sample without the lateral velocity.
     float rate = 0.0f;
     const double dt = s.sessionTime - state.prevSessionTime;
-    if (state.prevSessionTime > 0.0 && dt > 0.001 && dt < 0.5)
+    if (s.hasLocalVelY && state.prevSessionTime > 0.0 && dt > 0.001 && dt < 0.5)
         rate = std::fabs(static_cast<float>((s.localVelY - state.prevLocalVelY) / dt));
     const float kick = clamp01((rate - 3.15f * h) / (9.45f * h));
 
     float yawDeficit = 0.0f;
     const float absSteer = std::fabs(s.steerAngle);
     const float absYaw = std::fabs(s.yawRate);
-    if (state.ratioLearned && absSteer > 0.05f) {
+    if (s.hasYawRate && state.ratioLearned && absSteer > 0.05f) {
         const float predicted = absSteer * s.speed * state.learnedSteerRatio;
         yawDeficit = clamp01((predicted - absYaw - 0.2625f * h) / (0.525f * h));
     }
@@ -78,9 +82,11 @@ void computeHapticFrame(const IRacingSample& s, IRacingSlipState& state, const E
 
     state.prevLocalVelY = s.localVelY;
     state.prevYawRate = s.yawRate;
-    state.prevSessionTime = s.sessionTime;
+    // No slide rate across a missing lateral velocity: the next sample has none.
+    state.prevSessionTime = s.hasLocalVelY ? s.sessionTime : 0.0;
 
-    const bool absOn = s.absActive && s.speed > 0.83f && s.brake > 0.05f;
+    // The ABS gate pulses with the time: without it, no ABS.
+    const bool absOn = s.absActive && s.hasSessionTime && s.speed > 0.83f && s.brake > 0.05f;
     for (int c = 0; c < kCornerCount; ++c) {
         CornerHaptics& h = out.corners[c];
         const float v = std::fabs(s.shockVel[c]);

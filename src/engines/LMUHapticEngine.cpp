@@ -30,7 +30,10 @@ void writeAt(uint8_t* base, size_t offset, T v) {
     std::memcpy(base + offset, &v, sizeof v);
 }
 
-float doubleAt(const uint8_t* base, size_t offset) { return limitTelemetry(readAt<double>(base, offset)); }
+// A double of a record, missing (0) unless it is a value a car can have.
+TelemetryReading doubleAt(const uint8_t* base, size_t offset, double limit) {
+    return readingOf(readAt<double>(base, offset), limit);
+}
 
 // The counts of a snapshot, clipped to what it holds.
 int clippedVehicleCount(int32_t n) { return std::clamp(n, 0, lmu::kMaxVehicles); }
@@ -119,6 +122,8 @@ void LMUHapticEngine::resetConnectionState() {
     m_havePrevious = false;
     for (double& d : m_prevDeflection)
         d = 0.0;
+    for (bool& present : m_prevDeflectionPresent)
+        present = false;
     m_sample = LmuSample{};
     m_state = LmuState{};
     m_idleCount = 0;
@@ -270,15 +275,28 @@ bool LMUHapticEngine::readTelemetry() {
     for (int i = 0; i < vehicles && !playerListed; ++i)
         playerListed = snap[lmu::kVehiclesOffset + static_cast<size_t>(i) * lmu::kVehicleSize + lmu::kVehicleIsPlayer] != 0;
 
-    s.engineRpm = doubleAt(rec, lmu::rec::kEngineRpm);
-    s.engineMaxRpm = doubleAt(rec, lmu::rec::kEngineMaxRpm);
-    s.throttle = doubleAt(rec, lmu::rec::kThrottle);
-    s.brake = doubleAt(rec, lmu::rec::kBrake);
-    s.steering = doubleAt(rec, lmu::rec::kSteering);
-    s.yawRate = doubleAt(rec, lmu::rec::kLocalRotY);
-    s.lateralAccel = doubleAt(rec, lmu::rec::kLocalAccelX);
-    s.lateralVelocity = doubleAt(rec, lmu::rec::kLocalVelX);
-    const float forward = -doubleAt(rec, lmu::rec::kLocalVelZ);
+    // Missing values read 0, which leaves what they feed silent (a missing
+    // maximum rpm leaves the learned one); the values whose 0 would play say
+    // whether they are there.
+    namespace lim = carLimits;
+    bool complete = true;
+    const auto take = [&complete](TelemetryReading r) {
+        complete = complete && r.present;
+        return r;
+    };
+    s.engineRpm = take(doubleAt(rec, lmu::rec::kEngineRpm, lim::kEngineRpm)).value;
+    s.engineMaxRpm = take(doubleAt(rec, lmu::rec::kEngineMaxRpm, lim::kEngineRpm)).value;
+    s.throttle = take(doubleAt(rec, lmu::rec::kThrottle, lim::kPedal)).value;
+    s.brake = take(doubleAt(rec, lmu::rec::kBrake, lim::kPedal)).value;
+    s.steering = take(doubleAt(rec, lmu::rec::kSteering, lim::kSteering)).value;
+    const TelemetryReading yawRate = take(doubleAt(rec, lmu::rec::kLocalRotY, lim::kRotationRate));
+    s.yawRate = yawRate.value;
+    s.hasYawRate = yawRate.present;
+    s.lateralAccel = take(doubleAt(rec, lmu::rec::kLocalAccelX, lim::kAcceleration)).value;
+    const TelemetryReading lateral = take(doubleAt(rec, lmu::rec::kLocalVelX, lim::kSpeed));
+    s.lateralVelocity = lateral.value;
+    s.hasLateralVelocity = lateral.present;
+    const float forward = -take(doubleAt(rec, lmu::rec::kLocalVelZ, lim::kSpeed)).value;
     s.speed = std::fabs(forward);
     s.gear = readAt<int32_t>(rec, lmu::rec::kGear);
     s.absActive = rec[lmu::rec::kAbsActive] != 0;
@@ -293,18 +311,34 @@ bool LMUHapticEngine::readTelemetry() {
     for (int c = 0; c < kCornerCount; ++c) {
         const uint8_t* w = rec + lmu::rec::kWheels + static_cast<size_t>(c) * lmu::rec::kWheelSize;
         LmuCorner& corner = s.corners[c];
-        const double deflection = doubleAt(w, lmu::wheel::kDeflection);
+        // The velocity needs this deflection and the previous one; the first
+        // sample of a connection is at rest.
+        const double raw = readAt<double>(w, lmu::wheel::kDeflection);
+        const bool deflectionPresent = take(readingOf(raw, lim::kSuspensionTravel)).present;
+        const double deflection = deflectionPresent ? raw : 0.0;
         corner.suspDeflection = static_cast<float>(deflection);
-        corner.suspVelocity =
-            m_havePrevious ? limitTelemetry((deflection - m_prevDeflection[c]) / static_cast<double>(s.dt)) : 0.0f;
+        TelemetryReading velocity{0.0f, deflectionPresent};
+        if (m_havePrevious) {
+            velocity = deflectionPresent && m_prevDeflectionPresent[c]
+                           ? readingOf((deflection - m_prevDeflection[c]) / static_cast<double>(s.dt),
+                                       lim::kSuspensionVelocity)
+                           : TelemetryReading{};
+        }
+        corner.suspVelocity = velocity.value;
+        corner.hasSuspVelocity = velocity.present;
         m_prevDeflection[c] = deflection;
-        corner.gripFraction = doubleAt(w, lmu::wheel::kGripFract);
+        m_prevDeflectionPresent[c] = deflectionPresent;
+        corner.gripFraction = take(doubleAt(w, lmu::wheel::kGripFract, lim::kFraction)).value;
         corner.surfaceType = w[lmu::wheel::kSurfaceType];
         corner.onKerb = corner.surfaceType == lmu::kSurfaceKerb;
-        corner.wheelSpeed = std::fabs(doubleAt(w, lmu::wheel::kRotation)) * (w[lmu::wheel::kRadiusCm] / 100.0f);
-        corner.slipRatio = s.speed > 8.33f ? 1.0f - corner.wheelSpeed / s.speed : 0.0f;
+        const TelemetryReading rotation = take(doubleAt(w, lmu::wheel::kRotation, lim::kWheelAngularSpeed));
+        corner.wheelSpeed = std::fabs(rotation.value) * (w[lmu::wheel::kRadiusCm] / 100.0f);
+        // A wheel without its rotation has no slip ratio: 0, never "locked".
+        corner.hasSlipRatio = rotation.present;
+        corner.slipRatio = rotation.present && s.speed > 8.33f ? 1.0f - corner.wheelSpeed / s.speed : 0.0f;
     }
     m_havePrevious = true;
+    s.complete = complete;
     // The texture follows the ground under the wheels. (The record's own byte
     // at 826 is the vehicle class, not a surface.)
     const uint8_t wheelSurfaces[4] = {s.corners[0].surfaceType, s.corners[1].surfaceType, s.corners[2].surfaceType,

@@ -12,8 +12,10 @@
 //
 // The map is untrusted: every count taken from it (vehicles, results-text
 // length, telemetry records, the player's index) is clipped to what the
-// snapshot holds, samples with non-finite times are rejected, and every
-// value is made finite and limited in magnitude.
+// snapshot holds, samples with non-finite times are rejected, and a value
+// that is not finite or far outside what a car can do counts as missing for
+// that sample (TelemetryValues.h): it reads 0 and the effect it feeds is
+// silent.
 //
 // The engine stays connected when the map file is removed (the simulator
 // quit: no new samples, the idle frame from the 61st tick on); a map that
@@ -32,12 +34,16 @@
 
 namespace qv {
 
+// A value that is missing reads 0; where 0 would play, a flag says whether
+// the value is there.
 struct LmuCorner {
     float suspVelocity = 0.0f;    // m/s, signed
+    bool hasSuspVelocity = true;  // false: missing (this or the previous deflection); no road, impact or kerb
     float suspDeflection = 0.0f;  // m
     float gripFraction = 0.0f;    // 0..1, share of the contact patch sliding
     float wheelSpeed = 0.0f;      // m/s
     float slipRatio = 0.0f;       // longitudinal, bias removed once calibrated
+    bool hasSlipRatio = true;     // false: the wheel's rotation is missing; no lock-up there
     bool onKerb = false;
     uint8_t surfaceType = 0;
 };
@@ -65,6 +71,11 @@ struct LmuSample {
     // four wheels (see textureSurface); 255 before the first sample.
     uint8_t surfaceTypeByte = 255;
     double elapsedTime = 0.0;       // simulation time of the sample, s
+    bool hasLateralVelocity = true;  // false: missing; no slide or slide rate (wheel slip)
+    bool hasYawRate = true;          // false: missing; no yaw deficit (wheel slip)
+    // Every value the sample reads was there: only such a sample teaches the
+    // slip bias and the steering gain.
+    bool complete = true;
 };
 
 // Nine texture parameters, chosen by the surface under the car.
@@ -207,6 +218,7 @@ private:
     std::vector<uint8_t> m_snapshot;  // kMapSize bytes once connected, zero where this connection copied nothing
     LmuSnapshotReach m_snapshotReach;
     double m_prevDeflection[kCornerCount] = {};
+    bool m_prevDeflectionPresent[kCornerCount] = {};
     bool m_havePrevious = false;
     int32_t m_lastSampleMs = -1;
     LmuSample m_sample;

@@ -20,7 +20,8 @@ constexpr int kHistoryLength = 100;
 constexpr int32_t kAdaptiveAfter = 300;
 
 void learnSteeringGain(const LmuSample& s, LmuState& st) {
-    const bool steadyCornering = s.speed > 15.0f && s.brake < 0.1f && s.throttle < 0.8f &&
+    // A sample with a missing value teaches nothing.
+    const bool steadyCornering = s.complete && s.speed > 15.0f && s.brake < 0.1f && s.throttle < 0.8f &&
                                  std::fabs(s.lateralVelocity) < 0.3f && std::fabs(s.steering) > 0.02f &&
                                  std::fabs(s.yawRate) > 0.05f;
     if (!steadyCornering)
@@ -41,20 +42,22 @@ void learnSteeringGain(const LmuSample& s, LmuState& st) {
 
 // One value for the whole car from lateral sliding, its rate of change and
 // the gap between the yaw the steering asks for and the yaw the car does.
+// A term whose value is missing is silent.
 float wheelSlipAmplitude(const LmuSample& s, const LmuState& st, const EffectProfile& fx) {
     if (s.speed <= 5.0f)
         return 0.0f;
     const float k = 1.0f - (thresholdScale(fx.wheelSlipThreshold) - 0.5f) * 0.16f;
-    const float a = clamp01((std::fabs(s.lateralVelocity) - 0.6f * k) / (3.0f * k));
+    const float a = s.hasLateralVelocity ? clamp01((std::fabs(s.lateralVelocity) - 0.6f * k) / (3.0f * k)) : 0.0f;
 
+    // The previous time is 0 after a sample without the lateral velocity.
     float rate = 0.0f;
     const float d = static_cast<float>(s.elapsedTime - st.prevTime);
-    if (st.prevTime > 0.0 && d > 0.001f && d < 0.5f)
+    if (s.hasLateralVelocity && st.prevTime > 0.0 && d > 0.001f && d < 0.5f)
         rate = std::fabs((s.lateralVelocity - st.prevLateralVelocity) / d);
     const float b = clamp01((rate - 2.0f * k) / (6.0f * k));
 
     float c = 0.0f;
-    if (st.steerKDone && std::fabs(s.steering) > 0.02f) {
+    if (s.hasYawRate && st.steerKDone && std::fabs(s.steering) > 0.02f) {
         const float expectedYaw = std::fabs(s.steering) * s.speed * st.steerK;
         c = clamp01((expectedYaw - std::fabs(s.yawRate) - 0.15f * k) / (0.35f * k));
     }
@@ -115,7 +118,8 @@ void applySlipBias(LmuSample& s, LmuState& st) {
     else if (st.brakeHoldoff > 0)
         --st.brakeHoldoff;
 
-    const bool coastingStraight = s.speed > 8.33f && s.brake < 0.02f && s.throttle < 0.1f &&
+    // A sample with a missing value teaches nothing.
+    const bool coastingStraight = s.complete && s.speed > 8.33f && s.brake < 0.02f && s.throttle < 0.1f &&
                                   std::fabs(s.lateralAccel) < 3.0f && st.brakeHoldoff == 0;
     if (coastingStraight) {
         for (int c = 0; c < kCornerCount; ++c) {
@@ -190,11 +194,13 @@ void computeLMUFrame(const LmuSample& s, LmuState& st, const EffectProfile& fx, 
     learnSteeringGain(s, st);
     const float w = wheelSlipAmplitude(s, st, fx);
     st.prevLateralVelocity = s.lateralVelocity;
-    st.prevTime = s.elapsedTime;
+    // No slide rate across a missing lateral velocity: the next sample has none.
+    st.prevTime = s.hasLateralVelocity ? s.elapsedTime : 0.0;
 
     for (int c = 0; c < kCornerCount; ++c) {
         const LmuCorner& corner = s.corners[c];
         CornerHaptics& h = out.corners[c];
+        // Without its velocity (0) the corner plays no road, impact or kerb.
         const float a = std::fabs(corner.suspVelocity);
 
         const float n = std::min(a / st.roadScale, 1.0f);
@@ -225,10 +231,13 @@ void computeLMUFrame(const LmuSample& s, LmuState& st, const EffectProfile& fx, 
             const float detected = hits >= 3 ? std::min(largest / st.kerbRange, 1.0f) : 0.0f;
             kerb = corner.onKerb ? std::max(base, detected) : detected;
         }
+        if (!corner.hasSuspVelocity)
+            kerb = 0.0f;
         h.kerbAmp = kerb * fx.kerbRumble;
         h.kerbFreq = clampf(fx.freqKerb + 3.0f - 6.0f * kerb, 20.0f, 75.0f);
 
-        if (s.brake > 0.05f && s.speed > 8.33f) {
+        // A wheel without its slip ratio plays no lock-up.
+        if (corner.hasSlipRatio && s.brake > 0.05f && s.speed > 8.33f) {
             if (corner.slipRatio > p.lockSlipThreshold) {
                 h.absAmp = clamp01((corner.slipRatio - p.lockSlipThreshold) / p.lockSlipRange) *
                            std::min(s.speed / 41.67f, 1.0f) * fx.absLock;

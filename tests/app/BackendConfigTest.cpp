@@ -11,7 +11,15 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fcntl.h>
+#include <future>
 #include <map>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
 
 using namespace qv;
 using qv::test::TempDir;
@@ -110,8 +118,153 @@ TEST(InstallationId, AFolderThatCannotBeWrittenGivesAnError) {
     TempDir dir;
     std::string id, error;
     EXPECT_FALSE(loadOrCreateInstallationId(dir.file("missing/"), id, error));
-    EXPECT_EQ(error, "cannot write " + dir.file("missing/installation_id.tmp"));
+    EXPECT_EQ(error, "create temporary file for " + dir.file("missing/installation_id") + ": No such file or directory");
     EXPECT_EQ(id, "");
+}
+
+struct IdResult {
+    bool ok = false;
+    std::string id;
+    std::string error;
+};
+
+// loadOrCreateInstallationId on a thread of its own. Still running after five
+// seconds is a failure (it blocks on a pipe); the pipes it may block on are
+// then opened from this side until it returns, so the test ends either way.
+IdResult loadWithoutBlocking(const std::string& folder, const std::vector<std::string>& fifos) {
+    auto call = std::async(std::launch::async, [folder] {
+        IdResult r;
+        r.ok = loadOrCreateInstallationId(folder, r.id, r.error);
+        return r;
+    });
+    if (call.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+        ADD_FAILURE() << "loadOrCreateInstallationId still blocks after 5 s";
+        std::signal(SIGPIPE, SIG_IGN);
+        std::vector<int> readEnds;
+        while (call.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) {
+            for (const std::string& fifo : fifos) {
+                const int r = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+                if (r >= 0)
+                    readEnds.push_back(r);  // kept open: a blocked writer writes into it
+                const int w = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+                if (w >= 0)
+                    ::close(w);  // wakes a blocked reader, which then reads the end of the file
+            }
+        }
+        for (int fd : readEnds)
+            ::close(fd);
+    }
+    return call.get();
+}
+
+bool isFifo(const std::string& path) {
+    struct stat st{};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISFIFO(st.st_mode);
+}
+
+bool isRegular(const std::string& path) {
+    struct stat st{};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool isLink(const std::string& path) {
+    struct stat st{};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+TEST(InstallationId, APipeOrALinkToOneUnderTheNameIsLeftAsItIsAndGivesNoIdentifier) {
+    TempDir dir;
+    const std::string path = dir.file("installation_id");
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    IdResult r = loadWithoutBlocking(dir.path(), {path});
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.error, "read " + path + ": not a regular file; it was left as it is");
+    EXPECT_EQ(r.id, "");
+    EXPECT_TRUE(isFifo(path)) << "the pipe was replaced";
+
+    // The same through a link, which stays a link.
+    ASSERT_EQ(::unlink(path.c_str()), 0);
+    const std::string pipe = dir.file("elsewhere");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    ASSERT_EQ(::symlink(pipe.c_str(), path.c_str()), 0);
+    r = loadWithoutBlocking(dir.path(), {pipe});
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.error, "read " + path + ": not a regular file; it was left as it is");
+    EXPECT_TRUE(isLink(path));
+    EXPECT_TRUE(isFifo(pipe));
+
+    // And a folder.
+    ASSERT_EQ(::unlink(path.c_str()), 0);
+    ASSERT_EQ(::mkdir(path.c_str(), 0700), 0);
+    r = loadWithoutBlocking(dir.path(), {});
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.error, "read " + path + ": not a regular file; it was left as it is");
+}
+
+TEST(InstallationId, APipeOrALinkAtTheOldTemporaryNameIsNeverOpened) {
+    TempDir dir;
+    const std::string path = dir.file("installation_id");
+    const std::string temporary = dir.file("installation_id.tmp");
+    ASSERT_EQ(::mkfifo(temporary.c_str(), 0600), 0);
+    IdResult r = loadWithoutBlocking(dir.path(), {temporary});
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_TRUE(isInstallationId(r.id)) << r.id;
+    ASSERT_TRUE(isRegular(path)) << "the identity is no regular file (the pipe renamed over it?)";
+    EXPECT_EQ(qv::test::readFile(path), r.id + "\n");
+    EXPECT_TRUE(isFifo(temporary)) << "the pipe was opened or replaced";
+
+    // A link there is not written through: the file it names keeps its text.
+    ASSERT_EQ(::unlink(temporary.c_str()), 0);
+    ASSERT_EQ(::unlink(path.c_str()), 0);
+    const std::string victim = dir.file("victim");
+    ASSERT_TRUE(qv::test::writeFile(victim, "keep me\n"));
+    ASSERT_EQ(::symlink(victim.c_str(), temporary.c_str()), 0);
+    r = loadWithoutBlocking(dir.path(), {});
+    ASSERT_TRUE(r.ok) << r.error;
+    ASSERT_TRUE(isRegular(path));
+    EXPECT_EQ(qv::test::readFile(path), r.id + "\n");
+    EXPECT_EQ(qv::test::readFile(victim), "keep me\n");
+    EXPECT_TRUE(isLink(temporary));
+
+    // Nothing else is left in the folder: no temporary file of a new name.
+    int entries = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        (void)entry;
+        ++entries;
+    }
+    EXPECT_EQ(entries, 3) << "installation_id, the link and its target";
+}
+
+TEST(OnlineServices, APipeAsTheIdentityTurnsUsageReportsOffWithALineAndNeverBlocks) {
+    std::string printed;
+    OutputCapture capture([&printed](OutputStream, std::string_view text) { printed += text; });
+    TempDir dir;
+    const std::string path = dir.file("installation_id");
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    BackendConfig config;
+    config.baseUrl = "https://backend.invalid/functions/v1";
+    config.accessKey = "key";
+    auto made = std::async(std::launch::async, [&] {
+        auto online = std::make_unique<OnlineServices>(config, std::vector<std::string>{}, dir.path());
+        online->startUpdateCheck();
+        return online;
+    });
+    if (made.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+        ADD_FAILURE() << "the online services block on the pipe";
+        while (made.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) {
+            const int w = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            if (w >= 0)
+                ::close(w);
+        }
+    }
+    const std::unique_ptr<OnlineServices> online = made.get();
+    EXPECT_FALSE(online->usageReportsOn());
+    EXPECT_EQ(printed, "  [Online] No installation identity (read " + path +
+                           ": not a regular file; it was left as it is): usage reports are off.\n"
+                           "  [Online] No update server is configured: the update check is off.\n");
+    online->sendUsagePing("", "launch");
+    EXPECT_EQ(onlineWorkers().running(), 0);
+    EXPECT_TRUE(isFifo(path));
 }
 
 TEST(OnlineServices, WithNothingConfiguredOneLineSaysSoAndNothingStarts) {

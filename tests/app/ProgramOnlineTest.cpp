@@ -9,7 +9,10 @@
 
 #include <chrono>
 #include <csignal>
+#include <filesystem>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 namespace qv::test {
 namespace {
@@ -91,6 +94,66 @@ TEST_F(ProgramOnlineTest, EscapeSequencesFromAServerOrTheEnvironmentNeverReachTh
     EXPECT_EQ(program.exitCode(), 0) << program.errors();
     EXPECT_EQ(program.output().find('\x1b'), std::string::npos) << "no escape character printed";
     EXPECT_EQ(program.output().find('\x07'), std::string::npos);
+}
+
+// A pipe where the installation identity is kept blocked the start-up for
+// ever in open(): no window, no audio, no console line. It is left as it is
+// with a console line, usage reports are off, and the start goes on.
+TEST_F(ProgramOnlineTest, APipeInPlaceOfTheIdentityIsLeftAloneWithALineAndTheStartGoesOn) {
+    std::filesystem::create_directories(appData());
+    const std::string path = appData() + "installation_id";
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+
+    ChildProcess program;
+    ASSERT_TRUE(program.start({QV_QUORVANE_PATH},
+                              env({{"QV_BACKEND_URL", "https://backend.invalid/functions/v1"},
+                                   {"QV_BACKEND_KEY", "key"},
+                                   {"QV_UPDATE_URL", ""}}),
+                              home.file("out.txt")));
+    ASSERT_TRUE(program.waitForOutput("Waiting for iRacing -- get into a session...", kWaitMs)) << program.output();
+    EXPECT_TRUE(program.waitForOutput("  [Online] No installation identity (read " + path +
+                                          ": not a regular file; it was left as it is): usage reports are off.\n",
+                                      kWaitMs))
+        << program.output();
+    program.signal(SIGINT);
+    ASSERT_TRUE(program.wait(kWaitMs));
+    EXPECT_EQ(program.exitCode(), 0) << program.errors();
+    struct stat st{};
+    ASSERT_EQ(::lstat(path.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode)) << "the pipe was replaced";
+}
+
+// A link to a pipe at the name the identity used to be written to first: it
+// is never opened, the identity is made and the launch is reported.
+TEST_F(ProgramOnlineTest, ALinkToAPipeAtTheOldTemporaryNameIsNeverOpened) {
+    HttpsTestServer server;
+    ASSERT_TRUE(server.isRunning()) << server.error();
+    std::filesystem::create_directories(appData());
+    const std::string pipe = home.file("pipe");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    ASSERT_EQ(::symlink(pipe.c_str(), (appData() + "installation_id.tmp").c_str()), 0);
+
+    ChildProcess program;
+    ASSERT_TRUE(program.start({QV_QUORVANE_PATH},
+                              env({{"QV_BACKEND_URL", server.url("/functions/v1")},
+                                   {"QV_BACKEND_KEY", "key"},
+                                   {"QV_UPDATE_URL", ""},
+                                   {"QV_BACKEND_CA_FILE", server.caFile()}}),
+                              home.file("out.txt")));
+    ASSERT_TRUE(program.waitForOutput("Waiting for iRacing -- get into a session...", kWaitMs)) << program.output();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
+    while (server.requests().empty() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    program.signal(SIGINT);
+    ASSERT_TRUE(program.wait(kWaitMs));
+    EXPECT_EQ(program.exitCode(), 0) << program.errors();
+
+    const std::string id = readFile(appData() + "installation_id");
+    ASSERT_EQ(id.size(), 37u) << id;
+    ASSERT_EQ(server.requests().size(), 1u);
+    EXPECT_EQ(server.requests()[0]["path"], "/functions/v1/ping");
+    EXPECT_NE(server.requests()[0]["body"].get<std::string>().find(id.substr(0, 36)), std::string::npos);
+    EXPECT_EQ(program.output().find("installation identity"), std::string::npos) << program.output();
 }
 
 TEST_F(ProgramOnlineTest, WithNoServerConfiguredItSaysSoOnceAndSendsNothing) {

@@ -353,9 +353,9 @@ TEST(LMUHapticsThroughTheMap, KerbsFromTheWheelsSurfaces) {
     EXPECT_EQ(engine.sample().surfaceTypeByte, 5);
     RecordingConsole console;
     engine.drawDashboard(console, out, fx, 100, 99.0f);
-    EXPECT_EQ(console.screen().rowText(8).substr(32, 8), "   KERB!");
-    EXPECT_EQ(console.screen().cell(32, 8).attribute, 12);
-    EXPECT_EQ(console.screen().rowText(8).substr(2, 8), "   dry  ");
+    EXPECT_EQ(console.screen().rowText(8).substr(44, 8), "   KERB!");
+    EXPECT_EQ(console.screen().cell(44, 8).attribute, 12);
+    EXPECT_EQ(console.screen().rowText(8).substr(20, 8), "   dry  ");
 }
 
 // The texture parameters come from the surface under most wheels (a tie goes

@@ -19,6 +19,9 @@ unless stated):
   /big?bytes=N[&length=0]  200 with N bytes of "x"; length=0 sends no
                         Content-Length and closes the connection instead
   /truncated            announces 1000 bytes, sends 10 and closes
+  /slow/<name>?bytes=N&chunk=C&interval=S  200 announcing N bytes of "x",
+                        sent C bytes (default 1024) at a time with S seconds
+                        (default 0.2) between the pieces: a slow download
   /files/<name>         the file <dir>/<name>, with the status in
                         <dir>/<name>.status (default 200); the body follows
                         the headers after the seconds in <dir>/<name>.delay
@@ -118,6 +121,22 @@ class Handler(http.server.BaseHTTPRequestHandler):
                     n = min(count, len(chunk))
                     self.wfile.write(chunk[:n])
                     count -= n
+            elif len(parts) == 3 and parts[1] == "slow" and parts[2]:
+                count = int(query.get("bytes", ["0"])[0])
+                piece = max(1, int(query.get("chunk", ["1024"])[0]))
+                interval = float(query.get("interval", ["0.2"])[0])
+                self.send_response(200)
+                self.send_header("Content-Type", "application/octet-stream")
+                self.send_header("Content-Length", str(count))
+                self.send_header("Connection", "close")
+                self.end_headers()
+                while count > 0:
+                    n = min(count, piece)
+                    self.wfile.write(b"x" * n)
+                    self.wfile.flush()
+                    count -= n
+                    if count > 0:
+                        time.sleep(interval)
             elif route == "/truncated":
                 self.send_response(200)
                 self.send_header("Content-Length", "1000")

@@ -1,10 +1,15 @@
 #include "platform/net/FileDownload.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -12,6 +17,37 @@
 namespace qv {
 
 namespace {
+
+// The files of one running download.
+struct RunningDownload {
+    std::string folder;
+    std::string partPath;
+    std::string finalPath;
+};
+
+// The downloads running in this process. Never destroyed: the exit handler
+// and workers that outlive main use it while the program ends.
+struct RunningDownloads {
+    std::mutex mutex;
+    std::condition_variable left;  // a download left the list
+    std::vector<RunningDownload> downloads;
+    bool handlerInstalled = false;
+    // endRunningDownloads ran: running transfers stop, no new one starts.
+    std::atomic<bool> ending{false};
+};
+
+RunningDownloads& runningDownloads() {
+    static auto* running = new RunningDownloads();
+    return *running;
+}
+
+void removeFiles(const RunningDownload& d) {
+    ::unlink(d.partPath.c_str());
+    ::unlink(d.finalPath.c_str());
+    ::rmdir(d.folder.c_str());
+}
+
+void exitHandler() { endRunningDownloads(kDownloadExitWaitMs); }
 
 std::string tempRoot() {
     const char* tmp = std::getenv("TMPDIR");
@@ -75,28 +111,60 @@ FileDownloadResult downloadToPrivateFile(IHttpsTransport& transport, HttpsReques
         result.error = "The download's file name \"" + fileName + "\" is not a plain name.";
         return result;
     }
-    std::string folderTemplate = tempRoot() + "/" + folderPrefix + "XXXXXX";
-    std::vector<char> folderBuffer(folderTemplate.begin(), folderTemplate.end());
-    folderBuffer.push_back('\0');
-    if (!::mkdtemp(folderBuffer.data())) {  // made with mode 0700
-        result.error = "mkdtemp " + folderTemplate + ": " + std::strerror(errno);
-        return result;
+    // HTTPS (and with it OpenSSL, which cleans up in an exit handler of its
+    // own) is set up before this download's exit handler is installed, so
+    // at exit that handler runs first and ends the transfer before OpenSSL's
+    // state goes. A failure here is the transfer's to report.
+    httpsGlobalInit(nullptr);
+    // The folder and the part file are made and registered under the lock
+    // the exit handler takes: an exit at any moment finds them listed.
+    RunningDownloads& running = runningDownloads();
+    RunningDownload files;
+    int fd = -1;
+    {
+        std::lock_guard<std::mutex> lock(running.mutex);
+        if (running.ending.load()) {
+            result.error = "The program is ending.";
+            result.cancelled = true;
+            return result;
+        }
+        std::string folderTemplate = tempRoot() + "/" + folderPrefix + "XXXXXX";
+        std::vector<char> folderBuffer(folderTemplate.begin(), folderTemplate.end());
+        folderBuffer.push_back('\0');
+        if (!::mkdtemp(folderBuffer.data())) {  // made with mode 0700
+            result.error = "mkdtemp " + folderTemplate + ": " + std::strerror(errno);
+            return result;
+        }
+        files.folder = folderBuffer.data();
+        files.partPath = files.folder + "/" + fileName + ".part";
+        files.finalPath = files.folder + "/" + fileName;
+        fd = ::open(files.partPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            result.error = "open " + files.partPath + ": " + std::strerror(errno);
+            ::rmdir(files.folder.c_str());
+            return result;
+        }
+        running.downloads.push_back(files);
+        if (!running.handlerInstalled)
+            running.handlerInstalled = std::atexit(exitHandler) == 0;
     }
-    const std::string folder(folderBuffer.data());
-    const std::string partPath = folder + "/" + fileName + ".part";
-    const std::string finalPath = folder + "/" + fileName;
-    const auto cleanUp = [&] {
-        ::unlink(partPath.c_str());
-        ::unlink(finalPath.c_str());
-        ::rmdir(folder.c_str());
+    const std::string& partPath = files.partPath;
+    const std::string& finalPath = files.finalPath;
+    // Ends the download's registration; on failure (ok false) its files go too.
+    const auto finish = [&](bool ok) {
+        std::lock_guard<std::mutex> lock(running.mutex);
+        if (!ok)
+            removeFiles(files);
+        auto& list = running.downloads;
+        list.erase(std::remove_if(list.begin(), list.end(),
+                                  [&](const RunningDownload& d) { return d.folder == files.folder; }),
+                   list.end());
+        running.left.notify_all();
     };
-
-    const int fd = ::open(partPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        result.error = "open " + partPath + ": " + std::strerror(errno);
-        ::rmdir(folder.c_str());
-        return result;
-    }
+    // The program ending stops the transfer too, at its next progress check.
+    request.shouldCancel = [callerCancel = std::move(request.shouldCancel), &running] {
+        return running.ending.load() || (callerCancel && callerCancel());
+    };
     int writeErrno = 0;
     request.bodySink = [fd, &writeErrno](const char* data, size_t size) {
         if (writeAll(fd, data, size))
@@ -120,14 +188,31 @@ FileDownloadResult downloadToPrivateFile(IHttpsTransport& transport, HttpsReques
     } else if (response.bodyBytes == 0) {
         result.error = "The server sent an empty file for " + request.url + ".";
     } else if (::rename(partPath.c_str(), finalPath.c_str()) != 0) {
+        // Also when endRunningDownloads removed the part file under the transfer.
         result.error = "rename " + partPath + ": " + std::strerror(errno);
     } else {
         result.ok = true;
         result.path = finalPath;
+        finish(true);
         return result;
     }
-    cleanUp();
+    finish(false);
     return result;
+}
+
+int endRunningDownloads(int waitMs) {
+    RunningDownloads& running = runningDownloads();
+    std::unique_lock<std::mutex> lock(running.mutex);
+    running.ending = true;
+    const int count = static_cast<int>(running.downloads.size());
+    // Each transfer stops at its next progress check and removes its files.
+    running.left.wait_for(lock, std::chrono::milliseconds(std::max(waitMs, 0)),
+                          [&running] { return running.downloads.empty(); });
+    // Whatever has not stopped yet writes on into a file no longer there.
+    for (const RunningDownload& d : running.downloads)
+        removeFiles(d);
+    running.downloads.clear();
+    return count;
 }
 
 void removePrivateDownload(const std::string& path) {

@@ -4,6 +4,7 @@
 #include "platform/net/FileDownload.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <system_error>
@@ -27,6 +28,10 @@ struct InstallerShared {
     std::shared_ptr<DownloadJob> current;  // the running job, null when none
     std::string path;
     std::string error;
+    // The last worker started: joined before the next one starts and at
+    // exit, never detached (see endAtExit).
+    std::thread worker;
+    bool exitHandlerInstalled = false;
 };
 
 InstallerShared& shared() {
@@ -66,6 +71,30 @@ void downloadWorker(std::shared_ptr<DownloadJob> job) {
     gInstallerState = result.ok ? kInstallerDownloaded : kInstallerFailed;
 }
 
+// At exit, a download still running ends first: it is cancelled, and its
+// worker (which removes its files) is waited for and joined, so no thread
+// holds the TLS library's state when that library cleans up in its own exit
+// handler (installed earlier, by the HTTPS set-up, so it runs later). A
+// worker that does not end in time is left; FileDownload's exit handler has
+// removed its files by then.
+void endAtExit() {
+    InstallerShared& s = shared();
+    {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        if (s.current)
+            s.current->cancel = true;
+    }
+    if (!waitForInstallerWorker(kInstallerExitWaitMs))
+        return;
+    std::thread worker;
+    {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        worker = std::move(s.worker);
+    }
+    if (worker.joinable())
+        worker.join();
+}
+
 bool isHttps(const std::string& url) {
     return url.size() > 8 && (url.compare(0, 8, "https://") == 0 || url.compare(0, 8, "HTTPS://") == 0);
 }
@@ -74,9 +103,23 @@ bool isHttps(const std::string& url) {
 
 bool startInstallerDownload(const std::string& url, const InstallerDownloadOptions& options) {
     InstallerShared& s = shared();
-    std::lock_guard<std::mutex> lock(s.mutex);
+    std::unique_lock<std::mutex> lock(s.mutex);
     if (s.current || gInstallerState.load() == kInstallerDownloading || !isHttps(url))
         return false;
+    // The previous worker has published its result (no current job): it is
+    // past its last use of the lock and ends at once.
+    std::thread previous = std::move(s.worker);
+    lock.unlock();
+    if (previous.joinable())
+        previous.join();
+    lock.lock();
+    if (s.current || gInstallerState.load() == kInstallerDownloading)
+        return false;
+    if (!s.exitHandlerInstalled) {
+        // HTTPS first: its exit handler then runs after this one.
+        httpsGlobalInit(nullptr);
+        s.exitHandlerInstalled = std::atexit(endAtExit) == 0;
+    }
     auto job = std::make_shared<DownloadJob>();
     job->url = url;
     job->options = options;
@@ -85,7 +128,7 @@ bool startInstallerDownload(const std::string& url, const InstallerDownloadOptio
     s.error.clear();
     gInstallerState = kInstallerDownloading;
     try {
-        std::thread(downloadWorker, job).detach();
+        s.worker = std::thread(downloadWorker, job);
     } catch (const std::system_error& e) {
         s.current.reset();
         s.error = std::string("The download could not be started: ") + e.what();

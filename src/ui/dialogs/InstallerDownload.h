@@ -11,7 +11,12 @@
 // publishes the path and error (under a lock) before it stores the final
 // state. A cancelled download (the dialog closed, the program ends: checked
 // from the transfer's progress) removes its file and reports nothing. The
-// worker holds everything it touches, so it may outlive the dialog safely.
+// worker holds everything it touches, so it may outlive the dialog safely;
+// when the program ends before the worker notices (Ctrl+C, Exit), exit
+// handlers end the download (platform/net/FileDownload.h stops the transfer,
+// so the partial file and its folder go with it) and then wait for the worker
+// and join it (at most kInstallerExitWaitMs), before the TLS library cleans
+// up.
 
 #include "platform/net/HttpsTransport.h"
 
@@ -28,6 +33,8 @@ inline constexpr int32_t kInstallerDownloaded = 2;
 inline constexpr int32_t kInstallerFailed = 3;
 
 inline constexpr int kInstallerStallMs = 15000;
+// How long the program's end waits for a running download's worker.
+inline constexpr int kInstallerExitWaitMs = 3000;
 inline constexpr size_t kInstallerMaxBytes = size_t{512} << 20;
 inline constexpr int kInstallerConnectTimeoutMs = 15000;
 inline constexpr const char* kInstallerUserAgent = "QuorVane-Updater/1.0";

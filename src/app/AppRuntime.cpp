@@ -80,6 +80,10 @@ void AppRuntime::startUp() {
 }
 
 void AppRuntime::switchEngine(int sim, bool inRunLoop) {
+    // The last simulator's dashboard goes: the new one draws its own header
+    // only once it connects, and until then only its waiting line shows.
+    m_env.console->setColor(ConsoleAttr::kNormal);
+    m_env.console->clear();
     // The file's header belongs to the engine that started the recording;
     // rows of another simulator under it would make the file unreadable.
     if (m_logger->isRecording()) {

@@ -20,8 +20,10 @@ namespace {
 // simulator's own vibration signals.
 constexpr int kOutputRow = 17;
 constexpr int kGearLogRow = 24;
-// Right after the update counter's 33 characters at column 50.
-constexpr int kEngineTagColumn = 83;
+// Right after the update counter.
+constexpr int kEngineTagColumn = kUpdateCounterColumn + kUpdateCounterWidth;
+// Right of the row label "  RPM / Gear / Speed / Engine".
+constexpr int kVehicleColumn = 30;
 
 // AC EVO counts gears from 0 = reverse, 1 = neutral; the dashboards count
 // from -1 = reverse, 0 = neutral.
@@ -35,7 +37,8 @@ void drawACEVODashboardHeader(IConsole& console, bool audioActive, int channels)
     std::string audio = "  Audio: ";
     audio += audioActive ? "ACTIVE  " : "INACTIVE";
     audio += "  Channels: " + std::to_string(channels) + std::string(50, ' ');
-    drawText(console, 0, 3, audioActive ? ConsoleAttr::kGreen : ConsoleAttr::kRed, audio);
+    drawText(console, 0, 3, audioActive ? ConsoleAttr::kGreen : ConsoleAttr::kRed,
+             fitted(audio, kUpdateCounterColumn));
 
     const char* rowLabels[4] = {"  Shock Vel   (m/s) ", "  Kerb/Fast Susp    ", "  Slip Ratio  (lng) ",
                                 "  Wheel Slip  (raw) "};
@@ -80,19 +83,21 @@ void drawACEVODashboard(IConsole& console, const ACEVOSample& s, int32_t engineT
         const int ratioColour = std::fabs(ratio) > 0.2f   ? ConsoleAttr::kRed
                                 : std::fabs(ratio) > 0.1f ? ConsoleAttr::kYellow
                                                           : ConsoleAttr::kNormal;
-        drawText(console, x, 9, ratioColour, formatText("%7.3f      ", ratio));
+        drawTelemetryCell(console, x, 9, ratioColour, formatText("%7.3f      ", static_cast<double>(ratio)));
 
         drawFlaggedCell(console, x, 10, off ? 0.0f : s.wheelSlip[c], 1.2f, 2.1f, " SLIP!");
     }
 
-    drawText(console, 2, 12, ConsoleAttr::kCyan,
-             formatText("road=%.4f  kerb=%.4f  absVib=%.4f  slipVib=%.4f                ",
-                        off ? 0.0 : static_cast<double>(s.roadVibrations),
-                        off ? 0.0 : static_cast<double>(s.kerbVibration),
-                        off ? 0.0 : static_cast<double>(s.absVibrations),
-                        off ? 0.0 : static_cast<double>(s.slipVibration)));
+    // From column 0: the values replace the header's legend of this row.
+    drawText(console, 0, 12, ConsoleAttr::kCyan,
+             fitted(formatText("  road=%.4f  kerb=%.4f  absVib=%.4f  slipVib=%.4f                ",
+                               off ? 0.0 : static_cast<double>(s.roadVibrations),
+                               off ? 0.0 : static_cast<double>(s.kerbVibration),
+                               off ? 0.0 : static_cast<double>(s.absVibrations),
+                               off ? 0.0 : static_cast<double>(s.slipVibration)),
+                    kConsoleColumns));
 
-    drawVehicleLine(console, 14, s.rpm, shownGear(s.gear), s.speed, s.onTrack, off);
+    drawVehicleLine(console, kVehicleColumn, 14, s.rpm, shownGear(s.gear), s.speed, s.onTrack, off);
     drawOutputRows(console, kOutputRow, shown, fx, secondsSinceShift, off);
     drawGearLog(console, kGearLogRow, s.gear, secondsSinceShift, fx);
     console.setColor(ConsoleAttr::kNormal);

@@ -57,7 +57,7 @@ void drawAcDashboard(IConsole& console, AcDashboardKind kind, const AcDashboardS
         if (fx.suspDualBand)
             drawKerbCell(console, x, 8, offTrack ? 0.0f : shownValue(shown.corners[c].kerbAmp));
         else
-            drawText(console, x, 8, ConsoleAttr::kNormal, kNoValueCell);
+            drawTelemetryCell(console, x, 8, ConsoleAttr::kNormal, kNoValueCell);
 
         if (kind == AcDashboardKind::ACC)
             drawFlaggedCell(console, x, 9, live(sample.lngSlip, c), 0.03f, 0.08f, " ABS! ");
@@ -67,7 +67,7 @@ void drawAcDashboard(IConsole& console, AcDashboardKind kind, const AcDashboardS
         drawFlaggedCell(console, x, 10, live(sample.wheelSlip, c), 1.2f, 2.1f, " SLIP!");
     }
 
-    drawVehicleLine(console, 12, sample.rpm, sample.gear, sample.speed, sample.onTrack, offTrack);
+    drawVehicleLine(console, kVehicleLineColumn, 12, sample.rpm, sample.gear, sample.speed, sample.onTrack, offTrack);
     drawOutputRows(console, 15, shown, fx, secondsSinceShift, offTrack);
     drawGearLog(console, 24, sample.gear, secondsSinceShift, fx);
     console.setColor(ConsoleAttr::kNormal);

@@ -51,6 +51,12 @@ std::string padded(std::string text, size_t width) {
     return text;
 }
 
+std::string fitted(std::string text, size_t width) {
+    if (text.size() > width)
+        text.resize(width);
+    return text;
+}
+
 void drawText(IConsole& console, int column, int row, int attribute, std::string_view text) {
     console.setColor(attribute);
     console.setCursor(column, row);

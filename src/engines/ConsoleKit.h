@@ -28,6 +28,10 @@ std::string gearText(int gear);
 // `text` with blanks appended up to `width` characters; longer text as it is.
 std::string padded(std::string text, size_t width);
 
+// `text` cut to at most `width` characters, so that a field never runs into
+// the field to its right.
+std::string fitted(std::string text, size_t width);
+
 // Colour, cursor (column, row), then the text, in that order.
 void drawText(IConsole& console, int column, int row, int attribute, std::string_view text);
 

@@ -10,8 +10,6 @@ namespace qv {
 
 namespace {
 
-constexpr int kOutputColumns[kCornerCount] = {16, 32, 48, 64};
-
 constexpr const char* kSimpleOutputLabels[6] = {"  Road Vibration", "  Susp. Impact  ", "  Kerb/Rumble   ",
                                                 "  ABS/Lock      ", "  Gear Change   ", "  Wheel Slip    "};
 constexpr const char* kDualBandOutputLabels[6] = {"  Road Vibration", "  Slow Susp.    ", "  Fast Susp.    ",
@@ -32,17 +30,19 @@ void drawTitleRows(IConsole& console, const char* simName) {
 
 void drawAudioLine(IConsole& console, bool audioActive, int channels, const std::string& tail) {
     drawText(console, 0, 3, audioActive ? ConsoleAttr::kGreen : ConsoleAttr::kRed,
-             std::string("  Audio: ") + (audioActive ? "ACTIVE" : "INACTIVE") + "  Channels: " +
-                 std::to_string(channels) + tail);
+             fitted(std::string("  Audio: ") + (audioActive ? "ACTIVE" : "INACTIVE") + "  Channels: " +
+                        std::to_string(channels) + tail,
+                    kUpdateCounterColumn));
 }
 
 const char* suspensionModeName(bool dualBand) { return dualBand ? "Advanced (Dual-Band)" : "Simple"; }
 
 void drawTelemetryHeadings(IConsole& console, const char* const rowLabels[4]) {
     drawText(console, 0, 5, ConsoleAttr::kYellow, "  [ Per-Corner Telemetry ]");
+    // Each caption keeps a blank before the next corner's.
     for (int c = 0; c < kCornerCount; ++c) {
         drawText(console, kTelemetryColumns[c], 6, ConsoleAttr::kWhite,
-                 std::string("---- ") + kCornerNames[c] + " --------------------");
+                 fitted(std::string("---- ") + kCornerNames[c] + " --------------------", kTelemetryCellWidth - 1));
     }
     for (int i = 0; i < 4; ++i)
         drawText(console, 0, 7 + i, ConsoleAttr::kNormal, rowLabels[i]);
@@ -54,8 +54,11 @@ const char* const* suspensionOutputLabels(bool dualBand) {
 
 void drawOutputHeadings(IConsole& console, int firstRow, const char* const labels[6]) {
     drawText(console, 0, firstRow - 2, ConsoleAttr::kCyan, "  [ Haptic Output per Corner  0.0=off  1.0=full ]");
-    drawText(console, 0, firstRow - 1, ConsoleAttr::kNormal,
-             "  Corner           LF              RF              LR              RR");
+    // The corner names stand over the middle of their value and bar.
+    std::string corners = "  Corner";
+    for (int c = 0; c < kCornerCount; ++c)
+        corners = padded(corners, static_cast<size_t>(kOutputColumns[c] + 7)) + kCornerNames[c];
+    drawText(console, 0, firstRow - 1, ConsoleAttr::kNormal, corners);
     for (int i = 0; i < 6; ++i)
         drawText(console, 0, firstRow + i, ConsoleAttr::kNormal, labels[i]);
 }
@@ -76,25 +79,31 @@ void drawTrackBanner(IConsole& console, bool offTrack, const char* place) {
 }
 
 void drawUpdateCounter(IConsole& console, int updatesPerSecond, const std::string& source) {
-    drawText(console, 50, 3, ConsoleAttr::kGreen, formatText("| Updates: %3d/s  ", updatesPerSecond) + source);
+    drawText(console, kUpdateCounterColumn, 3, ConsoleAttr::kGreen,
+             fitted(formatText("| Updates: %3d/s  ", updatesPerSecond) + source, kUpdateCounterWidth));
+}
+
+void drawTelemetryCell(IConsole& console, int column, int row, int attribute, const std::string& text) {
+    drawText(console, column, row, attribute, fitted(text, kTelemetryCellWidth));
 }
 
 void drawShockVelocityCell(IConsole& console, int column, int row, float v) {
-    drawText(console, column, row, levelColour(std::min(std::fabs(v) * 0.5f, 1.0f)),
-             formatText("%8.4f [%s]  ", static_cast<double>(v), ratioBar(v, 2.0f, 5).c_str()));
+    drawTelemetryCell(console, column, row, levelColour(std::min(std::fabs(v) * 0.5f, 1.0f)),
+                      formatText("%8.4f [%s]  ", static_cast<double>(v), ratioBar(v, 2.0f, 5).c_str()));
 }
 
 void drawKerbCell(IConsole& console, int column, int row, float amplitude) {
     const bool kerb = amplitude > 0.05f;
-    drawText(console, column, row, kerb ? ConsoleAttr::kRed : ConsoleAttr::kNormal,
-             formatText("%8.3f%s   ", static_cast<double>(amplitude), kerb ? " KERB! " : "       "));
+    drawTelemetryCell(console, column, row, kerb ? ConsoleAttr::kRed : ConsoleAttr::kNormal,
+                      formatText("%8.3f%s   ", static_cast<double>(amplitude), kerb ? " KERB! " : "       "));
 }
 
 void drawLockCell(IConsole& console, int column, int row, float amplitude) {
     if (amplitude > 0.1f)
-        drawText(console, column, row, ConsoleAttr::kRed, formatText("%5.2f LOCK  ", static_cast<double>(amplitude)));
+        drawTelemetryCell(console, column, row, ConsoleAttr::kRed,
+                          formatText("%5.2f LOCK  ", static_cast<double>(amplitude)));
     else
-        drawText(console, column, row, ConsoleAttr::kNormal, kNoValueCell);
+        drawTelemetryCell(console, column, row, ConsoleAttr::kNormal, kNoValueCell);
 }
 
 void drawFlaggedCell(IConsole& console, int column, int row, float value, float yellowAbove, float redAbove,
@@ -102,20 +111,21 @@ void drawFlaggedCell(IConsole& console, int column, int row, float value, float 
     const int colour = value > redAbove      ? ConsoleAttr::kRed
                        : value > yellowAbove ? ConsoleAttr::kYellow
                                              : ConsoleAttr::kNormal;
-    drawText(console, column, row, colour,
-             formatText("%6.3f%s  ", static_cast<double>(value), value > redAbove ? flag : "      "));
+    drawTelemetryCell(console, column, row, colour,
+                      formatText("%6.3f%s  ", static_cast<double>(value), value > redAbove ? flag : "      "));
 }
 
-void drawVehicleLineWithLevel(IConsole& console, int row, float level, float rpm, int gear, float speedMps,
-                              bool onTrack) {
-    drawText(console, 22, row, levelColour(level),
+void drawVehicleLineWithLevel(IConsole& console, int column, int row, float level, float rpm, int gear,
+                              float speedMps, bool onTrack) {
+    drawText(console, column, row, levelColour(level),
              formatText("%6.0f rpm  Gear:%s  %5.1f km/h  %s  ", static_cast<double>(shownValue(rpm)),
                         gearText(gear).c_str(), static_cast<double>(shownValue(speedMps * 3.6f)),
                         onTrack ? "ON TRACK " : "OFF TRACK"));
 }
 
-void drawVehicleLine(IConsole& console, int row, float rpm, int gear, float speedMps, bool onTrack, bool offTrack) {
-    drawVehicleLineWithLevel(console, row, offTrack ? 0.0f : rpm / 9000.0f, rpm, gear, speedMps, onTrack);
+void drawVehicleLine(IConsole& console, int column, int row, float rpm, int gear, float speedMps, bool onTrack,
+                     bool offTrack) {
+    drawVehicleLineWithLevel(console, column, row, offTrack ? 0.0f : rpm / 9000.0f, rpm, gear, speedMps, onTrack);
 }
 
 void drawOutputRows(IConsole& console, int firstRow, const HapticFrame& shown, const EffectProfile& fx,
@@ -131,7 +141,8 @@ void drawOutputRows(IConsole& console, int firstRow, const HapticFrame& shown, c
         for (int i = 0; i < 6; ++i) {
             const float v = shownValue(values[i]);
             drawText(console, kOutputColumns[c], firstRow + i, levelColour(v),
-                     formatText("%5.3f [%s]  ", static_cast<double>(v), makeBar(v, 8, '#').c_str()));
+                     fitted(formatText("%5.3f [%s]  ", static_cast<double>(v), makeBar(v, 8, '#').c_str()),
+                            kOutputCellWidth));
         }
     }
 }
@@ -142,11 +153,12 @@ void drawGearLog(IConsole& console, int row, int gear, float secondsSinceShift, 
     const int attribute = secondsSinceShift < 0.3f ? ConsoleAttr::kRed
                           : secondsSinceShift < 1.0f ? ConsoleAttr::kYellow
                                                      : ConsoleAttr::kNormal;
-    char text[80];
-    std::snprintf(text, sizeof text, "Gear %d  |  %.1fs ago  |  intensity=%.0f%%  duration=%dms     ", gear,
+    // From column 0, so that the line replaces the waiting line as a whole.
+    char text[82];
+    std::snprintf(text, sizeof text, "  Gear %d  |  %.1fs ago  |  intensity=%.0f%%  duration=%dms     ", gear,
                   static_cast<double>(secondsSinceShift), static_cast<double>(shownValue(fx.gearChangeIntensity) * 100.0f),
                   gearPulseMs(fx.gearChangeDuration));
-    drawText(console, 2, row, attribute, text);
+    drawText(console, 0, row, attribute, text);
 }
 
 }  // namespace qv

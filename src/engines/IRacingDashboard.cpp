@@ -39,15 +39,15 @@ void drawIRacingDashboard(IConsole& console, const IRacingSample& sample, const 
         drawShockVelocityCell(console, x, 7, offTrack ? 0.0f : sample.shockVel[c]);
 
         const float p = offTrack ? 0.0f : sample.rumblePitch[c];
-        drawText(console, x, 8, p > 0.0f ? ConsoleAttr::kRed : ConsoleAttr::kNormal,
-                 formatText("%8.1f Hz%s  ", static_cast<double>(p), p > 0.0f ? " KERB!" : "      "));
+        drawTelemetryCell(console, x, 8, p > 0.0f ? ConsoleAttr::kRed : ConsoleAttr::kNormal,
+                          formatText("%8.1f Hz%s  ", static_cast<double>(p), p > 0.0f ? " KERB!" : "      "));
 
         drawLockCell(console, x, 9, offTrack ? 0.0f : shownValue(shown.corners[c].absAmp));
-        drawText(console, x, 10, ConsoleAttr::kNormal, kNoValueCell);
+        drawTelemetryCell(console, x, 10, ConsoleAttr::kNormal, kNoValueCell);
     }
 
     // The rpm and speed show as read, also off track; only the colour rests.
-    drawVehicleLine(console, 12, sample.rpm, sample.gear, sample.speed, sample.onTrack, offTrack);
+    drawVehicleLine(console, kVehicleLineColumn, 12, sample.rpm, sample.gear, sample.speed, sample.onTrack, offTrack);
     drawOutputRows(console, 15, shown, fx, secondsSinceShift, offTrack);
     drawGearLog(console, 24, sample.gear, secondsSinceShift, fx);
     console.setColor(ConsoleAttr::kNormal);

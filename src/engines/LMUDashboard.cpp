@@ -42,16 +42,16 @@ void drawLMUDashboard(IConsole& console, const LmuSample& s, const LmuState& st,
         drawShockVelocityCell(console, x, 7, off ? 0.0f : corner.suspVelocity);
 
         const bool kerb = !off && corner.onKerb;
-        drawText(console, x, 8, kerb ? ConsoleAttr::kRed : ConsoleAttr::kNormal,
-                 formatText("%8s              ", off ? "-----" : surfaceName(corner.surfaceType)));
+        drawTelemetryCell(console, x, 8, kerb ? ConsoleAttr::kRed : ConsoleAttr::kNormal,
+                          formatText("%8s              ", off ? "-----" : surfaceName(corner.surfaceType)));
 
         const float ratio = off ? 0.0f : corner.slipRatio;
         const float lock = off ? 0.0f : shownValue(shown.corners[c].absAmp);
         if (lock > 0.1f)
-            drawText(console, x, 9, ConsoleAttr::kRed, formatText("%6.3f LOCK  ", static_cast<double>(ratio)));
+            drawTelemetryCell(console, x, 9, ConsoleAttr::kRed, formatText("%6.3f LOCK  ", static_cast<double>(ratio)));
         else
-            drawText(console, x, 9, ratio > 0.04f ? ConsoleAttr::kYellow : ConsoleAttr::kNormal,
-                     formatText("%6.3f       ", static_cast<double>(ratio)));
+            drawTelemetryCell(console, x, 9, ratio > 0.04f ? ConsoleAttr::kYellow : ConsoleAttr::kNormal,
+                              formatText("%6.3f       ", static_cast<double>(ratio)));
 
         drawFlaggedCell(console, x, 10, off ? 0.0f : corner.gripFraction, 0.2f, 0.5f, " SLIP!");
     }
@@ -64,7 +64,7 @@ void drawLMUDashboard(IConsole& console, const LmuSample& s, const LmuState& st,
     drawText(console, 0, 11, ConsoleAttr::kCyan, padded(electronics, 78));
 
     const float rpmLevel = (off || !(st.rpmLimit > 0.0f)) ? 0.0f : s.engineRpm / st.rpmLimit;
-    drawVehicleLineWithLevel(console, 12, rpmLevel, s.engineRpm, s.gear, s.speed, s.onTrack);
+    drawVehicleLineWithLevel(console, kVehicleLineColumn, 12, rpmLevel, s.engineRpm, s.gear, s.speed, s.onTrack);
     drawOutputRows(console, 15, shown, fx, secondsSinceShift, off);
     drawGearLog(console, 24, s.gear, secondsSinceShift, fx);
     console.setColor(ConsoleAttr::kNormal);

@@ -131,6 +131,14 @@ struct LoopState {
     bool wayland = false;
     float waylandScale = 1.0f;  // of the outputs, as a new window gets it
     XResourceDpiWatcher xftDpi;  // X11: the desktop's Xft.dpi
+    // The left press that a second one may make a double click of: window
+    // null when there is none (a drag, another button, the pointer leaving
+    // or entering a window, or a double click ended the series).
+    struct FirstClick {
+        WindowHandle window = nullptr;
+        uint32_t timeMs = 0;  // SDL's event time stamp
+        int x = 0, y = 0;     // in the window's pixels
+    } firstClick;
 };
 
 std::atomic<uint64_t> gPresentedFrames{0};
@@ -431,6 +439,64 @@ void sendSize(WindowState* w, uintptr_t kind) {
     w->invalid = w->wholeInvalid = true;
 }
 
+// ---- double clicks ---------------------------------------------------------
+//
+// The layer tells double clicks itself rather than by SDL's click count:
+// SDL counts every press of a series within its time and radius, a drag's
+// press among them, so a double click right after a drag (or after the
+// pointer went out and came back) would be numbered wrongly.
+
+// How far, in pixels on either axis, the second press may be from the first.
+constexpr int kDoubleClickRadius = 4;
+constexpr uint32_t kDefaultDoubleClickMs = 500;
+
+// SDL's hint, which the desktop's own time or the environment sets.
+uint32_t doubleClickMs() {
+    const char* hint = SDL_GetHint(SDL_HINT_MOUSE_DOUBLE_CLICK_TIME);
+    if (!hint || !*hint)
+        return kDefaultDoubleClickMs;
+    char* end = nullptr;
+    const long ms = std::strtol(hint, &end, 10);
+    if (end == hint || ms < 0)
+        return kDefaultDoubleClickMs;
+    return static_cast<uint32_t>(std::min(ms, 10'000L));
+}
+
+bool isNearFirstClick(int x, int y) {
+    const auto& first = loop().firstClick;
+    return std::abs(x - first.x) <= kDoubleClickRadius && std::abs(y - first.y) <= kDoubleClickRadius;
+}
+
+void forgetFirstClick() { loop().firstClick.window = nullptr; }
+
+// A left press: true when it completes a double click. Otherwise it may be
+// the first press of one.
+bool takeLeftPress(WindowState* w, uint32_t timeMs, int x, int y) {
+    auto& first = loop().firstClick;
+    const bool isDouble =
+        first.window == w->handle && timeMs - first.timeMs <= doubleClickMs() && isNearFirstClick(x, y);
+    if (isDouble) {
+        first.window = nullptr;  // a third press starts a new series
+    } else {
+        first.window = w->handle;
+        first.timeMs = timeMs;
+        first.x = x;
+        first.y = y;
+    }
+    return isDouble;
+}
+
+// Pointer motion: a press held and moved past the radius is a drag, whose
+// press starts no double click.
+void noteMotion(WindowState* target, int x, int y) {
+    const auto& first = loop().firstClick;
+    WindowState* pressed = findWindow(first.window);
+    if (!pressed || !pressed->leftDown)
+        return;
+    if (target != pressed || !isNearFirstClick(x, y))
+        forgetFirstClick();
+}
+
 void handleWindowEvent(const SDL_WindowEvent& e) {
     WindowState* w = findBySdlId(e.windowID);
     if (!w)
@@ -471,6 +537,11 @@ void handleWindowEvent(const SDL_WindowEvent& e) {
     case SDL_WINDOWEVENT_DISPLAY_CHANGED:
         checkPixelRatio(w);
         return;
+    case SDL_WINDOWEVENT_ENTER:
+    case SDL_WINDOWEVENT_LEAVE:
+        // The pointer went out and came back: the next press starts anew.
+        forgetFirstClick();
+        return;
     default:
         return;
     }
@@ -497,11 +568,14 @@ void handleMouseButton(const SDL_MouseButtonEvent& e) {
         if (!w->enabled)
             return;
         w->leftDown = true;
-        // Every second click of a series is the double click.
-        const uint32_t message = (e.clicks >= 2 && e.clicks % 2 == 0) ? kWmLButtonDblClk : kWmLButtonDown;
+        // Decided before the message goes out: its handler may run a nested
+        // loop (a dialog) that sees further presses.
+        const uint32_t message = takeLeftPress(w, e.timestamp, x, y) ? kWmLButtonDblClk : kWmLButtonDown;
         sendWindowMessage(w, message, mouseFlags(buttons | SDL_BUTTON_LMASK), makePointParam(x, y));
         return;
     }
+    if (down)
+        forgetFirstClick();  // another button between two presses
     if (e.button == SDL_BUTTON_RIGHT && w->enabled)
         sendWindowMessage(w, down ? kWmRButtonDown : kWmRButtonUp, mouseFlags(buttons), makePointParam(x, y));
 }
@@ -514,6 +588,7 @@ void handleEvent(const SDL_Event& e) {
     case SDL_MOUSEMOTION: {
         int x = e.motion.x, y = e.motion.y;
         WindowState* w = mouseTarget(findBySdlId(e.motion.windowID), &x, &y);
+        noteMotion(w, x, y);
         if (w && w->enabled)
             sendWindowMessage(w, kWmMouseMove, mouseFlags(e.motion.state), makePointParam(x, y));
         return;

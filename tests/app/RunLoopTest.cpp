@@ -242,6 +242,29 @@ TEST_F(RunLoopTest, SimulatorChangeDisconnectsCreatesDestroysThenShowsTheWaiting
     EXPECT_EQ(gSimConnected.load(), 1);
 }
 
+TEST_F(RunLoopTest, ASimulatorChangeLeavesOnlyTheWaitingLineOfTheNewSimulator) {
+    startConnected();
+    // The last simulator's dashboard: its banner and a telemetry row.
+    console.setCursor(0, 2);
+    console.write(std::string(80, '='));
+    console.setCursor(0, 9);
+    console.write("  Lng Slip   (calc)    0.125 ABS!  ");
+    console.setCursor(22, 12);
+    console.write("  5000 rpm  Gear:3  180.0 km/h  ON TRACK   ");
+    gRequestedSim = 2;
+    telemetry.running = false;  // the new simulator has no feed yet
+    runtime->runPass();
+    runtime->runPass();
+
+    EXPECT_EQ(console.screen().rowText(2).rfind("  Waiting for sim2 -- get into a session...", 0), 0u);
+    EXPECT_EQ(console.screen().rowText(2).find('='), std::string::npos) << "the waiting line replaces the banner";
+    for (int row = 0; row < kConsoleRows; ++row) {
+        if (row == 2)
+            continue;
+        EXPECT_EQ(console.screen().rowText(row), std::string(kConsoleColumns, ' ')) << "row " << row;
+    }
+}
+
 TEST_F(RunLoopTest, RequestsOutsideTheSimulatorRangeAreIgnored) {
     startConnected();
     telemetry.calls.clear();

@@ -51,7 +51,7 @@ TEST_F(ACEVODashboard, TheHeaderKeepsClearOfTheRunLoopsRows) {
     EXPECT_EQ(trimmedRow(console, 1), "  Quor Vane  v0.6.103  |  AC EVO  |  Ctrl+C to exit");
     EXPECT_EQ(trimmedRow(console, 3), "  Audio: INACTIVE  Channels: 6");
     EXPECT_EQ(attributeAt(console, 2, 3), 12);
-    EXPECT_EQ(textAt(console, 32, 6, 28), "---- RF --------------------");
+    EXPECT_EQ(textAt(console, 44, 6, 24), "---- RF --------------- ");
     EXPECT_EQ(trimmedRow(console, 8), "  Kerb/Fast Susp");
     EXPECT_EQ(trimmedRow(console, 11), "  [ Kunos Pre-Computed Signals ]");
     EXPECT_EQ(trimmedRow(console, 14), "  RPM / Gear / Speed / Engine");
@@ -72,30 +72,30 @@ TEST_F(ACEVODashboard, LiveValuesOnTrack) {
     drawACEVODashboardHeader(console, true, 8);
     draw(0.2f);
     EXPECT_EQ(trimmedRow(console, 5), "  [ Per-Corner Telemetry ]");
-    EXPECT_EQ(textAt(console, 50, 3, 33), "| Updates: 118/s  pkt:     4321  ");
-    EXPECT_EQ(textAt(console, 83, 3, 9), " [ICE]   ");
-    EXPECT_EQ(attributeAt(console, 84, 3), 7);
+    EXPECT_EQ(textAt(console, 68, 3, 33), "| Updates: 118/s  pkt:     4321  ");
+    EXPECT_EQ(textAt(console, 101, 3, 9), " [ICE]   ");
+    EXPECT_EQ(attributeAt(console, 102, 3), 7);
 
-    EXPECT_EQ(textAt(console, 2, 7, 24), "  0.5000 [.....|#....]  ");
+    EXPECT_EQ(textAt(console, 20, 7, 24), "  0.5000 [.....|#....]  ");
     EXPECT_EQ(textAt(console, 92, 7, 24), " -2.0000 [#....|.....]  ");
     EXPECT_EQ(attributeAt(console, 92, 7), 12);
-    EXPECT_EQ(textAt(console, 2, 8, 18), "   0.500 KERB!    ");
-    EXPECT_EQ(attributeAt(console, 2, 8), 12);
-    EXPECT_EQ(textAt(console, 32, 8, 16), "   0.000        ");
-    EXPECT_EQ(textAt(console, 32, 9, 13), " -0.250      ");
-    EXPECT_EQ(attributeAt(console, 32, 9), 12);
-    EXPECT_EQ(attributeAt(console, 62, 9), 14);
-    EXPECT_EQ(textAt(console, 2, 10, 14), " 2.500 SLIP!  ");
-    EXPECT_EQ(attributeAt(console, 2, 10), 12);
-    EXPECT_EQ(attributeAt(console, 32, 10), 14);
+    EXPECT_EQ(textAt(console, 20, 8, 18), "   0.500 KERB!    ");
+    EXPECT_EQ(attributeAt(console, 20, 8), 12);
+    EXPECT_EQ(textAt(console, 44, 8, 16), "   0.000        ");
+    EXPECT_EQ(textAt(console, 44, 9, 13), " -0.250      ");
+    EXPECT_EQ(attributeAt(console, 44, 9), 12);
+    EXPECT_EQ(attributeAt(console, 68, 9), 14);
+    EXPECT_EQ(textAt(console, 20, 10, 14), " 2.500 SLIP!  ");
+    EXPECT_EQ(attributeAt(console, 20, 10), 12);
+    EXPECT_EQ(attributeAt(console, 44, 10), 14);
     EXPECT_EQ(trimmedRow(console, 12), "  road=0.1250  kerb=0.5000  absVib=0.2500  slipVib=0.0625");
-    EXPECT_EQ(textAt(console, 22, 14, 43), "  7200 rpm  Gear:3  180.0 km/h  ON TRACK   ");
-    EXPECT_EQ(attributeAt(console, 22, 14), 12);
+    EXPECT_EQ(textAt(console, 30, 14, 43), "  7200 rpm  Gear:3  180.0 km/h  ON TRACK   ");
+    EXPECT_EQ(attributeAt(console, 30, 14), 12);
 
-    EXPECT_EQ(textAt(console, 32, 17, 16), "0.800 [######..]");
-    EXPECT_EQ(textAt(console, 16, 19, 16), "0.500 [####....]");
-    EXPECT_EQ(textAt(console, 48, 21, 16), "0.400 [###.....]") << "the gear pulse";
-    EXPECT_EQ(textAt(console, 48, 22, 16), "0.400 [###.....]");
+    EXPECT_EQ(textAt(console, 35, 17, 16), "0.800 [######..]");
+    EXPECT_EQ(textAt(console, 17, 19, 16), "0.500 [####....]");
+    EXPECT_EQ(textAt(console, 53, 21, 16), "0.400 [###.....]") << "the gear pulse";
+    EXPECT_EQ(textAt(console, 53, 22, 16), "0.400 [###.....]");
     EXPECT_EQ(trimmedRow(console, 24), "  Gear 4  |  0.2s ago  |  intensity=50%  duration=120ms");
     EXPECT_EQ(attributeAt(console, 2, 24), 12);
 
@@ -103,8 +103,8 @@ TEST_F(ACEVODashboard, LiveValuesOnTrack) {
     draw(1.5f, 1);
     EXPECT_EQ(trimmedRow(console, 5), "  *** ABS ACTIVE ***");
     EXPECT_EQ(attributeAt(console, 2, 5), 12);
-    EXPECT_EQ(textAt(console, 83, 3, 8), " [EV]   ");
-    EXPECT_EQ(attributeAt(console, 84, 3), 11);
+    EXPECT_EQ(textAt(console, 101, 3, 8), " [EV]   ");
+    EXPECT_EQ(attributeAt(console, 102, 3), 11);
     EXPECT_EQ(attributeAt(console, 2, 24), 7);
 }
 
@@ -114,13 +114,13 @@ TEST_F(ACEVODashboard, OffTrackShowsZerosButTheVehicleAsRead) {
     draw(0.5f);
     EXPECT_EQ(trimmedRow(console, 5),
               "  *** OFF TRACK / IN PITS -- all effects zero (shaker/amp protection) ***");
-    EXPECT_EQ(textAt(console, 2, 7, 24), "  0.0000 [.....|.....]  ");
-    EXPECT_EQ(textAt(console, 2, 8, 18), "   0.000          ");
-    EXPECT_EQ(textAt(console, 2, 10, 14), " 0.000        ");
+    EXPECT_EQ(textAt(console, 20, 7, 24), "  0.0000 [.....|.....]  ");
+    EXPECT_EQ(textAt(console, 20, 8, 18), "   0.000          ");
+    EXPECT_EQ(textAt(console, 20, 10, 14), " 0.000        ");
     EXPECT_EQ(trimmedRow(console, 12), "  road=0.0000  kerb=0.0000  absVib=0.0000  slipVib=0.0000");
-    EXPECT_EQ(textAt(console, 22, 14, 43), "  7200 rpm  Gear:3  180.0 km/h  OFF TRACK  ");
-    EXPECT_EQ(textAt(console, 32, 17, 16), "0.000 [........]");
-    EXPECT_EQ(textAt(console, 16, 21, 16), "0.250 [##......]") << "the gear pulse stays";
+    EXPECT_EQ(textAt(console, 30, 14, 43), "  7200 rpm  Gear:3  180.0 km/h  OFF TRACK  ");
+    EXPECT_EQ(textAt(console, 35, 17, 16), "0.000 [........]");
+    EXPECT_EQ(textAt(console, 17, 21, 16), "0.250 [##......]") << "the gear pulse stays";
 }
 
 TEST_F(ACEVODashboard, GearsCountFromReverse) {
@@ -128,7 +128,7 @@ TEST_F(ACEVODashboard, GearsCountFromReverse) {
     for (auto [gear, text] : {std::pair{0, " R"}, std::pair{1, " N"}, std::pair{2, "1"}, std::pair{8, "7"}}) {
         sample.gear = gear;
         draw(99.0f);
-        EXPECT_EQ(textAt(console, 34, 14, 5 + std::string(text).size()), std::string("Gear:") + text) << gear;
+        EXPECT_EQ(textAt(console, 42, 14, 5 + std::string(text).size()), std::string("Gear:") + text) << gear;
     }
     EXPECT_EQ(trimmedRow(console, 24), "  Waiting for first gear change...") << "no change yet";
 }

@@ -25,8 +25,8 @@ TEST_F(ACCDashboard, HeaderNamesTheModeAndItsRows) {
     EXPECT_EQ(trimmed(c.screen().rowText(1)), "  Quor Vane  v0.6.103  |  ACC  |  Ctrl+C to exit");
     EXPECT_EQ(trimmed(c.screen().rowText(3)), "  Audio: ACTIVE  Channels: 8  | ACC  Mode: Advanced (Dual-Band)");
     EXPECT_EQ(attributeAt(c, 2, 3), 10);
-    EXPECT_EQ(attributeAt(c, 63 + 29, 3), 10) << "30 blanks in the audio colour";
-    EXPECT_EQ(attributeAt(c, 63 + 30, 3), 7);
+    EXPECT_EQ(attributeAt(c, 67, 3), 10) << "blanks in the audio colour up to the update counter";
+    EXPECT_EQ(attributeAt(c, 68, 3), 7);
     EXPECT_EQ(c.screen().rowText(7).substr(0, 20), "  Shock Vel   (m/s) ");
     EXPECT_EQ(c.screen().rowText(8).substr(0, 20), "  Fast Susp/Kerb    ");
     EXPECT_EQ(c.screen().rowText(9).substr(0, 20), "  Lng Slip   (calc) ");
@@ -45,7 +45,7 @@ TEST_F(ACCDashboard, HeaderNamesTheModeAndItsRows) {
     engine.drawDashboardHeader(c, false, 2, fx);
     EXPECT_EQ(trimmed(c.screen().rowText(3)), "  Audio: INACTIVE  Channels: 2  | ACC  Mode: Simple");
     EXPECT_EQ(attributeAt(c, 2, 3), 12);
-    EXPECT_EQ(attributeAt(c, 51 + 29, 3), 12) << "30 blanks in the audio colour";
+    EXPECT_EQ(attributeAt(c, 67, 3), 12) << "blanks in the audio colour up to the update counter";
     EXPECT_EQ(c.screen().rowText(8).substr(0, 20), "  [Kerb in Susp]    ");
     EXPECT_EQ(c.screen().rowText(16).substr(0, 16), "  Susp. Impact  ");
     EXPECT_EQ(c.screen().rowText(17).substr(0, 16), "  Kerb/Rumble   ");
@@ -58,8 +58,8 @@ TEST_F(ACDashboard, HeaderCallsItAssettoCorsa) {
     engine.drawDashboardHeader(c, true, 4, fx);
     EXPECT_EQ(trimmed(c.screen().rowText(1)), "  Quor Vane  v0.6.103  |  Assetto Corsa  |  Ctrl+C to exit");
     EXPECT_EQ(trimmed(c.screen().rowText(3)), "  Audio: ACTIVE  Channels: 4  | AC  Mode: Advanced (Dual-Band)");
-    EXPECT_EQ(attributeAt(c, 62 + 30, 3), 10) << "31 blanks in the audio colour";
-    EXPECT_EQ(attributeAt(c, 62 + 31, 3), 7);
+    EXPECT_EQ(attributeAt(c, 67, 3), 10) << "blanks in the audio colour up to the update counter";
+    EXPECT_EQ(attributeAt(c, 68, 3), 7);
     EXPECT_EQ(c.screen().rowText(9).substr(0, 20), "  ABS/Lock          ");
     EXPECT_EQ(c.screen().rowText(10).substr(0, 20), "  Wheel Slip  (raw) ");
     EXPECT_EQ(c.screen().rowText(16).substr(0, 16), "  Slow Susp.    ");
@@ -88,31 +88,31 @@ TEST_F(ACCDashboard, LiveValuesOnTrack) {
     engine.drawDashboardHeader(c, true, 8, fx);
     engine.drawDashboard(c, shown, fx, 120, 0.2f);
     EXPECT_EQ(trimmed(c.screen().rowText(5)), "");
-    EXPECT_EQ(textAt(c, 50, 3, 31), "| Updates: 120/s  pkt:        2");
-    EXPECT_EQ(attributeAt(c, 50, 3), 10);
+    EXPECT_EQ(textAt(c, 68, 3, 31), "| Updates: 120/s  pkt:        2");
+    EXPECT_EQ(attributeAt(c, 68, 3), 10);
 
-    EXPECT_EQ(textAt(c, 2, 7, 24), "  0.5000 [.....|#....]  ");
-    EXPECT_EQ(attributeAt(c, 2, 7), 10);
-    EXPECT_EQ(textAt(c, 32, 7, 24), "  0.0000 [.....|.....]  ");
-    EXPECT_EQ(textAt(c, 2, 8, 18), "   0.300 KERB!    ");
-    EXPECT_EQ(attributeAt(c, 2, 8), 12);
-    EXPECT_EQ(textAt(c, 32, 8, 18), "   0.050          ") << "0.05 is no kerb";
-    EXPECT_EQ(attributeAt(c, 32, 8), 7);
-    EXPECT_EQ(textAt(c, 2, 9, 14), " 0.100 ABS!   ");
-    EXPECT_EQ(attributeAt(c, 2, 9), 12);
-    EXPECT_EQ(textAt(c, 32, 9, 14), " 0.000        ");
-    EXPECT_EQ(attributeAt(c, 32, 9), 7);
-    EXPECT_EQ(textAt(c, 2, 10, 14), " 2.500 SLIP!  ");
-    EXPECT_EQ(attributeAt(c, 2, 10), 12);
-    EXPECT_EQ(textAt(c, 32, 10, 14), " 1.500        ");
-    EXPECT_EQ(attributeAt(c, 32, 10), 14);
+    EXPECT_EQ(textAt(c, 20, 7, 24), "  0.5000 [.....|#....]  ");
+    EXPECT_EQ(attributeAt(c, 20, 7), 10);
+    EXPECT_EQ(textAt(c, 44, 7, 24), "  0.0000 [.....|.....]  ");
+    EXPECT_EQ(textAt(c, 20, 8, 18), "   0.300 KERB!    ");
+    EXPECT_EQ(attributeAt(c, 20, 8), 12);
+    EXPECT_EQ(textAt(c, 44, 8, 18), "   0.050          ") << "0.05 is no kerb";
+    EXPECT_EQ(attributeAt(c, 44, 8), 7);
+    EXPECT_EQ(textAt(c, 20, 9, 14), " 0.100 ABS!   ");
+    EXPECT_EQ(attributeAt(c, 20, 9), 12);
+    EXPECT_EQ(textAt(c, 44, 9, 14), " 0.000        ");
+    EXPECT_EQ(attributeAt(c, 44, 9), 7);
+    EXPECT_EQ(textAt(c, 20, 10, 14), " 2.500 SLIP!  ");
+    EXPECT_EQ(attributeAt(c, 20, 10), 12);
+    EXPECT_EQ(textAt(c, 44, 10, 14), " 1.500        ");
+    EXPECT_EQ(attributeAt(c, 44, 10), 14);
 
     EXPECT_EQ(trimmed(c.screen().rowText(12).substr(22)), "  6000 rpm  Gear:5  108.0 km/h  ON TRACK");
     EXPECT_EQ(attributeAt(c, 24, 12), 14);
-    EXPECT_EQ(textAt(c, 16, 15, 16), "1.000 [########]");
-    EXPECT_EQ(textAt(c, 16, 17, 16), "0.300 [##......]");
-    EXPECT_EQ(textAt(c, 16, 19, 16), "0.640 [#####...]") << "gear pulse (1 - 0.2) x 0.8";
-    EXPECT_EQ(textAt(c, 16, 20, 16), "1.000 [########]");
+    EXPECT_EQ(textAt(c, 17, 15, 16), "1.000 [########]");
+    EXPECT_EQ(textAt(c, 17, 17, 16), "0.300 [##......]");
+    EXPECT_EQ(textAt(c, 17, 19, 16), "0.640 [#####...]") << "gear pulse (1 - 0.2) x 0.8";
+    EXPECT_EQ(textAt(c, 17, 20, 16), "1.000 [########]");
     EXPECT_EQ(trimmed(c.screen().rowText(24)), "  Gear 5  |  0.2s ago  |  intensity=80%  duration=120ms");
     EXPECT_EQ(attributeAt(c, 2, 24), 12);
 }
@@ -131,11 +131,11 @@ TEST_F(ACCDashboard, OffTrackShowsTheWarningAndZeros) {
     EXPECT_EQ(trimmed(c.screen().rowText(5)),
               "  *** OFF TRACK / IN PITS -- all effects zero (shaker/amp protection) ***");
     EXPECT_EQ(attributeAt(c, 4, 5), 14);
-    EXPECT_EQ(textAt(c, 2, 7, 24), "  0.0000 [.....|.....]  ");
-    EXPECT_EQ(textAt(c, 2, 8, 15), "  --           ") << "simple model";
-    EXPECT_EQ(textAt(c, 2, 10, 14), " 0.000        ");
-    EXPECT_EQ(textAt(c, 16, 15, 16), "0.000 [........]");
-    EXPECT_EQ(textAt(c, 16, 19, 16), "0.345 [##......]") << "the gear pulse shows off track too";
+    EXPECT_EQ(textAt(c, 20, 7, 24), "  0.0000 [.....|.....]  ");
+    EXPECT_EQ(textAt(c, 20, 8, 15), "  --           ") << "simple model";
+    EXPECT_EQ(textAt(c, 20, 10, 14), " 0.000        ");
+    EXPECT_EQ(textAt(c, 17, 15, 16), "0.000 [........]");
+    EXPECT_EQ(textAt(c, 17, 19, 16), "0.345 [##......]") << "the gear pulse shows off track too";
     EXPECT_EQ(trimmed(c.screen().rowText(12).substr(22)), "  6000 rpm  Gear:5  108.0 km/h  OFF TRACK");
     EXPECT_EQ(attributeAt(c, 24, 12), 10);
     EXPECT_EQ(attributeAt(c, 2, 24), 14);
@@ -151,13 +151,13 @@ TEST_F(ACDashboard, LockUpRowAndReverseGear) {
     RecordingConsole c;
     engine.drawDashboardHeader(c, true, 8, fx);
     engine.drawDashboard(c, shown, fx, 60, 99.0f);
-    EXPECT_EQ(textAt(c, 62, 9, 15), " 0.75 LOCK     ");
-    EXPECT_EQ(attributeAt(c, 62, 9), 12);
+    EXPECT_EQ(textAt(c, 68, 9, 15), " 0.75 LOCK     ");
+    EXPECT_EQ(attributeAt(c, 68, 9), 12);
     EXPECT_EQ(textAt(c, 92, 9, 15), "  --           ");
-    EXPECT_EQ(textAt(c, 2, 10, 14), " 0.100        ");
+    EXPECT_EQ(textAt(c, 20, 10, 14), " 0.100        ");
     EXPECT_EQ(trimmed(c.screen().rowText(12).substr(22)), "  6000 rpm  Gear: R  108.0 km/h  ON TRACK");
     EXPECT_EQ(trimmed(c.screen().rowText(24)), "  Waiting for first gear change...");
-    EXPECT_EQ(textAt(c, 50, 3, 31), "| Updates:  60/s  pkt:        1");
+    EXPECT_EQ(textAt(c, 68, 3, 31), "| Updates:  60/s  pkt:        1");
 }
 
 }  // namespace

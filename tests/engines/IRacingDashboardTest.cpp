@@ -100,18 +100,19 @@ TEST_F(IRacingDashboard, HeaderDrawsTheStaticFrame) {
     EXPECT_EQ(attributeAt(c, 2, 3), 12);
     EXPECT_EQ(trimmed(c.screen().rowText(5)), "  [ Per-Corner Telemetry ]");
     EXPECT_EQ(attributeAt(c, 4, 5), 14);
-    const std::string rule(20, '-');
-    EXPECT_EQ(trimmed(c.screen().rowText(6)), "  ---- LF " + rule + "  ---- RF " + rule + "  ---- LR " + rule +
-                                                  "  ---- RR " + rule);
+    // Each caption over its corner's cells, a blank before the next.
+    const std::string rule(15, '-');
+    EXPECT_EQ(trimmed(c.screen().rowText(6)), std::string(20, ' ') + "---- LF " + rule + " ---- RF " + rule +
+                                                  " ---- LR " + rule + " ---- RR " + rule);
     EXPECT_EQ(attributeAt(c, 92, 6), 15);
     EXPECT_EQ(c.screen().rowText(7).substr(0, 20), "  Shock Vel   (m/s) ");
     EXPECT_EQ(c.screen().rowText(10).substr(0, 20), "  Wheel Slip        ");
-    EXPECT_EQ(attributeAt(c, 3, 10), 7);
+    EXPECT_EQ(attributeAt(c, 21, 10), 7);
     EXPECT_EQ(trimmed(c.screen().rowText(11)), "  [ 360Hz - Vehicle ]");
     EXPECT_EQ(trimmed(c.screen().rowText(12)), "  RPM / Gear / Speed");
     EXPECT_EQ(trimmed(c.screen().rowText(13)), "  [ Haptic Output per Corner  0.0=off  1.0=full ]");
     EXPECT_EQ(trimmed(c.screen().rowText(14)),
-              "  Corner           LF              RF              LR              RR");
+              "  Corner                LF                RF                LR                RR");
     EXPECT_EQ(trimmed(c.screen().rowText(15)), "  Road Vibration");
     EXPECT_EQ(c.screen().rowText(20).substr(0, 16), "  Wheel Slip    ");
     EXPECT_EQ(trimmed(c.screen().rowText(23)), "  [ Gear Change Log ]");
@@ -132,40 +133,40 @@ TEST_F(IRacingDashboard, HeaderDrawsTheStaticFrame) {
 TEST_F(IRacingDashboard, OnTrackShowsTelemetryAndOutputs) {
     drawIRacingDashboard(console, sample, shown, fx, 60, 0.2f);
     EXPECT_EQ(trimmed(console.screen().rowText(5)), "") << "the section title is cleared";
-    EXPECT_EQ(textAt(console, 50, 3, 34), "| Updates:  60/s  Tick:     1234  ");
-    EXPECT_EQ(attributeAt(console, 50, 3), 10);
+    EXPECT_EQ(textAt(console, 68, 3, 34), "| Updates:  60/s  Tick:     1234  ");
+    EXPECT_EQ(attributeAt(console, 68, 3), 10);
 
-    EXPECT_EQ(textAt(console, 2, 7, 24), "  0.5000 [.....|#....]  ");
-    EXPECT_EQ(attributeAt(console, 4, 7), 10);
-    EXPECT_EQ(textAt(console, 32, 7, 24), " -2.0000 [#....|.....]  ");
-    EXPECT_EQ(attributeAt(console, 34, 7), 12);
-    EXPECT_EQ(textAt(console, 62, 7, 24), "  2.0000 [.....|....#]  ");
+    EXPECT_EQ(textAt(console, 20, 7, 24), "  0.5000 [.....|#....]  ");
+    EXPECT_EQ(attributeAt(console, 22, 7), 10);
+    EXPECT_EQ(textAt(console, 44, 7, 24), " -2.0000 [#....|.....]  ");
+    EXPECT_EQ(attributeAt(console, 46, 7), 12);
+    EXPECT_EQ(textAt(console, 68, 7, 24), "  2.0000 [.....|....#]  ");
     EXPECT_EQ(textAt(console, 92, 7, 24), "  0.0000 [.....|.....]  ");
 
-    EXPECT_EQ(textAt(console, 2, 8, 19), "     0.0 Hz        ");
-    EXPECT_EQ(attributeAt(console, 7, 8), 7);
-    EXPECT_EQ(textAt(console, 32, 8, 19), "    85.5 Hz KERB!  ");
-    EXPECT_EQ(attributeAt(console, 36, 8), 12);
+    EXPECT_EQ(textAt(console, 20, 8, 19), "     0.0 Hz        ");
+    EXPECT_EQ(attributeAt(console, 25, 8), 7);
+    EXPECT_EQ(textAt(console, 44, 8, 19), "    85.5 Hz KERB!  ");
+    EXPECT_EQ(attributeAt(console, 48, 8), 12);
 
-    EXPECT_EQ(textAt(console, 2, 9, 12), " 0.45 LOCK  ");
-    EXPECT_EQ(attributeAt(console, 3, 9), 12);
-    EXPECT_EQ(textAt(console, 32, 9, 15), "  --           ");
-    EXPECT_EQ(textAt(console, 62, 10, 15), "  --           ");
+    EXPECT_EQ(textAt(console, 20, 9, 12), " 0.45 LOCK  ");
+    EXPECT_EQ(attributeAt(console, 21, 9), 12);
+    EXPECT_EQ(textAt(console, 44, 9, 15), "  --           ");
+    EXPECT_EQ(textAt(console, 68, 10, 15), "  --           ");
 
     EXPECT_EQ(textAt(console, 22, 12, 44), "  7200 rpm  Gear:3  180.0 km/h  ON TRACK    ");
     EXPECT_EQ(attributeAt(console, 25, 12), 12);
 
-    EXPECT_EQ(textAt(console, 16, 15, 16), "0.500 [####....]");
-    EXPECT_EQ(attributeAt(console, 16, 15), 14);
-    EXPECT_EQ(textAt(console, 16, 16, 16), "0.200 [#.......]");
-    EXPECT_EQ(attributeAt(console, 16, 16), 10);
-    EXPECT_EQ(textAt(console, 64, 17, 18), "1.000 [########]  ");
-    EXPECT_EQ(attributeAt(console, 64, 17), 12);
-    EXPECT_EQ(textAt(console, 16, 18, 16), "0.450 [###.....]");
-    for (int x : {16, 32, 48, 64})
+    EXPECT_EQ(textAt(console, 17, 15, 16), "0.500 [####....]");
+    EXPECT_EQ(attributeAt(console, 17, 15), 14);
+    EXPECT_EQ(textAt(console, 17, 16, 16), "0.200 [#.......]");
+    EXPECT_EQ(attributeAt(console, 17, 16), 10);
+    EXPECT_EQ(textAt(console, 71, 17, 18), "1.000 [########]  ");
+    EXPECT_EQ(attributeAt(console, 71, 17), 12);
+    EXPECT_EQ(textAt(console, 17, 18, 16), "0.450 [###.....]");
+    for (int x : {17, 35, 53, 71})
         EXPECT_EQ(textAt(console, x, 19, 16), "0.640 [#####...]") << x;
-    EXPECT_EQ(textAt(console, 16, 20, 16), "0.800 [######..]");
-    EXPECT_EQ(textAt(console, 32, 20, 16), "0.000 [........]");
+    EXPECT_EQ(textAt(console, 17, 20, 16), "0.800 [######..]");
+    EXPECT_EQ(textAt(console, 35, 20, 16), "0.000 [........]");
 
     EXPECT_EQ(trimmed(console.screen().rowText(24)), "  Gear 3  |  0.2s ago  |  intensity=80%  duration=120ms");
     EXPECT_EQ(attributeAt(console, 2, 24), 12);
@@ -179,7 +180,7 @@ TEST_F(IRacingDashboard, OffTrackZeroesTheValuesButShowsTheCar) {
     EXPECT_EQ(console.screen().rowText(5).substr(0, 80),
               "  *** OFF TRACK / IN GARAGE -- all effects zero (shaker/amp protection) ***   " + std::string(2, ' '));
     EXPECT_EQ(attributeAt(console, 6, 5), 14);
-    for (int x : {2, 32, 62, 92}) {
+    for (int x : {20, 44, 68, 92}) {
         EXPECT_EQ(textAt(console, x, 7, 24), "  0.0000 [.....|.....]  ") << x;
         EXPECT_EQ(textAt(console, x, 8, 19), "     0.0 Hz        ") << x;
         EXPECT_EQ(textAt(console, x, 9, 15), "  --           ") << x;
@@ -187,7 +188,7 @@ TEST_F(IRacingDashboard, OffTrackZeroesTheValuesButShowsTheCar) {
     }
     EXPECT_EQ(textAt(console, 22, 12, 44), "  7200 rpm  Gear: N  180.0 km/h  OFF TRACK  ");
     EXPECT_EQ(attributeAt(console, 25, 12), 10);
-    for (int x : {16, 32, 48, 64}) {
+    for (int x : {17, 35, 53, 71}) {
         for (int row : {15, 16, 17, 18, 20})
             EXPECT_EQ(textAt(console, x, row, 16), "0.000 [........]") << x << "," << row;
         EXPECT_EQ(textAt(console, x, 19, 16), "0.400 [###.....]") << "a fresh gear pulse still shows";
@@ -198,21 +199,21 @@ TEST_F(IRacingDashboard, OffTrackZeroesTheValuesButShowsTheCar) {
     sample.onTrack = true;
     sample.inGarage = true;
     drawIRacingDashboard(console, sample, shown, fx, 0, 0.5f);
-    EXPECT_EQ(textAt(console, 2, 7, 24), "  0.0000 [.....|.....]  ");
+    EXPECT_EQ(textAt(console, 20, 7, 24), "  0.0000 [.....|.....]  ");
     EXPECT_NE(console.screen().rowText(12).find("ON TRACK "), std::string::npos);
 }
 
 TEST_F(IRacingDashboard, TheGearLogWaitsForTheFirstChangeThenFades) {
     drawIRacingDashboard(console, sample, shown, fx, 60, 99.0f);
     EXPECT_EQ(trimmed(console.screen().rowText(24)), "  Waiting for first gear change...");
-    for (int x : {16, 64})
+    for (int x : {17, 71})
         EXPECT_EQ(textAt(console, x, 19, 16), "0.000 [........]");
     drawIRacingDashboard(console, sample, shown, fx, 60, 0.5f);
     EXPECT_EQ(attributeAt(console, 2, 24), 14);
     drawIRacingDashboard(console, sample, shown, fx, 60, 1.0f);
     EXPECT_EQ(attributeAt(console, 2, 24), 7);
     EXPECT_EQ(trimmed(console.screen().rowText(24)), "  Gear 3  |  1.0s ago  |  intensity=80%  duration=120ms");
-    EXPECT_EQ(textAt(console, 16, 19, 16), "0.000 [........]");
+    EXPECT_EQ(textAt(console, 17, 19, 16), "0.000 [........]");
     drawIRacingDashboard(console, sample, shown, fx, 60, kNaN);
     EXPECT_EQ(trimmed(console.screen().rowText(24)), "  Gear 3  |  1.0s ago  |  intensity=80%  duration=120ms");
 }
@@ -222,9 +223,9 @@ TEST_F(IRacingDashboard, NonFiniteShownValuesDrawAsZero) {
     shown.corners[0].absAmp = kNaN;
     fx.gearChangeIntensity = kNaN;
     drawIRacingDashboard(console, sample, shown, fx, 60, 0.2f);
-    EXPECT_EQ(textAt(console, 16, 15, 16), "0.000 [........]");
-    EXPECT_EQ(textAt(console, 16, 19, 16), "0.000 [........]");
-    EXPECT_EQ(textAt(console, 2, 9, 15), "  --           ");
+    EXPECT_EQ(textAt(console, 17, 15, 16), "0.000 [........]");
+    EXPECT_EQ(textAt(console, 17, 19, 16), "0.000 [........]");
+    EXPECT_EQ(textAt(console, 20, 9, 15), "  --           ");
 }
 
 TEST(IRacingCsv, HeaderAndExactRows) {

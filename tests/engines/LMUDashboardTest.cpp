@@ -76,26 +76,26 @@ TEST_F(LMUDashboard, LiveValuesOnTrack) {
     drawLMUDashboardHeader(console, true, 4, false);
     draw(0.5f);
     EXPECT_EQ(trimmedRow(console, 5), "");
-    EXPECT_EQ(textAt(console, 50, 3, 32), "| Updates: 120/s  Sim:   100Hz  ");
-    EXPECT_EQ(textAt(console, 2, 7, 24), "  0.2500 [.....|.....]  ");
-    EXPECT_EQ(textAt(console, 2, 8, 22), "   dry                ");
-    EXPECT_EQ(attributeAt(console, 2, 8), 7);
-    EXPECT_EQ(textAt(console, 32, 8, 8), "   KERB!");
-    EXPECT_EQ(attributeAt(console, 32, 8), 12);
-    EXPECT_EQ(textAt(console, 62, 8, 8), "   ?    ");
-    EXPECT_EQ(textAt(console, 2, 9, 13), " 0.050       ");
-    EXPECT_EQ(attributeAt(console, 2, 9), 14);
-    EXPECT_EQ(textAt(console, 32, 9, 13), " 0.200 LOCK  ");
-    EXPECT_EQ(attributeAt(console, 32, 9), 12);
-    EXPECT_EQ(textAt(console, 2, 10, 14), " 0.600 SLIP!  ");
-    EXPECT_EQ(attributeAt(console, 2, 10), 12);
-    EXPECT_EQ(attributeAt(console, 32, 10), 14);
+    EXPECT_EQ(textAt(console, 68, 3, 32), "| Updates: 120/s  Sim:   100Hz  ");
+    EXPECT_EQ(textAt(console, 20, 7, 24), "  0.2500 [.....|.....]  ");
+    EXPECT_EQ(textAt(console, 20, 8, 22), "   dry                ");
+    EXPECT_EQ(attributeAt(console, 20, 8), 7);
+    EXPECT_EQ(textAt(console, 44, 8, 8), "   KERB!");
+    EXPECT_EQ(attributeAt(console, 44, 8), 12);
+    EXPECT_EQ(textAt(console, 68, 8, 8), "   ?    ");
+    EXPECT_EQ(textAt(console, 20, 9, 13), " 0.050       ");
+    EXPECT_EQ(attributeAt(console, 20, 9), 14);
+    EXPECT_EQ(textAt(console, 44, 9, 13), " 0.200 LOCK  ");
+    EXPECT_EQ(attributeAt(console, 44, 9), 12);
+    EXPECT_EQ(textAt(console, 20, 10, 14), " 0.600 SLIP!  ");
+    EXPECT_EQ(attributeAt(console, 20, 10), 12);
+    EXPECT_EQ(attributeAt(console, 44, 10), 14);
     EXPECT_EQ(trimmedRow(console, 11), "  TC:3/10  ABS:4/9  Map:1/5  Bias:cal  K:0.1250(cal)  latV:-0.25");
     EXPECT_EQ(attributeAt(console, 2, 11), 11);
     EXPECT_EQ(textAt(console, 22, 12, 44), "  3500 rpm  Gear: R   36.0 km/h  ON TRACK   ");
     EXPECT_EQ(attributeAt(console, 22, 12), 14);
-    EXPECT_EQ(textAt(console, 64, 20, 18), "1.000 [########]  ");
-    EXPECT_EQ(textAt(console, 16, 19, 16), "0.500 [####....]") << "the gear pulse";
+    EXPECT_EQ(textAt(console, 71, 20, 18), "1.000 [########]  ");
+    EXPECT_EQ(textAt(console, 17, 19, 16), "0.500 [####....]") << "the gear pulse";
     EXPECT_EQ(trimmedRow(console, 24), "  Gear -1  |  0.5s ago  |  intensity=100%  duration=40ms");
     EXPECT_EQ(attributeAt(console, 2, 24), 14);
 
@@ -112,14 +112,14 @@ TEST_F(LMUDashboard, OffTrackShowsZerosAndDashes) {
     draw(0.5f);
     EXPECT_EQ(trimmedRow(console, 5),
               "  *** OFF TRACK / IN PITS -- all effects zero (shaker/amp protection) ***");
-    EXPECT_EQ(textAt(console, 2, 7, 24), "  0.0000 [.....|.....]  ");
-    EXPECT_EQ(textAt(console, 32, 8, 8), "   -----");
-    EXPECT_EQ(attributeAt(console, 32, 8), 7);
-    EXPECT_EQ(textAt(console, 32, 9, 13), " 0.000       ");
+    EXPECT_EQ(textAt(console, 20, 7, 24), "  0.0000 [.....|.....]  ");
+    EXPECT_EQ(textAt(console, 44, 8, 8), "   -----");
+    EXPECT_EQ(attributeAt(console, 44, 8), 7);
+    EXPECT_EQ(textAt(console, 44, 9, 13), " 0.000       ");
     EXPECT_EQ(textAt(console, 22, 12, 44), "  3500 rpm  Gear: R   36.0 km/h  OFF TRACK  ");
     EXPECT_EQ(attributeAt(console, 22, 12), 10) << "the rpm colour rests";
-    EXPECT_EQ(textAt(console, 64, 20, 18), "0.000 [........]  ");
-    EXPECT_EQ(textAt(console, 16, 19, 16), "0.500 [####....]");
+    EXPECT_EQ(textAt(console, 71, 20, 18), "0.000 [........]  ");
+    EXPECT_EQ(textAt(console, 17, 19, 16), "0.500 [####....]");
     EXPECT_EQ(trimmedRow(console, 11), "  TC:3/10  ABS:4/9  Map:1/5  Bias:cal  K:0.1250(cal)  latV:-0.25")
         << "as read";
 }

@@ -239,6 +239,112 @@ TEST_F(WindowLayerTest, CaptureSendsMouseMessagesToTheCapturingWindowAndALostHol
     EXPECT_EQ(a.count(kWmLButtonUp), 1);
 }
 
+// One input event of a double-click case, at a time in milliseconds from the
+// start of the case. `clicks` is what SDL would number the press.
+struct ClickStep {
+    enum Kind { Press, Release, Move, RightPress, Leave, Enter } kind;
+    int x = 0, y = 0;
+    uint32_t atMs = 0;
+    int clicks = 1;
+};
+
+void pushStep(WindowHandle w, const ClickStep& step, uint32_t startMs) {
+    SDL_Event e{};
+    const uint32_t id = windowSystemId(w);
+    switch (step.kind) {
+    case ClickStep::Press:
+    case ClickStep::Release:
+    case ClickStep::RightPress:
+        e.type = step.kind == ClickStep::Release ? SDL_MOUSEBUTTONUP : SDL_MOUSEBUTTONDOWN;
+        e.button.windowID = id;
+        e.button.button = step.kind == ClickStep::RightPress ? SDL_BUTTON_RIGHT : SDL_BUTTON_LEFT;
+        e.button.state = e.type == SDL_MOUSEBUTTONDOWN ? SDL_PRESSED : SDL_RELEASED;
+        e.button.clicks = static_cast<uint8_t>(step.clicks);
+        e.button.x = step.x;
+        e.button.y = step.y;
+        break;
+    case ClickStep::Move:
+        e.type = SDL_MOUSEMOTION;
+        e.motion.windowID = id;
+        e.motion.x = step.x;
+        e.motion.y = step.y;
+        break;
+    case ClickStep::Leave:
+    case ClickStep::Enter:
+        e.type = SDL_WINDOWEVENT;
+        e.window.windowID = id;
+        e.window.event = step.kind == ClickStep::Leave ? SDL_WINDOWEVENT_LEAVE : SDL_WINDOWEVENT_ENTER;
+        break;
+    }
+    // Queued as the display server's events are, with their own time stamp
+    // (SDL_PushEvent would stamp them with the time of the push).
+    e.common.timestamp = startMs + step.atMs;
+    SDL_PeepEvents(&e, 1, SDL_ADDEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT);
+}
+
+TEST_F(WindowLayerTest, ADoubleClickIsTwoPressesInPlaceInTimeWithNoDragOrLeaveBetween) {
+    using S = ClickStep;
+    struct Case {
+        const char* name;
+        std::vector<ClickStep> steps;
+        std::vector<uint32_t> presses;  // what the window gets for each left press
+    };
+    constexpr uint32_t D = kWmLButtonDown, DD = kWmLButtonDblClk;
+    const Case cases[] = {
+        {"two presses in place", {{S::Press, 50, 50}, {S::Release, 50, 50, 40}, {S::Press, 51, 49, 120, 2}},
+         {D, DD}},
+        {"a third press starts anew",
+         {{S::Press, 50, 50}, {S::Press, 50, 50, 100, 2}, {S::Press, 50, 50, 200, 3}, {S::Press, 50, 50, 300, 4}},
+         {D, DD, D, DD}},
+        // SDL numbers the drag's press as the first of the series.
+        {"a double click right after a drag",
+         {{S::Press, 50, 60},
+          {S::Move, 50, 52, 30},
+          {S::Move, 50, 40, 60},
+          {S::Release, 50, 40, 90},
+          {S::Press, 50, 40, 150, 2},
+          {S::Release, 50, 40, 180, 2},
+          {S::Press, 50, 40, 250, 3}},
+         {D, D, DD}},
+        {"a double click after the pointer left and came back",
+         {{S::Press, 50, 50},
+          {S::Release, 50, 50, 30},
+          {S::Leave, 0, 0, 60},
+          {S::Enter, 0, 0, 90},
+          {S::Press, 50, 50, 150, 2},
+          {S::Press, 50, 50, 250, 3}},
+         {D, D, DD}},
+        {"a press that moved a little is no drag",
+         {{S::Press, 50, 50}, {S::Move, 52, 51, 20}, {S::Release, 52, 51, 40}, {S::Press, 51, 50, 100, 2}},
+         {D, DD}},
+        {"presses too far apart", {{S::Press, 50, 50}, {S::Press, 56, 50, 100, 2}}, {D, D}},
+        {"presses too late", {{S::Press, 50, 50}, {S::Press, 50, 50, 501, 1}, {S::Press, 50, 50, 1000, 2}},
+         {D, D, DD}},
+        {"another button between", {{S::Press, 50, 50}, {S::RightPress, 50, 50, 50}, {S::Press, 50, 50, 100}},
+         {D, D}},
+    };
+    SDL_SetHint(SDL_HINT_MOUSE_DOUBLE_CLICK_TIME, "500");
+    for (const Case& c : cases) {
+        Log log;
+        WindowHandle w = make(log);
+        const uint32_t start = SDL_GetTicks() + 10'000;  // clear of every earlier press
+        for (const ClickStep& step : c.steps)
+            pushStep(w, step, start);
+        const size_t expected = c.presses.size();
+        ASSERT_TRUE(pumpUntil(
+            [&] { return static_cast<size_t>(log.count(kWmLButtonDown) + log.count(kWmLButtonDblClk)) == expected; }))
+            << c.name;
+        pumpMessages(0);
+        std::vector<uint32_t> presses;
+        for (const auto& m : log.messages)
+            if (m.first == kWmLButtonDown || m.first == kWmLButtonDblClk)
+                presses.push_back(m.first);
+        EXPECT_EQ(presses, c.presses) << c.name;
+        destroyWindow(w);
+    }
+    SDL_ResetHint(SDL_HINT_MOUSE_DOUBLE_CLICK_TIME);
+}
+
 TEST_F(WindowLayerTest, DisablingAWindowReleasesItsCaptureAndADisabledWindowTakesNone) {
     Log& log = logs[0];
     WindowHandle w = make(log);

@@ -34,7 +34,7 @@ void PrintTo(const SimCase& c, std::ostream* os) { *os << c.feedName; }
 // The road texture of the left front plays (the cruise's light suspension
 // motion gives a few hundredths).
 bool playing(const AnsiScreen& screen) {
-    const std::string road = screen.textAt(16, 15, 5);
+    const std::string road = screen.textAt(17, 15, 5);
     return road.size() == 5 && road.rfind("0.0", 0) == 0 && road != "0.000";
 }
 
@@ -44,11 +44,11 @@ bool playing(const AnsiScreen& screen) {
 bool idleShown(const AnsiScreen& screen) {
     for (int corner = 0; corner < 4; ++corner) {
         for (int row = 15; row <= 18; ++row) {
-            if (screen.textAt(16 + 16 * corner, row, 5) != "0.000")
+            if (screen.textAt(17 + 18 * corner, row, 5) != "0.000")
                 return false;
         }
     }
-    return screen.textAt(16, 15, 16) == "0.000 [........]" && screen.textAt(61, 3, 3) == "  0" &&
+    return screen.textAt(17, 15, 16) == "0.000 [........]" && screen.textAt(79, 3, 3) == "  0" &&
            screen.textAt(22, 12, 60).find("ON TRACK") != std::string::npos;
 }
 
@@ -89,10 +89,10 @@ TEST_P(AcFeedEndToEnd, ConnectsShowsTheDashboardFallsSilentAndReconnects) {
             return printed(sim.connected) && screen.textAt(0, 1, 80).find(sim.title) == 0 &&
                    screen.textAt(22, 12, 60).find(std::string("5000 rpm  Gear:") + sim.gear +
                                                   "  108.0 km/h  ON TRACK") != std::string::npos &&
-                   screen.textAt(50, 3, 16).rfind("| Updates:", 0) == 0 && screen.textAt(61, 3, 3) != "  0" &&
-                   playing(screen) && screen.attributeAt(16, 15) == 10 &&
+                   screen.textAt(68, 3, 16).rfind("| Updates:", 0) == 0 && screen.textAt(79, 3, 3) != "  0" &&
+                   playing(screen) && screen.attributeAt(17, 15) == 10 &&
                    // The cruise's suspension velocity, about 0.02 m/s.
-                   screen.textAt(2, 7, 5) == "  0.0";
+                   screen.textAt(20, 7, 5) == "  0.0";
         },
         kPatienceMs);
     ASSERT_TRUE(live) << program.tail();

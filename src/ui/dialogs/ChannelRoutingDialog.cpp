@@ -7,6 +7,7 @@
 #include "ui/GuiHost.h"
 #include "ui/WidgetPainters.h"
 #include "ui/dialogs/DialogRunner.h"
+#include "ui/panels/EffectCards.h"
 
 #include <algorithm>
 #include <cmath>
@@ -16,8 +17,10 @@ namespace qv {
 
 namespace {
 
-constexpr const char* kRowLabels[kEffectCount] = {"Road Vib", "Susp Impact", "Kerb", "Engine",
-                                                  "ABS",      "Gear",        "Wheel Slip"};
+// The plain names, as the cards of a simulator without the split suspension
+// call the effects.
+constexpr const char* kRowLabels[kEffectCount] = {"Road Texture", "Suspension",  "Kerb",      "Engine",
+                                                  "ABS",          "Gear Change", "Wheel Slip"};
 constexpr const char* kButtonLabels[kRoutingButtonCount] = {"Reset Routes", "Save As", "Load", "Close"};
 constexpr const char* kHelpLine =
     "Drag sliders to set per-zone volume.  Right-click to toggle.  Scroll +/- 1%.  Double-click to reset.";
@@ -467,6 +470,20 @@ void releaseChannelRouting(ChannelRoutingState& state) {
     stopTone(state);
 }
 
+const char* routingRowLabel(int sim, int effect) {
+    if (!validEffect(effect))
+        return "";
+    const EffectCardPanel& panel = effectCardPanel();
+    if (panel.sim == sim) {
+        for (int i = 0; i < std::clamp(panel.count, 0, kMaxCards); ++i) {
+            const EffectCard& card = panel.cards[i];
+            if (card.effect == effect && card.name && *card.name)
+                return card.name;
+        }
+    }
+    return kRowLabels[effect];
+}
+
 int channelRoutingWidth(int columnCount) {
     return std::max(std::max(columnCount, 1) * 96 + 142, kRoutingMinWidth);
 }
@@ -528,7 +545,8 @@ void channelRoutingPaint(DrawContext& context, float w, float h, void* user) {
         const float top = kRowTop + kRowHeight * static_cast<float>(e);
         if (e % 2 == 1)
             context.fillRect(RectF{16 * s, top * s, w - 16 * s, (top + kRowHeight) * s}, guiBrush(kBrushInk));
-        drawLabel(context, kFormatControl, kRowLabels[e], scaled(16, top, 98, top + kRowHeight, s),
+        drawLabel(context, kFormatControl, routingRowLabel(settings.selectedSim, e),
+                  scaled(16, top, 98, top + kRowHeight, s),
                   guiBrush(kBrushText78));
         const PlayButtonLook look = state.previewedEffect == e ? PlayButtonLook::Held
                                     : state.playHover[e]       ? PlayButtonLook::Hovered

@@ -67,6 +67,14 @@ void setRouteGain(ChannelRoutingState& state, int effect, int zone, float value)
 // Stops a held preview and a sounding tone (on the way out of the dialog).
 void releaseChannelRouting(ChannelRoutingState& state);
 
+// The label of an effect's row for simulator `sim`: the name the effect's
+// card has in the main window's card panel when the panel shows that
+// simulator, so that both places call an effect alike ("Slow Suspension" and
+// "Fast Suspension" for ACC's dual-band model). An effect without a card (the
+// kerbs that ACC's and AC's simple model plays through the suspension) and a
+// panel built for another simulator give the plain name.
+const char* routingRowLabel(int sim, int effect);
+
 // Client width in 96-dpi units for a number of columns.
 int channelRoutingWidth(int columnCount);
 DialogSpec channelRoutingSpec(ChannelRoutingState& state, WindowHandle parent);

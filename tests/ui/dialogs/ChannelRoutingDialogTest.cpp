@@ -4,6 +4,7 @@
 #include "ui/dialogs/ChannelRoutingDialog.h"
 
 #include "ui/GuiHooks.h"
+#include "ui/panels/EffectCards.h"
 
 #include "DialogDriver.h"
 
@@ -111,6 +112,36 @@ TEST_F(ChannelRoutingTest, FooterButtonsNeverOverlapForAnyNumberOfColumns) {
             EXPECT_FLOAT_EQ(route(0, 0), 0.3f);
         }
     }
+}
+
+TEST_F(ChannelRoutingTest, EveryRowIsNamedAsItsEffectsCardForEverySimulatorAndModel) {
+    for (int sim = 0; sim < kSimCount; ++sim) {
+        for (int dual = 0; dual < 2; ++dual) {
+            edit([&](HapticSettings& s) {
+                s.selectedSim = sim;
+                s.effectProfiles[sim].suspDualBand = static_cast<uint8_t>(dual);
+            });
+            const int cards = buildEffectCards(sim);
+            const EffectCardPanel& panel = effectCardPanel();
+            for (int i = 0; i < cards; ++i) {
+                EXPECT_STREQ(routingRowLabel(sim, panel.cards[i].effect), panel.cards[i].name)
+                    << "simulator " << sim << (dual ? " dual-band" : " simple");
+            }
+        }
+    }
+    // The split suspension of ACC and AC: the rows read as the cards do.
+    edit([](HapticSettings& s) { s.effectProfiles[kACC].suspDualBand = 1; });
+    buildEffectCards(kACC);
+    EXPECT_STREQ(routingRowLabel(kACC, kSuspImpact), "Slow Suspension");
+    EXPECT_STREQ(routingRowLabel(kACC, kKerbRumble), "Fast Suspension");
+    // In the simple model the kerbs play through the suspension: no card of
+    // their own, the plain name.
+    edit([](HapticSettings& s) { s.effectProfiles[kAC].suspDualBand = 0; });
+    buildEffectCards(kAC);
+    EXPECT_STREQ(routingRowLabel(kAC, kSuspImpact), "Suspension");
+    EXPECT_STREQ(routingRowLabel(kAC, kKerbRumble), "Kerb");
+    // Cards built for another simulator name nothing here.
+    EXPECT_STREQ(routingRowLabel(kACC, kSuspImpact), "Suspension");
 }
 
 TEST_F(ChannelRoutingTest, RightClickTogglesACellAndRemembersItsGain) {

@@ -106,6 +106,48 @@ TEST_F(ZoneDialogsWindowTest, RoutingToneStopsWhenTheFocusGoesAndCloseEndsTheDia
     EXPECT_EQ(gSettings.snapshot().effectProfiles[kIRacing].routeGain[0][2], 0.0f);
 }
 
+TEST_F(ZoneDialogsWindowTest, ADoubleClickResetsAKnobRightAfterADragAndAfterThePointerLeftAndCameBack) {
+    gSettings.edit([](HapticSettings& s) {
+        for (int z = 0; z < 2; ++z) {
+            s.zones[z].active = 1;
+            s.zones[z].gain = 0.3f;
+        }
+    });
+    gOnShown = [](void* user) {
+        auto& state = *static_cast<ChannelRoutingState*>(user);
+        WindowHandle w = currentDialogWindow();
+        // The presses are numbered the way SDL counts its click series. A
+        // hand's second press moves the pointer a pixel or two.
+        const auto doubleClick = [&](int x, int y, int firstCount) {
+            pushClick(w, x, y, firstCount);
+            pushMouseButton(w, true, x, y, firstCount + 1);
+            pushMotion(w, x, y + 2);
+            pushMouseButton(w, false, x, y + 2, firstCount + 1);
+        };
+        // Column 0: a drag of the knob, then at once a double click.
+        const int x0 = px(state.knobs[0].rect.centerX()), y0 = px(state.knobs[0].rect.centerY());
+        pushMouseButton(w, true, x0, y0);
+        pushMotion(w, x0, y0 - 10);
+        pushMotion(w, x0, y0 - 20);
+        pushMouseButton(w, false, x0, y0 - 20);
+        doubleClick(x0, y0 - 20, 2);
+        // Column 1: a click, the pointer out of the window and back, then a
+        // double click.
+        const int x1 = px(state.knobs[1].rect.centerX()), y1 = px(state.knobs[1].rect.centerY());
+        pushClick(w, x1, y1);
+        pushWindowEvent(w, SDL_WINDOWEVENT_LEAVE);
+        pushWindowEvent(w, SDL_WINDOWEVENT_ENTER);
+        doubleClick(x1, y1, 2);
+        const RectF close = state.buttons[kRoutingClose].rect;
+        pushClick(w, px(close.centerX()), px(close.centerY()));
+    };
+    ASSERT_NE(dialogEntries().openChannelRouting, nullptr);
+    dialogEntries().openChannelRouting(nullptr, &recorder.host);
+    EXPECT_FALSE(isDialogOpen());
+    EXPECT_EQ(gSettings.snapshot().zones[0].gain, 1.0f);
+    EXPECT_EQ(gSettings.snapshot().zones[1].gain, 1.0f);
+}
+
 TEST_F(ZoneDialogsWindowTest, ZoneSetupWritesThroughStopsTheLostToneAndAsksTheParentToReload) {
     Parent parent;
     WindowOptions options;

@@ -2,6 +2,7 @@
 // pointed at a loopback HTTPS server through the environment, or at nothing.
 
 #include "support/ChildProcess.h"
+#include "support/Eventually.h"
 #include "support/HttpsTestServer.h"
 #include "support/TempDir.h"
 
@@ -50,9 +51,7 @@ TEST_F(ProgramOnlineTest, ChecksForAnUpdateAndReportsTheLaunchInTheBackground) {
     ASSERT_TRUE(program.waitForOutput("Waiting for iRacing -- get into a session...", kWaitMs)) << program.output();
     EXPECT_TRUE(program.waitForOutput("  [UpdateCheck] Version 0.7.0 is available (this is 0.6.103).\n", kWaitMs))
         << program.output();
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
-    while (server.requests().size() < 2 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    eventually([&] { return server.requests().size() >= 2; }, kWaitMs);
     program.signal(SIGINT);
     ASSERT_TRUE(program.wait(kWaitMs));
     EXPECT_EQ(program.exitCode(), 0) << program.errors();
@@ -141,9 +140,7 @@ TEST_F(ProgramOnlineTest, ALinkToAPipeAtTheOldTemporaryNameIsNeverOpened) {
                                    {"QV_BACKEND_CA_FILE", server.caFile()}}),
                               home.file("out.txt")));
     ASSERT_TRUE(program.waitForOutput("Waiting for iRacing -- get into a session...", kWaitMs)) << program.output();
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
-    while (server.requests().empty() && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    eventually([&] { return !server.requests().empty(); }, kWaitMs);
     program.signal(SIGINT);
     ASSERT_TRUE(program.wait(kWaitMs));
     EXPECT_EQ(program.exitCode(), 0) << program.errors();

@@ -4,10 +4,14 @@
 
 #include "platform/Clock.h"
 #include "simfeed/FeedLoop.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <filesystem>
 #include <map>
+#include <memory>
 #include <vector>
 
 namespace qv::test {
@@ -137,6 +141,40 @@ TEST(StoppedFeed, AFeedWithoutDurationRunsUntilItIsStopped) {
     stopped.running.store(0);
     EXPECT_EQ(runFeed(stopped, clock, 1.0, stopped.running).ticks, 0);
     EXPECT_TRUE(stopped.rows.empty());
+}
+
+// Another process cuts the feed's memory short under it (a write past the new
+// end of a mapped file raises SIGBUS): the feed lives on, makes its memory
+// anew and keeps publishing, for every simulator.
+TEST(CutShortFeed, TheFeedMakesItsMemoryAnewAndGoesOn) {
+    const SimKind sims[] = {SimKind::IRacing, SimKind::ACC, SimKind::AC, SimKind::ACEvo, SimKind::LMU};
+    for (const SimKind sim : sims) {
+        SCOPED_TRACE(static_cast<int>(sim));
+        TempDir folder;
+        FeedConfig config;
+        config.sim = sim;
+        config.shmFolder = folder.path();
+        std::unique_ptr<FeedWriter> writer = makeFeedWriter(config);
+        ASSERT_TRUE(writer && writer->open()) << (writer ? writer->lastError() : "");
+        // Every file the writer made that is larger than a lock record.
+        std::map<std::string, uintmax_t> sizes;
+        for (const auto& entry : std::filesystem::directory_iterator(folder.path()))
+            if (entry.is_regular_file() && entry.file_size() > 64)
+                sizes[entry.path().string()] = entry.file_size();
+        ASSERT_FALSE(sizes.empty());
+        for (const auto& [path, size] : sizes)
+            std::filesystem::resize_file(path, 0);
+
+        ManualClock clock;
+        std::atomic<int32_t> running{1};
+        const FeedRun run = runFeed(*writer, clock, 0.1, running);
+        EXPECT_FALSE(run.lost) << writer->lastError();
+        EXPECT_GE(run.remade, 1);
+        EXPECT_GE(run.published, 1) << "it goes on publishing after it made its memory anew";
+        for (const auto& [path, size] : sizes)
+            EXPECT_EQ(std::filesystem::file_size(path), size) << path;
+        writer->close();
+    }
 }
 
 }  // namespace

@@ -106,6 +106,8 @@ void ACEVOFeedWriter::close() {
     m_pages.remove();
 }
 
+void ACEVOFeedWriter::discard() { m_pages.remove(); }
+
 std::string ACEVOFeedWriter::describe() const {
     const SharedMemoryMap& physics = m_pages.physicsMap();
     return std::string("AC EVO, physics at 333 Hz, script ") + scriptName(m_config.script) + ", in " +

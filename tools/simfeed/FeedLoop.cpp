@@ -1,5 +1,7 @@
 #include "simfeed/FeedLoop.h"
 
+#include "platform/MappedFault.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -38,9 +40,19 @@ FeedRun runFeed(FeedWriter& writer, IClock& clock, double durationSeconds, const
         }
         const int64_t newest = newestDue(elapsed, rate);
         if (newest >= run.ticks) {
-            writer.publish(static_cast<double>(elapsed) / 1e9, static_cast<int>(newest % 2000000000 + 1));
-            ++run.published;
+            const double t = static_cast<double>(elapsed) / 1e9;
+            const int tick = static_cast<int>(newest % 2000000000 + 1);
             run.ticks = newest + 1;
+            if (runGuarded([&writer, t, tick] { writer.publish(t, tick); })) {
+                ++run.published;
+            } else {
+                writer.discard();
+                if (!writer.open()) {
+                    run.lost = true;
+                    break;
+                }
+                ++run.remade;
+            }
         }
         uint64_t wake = dueNs(run.ticks, rate);
         if (bounded)

@@ -36,6 +36,10 @@ public:
     // Writes the state of the script at `t` seconds as tick number `tick`.
     virtual void publish(double t, int tick) = 0;
     virtual void close() = 0;
+    // Lets go of the shared memory without writing to it: when a file was
+    // cut short under the feed, a write there would fault again. Writers
+    // whose close() writes nothing may keep this default.
+    virtual void discard() { close(); }
 
     // Ticks per second the simulator publishes at.
     virtual int tickRate() const = 0;

@@ -167,6 +167,12 @@ void IRacingFeedWriter::close() {
     m_running = false;
 }
 
+void IRacingFeedWriter::discard() {
+    removeMap(m_map);
+    releaseEvent(m_event);
+    m_running = false;
+}
+
 std::string IRacingFeedWriter::describe() const {
     return std::string("iRacing, ") + (m_config.iracing360Hz ? "360 Hz sub-samples" : "60 Hz") + ", script " +
            scriptName(m_config.script) + ", in " + (m_map.path().empty() ? std::string("?") : m_map.path());

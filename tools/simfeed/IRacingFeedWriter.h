@@ -22,6 +22,7 @@ public:
     bool open() override;
     void publish(double t, int tick) override;
     void close() override;
+    void discard() override;
     int tickRate() const override { return kTickRate; }
     std::string describe() const override;
 

@@ -79,6 +79,7 @@ void LMUFeedWriter::publish(double t, int tick) {
         ++m_skipped;
         return;
     }
+    m_lockHeld = true;
     uint8_t* map = m_map.writableData();
     putAt<int32_t>(map, lmu::kScoringUpdated, 1);
     putAt<int32_t>(map, lmu::kTelemetryUpdated, 1);
@@ -123,6 +124,7 @@ void LMUFeedWriter::publish(double t, int tick) {
         w[lmu::wheel::kRadiusCm] = kTyreRadiusCm;
     }
     m_lock.release();
+    m_lockHeld = false;
     m_dataEvent.signal();
 }
 
@@ -130,12 +132,24 @@ void LMUFeedWriter::close() {
     if (m_map.isOpen()) {
         // The simulator is leaving: no car, no telemetry.
         if (m_lock.acquire(kLockTimeoutMs)) {
+            m_lockHeld = true;
             uint8_t* map = m_map.writableData();
             putAt<int32_t>(map, lmu::kTelemetryUpdated, 0);
             map[lmu::kPlayerHasVehicle] = 0;
             m_lock.release();
+            m_lockHeld = false;
         }
     }
+    removeMap(m_map);
+    releaseEvent(m_dataEvent);
+    m_lock.close();
+}
+
+void LMUFeedWriter::discard() {
+    // A write cut short may have left the lock taken: readers would wait on it.
+    if (m_lockHeld)
+        m_lock.release();
+    m_lockHeld = false;
     removeMap(m_map);
     releaseEvent(m_dataEvent);
     m_lock.close();

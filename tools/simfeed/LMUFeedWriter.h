@@ -19,6 +19,7 @@ public:
     bool open() override;
     void publish(double t, int tick) override;
     void close() override;
+    void discard() override;
     int tickRate() const override { return kTickRate; }
     std::string describe() const override;
 
@@ -40,6 +41,7 @@ private:
     double m_deflection[4] = {};
     double m_lastT = -1.0;
     int m_skipped = 0;
+    bool m_lockHeld = false;  // between acquire and release in publish (a fault may end it there)
 };
 
 }  // namespace qv::simfeed

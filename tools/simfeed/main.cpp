@@ -2,6 +2,7 @@
 // shared memory with a scripted drive. See FeedOptions.h for the options.
 
 #include "platform/Clock.h"
+#include "platform/MappedFault.h"
 #include "platform/Output.h"
 #include "platform/Signals.h"
 #include "simfeed/FeedLoop.h"
@@ -41,7 +42,17 @@ int main(int argc, char** argv) {
 
     SystemClock clock;
     const FeedRun run = runFeed(*writer, clock, options.durationSeconds, gFeedRunning);
-    writer->close();
+    if (!runGuarded([&writer] { writer->close(); }))
+        writer->discard();
+    if (run.remade > 0)
+        outPrint("qv-simfeed: the shared memory was cut short under the feed %lld times and made anew\n",
+                 static_cast<long long>(run.remade));
+    if (run.lost) {
+        errPrint("qv-simfeed: the shared memory was cut short under the feed and cannot be made anew: %s\n",
+                 writer->lastError().c_str());
+        outputFlush(2000);
+        return 1;
+    }
     if (run.missed() > 0)
         outPrint("qv-simfeed: %lld of the ticks were missed while the feed was held up\n",
                  static_cast<long long>(run.missed()));

@@ -373,7 +373,7 @@ bool mouseDown(float x, float y) {
     return b.panelDown && b.panelDown(x, y, w, h);
 }
 
-// The keys the tips dialog lists: F1 opens the settings; Tab / Down and
+// The cards' keys the tips dialog lists (F1 is the window procedure's): Tab / Down and
 // Shift+Tab / Up move the cards' focus, Space turns the focused card's effect
 // on or off, + and - (typed text, so the keypad's count) change its volume,
 // 1 to 7 (also on the keypad) turn the effects of the cards on or off by
@@ -388,11 +388,6 @@ bool keyInput(uint32_t message, uintptr_t key) {
         return false;
     }
     const int vk = static_cast<int>(key);
-    if (vk == kVkF1) {
-        if (dialogEntries().openSettings)
-            dialogEntries().openSettings(gMain.window);
-        return false;
-    }
     if (isControlDown()) {
         if (vk == 'S' && b.saveNow)
             b.saveNow();
@@ -503,7 +498,14 @@ intptr_t mainProc(WindowHandle window, uint32_t message, uintptr_t wParam, intpt
         return 1;
     case kWmKeyDown:
     case kWmChar:
-        // While a dialog is open the keys are the dialog's.
+        // F1 goes to the settings as it always has (the dialog host decides
+        // whether they can open now); the cards' keys only while no dialog
+        // is open, since the keys are then the dialog's.
+        if (message == kWmKeyDown && wParam == static_cast<uintptr_t>(kVkF1)) {
+            if (dialogEntries().openSettings)
+                dialogEntries().openSettings(window);
+            return 0;
+        }
         if (!isDialogOpen() && keyInput(message, wParam))
             requestWindowPaint(window);
         return 0;

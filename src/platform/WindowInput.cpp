@@ -1,0 +1,398 @@
+// Input: SDL's events translated into the layer's messages (window events,
+// mouse buttons, motion and wheel, keys as virtual keys, typed text as
+// characters), double clicks told by the layer itself, the mouse capture,
+// the modifier state, and the main window's resize hit-testing.
+
+#include "platform/WindowInternal.h"
+
+#include "platform/graphics/WindowTarget.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+namespace qv {
+
+using namespace window_detail;
+
+namespace {
+
+constexpr int kResizeBorder = 5;
+
+WindowState* findBySdlId(uint32_t id) {
+    for (auto& w : loop().windows)
+        if (w->sdlId == id && !w->destroying)
+            return w.get();
+    return nullptr;
+}
+// ---- SDL event translation -------------------------------------------------
+
+int virtualKey(SDL_Keycode key) {
+    if (key >= SDLK_a && key <= SDLK_z)
+        return 'A' + (key - SDLK_a);
+    if (key >= SDLK_0 && key <= SDLK_9)
+        return '0' + (key - SDLK_0);
+    if (key >= SDLK_F1 && key <= SDLK_F12)
+        return kVkF1 + (key - SDLK_F1);
+    if (key >= SDLK_KP_1 && key <= SDLK_KP_9)
+        return 0x61 + (key - SDLK_KP_1);
+    switch (key) {
+    case SDLK_BACKSPACE: return kVkBack;
+    case SDLK_TAB: return kVkTab;
+    case SDLK_RETURN:
+    case SDLK_KP_ENTER: return kVkReturn;
+    case SDLK_LSHIFT:
+    case SDLK_RSHIFT: return kVkShift;
+    case SDLK_LCTRL:
+    case SDLK_RCTRL: return kVkControl;
+    case SDLK_LALT:
+    case SDLK_RALT: return kVkMenu;
+    case SDLK_ESCAPE: return kVkEscape;
+    case SDLK_SPACE: return kVkSpace;
+    case SDLK_PAGEUP: return kVkPrior;
+    case SDLK_PAGEDOWN: return kVkNext;
+    case SDLK_END: return kVkEnd;
+    case SDLK_HOME: return kVkHome;
+    case SDLK_LEFT: return kVkLeft;
+    case SDLK_UP: return kVkUp;
+    case SDLK_RIGHT: return kVkRight;
+    case SDLK_DOWN: return kVkDown;
+    case SDLK_INSERT: return 45;
+    case SDLK_DELETE: return kVkDelete;
+    case SDLK_KP_0: return 0x60;
+    default: return 0;
+    }
+}
+
+uintptr_t mouseFlags(uint32_t buttons) {
+    uintptr_t flags = 0;
+    if (buttons & SDL_BUTTON_LMASK)
+        flags |= kMkLButton;
+    if (buttons & SDL_BUTTON_RMASK)
+        flags |= kMkRButton;
+    if (loop().shiftDown)
+        flags |= kMkShift;
+    if (loop().controlDown)
+        flags |= kMkControl;
+    return flags;
+}
+// The window that gets a mouse event of `w` and the point in its client
+// pixels: the capture window while one holds the capture.
+WindowState* mouseTarget(WindowState* w, int* x, int* y) {
+    if (w) {
+        *x = toPixels(w, *x);
+        *y = toPixels(w, *y);
+    }
+    WindowState* capture = findWindow(loop().capture);
+    if (capture && capture != w) {
+        if (w) {
+            int wx = 0, wy = 0, cx = 0, cy = 0;
+            windowPosition(w, &wx, &wy);
+            windowPosition(capture, &cx, &cy);
+            *x += wx - cx;
+            *y += wy - cy;
+        }
+        return capture;
+    }
+    return w;
+}
+
+void sendSize(WindowState* w, uintptr_t kind) {
+    checkPixelRatio(w);
+    if (!findWindow(w->handle))
+        return;
+    int width = 0, height = 0;
+    SDL_GetWindowSizeInPixels(w->sdl, &width, &height);
+    if (kind != kSizeMinimized && w->target && width > 0 && height > 0 &&
+        (windowTargetWidth(w->target) != width || windowTargetHeight(w->target) != height))
+        resizeWindowTarget(w->target, width, height);
+    sendWindowMessage(w, kWmSize, kind, makePointParam(width, height));
+    w->invalid = w->wholeInvalid = true;
+}
+
+// ---- double clicks ---------------------------------------------------------
+//
+// The layer tells double clicks itself rather than by SDL's click count:
+// SDL counts every press of a series within its time and radius, a drag's
+// press among them, so a double click right after a drag (or after the
+// pointer went out and came back) would be numbered wrongly.
+
+// How far, in pixels on either axis, the second press may be from the first.
+constexpr int kDoubleClickRadius = 4;
+constexpr uint32_t kDefaultDoubleClickMs = 500;
+
+// SDL's hint, which the desktop's own time or the environment sets.
+uint32_t doubleClickMs() {
+    const char* hint = SDL_GetHint(SDL_HINT_MOUSE_DOUBLE_CLICK_TIME);
+    if (!hint || !*hint)
+        return kDefaultDoubleClickMs;
+    char* end = nullptr;
+    const long ms = std::strtol(hint, &end, 10);
+    if (end == hint || ms < 0)
+        return kDefaultDoubleClickMs;
+    return static_cast<uint32_t>(std::min(ms, 10'000L));
+}
+
+bool isNearFirstClick(int x, int y) {
+    const auto& first = loop().firstClick;
+    return std::abs(x - first.x) <= kDoubleClickRadius && std::abs(y - first.y) <= kDoubleClickRadius;
+}
+
+void forgetFirstClick() { loop().firstClick.window = nullptr; }
+
+// A left press: true when it completes a double click. Otherwise it may be
+// the first press of one.
+bool takeLeftPress(WindowState* w, uint32_t timeMs, int x, int y) {
+    auto& first = loop().firstClick;
+    const bool isDouble =
+        first.window == w->handle && timeMs - first.timeMs <= doubleClickMs() && isNearFirstClick(x, y);
+    if (isDouble) {
+        first.window = nullptr;  // a third press starts a new series
+    } else {
+        first.window = w->handle;
+        first.timeMs = timeMs;
+        first.x = x;
+        first.y = y;
+    }
+    return isDouble;
+}
+
+// Pointer motion: a press held and moved past the radius is a drag, whose
+// press starts no double click.
+void noteMotion(WindowState* target, int x, int y) {
+    const auto& first = loop().firstClick;
+    WindowState* pressed = findWindow(first.window);
+    if (!pressed || !pressed->leftDown)
+        return;
+    if (target != pressed || !isNearFirstClick(x, y))
+        forgetFirstClick();
+}
+
+void handleWindowEvent(const SDL_WindowEvent& e) {
+    WindowState* w = findBySdlId(e.windowID);
+    if (!w)
+        return;
+    switch (e.event) {
+    case SDL_WINDOWEVENT_CLOSE:
+        if (!w->enabled)
+            return;  // a dialog runs above it
+        if (sendWindowMessage(w, kWmClose, 0, 0) == 0)
+            destroyWindow(w->handle);
+        return;
+    case SDL_WINDOWEVENT_SIZE_CHANGED:
+        sendSize(w, isWindowMaximized(w->handle) ? kSizeMaximized : kSizeRestored);
+        return;
+    case SDL_WINDOWEVENT_MINIMIZED:
+        endLostHold(w);
+        sendWindowMessage(w, kWmSize, kSizeMinimized, 0);
+        return;
+    case SDL_WINDOWEVENT_MAXIMIZED:
+        sendSize(w, kSizeMaximized);
+        return;
+    case SDL_WINDOWEVENT_RESTORED:
+        sendSize(w, kSizeRestored);
+        return;
+    case SDL_WINDOWEVENT_FOCUS_GAINED:
+        w->focused = true;
+        sendWindowMessage(w, kWmActivate, 1, 0);
+        return;
+    case SDL_WINDOWEVENT_FOCUS_LOST:
+        w->focused = false;
+        endLostHold(w);
+        sendWindowMessage(w, kWmActivate, 0, 0);
+        return;
+    case SDL_WINDOWEVENT_EXPOSED:
+    case SDL_WINDOWEVENT_SHOWN:
+        w->invalid = w->wholeInvalid = true;
+        return;
+    case SDL_WINDOWEVENT_DISPLAY_CHANGED:
+        checkPixelRatio(w);
+        return;
+    case SDL_WINDOWEVENT_ENTER:
+    case SDL_WINDOWEVENT_LEAVE:
+        // The pointer went out and came back: the next press starts anew.
+        forgetFirstClick();
+        return;
+    default:
+        return;
+    }
+}
+
+void handleMouseButton(const SDL_MouseButtonEvent& e) {
+    int x = e.x, y = e.y;
+    WindowState* source = findBySdlId(e.windowID);
+    WindowState* w = mouseTarget(source, &x, &y);
+    if (!w)
+        return;
+    const bool down = e.type == SDL_MOUSEBUTTONDOWN;
+    const uint32_t buttons = SDL_GetMouseState(nullptr, nullptr);
+    if (e.button == SDL_BUTTON_LEFT) {
+        if (!down) {
+            // The release of a hold always arrives, even when the window was
+            // disabled meanwhile.
+            if (!w->leftDown && !w->enabled)
+                return;
+            w->leftDown = false;
+            sendWindowMessage(w, kWmLButtonUp, mouseFlags(buttons), makePointParam(x, y));
+            return;
+        }
+        if (!w->enabled)
+            return;
+        w->leftDown = true;
+        // Decided before the message goes out: its handler may run a nested
+        // loop (a dialog) that sees further presses.
+        const uint32_t message = takeLeftPress(w, e.timestamp, x, y) ? kWmLButtonDblClk : kWmLButtonDown;
+        sendWindowMessage(w, message, mouseFlags(buttons | SDL_BUTTON_LMASK), makePointParam(x, y));
+        return;
+    }
+    if (down)
+        forgetFirstClick();  // another button between two presses
+    if (e.button == SDL_BUTTON_RIGHT && w->enabled)
+        sendWindowMessage(w, down ? kWmRButtonDown : kWmRButtonUp, mouseFlags(buttons), makePointParam(x, y));
+}
+
+}  // namespace
+
+namespace window_detail {
+
+void handleEvent(const SDL_Event& e) {
+    switch (e.type) {
+    case SDL_WINDOWEVENT:
+        handleWindowEvent(e.window);
+        return;
+    case SDL_MOUSEMOTION: {
+        int x = e.motion.x, y = e.motion.y;
+        WindowState* w = mouseTarget(findBySdlId(e.motion.windowID), &x, &y);
+        noteMotion(w, x, y);
+        if (w && w->enabled)
+            sendWindowMessage(w, kWmMouseMove, mouseFlags(e.motion.state), makePointParam(x, y));
+        return;
+    }
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP:
+        handleMouseButton(e.button);
+        return;
+    case SDL_MOUSEWHEEL: {
+        WindowState* w = findBySdlId(e.wheel.windowID);
+        int x = e.wheel.mouseX, y = e.wheel.mouseY;
+        w = mouseTarget(w, &x, &y);
+        if (!w || !w->enabled)
+            return;
+        float notches = e.wheel.preciseY;
+        if (!std::isfinite(notches))
+            return;
+        if (e.wheel.direction == SDL_MOUSEWHEEL_FLIPPED)
+            notches = -notches;
+        const int delta = static_cast<int>(std::lround(std::clamp(notches, -200.0f, 200.0f) * 120.0f));
+        if (delta == 0)
+            return;
+        sendWindowMessage(w, kWmMouseWheel, makeWheelParam(delta, mouseFlags(SDL_GetMouseState(nullptr, nullptr))),
+                          makePointParam(x, y));
+        return;
+    }
+    case SDL_KEYDOWN:
+    case SDL_KEYUP: {
+        const uint16_t mod = e.key.keysym.mod;
+        loop().shiftDown = (mod & KMOD_SHIFT) != 0;
+        loop().controlDown = (mod & KMOD_CTRL) != 0;
+        WindowState* w = findBySdlId(e.key.windowID);
+        // A popup menu holding the capture takes the keys of its owner.
+        if (WindowState* capture = findWindow(loop().capture); capture && capture->kind == WindowKind::Popup)
+            w = capture;
+        const int key = virtualKey(e.key.keysym.sym);
+        if (!w || !w->enabled || key == 0)
+            return;
+        if (e.type == SDL_KEYUP)
+            sendWindowMessage(w, kWmKeyUp, static_cast<uintptr_t>(key), 0);
+        else
+            sendWindowMessage(w, (mod & KMOD_ALT) ? kWmSysKeyDown : kWmKeyDown, static_cast<uintptr_t>(key), 0);
+        return;
+    }
+    case SDL_TEXTINPUT: {
+        WindowState* w = findBySdlId(e.text.windowID);
+        if (!w || !w->enabled)
+            return;
+        // UTF-8 to code points; control characters never become characters.
+        const auto* s = reinterpret_cast<const unsigned char*>(e.text.text);
+        size_t i = 0;
+        const size_t n = strnlen(e.text.text, sizeof(e.text.text));
+        while (i < n && findWindow(w->handle)) {
+            uint32_t cp = s[i];
+            int extra = 0;
+            if (cp >= 0xF0 && cp < 0xF8) { cp &= 0x07; extra = 3; }
+            else if (cp >= 0xE0) { cp &= 0x0F; extra = 2; }
+            else if (cp >= 0xC0) { cp &= 0x1F; extra = 1; }
+            else if (cp >= 0x80) { ++i; continue; }
+            if (i + extra >= n + (extra ? 0 : 1))
+                break;
+            bool valid = true;
+            for (int k = 1; k <= extra; ++k) {
+                if ((s[i + k] & 0xC0) != 0x80) { valid = false; break; }
+                cp = (cp << 6) | (s[i + k] & 0x3F);
+            }
+            i += valid ? 1 + extra : 1;
+            if (!valid || cp < 0x20 || (cp >= 0x7F && cp < 0xA0) || cp > 0x10FFFF)
+                continue;
+            sendWindowMessage(w, kWmChar, cp, 0);
+        }
+        return;
+    }
+    default:
+        return;
+    }
+}
+
+// A held left button whose release will not arrive (focus or capture lost):
+// the window gets the button-up all the same, so holds always end.
+void endLostHold(WindowState* w) {
+    if (!w || !w->leftDown)
+        return;
+    w->leftDown = false;
+    int x = 0, y = 0;
+    SDL_GetMouseState(&x, &y);
+    sendWindowMessage(w, kWmLButtonUp, mouseFlags(0), makePointParam(toPixels(w, x), toPixels(w, y)));
+}
+SDL_HitTestResult SDLCALL hitTest(SDL_Window* window, const SDL_Point* point, void* data) {
+    (void)data;
+    const uint32_t flags = SDL_GetWindowFlags(window);
+    if (flags & (SDL_WINDOW_MAXIMIZED | SDL_WINDOW_FULLSCREEN))
+        return SDL_HITTEST_NORMAL;
+    int w = 0, h = 0;
+    SDL_GetWindowSize(window, &w, &h);
+    const int b = kResizeBorder;
+    const bool left = point->x < b, right = point->x >= w - b, top = point->y < b, bottom = point->y >= h - b;
+    if (top && left) return SDL_HITTEST_RESIZE_TOPLEFT;
+    if (top && right) return SDL_HITTEST_RESIZE_TOPRIGHT;
+    if (bottom && left) return SDL_HITTEST_RESIZE_BOTTOMLEFT;
+    if (bottom && right) return SDL_HITTEST_RESIZE_BOTTOMRIGHT;
+    if (top) return SDL_HITTEST_RESIZE_TOP;
+    if (bottom) return SDL_HITTEST_RESIZE_BOTTOM;
+    if (left) return SDL_HITTEST_RESIZE_LEFT;
+    if (right) return SDL_HITTEST_RESIZE_RIGHT;
+    return SDL_HITTEST_NORMAL;
+}
+
+}  // namespace window_detail
+
+void setMouseCapture(WindowHandle window) {
+    WindowState* w = findWindow(window);
+    if (!w || !w->enabled)
+        return;
+    loop().capture = w->handle;
+    SDL_CaptureMouse(SDL_TRUE);
+}
+
+void releaseMouseCapture() {
+    if (!loop().capture)
+        return;
+    loop().capture = nullptr;
+    SDL_CaptureMouse(SDL_FALSE);
+}
+
+WindowHandle mouseCaptureWindow() { return findWindow(loop().capture) ? loop().capture : nullptr; }
+
+bool isShiftDown() { return loop().shiftDown; }
+bool isControlDown() { return loop().controlDown; }
+
+}  // namespace qv

@@ -564,6 +564,7 @@ bool AudioEngine::startAll() {
             published->firstBlockFrames.store(slot->firstBlockFrames.load());
             published->heartbeatTick.store(0);
             published->xrunCount.store(0);
+            published->deviceLost.store(0);
         }
         slot->published.store(published, std::memory_order_release);
         PaError result = paNoError;

@@ -3,12 +3,14 @@
 
 #include "audio/AudioHostClient.h"
 
+#include "audio/AudioEngine.h"
 #include "audio/AudioInit.h"
 #include "audio/AudioStatus.h"
 #include "platform/AudioServers.h"
 #include "platform/Output.h"
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -52,9 +54,19 @@ AudioHostClient::AudioHostClient(Options options) : m_options(std::move(options)
 }
 
 AudioHostClient::~AudioHostClient() {
+    std::lock_guard<std::recursive_mutex> channel(m_channelMutex);
     endHost(kQuitWaitMs);
     if (m_shared != nullptr && m_shared != m_localBlock.get())
         m_shared->~AudioHostBlock();
+}
+
+std::string pipeWireLatency(const HapticSettings& settings) {
+    const int frames = settings.devices[0].bufferSize;
+    if (frames <= 0)
+        return "";
+    const double rate = settings.audioSampleRate;
+    const long hz = std::isfinite(rate) && rate >= 8000.0 && rate <= 384000.0 ? std::lround(rate) : 48000;
+    return std::to_string(std::clamp(frames, kMinFramesPerBuffer, kMaxFramesPerBuffer)) + "/" + std::to_string(hz);
 }
 
 void AudioHostClient::log(std::string_view text) const {
@@ -92,6 +104,11 @@ bool AudioHostClient::startHost() {
     if (route.kind == JackRoute::Kind::PipeWire) {
         const char* current = std::getenv("LD_LIBRARY_PATH");
         environment.emplace_back("LD_LIBRARY_PATH", prependLibraryPath(route.libraryDir, current ? current : ""));
+        // PipeWire runs its graph at the smallest period its clients ask
+        // for (within its own limits); a jackd server keeps its own size.
+        const std::string latency = pipeWireLatency(m_options.settings->snapshot());
+        if (!latency.empty())
+            environment.emplace_back("PIPEWIRE_LATENCY", latency);
     }
     // Without pipes the host shares our standard output and error.
     if (!m_output.open())
@@ -207,6 +224,7 @@ void AudioHostClient::dropHost(const std::string& why, AudioProblem problem) {
         health.running.store(0);
         health.firstBlockFrames.store(0);
         health.heartbeatTick.store(0);
+        health.deviceLost.store(0);
     }
     m_shared->streamCount.store(0);
     m_shared->synth.setStreamLayout(0, nullptr);
@@ -251,9 +269,7 @@ bool AudioHostClient::request(AudioHostOp op, int argument, int timeoutMs, Audio
             return false;
         }
         const uint32_t kind = messageKind(m_message, size);
-        if (kind == static_cast<uint32_t>(AudioHostMessageKind::Log) && size == sizeof(AudioHostLog)) {
-            const auto* line = reinterpret_cast<const AudioHostLog*>(m_message.data());
-            log(terminated(line->text, sizeof line->text));
+        if (takeNotice(size)) {
         } else if (kind == static_cast<uint32_t>(AudioHostMessageKind::Reply) && size == sizeof(AudioHostReply)) {
             std::memcpy(static_cast<void*>(&reply), m_message.data(), sizeof reply);
             if (reply.op == op) {
@@ -262,6 +278,45 @@ bool AudioHostClient::request(AudioHostOp op, int argument, int timeoutMs, Audio
                 return true;
             }
         }
+    }
+}
+
+bool AudioHostClient::takeNotice(size_t size) {
+    const uint32_t kind = messageKind(m_message, size);
+    if (kind == static_cast<uint32_t>(AudioHostMessageKind::Log) && size == sizeof(AudioHostLog)) {
+        const auto* line = reinterpret_cast<const AudioHostLog*>(m_message.data());
+        log(terminated(line->text, sizeof line->text));
+        return true;
+    }
+    AudioHostServerBuffer buffer;
+    if (kind == static_cast<uint32_t>(AudioHostMessageKind::ServerBuffer)) {
+        if (decodeServerBuffer(m_message.data(), size, buffer)) {
+            // What the header and the status rows show for the JACK streams.
+            DeviceStatusTable status = deviceStatus();
+            bool changed = false;
+            for (DeviceStatusRow& row : status.rows)
+                if (row.running != 0 && std::strcmp(row.hostApi, "JACK") == 0) {
+                    row.latencyMs = static_cast<float>(buffer.latencyMs);
+                    changed = true;
+                }
+            if (changed)
+                publishDeviceStatus(status);
+            m_serverBufferFrames.store(buffer.frames);
+        }
+        return true;  // a malformed one is dropped
+    }
+    return false;
+}
+
+void AudioHostClient::takeHostNotices() {
+    std::unique_lock<std::recursive_mutex> lock(m_channelMutex, std::try_to_lock);
+    if (!lock.owns_lock() || !m_channel.isOpen())
+        return;  // a request reads them as they come
+    for (int i = 0; i < 16; ++i) {
+        size_t size = 0;
+        if (m_channel.receive(m_message.data(), m_message.size(), size, 0) != ReceiveStatus::Message)
+            return;
+        takeNotice(size);  // anything else has no request waiting for it
     }
 }
 
@@ -302,11 +357,13 @@ AudioInitResult AudioHostClient::failInit() {
 // ---- the backend operations ----
 
 void AudioHostClient::start() {
+    std::lock_guard<std::recursive_mutex> channel(m_channelMutex);
     if (!startHost() && m_problem != AudioProblem::None)
         errPrint("  [AudioEngine] ERROR: %s\n", m_lastError.c_str());
 }
 
 AudioInitResult AudioHostClient::initAudio() {
+    std::lock_guard<std::recursive_mutex> channel(m_channelMutex);
     syncSettings();
     if (m_startFailed && !m_process.isStarted()) {
         m_startFailed = false;  // the next request tries a new host
@@ -319,6 +376,7 @@ AudioInitResult AudioHostClient::initAudio() {
 }
 
 void AudioHostClient::reEnumerate() {
+    std::lock_guard<std::recursive_mutex> channel(m_channelMutex);
     // The old host's PortAudio may hang on whatever made the streams stale:
     // it goes with its process, streams and all.
     if (m_process.isStarted())
@@ -331,6 +389,7 @@ void AudioHostClient::reEnumerate() {
 }
 
 double AudioHostClient::loopbackTest(int inputDevice, AudioInitResult& after, std::string& testError) {
+    std::lock_guard<std::recursive_mutex> channel(m_channelMutex);
     testError.clear();
     syncSettings();
     AudioHostReply reply;
@@ -345,7 +404,10 @@ double AudioHostClient::loopbackTest(int inputDevice, AudioInitResult& after, st
     return reply.oneWayMs;
 }
 
-void AudioHostClient::closeAll() { endHost(kQuitWaitMs); }
+void AudioHostClient::closeAll() {
+    std::lock_guard<std::recursive_mutex> channel(m_channelMutex);
+    endHost(kQuitWaitMs);
+}
 
 void AudioHostClient::interrupt() {
     m_interrupted = true;
@@ -353,6 +415,9 @@ void AudioHostClient::interrupt() {
 }
 
 void AudioHostClient::syncSettings() {
+    // Called in every pass of the program's loops: the host's notices
+    // between requests are taken here.
+    takeHostNotices();
     std::lock_guard<std::mutex> lock(m_syncMutex);
     const uint32_t version = m_options.settings->version();
     if (m_mirrored && version == m_mirroredVersion)
@@ -379,6 +444,8 @@ bool AudioHostClient::hasStaleStream(uint32_t thresholdMs) const {
         const AudioHostStreamHealth& health = m_shared->streams[i];
         if (health.running.load() == 0)
             continue;
+        if (health.deviceLost.load() != 0)
+            return true;  // the callbacks go on, but its device is gone
         const uint32_t beat = health.heartbeatTick.load();
         if (beat != 0 && static_cast<uint32_t>(now - beat) > thresholdMs)
             return true;

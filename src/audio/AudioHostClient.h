@@ -39,6 +39,11 @@
 
 namespace qv {
 
+// The PIPEWIRE_LATENCY value ("frames/rate") a host on PipeWire's JACK
+// library is started with: the first device slot's buffer size, clamped as
+// a stream's, at the settings' sample rate; empty when none is set.
+std::string pipeWireLatency(const HapticSettings& settings);
+
 class AudioHostClient final : public IAudioBackend {
 public:
     struct Options {
@@ -84,6 +89,9 @@ public:
 
     // The running host's process id, or -1 (tests).
     int hostPid() const { return m_process.pid(); }
+    // The JACK server's buffer size the host last reported as changed; 0
+    // until it reported one. Any thread.
+    int serverBufferFrames() const { return m_serverBufferFrames.load(); }
 
 private:
     bool startHost();
@@ -100,6 +108,12 @@ private:
     // lines as they come. False (the host dropped) on time-out or loss.
     bool request(AudioHostOp op, int argument, int timeoutMs, AudioHostReply& reply);
     AudioInitResult applyReply(const AudioHostReply& reply);
+    // A message the host sends by itself (a watchdog line, a changed server
+    // buffer size) in m_message: acted on, true; false for anything else.
+    bool takeNotice(size_t size);
+    // Takes the host's pending notices unless a request is reading the
+    // channel (which takes them itself).
+    void takeHostNotices();
     AudioInitResult failInit();
     void log(std::string_view text) const;
 
@@ -120,6 +134,10 @@ private:
     std::atomic<bool> m_interrupted{false};
     mutable SystemClock m_clock;
 
+    // Held by whoever reads the channel (the request paths, recursively);
+    // takeHostNotices only tries it.
+    std::recursive_mutex m_channelMutex;
+    std::atomic<int32_t> m_serverBufferFrames{0};
     std::mutex m_syncMutex;
     uint32_t m_mirroredVersion = 0;
     bool m_mirrored = false;

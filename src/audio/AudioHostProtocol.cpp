@@ -232,4 +232,27 @@ void copyDeviceResolution(const HapticSettings& from, HapticSettings& to) {
     }
 }
 
+std::string encodeServerBuffer(const AudioHostServerBuffer& buffer) {
+    Writer w;
+    w.u32(static_cast<uint32_t>(AudioHostMessageKind::ServerBuffer));
+    w.i32(buffer.frames);
+    w.f64(buffer.sampleRate);
+    w.f64(buffer.latencyMs);
+    return std::move(w.bytes());
+}
+
+bool decodeServerBuffer(const void* data, size_t size, AudioHostServerBuffer& buffer) {
+    Reader r(data, size);
+    uint32_t kind = 0;
+    AudioHostServerBuffer got;
+    if (!r.u32(kind) || kind != static_cast<uint32_t>(AudioHostMessageKind::ServerBuffer) || !r.i32(got.frames) ||
+        !r.f64(got.sampleRate) || !r.f64(got.latencyMs) || !r.atEnd())
+        return false;
+    if (got.frames < 1 || got.frames > (1 << 20) || !std::isfinite(got.sampleRate) || got.sampleRate < 1.0 ||
+        got.sampleRate > 1e6 || !std::isfinite(got.latencyMs) || got.latencyMs < 0.0 || got.latencyMs > 10000.0)
+        return false;
+    buffer = got;
+    return true;
+}
+
 }  // namespace qv

@@ -68,6 +68,7 @@ enum class AudioHostMessageKind : uint32_t {
     Devices = 4,  // the device list
     Inputs = 5,   // the input devices (for the latency test)
     RawDevices = 6,  // PortAudio's own list (for the device wizard's log)
+    ServerBuffer = 7,  // the JACK server's buffer size changed
 };
 
 struct AudioHostRequest {
@@ -120,6 +121,20 @@ bool decodeInputList(const void* data, size_t size, std::vector<InputDevice>& in
 // (entries that do not fit are left out; the count stays PortAudio's).
 std::string encodeRawDeviceList(const RawDeviceList& raw);
 bool decodeRawDeviceList(const void* data, size_t size, RawDeviceList& raw);
+
+// The JACK server's buffer size, sent by the host whenever it changes while
+// the host runs (PipeWire's graph follows its clients; jack_bufsize): what
+// the JACK streams play at now, and the output latency shown for it.
+struct AudioHostServerBuffer {
+    int32_t frames = 0;
+    double sampleRate = 0.0;
+    double latencyMs = 0.0;
+};
+std::string encodeServerBuffer(const AudioHostServerBuffer& buffer);
+// False when the bytes are not one well-formed message with plausible
+// figures (1 to 1048576 frames, a finite rate of 1 Hz to 1 MHz, a finite
+// latency of 0 to 10 s).
+bool decodeServerBuffer(const void* data, size_t size, AudioHostServerBuffer& buffer);
 
 // The device part of the settings that initAudio writes: the primary index
 // and every slot's name, class identifier, PortAudio index and channels.

@@ -2,10 +2,15 @@
 
 #include "audio/AudioEngine.h"
 #include "audio/AudioInit.h"
+#include "platform/JackClientHooks.h"
 #include "platform/Output.h"
 
+#include <atomic>
+#include <chrono>
+#include <functional>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <thread>
 
 namespace qv {
@@ -31,8 +36,88 @@ void publishHealth(const AudioEngine& engine, AudioHostBlock& block) {
         health.firstBlockFrames.store(0);
         health.heartbeatTick.store(0);
         health.xrunCount.store(0);
+        health.deviceLost.store(0);
     }
     block.streamCount.store(count);
+}
+
+// The PortAudio device each started stream plays to, by stream index (-1:
+// none); written by the request thread after each request, read by the
+// graph watcher.
+std::atomic<int32_t> gStreamDevices[kMaxSynthStreams];
+
+void noteStreamDevices(const AudioEngine& engine, AudioHostBlock& block) {
+    const int count = std::min(engine.streamCount(), kMaxSynthStreams);
+    for (int i = 0; i < kMaxSynthStreams; ++i) {
+        const StreamSlot* slot = i < count ? engine.stream(i) : nullptr;
+        gStreamDevices[i].store(slot && slot->published.load() == &block.streams[i] ? slot->deviceIndex : -1);
+    }
+}
+
+// How often the graph watcher looks even when no JACK callback came, and
+// how long it waits between looks.
+constexpr int kWatchSliceMs = 100;
+constexpr int kWatchIdleLooks = 10;
+
+// Watches PortAudio's JACK client (callbacks noted by JackClientHooks) on a
+// thread of its own for the life of the host: a changed server buffer size
+// is printed and sent to the program; a stream whose device went away while
+// JACK keeps calling it back (PipeWire's driver takes over from a removed
+// sink) is marked lost in the shared block, which the program's stale check
+// reads.
+void watchJackGraph(AudioHostBlock& block, const std::function<void(const std::string&)>& send) {
+    int lastFrames = jackServerBufferFrames();
+    uint32_t seen = jackGraphChanges();
+    int idle = 0;
+    for (;;) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(kWatchSliceMs));
+        const uint32_t changes = jackGraphChanges();
+        if (changes == seen && ++idle < kWatchIdleLooks)
+            continue;
+        seen = changes;
+        idle = 0;
+        const int frames = jackServerBufferFrames();
+        const double rate = jackServerSampleRate();
+        if (frames > 0 && rate > 0.0 && frames != lastFrames) {
+            lastFrames = frames;
+            AudioHostServerBuffer buffer;
+            buffer.frames = frames;
+            buffer.sampleRate = rate;
+            buffer.latencyMs = frames / rate * 1000.0;
+            outPrint("  [AudioEngine] The JACK server's buffer size changed\n"
+                     "    Buffer     : %d samples (%.2fms), set by the server\n"
+                     "    Latency    : %.2fms (one server period)\n",
+                     frames, buffer.latencyMs, buffer.latencyMs);
+            send(encodeServerBuffer(buffer));
+        }
+        for (int i = 0; i < kMaxSynthStreams; ++i) {
+            const int device = gStreamDevices[i].load();
+            if (device >= 0 && block.streams[i].running.load() != 0 && block.streams[i].deviceLost.load() == 0 &&
+                isJackDeviceLost(device)) {
+                block.streams[i].deviceLost.store(1);
+                outPrint("  [AudioEngine] Stream %d: its JACK device went away\n", i);
+            }
+        }
+    }
+}
+
+// On PipeWire the program asks for its period through PIPEWIRE_LATENCY
+// ("frames/rate", read by PipeWire's JACK library when PortAudio opens its
+// client). The graph takes the new quantum a moment after the client is
+// activated: wait up to a second for it, so the device list and the streams
+// show what was granted. A graph that grants something else (its limits,
+// another client asking for less) is taken as it is.
+void waitForRequestedPeriod() {
+    const char* latency = std::getenv("PIPEWIRE_LATENCY");
+    if (latency == nullptr || jackServerBufferFrames() == 0)
+        return;
+    char* end = nullptr;
+    const long wanted = std::strtol(latency, &end, 10);
+    if (end == latency || wanted <= 0)
+        return;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    while (jackServerBufferFrames() != wanted && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }
 
 [[noreturn]] void endHost(int code) {
@@ -52,13 +137,22 @@ int runAudioHost(AudioHostBlock& block, MessageChannel& channel) {
         std::_Exit(0);
     }).detach();
 
-    auto log = [&channel](std::string_view text) {
+    // The request thread and the graph watcher both send.
+    static std::mutex sendMutex;
+    auto send = [&channel](const void* data, size_t size) {
+        std::lock_guard<std::mutex> lock(sendMutex);
+        return channel.send(data, size);
+    };
+    auto log = [&send](std::string_view text) {
         AudioHostLog line;
         std::memcpy(line.text, text.data(), std::min(text.size(), sizeof line.text - 1));
-        channel.send(&line, sizeof line);
+        send(&line, sizeof line);
     };
+    for (std::atomic<int32_t>& device : gStreamDevices)
+        device.store(-1);
 
     AudioEngine engine;
+    waitForRequestedPeriod();
     engine.publishHealthTo(block.streams, kMaxSynthStreams);
     std::vector<PhysicalDevice> devices = engine.devices();
     LiveSettings settings;  // the program's block of the request; initAudio writes its device part
@@ -75,9 +169,12 @@ int runAudioHost(AudioHostBlock& block, MessageChannel& channel) {
     const std::string raw = encodeRawDeviceList(engine.rawDevices());
     const uint32_t ready = static_cast<uint32_t>(AudioHostMessageKind::Ready);
     outputFlush(kFlushBeforeReplyMs);
-    if (!channel.send(list.data(), list.size()) || !channel.send(inputs.data(), inputs.size()) ||
-        !channel.send(raw.data(), raw.size()) || !channel.send(&ready, sizeof ready))
+    if (!send(list.data(), list.size()) || !send(inputs.data(), inputs.size()) || !send(raw.data(), raw.size()) ||
+        !send(&ready, sizeof ready))
         endHost(1);
+    std::thread([&block, &send] {
+        watchJackGraph(block, [&send](const std::string& message) { send(message.data(), message.size()); });
+    }).detach();
 
     AudioHostRequest request;
     AudioHostReply reply;
@@ -90,6 +187,9 @@ int runAudioHost(AudioHostBlock& block, MessageChannel& channel) {
         if (status == ReceiveStatus::TimedOut || size != sizeof request)
             continue;
 
+        // No stream to watch while streams are opened and closed.
+        for (std::atomic<int32_t>& device : gStreamDevices)
+            device.store(-1);
         reply = AudioHostReply();
         reply.op = request.op;
         settings.replace(request.settings);
@@ -115,6 +215,7 @@ int runAudioHost(AudioHostBlock& block, MessageChannel& channel) {
             continue;
         }
         publishHealth(engine, block);
+        noteStreamDevices(engine, block);
         reply.multiDevice = reply.ok && context.multiDevice ? 1 : 0;
         reply.channels = reply.ok ? streamActiveChannels(engine, 0) : 0;
         reply.streamCount = engine.streamCount();
@@ -133,7 +234,7 @@ int runAudioHost(AudioHostBlock& block, MessageChannel& channel) {
         }
         // The console lines of the request reach the program before the reply.
         outputFlush(kFlushBeforeReplyMs);
-        const bool sent = channel.send(&reply, sizeof reply);
+        const bool sent = send(&reply, sizeof reply);
         // A PortAudio call that never came back leaves nothing to work with
         // here: the next attempt gets a new host.
         if (!sent || request.op == AudioHostOp::Quit || engine.isAudioSystemStuck())

@@ -33,6 +33,10 @@ struct StreamHealth {
     std::atomic<int32_t> firstBlockFrames{0};
     std::atomic<uint32_t> heartbeatTick{0};
     std::atomic<int32_t> xrunCount{0};
+    // 1 when the device the stream plays to went away while its callbacks
+    // go on (a JACK device whose ports were removed): stale all the same.
+    // Written by the audio host's graph watcher, cleared at each start.
+    std::atomic<int32_t> deviceLost{0};
 };
 
 struct StreamSlot {

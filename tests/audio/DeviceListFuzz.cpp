@@ -1,6 +1,6 @@
-// libFuzzer target: whatever bytes arrive as the audio host's device list
-// input list and PortAudio list go through the decoders; a list they accept encodes back
-// to the same bytes.
+// libFuzzer target: whatever bytes arrive as the audio host's device list,
+// input list, PortAudio list and server buffer size go through the
+// decoders; what they accept encodes back to the same bytes.
 
 #include "audio/AudioHostProtocol.h"
 
@@ -25,6 +25,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             std::abort();
     } else if (!raw.devices.empty() || raw.count != 0) {
         std::abort();
+    }
+    AudioHostServerBuffer buffer;
+    if (decodeServerBuffer(data, size, buffer)) {
+        const std::string again = encodeServerBuffer(buffer);
+        if (again.size() != size || std::memcmp(again.data(), data, size) != 0)
+            std::abort();
     }
     std::vector<PhysicalDevice> devices;
     if (!decodeDeviceList(data, size, devices)) {

@@ -1,6 +1,7 @@
 #include "support/PipeWireServer.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <csignal>
 #include <filesystem>
 #include <thread>
@@ -12,16 +13,34 @@ namespace {
 constexpr const char* kPipeWireJackLibraries = "/usr/lib/x86_64-linux-gnu/pipewire-0.3/jack";
 constexpr int kReadyTimeoutMs = 20000;
 
-std::string config(const std::string& name) {
+// The sink's properties, for the configuration and for pw-cli.
+constexpr const char* kSinkProperties =
+    "factory.name = support.null-audio-sink\n"
+    "        node.name = \"system\"\n"
+    "        node.description = \"system\"\n"
+    "        media.class = \"Audio/Sink\"\n"
+    "        audio.rate = 48000\n"
+    "        audio.channels = 8\n"
+    "        audio.position = [ FL FR RL RR FC LFE SL SR ]\n"
+    "        adapter.auto-port-config = { mode = dsp monitor = true position = preserve }\n"
+    "        node.driver = true\n"
+    "        priority.driver = 30000\n"
+    "        object.linger = true\n";
+
+std::string config(const std::string& name, PipeWireClock clock) {
+    const bool desktop = clock == PipeWireClock::Desktop;
     return "context.properties = {\n"
            "    core.daemon = true\n"
            "    core.name = " + name + "\n"
            "    support.dbus = false\n"
            "    mem.allow-mlock = false\n"
            "    default.clock.rate = 48000\n"
-           "    default.clock.quantum = 256\n"
-           "    default.clock.min-quantum = 256\n"
-           "    default.clock.max-quantum = 256\n"
+           + std::string(desktop ? "    default.clock.quantum = 1024\n"
+                                   "    default.clock.min-quantum = 32\n"
+                                   "    default.clock.max-quantum = 2048\n"
+                                 : "    default.clock.quantum = 256\n"
+                                   "    default.clock.min-quantum = 256\n"
+                                   "    default.clock.max-quantum = 256\n") +
            "}\n"
            "context.spa-libs = {\n"
            "    audio.convert.* = audioconvert/libspa-audioconvert\n"
@@ -41,24 +60,14 @@ std::string config(const std::string& name) {
            "    { factory = spa-node-factory args = { factory.name = support.node.driver node.name = Dummy-Driver\n"
            "        priority.driver = 20000 } }\n"
            "    { factory = adapter args = {\n"
-           "        factory.name = support.null-audio-sink\n"
-           "        node.name = \"system\"\n"
-           "        node.description = \"system\"\n"
-           "        media.class = \"Audio/Sink\"\n"
-           "        audio.rate = 48000\n"
-           "        audio.channels = 8\n"
-           "        audio.position = [ FL FR RL RR FC LFE SL SR ]\n"
-           "        adapter.auto-port-config = { mode = dsp monitor = true position = preserve }\n"
-           "        node.driver = true\n"
-           "        priority.driver = 30000\n"
-           "        object.linger = true\n"
+           "        " + kSinkProperties +
            "    } }\n"
            "]\n";
 }
 
 }  // namespace
 
-PipeWireServer::PipeWireServer() : m_name(uniqueName("qvpw")) {
+PipeWireServer::PipeWireServer(PipeWireClock clock) : m_name(uniqueName("qvpw")), m_clock(clock) {
     std::filesystem::create_directories(m_dir.file("run"));
     std::filesystem::permissions(m_dir.file("run"), std::filesystem::perms::owner_all);
 }
@@ -123,7 +132,7 @@ bool PipeWireServer::forceQuantum(int frames) {
 
 bool PipeWireServer::start() {
     const std::string pipewire = findProgram("pipewire");
-    if (!writeFile(m_dir.file("pipewire.conf"), config(m_name))) {
+    if (!writeFile(m_dir.file("pipewire.conf"), config(m_name, m_clock))) {
         m_lastError = "could not write pipewire.conf";
         return false;
     }
@@ -147,6 +156,58 @@ bool PipeWireServer::start() {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     m_lastError = "the PipeWire server did not get ready within 20 s: " + log();
+    return false;
+}
+
+int PipeWireServer::quantum() {
+    ChildProcess probe;
+    if (!probe.start({findProgram("jack_bufsize")}, clientEnvironment(), m_dir.file("bufsize.log")) || !probe.wait(5000))
+        return 0;
+    return std::atoi(probe.output().c_str());
+}
+
+namespace {
+
+bool sinkPortsShown(const std::vector<std::pair<std::string, std::string>>& env, const std::string& logPath) {
+    ChildProcess probe;
+    return probe.start({findProgram("jack_lsp")}, env, logPath) && probe.wait(5000) &&
+           probe.output().find("system:playback_FL") != std::string::npos;
+}
+
+}  // namespace
+
+bool PipeWireServer::destroySink() {
+    ChildProcess cli;
+    if (!cli.start({findProgram("pw-cli"), "destroy", "system"}, clientEnvironment(), m_dir.file("destroy.log")) ||
+        !cli.wait(10000) || cli.exitCode() != 0) {
+        m_lastError = "pw-cli destroy failed: " + cli.output() + cli.errors();
+        return false;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(10000);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (!sinkPortsShown(clientEnvironment(), m_dir.file("probe.log")))
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    m_lastError = "the sink's ports are still there";
+    return false;
+}
+
+bool PipeWireServer::createSink() {
+    ChildProcess cli;
+    if (!cli.start({findProgram("pw-cli"), "create-node", "adapter", std::string("{ ") + kSinkProperties + " }"},
+                   clientEnvironment(), m_dir.file("create.log")) ||
+        !cli.wait(10000) || cli.exitCode() != 0) {
+        m_lastError = "pw-cli create-node failed: " + cli.output() + cli.errors();
+        return false;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(10000);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (sinkPortsShown(clientEnvironment(), m_dir.file("probe.log")))
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    m_lastError = "the sink's ports did not come back";
     return false;
 }
 

@@ -26,9 +26,13 @@
 
 namespace qv::test {
 
+// The graph's clock: a fixed quantum of 256 frames, or a desktop's (1024
+// frames unless a client asks for less, 32 to 2048).
+enum class PipeWireClock { Fixed256, Desktop };
+
 class PipeWireServer {
 public:
-    PipeWireServer();
+    explicit PipeWireServer(PipeWireClock clock = PipeWireClock::Fixed256);
     ~PipeWireServer();
     PipeWireServer(const PipeWireServer&) = delete;
     PipeWireServer& operator=(const PipeWireServer&) = delete;
@@ -54,11 +58,19 @@ public:
     // clock.force-quantum; 0 lets it go) and waits (up to 10 s) until a JACK
     // client sees that buffer size.
     bool forceQuantum(int frames);
+    // The graph's quantum as a JACK client sees it (jack_bufsize); 0 when
+    // it cannot be read.
+    int quantum();
+    // Removes the sink (as an unplugged interface goes) and waits until its
+    // ports are gone; createSink puts it back and waits for its ports.
+    bool destroySink();
+    bool createSink();
     std::string log() const;
     const std::string& lastError() const { return m_lastError; }
 
 private:
     std::string m_name;
+    PipeWireClock m_clock;
     TempDir m_dir;
     ChildProcess m_process;
     std::string m_lastError;

@@ -21,6 +21,7 @@ struct DialogRecord {
     WindowHandle window = nullptr;
     int result = 0;
     bool closed = false;  // its window is gone
+    float scale = 1.0f;   // drawing scale when the dialog is larger than the work area
 };
 
 std::vector<DialogRecord*>& dialogStack() {
@@ -30,13 +31,46 @@ std::vector<DialogRecord*>& dialogStack() {
 
 DialogCloseRecord gLastClose;
 
+// The work area of the display the point lies on, else of the first display;
+// empty when none is known.
+WindowRect workAreaAt(int x, int y) {
+    const std::vector<WindowRect> displays = displayBounds();
+    for (const WindowRect& display : displays)
+        if (x >= display.x && x < display.x + display.width && y >= display.y && y < display.y + display.height)
+            return display;
+    return displays.empty() ? WindowRect{} : displays.front();
+}
+
+// Keeps the window inside the work area. The position is the frame's outer
+// corner, so the frame allowance goes below and right of the client; where no
+// window manager draws a frame, the client lies inside all the same.
+void keepInside(WindowRect* r, const WindowRect& area, int dpi) {
+    if (area.width <= 0 || area.height <= 0)
+        return;
+    const int frameW = static_cast<int>(std::lround(kDialogFrameWidth * dpi / 96.0));
+    const int frameH = static_cast<int>(std::lround(kDialogFrameHeight * dpi / 96.0));
+    r->x = std::max(area.x, std::min(r->x, area.x + area.width - frameW - r->width));
+    r->y = std::max(area.y, std::min(r->y, area.y + area.height - frameH - r->height));
+}
+
 void paintDialog(DialogRecord& d) {
     DrawContext* context = beginWindowPaint(d.window);
     if (!context)
         return;
     context->clear(kDialogBackground);
-    if (d.spec.onPaint)
-        d.spec.onPaint(*context, context->width(), context->height(), d.spec.userData);
+    if (d.spec.onPaint) {
+        // A dialog squeezed into the work area is laid out at its own size
+        // and drawn smaller. The painter may end the dialog (its window and
+        // context go with it), so the scale is taken off only while the
+        // window is there; the frame's end unwinds it in any case.
+        const float k = d.scale;
+        const bool scaled = k < 1.0f;
+        if (scaled)
+            context->pushScale(k);
+        d.spec.onPaint(*context, context->width() / k, context->height() / k, d.spec.userData);
+        if (scaled && !d.closed && isWindow(d.window))
+            context->popScale();
+    }
     // A failed frame is dropped; the next paint tries again.
     endWindowPaint(d.window);
 }
@@ -55,15 +89,26 @@ intptr_t dialogProc(WindowHandle window, uint32_t message, uintptr_t wParam, int
     case kWmDisplayChanged:
         // A new desktop scale: the dialog keeps its size in the desktop's
         // units, around the same centre (where the window system has not
-        // resized it already); its content is laid out again when painted.
-        if (lParam != kDpiChangeSizeFollowed && wParam > 0) {
+        // resized it already), within the work area; its content is laid out
+        // again when painted.
+        if (lParam != kDpiChangeSizeFollowed && wParam > 0 && wParam <= 4096) {
+            const int dpi = static_cast<int>(wParam);
             const WindowRect r = windowRect(window);
+            const WindowRect area = workAreaAt(r.x + r.width / 2, r.y + r.height / 2);
+            const DialogFit fit = fitDialog(s.width, s.height, dpi, area);
+            d.scale = fit.scale;
             WindowRect next;
-            next.width = std::max(1, static_cast<int>(std::lround(s.width * static_cast<double>(wParam) / 96.0)));
-            next.height = std::max(1, static_cast<int>(std::lround(s.height * static_cast<double>(wParam) / 96.0)));
+            next.width = fit.width;
+            next.height = fit.height;
             next.x = r.x + r.width / 2 - next.width / 2;
             next.y = r.y + r.height / 2 - next.height / 2;
+            keepInside(&next, area, dpi);
             setWindowRect(window, next);
+        } else if (lParam == kDpiChangeSizeFollowed) {
+            int w = 0, h = 0;
+            clientSize(window, &w, &h);
+            const int natural = std::max(1, dialogPixels(s.width));
+            d.scale = std::clamp(static_cast<float>(w) / static_cast<float>(natural), 0.05f, 1.0f);
         }
         invalidateWindow(window);
         return 0;
@@ -93,13 +138,13 @@ intptr_t dialogProc(WindowHandle window, uint32_t message, uintptr_t wParam, int
     case kWmLButtonDblClk:
     case kWmRButtonDown:
         if (s.onMouse)
-            repaint = s.onMouse(message, static_cast<float>(pointParamX(lParam)),
-                                static_cast<float>(pointParamY(lParam)), wParam, s.userData);
+            repaint = s.onMouse(message, static_cast<float>(pointParamX(lParam)) / d.scale,
+                                static_cast<float>(pointParamY(lParam)) / d.scale, wParam, s.userData);
         break;
     case kWmMouseWheel:
         if (s.onMouse)
-            s.onMouse(message, static_cast<float>(pointParamX(lParam)), static_cast<float>(pointParamY(lParam)),
-                      wParam, s.userData);
+            s.onMouse(message, static_cast<float>(pointParamX(lParam)) / d.scale,
+                      static_cast<float>(pointParamY(lParam)) / d.scale, wParam, s.userData);
         repaint = true;
         break;
     default:
@@ -118,6 +163,30 @@ int dialogPixels(int units) {
     return static_cast<int>(std::floor(static_cast<double>(units) * currentDpi() / 96.0 + 0.5));
 }
 
+DialogFit fitDialog(int widthUnits, int heightUnits, int dpi, const WindowRect& workArea) {
+    DialogFit fit;
+    const double k = std::clamp(dpi, 1, 4096) / 96.0;
+    const double w = std::max(1.0, std::floor(std::max(widthUnits, 0) * k + 0.5));
+    const double h = std::max(1.0, std::floor(std::max(heightUnits, 0) * k + 0.5));
+    double scale = 1.0;
+    if (workArea.width > 0 && workArea.height > 0) {
+        const double roomW = workArea.width - std::lround(kDialogFrameWidth * k);
+        const double roomH = workArea.height - std::lround(kDialogFrameHeight * k);
+        scale = std::clamp(std::min({1.0, roomW / w, roomH / h}), 0.05, 1.0);
+    }
+    // Rounded to the nearest pixel: the scaled side that meets the room is
+    // the whole number of the room, and the other stays within its own.
+    fit.width = std::max(1, static_cast<int>(std::lround(w * scale)));
+    fit.height = std::max(1, static_cast<int>(std::lround(h * scale)));
+    fit.scale = static_cast<float>(scale);
+    return fit;
+}
+
+float currentDialogScale() {
+    auto& stack = dialogStack();
+    return stack.empty() ? 1.0f : stack.back()->scale;
+}
+
 int runModalDialog(const DialogSpec& spec) {
     DialogRecord d;
     d.spec = spec;
@@ -125,8 +194,6 @@ int runModalDialog(const DialogSpec& spec) {
         d.spec.title = "Quor Vane";
     const bool topLevel = dialogStack().empty();
 
-    const int w = std::max(dialogPixels(spec.width), 1);
-    const int h = std::max(dialogPixels(spec.height), 1);
     WindowRect reference;
     if (spec.parent && isWindow(spec.parent)) {
         reference = windowRect(spec.parent);
@@ -135,6 +202,15 @@ int runModalDialog(const DialogSpec& spec) {
         if (!displays.empty())
             reference = displays.front();
     }
+    // The work area of the display the reference's centre lies on; a dialog
+    // larger than it is drawn smaller, so its buttons stay on the screen.
+    const WindowRect area = reference.width > 0 && reference.height > 0
+                                ? workAreaAt(reference.x + reference.width / 2, reference.y + reference.height / 2)
+                                : workAreaAt(0, 0);
+    const DialogFit fit = fitDialog(spec.width, spec.height, currentDpi(), area);
+    d.scale = fit.scale;
+    const int w = fit.width;
+    const int h = fit.height;
     WindowOptions options;
     options.kind = WindowKind::Dialog;
     options.title = d.spec.title;
@@ -142,20 +218,13 @@ int runModalDialog(const DialogSpec& spec) {
     options.height = h;
     options.x = reference.width > 0 ? reference.x + reference.width / 2 - w / 2 : kWindowPositionCentered;
     options.y = reference.height > 0 ? reference.y + reference.height / 2 - h / 2 : kWindowPositionCentered;
-    // Centred on a parent near a display's edge (or larger than the
-    // display), the dialog would put its buttons out of reach: keep it on
-    // the display the centre point lies on.
+    // Centred on a parent near a display's edge, the dialog would put its
+    // buttons out of reach: keep it and its frame inside the work area.
     if (reference.width > 0 && reference.height > 0) {
-        const std::vector<WindowRect> displays = displayBounds();
-        const int cx = reference.x + reference.width / 2;
-        const int cy = reference.y + reference.height / 2;
-        for (const WindowRect& display : displays) {
-            if (cx < display.x || cx >= display.x + display.width || cy < display.y || cy >= display.y + display.height)
-                continue;
-            options.x = std::max(display.x, std::min(options.x, display.x + display.width - w));
-            options.y = std::max(display.y, std::min(options.y, display.y + display.height - h));
-            break;
-        }
+        WindowRect placed{options.x, options.y, w, h};
+        keepInside(&placed, area, currentDpi());
+        options.x = placed.x;
+        options.y = placed.y;
     }
     options.owner = spec.parent;
     options.visible = false;

@@ -57,4 +57,20 @@ void resetLastDialogClose();
 // Client size in pixels of a dialog of the given 96-dpi size at the current DPI.
 int dialogPixels(int units);
 
+// How a dialog fits the work area of its display. A dialog whose size at the
+// DPI (plus the window manager's frame, kDialogFrameWidth x kDialogFrameHeight
+// 96-dpi units, which the work area must hold too) is larger than the work
+// area is drawn at a lower scale for it alone: its client is `width` x
+// `height` pixels and its content, laid out at the full scale, is drawn
+// scaled by `scale` (< 1), with mouse positions divided by it. An empty work
+// area leaves the size as it is.
+inline constexpr int kDialogFrameWidth = 16, kDialogFrameHeight = 48;
+struct DialogFit {
+    int width = 1, height = 1;  // client pixels
+    float scale = 1.0f;         // 0 < scale <= 1
+};
+DialogFit fitDialog(int widthUnits, int heightUnits, int dpi, const WindowRect& workArea);
+// The drawing scale of the innermost running dialog (1 when none runs or it fits).
+float currentDialogScale();
+
 }  // namespace qv

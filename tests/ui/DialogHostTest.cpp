@@ -131,24 +131,58 @@ TEST_F(DialogHostTest, TheCloseBoxReturnsTheLastCodeSetOrZero) {
     }
 }
 
-TEST_F(DialogHostTest, ClientSizeFollowsTheDpiAndANullTitleIsTheProgramName) {
-    setDpi(144);
-    Probe probe;
-    int width = 0, height = 0;
-    std::string title;
-    probe.onFirstPaint = [&] {
-        clientSize(currentDialogWindow(), &width, &height);
-        title = windowTitle(currentDialogWindow());
-        closeDialog(0);
+// The dummy driver's one display is 1024 x 768: 520 x 480 units fit it at
+// 120 dpi; at 144 dpi (780 x 720 pixels and the frame) they do not, and the
+// dialog is drawn smaller with its layout kept at 780 x 720.
+TEST_F(DialogHostTest, ClientSizeFollowsTheDpiWithinTheWorkAreaAndANullTitleIsTheProgramName) {
+    const std::vector<WindowRect> displays = displayBounds();
+    ASSERT_FALSE(displays.empty());
+    ASSERT_EQ(displays.front().height, 768);
+    struct Case {
+        int dpi, width, height;
+        float layoutWidth, layoutHeight;
+    } cases[] = {{120, 650, 600, 650, 600}, {144, 754, 696, 780, 720}};
+    for (const Case& c : cases) {
+        setDpi(c.dpi);
+        Probe probe;
+        int width = 0, height = 0;
+        std::string title;
+        probe.onFirstPaint = [&] {
+            clientSize(currentDialogWindow(), &width, &height);
+            title = windowTitle(currentDialogWindow());
+            closeDialog(0);
+        };
+        DialogSpec spec = probeSpec(probe);
+        spec.width = 520;
+        spec.height = 480;
+        runModalDialog(spec);
+        EXPECT_EQ(width, c.width) << c.dpi;
+        EXPECT_EQ(height, c.height) << c.dpi;
+        EXPECT_EQ(title, "Quor Vane");
+        EXPECT_NEAR(probe.paintWidth, c.layoutWidth, 0.5f) << c.dpi;
+        EXPECT_NEAR(probe.paintHeight, c.layoutHeight, 0.5f) << c.dpi;
+    }
+}
+
+TEST(DialogFitTest, ADialogLargerThanTheWorkAreaWithItsFrameIsScaledToFitIt) {
+    struct Case {
+        int width, height, dpi;
+        WindowRect area;
+        int fitWidth, fitHeight;
+        float scale;
+    } cases[] = {
+        {560, 600, 96, {0, 0, 1920, 1080}, 560, 600, 1.0f},        // fits
+        {560, 600, 192, {0, 0, 1920, 1080}, 918, 984, 0.82f},      // 1200 + 96 of frame > 1080
+        {910, 590, 192, {0, 0, 1920, 1080}, 1518, 984, 0.8339f},   // eight routing columns
+        {1000, 100, 96, {100, 0, 800, 600}, 784, 78, 0.784f},      // too wide: 800 - 16
+        {560, 600, 192, {}, 1120, 1200, 1.0f},                     // no work area known
     };
-    DialogSpec spec = probeSpec(probe);
-    spec.width = 520;
-    spec.height = 480;
-    runModalDialog(spec);
-    EXPECT_EQ(width, 780);
-    EXPECT_EQ(height, 720);
-    EXPECT_EQ(title, "Quor Vane");
-    EXPECT_EQ(probe.paintWidth, 780);
+    for (const Case& c : cases) {
+        const DialogFit fit = fitDialog(c.width, c.height, c.dpi, c.area);
+        EXPECT_EQ(fit.width, c.fitWidth) << c.width << "x" << c.height << " at " << c.dpi;
+        EXPECT_EQ(fit.height, c.fitHeight) << c.width << "x" << c.height << " at " << c.dpi;
+        EXPECT_NEAR(fit.scale, c.scale, 1e-3f) << c.width << "x" << c.height << " at " << c.dpi;
+    }
 }
 
 TEST_F(DialogHostTest, EscapeEnterAndTextArriveAsKeysAndCharacters) {

@@ -380,6 +380,26 @@ void DrawContext::popTranslation() {
         cairo_restore(m_native->cairo);
 }
 
+void DrawContext::pushScale(float factor) {
+    Native& n = *m_native;
+    if (!recordPush(n, Native::PushKind::Scale, 1.0f))
+        return;
+    cairo_save(n.cairo);
+    if (std::isfinite(factor) && factor > 0.0f)
+        cairo_scale(n.cairo, factor, factor);
+}
+
+void DrawContext::popScale() {
+    if (takePop(*m_native, Native::PushKind::Scale, nullptr))
+        cairo_restore(m_native->cairo);
+}
+
+RectF DrawContext::clipExtents() const {
+    double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    cairo_clip_extents(m_native->cairo, &x0, &y0, &x1, &y1);
+    return RectF{static_cast<float>(x0), static_cast<float>(y0), static_cast<float>(x1), static_cast<float>(y1)};
+}
+
 // --- text -----------------------------------------------------------------
 
 namespace {

@@ -82,6 +82,14 @@ public:
     // Shifts all drawing up to popTranslation.
     void pushTranslation(float dx, float dy);
     void popTranslation();
+    // Scales all drawing up to popScale about the origin (a factor that is
+    // not positive and finite scales nothing); width() and height() stay
+    // the target's own.
+    void pushScale(float factor);
+    void popScale();
+    // The bounding box of what the clips leave drawable, in the current
+    // coordinates (translations and scales applied).
+    RectF clipExtents() const;
 
     // Draws UTF-8 text (made valid first) clipped to the rectangle, aligned
     // horizontally by `alignment` and vertically by `paragraph`. Nothing for

@@ -11,7 +11,7 @@ namespace qv {
 
 struct DrawContext::Native {
     static constexpr int kMaxDepth = 32;
-    enum class PushKind : uint8_t { Clip, Layer, Translation };
+    enum class PushKind : uint8_t { Clip, Layer, Translation, Scale };
     struct PushEntry {
         PushKind kind = PushKind::Clip;
         float opacity = 1;

@@ -7,6 +7,7 @@
 #include "ui/GuiHost.h"
 #include "ui/MessageBox.h"
 #include "ui/dialogs/DeviceWizard.h"
+#include "ui/dialogs/DialogRunner.h"
 
 namespace qv {
 
@@ -112,13 +113,17 @@ void openDeviceWizard(WindowHandle parent, GuiHost* host) {
     spec.onKey = dialogKey;
     spec.onTimer = dialogTimer;
     spec.userData = &dialog;
-    runModalDialog(spec);
+    runDialog(spec);
 
     // The window and its timer are gone; finishing waits for nothing.
     state.services.setTimer = nullptr;
     state.services.setCapture = [](bool) { releaseMouseCapture(); };
     if (finishWizard(state, programEnding(host)) && parent)
         postWindowMessage(parent, kMsgRefreshEffects, 0, 0);
+}
+
+const WizardState* wizardStateOf(const void* userData) {
+    return userData ? &static_cast<const WizardDialog*>(userData)->state : nullptr;
 }
 
 void installDeviceWizard() {

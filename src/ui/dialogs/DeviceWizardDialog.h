@@ -16,6 +16,11 @@ class GuiHost;
 // folder when the host names none).
 void openDeviceWizard(WindowHandle parent, GuiHost* host);
 
+// The wizard's state behind the user pointer of its dialog (tests that run
+// the dialog through their own runner).
+struct WizardState;
+const WizardState* wizardStateOf(const void* userData);
+
 // Puts openDeviceWizard into the main window's dialog entries unless an
 // entry is already there.
 void installDeviceWizard();

@@ -2,9 +2,44 @@
 
 #include "ui/panels/FrameDamage.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace qv::bands {
+
+namespace {
+std::vector<TextBox>* gTextBoxLog = nullptr;
+}
+
+void setTextBoxLog(std::vector<TextBox>* log) { gTextBoxLog = log; }
+
+std::vector<TextBox>* textBoxLog() { return gTextBoxLog; }
+
+void logTextBox(DrawContext& context, const TextFormat* format, std::string_view value, const RectF& box,
+                TextAlignment alignment, ParagraphAlignment paragraph, TextWrap wrap) {
+    if (!gTextBoxLog || !format || value.empty())
+        return;
+    const TextMetrics m = context.measureText(format, value, wrap == TextWrap::Wrap ? box.width() : 0.0f);
+    RectF r;
+    switch (alignment) {
+    case TextAlignment::Leading: r.left = box.left; break;
+    case TextAlignment::Trailing: r.left = box.right - m.width; break;
+    default: r.left = box.centerX() - m.width / 2; break;
+    }
+    switch (paragraph) {
+    case ParagraphAlignment::Near: r.top = box.top; break;
+    case ParagraphAlignment::Far: r.top = box.bottom - m.height; break;
+    default: r.top = box.centerY() - m.height / 2; break;
+    }
+    r.right = r.left + m.width;
+    r.bottom = r.top + m.height;
+    // What is drawn is clipped to the box and to the context's clips.
+    const RectF clip = context.clipExtents();
+    r = RectF{std::max({r.left, box.left, clip.left}), std::max({r.top, box.top, clip.top}),
+              std::min({r.right, box.right, clip.right}), std::min({r.bottom, box.bottom, clip.bottom})};
+    if (r.right > r.left && r.bottom > r.top)
+        gTextBoxLog->push_back(TextBox{r, std::string(value)});
+}
 
 void drawRaisedFace(DrawContext& context, const RectF& rect, bool hovered, float s) {
     const float radius = 6.0f * s;

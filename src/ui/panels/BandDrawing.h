@@ -5,7 +5,9 @@
 #include "platform/graphics/DrawContext.h"
 #include "ui/Appearance.h"
 
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace qv::bands {
 
@@ -18,20 +20,41 @@ inline RectF inset(const RectF& r, float dx, float dy) {
     return RectF{r.left + dx, r.top + dy, r.right - dx, r.bottom - dy};
 }
 
+// The text boxes the bands laid out, for checks that no text of the window
+// lies on another: while a log is set, every text the bands draw adds the
+// rectangle its glyphs take (measured, aligned in its box and clipped to it,
+// as drawn). Debugging and tests only; off, it costs one pointer test.
+struct TextBox {
+    RectF rect;
+    std::string text;
+};
+void setTextBoxLog(std::vector<TextBox>* log);  // null: off
+std::vector<TextBox>* textBoxLog();
+void logTextBox(DrawContext& context, const TextFormat* format, std::string_view value, const RectF& box,
+                TextAlignment alignment, ParagraphAlignment paragraph, TextWrap wrap);
+
+// Draws text as the bands do, noting its box while a log is set.
+inline void drawBandText(DrawContext& context, const TextFormat* format, std::string_view value, const RectF& box,
+                         const Brush& brush, TextAlignment alignment, ParagraphAlignment paragraph,
+                         TextWrap wrap = TextWrap::SingleLine) {
+    if (value.empty())
+        return;
+    context.drawText(format, value, box, brush, alignment, paragraph, wrap);
+    if (textBoxLog())
+        logTextBox(context, format, value, box, alignment, paragraph, wrap);
+}
+
 // One line of text in a numbered format and brush, aligned in the box.
 inline void text(DrawContext& context, int format, std::string_view value, const RectF& box, int brush,
                  TextAlignment alignment = TextAlignment::Center,
                  ParagraphAlignment paragraph = ParagraphAlignment::Center) {
-    if (!value.empty())
-        context.drawText(guiTextFormat(format), value, box, guiBrush(brush), alignment, paragraph,
-                         TextWrap::SingleLine);
+    drawBandText(context, guiTextFormat(format), value, box, guiBrush(brush), alignment, paragraph);
 }
 
 inline void textWith(DrawContext& context, int format, std::string_view value, const RectF& box, const Brush& brush,
                      TextAlignment alignment = TextAlignment::Center,
                      ParagraphAlignment paragraph = ParagraphAlignment::Center) {
-    if (!value.empty())
-        context.drawText(guiTextFormat(format), value, box, brush, alignment, paragraph, TextWrap::SingleLine);
+    drawBandText(context, guiTextFormat(format), value, box, brush, alignment, paragraph);
 }
 
 // A horizontal line of one pixel's height across [x0, x1) at y.

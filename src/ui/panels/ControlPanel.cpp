@@ -170,8 +170,9 @@ void paintKnobFace(DrawContext& context, float cx, float cy, float s) {
             char label[8];
             std::snprintf(label, sizeof(label), "%d", j * 100 / 40);
             const PointF p = polarPoint(cx, cy, 92 * s, degrees);
-            context.drawText(knobFormat(false), label, RectF{p.x - 18 * s, p.y - 10 * s, p.x + 18 * s, p.y + 10 * s},
-                             brush, TextAlignment::Center, ParagraphAlignment::Center, TextWrap::SingleLine);
+            const RectF box{p.x - 18 * s, p.y - 10 * s, p.x + 18 * s, p.y + 10 * s};
+            drawBandText(context, knobFormat(false), label, box, brush, TextAlignment::Center,
+                         ParagraphAlignment::Center, TextWrap::SingleLine);
         }
     }
 
@@ -211,9 +212,9 @@ void paintKnobValue(DrawContext& context, float cx, float cy, float v, float s) 
 
     char number[8];
     std::snprintf(number, sizeof(number), "%.0f", v * 100.0f);
-    context.drawText(knobFormat(true), number, RectF{cx - 40 * s, cy + 35 * s, cx + 40 * s, cy + 65 * s},
-                     guiBrush(v >= kHighRange ? kBrushAccent : kBrushText), TextAlignment::Center,
-                     ParagraphAlignment::Center, TextWrap::SingleLine);
+    drawBandText(context, knobFormat(true), number, RectF{cx - 40 * s, cy + 35 * s, cx + 40 * s, cy + 65 * s},
+                 guiBrush(v >= kHighRange ? kBrushAccent : kBrushText), TextAlignment::Center,
+                 ParagraphAlignment::Center, TextWrap::SingleLine);
 }
 
 }  // namespace

@@ -36,6 +36,9 @@ struct CardSlider {
     RectF rect;           // from the painter
     float trackLeft = 0;  // the draggable track, from the painter
     float trackWidth = 0;
+    // From the painter: on a narrow card the value stands right of a
+    // shorter track instead of above it, beside the label.
+    uint8_t valueBesideTrack = 0;
 };
 
 struct EffectCard {
@@ -47,7 +50,8 @@ struct EffectCard {
     int32_t sliderCount = 0;
     CardSlider sliders[kMaxCardSliders];
     // Written by the painter; empty when the card was not painted last frame.
-    RectF cardRect, enableRect, testRect, splitRect;
+    // The scope gives way (narrower, then none) where the sliders need room.
+    RectF cardRect, enableRect, testRect, splitRect, scopeRect;
 };
 
 struct EffectCardPanel {

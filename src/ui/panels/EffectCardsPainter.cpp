@@ -25,6 +25,14 @@ using namespace bands;
 namespace {
 
 constexpr int kTrackSegments = 30;
+// A slider narrower than this (96-dpi units) puts its value beside the track.
+constexpr float kWideSliderWidth = 150.0f;
+// The value's box right of a shortened track, and the gap before it.
+constexpr float kValueBesideWidth = 44.0f;
+constexpr float kValueBesideGap = 8.0f;
+// The narrowest slider the scope gives way for, and the narrowest scope shown.
+constexpr float kMinSliderWidth = 132.0f;
+constexpr float kMinScopeWidth = 56.0f;
 constexpr int kScopeSamples = 64;
 constexpr float kTwoPi = 6.28318530718f;
 
@@ -49,6 +57,8 @@ float sliderPosition(const CardSlider& slider, float value) {
 }
 
 void paintScopeBox(DrawContext& context, const RectF& r, const EffectCard& card, float s) {
+    if (!(r.width() > 0.0f))
+        return;
     context.fillRoundedRect(r, 6.0f * s, guiBrush(kBrushRaised));
     context.drawRoundedRect(r, 6.0f * s, guiBrush(kBrushLine), 1.0f);
     text(context, kFormatCaption, card.tag, RectF{r.left, r.top + 3 * s, r.right - 4 * s, r.top + 13 * s}, kBrushAccent,
@@ -140,6 +150,22 @@ void paintTestPulse(DrawContext& context, const RectF& r, float time, float s) {
     context.fillEllipse(PointF{r.centerX(), r.top + 16 * s}, 4 * s, 4 * s, withOpacity(guiBrush(kBrushAccent), pulse));
 }
 
+// The next larger step of the 1, 2, 5 series.
+float nextStep(float step) {
+    const float decade = std::pow(10.0f, std::floor(std::log10(step) + 1e-4f));
+    const float m = step / decade;
+    if (m < 1.5f)
+        return 2 * decade;
+    if (m < 3.5f)
+        return 5 * decade;
+    return 10 * decade;
+}
+
+// Labelled ticks at least this far apart (96-dpi units), so that their
+// numbers never run together on a short scale.
+constexpr float kTickLabelSpacing = 26.0f;
+constexpr float kMinorTickSpacing = 3.0f;
+
 void tickSteps(float range, float& minor, float& major) {
     if (range > 90.0f) {
         minor = 5;
@@ -164,7 +190,9 @@ void paintSliderBase(DrawContext& context, const CardSlider& slider, const CardS
     const float s = style.s;
     const RectF& r = slider.rect;
     const int labelBrush = style.on ? kBrushText38 : kBrushText22;
-    text(context, kFormatSliderLabel, slider.label, RectF{r.left, r.top, r.left + 90 * s, r.top + 16 * s}, labelBrush,
+    // The label ends where the value above the track begins.
+    const float labelRight = slider.valueBesideTrack ? r.right - 18 * s : std::min(r.left + 90 * s, r.right - 62 * s);
+    text(context, kFormatSliderLabel, slider.label, RectF{r.left, r.top, labelRight, r.top + 16 * s}, labelBrush,
          TextAlignment::Leading);
     text(context, kFormatUnit, slider.unit, RectF{r.right - 16 * s, r.top, r.right, r.top + 16 * s}, labelBrush,
          TextAlignment::Trailing);
@@ -195,6 +223,12 @@ void paintSliderBase(DrawContext& context, const CardSlider& slider, const CardS
     if (hi > lo) {
         float minor = 0, major = 0;
         tickSteps(hi - lo, minor, major);
+        // A short scale labels fewer ticks.
+        const float perUnit = trackWidth / (hi - lo);
+        while (major * perUnit < kTickLabelSpacing * s && major < hi - lo)
+            major = nextStep(major);
+        while (minor * perUnit < kMinorTickSpacing * s && minor < major)
+            minor = nextStep(minor);
         const float tickTop = track.bottom + 3 * s;
         const Brush dim = withOpacity(guiBrush(kBrushText), 0.3f);
         for (float t = std::ceil(lo / minor) * minor; t <= hi + 1e-3f; t += minor) {
@@ -233,8 +267,11 @@ void paintSliderValue(DrawContext& context, const CardSlider& slider, float valu
     char number[24];
     const float shown = slider.percent ? value * 100.0f : value;
     std::snprintf(number, sizeof(number), "%.0f", std::isfinite(shown) ? std::clamp(shown, -1e6f, 1e6f) : 0.0f);
-    text(context, kFormatSliderValue, number, RectF{r.right - 60 * s, r.top - 2 * s, r.right - 18 * s, r.top + 18 * s},
-         style.on ? kBrushText : kBrushText22, TextAlignment::Trailing);
+    const float trackY = r.top + 35 * s;
+    const RectF numberBox = slider.valueBesideTrack
+                                ? RectF{r.right - kValueBesideWidth * s, trackY - 11 * s, r.right, trackY + 11 * s}
+                                : RectF{r.right - 60 * s, r.top - 2 * s, r.right - 18 * s, r.top + 18 * s};
+    text(context, kFormatSliderValue, number, numberBox, style.on ? kBrushText : kBrushText22, TextAlignment::Trailing);
     const float trackWidth = slider.trackWidth;
     if (!(trackWidth > 0.0f))
         return;
@@ -277,14 +314,29 @@ void layoutCard(EffectCard& card, const RectF& r, float s) {
     const float innerBottom = r.bottom - m.vPad * s;
     card.cardRect = r;
     card.testRect = RectF{r.right - (m.hPad + m.testWidth) * s, innerTop, r.right - m.hPad * s, innerBottom};
-    const float contentLeft = r.left + (m.hPad + m.scopeWidth) * s + 18 * s;
-    const float contentRight = std::max(contentLeft, card.testRect.left - 18 * s);
+    const int sliders = std::clamp(card.sliderCount, 0, kMaxCardSliders);
+    // Where the sliders would be narrower than kMinSliderWidth, the scope
+    // gives way: narrower first, then none, and the gaps close up a little.
+    const float contentRight = std::max(r.left, card.testRect.left - 18 * s);
+    float gap = 24 * s;
+    float scopeWidth = m.scopeWidth * s;
+    const float wanted = sliders * kMinSliderWidth * s + (sliders > 1 ? (sliders - 1) * gap : 0.0f);
+    const float room = contentRight - (r.left + m.hPad * s + scopeWidth + 18 * s);
+    if (room < wanted) {
+        scopeWidth = std::max(0.0f, scopeWidth - (wanted - room));
+        if (scopeWidth < kMinScopeWidth * s) {
+            scopeWidth = 0.0f;
+            gap = 16 * s;
+        }
+    }
+    const float scopeLeft = r.left + m.hPad * s;
+    card.scopeRect = scopeWidth > 0.0f ? RectF{scopeLeft, innerTop, scopeLeft + scopeWidth, innerBottom} : RectF{};
+    const float contentLeft =
+        std::min(contentRight, scopeWidth > 0.0f ? card.scopeRect.right + 18 * s : r.left + m.hPad * s);
     const PointF enable{contentLeft + 11 * s, innerTop + 12 * s};
     card.enableRect = RectF{enable.x - 11 * s, enable.y - 11 * s, enable.x + 11 * s, enable.y + 11 * s};
     card.splitRect = card.splitShown ? RectF{contentRight - 50 * s, enable.y - 8 * s, contentRight, enable.y + 8 * s}
                                      : RectF{};
-    const int sliders = std::clamp(card.sliderCount, 0, kMaxCardSliders);
-    const float gap = 24 * s;
     const float sliderWidth = sliders > 0 ? (contentRight - contentLeft - gap * (sliders - 1)) / sliders : 0.0f;
     for (int j = 0; j < kMaxCardSliders; ++j) {
         CardSlider& slider = card.sliders[j];
@@ -296,13 +348,10 @@ void layoutCard(EffectCard& card, const RectF& r, float s) {
         const float left = contentLeft + j * (sliderWidth + gap);
         slider.rect = RectF{left, innerTop + 29 * s, left + sliderWidth, innerBottom};
         slider.trackLeft = left + 6 * s;
-        slider.trackWidth = std::max(0.0f, sliderWidth - 12 * s);
+        slider.valueBesideTrack = sliderWidth < kWideSliderWidth * s;
+        const float valueRoom = slider.valueBesideTrack ? (kValueBesideWidth + kValueBesideGap - 6) * s : 0.0f;
+        slider.trackWidth = std::max(0.0f, sliderWidth - 12 * s - valueRoom);
     }
-}
-
-RectF scopeRect(const RectF& r, float s) {
-    const DensityMetrics& m = densityMetrics();
-    return RectF{r.left + m.hPad * s, r.top + m.vPad * s, r.left + (m.hPad + m.scopeWidth) * s, r.bottom - m.vPad * s};
 }
 
 // Everything of a laid-out card that does not move by itself: all but the
@@ -321,7 +370,7 @@ void paintCardStatic(DrawContext& context, const EffectCard& card, int index, co
     fillGradientRect(&context, r, 10 * s, guiGradient(kGradientG0));
     context.drawRoundedRect(r, 10 * s, guiBrush(kBrushLine), 1.0f);
     hline(context, r.left + 10 * s, r.right - 10 * s, r.top + 1.0f, kBrushLineFaint);
-    paintScopeBox(context, scopeRect(r, s), card, s);
+    paintScopeBox(context, card.scopeRect, card, s);
 
     const float innerTop = r.top + m.vPad * s;
     const PointF enable{card.enableRect.centerX(), card.enableRect.centerY()};
@@ -375,6 +424,7 @@ void cardKey(CacheKey& key, const EffectCard& card, int index, const EffectProfi
         key.add(card.sliders[j].label);
         key.add(card.sliders[j].rect.width());
     }
+    key.add(card.scopeRect.width());
 }
 
 LayerCache gCardCaches[kMaxCards];
@@ -418,6 +468,7 @@ void paintSliderValueCached(DrawContext& context, const EffectCard& card, int in
     key.add(slider.min);
     key.add(slider.max);
     key.add(slider.percent);
+    key.add(slider.valueBesideTrack);
     key.add(value);
     key.add(dragging);
     key.add(on);
@@ -457,12 +508,12 @@ void paintCard(DrawContext& context, EffectCard& card, int index, const RectF& r
 
     const int effect = std::clamp(card.effect, 0, kEffectCount - 1);
     const bool on = block.effectEnabled[effect] != 0;
-    markScope(index, scopeRect(r, s), card.effect, on, meters);
+    markScope(index, card.scopeRect, card.effect, on, meters);
     if (!on) {
-        context.pushClip(scopeRect(r, s));
+        context.pushClip(card.scopeRect);
         context.pushLayer(0.38f);
     }
-    paintScopeCurve(context, scopeRect(r, s), card.effect, meters, s);
+    paintScopeCurve(context, card.scopeRect, card.effect, meters, s);
     if (!on) {
         context.popLayer();
         context.popClip();
@@ -480,7 +531,7 @@ void paintCard(DrawContext& context, EffectCard& card, int index, const RectF& r
 }
 
 void clearHitRects(EffectCard& card) {
-    card.cardRect = card.enableRect = card.testRect = card.splitRect = RectF{};
+    card.cardRect = card.enableRect = card.testRect = card.splitRect = card.scopeRect = RectF{};
     for (CardSlider& slider : card.sliders) {
         slider.rect = RectF{};
         slider.trackWidth = 0;

@@ -181,8 +181,8 @@ void paintAudioNotice(DrawContext& context, float width, const NoticeText& notic
     context.fillEllipse(PointF{box.left + 4.0f * s, box.centerY()}, 3.0f * s, 3.0f * s, guiBrush(kBrushAccent));
     const RectF line{box.left + 14.0f * s, box.top, box.right, box.bottom};
     context.pushClip(line);
-    context.drawText(guiTextFormat(kFormatCaption), notice.view(), line, guiBrush(kBrushText78), TextAlignment::Leading,
-                     ParagraphAlignment::Center, TextWrap::Wrap);
+    drawBandText(context, guiTextFormat(kFormatCaption), notice.view(), line, guiBrush(kBrushText78),
+                 TextAlignment::Leading, ParagraphAlignment::Center, TextWrap::Wrap);
     context.popClip();
 }
 

@@ -2,9 +2,12 @@
 
 #include "platform/graphics/Graphics.h"
 #include "ui/Appearance.h"
+#include "ui/panels/BandDrawing.h"
 #include "ui/panels/FrameDamage.h"
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace qv {
 
@@ -79,12 +82,15 @@ DrawContext* LayerCache::begin(const CacheKey& key, const RectF& bounds) {
     m_valid = true;
     DrawContext& context = m_image->context();
     context.pushTranslation(-left, -top);
+    m_textBoxFrom = m_textBoxTo = bands::textBoxLog() ? bands::textBoxLog()->size() : 0;
     return &context;
 }
 
 void LayerCache::end() {
     if (m_image)
         m_image->finish();
+    if (bands::textBoxLog())
+        m_textBoxTo = bands::textBoxLog()->size();
 }
 
 void LayerCache::drawOnto(DrawContext& target, float opacity) {
@@ -102,6 +108,16 @@ void LayerCache::drawOnto(DrawContext& target, float opacity) {
                    shown, opacity);
     }
     m_image->drawOnto(target, PointF{m_left, m_top}, opacity);
+    if (std::vector<bands::TextBox>* log = bands::textBoxLog()) {
+        // Only what the target's clips let through is seen.
+        const RectF clip = target.clipExtents();
+        for (size_t i = m_textBoxFrom; i < m_textBoxTo && i < log->size(); ++i) {
+            RectF& r = (*log)[i].rect;
+            r = RectF{std::max(r.left, clip.left), std::max(r.top, clip.top), std::min(r.right, clip.right),
+                      std::min(r.bottom, clip.bottom)};
+        }
+        m_textBoxFrom = m_textBoxTo = 0;
+    }
 }
 
 void LayerCache::reset() {

@@ -67,6 +67,10 @@ private:
     float m_top = 0;
     float m_fractionX = -1;  // sub-pixel offset the drawing was made for
     float m_fractionY = -1;
+    // The text boxes noted while the drawing was made (bands::textBoxLog),
+    // clipped as the drawing is when it is drawn onto the frame.
+    size_t m_textBoxFrom = 0;
+    size_t m_textBoxTo = 0;
 };
 
 }  // namespace qv

@@ -148,6 +148,7 @@ void AppRuntime::waitSliced(int totalMs, bool serviceLatency) {
         pollSettingsSave();
         if (serviceLatency)
             m_audio->serviceLatencyRequest();
+        m_audio->serviceDeviceSearch();
         m_env.clock->sleepMs(static_cast<uint64_t>(slice));
         remaining -= slice;
     }
@@ -186,6 +187,7 @@ bool AppRuntime::connectWait() {
             }
             pollSettingsSave();
             m_audio->serviceLatencyRequest();
+            m_audio->serviceDeviceSearch();
             m_env.clock->sleepMs(kWaitSliceMs);
         }
     }
@@ -363,6 +365,7 @@ void AppRuntime::runPass() {
     m_flash.update(clock, console);
     handleLoggerKey();
     m_audio->serviceLatencyRequest();
+    m_audio->serviceDeviceSearch();
 
     if (elapsed < kRunPeriodNs)
         clock.sleepNs(kRunPeriodNs - elapsed);

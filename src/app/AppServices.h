@@ -47,6 +47,9 @@ public:
     // The periodic stream-stale check (every 2 s while connected).
     virtual void checkStreams() {}
     virtual void serviceLatencyRequest() {}
+    // Looks again for a saved audio device that was not found, when a look
+    // is due; never waits (every pass of every loop).
+    virtual void serviceDeviceSearch() {}
     // Shutdown: no new audio workers from now on.
     virtual void stopAcceptingWork() {}
     // Waits up to timeoutMs for a running audio worker; false on time-out.

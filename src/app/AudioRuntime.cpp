@@ -2,11 +2,12 @@
 //   shared state and logging
 //   start-up and the IAudioRuntime pass-throughs
 //   workers (recovery, latency test, restart)
-//   stream-stale check and latency requests (main thread)
+//   stream-stale check, latency requests and the device search (main thread)
 //   shutdown
 
 #include "app/AudioRuntime.h"
 
+#include "app/DeviceSearchSchedule.h"
 #include "audio/AudioEngine.h"
 #include "audio/AudioHostClient.h"
 #include "audio/AudioInit.h"
@@ -14,10 +15,12 @@
 #include "audio/LocalAudioBackend.h"
 #include "audio/SynthState.h"
 #include "platform/Output.h"
+#include "platform/PrintableText.h"
 
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -50,6 +53,7 @@ struct WorkerToken {
 
 struct AudioRuntime::Shared {
     explicit Shared(Options o) : options(std::move(o)) {
+        searchClock = options.searchClock ? options.searchClock : &systemClock;
         auto logFn = [this](std::string_view text) { log(text); };
         if (!options.hostProgram.empty() && options.portAudio == nullptr) {
             AudioHostClient::Options host;
@@ -92,6 +96,14 @@ struct AudioRuntime::Shared {
     std::atomic<int32_t> recoveryAttempts{0};
     std::atomic<bool> accepting{true};
     std::atomic<bool> multiDevice{false};
+
+    // The search for a saved device that was not found: begun and ended by
+    // the published results (any worker), its looks started by the main
+    // thread (serviceDeviceSearch).
+    SystemClock systemClock;
+    IClock* searchClock = nullptr;
+    mutable std::mutex searchMutex;
+    DeviceSearchSchedule search;
 
     mutable std::mutex devicesMutex;
     std::vector<PhysicalDevice> guiDevices;
@@ -142,8 +154,29 @@ struct AudioRuntime::Shared {
             publishAudioNotice(AudioNotice{});
         else if (result.problem != AudioProblem::None)
             publishAudioNotice(makeAudioNotice(result.problem, result.problemText, result.missingDevice));
+        noteDeviceSearch(result);
         gAudioInitCount.fetch_add(1);
         return result.ok;
+    }
+
+    // A saved device that is not listed is looked for again until it plays;
+    // streams that run, or any other reason for none, end the search.
+    void noteDeviceSearch(const AudioInitResult& result) {
+        const bool missing =
+            !result.ok && result.problem == AudioProblem::DeviceNotFound && !result.missingDevice.empty();
+        bool begun = false;
+        {
+            std::lock_guard<std::mutex> lock(searchMutex);
+            if (!missing) {
+                search.end();
+            } else if (!search.isSearching()) {
+                search.begin(searchClock->nowMs());
+                begun = true;
+            }
+        }
+        if (begun)
+            log("Saved device '" + printableText(result.missingDevice) +
+                "' not found: looking for it again every 2 s for a minute, then every 10 s");
     }
 
     bool initAndPublish() { return publish(backend->initAudio()); }
@@ -251,6 +284,10 @@ void AudioRuntime::setDevicesListener(std::function<void(const std::vector<Physi
 
 bool AudioRuntime::isWorkerBusy() const { return m_shared->token->busy.load() != 0; }
 bool AudioRuntime::isRecoveryActive() const { return m_shared->recoveryActive.load() != 0; }
+bool AudioRuntime::isSearchingForDevice() const {
+    std::lock_guard<std::mutex> lock(m_shared->searchMutex);
+    return m_shared->search.isSearching();
+}
 int AudioRuntime::recoveryAttempts() const { return m_shared->recoveryAttempts.load(); }
 SynthState& AudioRuntime::synth() { return m_shared->backend->synth(); }
 AudioEngine* AudioRuntime::engine() { return m_shared->local ? m_shared->local->engine() : nullptr; }
@@ -357,6 +394,31 @@ void restartWorker(const std::shared_ptr<AudioRuntime::Shared>& shared, int) {
     s.backend->reEnumerate();
     s.shareDevices();
     s.initAndPublish();
+}
+
+// One look of the device search: a fresh device list (a new audio host,
+// which also chooses the audio server afresh), shared with the GUI, and
+// initAudio only once the saved device is listed, so a look that finds
+// nothing prints nothing. The device playing is said once, on the console
+// and in the log.
+void deviceSearchWorker(const std::shared_ptr<AudioRuntime::Shared>& shared, int) {
+    AudioRuntime::Shared& s = *shared;
+    s.backend->reEnumerate();
+    s.shareDevices();
+    const HapticSettings settings = s.options.settings->snapshot();
+    const auto& saved = settings.devices[0];
+    const std::string name(saved.name, ::strnlen(saved.name, sizeof saved.name));
+    const std::string api(saved.api, ::strnlen(saved.api, sizeof saved.api));
+    if (!s.accepting.load())
+        return;  // the program is ending
+    const std::vector<PhysicalDevice> devices = s.backend->devices();
+    const int found = findDeviceByHardwareName(devices, name);
+    if (found < 0 || chooseVariant(devices[static_cast<size_t>(found)], api, true) < 0)
+        return;
+    if (s.initAndPublish()) {
+        outPrint("  [AudioEngine] Saved device '%s' found: the shakers play\n", printableText(name).c_str());
+        s.log("Saved device '" + printableText(name) + "' found: the shakers play");
+    }
 }
 
 }  // namespace
@@ -471,6 +533,32 @@ void AudioRuntime::serviceLatencyRequest() {
         answerLatencyRequest("The latency test could not be started.");
         s.releaseToken();
     }
+}
+
+void AudioRuntime::serviceDeviceSearch() {
+    Shared& s = *m_shared;
+    // The start worker and a recovery episode look for the devices
+    // themselves.
+    if (!s.accepting.load() || !s.started || s.starting.load() || s.recoveryActive.load())
+        return;
+    {
+        std::lock_guard<std::mutex> lock(s.searchMutex);
+        if (!s.search.isLookDue(s.searchClock->nowMs()))
+            return;
+    }
+    if (!takeToken())
+        return;  // after the running worker
+    bool due = false;
+    {
+        std::lock_guard<std::mutex> lock(s.searchMutex);
+        const uint64_t now = s.searchClock->nowMs();
+        // Shutdown began, or a worker found the device, since the first look.
+        due = s.accepting.load() && !s.recoveryActive.load() && s.search.isLookDue(now);
+        if (due)
+            s.search.noteLook(now);
+    }
+    if (!due || !startWorker(deviceSearchWorker, 0))
+        s.releaseToken();
 }
 
 std::string AudioRuntime::checkLatencyInput(int input, const std::string& name) const {

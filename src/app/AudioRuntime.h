@@ -11,6 +11,8 @@
 //   window and the loops never wait for an audio server;
 // - requestRestart, playTestTone, setEffectPreview and copyDevices are the
 //   GUI's callables (GUI thread);
+// - serviceDeviceSearch runs on the main thread and starts the device
+//   search's looks as a fourth kind of worker under the same token;
 // - the workers run detached, one at a time: each runs only while its starter
 //   holds the busy token (taken by compare-exchange) and gives it back as its
 //   last step, after its thread let go of the shared block. The stale check holds the token for its whole run, so it never
@@ -58,6 +60,7 @@ public:
         IPortAudio* portAudio = nullptr;        // null: the system's PortAudio
         IAsioRegistry* asioRegistry = nullptr;  // null: the system's registry
         IClock* heartbeatClock = nullptr;       // stream heartbeats; null: the system clock
+        IClock* searchClock = nullptr;          // the device search's schedule; null: the system clock
         WatchdogLog* watchdog = nullptr;        // may be null: nothing is logged
         LiveSettings* settings = &gSettings;
         // How long a recovery attempt waits for the re-opened streams' first
@@ -102,6 +105,12 @@ public:
     // Starts the latency test when it is asked for and no worker runs; also
     // prints the synthesis-ready line of a new start.
     void serviceLatencyRequest() override;
+    // While the saved device is missing (the last initialisation did not
+    // find it), starts a look for it on a worker when one is due (2 s apart
+    // for the first minute, then 10 s; DeviceSearchSchedule.h) and no other
+    // worker runs: a fresh device list and, once the device is listed,
+    // initAudio. Never waits. Called in every pass of every loop.
+    void serviceDeviceSearch() override;
     // Refuses new workers and ends any wait of a running one for a hung
     // audio call (the audio host is killed), so shutdown never hangs.
     void stopAcceptingWork() override;
@@ -126,6 +135,7 @@ public:
     // ---- state, for the dashboard and tests ----
     bool isWorkerBusy() const;
     bool isRecoveryActive() const;
+    bool isSearchingForDevice() const;
     int recoveryAttempts() const;
     SynthState& synth();
     // The engine when PortAudio runs in this process, else null.

@@ -496,6 +496,109 @@ TEST_F(AudioRuntimeTest, TheWindowLearnsWhyAudioIsMissingAndForgetsItWhenAudioRu
     EXPECT_EQ(audioNotice().problem, AudioProblem::None);
 }
 
+int countOf(const std::string& text, const std::string& part) {
+    int n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
+// A saved device that comes after the program (an interface plugged in, an
+// audio server started later): looked for on a worker, 2 s apart on the
+// search's clock; a look that finds nothing prints nothing, the look that
+// finds it plays and says so once, and the window's notice goes.
+TEST_F(AudioRuntimeTest, ASavedDeviceThatAppearsLaterIsPickedUpByTheSearch) {
+    settings.edit([](HapticSettings& s) { copyText(s.devices[0].name, "Late Box"); }, false);
+    AudioRuntime::Options options;
+    options.portAudio = &fake;
+    options.asioRegistry = &registry;
+    options.settings = &settings;
+    options.watchdog = &watchdog;
+    options.searchClock = &clock;
+    runtime = std::make_unique<AudioRuntime>(options);
+    runtime->start();
+    ASSERT_TRUE(runtime->waitUntilStarted(30000));
+    EXPECT_EQ(runtime->audioOk(), 0);
+    EXPECT_TRUE(runtime->isSearchingForDevice());
+    const auto looks = [this] {
+        int n = 0;
+        for (const auto& line : logLines())
+            n += line.rfind("reEnumerate() done:", 0) == 0;
+        return n;
+    };
+    const auto service = [this] {
+        runtime->serviceDeviceSearch();
+        waitForWorker();
+    };
+
+    service();
+    clock.advanceMs(1999);
+    service();
+    EXPECT_EQ(looks(), 0);
+    clock.advanceMs(1);
+    service();
+    EXPECT_EQ(looks(), 1);
+    EXPECT_EQ(runtime->audioOk(), 0);
+
+    FakeDevice late;
+    late.name = "Late Box";
+    late.maxOutputChannels = 2;
+    fake.addDevice(late);
+    clock.advanceMs(1999);
+    service();
+    EXPECT_EQ(looks(), 1);
+    clock.advanceMs(1);
+    service();
+    EXPECT_EQ(looks(), 2);
+    EXPECT_EQ(runtime->audioOk(), 1);
+    EXPECT_EQ(gAudioReady.load(), 1);
+    EXPECT_EQ(audioNotice().problem, AudioProblem::None);
+    EXPECT_FALSE(runtime->isSearchingForDevice());
+    EXPECT_EQ(countLines("Saved device 'Late Box' found: the shakers play"), 1);
+    {
+        std::lock_guard<std::mutex> lock(printedLock);
+        EXPECT_EQ(countOf(printed, "  WARNING: Saved device 'Late Box' not found"), 1) << printed;
+        EXPECT_EQ(countOf(printed, "  [AudioEngine] Saved device 'Late Box' found: the shakers play\n"), 1) << printed;
+    }
+    // Playing: no more looks.
+    clock.advanceMs(60000);
+    service();
+    EXPECT_EQ(looks(), 2);
+}
+
+// The search takes the one worker token like the others: a look waits for a
+// running worker, and none starts once the program ends.
+TEST_F(AudioRuntimeTest, TheSearchWaitsForTheRunningWorkerAndEndsWithTheProgram) {
+    settings.edit([](HapticSettings& s) { copyText(s.devices[0].name, "Late Box"); }, false);
+    AudioRuntime::Options options;
+    options.portAudio = &fake;
+    options.asioRegistry = &registry;
+    options.settings = &settings;
+    options.watchdog = &watchdog;
+    options.searchClock = &clock;
+    runtime = std::make_unique<AudioRuntime>(options);
+    runtime->start();
+    ASSERT_TRUE(runtime->waitUntilStarted(30000));
+    ASSERT_TRUE(runtime->isSearchingForDevice());
+
+    fake.blockNext("initialize");
+    ASSERT_TRUE(runtime->requestRestart());
+    ASSERT_TRUE(fake.waitUntilBlocked(10000));
+    clock.advanceMs(2000);
+    runtime->serviceDeviceSearch();  // the restart holds the token: no look
+    fake.release();
+    waitForWorker();
+    EXPECT_EQ(countLines("reEnumerate() done: 0 devices") + countLines("reEnumerate() done: 1 devices"), 1);
+    EXPECT_TRUE(runtime->isSearchingForDevice());
+
+    runtime->stopAcceptingWork();
+    clock.advanceMs(10000);
+    runtime->serviceDeviceSearch();
+    EXPECT_FALSE(runtime->isWorkerBusy());
+    EXPECT_TRUE(runtime->waitIdle(10000));
+    runtime.reset();
+}
+
 // The start-up waits for the device list, not for the streams: the list is
 // announced while the first stream still opens.
 TEST_F(AudioRuntimeTest, TheDeviceListIsAnnouncedBeforeTheStreamsOpen) {

@@ -91,6 +91,8 @@ public:
             onServiceLatency();
     }
     std::function<void()> onServiceLatency;
+    void serviceDeviceSearch() override { ++searchServices; }
+    int searchServices = 0;
     void stopAcceptingWork() override { m_log->add("audio.stopAcceptingWork"); }
     bool waitIdle(int timeoutMs) override {
         m_log->add("audio.waitIdle");

@@ -50,6 +50,7 @@ TEST_F(RunLoopTest, TheFirstRunWizardWaitsForTheAudioStartsDeviceList) {
     };
     EXPECT_FALSE(runtime->connectWait());
     EXPECT_EQ(log.count("gui.deviceSetup"), 1);
+    EXPECT_GE(audio.searchServices, 5) << "the simulator wait looks for a missing device in every slice";
 }
 
 // The device table comes before the simulator wait: the start-up waits for
@@ -302,6 +303,7 @@ TEST_F(RunLoopTest, ADisconnectedPassOnlyReconnects) {
     runtime->runPass();
     EXPECT_EQ(clock.nowNs() - before, 2'000'000'000ull) << "the 2 s wait is the pace";
     EXPECT_GT(latencyServices, 0) << "the latency dialog is answered without a simulator too";
+    EXPECT_GT(audio.searchServices, 0) << "a missing device is looked for without a simulator too";
     EXPECT_EQ(gSimConnected.load(), 0);
     EXPECT_FALSE(audio.frameValid);
     EXPECT_NE(console.screen().rowText(4).find("  sim0 disconnected - reconnecting..."), std::string::npos);
@@ -319,6 +321,9 @@ TEST_F(RunLoopTest, ADisconnectedPassOnlyReconnects) {
     EXPECT_EQ(gSimConnected.load(), 1);
     EXPECT_EQ(log.count("ping:sim_connect:sim0"), 1);
     EXPECT_EQ(telemetry.calls.back(), "header:sim0");
+    const int searches = audio.searchServices;
+    runtime->runPass();
+    EXPECT_EQ(audio.searchServices, searches + 1) << "and in every connected pass";
 }
 
 TEST_F(RunLoopTest, PassesSleepOutThePeriodButALatePassDoesNot) {

@@ -63,6 +63,7 @@ struct AudioRuntime::Shared {
             host.startTimeoutMs = options.hostStartTimeoutMs;
             host.requestTimeoutMs = options.hostRequestTimeoutMs;
             host.running = options.running;
+            host.serverBuffer = [this](int frames, double latencyMs) { noteServerBuffer(frames, latencyMs); };
             backend = std::make_unique<AudioHostClient>(std::move(host));
         } else {
             LocalAudioBackend::Options inProcess;
@@ -105,6 +106,9 @@ struct AudioRuntime::Shared {
     mutable std::mutex searchMutex;
     DeviceSearchSchedule search;
 
+    // Held while a device list is handed to the GUI, so lists reach the
+    // listener in the order they were made; taken before devicesMutex.
+    std::mutex handOverMutex;
     mutable std::mutex devicesMutex;
     std::vector<PhysicalDevice> guiDevices;
     std::vector<InputDevice> guiInputs;
@@ -128,6 +132,7 @@ struct AudioRuntime::Shared {
     void releaseToken() { token->release(); }
 
     void shareDevices() {
+        std::lock_guard<std::mutex> handOver(handOverMutex);
         const std::vector<PhysicalDevice> devices = backend->devices();
         std::function<void(const std::vector<PhysicalDevice>&)> listener;
         {
@@ -136,6 +141,33 @@ struct AudioRuntime::Shared {
             guiInputs = backend->inputDevices();
             publishInputDevices(guiInputs);
             publishRawDevices(backend->rawDevices());
+            listener = devicesListener;
+        }
+        if (listener)
+            listener(devices);
+    }
+
+    // A new server buffer size while streams run: the GUI's copy of the
+    // list shows it on the JACK variants (the only ones with a server size),
+    // so an open device wizard does too.
+    void noteServerBuffer(int frames, double latencyMs) {
+        std::lock_guard<std::mutex> handOver(handOverMutex);
+        std::vector<PhysicalDevice> devices;
+        std::function<void(const std::vector<PhysicalDevice>&)> listener;
+        {
+            std::lock_guard<std::mutex> lock(devicesMutex);
+            bool changed = false;
+            for (PhysicalDevice& d : guiDevices)
+                for (DeviceInfo& v : d.apis)
+                    if (v.serverBufferFrames > 0 &&
+                        (v.serverBufferFrames != frames || v.serverLatencyMs != latencyMs)) {
+                        v.serverBufferFrames = frames;
+                        v.serverLatencyMs = latencyMs;
+                        changed = true;
+                    }
+            if (!changed)
+                return;
+            devices = guiDevices;
             listener = devicesListener;
         }
         if (listener)
@@ -180,6 +212,27 @@ struct AudioRuntime::Shared {
     }
 
     bool initAndPublish() { return publish(backend->initAudio()); }
+
+    // A stream whose device went away: the window says so from now on (the
+    // recovery's attempts then say whether it is listed), rather than
+    // nothing while no audio plays.
+    void noteLostDevice(int stream) {
+        if (stream < 0)
+            return;
+        std::string name;
+        if (stream < kDeviceStatusRows) {
+            const DeviceStatusRow row = deviceStatus().rows[stream];
+            name.assign(row.deviceName, ::strnlen(row.deviceName, sizeof row.deviceName));
+        }
+        if (name.empty()) {
+            const HapticSettings settings = options.settings->snapshot();
+            name.assign(settings.devices[0].name, ::strnlen(settings.devices[0].name, sizeof settings.devices[0].name));
+        }
+        const std::string shown = printableText(name);
+        publishAudioNotice(makeAudioNotice(AudioProblem::DeviceNotFound,
+                                           "Device '" + shown + "' is gone: looking for it again", name));
+        log("Device '" + shown + "' is gone");
+    }
 };
 
 AudioRuntime::AudioRuntime() : AudioRuntime(Options{}) {}
@@ -349,6 +402,8 @@ void recoveryWorker(const std::shared_ptr<AudioRuntime::Shared>& shared, int) {
             s.audioOk = 0;
             s.audioChannels = 0;
             gAudioReady = 0;
+            publishAudioNotice(makeAudioNotice(AudioProblem::OpenFailed,
+                                               "The streams started but the device never called back"));
         }
     }
     const int channels = s.audioChannels.load();
@@ -466,6 +521,7 @@ bool AudioRuntime::recoveryStep() {
     const bool stale = backend.hasStaleStream(kStaleThresholdMs);
     if (stale && backend.isStreamRunning(0)) {
         s.log("Stream stale detected, entering recovery mode");
+        s.noteLostDevice(backend.lostDeviceStream());
         s.recoveryActive = 1;
         s.recoveryAttempts = 0;
         return startAttempt();

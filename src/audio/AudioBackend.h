@@ -67,6 +67,9 @@ public:
     virtual bool hasStaleStream(uint32_t thresholdMs) const = 0;
     // True when every open stream has called back since it was opened.
     virtual bool streamsCalledBack() const = 0;
+    // The first running stream whose device went away while the stream
+    // still runs (its ports lost their connections), else -1.
+    virtual int lostDeviceStream() const { return -1; }
     // True while a PortAudio call that timed out has not returned and nothing
     // can be reopened in this backend.
     virtual bool isStuck() = 0;

@@ -33,6 +33,11 @@ struct DeviceInfo {
     // shows (streamOutputLatencyMs); 0 when the buffer is ours to choose.
     int32_t serverBufferFrames = 0;
     double serverLatencyMs = 0.0;
+    // The server runs at the size its clients ask for, within its limits
+    // (PipeWire's graph; jackd keeps its own): the saved buffer size is asked
+    // for and serverBufferFrames is what was granted. Set by the program for
+    // the JACK variants of a host that reaches PipeWire.
+    bool serverTakesRequest = false;
 };
 
 // One interface with its variants, ordered by preference once enumerated.

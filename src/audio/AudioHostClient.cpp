@@ -163,6 +163,11 @@ bool AudioHostClient::startHost() {
             break;
         }
     }
+    // PipeWire grants the size the host asked for (within its limits).
+    if (route.kind == JackRoute::Kind::PipeWire)
+        for (PhysicalDevice& d : devices)
+            for (DeviceInfo& v : d.apis)
+                v.serverTakesRequest = v.serverBufferFrames > 0;
     m_devices = std::move(devices);
     m_inputs = std::move(inputs);
     m_raw = std::move(raw);
@@ -302,6 +307,8 @@ bool AudioHostClient::takeNotice(size_t size) {
             if (changed)
                 publishDeviceStatus(status);
             m_serverBufferFrames.store(buffer.frames);
+            if (m_options.serverBuffer)
+                m_options.serverBuffer(buffer.frames, buffer.latencyMs);
         }
         return true;  // a malformed one is dropped
     }
@@ -451,6 +458,13 @@ bool AudioHostClient::hasStaleStream(uint32_t thresholdMs) const {
             return true;
     }
     return false;
+}
+
+int AudioHostClient::lostDeviceStream() const {
+    for (int i = 0; i < streamCount(); ++i)
+        if (m_shared->streams[i].running.load() != 0 && m_shared->streams[i].deviceLost.load() != 0)
+            return i;
+    return -1;
 }
 
 bool AudioHostClient::streamsCalledBack() const {

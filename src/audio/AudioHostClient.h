@@ -32,6 +32,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -57,6 +58,11 @@ public:
         int loopbackTimeoutMs = 30000;
         // The program's run flag; 0 ends every wait for the host (may be null).
         const std::atomic<int32_t>* running = nullptr;
+        // Told of every new server buffer size the host reports, after the
+        // status rows took it; called on the thread that reads the channel
+        // (syncSettings' caller, or a request's) with the channel held: it
+        // must not call back into this client. May be empty.
+        std::function<void(int frames, double latencyMs)> serverBuffer;
     };
 
     explicit AudioHostClient(Options options);
@@ -77,6 +83,7 @@ public:
     int streamCount() const override;
     bool isStreamRunning(int stream) const override;
     bool hasStaleStream(uint32_t thresholdMs) const override;
+    int lostDeviceStream() const override;
     bool streamsCalledBack() const override;
     bool isStuck() override { return false; }
     std::string lastErrorText() const override { return m_lastError; }

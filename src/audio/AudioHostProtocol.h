@@ -48,6 +48,9 @@ struct AudioHostBlock {
     SynthState synth;
     std::atomic<int32_t> streamCount{0};  // written by the host (the program clears it after a host ended)
     AudioHostStreamHealth streams[kMaxSynthStreams];
+    // The device table the hosts printed last (setDeviceTableMemory): a new
+    // host prints its table only when it differs.
+    std::atomic<uint64_t> lastDeviceTable{0};
 };
 
 // Descriptors of the host: 3 the channel, 4 the shared block.

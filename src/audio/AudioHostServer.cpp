@@ -2,6 +2,7 @@
 
 #include "audio/AudioEngine.h"
 #include "audio/AudioInit.h"
+#include "audio/DeviceEnumeration.h"
 #include "platform/JackClientHooks.h"
 #include "platform/Output.h"
 
@@ -55,9 +56,10 @@ void noteStreamDevices(const AudioEngine& engine, AudioHostBlock& block) {
 }
 
 // How often the graph watcher looks even when no JACK callback came, and
-// how long it waits between looks.
-constexpr int kWatchSliceMs = 100;
-constexpr int kWatchIdleLooks = 10;
+// how long it lets a burst of changes (a client's ports coming and going)
+// settle before it looks.
+constexpr int kWatchIdleMs = 1000;
+constexpr int kWatchSettleMs = 50;
 
 // Watches PortAudio's JACK client (callbacks noted by JackClientHooks) on a
 // thread of its own for the life of the host: a changed server buffer size
@@ -68,14 +70,11 @@ constexpr int kWatchIdleLooks = 10;
 void watchJackGraph(AudioHostBlock& block, const std::function<void(const std::string&)>& send) {
     int lastFrames = jackServerBufferFrames();
     uint32_t seen = jackGraphChanges();
-    int idle = 0;
     for (;;) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(kWatchSliceMs));
-        const uint32_t changes = jackGraphChanges();
-        if (changes == seen && ++idle < kWatchIdleLooks)
-            continue;
-        seen = changes;
-        idle = 0;
+        // Sleeps until a JACK callback notes a change, or a second passed.
+        if (waitForJackGraphChange(seen, kWatchIdleMs) != seen)
+            std::this_thread::sleep_for(std::chrono::milliseconds(kWatchSettleMs));
+        seen = jackGraphChanges();
         const int frames = jackServerBufferFrames();
         const double rate = jackServerSampleRate();
         if (frames > 0 && rate > 0.0 && frames != lastFrames) {
@@ -151,6 +150,7 @@ int runAudioHost(AudioHostBlock& block, MessageChannel& channel) {
     for (std::atomic<int32_t>& device : gStreamDevices)
         device.store(-1);
 
+    setDeviceTableMemory(&block.lastDeviceTable);
     AudioEngine engine;
     waitForRequestedPeriod();
     engine.publishHealthTo(block.streams, kMaxSynthStreams);

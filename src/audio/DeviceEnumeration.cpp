@@ -195,7 +195,22 @@ std::string& tableNote() {
     return *note;
 }
 
+std::atomic<std::atomic<uint64_t>*> gTableMemory{nullptr};
+
+// FNV-1a: tells one table's text from another's; never 0, the memory's
+// "nothing printed yet".
+uint64_t tableHash(std::string_view text) {
+    uint64_t hash = 14695981039346656037ull;
+    for (const char c : text) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 1099511628211ull;
+    }
+    return hash != 0 ? hash : 1;
+}
+
 }  // namespace
+
+void setDeviceTableMemory(std::atomic<uint64_t>* lastPrinted) { gTableMemory.store(lastPrinted); }
 
 void setDeviceTableNote(std::string note) {
     std::lock_guard<std::mutex> lock(tableNoteMutex());
@@ -230,6 +245,11 @@ void printPhysicalDeviceTable(const std::vector<PhysicalDevice>& list) {
         text += line;
     }
     text += rule + "\n";
+    if (std::atomic<uint64_t>* memory = gTableMemory.load()) {
+        const uint64_t hash = tableHash(text);
+        if (memory->exchange(hash) == hash)
+            return;  // the same table as last printed
+    }
     outWrite(text);
 }
 

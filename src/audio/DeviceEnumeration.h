@@ -13,6 +13,8 @@
 #include "audio/AudioDevice.h"
 #include "audio/PortAudioApi.h"
 
+#include <atomic>
+#include <cstdint>
 #include <map>
 #include <string>
 #include <string_view>
@@ -46,6 +48,13 @@ inline constexpr int kMaxRawDevices = 1024;
 RawDeviceList enumerateRawDevices(IPortAudio& portAudio);
 
 void printPhysicalDeviceTable(const std::vector<PhysicalDevice>& list);
+// Where the last printed table is remembered (a hash of its text), when it
+// must outlive this process: the audio host is replaced for every look of
+// the device search and every recovery attempt, and each would print the
+// same table again. Set, a table is printed only when it differs from the
+// one last printed; null (the default) prints every table. The memory must
+// stay valid while tables are printed. Any thread.
+void setDeviceTableMemory(std::atomic<uint64_t>* lastPrinted);
 // A note for the table's heading line ("Physical audio devices (note):"),
 // e.g. which JACK the audio host reaches; empty for none. Any thread.
 void setDeviceTableNote(std::string note);

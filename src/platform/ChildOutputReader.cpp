@@ -8,13 +8,13 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace qv {
 namespace {
 
-constexpr int kPollSliceMs = 100;
 // What stop() reads at most from each pipe: what a child that ended left
 // behind, bounded even when something else still writes into it.
 constexpr size_t kFinalReadBytes = 256 * 1024;
@@ -40,6 +40,14 @@ bool ChildOutputReader::open() {
         m_writeEnd[i] = fds[1];
         // Only our end: the child writes as to any pipe.
         ::fcntl(m_readEnd[i], F_SETFL, ::fcntl(m_readEnd[i], F_GETFL) | O_NONBLOCK);
+    }
+    // stop() wakes the reader through this; otherwise it sleeps until the
+    // child writes.
+    m_wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (m_wakeFd < 0) {
+        m_error = std::string("eventfd: ") + std::strerror(errno);
+        stop();
+        return false;
     }
     m_stop = false;
     try {
@@ -83,8 +91,12 @@ void ChildOutputReader::passOnPending(int timeoutMs) {
 
 void ChildOutputReader::stop() {
     m_stop = true;
-    if (m_thread.joinable())
+    if (m_thread.joinable()) {
+        const uint64_t one = 1;
+        [[maybe_unused]] const ssize_t written = ::write(m_wakeFd, &one, sizeof one);
         m_thread.join();
+    }
+    closeFd(m_wakeFd);
     for (int i = 0; i < 2; ++i) {
         closeFd(m_readEnd[i]);
         closeFd(m_writeEnd[i]);
@@ -137,18 +149,22 @@ bool ChildOutputReader::readOnce(int i) {
 void ChildOutputReader::run() {
     bool open[2] = {true, true};
     while ((open[0] || open[1]) && !m_stop.load()) {
-        pollfd fds[2];
+        pollfd fds[3];
         nfds_t count = 0;
-        int stream[2];
+        int stream[3];
         for (int i = 0; i < 2; ++i) {
             if (!open[i])
                 continue;
             fds[count] = {m_readEnd[i], POLLIN, 0};
             stream[count++] = i;
         }
-        if (::poll(fds, count, kPollSliceMs) <= 0)
+        fds[count] = {m_wakeFd, POLLIN, 0};
+        stream[count++] = -1;
+        if (::poll(fds, count, -1) <= 0)
             continue;
         for (nfds_t k = 0; k < count; ++k) {
+            if (stream[k] < 0)
+                continue;  // stop(): m_stop is set
             if ((fds[k].revents & (POLLIN | POLLHUP | POLLERR)) == 0)
                 continue;
             std::lock_guard<std::mutex> lock(m_passMutex);

@@ -56,6 +56,7 @@ private:
 
     int m_readEnd[2] = {-1, -1};
     int m_writeEnd[2] = {-1, -1};
+    int m_wakeFd = -1;  // eventfd: stop() wakes the reader's poll
     std::string m_partial[2];
     std::mutex m_passMutex;  // held while read bytes are on their way to the output
     std::atomic<bool> m_stop{false};

@@ -1,5 +1,6 @@
 #include "platform/DesktopDpi.h"
 
+#include "platform/PrintableText.h"
 #include "platform/X11Errors.h"
 
 #include <X11/Xatom.h>
@@ -66,7 +67,40 @@ int xftDpiFromResources(const std::string& resources) {
     return parseDpiText(text.c_str());
 }
 
-int dpiFromEnvironment() { return parseDpiText(std::getenv("QUORVANE_DPI")); }
+DpiOverride readDpiOverride(const char* text) {
+    DpiOverride result;
+    if (!text)
+        return result;
+    std::string_view value(text);
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+    while (!value.empty() && blank(value.front()))
+        value.remove_prefix(1);
+    while (!value.empty() && blank(value.back()))
+        value.remove_suffix(1);
+    if (value.empty())
+        return result;
+    const std::string copy(value);
+    char* end = nullptr;
+    const double number = std::strtod(copy.c_str(), &end);
+    if (end != copy.c_str() && *end == '\0' && std::isfinite(number) && number >= kMinDesktopDpi - 0.5 &&
+        number < kMaxDesktopDpi + 0.5) {
+        result.dpi = std::clamp(static_cast<int>(std::lround(number)), kMinDesktopDpi, kMaxDesktopDpi);
+        return result;
+    }
+    // The value is shown as given, made safe for the terminal and cut short.
+    constexpr size_t kShown = 40;
+    std::string shown = printableText(value.substr(0, kShown));
+    if (value.size() > kShown)
+        shown += "...";
+    result.problem = "QUORVANE_DPI \"" + shown + "\" is not used: it takes a DPI from " +
+                     std::to_string(kMinDesktopDpi) + " to " + std::to_string(kMaxDesktopDpi) +
+                     " (96 is 100 %), so the desktop's scale is used";
+    return result;
+}
+
+DpiOverride dpiOverrideFromEnvironment() { return readDpiOverride(std::getenv("QUORVANE_DPI")); }
+
+int dpiFromEnvironment() { return dpiOverrideFromEnvironment().dpi; }
 
 XResourceDpiWatcher::~XResourceDpiWatcher() { close(); }
 

@@ -8,7 +8,8 @@
 // desktop says, for desktops that set nothing.
 //
 // Every value comes from outside: a text that is no positive finite number
-// counts as missing; a number is rounded and clamped to 48..480.
+// counts as missing; a desktop's number is rounded and clamped to 48..480,
+// the user's QUORVANE_DPI is used only within that range.
 
 #include <string>
 
@@ -30,8 +31,22 @@ int parseDpiText(const char* text);
 // is none or its value is not valid.
 int xftDpiFromResources(const std::string& resources);
 
-// QUORVANE_DPI from the environment; 0 when unset or not valid.
+// QUORVANE_DPI from the environment; 0 when unset or not used (see
+// readDpiOverride).
 int dpiFromEnvironment();
+
+// The user's own DPI choice read strictly: a number in 48..480 (rounded) is
+// used; anything else set (not a number, 0, negative, out of the range) is
+// not used, and `problem` says so in one line for the console. Unset or
+// blank: dpi 0 and no problem. A desktop's Xft.dpi is clamped instead
+// (parseDpiText): there nobody asked for the value.
+struct DpiOverride {
+    int dpi = 0;
+    std::string problem;  // empty when the value is used or absent
+};
+DpiOverride readDpiOverride(const char* text);
+// readDpiOverride of QUORVANE_DPI.
+DpiOverride dpiOverrideFromEnvironment();
 
 // Follows the Xft.dpi of one X display on a connection of its own, so the
 // window system's connection is left alone. GUI thread only.

@@ -1,12 +1,20 @@
 #include "platform/JackClientHooks.h"
 
 #include <jack/jack.h>
+#include <jack/session.h>
 
 #include <atomic>
+#include <climits>
 #include <cstdarg>
+#include <cstring>
 #include <dlfcn.h>
+#include <linux/futex.h>
 #include <map>
 #include <mutex>
+#include <string>
+#include <sys/syscall.h>
+#include <time.h>
+#include <unistd.h>
 
 namespace qv {
 namespace {
@@ -78,10 +86,25 @@ Shared& shared() {
 }
 
 // Raised by the JACK callbacks of PortAudio's client (JACK's thread: no
-// lock, no allocation).
+// lock, no allocation). While a thread waits for a change
+// (waitForJackGraphChange), a change also wakes it: one futex wake-up, a
+// system call that neither blocks nor allocates; graph changes come seldom,
+// never once a period.
 std::atomic<uint32_t> gGraphChanges{0};
+std::atomic<uint32_t> gGraphWaiters{0};
 
-void noteGraphChange() { gGraphChanges.fetch_add(1, std::memory_order_release); }
+long futexCall(std::atomic<uint32_t>& word, int operation, uint32_t value, const timespec* timeout) {
+    static_assert(sizeof(std::atomic<uint32_t>) == sizeof(uint32_t) && std::atomic<uint32_t>::is_always_lock_free);
+    return ::syscall(SYS_futex, reinterpret_cast<uint32_t*>(&word), operation, value, timeout, nullptr, 0);
+}
+
+// Sequentially consistent on both sides: either the waiter's count is seen
+// here, or the waiter sees the new change count and does not sleep.
+void noteGraphChange() {
+    gGraphChanges.fetch_add(1);
+    if (gGraphWaiters.load() != 0)
+        futexCall(gGraphChanges, FUTEX_WAKE_PRIVATE, INT_MAX, nullptr);
+}
 
 int onBufferSize(jack_nframes_t, void*) {
     noteGraphChange();
@@ -139,6 +162,17 @@ double jackServerSampleRate() {
 
 uint32_t jackGraphChanges() { return gGraphChanges.load(std::memory_order_acquire); }
 
+uint32_t waitForJackGraphChange(uint32_t seen, int timeoutMs) {
+    gGraphWaiters.fetch_add(1);
+    if (gGraphChanges.load() == seen && timeoutMs > 0) {
+        const timespec timeout{timeoutMs / 1000, (timeoutMs % 1000) * 1000000L};
+        // Returns at once when the count moved on since the load.
+        futexCall(gGraphChanges, FUTEX_WAIT_PRIVATE, seen, &timeout);
+    }
+    gGraphWaiters.fetch_sub(1);
+    return gGraphChanges.load(std::memory_order_acquire);
+}
+
 bool isJackDeviceLost(int device) {
     Shared& s = shared();
     std::lock_guard<std::mutex> lock(s.mutex);
@@ -156,6 +190,48 @@ bool isJackDeviceLost(int device) {
     return lost;
 }
 
+namespace {
+
+// Whether a client older than `client` holds the name `client` got: JACK
+// finds the first client of a name in the order they came, so another
+// client's identifier means another client holds it. A server that does not
+// say (no identifiers) is taken as naming clients uniquely.
+bool isNameHeldByAnother(jack_client_t* client) {
+    const char* actual = jack_get_client_name(client);
+    if (actual == nullptr)
+        return false;
+    char* found = jack_get_uuid_for_client_name(client, actual);
+    char* own = jack_client_get_uuid(client);
+    const bool another = found != nullptr && own != nullptr && std::strcmp(found, own) != 0;
+    if (found != nullptr)
+        jack_free(found);
+    if (own != nullptr)
+        jack_free(own);
+    return another;
+}
+
+}  // namespace
+
+// jackd gives a second client of a name a suffix by itself ("Quor Vane-01");
+// PipeWire's JACK library lets both have the name, so two instances' ports
+// would be told apart by nothing. While another client holds the name
+// PortAudio's client got, it is opened again under the next free suffix, as
+// jackd numbers them. A re-open that fails keeps nothing open: PortAudio
+// then reports the failure as for any open.
+template <typename Reopen>
+jack_client_t* openUnderFreeName(jack_client_t* client, const char* base, Reopen reopen) {
+    constexpr int kMaxSuffix = 99;
+    for (int suffix = 1; client != nullptr && suffix <= kMaxSuffix && isNameHeldByAnother(client); ++suffix) {
+        // JACK limits client names to 63 bytes; the suffix takes three.
+        const std::string next =
+            std::string(base).substr(0, 60) + (suffix < 10 ? "-0" : "-") + std::to_string(suffix);
+        const ClientCloseFn close = realClientClose();
+        if (close != nullptr)
+            close(client);
+        client = reopen(next.c_str());
+    }
+    return client;
+}
 
 }  // namespace qv
 
@@ -180,6 +256,10 @@ jack_client_t* jack_client_open(const char* name, jack_options_t options, jack_s
             extra[n++] = va_arg(args, const char*);
     va_end(args);
     jack_client_t* client = real(name, options, status, extra[0], extra[1], extra[2], extra[3]);
+    if (client != nullptr && qv::tInitialising > 0 && name != nullptr && (options & JackUseExactName) == 0)
+        client = qv::openUnderFreeName(client, name, [&](const char* next) {
+            return real(next, options, status, extra[0], extra[1], extra[2], extra[3]);
+        });
     if (client != nullptr && qv::tInitialising > 0) {
         qv::Shared& s = qv::shared();
         std::lock_guard<std::mutex> lock(s.mutex);

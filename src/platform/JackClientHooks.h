@@ -67,6 +67,9 @@ double jackServerSampleRate();
 // Counts the graph changes PortAudio's client was told of (buffer size,
 // ports and clients coming and going, connections); any thread.
 uint32_t jackGraphChanges();
+// Sleeps until the count differs from `seen` or timeoutMs passed (a signal
+// may end it sooner); returns the count. Any thread but JACK's.
+uint32_t waitForJackGraphChange(uint32_t seen, int timeoutMs);
 
 // True when an output port of a stream on PortAudio device `device` was
 // connected and is connected to nothing now: the device it played to went

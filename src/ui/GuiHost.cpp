@@ -1,6 +1,7 @@
 #include "ui/GuiHost.h"
 
 #include "app/AppGlobals.h"
+#include "platform/DesktopDpi.h"
 #include "platform/Output.h"
 #include "platform/graphics/Graphics.h"
 #include "ui/AppMessages.h"
@@ -36,6 +37,10 @@ void GuiHost::threadMain() {
     }
     if (const std::string note = windowSystemNote(); !note.empty())
         outWrite("  " + note + ".\n");
+    // A QUORVANE_DPI that is set but not used is said once; the window then
+    // takes the desktop's scale.
+    if (const DpiOverride dpi = dpiOverrideFromEnvironment(); !dpi.problem.empty())
+        outWrite("  " + dpi.problem + ".\n");
     if (!graphicsInit())
         errPrint("  WARNING: text cannot be drawn: %s\n", lastGraphicsError().c_str());
     installGuiHooks();
@@ -100,6 +105,7 @@ void GuiHost::setDevices(const std::vector<PhysicalDevice>& list) {
     std::lock_guard lock(m_devicesLock);
     if (&list != &m_devices)
         m_devices = list;
+    m_devicesVersion.fetch_add(1);
 }
 
 std::vector<PhysicalDevice> GuiHost::devices() const {

@@ -52,6 +52,9 @@ public:
 
     void setDevices(const std::vector<PhysicalDevice>& list);
     std::vector<PhysicalDevice> devices() const;  // copy under the lock
+    // Moves on with every setDevices (a new list, or new server figures in
+    // it), so a reader copies the list only when it changed. Any thread.
+    uint32_t devicesVersion() const { return m_devicesVersion.load(); }
     WindowHandle window() const;                  // the main window; null before shown / after end
 
     // Callables; each may be empty (callers skip it). Set by main before start().
@@ -104,6 +107,7 @@ private:
     std::atomic<bool> m_noWindow{false};
     mutable std::mutex m_devicesLock;
     std::vector<PhysicalDevice> m_devices;
+    std::atomic<uint32_t> m_devicesVersion{0};
     std::atomic<bool> m_selectSimPending{false};
     std::function<void(int)> m_pendingSelectSim;  // under m_devicesLock
 };

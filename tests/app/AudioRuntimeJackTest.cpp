@@ -9,6 +9,7 @@
 #include "app/AudioRuntime.h"
 #include "audio/AudioStatus.h"
 #include "platform/Output.h"
+#include "support/ChildProcess.h"
 #include "support/Eventually.h"
 #include "support/JackServer.h"
 #include "support/TempDir.h"
@@ -16,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -151,6 +153,48 @@ TEST_F(AudioRuntimeJack, APausedServerIsRecoveredAfterItResumes) {
     EXPECT_TRUE(streamsPlay(*runtime));
     EXPECT_EQ(audioHostChildren(), 1);
     shutDown(*runtime);
+}
+
+// The saved device is a JACK client of its own ("Shaker", jack_thru) that
+// closes while its stream plays: from the moment the stale check sees the
+// stream lost, the window's notice names the device as gone (not nothing
+// while no audio plays), and once the device is back the notice goes.
+TEST_F(AudioRuntimeJack, ADeviceThatWentAwayIsNamedInTheWindowsNoticeUntilItIsBack) {
+    JackServer server;
+    ASSERT_TRUE(server.start()) << server.lastError();
+    ChildProcess device;
+    const auto openDevice = [&] {
+        return device.start({findProgram("jack_thru"), "Shaker"}, {{"JACK_DEFAULT_SERVER", server.name()}},
+                            dir.file("thru.out")) &&
+               eventually([&] { return server.ports("Shaker:input_.*").size() == 2; }, 10000);
+    };
+    ASSERT_TRUE(openDevice()) << device.output() << device.errors();
+    auto runtime = makeRuntime("Shaker");
+    runtime->start();
+    ASSERT_TRUE(runtime->waitUntilStarted(30000));
+    ASSERT_EQ(runtime->audioOk(), 1) << runtime->backend().lastErrorText();
+    ASSERT_TRUE(streamsPlay(*runtime));
+    EXPECT_EQ(audioNotice().problem, AudioProblem::None);
+
+    device.signal(SIGTERM);
+    ASSERT_TRUE(device.wait(10000));
+    ASSERT_TRUE(checkUntilLogged(*runtime, "Stream stale detected, entering recovery mode", 10000)) << log();
+    const AudioNotice gone = audioNotice();
+    EXPECT_EQ(gone.problem, AudioProblem::DeviceNotFound);
+    EXPECT_STREQ(gone.deviceName, "Shaker");
+    EXPECT_STREQ(gone.text, "Device 'Shaker' is gone: looking for it again");
+    EXPECT_EQ(gAudioReady.load(), 0);
+    // The attempts while it is away say it is not listed.
+    ASSERT_TRUE(checkUntilLogged(*runtime, "initAudio error:", 30000)) << log();
+    EXPECT_EQ(audioNotice().problem, AudioProblem::DeviceNotFound);
+    EXPECT_STREQ(audioNotice().deviceName, "Shaker");
+
+    ASSERT_TRUE(openDevice()) << device.output() << device.errors();
+    ASSERT_TRUE(checkUntilLogged(*runtime, "RECOVERED successfully", 30000)) << log();
+    EXPECT_EQ(audioNotice().problem, AudioProblem::None);
+    shutDown(*runtime);
+    device.signal(SIGTERM);
+    device.wait(10000);
 }
 
 TEST_F(AudioRuntimeJack, AServerKilledAndStartedAgainIsPlayedAgainWithinSeconds) {

@@ -4,7 +4,8 @@
 // 5 s and resumed: the shakers are heard again in a jack_capture recording
 // within 10 s of the server's return, without a restart of quorvane. And a server that hangs (SIGSTOP)
 // while the program recovers does not hold up Ctrl+C: the program exits at
-// once and saves its settings.
+// once and saves its settings. A saved device that is a JACK client of its
+// own, closing and opening again, is connected again and plays.
 
 #include "audio/SignalAnalysis.h"
 #include "support/ChildProcess.h"
@@ -29,6 +30,16 @@ constexpr double kEngineHz = 5000.0 / 3000.0 * 75.0;
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
+// jack_lsp -c of the server: each port with its connections below it.
+std::string jackLsp(const JackServer& server) {
+    TempDir dir;
+    ChildProcess lsp;
+    if (!lsp.start({findProgram("jack_lsp"), "-c"}, {{"JACK_DEFAULT_SERVER", server.name()}}, dir.file("lsp.out")) ||
+        !lsp.wait(10000))
+        return "";
+    return lsp.output();
+}
+
 using Environment = std::vector<std::pair<std::string, std::string>>;
 
 // quorvane and qv-simfeed on an audio server (the JACK server that
@@ -45,9 +56,18 @@ public:
         m_program.signal(SIGKILL);
     }
 
+    // The JACK device saved in the settings ("system" unless set).
+    void saveDevice(std::string name) { m_device = std::move(name); }
+
     ::testing::AssertionResult start() {
         if (!writeJackConfig(m_config.path(), 0))
             return ::testing::AssertionFailure() << "could not write haptic_config.ini";
+        if (m_device != "system") {
+            std::string ini = readFile(iniPath());
+            const size_t at = ini.find("name=system\n");
+            if (at == std::string::npos || !writeFile(iniPath(), ini.replace(at, 12, "name=" + m_device + "\n")))
+                return ::testing::AssertionFailure() << "could not save the device " << m_device;
+        }
         Environment env = m_serverEnvironment;
         env.emplace_back("XDG_CONFIG_HOME", m_config.path());
         env.emplace_back("QUORVANE_SHM_DIR", m_shm.path());
@@ -78,6 +98,7 @@ public:
 private:
     Environment m_serverEnvironment;
     std::string m_recordPort;
+    std::string m_device = "system";
     TempDir m_config;
     TempDir m_shm;
     ChildProcess m_program;
@@ -181,6 +202,57 @@ TEST(AudioServerRestartJack, CtrlCDuringARecoveryFromAHungServerExitsAtOnceAndSa
     EXPECT_LT(took, std::chrono::seconds(3));
     EXPECT_TRUE(contains(run.program().output(), "Exited cleanly.")) << run.program().output();
     EXPECT_GT(std::filesystem::last_write_time(run.iniPath()), savedBefore);
+}
+
+// The saved device is another JACK client ("Shaker", jack_thru: its inputs
+// are the device's outputs and come out at system:playback_1 and _2),
+// which closes while the feed plays and opens again 3 s later: the stream
+// is marked lost although jackd goes on calling it back, the recovery
+// connects the program's ports to the device again and the shakers play.
+TEST(AudioServerRestartJack, ADeviceClientThatClosesAndOpensAgainIsConnectedAgainAndPlays) {
+    JackServer server;
+    ASSERT_TRUE(server.start()) << server.lastError();
+    TempDir logs;
+    ChildProcess device;
+    const auto openDevice = [&] {
+        return device.start({findProgram("jack_thru"), "Shaker"}, {{"JACK_DEFAULT_SERVER", server.name()}},
+                            logs.file("thru.out")) &&
+               eventually([&] { return server.ports("Shaker:input_.*").size() == 2; }, 10000);
+    };
+    const auto connectedToDevice = [&] {
+        const std::string ports = jackLsp(server);
+        return contains(ports, "Quor Vane:LF\n   Shaker:input_1\n") && contains(ports, "Quor Vane:RF\n   Shaker:input_2\n");
+    };
+    ASSERT_TRUE(openDevice()) << device.output() << device.errors();
+    PlayingProgram run(server);
+    run.saveDevice("Shaker");
+    ASSERT_TRUE(run.start());
+    ASSERT_TRUE(eventually(connectedToDevice, 10000)) << jackLsp(server);
+    WavData before;
+    ASSERT_TRUE(run.record(3, before, "before.wav"));
+    ASSERT_GE(firstSoundSeconds(before), 0.0) << "nothing played through the device";
+
+    device.signal(SIGTERM);
+    ASSERT_TRUE(device.wait(10000));
+    EXPECT_TRUE(eventually([&] { return contains(run.watchdog(), "Stream stale detected, entering recovery mode"); },
+                           10000))
+        << run.watchdog();
+    std::this_thread::sleep_for(std::chrono::seconds(3));  // the device stays away this long
+    ASSERT_TRUE(run.program().isRunning());
+    ASSERT_TRUE(openDevice()) << device.output() << device.errors();
+    EXPECT_TRUE(eventually(connectedToDevice, 15000)) << jackLsp(server) << run.watchdog();
+    EXPECT_TRUE(eventually([&] { return contains(run.watchdog(), "RECOVERED successfully"); }, 15000))
+        << run.watchdog();
+    WavData after;
+    ASSERT_TRUE(run.record(3, after, "after.wav"));
+    EXPECT_GE(firstSoundSeconds(after), 0.0) << "the shakers stayed silent:\n" << run.watchdog();
+    EXPECT_FALSE(contains(run.watchdog(), "GAVE UP")) << run.watchdog();
+
+    run.program().signal(SIGINT);
+    ASSERT_TRUE(run.program().wait(10000));
+    EXPECT_EQ(run.program().exitCode(), 0);
+    device.signal(SIGTERM);
+    device.wait(10000);
 }
 
 // The same through PipeWire (its JACK library; no desktop session, no

@@ -133,11 +133,16 @@ TEST(LateAudioProgramJack, AJackServerStartedAfterTheProgramIsPickedUp) {
     ASSERT_TRUE(program.start({{"JACK_DEFAULT_SERVER", server.name()}}));
     std::this_thread::sleep_for(kServerLead);
     ASSERT_TRUE(program.process().isRunning()) << program.diagnostics();
+    // Looks that found the same devices printed no table of their own.
+    ASSERT_TRUE(eventually([&] { return countOf(program.watchdog(), "reEnumerate() done") >= 2; }, kPatienceMs))
+        << program.diagnostics();
     ASSERT_TRUE(server.start()) << server.lastError() << server.log();
     const auto up = std::chrono::steady_clock::now();
     ASSERT_TRUE(eventually([&] { return !server.ports("Quor Vane:.*").empty(); }, kPatienceMs))
         << program.diagnostics();
     expectPickedUp(program, up);
+    // The start's table and the one that lists the server.
+    EXPECT_EQ(countOf(program.output(), "  Physical audio devices"), 2) << program.output();
 }
 
 TEST(LateAudioProgramJack, CtrlCWhileTheSavedDeviceIsMissingEndsTheProgramAtOnce) {

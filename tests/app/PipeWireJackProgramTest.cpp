@@ -5,8 +5,10 @@
 // feed on the right channels of the sink, and shows the buffer and latency
 // of the graph's forced quantum in the console, in the audio status the
 // window's header reads and in the device list the wizard reads. With a JACK
-// server running beside PipeWire, that server is chosen.
+// server running beside PipeWire, that server is chosen. A second instance
+// names its client "Quor Vane-01", on PipeWire as jackd does.
 
+#include "app/AudioRuntime.h"
 #include "audio/AudioHostClient.h"
 #include "audio/AudioStatus.h"
 #include "audio/SignalAnalysis.h"
@@ -25,6 +27,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <thread>
 
 namespace qv::test {
@@ -315,6 +318,139 @@ TEST(PipeWireJackProgram, AHostAsksForTheSavedBufferSizeFollowsTheGraphAndNotice
     EXPECT_TRUE(eventually([&] { return host.hasStaleStream(1000); }, 3000)) << "the lost sink went unnoticed";
     host.closeAll();
 }
+
+// A full start on a desktop's graph with 256 frames saved: the graph runs
+// at 256 as the program's own JACK client, active in the graph, sees it
+// (jack_bufsize is not activated: PipeWire's JACK library answers it with
+// the graph's configured quantum), the console says so and the feed plays.
+TEST(PipeWireJackProgram, AStartOnADesktopGraphRunsItAtTheSavedBufferSizeAndPlays) {
+    PipeWireServer server(PipeWireClock::Desktop);
+    if (!server.isAvailable())
+        GTEST_SKIP() << server.lastError();
+    ASSERT_TRUE(server.start()) << server.lastError();
+    ASSERT_EQ(server.quantum(), 1024);
+
+    Program program(server.programEnvironment());
+    ASSERT_TRUE(program.start(256));  // 256 frames saved: "Synth ready: 256 samples"
+    EXPECT_TRUE(contains(program.output(), "    Buffer     : 256 samples (5.33ms), set by the server\n"
+                                           "    Latency    : 5.33ms (one server period)\n"))
+        << program.output();
+    ASSERT_TRUE(program.startFeed());
+    WavData wav;
+    std::string error;
+    ASSERT_TRUE(jackCapture(server.clientEnvironment(),
+                            {"system:monitor_FL", "system:monitor_FR", "system:monitor_RL", "system:monitor_RR"}, 3,
+                            program.file("monitor.wav"), &error) &&
+                readWav(program.file("monitor.wav"), wav, &error))
+        << error;
+    ASSERT_EQ(wav.channels.size(), 4u);
+    for (int c = 0; c < 4; ++c)
+        EXPECT_GE(firstSoundSeconds(wav.channels[static_cast<size_t>(c)]), 0.0) << "corner channel " << c << " silent";
+    EXPECT_TRUE(program.stop());
+}
+
+// The GUI's copy of the device list (what the wizard reads) follows the
+// graph: a quantum forced while the streams run reaches the device-list
+// listener as the JACK variant's server size and latency, on a variant
+// marked as one whose server grants the size asked for.
+TEST(PipeWireJackProgram, TheGuisDeviceListFollowsTheGraphsQuantum) {
+    PipeWireServer server(PipeWireClock::Desktop);
+    if (!server.isAvailable())
+        GTEST_SKIP() << server.lastError();
+    ASSERT_TRUE(server.start()) << server.lastError();
+
+    ScopedEnvironment env(server.programEnvironment());
+    LiveSettings settings;
+    HapticSettings s = HapticSettings();
+    s.audioDeviceIndex = 0;
+    s.numDevices = 1;
+    copyText(s.devices[0].name, "system");
+    copyText(s.devices[0].api, "JACK");
+    s.devices[0].bufferSize = 256;
+    s.devices[0].enabled = 1;
+    settings.replace(s);
+    AudioRuntime::Options options;
+    options.hostProgram = QV_AUDIOHOST_PATH;
+    options.settings = &settings;
+    AudioRuntime runtime(options);
+    std::mutex mutex;
+    std::vector<PhysicalDevice> shared;
+    runtime.setDevicesListener([&](const std::vector<PhysicalDevice>& list) {
+        std::lock_guard<std::mutex> lock(mutex);
+        shared = list;
+    });
+    // The JACK variant of "system" in the list the GUI was given last.
+    const auto jackVariant = [&] {
+        std::lock_guard<std::mutex> lock(mutex);
+        for (const PhysicalDevice& d : shared)
+            for (const DeviceInfo& v : d.apis)
+                if (d.hardwareName == "system" && v.hostApiName == "JACK")
+                    return v;
+        return DeviceInfo{};
+    };
+    runtime.start();
+    ASSERT_TRUE(runtime.waitUntilStarted(30000));
+    ASSERT_EQ(runtime.audioOk(), 1) << runtime.backend().lastErrorText();
+    EXPECT_EQ(jackVariant().serverBufferFrames, 256);
+    EXPECT_TRUE(jackVariant().serverTakesRequest);
+
+    ASSERT_TRUE(server.forceQuantum(512)) << server.lastError();
+    EXPECT_TRUE(eventually([&] {
+        runtime.serviceLatencyRequest();  // a pass of the run loop takes the host's notices
+        const DeviceInfo v = jackVariant();
+        return v.serverBufferFrames == 512 && std::abs(v.serverLatencyMs - 512 / kRate * 1000.0) < 0.01;
+    }, 5000))
+        << jackVariant().serverBufferFrames << " frames, " << jackVariant().serverLatencyMs << " ms";
+    EXPECT_TRUE(jackVariant().serverTakesRequest);
+    runtime.stopAcceptingWork();
+    ASSERT_TRUE(runtime.waitIdle(10000));
+    runtime.closeAll();
+}
+
+enum class Server { PipeWire, Jackd };
+
+class SecondInstance : public ::testing::TestWithParam<Server> {};
+
+// Two instances with settings folders of their own on one server: the
+// second's client and ports carry the suffix jackd gives ("Quor Vane-01"),
+// on PipeWire's JACK library too, which would let both be "Quor Vane".
+TEST_P(SecondInstance, TheSecondInstancesClientTakesTheNextFreeName) {
+    PipeWireServer pipeWire;
+    JackServer jack;
+    Environment programEnv;
+    Environment clientEnv;
+    if (GetParam() == Server::PipeWire) {
+        if (!pipeWire.isAvailable())
+            GTEST_SKIP() << pipeWire.lastError();
+        ASSERT_TRUE(pipeWire.start()) << pipeWire.lastError();
+        programEnv = pipeWire.programEnvironment();
+        clientEnv = pipeWire.clientEnvironment();
+    } else {
+        ASSERT_TRUE(jack.start()) << jack.lastError() << jack.log();
+        programEnv = {{"JACK_DEFAULT_SERVER", jack.name()}};
+        clientEnv = programEnv;
+    }
+    Program first(programEnv);
+    ASSERT_TRUE(first.start(256));
+    Program second(programEnv);
+    ASSERT_TRUE(second.start(256));
+    std::string ports;
+    EXPECT_TRUE(eventually([&] {
+        ports = jackLsp(clientEnv, second.file("lsp.out"));
+        return contains(ports, "Quor Vane:LF\n   system:playback_") &&
+               contains(ports, "Quor Vane-01:LF\n   system:playback_") &&
+               contains(ports, "Quor Vane-01:RR\n   system:playback_");
+    }, 10000))
+        << ports;
+    EXPECT_FALSE(contains(ports, "Quor Vane-02")) << ports;
+    EXPECT_TRUE(second.stop());
+    EXPECT_TRUE(first.stop());
+}
+
+INSTANTIATE_TEST_SUITE_P(PipeWireJackProgram, SecondInstance, ::testing::Values(Server::PipeWire, Server::Jackd),
+                         [](const ::testing::TestParamInfo<Server>& info) {
+                             return info.param == Server::PipeWire ? std::string("PipeWire") : std::string("Jackd");
+                         });
 
 // The sink removed while a feed plays and added back 3 s later: the
 // recovery finds it again, connects the same channels and the feed plays

@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <iterator>
+
 namespace qv::test {
 namespace {
 
@@ -221,6 +224,46 @@ TEST_F(DeviceEnumerationTest, TablePrintsOneRowPerDeviceWithCutColumns) {
     EXPECT_EQ(output.out(), "\n  Physical audio devices:\n" + rule +
                                 "  #   Hardware Name                       APIs                MaxCh Suitable\n" + rule +
                                 rule + "\n");
+}
+
+// Audio hosts replaced one after another (the device search's looks) print
+// their table only when it differs from the one printed last: another
+// device, another heading; with no memory every table is printed.
+TEST_F(DeviceEnumerationTest, WithATableMemoryOnlyATableThatDiffersFromTheLastIsPrinted) {
+    std::atomic<uint64_t> lastPrinted{0};
+    setDeviceTableMemory(&lastPrinted);
+    PhysicalDevice one;
+    one.hardwareName = "system";
+    PhysicalDevice two;
+    two.hardwareName = "USB Shaker";
+    struct Step {
+        std::vector<PhysicalDevice> list;
+        std::string note;
+        bool printed;
+    };
+    const Step steps[] = {
+        {{one}, "", true},        // the first
+        {{one}, "", false},       // the same again
+        {{one}, "", false},
+        {{one, two}, "", true},   // a device came
+        {{one, two}, "x", true},  // another server
+        {{one, two}, "x", false},
+        {{one}, "x", true},       // the device went
+    };
+    for (size_t i = 0; i < std::size(steps); ++i) {
+        output.clear();
+        setDeviceTableNote(steps[i].note);
+        printPhysicalDeviceTable(steps[i].list);
+        EXPECT_EQ(!output.out().empty(), steps[i].printed) << "step " << i;
+    }
+    setDeviceTableMemory(nullptr);
+    setDeviceTableNote("");
+    output.clear();
+    printPhysicalDeviceTable({one});
+    printPhysicalDeviceTable({one});
+    EXPECT_EQ(output.out().size() % 2, 0u);
+    EXPECT_FALSE(output.out().empty());
+    EXPECT_EQ(output.out().substr(0, output.out().size() / 2), output.out().substr(output.out().size() / 2));
 }
 
 TEST_F(DeviceEnumerationTest, TableCutsNamesAtCharacterBoundaries) {

@@ -57,7 +57,7 @@ void setUp(int sim) {
     installGuiHooks();
     resetMainWindowBands();
     gSettings.edit([sim](HapticSettings& s) { s.selectedSim = sim; }, false);
-    mainWindowBands().buildEffectCards(sim);
+    buildEffectCards(sim);
     gAudioReady = 1;
     gAudioStreamCount = 1;
     DeviceStatusTable table;
@@ -75,7 +75,7 @@ void BM_MainWindowFrame(benchmark::State& state) {
     for (auto _ : state) {
         for (int e = 0; e < kEffectCount; ++e)
             gEffectMeters[e] = 0.5f + 0.45f * std::sin(0.21f * tick + e);
-        mainWindowBands().updateLevelMeters();
+        updateLevelMeters();
         paintFrame(*target, tick * 0.033f);
         ++tick;
     }
@@ -102,7 +102,7 @@ void BM_MainWindowFrameWhileDragging(benchmark::State& state) {
             false);
         for (int e = 0; e < kEffectCount; ++e)
             gEffectMeters[e] = 0.5f + 0.45f * std::sin(0.21f * tick + e);
-        mainWindowBands().updateLevelMeters();
+        updateLevelMeters();
         paintFrame(*target, tick * 0.033f);
         ++tick;
     }
@@ -166,7 +166,7 @@ void BM_MainWindowPaintAndPresent(benchmark::State& state) {
     for (auto _ : state) {
         for (int e = 0; e < kEffectCount; ++e)
             gEffectMeters[e] = 0.5f + 0.45f * std::sin(0.21f * tick + e);
-        mainWindowBands().updateLevelMeters();
+        updateLevelMeters();
         if (!w.frame(tick * 0.033f) || !presentWindowTarget(w.target)) {
             state.SkipWithError(lastGraphicsError().c_str());
             break;
@@ -223,7 +223,7 @@ void BM_MainWindowChangedFrame(benchmark::State& state) {
     for (auto _ : state) {
         for (int e = 0; e < kEffectCount; ++e)
             gEffectMeters[e] = 0.5f + 0.45f * std::sin(0.21f * tick + e);
-        mainWindowBands().updateLevelMeters();
+        updateLevelMeters();
         ++tick;
         for (const PixelRect& r : paintMainWindowChanges(target->context(), 1500, 860, tick * 0.033f, false))
             pixels += long(r.width) * r.height;
@@ -237,7 +237,7 @@ void BM_MainWindowChangedFrame(benchmark::State& state) {
 BENCHMARK(BM_MainWindowChangedFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // A frame tick in which nothing changed (offline, silent meters, same time):
-// the planning pass alone, nothing painted.
+// the layout alone, nothing painted.
 void BM_MainWindowUnchangedFrame(benchmark::State& state) {
     setUp(kIRacing);
     gSimConnected = 0;
@@ -246,7 +246,7 @@ void BM_MainWindowUnchangedFrame(benchmark::State& state) {
     auto target = ImageTarget::create(1500, 860);
     paintMainWindowChanges(target->context(), 1500, 860, 1.0f, true);
     for (auto _ : state) {
-        mainWindowBands().updateLevelMeters();
+        updateLevelMeters();
         benchmark::DoNotOptimize(paintMainWindowChanges(target->context(), 1500, 860, 1.0f, false).size());
     }
     target.reset();

@@ -117,13 +117,23 @@ bool windowSystemInit(std::string* error) {
     // first present).
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     SDL_SetHint(SDL_HINT_APP_NAME, "Quor Vane");
+    // Every window draws its own caption or needs none: SDL's libdecor path
+    // (its frames are for windows the compositor does not decorate) is left
+    // out, which also keeps libdecor's "No plugins found" lines off the
+    // console. In SDL 2.26 that path crashes in its configure handler once a
+    // second toplevel (a dialog) has come and gone and the main window is
+    // maximised or resized; SDL's plain xdg-shell path has no such fault.
+    SDL_SetHint(SDL_HINT_VIDEO_WAYLAND_ALLOW_LIBDECOR, "0");
     loop().note.clear();
     loop().wayland = false;
     loop().waylandScale = 1.0f;
     // Native Wayland is used only when asked for (SDL prefers X11 through
     // Xwayland). When it cannot give a window that draws, X11 through
     // Xwayland does, where there is one.
-    const bool askedWayland = explicitDriver && std::strcmp(requested, "wayland") == 0;
+    // SDL tries X11 first, then Wayland: without DISPLAY an unset driver
+    // means Wayland too, whose start needs the seat as well.
+    const bool askedWayland = explicitDriver ? std::strcmp(requested, "wayland") == 0
+                                             : !(display && *display) && wayland && *wayland;
     std::string why;
     bool useX11 = askedWayland && !waylandHasSeat(&why);
     if (!useX11) {
@@ -167,6 +177,7 @@ bool windowSystemInit(std::string* error) {
     if (driver == "x11") {
         // SDL's video start installed its own handlers, which end the process.
         installX11ErrorHandlers();
+        watchX11Events();
         static std::once_flag once;
         std::call_once(once, [] { gWakeFd.store(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)); });
     }
@@ -181,9 +192,10 @@ bool windowSystemInit(std::string* error) {
 void windowSystemShutdown(bool endVideo) {
     if (!loop().ready)
         return;
+    releaseHotKeys(nullptr);
     while (!loop().windows.empty()) {
         WindowState* w = loop().windows.back().get();
-        if (w->destroying) {
+        if (w->destroying || w->destroyStarted) {
             loop().windows.pop_back();
             continue;
         }
@@ -199,6 +211,7 @@ void windowSystemShutdown(bool endVideo) {
     gWakeEvent.store(0);
     loop().xftDpi.close();
     if (endVideo) {
+        unwatchX11Events();
         if (loop().x11) {
             gOwnWait.store(false);
             unwatchX11Connection(loop().x11);
@@ -282,8 +295,13 @@ WindowHandle createWindow(const WindowOptions& options) {
                                  std::clamp(toPoints(window.get(), options.minHeight), 1, 16384));
     if (options.kind == WindowKind::Main)
         SDL_SetWindowHitTest(sdl, hitTest, nullptr);
-    if (WindowState* owner = findWindow(options.owner); owner && options.kind == WindowKind::Dialog)
-        SDL_SetWindowModalFor(sdl, owner->sdl);
+    if (WindowState* owner = findWindow(options.owner); owner && options.kind == WindowKind::Dialog) {
+        // On Wayland the window has no toplevel before it is shown: the
+        // parent is set then (setWaylandParent).
+        window->owner = owner->handle;
+        if (!loop().wayland)
+            SDL_SetWindowModalFor(sdl, owner->sdl);
+    }
     WindowState* raw = window.get();
     loop().windows.push_back(std::move(window));
     {
@@ -298,8 +316,12 @@ WindowHandle createWindow(const WindowOptions& options) {
 
 void destroyWindow(WindowHandle window) {
     WindowState* w = findWindow(window);
-    if (!w)
+    // Destroyed again from a handler of its own kWmDestroy: the outer call
+    // goes on with the record, so this one does nothing.
+    if (!w || w->destroyStarted)
         return;
+    w->destroyStarted = true;
+    releaseHotKeys(w->handle);
     {
         PostQueue& q = postQueue();
         std::lock_guard lock(q.mutex);
@@ -342,6 +364,15 @@ bool hasWindowTarget(WindowHandle window) {
     return w && w->target;
 }
 
+void refuseWindowTarget(WindowHandle window) {
+    if (WindowState* w = findWindow(window)) {
+        w->targetRefused = true;
+        destroyWindowTarget(&w->target);
+        w->targetLost = true;
+        w->invalid = w->wholeInvalid = true;
+    }
+}
+
 intptr_t sendWindowMessage(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
     WindowState* w = findWindow(window);
     if (!w || !w->proc)
@@ -358,11 +389,19 @@ void showWindow(WindowHandle window, ShowCommand command) {
     switch (command) {
     case ShowCommand::Hide:
         endLostHold(w);
+        w->showSinceMs = 0;
         SDL_HideWindow(w->sdl);
+        endCountedHold(w);
         return;
     case ShowCommand::Show:
         SDL_ShowWindow(w->sdl);
         w->invalid = w->wholeInvalid = true;
+        if (w->kind == WindowKind::Dialog) {
+            if (loop().wayland)
+                setWaylandParent(w);
+            if (w->showSinceMs == 0)
+                w->showSinceMs = std::max<uint64_t>(nowMs(), 1);
+        }
         return;
     case ShowCommand::Minimize:
         SDL_MinimizeWindow(w->sdl);
@@ -455,6 +494,39 @@ void setWindowIcon(WindowHandle window, const uint32_t* argb, int size) {
     SDL_FreeSurface(surface);
 }
 
+namespace {
+
+// The rectangle (client area) moved so that the window with the window
+// manager's frame lies inside the work area of the display holding its
+// centre (the first display when none does); the size is the caller's. SDL
+// places the client area, so a window put at the area's top edge would have
+// its title bar above the screen. The frame's extents come from the window
+// manager: each is taken as at most a quarter of the area.
+WindowRect insideWorkArea(const WindowState* w, WindowRect r) {
+    const std::vector<WindowRect> displays = displayBounds();
+    if (displays.empty())
+        return r;
+    const int cx = r.x + r.width / 2, cy = r.y + r.height / 2;
+    WindowRect area = displays.front();
+    for (const WindowRect& d : displays)
+        if (cx >= d.x && cx < d.x + d.width && cy >= d.y && cy < d.y + d.height)
+            area = d;
+    int top = 0, left = 0, bottom = 0, right = 0;
+    if (SDL_GetWindowBordersSize(w->sdl, &top, &left, &bottom, &right) != 0)
+        top = left = bottom = right = 0;
+    top = std::clamp(top, 0, area.height / 4);
+    bottom = std::clamp(bottom, 0, area.height / 4);
+    left = std::clamp(left, 0, area.width / 4);
+    right = std::clamp(right, 0, area.width / 4);
+    // A window larger than the area keeps its top-left corner (and with it
+    // the title bar) inside.
+    r.x = std::max(area.x + left, std::min(r.x, area.x + area.width - right - r.width));
+    r.y = std::max(area.y + top, std::min(r.y, area.y + area.height - bottom - r.height));
+    return r;
+}
+
+}  // namespace
+
 WindowRect windowRect(WindowHandle window) {
     WindowRect r;
     if (WindowState* w = findWindow(window)) {
@@ -464,10 +536,11 @@ WindowRect windowRect(WindowHandle window) {
     return r;
 }
 
-void setWindowRect(WindowHandle window, const WindowRect& rect) {
+void setWindowRect(WindowHandle window, const WindowRect& asked) {
     WindowState* w = findWindow(window);
     if (!w)
         return;
+    const WindowRect rect = canPlaceWindows() ? insideWorkArea(w, asked) : asked;
     SDL_SetWindowSize(w->sdl, std::clamp(toPoints(w, rect.width), 1, 16384),
                       std::clamp(toPoints(w, rect.height), 1, 16384));
     if (canPlaceWindows())
@@ -504,6 +577,8 @@ void clientSize(WindowHandle window, int* width, int* height) {
 }
 
 bool canPlaceWindows() { return windowSystemDriver() != "wayland"; }
+
+bool canRestoreMinimized() { return windowSystemDriver() != "wayland"; }
 
 std::vector<WindowRect> displayBounds() {
     std::vector<WindowRect> list;

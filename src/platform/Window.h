@@ -31,7 +31,8 @@ inline constexpr uint32_t kWmDestroy = 0x0002, kWmSize = 0x0005, kWmActivate = 0
                           kWmSysKeyDown = 0x0104, kWmTimer = 0x0113, kWmMouseMove = 0x0200,
                           kWmLButtonDown = 0x0201, kWmLButtonUp = 0x0202, kWmLButtonDblClk = 0x0203,
                           kWmRButtonDown = 0x0204, kWmRButtonUp = 0x0205, kWmMouseWheel = 0x020A,
-                          kWmCaptureChanged = 0x0215, kWmDisplayChanged = 0x007E, kWmApp = 0x8000;
+                          kWmCaptureChanged = 0x0215, kWmDisplayChanged = 0x007E, kWmShowFailed = 0x0090,
+                          kWmHotKey = 0x0312, kWmApp = 0x8000;
 // Virtual keys; letters are 'A'..'Z' (65..90), digits '0'..'9'.
 inline constexpr int kVkBack = 8, kVkTab = 9, kVkReturn = 13, kVkShift = 16, kVkControl = 17, kVkMenu = 18,
                      kVkEscape = 27, kVkSpace = 32, kVkPrior = 33, kVkNext = 34, kVkEnd = 35, kVkHome = 36,
@@ -51,12 +52,18 @@ inline constexpr uintptr_t kSizeRestored = 0, kSizeMinimized = 1, kSizeMaximized
 //   (printable text only: never 8, 9, 13, 27 or another control character).
 // - kWmSize: wParam kSize*, lParam = width | height << 16 (client pixels).
 // - kWmActivate: wParam 1 when the window got the keyboard focus, 0 lost.
+// - kWmHotKey: wParam = the id given to registerHotKey.
 // - kWmTimer: wParam = timer id.
 // - kWmDisplayChanged: the DPI the desktop asks for changed (a new Xft.dpi
 //   on X11, or the window is on an output of another scale on Wayland);
 //   wParam = the new DPI (windowDisplayDpi), lParam = kDpiChangeSizeFollowed
 //   when the window's size in pixels has already followed the new scale
 //   (the owner only lays out again), else 0 (the owner resizes the window).
+// - kWmShowFailed: a dialog window was shown but no frame of it reached the
+//   screen within kShowLimitMs (the window system gave it no surface, or
+//   every frame failed); lastWindowError() says why. Sent once; the owner
+//   closes the window (a modal loop waiting on it would wait for ever).
+inline constexpr uint64_t kShowLimitMs = 6000;
 inline constexpr intptr_t kDpiChangeSizeFollowed = 1;
 inline intptr_t makePointParam(int x, int y) {
     return static_cast<intptr_t>(static_cast<uint32_t>(static_cast<uint16_t>(x)) |
@@ -210,6 +217,10 @@ struct WindowRect {
     int height = 0;
 };
 WindowRect windowRect(WindowHandle window);
+// Where windows can be placed, the window is kept inside the work area of
+// the display holding the rectangle's centre, the window manager's frame
+// included: it is moved, never resized (one larger than the area keeps its
+// top-left corner inside).
 void setWindowRect(WindowHandle window, const WindowRect& rect);
 void clientSize(WindowHandle window, int* width, int* height);
 // The smallest client size the user can resize to (pixels).
@@ -217,6 +228,9 @@ void setWindowMinimumSize(WindowHandle window, int width, int height);
 void windowMinimumSize(WindowHandle window, int* width, int* height);
 // True when windows can place themselves (not on Wayland).
 bool canPlaceWindows();
+// True when a minimised window can be restored by the program. Native
+// Wayland has no such request (only the compositor restores a window).
+bool canRestoreMinimized();
 // Usable bounds of every display (screen pixels); empty when none is known.
 std::vector<WindowRect> displayBounds();
 // The DPI to lay the window out for: desktopDpi(), on Wayland the scale of
@@ -241,6 +255,18 @@ void releaseMouseCapture();
 WindowHandle mouseCaptureWindow();
 bool isShiftDown();  // keyboard state as the GUI thread has seen it
 bool isControlDown();
+
+// Desktop-wide shortcuts (X11 only): while registered, the key combination
+// reaches `window` as kWmHotKey (wParam = id) whichever window has the
+// keyboard focus, the window's own included (it then gets no key message for
+// it). `modifiers` are kHotKey* flags, `virtualKey` a letter 'A'..'Z'. False,
+// with lastWindowError, where the window system has no such shortcuts
+// (Wayland, the offscreen drivers) or another program holds the combination.
+// A window's shortcuts end with the window and all of them with
+// windowSystemShutdown.
+inline constexpr uint32_t kHotKeyAlt = 1, kHotKeyControl = 2, kHotKeyShift = 4;
+bool registerHotKey(WindowHandle window, int id, uint32_t modifiers, int virtualKey);
+void unregisterHotKey(WindowHandle window, int id);
 
 // Message loops. postQuitMessage ends the innermost loop and, because the
 // request stays posted, every enclosing loop after it; a loop that sees it
@@ -271,5 +297,8 @@ void setWindowSystemObserver(const WindowSystemObserver* observer);
 // next paint makes it again.
 void loseWindowTarget(WindowHandle window);
 bool hasWindowTarget(WindowHandle window);
+// Test seam: no drawing target can be made for the window from now on, as
+// when the window system gives it no surface.
+void refuseWindowTarget(WindowHandle window);
 
 }  // namespace qv

@@ -1,7 +1,8 @@
 // Input: SDL's events translated into the layer's messages (window events,
 // mouse buttons, motion and wheel, keys as virtual keys, typed text as
 // characters), double clicks told by the layer itself, the mouse capture,
-// the modifier state, and the main window's resize hit-testing.
+// the modifier state, the keyboard focus kept on a dialog over a disabled
+// window, and the main window's resize hit-testing.
 
 #include "platform/WindowInternal.h"
 
@@ -98,6 +99,82 @@ WindowState* mouseTarget(WindowState* w, int* x, int* y) {
     return w;
 }
 
+// The dialog that takes the input of the windows below it: the newest one
+// shown and enabled.
+WindowState* topDialog() {
+    auto& list = loop().windows;
+    for (auto it = list.rbegin(); it != list.rend(); ++it) {
+        WindowState* w = it->get();
+        if (w->kind == WindowKind::Dialog && w->enabled && !w->destroying && isWindowVisible(w->handle))
+            return w;
+    }
+    return nullptr;
+}
+
+// A disabled window (the parent of a running dialog) that the user clicked
+// or the window manager focused: the dialog comes to the front again with
+// the keyboard, so its keys (Escape, Return) still reach it.
+void keepFocusOnDialog(WindowState* disabled) {
+    if (disabled->enabled)
+        return;
+    if (WindowState* dialog = topDialog(); dialog && dialog != disabled)
+        takeKeyboardFocus(dialog);
+}
+
+// A window of ours that takes no input holds the keyboard focus.
+bool disabledWindowHasFocus() {
+    for (auto& w : loop().windows)
+        if (w->focused && !w->enabled && !w->destroying)
+            return true;
+    return false;
+}
+
+// UTF-8 of typed text (untrusted: it comes from the window system) to code
+// points, one per call; an ill-formed sequence (a stray continuation byte, a
+// lead byte that starts none, a sequence cut short, an overlong form, a
+// surrogate or a value above U+10FFFF) is one U+FFFD and decoding goes on
+// after its longest valid prefix.
+uint32_t nextCodePoint(const unsigned char* s, size_t n, size_t* i) {
+    constexpr uint32_t kReplacement = 0xFFFD;
+    const unsigned char lead = s[*i];
+    ++*i;
+    if (lead < 0x80)
+        return lead;
+    int extra = 0;
+    uint32_t cp = 0;
+    unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        extra = 1;
+        cp = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        extra = 2;
+        cp = lead & 0x0F;
+        if (lead == 0xE0)
+            low = 0xA0;  // overlong below
+        if (lead == 0xED)
+            high = 0x9F;  // surrogates above
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        extra = 3;
+        cp = lead & 0x07;
+        if (lead == 0xF0)
+            low = 0x90;  // overlong below
+        if (lead == 0xF4)
+            high = 0x8F;  // above U+10FFFF
+    } else {
+        return kReplacement;  // 0x80-0xC1 (continuation, overlong lead), 0xF5-0xFF
+    }
+    for (int k = 0; k < extra; ++k) {
+        if (*i >= n)
+            return kReplacement;
+        const unsigned char c = s[*i];
+        if (c < (k == 0 ? low : 0x80) || c > (k == 0 ? high : 0xBF))
+            return kReplacement;  // this byte starts the next sequence
+        cp = (cp << 6) | (c & 0x3F);
+        ++*i;
+    }
+    return cp;
+}
+
 void sendSize(WindowState* w, uintptr_t kind) {
     checkPixelRatio(w);
     if (!findWindow(w->handle))
@@ -184,8 +261,13 @@ void handleWindowEvent(const SDL_WindowEvent& e) {
         sendSize(w, isWindowMaximized(w->handle) ? kSizeMaximized : kSizeRestored);
         return;
     case SDL_WINDOWEVENT_MINIMIZED:
+        // Gone from under the pointer: the next press starts a new series.
+        forgetFirstClick();
         endLostHold(w);
         sendWindowMessage(w, kWmSize, kSizeMinimized, 0);
+        return;
+    case SDL_WINDOWEVENT_HIDDEN:
+        forgetFirstClick();
         return;
     case SDL_WINDOWEVENT_MAXIMIZED:
         sendSize(w, kSizeMaximized);
@@ -195,15 +277,24 @@ void handleWindowEvent(const SDL_WindowEvent& e) {
         return;
     case SDL_WINDOWEVENT_FOCUS_GAINED:
         w->focused = true;
+        keepFocusOnDialog(w);
         sendWindowMessage(w, kWmActivate, 1, 0);
         return;
     case SDL_WINDOWEVENT_FOCUS_LOST:
+        forgetFirstClick();
         w->focused = false;
         endLostHold(w);
         sendWindowMessage(w, kWmActivate, 0, 0);
         return;
-    case SDL_WINDOWEVENT_EXPOSED:
     case SDL_WINDOWEVENT_SHOWN:
+        // A dialog opened over one of our windows that takes no input: a
+        // window manager may leave the focus where it was (its focus
+        // stealing prevention), and the keys would go to no window.
+        if (w->kind == WindowKind::Dialog && w->enabled && disabledWindowHasFocus())
+            takeKeyboardFocus(w);
+        w->invalid = w->wholeInvalid = true;
+        return;
+    case SDL_WINDOWEVENT_EXPOSED:
         w->invalid = w->wholeInvalid = true;
         return;
     case SDL_WINDOWEVENT_DISPLAY_CHANGED:
@@ -227,6 +318,17 @@ void handleMouseButton(const SDL_MouseButtonEvent& e) {
         return;
     const bool down = e.type == SDL_MOUSEBUTTONDOWN;
     const uint32_t buttons = SDL_GetMouseState(nullptr, nullptr);
+    if (e.button == SDL_BUTTON_LEFT && !down && loop().ownReleasePending) {
+        // The release the layer gave SDL. Where the hold was ended already
+        // it is not passed on a second time.
+        loop().ownReleasePending = false;
+        if (!w->leftDown)
+            return;
+    }
+    if (down && e.button == SDL_BUTTON_LEFT)
+        loop().ownReleasePending = false;  // SDL took a press: its count is right again
+    if (down && !w->enabled)
+        keepFocusOnDialog(w);
     if (e.button == SDL_BUTTON_LEFT) {
         if (!down) {
             // The release of a hold always arrives, even when the window was
@@ -313,31 +415,21 @@ void handleEvent(const SDL_Event& e) {
         WindowState* w = findBySdlId(e.text.windowID);
         if (!w || !w->enabled)
             return;
-        // UTF-8 to code points; control characters never become characters.
+        // Control characters never become characters.
         const auto* s = reinterpret_cast<const unsigned char*>(e.text.text);
         size_t i = 0;
         const size_t n = strnlen(e.text.text, sizeof(e.text.text));
         while (i < n && findWindow(w->handle)) {
-            uint32_t cp = s[i];
-            int extra = 0;
-            if (cp >= 0xF0 && cp < 0xF8) { cp &= 0x07; extra = 3; }
-            else if (cp >= 0xE0) { cp &= 0x0F; extra = 2; }
-            else if (cp >= 0xC0) { cp &= 0x1F; extra = 1; }
-            else if (cp >= 0x80) { ++i; continue; }
-            if (i + extra >= n + (extra ? 0 : 1))
-                break;
-            bool valid = true;
-            for (int k = 1; k <= extra; ++k) {
-                if ((s[i + k] & 0xC0) != 0x80) { valid = false; break; }
-                cp = (cp << 6) | (s[i + k] & 0x3F);
-            }
-            i += valid ? 1 + extra : 1;
-            if (!valid || cp < 0x20 || (cp >= 0x7F && cp < 0xA0) || cp > 0x10FFFF)
+            const uint32_t cp = nextCodePoint(s, n, &i);
+            if (cp < 0x20 || (cp >= 0x7F && cp < 0xA0))
                 continue;
             sendWindowMessage(w, kWmChar, cp, 0);
         }
         return;
     }
+    case SDL_SYSWMEVENT:
+        handleHotKeyEvent(e);
+        return;
     default:
         return;
     }
@@ -349,8 +441,18 @@ void endLostHold(WindowState* w) {
     if (!w || !w->leftDown)
         return;
     w->leftDown = false;
+    // The point in this window's pixels. SDL's mouse state is relative to
+    // the window that has the mouse focus, which may be another.
     int x = 0, y = 0;
-    SDL_GetMouseState(&x, &y);
+    if (SDL_GetMouseFocus() == w->sdl) {
+        SDL_GetMouseState(&x, &y);
+    } else {
+        int wx = 0, wy = 0;
+        SDL_GetGlobalMouseState(&x, &y);
+        windowPosition(w, &wx, &wy);
+        x -= wx;
+        y -= wy;
+    }
     sendWindowMessage(w, kWmLButtonUp, mouseFlags(0), makePointParam(toPixels(w, x), toPixels(w, y)));
 }
 SDL_HitTestResult SDLCALL hitTest(SDL_Window* window, const SDL_Point* point, void* data) {

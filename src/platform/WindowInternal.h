@@ -46,8 +46,13 @@ struct WindowState {
     bool leftDown = false;
     bool focused = false;
     bool destroying = false;
+    bool destroyStarted = false;  // destroyWindow runs for it: a second call does nothing
     float pixelRatio = 1.0f;    // drawing pixels per SDL window coordinate (above 1 on scaled Wayland outputs)
     uint64_t paintNotBeforeMs = 0;  // after a failed present: the next attempt
+    WindowHandle owner = nullptr;   // a dialog's parent window
+    uint64_t showSinceMs = 0;       // a dialog shown but no frame presented yet: when it was shown
+    bool targetRefused = false;     // test seam: no drawing target can be made for it
+    std::string paintError;         // why the last frame failed; empty after one was presented
     std::vector<Timer> timers;
 };
 
@@ -102,6 +107,18 @@ struct LoopState {
         uint32_t timeMs = 0;  // SDL's event time stamp
         int x = 0, y = 0;     // in the window's pixels
     } firstClick;
+    // X11: a left release the layer gave SDL to end its count of a held
+    // button (SDL drops a press while it counts the button as down). Until
+    // SDL takes its next left press, a left button-up of a window that holds
+    // no press is not passed on.
+    bool ownReleasePending = false;
+    struct HotKey {
+        WindowHandle window = nullptr;
+        int id = 0;
+        unsigned keycode = 0;
+        unsigned modifiers = 0;  // X modifier mask
+    };
+    std::vector<HotKey> hotKeys;  // X11: the passive grabs on the root window
 };
 
 LoopState& loop();
@@ -135,10 +152,29 @@ void checkDesktopDpi();
 // Takes SDL's display connection from the first X11 window.
 void adoptX11Connection(SDL_Window* sdl);
 void windowPosition(const WindowState* w, int* x, int* y);
+// SDL's event filter on X11 (from the start of the video to its end): it
+// ends SDL's count of a held left button when the window it was pressed in
+// is unmapped (the release goes elsewhere, and SDL would drop the next
+// press), and keeps the key presses of the desktop-wide shortcuts.
+void watchX11Events();
+void unwatchX11Events();
+// The same for a window the layer has just hidden (SDL_HideWindow takes the
+// window's UnmapNotify itself).
+void endCountedHold(WindowState* w);
+// Raises the window and gives it the keyboard focus (a dialog over a window
+// that takes no input).
+void takeKeyboardFocus(WindowState* w);
+// A desktop-wide shortcut's key press (SDL_SYSWMEVENT): the window that
+// registered it gets kWmHotKey.
+void handleHotKeyEvent(const SDL_Event& e);
+void releaseHotKeys(WindowHandle window);  // null: every window's
 
 // ---- Wayland (WindowWayland.cpp) --------------------------------------------------
 
 bool waylandHasSeat(std::string* why);
+// Makes a shown dialog the child of its owner's toplevel, so the compositor
+// keeps it over the owner and places it there.
+void setWaylandParent(WindowState* w);
 void keepGlLoaded();
 bool probeWaylandWindow(std::string* why);
 

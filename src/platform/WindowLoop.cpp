@@ -71,6 +71,8 @@ int msUntilNextTimer(int limit) {
             best = std::min(best, t.dueMs > now ? t.dueMs - now : 0);
         if (w->invalid && w->paintNotBeforeMs > now)
             best = std::min(best, w->paintNotBeforeMs - now);
+        if (w->showSinceMs != 0)
+            best = std::min(best, w->showSinceMs + kShowLimitMs > now ? w->showSinceMs + kShowLimitMs - now : 0);
     }
     return static_cast<int>(best);
 }
@@ -124,6 +126,31 @@ void paintInvalidWindows() {
     for (WindowHandle window : list)
         updateWindow(window);
 }
+// A dialog shown for kShowLimitMs without one frame on the screen is told
+// so (once): its modal loop would otherwise wait for a window nobody sees,
+// with its owner disabled.
+void checkShowing() {
+    const uint64_t now = nowMs();
+    std::vector<WindowHandle> failed;
+    for (auto& w : loop().windows) {
+        if (!w->destroying && w->showSinceMs != 0 && now - w->showSinceMs >= kShowLimitMs) {
+            w->showSinceMs = 0;
+            failed.push_back(w->handle);
+        }
+    }
+    for (WindowHandle window : failed) {
+        WindowState* w = findWindow(window);
+        if (!w)
+            continue;
+        const bool shown = SDL_GetWindowFlags(w->sdl) & SDL_WINDOW_SHOWN;
+        if (!shown)
+            setError("the window system did not show it");
+        else
+            setError(w->paintError.empty() ? std::string("no frame of it reached the screen") : w->paintError);
+        sendWindowMessage(w, kWmShowFailed, 0, 0);
+    }
+}
+
 // ---- dispatching posted messages -------------------------------------------
 
 // Messages are taken one at a time: a handler may run a nested loop (a
@@ -229,6 +256,9 @@ void runOnePass(int waitMs) {
     if (loop().quitPosted)
         return;
     paintInvalidWindows();
+    if (loop().quitPosted)
+        return;
+    checkShowing();
 }
 
 }  // namespace
@@ -324,10 +354,17 @@ DrawContext* beginWindowPaint(WindowHandle window, bool* whole) {
     if (w->targetLost || !w->target) {
         // Dropped after a failed frame, or never made: try again now.
         destroyWindowTarget(&w->target);
-        w->target = createWindowTarget(w->sdl);
+        w->target = w->targetRefused ? nullptr : createWindowTarget(w->sdl);
         w->targetLost = w->target == nullptr;
-        if (!w->target)
+        if (!w->target) {
+            // Tried again after a pause, as after a failed present: never
+            // at once, over and over.
+            w->paintError = w->targetRefused ? "no drawing target can be made for it"
+                                             : "no drawing target: " + lastGraphicsError();
+            w->invalid = w->wholeInvalid = true;
+            w->paintNotBeforeMs = nowMs() + kPaintRetryMs;
             return nullptr;
+        }
         wholeFrame = true;
     }
     int width = 0, height = 0;
@@ -350,6 +387,7 @@ bool endWindowPaint(WindowHandle window, const PixelRect* rects, int count) {
     if (!w || !w->target)
         return false;
     if (!endDraw(w->target) || !presentWindowTarget(w->target, rects, count)) {
+        w->paintError = "its frame could not be shown: " + lastGraphicsError();
         // Made again and painted after a pause: a window that cannot be
         // shown must not keep the thread busy.
         w->targetLost = true;
@@ -358,6 +396,8 @@ bool endWindowPaint(WindowHandle window, const PixelRect* rects, int count) {
         return false;
     }
     w->paintNotBeforeMs = 0;
+    w->showSinceMs = 0;
+    w->paintError.clear();
     gPresentedFrames.fetch_add(1, std::memory_order_relaxed);
     return true;
 }

@@ -1,7 +1,8 @@
 // Wayland only: SDL 2.26's Wayland driver needs an input seat and a window
 // that draws; both are probed before the layer settles on the driver (the
 // fallback to X11 through Xwayland is windowSystemInit's). The renderer's
-// GL library is kept loaded.
+// GL library is kept loaded. A dialog is made the child of its owner's
+// toplevel once both are shown.
 
 #include "platform/WindowInternal.h"
 
@@ -40,6 +41,20 @@ bool waylandHasSeat(std::string* why) {
     if (!seat)
         *why = "the Wayland compositor offers no input seat";
     return seat;
+}
+
+// SDL makes a window's xdg toplevel only when the window is shown, and its
+// SDL_SetWindowModalFor (xdg_toplevel.set_parent on its xdg-shell path)
+// refuses a window without one: so the parent is set after the show. The
+// compositor then keeps the dialog over its owner and places it there
+// (weston's desktop-shell centres it on the owner, kiosk-shell shows it at
+// its own size instead of over the whole output). An owner that is hidden
+// (in the tray) has no toplevel: the dialog stays a window of its own.
+void setWaylandParent(WindowState* w) {
+    WindowState* owner = findWindow(w->owner);
+    if (!owner || !(SDL_GetWindowFlags(owner->sdl) & SDL_WINDOW_SHOWN))
+        return;
+    SDL_SetWindowModalFor(w->sdl, owner->sdl);
 }
 
 // The renderer's GL library stays loaded to the end of the process, like

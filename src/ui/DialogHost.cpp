@@ -1,5 +1,6 @@
 #include "ui/DialogHost.h"
 
+#include "platform/Output.h"
 #include "platform/graphics/Graphics.h"
 #include "ui/AppMessages.h"
 
@@ -115,6 +116,14 @@ intptr_t dialogProc(WindowHandle window, uint32_t message, uintptr_t wParam, int
     case kWmPaint:
         paintDialog(d);
         return 0;
+    case kWmShowFailed:
+        // Nobody can see or answer the dialog: it ends as cancelled, and the
+        // parent is taken out of its wait (and enabled again by the caller).
+        errPrint("  ERROR: the \"%s\" dialog could not be shown (%s); it was cancelled.\n", s.title,
+                 lastWindowError().c_str());
+        d.result = 0;
+        destroyWindow(window);
+        return 0;
     case kWmClose:
         if (s.parent && isWindow(s.parent)) {
             enableWindow(s.parent, true);
@@ -126,11 +135,11 @@ intptr_t dialogProc(WindowHandle window, uint32_t message, uintptr_t wParam, int
     case kWmKeyDown:
     case kWmChar:
         if (s.onKey)
-            repaint = s.onKey(message, wParam, s.userData, lParam);
+            repaint = s.onKey(message, wParam, lParam, s.userData);
         break;
     case kWmTimer:
         if (s.onTimer)
-            repaint = s.onTimer(static_cast<uint32_t>(wParam), s.userData, wParam, lParam);
+            repaint = s.onTimer(static_cast<uint32_t>(wParam), wParam, lParam, s.userData);
         break;
     case kWmMouseMove:
     case kWmLButtonDown:

@@ -18,6 +18,7 @@
 
 namespace qv {
 
+// Every callback takes the dialog's userData as its last argument.
 struct DialogSpec {
     WindowHandle parent = nullptr;  // null: centred on the screen
     const char* title = nullptr;    // null: "Quor Vane"
@@ -27,8 +28,8 @@ struct DialogSpec {
     // kWmRButtonDown, kWmMouseWheel (x, y client pixels; the wheel's delta in
     // the high word of wParam). A lost button-up arrives as kWmLButtonUp.
     bool (*onMouse)(uint32_t message, float x, float y, uintptr_t wParam, void* user) = nullptr;
-    bool (*onKey)(uint32_t message, uintptr_t wParam, void* user, intptr_t lParam) = nullptr;  // kWmKeyDown, kWmChar
-    bool (*onTimer)(uint32_t timerId, void* user, uintptr_t wParam, intptr_t lParam) = nullptr;
+    bool (*onKey)(uint32_t message, uintptr_t wParam, intptr_t lParam, void* user) = nullptr;  // kWmKeyDown, kWmChar
+    bool (*onTimer)(uint32_t timerId, uintptr_t wParam, intptr_t lParam, void* user) = nullptr;
     bool (*onMessage)(uint32_t message, uintptr_t wParam, intptr_t lParam, void* user) = nullptr;  // 0x8000 and up
     void* userData = nullptr;
 };

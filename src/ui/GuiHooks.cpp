@@ -8,18 +8,13 @@
 
 namespace qv {
 
-MainWindowBands& mainWindowBands() {
-    static MainWindowBands bands;
-    return bands;
-}
-
 DialogEntries& dialogEntries() {
     static DialogEntries entries;
     return entries;
 }
 
 void installGuiHooks() {
-    // One line per band or dialog that plugs in, e.g. installHeaderBand();
+    // One line per part that plugs in.
     installMainWindowBands();
     installZoneDialogs();
     installProfileDialogs();

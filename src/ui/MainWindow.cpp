@@ -3,11 +3,13 @@
 
 #include "ui/MainWindow.h"
 
+#include "app/AppGlobals.h"
 #include "platform/Output.h"
 #include "platform/Processes.h"
 #include "platform/Tray.h"
 #include "platform/graphics/Graphics.h"
 #include "settings/LiveSettings.h"
+#include "settings/ProfileList.h"
 #include "ui/AppMessages.h"
 #include "ui/Appearance.h"
 #include "ui/ConsoleWindow.h"
@@ -17,6 +19,8 @@
 #include "ui/PopupMenu.h"
 #include "ui/WindowSettings.h"
 #include "ui/panels/FrameDamage.h"
+#include "ui/panels/MainWindowBands.h"
+#include "ui/panels/ProfileActions.h"
 
 #include <algorithm>
 #include <chrono>
@@ -30,8 +34,8 @@ namespace {
 // ---- state ------------------------------------------------------------------
 
 constexpr Color kWindowBackground = rgb(16, 18, 22);
-constexpr float kWheelPanelInset = 22, kWheelPanelWidth = 360;  // 96-dpi units
 constexpr int kTrayMenuRestore = 1, kTrayMenuExit = 2;
+constexpr int kHotKeyMinimiseRestore = 1;  // Alt+Shift+T
 // How far (96-dpi units) the pointer moves with the button held on the
 // caption band before the window manager is asked to move the window. A
 // click, however short, never starts a move: a window manager that is asked
@@ -49,18 +53,28 @@ struct MainWindow {
     // minimised (a hidden window reports the screen's corner). Saved at the end.
     WindowRect normalRect;
     bool maximized = false;
+    // The size the user chose (by a resize, or the first size) and the DPI
+    // it belongs to: a new DPI scales this one, so a size that the work area
+    // capped at one scale does not shrink the window at the next. `applied`
+    // is the size the last DPI change asked for; a window of another size
+    // since was resized by the user. dpi 0: none yet.
+    struct {
+        int width = 0, height = 0, dpi = 0;
+    } chosen;
+    int appliedWidth = 0, appliedHeight = 0;
     // A press on the caption band that no band took: the move starts once
     // the pointer moved far enough with the button held.
     bool movePending = false;
     float pressX = 0, pressY = 0;
     std::unique_ptr<ITray> tray;
+    // The bands' state (panels/MainWindowBands.h).
+    MainWindowBands bands;
+    // What the window's target holds: the frame last presented, by regions.
+    FrameDamage damage;
 };
 
 MainWindow gMain;
 bool (*gVrProbe)() = nullptr;
-// What the window's target holds: the frame last presented, by regions.
-FrameDamage gDamage;
-char gBackgroundRegion = 0;
 
 float scale() { return dpiScale(); }
 
@@ -138,11 +152,9 @@ void frameTick() {
         return;
     }
     gMain.state.animTime = static_cast<float>((monotonicMs() % 3600000ULL) / 1000.0);
-    MainWindowBands& b = mainWindowBands();
-    if (b.updateLevelMeters)
-        b.updateLevelMeters();
+    updateLevelMeters();
     if (isForegroundWindow(gMain.window)) {
-        if (b.anyMeterActive && b.anyMeterActive()) {
+        if (anyMeterActive()) {
             gMain.state.idleTicks = 0;
             if (!gMain.state.fastTimer)
                 switchFast();
@@ -240,7 +252,15 @@ bool addTrayIcon() {
 
 void closeToTray() {
     if (!addTrayIcon()) {
-        // Hiding without an icon to come back through would lose the window.
+        // Hiding without an icon to come back through would lose the window;
+        // so would minimising where the program cannot restore it (native
+        // Wayland): there it stays as it is.
+        if (!canRestoreMinimized()) {
+            errPrint("  No tray is available (%s): the window stays open (on Wayland it could not be restored "
+                     "once minimised).\n",
+                     gMain.state.trayError.c_str());
+            return;
+        }
         errPrint("  No tray is available (%s): the window was minimised instead of going to the tray.\n",
                  gMain.state.trayError.c_str());
         showWindow(gMain.window, ShowCommand::Minimize);
@@ -358,19 +378,47 @@ void onDestroy() {
     gMain.destroyed = true;
 }
 
-bool mouseDown(float x, float y) {
-    MainWindowBands& b = mainWindowBands();
-    const float w = gMain.state.clientWidth, h = gMain.state.clientHeight;
-    GuiHost* host = gGuiHost.load();
-    if (b.captionDown && b.captionDown(gMain.window, x, y))
-        return true;
-    if (b.headerDown && b.headerDown(gMain.window, host, x, y))
-        return true;
-    if (b.statusDown && b.statusDown(gMain.window, x, y, w, h))
-        return true;
-    if (b.cardsDown && b.cardsDown(gMain.window, host, x, y, w, h))
-        return true;
-    return b.panelDown && b.panelDown(x, y, w, h);
+enum class BandInput : uint8_t { Hover, Press, Release, Wheel };
+
+// Offers one mouse event to the bands, laid out first for the current client
+// size (so input never waits for a paint). A press or a wheel goes to the
+// top band first and stops at the first band that takes it; the pointer's
+// moves and the release go to every band. True when a band took the event
+// (press, wheel) or something changed (hover, release).
+bool routeToBands(BandInput kind, float x, float y, int wheelDelta = 0) {
+    BandEvent event;
+    event.window = gMain.window;
+    event.host = gGuiHost.load();
+    event.x = x;
+    event.y = y;
+    event.width = gMain.state.clientWidth;
+    event.height = gMain.state.clientHeight;
+    event.wheelDelta = wheelDelta;
+    layoutMainWindowBands(BandFrame{event.width, event.height, gMain.state.animTime, nullptr});
+    const std::span<const Band* const> bands = bandsInZOrder();
+    bool result = false;
+    for (auto it = bands.rbegin(); it != bands.rend(); ++it) {
+        const Band& band = **it;
+        switch (kind) {
+        case BandInput::Hover:
+            if (band.hover)
+                result = band.hover(event) || result;
+            break;
+        case BandInput::Release:
+            if (band.release)
+                result = band.release(event) || result;
+            break;
+        case BandInput::Press:
+            if (band.press && band.press(event))
+                return true;
+            break;
+        case BandInput::Wheel:
+            if (band.wheel && band.wheel(event))
+                return true;
+            break;
+        }
+    }
+    return result;
 }
 
 // The cards' keys the tips dialog lists (F1 is the window procedure's): Tab / Down and
@@ -379,29 +427,31 @@ bool mouseDown(float x, float y) {
 // 1 to 7 (also on the keypad) turn the effects of the cards on or off by
 // their place, Ctrl+S saves now. True when something changed.
 bool keyInput(uint32_t message, uintptr_t key) {
-    MainWindowBands& b = mainWindowBands();
+    // The focus scrolls within the card area of the current layout.
+    layoutMainWindowBands(BandFrame{gMain.state.clientWidth, gMain.state.clientHeight, gMain.state.animTime, nullptr});
     if (message == kWmChar) {
-        if (key == '+' && b.cardsVolume)
-            return b.cardsVolume(1);
-        if (key == '-' && b.cardsVolume)
-            return b.cardsVolume(-1);
+        if (key == '+')
+            return nudgeFocusedCardVolume(kCardVolumeKeyStep);
+        if (key == '-')
+            return nudgeFocusedCardVolume(-kCardVolumeKeyStep);
         return false;
     }
     const int vk = static_cast<int>(key);
     if (isControlDown()) {
-        if (vk == 'S' && b.saveNow)
-            b.saveNow();
+        // The main thread hands the block to the settings saver at its next pass.
+        if (vk == 'S')
+            gSaveRequested.exchange(1);
         return false;
     }
     constexpr int kVkNumpad0 = 0x60;
-    if (b.cardsFocus && (vk == kVkTab || vk == kVkDown || vk == kVkUp))
-        return b.cardsFocus(vk == kVkUp || (vk == kVkTab && isShiftDown()) ? -1 : 1);
-    if (vk == kVkSpace && b.cardsToggleFocused)
-        return b.cardsToggleFocused();
-    if (b.cardsToggleNumber && vk >= '1' && vk <= '7')
-        return b.cardsToggleNumber(vk - '0');
-    if (b.cardsToggleNumber && vk >= kVkNumpad0 + 1 && vk <= kVkNumpad0 + 7)
-        return b.cardsToggleNumber(vk - kVkNumpad0);
+    if (vk == kVkTab || vk == kVkDown || vk == kVkUp)
+        return moveCardFocus(vk == kVkUp || (vk == kVkTab && isShiftDown()) ? -1 : 1);
+    if (vk == kVkSpace)
+        return toggleFocusedCard();
+    if (vk >= '1' && vk <= '7')
+        return toggleCardByNumber(vk - '0');
+    if (vk >= kVkNumpad0 + 1 && vk <= kVkNumpad0 + 7)
+        return toggleCardByNumber(vk - kVkNumpad0);
     return false;
 }
 
@@ -437,8 +487,9 @@ void applyMinimumSize(WindowOptions* options) {
 }
 
 // A new DPI: the window keeps its size relative to the desktop (unless the
-// window system resized it already), its minimum follows, and everything
-// drawn is made again at the new scale.
+// window system resized it already): the size the user chose, scaled from
+// the DPI it was chosen at and capped to the work area. Its minimum follows,
+// and everything drawn is made again at the new scale.
 void checkDpi(int dpi, bool sizeFollowed) {
     const int old = currentDpi();
     if (dpi == 0 || dpi == old)
@@ -450,18 +501,37 @@ void checkDpi(int dpi, bool sizeFollowed) {
     // minimum is raised to it); a larger one gets its rectangle first, since
     // setting a minimum also re-applies the position SDL knows.
     const bool resize = !sizeFollowed && !isWindowMaximized(gMain.window);
-    const WindowRect next = rescaleWindowRect(windowRect(gMain.window), old, currentDpi(), displayBounds());
+    const WindowRect now = windowRect(gMain.window);
+    WindowRect from = now;
+    int fromDpi = old;
+    if (resize) {
+        // Within a pixel or two: the window manager may round what it gives.
+        const bool userSized =
+            std::abs(now.width - gMain.appliedWidth) > 2 || std::abs(now.height - gMain.appliedHeight) > 2;
+        if (gMain.chosen.dpi == 0 || userSized)
+            gMain.chosen = {now.width, now.height, old};
+        from.width = gMain.chosen.width;
+        from.height = gMain.chosen.height;
+        from.x = now.x + now.width / 2 - from.width / 2;
+        from.y = now.y + now.height / 2 - from.height / 2;
+        fromDpi = gMain.chosen.dpi;
+    } else if (sizeFollowed) {
+        gMain.chosen.dpi = 0;  // the window system chose the size
+    }
+    const WindowRect next = rescaleWindowRect(from, fromDpi, currentDpi(), displayBounds());
     if (currentDpi() < old)
         applyMinimumSize(nullptr);
-    if (resize)
+    if (resize) {
         setWindowRect(gMain.window, next);
+        gMain.appliedWidth = next.width;
+        gMain.appliedHeight = next.height;
+    }
     if (currentDpi() > old)
         applyMinimumSize(nullptr);
     rebuildResources();
 }
 
 intptr_t mainProc(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam, void*) {
-    MainWindowBands& b = mainWindowBands();
     MainWindowState& st = gMain.state;
     const float x = static_cast<float>(pointParamX(lParam)), y = static_cast<float>(pointParamY(lParam));
     const float s = scale();
@@ -510,8 +580,22 @@ intptr_t mainProc(WindowHandle window, uint32_t message, uintptr_t wParam, intpt
             requestWindowPaint(window);
         return 0;
     case kWmSysKeyDown:
-        if (wParam == 'T' && isShiftDown())
+        // Where a minimised window cannot be restored by the program (native
+        // Wayland), the key does nothing rather than minimise for good.
+        if (wParam == 'T' && isShiftDown() && canRestoreMinimized())
             showWindow(window, isWindowMinimized(window) ? ShowCommand::Restore : ShowCommand::Minimize);
+        return 0;
+    case kWmHotKey:
+        // Alt+Shift+T from anywhere on the desktop (X11): a minimised window
+        // has no keyboard focus, so only the desktop-wide shortcut restores it.
+        if (wParam == kHotKeyMinimiseRestore && isWindowEnabled(window)) {
+            if (isWindowMinimized(window)) {
+                showWindow(window, ShowCommand::Restore);
+                bringWindowToFront(window);
+            } else if (isWindowVisible(window)) {
+                showWindow(window, ShowCommand::Minimize);
+            }
+        }
         return 0;
     case kWmTimer:
         if (wParam == kTimerVrCheck)
@@ -520,16 +604,8 @@ intptr_t mainProc(WindowHandle window, uint32_t message, uintptr_t wParam, intpt
             frameTick();
         return 0;
     case kWmMouseMove:
-        if (b.captionHover)
-            b.captionHover(x, y);
-        if (b.headerHover)
-            b.headerHover(x, y);
-        if (b.statusHover)
-            b.statusHover(x, y, st.clientWidth, st.clientHeight);
-        if (b.cardsDrag)
-            b.cardsDrag(x, y, st.clientWidth, st.clientHeight);
-        if (b.panelDrag)
-            b.panelDrag(x, y);
+        // Hover changes show at the next frame tick; a drag's at once.
+        routeToBands(BandInput::Hover, x, y);
         if (mouseCaptureWindow() == window)
             requestWindowPaint(window);  // a drag: only what it changed is painted
         if (gMain.movePending) {
@@ -546,7 +622,7 @@ intptr_t mainProc(WindowHandle window, uint32_t message, uintptr_t wParam, intpt
     case kWmLButtonDown: {
         gMain.movePending = false;
         const uint64_t loops = messageLoopsRun();
-        if (mouseDown(x, y)) {
+        if (routeToBands(BandInput::Press, x, y)) {
             // Only a press the window goes on handling (a drag) holds the
             // mouse: one that opened a dialog or menu ran a loop of its own,
             // where its release went.
@@ -563,10 +639,7 @@ intptr_t mainProc(WindowHandle window, uint32_t message, uintptr_t wParam, intpt
     }
     case kWmLButtonUp: {
         gMain.movePending = false;
-        GuiHost* host = gGuiHost.load();
-        bool changed = b.cardsUp && b.cardsUp(host, x, y);
-        changed = (b.panelUp && b.panelUp(x, y)) || changed;
-        if (changed)
+        if (routeToBands(BandInput::Release, x, y))
             invalidateWindow(window);
         releaseMouseCapture();
         return 0;
@@ -578,13 +651,8 @@ intptr_t mainProc(WindowHandle window, uint32_t message, uintptr_t wParam, intpt
             showWindow(window, isWindowMaximized(window) ? ShowCommand::Restore : ShowCommand::Maximize);
         return 0;
     case kWmMouseWheel: {
-        const int delta = wheelDelta(wParam);
-        if (x >= st.clientWidth - kWheelPanelInset * s - kWheelPanelWidth * s) {
-            if (b.panelScroll)
-                b.panelScroll(delta);
-        } else if (b.cardsScroll) {
-            b.cardsScroll(delta);
-        }
+        // Over the control panel's column it scrolls the panel, else the cards.
+        routeToBands(BandInput::Wheel, x, y, wheelDelta(wParam));
         invalidateWindow(window);
         return 0;
     }
@@ -592,10 +660,8 @@ intptr_t mainProc(WindowHandle window, uint32_t message, uintptr_t wParam, intpt
         openPendingDialogs();
         return 0;
     case kMsgRefreshEffects:
-        if (b.refreshProfileList)
-            b.refreshProfileList(selectedSim());
-        if (b.buildEffectCards)
-            b.buildEffectCards(selectedSim());
+        gProfileList.refreshProfileList(profileBaseFolder(), selectedSim());
+        buildEffectCards(selectedSim());
         invalidateWindow(window);
         return 0;
     case kMsgBringToFront:
@@ -632,83 +698,66 @@ intptr_t mainProc(WindowHandle window, uint32_t message, uintptr_t wParam, intpt
     }
 }
 
-void fillBand(DrawContext& context, const RectF& rect) {
-    context.fillRect(rect, guiBrush(kBrushSurface));
-    context.drawLine(PointF{rect.left, rect.bottom - 0.5f}, PointF{rect.right, rect.bottom - 0.5f},
-                     guiBrush(kBrushLine), 1);
-}
-
 }  // namespace
 
 // ---- painting ------------------------------------------------------------------
 
-void paintMainWindow(DrawContext& context, float w, float h, float time) {
-    MainWindowBands& b = mainWindowBands();
-    const float s = dpiScale();
-    if (currentFrameDamage()) {
-        // The background and the frames of missing bands.
+MainWindowBands& mainWindowBands() { return gMain.bands; }
+
+namespace {
+
+// Lays the bands out for a frame and notes the background, which depends on
+// the size and the appearance only (the bands' record stands for it).
+void layoutFrame(const BandFrame& frame) {
+    layoutMainWindowBands(frame);
+    if (frame.damage) {
         CacheKey key;
         key.addAppearance();
-        key.add(w);
-        key.add(h);
-        key.add(b.paintHeader);
-        key.add(b.paintProfileBar);
-        key.add(b.paintStatusBar);
-        for (int brush : {kBrushWindow, kBrushSurface, kBrushLine}) {
-            const Color c = guiBrush(brush).color;
-            key.add(c.r);
-            key.add(c.g);
-            key.add(c.b);
-        }
-        markRegion(&gBackgroundRegion, RectF{0, 0, w, h}, key);
+        key.add(frame.width);
+        key.add(frame.height);
+        const Color c = guiBrush(kBrushWindow).color;
+        key.add(c.r);
+        key.add(c.g);
+        key.add(c.b);
+        frame.damage->add(&gMain.bands, RectF{0, 0, frame.width, frame.height}, key);
     }
+}
+
+// Draws a laid-out frame: the background, then the bands bottom to top.
+void drawFrame(DrawContext& context, const BandFrame& frame) {
+    const float s = dpiScale();
     context.clear(kWindowBackground);
-    const float header = kHeaderHeight * s, profile = kProfileBarHeight * s, status = kStatusBarHeight * s;
-    // A band that is not installed leaves its empty frame.
-    if (b.paintHeader)
-        b.paintHeader(context, w, time);
-    else
-        fillBand(context, RectF{0, 0, w, header});
-    if (b.paintProfileBar)
-        b.paintProfileBar(context, w);
-    else
-        fillBand(context, RectF{0, header, w, header + profile});
-    const float top = header + profile;
-    const float band = h - top - status;
+    const float top = (kHeaderHeight + kProfileBarHeight) * s;
+    const float band = frame.height - top - kStatusBarHeight * s;
     if (band > 0)
-        context.fillRect(RectF{0, top, w, top + band}, guiBrush(kBrushWindow));
-    if (b.paintEffectCards)
-        b.paintEffectCards(context, w, h, time);
-    if (b.paintControlPanel)
-        b.paintControlPanel(context, w, h, time);
-    if (b.paintStatusBar) {
-        b.paintStatusBar(context, w, h, time);
-    } else if (h - status > top) {
-        context.fillRect(RectF{0, h - status, w, h}, guiBrush(kBrushSurface));
-        context.drawLine(PointF{0, h - status + 0.5f}, PointF{w, h - status + 0.5f}, guiBrush(kBrushLine), 1);
-    }
+        context.fillRect(RectF{0, top, frame.width, top + band}, guiBrush(kBrushWindow));
+    for (const Band* b : bandsInZOrder())
+        if (b->paint)
+            b->paint(context, frame);
+}
+
+}  // namespace
+
+void paintMainWindow(DrawContext& context, float w, float h, float time) {
+    const BandFrame frame{w, h, time, nullptr, &context};
+    layoutFrame(frame);
+    drawFrame(context, frame);
 }
 
 const std::vector<PixelRect>& paintMainWindowChanges(DrawContext& context, float width, float height, float time,
                                                      bool whole) {
-    setCurrentFrameDamage(&gDamage);
-    // Planning: the painters run with all drawing clipped away, so the
-    // regions of this frame are known (and stored drawings made again where
-    // their keys changed) before a pixel is drawn.
-    gDamage.beginPlan();
-    context.pushClip(RectF{});
-    paintMainWindow(context, width, height, time);
-    context.popClip();
-    const std::vector<PixelRect>& rects =
-        gDamage.endPlan(whole, static_cast<int>(width), static_cast<int>(height));
+    // The layout notes what changed since the frame on the screen; the frame
+    // is then drawn once, only there.
+    FrameDamage& damage = gMain.damage;
+    const BandFrame frame{width, height, time, &damage, &context};
+    damage.beginFrame();
+    layoutFrame(frame);
+    const std::vector<PixelRect>& rects = damage.endFrame(whole, static_cast<int>(width), static_cast<int>(height));
     if (!rects.empty()) {
-        gDamage.beginDraw();
         context.pushClipRects(rects.data(), static_cast<int>(rects.size()));
-        paintMainWindow(context, width, height, time);
+        drawFrame(context, frame);
         context.popClip();
-        gDamage.endDraw();
     }
-    setCurrentFrameDamage(nullptr);
     return rects;
 }
 
@@ -759,8 +808,11 @@ void setVrProcessProbe(bool (*probe)()) { gVrProbe = probe; }
 // ---- runMainWindow ------------------------------------------------------------
 
 bool runMainWindow(GuiHost* host) {
+    // A new window starts afresh; its bands keep only their connections.
+    BandConnections connections = std::move(gMain.bands.connections);
     gMain = MainWindow{};
-    gDamage.reset();
+    gMain.bands.connections = std::move(connections);
+    resetMainWindowBands();
     gMain.host = host;
     gGuiHost.store(host);
     setConsoleMirror(host ? host->consoleMirror : nullptr);
@@ -793,6 +845,12 @@ bool runMainWindow(GuiHost* host) {
     gMain.window = window;
     gMainWindow.store(window);
     gMain.normalRect = windowRect(window);
+    // Alt+Shift+T minimises and restores from anywhere on an X11 desktop.
+    if (windowSystemDriver() == "x11" &&
+        !registerHotKey(window, kHotKeyMinimiseRestore, kHotKeyAlt | kHotKeyShift, 'T'))
+        errPrint("  Alt+Shift+T is taken by another program (%s): it works only while the window has the "
+                 "keyboard focus.\n",
+                 lastWindowError().c_str());
     if (placement) {
         gMain.normalRect = placement->normal;
         gMain.maximized = placement->show == kShowMaximized;
@@ -801,13 +859,9 @@ bool runMainWindow(GuiHost* host) {
     // What the window needs before its first frame.
     rebuildResources();
     const int sim = selectedSim();
-    MainWindowBands& b = mainWindowBands();
-    if (b.refreshProfileList)
-        b.refreshProfileList(sim);
-    if (b.resetCardDrag)
-        b.resetCardDrag();
-    if (b.buildEffectCards)
-        b.buildEffectCards(sim);
+    gProfileList.refreshProfileList(profileBaseFolder(), sim);
+    resetCardDrag();
+    buildEffectCards(sim);
     setWindowTimer(window, kTimerFrame, kFastFrameMs);
     setWindowTimer(window, kTimerVrCheck, kVrCheckMs);
     int cw = 0, ch = 0;

@@ -1,10 +1,10 @@
 #pragma once
-// The main window: a borderless, custom-drawn window whose bands (caption
-// and header, profile bar, effect cards, control panel, status bar) plug in
-// through the hooks of GuiHooks.h. Its window procedure routes messages,
-// timers and mouse input to them and owns the placement, close-to-tray, the
-// automatic minimise while a VR runtime runs and the console window beside it.
-// GUI thread only.
+// The main window: a borderless, custom-drawn window with five bands (caption
+// and header, profile bar, effect cards, control panel, status bar), whose
+// state it owns (panels/MainWindowBands.h). Its window procedure lays them out
+// and routes messages, timers and mouse input to them, and owns the
+// placement, close-to-tray, the automatic minimise while a VR runtime runs
+// and the console window beside it. GUI thread only.
 
 #include "platform/Window.h"
 #include "platform/graphics/DrawContext.h"
@@ -35,14 +35,16 @@ WindowRect firstMainWindowRect(int dpi, const std::vector<WindowRect>& displays)
 // display holding the centre (the first when none does) and moved into it.
 WindowRect rescaleWindowRect(const WindowRect& rect, int oldDpi, int newDpi, const std::vector<WindowRect>& displays);
 
-// Draws one frame of the main window (also used for offscreen renders).
+// Lays the bands out and draws one whole frame of the main window (also used
+// for offscreen renders).
 void paintMainWindow(DrawContext& context, float width, float height, float time);
 
 // Draws one frame onto a target that still holds the frame this function drew
-// last, painting only what changed since (FrameDamage.h), and returns the
-// rectangles painted: empty when nothing changed. `whole` draws everything
-// (the target is new or was resized, or holds something else). The pixels
-// are those paintMainWindow would draw. One such target at a time.
+// last: lays the bands out, which notes what changed since (FrameDamage.h),
+// and paints once, only there. Returns the rectangles painted: empty when
+// nothing changed. `whole` draws everything (the target is new or was
+// resized, or holds something else). The pixels are those paintMainWindow
+// would draw. One such target at a time.
 const std::vector<PixelRect>& paintMainWindowChanges(DrawContext& context, float width, float height, float time,
                                                      bool whole);
 

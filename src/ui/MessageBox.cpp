@@ -4,6 +4,7 @@
 #include "settings/LiveSettings.h"
 #include "ui/Appearance.h"
 #include "ui/DialogHost.h"
+#include "ui/WidgetList.h"
 #include "ui/WidgetPainters.h"
 #include "ui/Widgets.h"
 
@@ -83,23 +84,16 @@ void paintBox(DrawContext& context, float width, float height, void* user) {
 
 bool mouseBox(uint32_t message, float x, float y, uintptr_t, void* user) {
     auto& b = *static_cast<BoxState*>(user);
-    bool changed = false;
-    for (int i = 0; i < buttonCount(b); ++i) {
-        UiButton& button = b.buttons[i];
-        if (message == kWmMouseMove) {
-            changed |= buttonHover(button, x, y);
-        } else if (message == kWmLButtonDown || message == kWmLButtonDblClk) {
-            buttonPress(button, x, y);
-            changed = true;
-        } else if (message == kWmLButtonUp && buttonRelease(button, x, y) == kWidgetClicked) {
-            closeDialog(b.yesNo ? (i == 0 ? 1 : 0) : 1);
-            changed = true;
-        }
-    }
-    return changed;
+    WidgetList widgets;
+    for (int i = 0; i < 2; ++i)
+        widgets.add(b.buttons[i], i, i < buttonCount(b));
+    const WidgetRoute route = routeWidgetMouse(widgets, message, x, y);
+    if (route.clicked != kNoWidget)
+        closeDialog(b.yesNo ? (route.clicked == 0 ? 1 : 0) : 1);
+    return route.repaint;
 }
 
-bool keyBox(uint32_t message, uintptr_t wParam, void* user, intptr_t) {
+bool keyBox(uint32_t message, uintptr_t wParam, intptr_t, void* user) {
     auto& b = *static_cast<BoxState*>(user);
     if (message != kWmKeyDown)
         return false;

@@ -280,7 +280,7 @@ TEST_F(AudioRuntimeTest, TheWizardTakesARefusedRestartOnceTheWorkerEndsAndThenPl
 
     fake.release();
     ASSERT_TRUE(eventually([&] {
-        wizardTimer(kWizardTimerId, &wizard, 0, 0);
+        wizardTimer(kWizardTimerId, 0, 0, &wizard);
         return wizard.restart == RestartState::Ready || wizard.restart == RestartState::Failed;
     }));
     EXPECT_EQ(wizard.restart, RestartState::Ready);

@@ -112,6 +112,70 @@ TEST_F(WindowLayerTest, ControlKeysNeverArriveAsCharactersAndWheelNotchesAre120)
     EXPECT_EQ(deltas, (std::vector<uintptr_t>{240, 60}));
 }
 
+// Typed text is the window system's, so untrusted: every ill-formed UTF-8
+// sequence becomes one U+FFFD and what follows it is still read.
+TEST_F(WindowLayerTest, TypedTextIsDecodedAsStrictUtf8WithEachBadSequenceReplaced) {
+    constexpr uintptr_t kBad = 0xFFFD;
+    const struct {
+        const char* name;
+        const char* text;
+        std::vector<uintptr_t> chars;
+    } cases[] = {
+        {"two, three and four bytes", "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x8E\xB5", {0xE9, 0x20AC, 0x1F3B5}},
+        {"a lead byte 0xF8 to 0xFF starts nothing", "\xF8\x80\x80" "a\xFF" "b", {kBad, kBad, kBad, 'a', kBad, 'b'}},
+        {"surrogates", "\xED\xA0\x80" "c", {kBad, kBad, kBad, 'c'}},
+        {"overlong forms", "\xC0\xAF\xE0\x80\xAF\xF0\x80\x80\xAF" "d",
+         {kBad, kBad, kBad, kBad, kBad, kBad, kBad, kBad, kBad, 'd'}},
+        {"above U+10FFFF", "\xF4\x90\x80\x80" "e", {kBad, kBad, kBad, kBad, 'e'}},
+        {"a sequence cut short by the next character", "\xE2\x82" "f", {kBad, 'f'}},
+        {"a sequence cut short by the end", "g\xF0\x9F\x8E", {'g', kBad}},
+        {"a stray continuation byte", "\x80h", {kBad, 'h'}},
+    };
+    for (const auto& c : cases) {
+        Log log;
+        WindowHandle w = make(log);
+        pushText(w, c.text);
+        pushText(w, "!");  // the end of this case's characters
+        ASSERT_TRUE(pumpUntil([&] { return !log.messages.empty() && log.messages.back().second == '!'; }))
+            << c.name;
+        std::vector<uintptr_t> chars;
+        for (auto& [message, wParam] : log.messages)
+            if (message == kWmChar && wParam != '!')
+                chars.push_back(wParam);
+        EXPECT_EQ(chars, c.chars) << c.name;
+        destroyWindow(w);
+    }
+}
+
+// A handler of kWmDestroy that destroys its window again (through a path
+// that does not know it is already going) must not free the record under
+// the outer call.
+TEST_F(WindowLayerTest, DestroyingAWindowFromItsOwnDestroyMessageDoesNothingMore) {
+    struct Again {
+        int destroys = 0;
+        static intptr_t proc(WindowHandle w, uint32_t message, uintptr_t, intptr_t, void* user) {
+            auto& again = *static_cast<Again*>(user);
+            if (message == kWmDestroy && ++again.destroys == 1)
+                destroyWindow(w);
+            return 0;
+        }
+    } again;
+    WindowOptions options;
+    options.width = 100;
+    options.height = 100;
+    options.proc = Again::proc;
+    options.user = &again;
+    WindowHandle w = createWindow(options);
+    ASSERT_NE(w, nullptr) << lastWindowError();
+    destroyWindow(w);
+    EXPECT_EQ(again.destroys, 1);
+    EXPECT_FALSE(isWindow(w));
+    Log& log = logs[0];
+    WindowHandle next = make(log);
+    pushText(next, "z");
+    EXPECT_TRUE(pumpUntil([&] { return log.count(kWmChar) == 1; }));
+}
+
 TEST_F(WindowLayerTest, InvalidWindowsArePaintedOncePerPassAndUpdateWindowPaintsNow) {
     Log& log = logs[0];
     WindowHandle w = make(log);

@@ -32,13 +32,13 @@ bool socketAccepts(const std::string& path) {
 
 WestonServer::~WestonServer() { stop(); }
 
-bool WestonServer::start(WestonBackend backend, int width, int height, int scale) {
+bool WestonServer::start(WestonBackend backend, int width, int height, int scale, WestonShell shell) {
     static std::atomic<int> counter{0};
     m_socket = "qv-weston-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
     ::chmod(m_runtime.path().c_str(), 0700);  // as a runtime folder must be
     std::vector<std::pair<std::string, std::string>> env = {{"XDG_RUNTIME_DIR", m_runtime.path()},
                                                             {"WAYLAND_DISPLAY", ""}, {"WAYLAND_SOCKET", ""}};
-    std::vector<std::string> argv = {QV_TEST_WESTON, "--no-config", "--idle-time=0", "--shell=kiosk-shell.so",
+    std::vector<std::string> argv = {QV_TEST_WESTON, "--no-config", "--idle-time=0", shell == WestonShell::Desktop ? "--shell=desktop-shell.so" : "--shell=kiosk-shell.so",
                                      "--socket=" + m_socket, "--width=" + std::to_string(width),
                                      "--height=" + std::to_string(height), "--scale=" + std::to_string(scale),
                                      "--use-pixman"};

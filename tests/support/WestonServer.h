@@ -18,6 +18,10 @@
 namespace qv::test {
 
 enum class WestonBackend { Headless, X11 };
+// Kiosk shows each toplevel over the whole output (a child at its own size);
+// Desktop is weston's desktop-shell: a panel at the top, windows placed by
+// the shell, children centred on their parent, maximise and resize.
+enum class WestonShell { Kiosk, Desktop };
 
 class WestonServer {
 public:
@@ -30,7 +34,7 @@ public:
     // scale times as many); kiosk-shell shows each client window over the
     // whole output. Waits until the socket accepts clients; false with
     // error() when weston (or the Xvfb) did not come up.
-    bool start(WestonBackend backend, int width, int height, int scale = 1);
+    bool start(WestonBackend backend, int width, int height, int scale = 1, WestonShell shell = WestonShell::Kiosk);
     void stop();
 
     // WAYLAND_DISPLAY and XDG_RUNTIME_DIR for clients.

@@ -41,7 +41,7 @@ DialogSpec probeSpec(Probe& probe, WindowHandle parent = nullptr) {
                 p.onFirstPaint();
         }
     };
-    spec.onKey = [](uint32_t message, uintptr_t wParam, void* user, intptr_t) {
+    spec.onKey = [](uint32_t message, uintptr_t wParam, intptr_t, void* user) {
         auto& p = *static_cast<Probe*>(user);
         p.messages.push_back(message);
         return p.key ? p.key(message, wParam) : false;

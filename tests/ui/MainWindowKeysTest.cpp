@@ -51,7 +51,6 @@ protected:
     void TearDown() override {
         gScript = nullptr;
         resetMainWindowBands();
-        mainWindowBands() = MainWindowBands{};
         dialogEntries() = DialogEntries{};
         setProfileBaseFolder({});
         releaseGuiResources();

@@ -6,6 +6,7 @@
 // the window's loop as the device wizard, which the window opens for the
 // device-setup request made before it existed.
 
+#include "app/AppGlobals.h"
 #include "platform/Tray.h"
 #include "settings/LiveSettings.h"
 #include "support/Eventually.h"
@@ -18,6 +19,8 @@
 #include "ui/MainWindow.h"
 #include "ui/PopupMenu.h"
 #include "ui/WindowSettings.h"
+#include "ui/panels/MainWindowBands.h"
+#include "ui/panels/ProfileActions.h"
 
 #include <atomic>
 #include <functional>
@@ -32,11 +35,20 @@ int gMoves = 0;
 bool gVrRunning = false;
 
 struct Counters {
-    int panelScroll = 0, cardsScroll = 0, captionDown = 0, settingsOpened = 0, cardsUp = 0;
+    int captionDown = 0, settingsOpened = 0, cardsUp = 0;
     bool takeCaption = false;
-    bool metersActive = false;
 };
 Counters gCounters;
+
+// A band over the five that counts the presses offered to it and takes them
+// when told.
+const Band kCountingBand = {
+    "counting", nullptr, nullptr, nullptr,
+    [](const BandEvent&) {
+        ++gCounters.captionDown;
+        return gCounters.takeCaption;
+    },
+    nullptr, nullptr, nullptr};
 
 class FakeTray final : public ITray {
 public:
@@ -81,7 +93,10 @@ protected:
             [](WindowHandle w, ShowCommand c) { gShows.emplace_back(w, c); }};
         setWindowSystemObserver(&observer);
         setVrProcessProbe([] { return gVrRunning; });
-        mainWindowBands() = MainWindowBands{};
+        installGuiHooks();
+        setProfileBaseFolder(dir.path());
+        resetMainWindowBands();
+        gEffectMeters[0] = 0.0f;
         dialogEntries() = DialogEntries{};
         dialogEntries().openDeviceWizard = [](WindowHandle w, GuiHost*) {
             auto script = std::move(gScript);
@@ -98,7 +113,10 @@ protected:
     void TearDown() override {
         setWindowSystemObserver(nullptr);
         setVrProcessProbe(nullptr);
-        mainWindowBands() = MainWindowBands{};
+        setBandsInZOrder({});
+        resetMainWindowBands();
+        setProfileBaseFolder({});
+        gEffectMeters[0] = 0.0f;
         dialogEntries() = DialogEntries{};
         WindowFixture::TearDown();
     }
@@ -169,7 +187,6 @@ TEST_F(MainWindowTest, OpensAtTheFirstSizeClampedToTheWorkAreaWithTheTitleAndEnd
 }
 
 TEST_F(MainWindowTest, FrameTicksSwitchToSlowAfter61QuietTicksAndBackOnMeterActivity) {
-    mainWindowBands().anyMeterActive = [] { return gCounters.metersActive; };
     std::vector<uint32_t> periods;
     ASSERT_TRUE(runWithScript([&](WindowHandle w) {
         pushWindowEvent(w, SDL_WINDOWEVENT_FOCUS_GAINED);
@@ -181,10 +198,10 @@ TEST_F(MainWindowTest, FrameTicksSwitchToSlowAfter61QuietTicksAndBackOnMeterActi
         periods.push_back(framePeriod(w));  // 60 quiet ticks: still fast
         tick(w, 1);
         periods.push_back(framePeriod(w));  // the 61st: slow
-        gCounters.metersActive = true;
+        gEffectMeters[0] = 0.5f;
         tick(w, 1);
         periods.push_back(framePeriod(w));  // activity: fast again
-        gCounters.metersActive = false;
+        gEffectMeters[0] = 0.0f;
         pushWindowEvent(w, SDL_WINDOWEVENT_FOCUS_LOST);
         pumpUntil([&] { return !isForegroundWindow(w); });
         periods.push_back(framePeriod(w));  // deactivated: slow
@@ -195,24 +212,32 @@ TEST_F(MainWindowTest, FrameTicksSwitchToSlowAfter61QuietTicksAndBackOnMeterActi
 }
 
 TEST_F(MainWindowTest, TheWheelScrollsThePanelFromWidthMinus382ScaledAndTheCardsLeftOfIt) {
-    mainWindowBands().panelScroll = [](int delta) { gCounters.panelScroll += delta; return true; };
-    mainWindowBands().cardsScroll = [](int delta) { gCounters.cardsScroll += delta; return true; };
+    // Eight zones: the panel's content is taller than the window, as are
+    // the seven cards; a notch down scrolls whichever took it.
+    gSettings.edit([](HapticSettings& s) {
+        s.numActiveZones = kMaxZones;
+        for (ZoneConfig& zone : s.zones)
+            zone.active = 1;
+    });
     struct Case {
         int dpi;
         int fromRight;  // x = client width - fromRight
         int panel, cards;
     } cases[] = {{96, 382, -120, 0}, {96, 383, 0, -120}, {144, 573, -120, 0}, {144, 574, 0, -120}};
     for (const Case& c : cases) {
-        gCounters = {};
         std::remove(dir.file(kWindowSettingsFileName).c_str());  // no placement
+        int panelScrolled = 0, cardsScrolled = 0;
         ASSERT_TRUE(runWithScript([&](WindowHandle w) {
             setDpi(c.dpi);
             int width = 0;
             clientSize(w, &width, nullptr);
             sendWindowMessage(w, kWmMouseWheel, makeWheelParam(-120, 0), makePointParam(width - c.fromRight, 300));
+            panelScrolled = controlPanelState().scroll > 0.0f ? -120 : 0;
+            cardsScrolled = effectCardPanel().scroll > 0.0f ? -120 : 0;
         }));
-        EXPECT_EQ(gCounters.panelScroll, c.panel) << c.dpi << " " << c.fromRight;
-        EXPECT_EQ(gCounters.cardsScroll, c.cards) << c.dpi << " " << c.fromRight;
+        setDpi(96);
+        EXPECT_EQ(panelScrolled, c.panel) << c.dpi << " " << c.fromRight;
+        EXPECT_EQ(cardsScrolled, c.cards) << c.dpi << " " << c.fromRight;
     }
 }
 
@@ -237,10 +262,9 @@ TEST_F(MainWindowTest, ApplyAppearanceClampsAndChangesOnlyItsOwnFields) {
 }
 
 TEST_F(MainWindowTest, AnUntakenCaptionPressAsksForAMoveOnceDraggedAndADoubleClickTogglesMaximise) {
-    mainWindowBands().captionDown = [](WindowHandle, float, float) {
-        ++gCounters.captionDown;
-        return gCounters.takeCaption;
-    };
+    static const Band* const kBands[] = {&kHeaderBand, &kProfileBarBand, &kEffectCardsBand, &kControlPanelBand,
+                                         &kStatusBarBand, &kCountingBand};
+    setBandsInZOrder(kBands);
     const auto dragTo = [](WindowHandle w, int x, int y) {
         SDL_Event e{};
         e.type = SDL_MOUSEMOTION;
@@ -447,9 +471,6 @@ TEST_F(MainWindowTest, TheUpdateDialogOpensOnceFromTheFrameTickAndNotInsideAnoth
 
 TEST_F(MainWindowTest, ARaiseLeavesTheWindowInTheTrayAndAnotherStartsRequestRestoresIt) {
     ASSERT_TRUE(writeWindowSetting(dir.path(), "CloseToTray", true));
-    static int refreshes;
-    refreshes = 0;
-    mainWindowBands().refreshProfileList = [](int) { ++refreshes; };
     bool stayed = false, restored = false;
     ASSERT_TRUE(runWithScript([&](WindowHandle w) {
         pushWindowEvent(w, SDL_WINDOWEVENT_CLOSE);
@@ -462,10 +483,11 @@ TEST_F(MainWindowTest, ARaiseLeavesTheWindowInTheTrayAndAnotherStartsRequestRest
         spec.onPaint = [](DrawContext&, float, float, void*) { closeDialog(0); };
         runModalDialog(spec);
         postWindowMessage(w, kMsgBringToFront, kBringToFrontRaise, 0);
-        // Handled after everything posted before it.
-        const int before = refreshes;
+        // Handled after everything posted before it: the cards are built
+        // for the simulator chosen meanwhile.
+        gSettings.edit([](HapticSettings& s) { s.selectedSim = kAC; });
         postWindowMessage(w, kMsgRefreshEffects, 0, 0);
-        pumpUntil([&] { return refreshes > before; });
+        pumpUntil([&] { return effectCardPanel().sim == kAC; });
         stayed = mainWindowState().inTray && !isWindowVisible(w);
         std::thread([&] { host.bringToFront(); }).join();
         restored = pumpUntil([&] { return !mainWindowState().inTray && isWindowVisible(w); });

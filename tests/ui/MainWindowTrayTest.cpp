@@ -17,6 +17,8 @@
 #include "ui/MainWindow.h"
 #include "ui/PopupMenu.h"
 #include "ui/WindowSettings.h"
+#include "ui/panels/MainWindowBands.h"
+#include "ui/panels/ProfileActions.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -43,7 +45,9 @@ protected:
                                                        gMinimises += command == ShowCommand::Minimize;
                                                    }};
         setWindowSystemObserver(&observer);
-        mainWindowBands() = MainWindowBands{};
+        installGuiHooks();
+        setProfileBaseFolder(dir.path());
+        resetMainWindowBands();
         dialogEntries() = DialogEntries{};
         // The window's script runs as the device wizard, opened for the
         // request made before the window existed.
@@ -64,7 +68,8 @@ protected:
     void TearDown() override {
         setPopupMenuRunner(nullptr);
         setWindowSystemObserver(nullptr);
-        mainWindowBands() = MainWindowBands{};
+        resetMainWindowBands();
+        setProfileBaseFolder({});
         dialogEntries() = DialogEntries{};
         trayHost.reset();
         bus.stop();

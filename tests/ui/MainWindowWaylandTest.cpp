@@ -21,6 +21,7 @@
 #include "ui/GuiHooks.h"
 #include "ui/GuiHost.h"
 #include "ui/MainWindow.h"
+#include "ui/panels/HeaderBand.h"
 #include "ui/panels/ProfileBar.h"
 
 #include <SDL.h>
@@ -45,13 +46,31 @@ namespace {
 std::mutex gShownMutex;
 std::vector<std::string> gShownTitles;
 std::atomic<uint32_t> gMainWindowId{0};
+std::atomic<int> gStateChanges{0};  // maximise and restore requests
+std::atomic<uint32_t> gDialogId{0};  // the last other window shown
+
+// Escape as SDL's Wayland driver reports the key.
+void pushEscape(uint32_t windowId) {
+    for (const bool down : {true, false}) {
+        SDL_Event e{};
+        e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
+        e.key.windowID = windowId;
+        e.key.state = down ? SDL_PRESSED : SDL_RELEASED;
+        e.key.keysym.sym = SDLK_ESCAPE;
+        SDL_PushEvent(&e);
+    }
+}
 
 const WindowSystemObserver kObserver{nullptr, [](WindowHandle window, ShowCommand command) {
+                                         if (command == ShowCommand::Maximize || command == ShowCommand::Restore)
+                                             ++gStateChanges;
                                          if (command == ShowCommand::Hide)
                                              return;
                                          const std::string title = windowTitle(window);
                                          if (title.rfind("Quor Vane", 0) == 0)
                                              gMainWindowId.store(windowSystemId(window));
+                                         else
+                                             gDialogId.store(windowSystemId(window));
                                          std::lock_guard lock(gShownMutex);
                                          gShownTitles.push_back(title);
                                      }};
@@ -74,6 +93,11 @@ void pushClick(uint32_t windowId, int x, int y) {
 bool shown(const std::string& title) {
     std::lock_guard lock(gShownMutex);
     return std::find(gShownTitles.begin(), gShownTitles.end(), title) != gShownTitles.end();
+}
+
+int timesShown(const std::string& title) {
+    std::lock_guard lock(gShownMutex);
+    return static_cast<int>(std::count(gShownTitles.begin(), gShownTitles.end(), title));
 }
 
 // What the thread named `name` of this process has cost, from the
@@ -156,10 +180,11 @@ private:
 
 class MainWindowWaylandTest : public ::testing::TestWithParam<int> {
 protected:
+    virtual test::WestonShell shell() const { return test::WestonShell::Kiosk; }
     void SetUp() override {
         prepareWindowSystem();
         // Room for the smallest window at either scale's DPI (96, 192).
-        ASSERT_TRUE(weston.start(test::WestonBackend::X11, 1100, 650, GetParam()))
+        ASSERT_TRUE(weston.start(test::WestonBackend::X11, 1100, 650, GetParam(), shell()))
             << weston.error();
         for (const auto& [name, value] : weston.clientEnvironment())
             setenv(name.c_str(), value.c_str(), 1);
@@ -168,6 +193,7 @@ protected:
         unsetenv("QUORVANE_DPI");
         gShownTitles.clear();
         gMainWindowId.store(0);
+        gStateChanges.store(0);
         setWindowSystemObserver(&kObserver);
         host.settingsFolder = dir.path();
         host.quitRequestedFlag = &quit;
@@ -239,6 +265,71 @@ TEST_P(MainWindowWaylandTest, DrawsTakesAClickOnSettingsAndIdlesQuietly) {
 INSTANTIATE_TEST_SUITE_P(OutputScales, MainWindowWaylandTest, ::testing::Values(1, 2),
                          [](const auto& info) { return "Scale" + std::to_string(info.param); });
 
+// On weston's desktop-shell (a panel at the top, windows placed by the
+// shell, where SDL 2.26's libdecor path crashed in its configure handler once
+// a dialog had come and gone and the window was then maximised): dialogs
+// come and go, each followed by the caption's maximise button, which
+// maximises and restores the window in turn through the compositor's
+// configure. The clicks and Escape go into the window layer's queue as in
+// the test above (weston's X11 seat here does not follow XTest).
+class DesktopShellTest : public MainWindowWaylandTest {
+protected:
+    test::WestonShell shell() const override { return test::WestonShell::Desktop; }
+    // Some frames after the event: the configure it brings has been handled.
+    static bool framesGoOn() {
+        const uint64_t before = presentedFrameCount();
+        return test::eventually([&] { return presentedFrameCount() >= before + 3; }, 20000);
+    }
+    void clickAt(const RectF& r) {
+        const int scale = GetParam();
+        pushClick(gMainWindowId.load(), static_cast<int>((r.left + r.right) / 2 / scale),
+                  static_cast<int>((r.top + r.bottom) / 2 / scale));
+    }
+};
+
+TEST_P(DesktopShellTest, DialogsThenMaximiseAndRestoreLeaveTheWindowRunning) {
+    host.start();
+    ASSERT_TRUE(test::eventually([&] { return presentedFrameCount() >= 3 && gMainWindowId.load() != 0; }, 20000));
+    ASSERT_TRUE(test::eventually([] { return headerLayout().captionButtons[kCaptionMaximize].right > 0; }));
+    const RectF options = profileBarLayout().buttons[kButtonOptions];
+    constexpr int kRounds = 6;
+    for (int round = 0; round < kRounds; ++round) {
+        SCOPED_TRACE(round);
+        // Settings opens (a click on the main window while a dialog is
+        // still open is dropped, so it is clicked until it opens) and
+        // Escape closes it.
+        const int before = timesShown("Settings");
+        ASSERT_TRUE(test::eventually(
+            [&] {
+                if (timesShown("Settings") > before)
+                    return true;
+                clickAt(options);
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the click's turn to arrive
+                return timesShown("Settings") > before;
+            },
+            20000));
+        ASSERT_TRUE(framesGoOn());
+        pushEscape(gDialogId.load());
+        ASSERT_TRUE(framesGoOn());
+        // Maximise or restore by the caption button, clicked until the main
+        // window takes it (once the dialog is gone), then the configure.
+        const int changes = gStateChanges.load();
+        ASSERT_TRUE(test::eventually(
+            [&] {
+                if (gStateChanges.load() > changes)
+                    return true;
+                clickAt(headerLayout().captionButtons[kCaptionMaximize]);
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                return gStateChanges.load() > changes;
+            },
+            20000));
+        ASSERT_TRUE(framesGoOn());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(OutputScales, DesktopShellTest, ::testing::Values(1, 2),
+                         [](const auto& info) { return "Scale" + std::to_string(info.param); });
+
 // Weston's headless back end has no input seat, without which SDL's Wayland
 // driver cannot start: X11 through Xwayland takes over where there is a
 // display, else there is no window, and the reason says why.
@@ -261,6 +352,21 @@ TEST(WaylandWithoutSeat, FallsBackToX11OrSaysWhyThereIsNoWindow) {
     EXPECT_EQ(windowSystemNote(),
               "Wayland: the Wayland compositor offers no input seat; the window uses X11 through Xwayland");
     windowSystemShutdown();
+}
+
+// The same compositor with SDL_VIDEODRIVER unset and no DISPLAY: SDL would
+// take Wayland (X11 has nothing to open), whose start needs the seat.
+TEST(WaylandWithoutSeat, AnUnsetDriverWithoutDisplaySaysWhyThereIsNoWindow) {
+    test::WestonServer weston;
+    ASSERT_TRUE(weston.start(test::WestonBackend::Headless, 1280, 800)) << weston.error();
+    for (const auto& [name, value] : weston.clientEnvironment())
+        setenv(name.c_str(), value.c_str(), 1);
+    unsetenv("SDL_VIDEODRIVER");
+    unsetenv("DISPLAY");
+    std::string error;
+    EXPECT_FALSE(windowSystemInit(&error));
+    EXPECT_EQ(error, "no window on Wayland: the Wayland compositor offers no input seat");
+    EXPECT_FALSE(windowSystemReady());
 }
 
 }  // namespace

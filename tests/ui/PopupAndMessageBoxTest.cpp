@@ -8,6 +8,7 @@
 #include "ui/MainWindow.h"
 #include "ui/MessageBox.h"
 #include "ui/PopupMenu.h"
+#include "ui/panels/MainWindowBands.h"
 
 #include <filesystem>
 
@@ -163,17 +164,19 @@ TEST_F(MessageBoxTest, AnInfoBoxClosesOnEnterAndAFakeCanBeInstalled) {
     EXPECT_EQ(fake.shows, 1);
 }
 
-TEST_F(MessageBoxTest, TheEmptyMainWindowRendersItsBackgroundAndBandFrames) {
+TEST_F(MessageBoxTest, TheMainWindowRendersItsBackgroundAndBandFrames) {
     createTextFormats();
     createBrushes(0);
+    resetMainWindowBands();
     auto image = ImageTarget::create(1500, 860);
     ASSERT_TRUE(image);
     paintMainWindow(image->context(), 1500, 860, 0);
     image->finish();
-    // Header band, the card area and the status bar.
-    EXPECT_TRUE(test::colorNear(image->pixel(700, 20), {22, 25, 32, 255}));
-    EXPECT_TRUE(test::colorNear(image->pixel(700, 400), {16, 18, 22, 255}));
-    EXPECT_TRUE(test::colorNear(image->pixel(700, 840), {22, 25, 32, 255}));
+    // The header's strip, the background between the cards and the control
+    // panel, and the panel's body.
+    EXPECT_TRUE(test::colorNear(image->pixel(562, 28), {22, 25, 32, 255}));
+    EXPECT_TRUE(test::colorNear(image->pixel(1108, 400), {16, 18, 22, 255}));
+    EXPECT_TRUE(test::colorNear(image->pixel(1125, 140), {22, 25, 32, 255}));
     std::filesystem::create_directories(QV_RENDERS_DIR);
     EXPECT_TRUE(image->savePng(std::string(QV_RENDERS_DIR) + "/main_window_empty.png"));
     releaseGuiResources();

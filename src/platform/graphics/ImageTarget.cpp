@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace qv {
 
@@ -77,6 +78,24 @@ void ImageTarget::clearTransparent() {
     cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
     cairo_paint(cr);
     cairo_restore(cr);
+}
+
+void ImageTarget::scrollLeft(int columns) {
+    if (columns <= 0)
+        return;
+    finish();
+    cairo_surface_t* surface = surfaceOf(m_surface);
+    unsigned char* data = cairo_image_surface_get_data(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
+    const size_t kept = static_cast<size_t>(std::max(0, m_width - columns)) * 4;
+    const size_t freed = static_cast<size_t>(std::min(columns, m_width)) * 4;
+    for (int y = 0; y < m_height; ++y) {
+        unsigned char* row = data + static_cast<size_t>(y) * stride;
+        if (kept > 0)
+            std::memmove(row, row + freed, kept);
+        std::memset(row + kept, 0, freed);
+    }
+    cairo_surface_mark_dirty(surface);
 }
 
 Rgba8 ImageTarget::pixel(int x, int y) const {

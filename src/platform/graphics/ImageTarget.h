@@ -40,6 +40,10 @@ public:
     void drawOnto(DrawContext& destination, PointF topLeft, float opacity = 1.0f);
     // Clears the image to transparent and resets its context for a new drawing.
     void clearTransparent();
+    // Moves every pixel `columns` to the left (what leaves the image is gone)
+    // and clears the columns that come free on the right to transparent.
+    // Ends what is still pushed on the image first.
+    void scrollLeft(int columns);
     // Writes the image as a PNG; false (with `error` set) on failure.
     bool savePng(const std::string& path, std::string* error = nullptr);
 

@@ -5,6 +5,7 @@
 #include "ui/Appearance.h"
 #include "ui/GuiHooks.h"
 #include "ui/GuiHost.h"
+#include "ui/WidgetList.h"
 #include "ui/WidgetPainters.h"
 #include "ui/dialogs/DialogRunner.h"
 #include "ui/panels/EffectCards.h"
@@ -225,9 +226,11 @@ bool handleMove(ChannelRoutingState& state, float x, float y) {
         setRouteGain(state, state.dragRow, state.dragZone, cell.value);
         return true;
     }
-    bool changed = false;
+    // The footer's buttons act on the press (handleButtonDown).
+    WidgetList widgets;
     for (UiButton& button : state.buttons)
-        changed |= buttonHover(button, x, y);
+        widgets.add(button, kNoWidget);
+    bool changed = routeWidgetMouse(widgets, kWmMouseMove, x, y).repaint;
     const auto setFlag = [&](uint8_t& flag, bool on) {
         if (flag != static_cast<uint8_t>(on)) {
             flag = on;
@@ -587,7 +590,7 @@ bool channelRoutingMouse(uint32_t message, float x, float y, uintptr_t wParam, v
     }
 }
 
-bool channelRoutingKey(uint32_t message, uintptr_t wParam, void* user, intptr_t) {
+bool channelRoutingKey(uint32_t message, uintptr_t wParam, intptr_t, void* user) {
     auto& state = *static_cast<ChannelRoutingState*>(user);
     if (message == kWmKeyDown && wParam == static_cast<uintptr_t>(kVkEscape)) {
         close(state, 0);

@@ -81,7 +81,7 @@ DialogSpec channelRoutingSpec(ChannelRoutingState& state, WindowHandle parent);
 
 void channelRoutingPaint(DrawContext& context, float width, float height, void* user);
 bool channelRoutingMouse(uint32_t message, float x, float y, uintptr_t wParam, void* user);
-bool channelRoutingKey(uint32_t message, uintptr_t wParam, void* user, intptr_t lParam);
+bool channelRoutingKey(uint32_t message, uintptr_t wParam, intptr_t lParam, void* user);
 
 // Opens the dialog over `parent` and returns when it closed.
 void openChannelRouting(WindowHandle parent, GuiHost* host);

@@ -9,6 +9,7 @@
 #include "ui/Appearance.h"
 #include "ui/DialogHost.h"
 #include "ui/MessageBox.h"
+#include "ui/WidgetList.h"
 #include "ui/WidgetPainters.h"
 #include "ui/dialogs/ProfileDialogPaint.h"
 #include "ui/dialogs/ProfileTransfer.h"
@@ -216,7 +217,7 @@ bool pollCommunityProfiles(CommunityProfilesState& state) {
     return true;
 }
 
-bool timerCommunityProfiles(uint32_t timerId, void* user, uintptr_t, intptr_t) {
+bool timerCommunityProfiles(uint32_t timerId, uintptr_t, intptr_t, void* user) {
     if (timerId != kCatalogueReplyTimer)
         return false;
     return pollCommunityProfiles(*static_cast<CommunityProfilesState*>(user));
@@ -257,36 +258,22 @@ void paintCommunityProfiles(DrawContext& context, float width, float height, voi
 
 bool mouseCommunityProfiles(uint32_t message, float x, float y, uintptr_t wParam, void* user) {
     auto& state = *static_cast<CommunityProfilesState*>(user);
-    switch (message) {
-    case kWmMouseMove: {
-        bool changed = listBoxHover(state.list, x, y);
-        changed |= buttonHover(state.download, x, y);
-        changed |= buttonHover(state.close, x, y);
-        return changed;
-    }
-    case kWmLButtonDown:
-    case kWmLButtonDblClk:
-        if (listBoxClick(state.list, x, y) == kWidgetChanged)
-            setStatus(state, {}, kStatusNone);
-        buttonPress(state.download, x, y);
-        buttonPress(state.close, x, y);
-        return true;
-    case kWmLButtonUp:
-        if (buttonRelease(state.download, x, y) == kWidgetClicked)
-            requestDownload(state);
-        else if (buttonRelease(state.close, x, y) == kWidgetClicked)
-            closeDialog(0);
-        state.download.pressed = state.close.pressed = 0;
-        return true;
-    case kWmMouseWheel:
-        listBoxScroll(state.list, wheelDelta(wParam));
-        return true;
-    default:
-        return false;
-    }
+    enum { kList, kDownload, kClose };
+    WidgetList widgets;
+    widgets.add(state.list, kList);
+    widgets.add(state.download, kDownload);
+    widgets.add(state.close, kClose);
+    const WidgetRoute route = routeWidgetMouse(widgets, message, x, y, wParam);
+    if (route.changed == kList)
+        setStatus(state, {}, kStatusNone);
+    if (route.clicked == kDownload)
+        requestDownload(state);
+    else if (route.clicked == kClose)
+        closeDialog(0);
+    return route.repaint;
 }
 
-bool keyCommunityProfiles(uint32_t message, uintptr_t wParam, void* user, intptr_t) {
+bool keyCommunityProfiles(uint32_t message, uintptr_t wParam, intptr_t, void* user) {
     auto& state = *static_cast<CommunityProfilesState*>(user);
     if (message != kWmKeyDown)
         return false;

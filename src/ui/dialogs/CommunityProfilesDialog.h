@@ -48,10 +48,10 @@ bool startCommunityProfiles(CommunityProfilesState& state, WindowHandle parent);
 // dialog, or (failed, invalid or empty, after a message box) closes it; a
 // download is installed or says why not. True when something changed.
 bool pollCommunityProfiles(CommunityProfilesState& state);
-bool timerCommunityProfiles(uint32_t timerId, void* user, uintptr_t wParam, intptr_t lParam);
+bool timerCommunityProfiles(uint32_t timerId, uintptr_t wParam, intptr_t lParam, void* user);
 void paintCommunityProfiles(DrawContext& context, float width, float height, void* user);
 bool mouseCommunityProfiles(uint32_t message, float x, float y, uintptr_t wParam, void* user);
-bool keyCommunityProfiles(uint32_t message, uintptr_t wParam, void* user, intptr_t lParam);
+bool keyCommunityProfiles(uint32_t message, uintptr_t wParam, intptr_t lParam, void* user);
 bool messageCommunityProfiles(uint32_t message, uintptr_t wParam, intptr_t lParam, void* user);
 // Starts downloading the selected entry (kMsgDownloadProfile); the reply is
 // installed by pollCommunityProfiles.

@@ -3,6 +3,7 @@
 #include "platform/graphics/Graphics.h"
 #include "ui/Appearance.h"
 #include "ui/DialogHost.h"
+#include "ui/WidgetList.h"
 #include "ui/WidgetPainters.h"
 #include "ui/dialogs/DialogPaint.h"
 
@@ -42,28 +43,17 @@ void paintConsoleWarning(DrawContext& context, float width, float height, void* 
 
 bool consoleWarningMouse(uint32_t message, float x, float y, uintptr_t, void* user) {
     auto& d = *static_cast<ConsoleWarningState*>(user);
-    switch (message) {
-    case kWmMouseMove: {
-        const bool a = toggleHover(d.dontShow, x, y);
-        const bool b = buttonHover(d.ok, x, y);
-        return a || b;
-    }
-    case kWmLButtonDown:
-    case kWmLButtonDblClk:
-        if (toggleClick(d.dontShow, x, y) == kWidgetChanged)
-            return true;
-        buttonPress(d.ok, x, y);
-        return true;
-    case kWmLButtonUp:
-        if (buttonRelease(d.ok, x, y) == kWidgetClicked)
-            closeDialog(1);
-        return true;
-    default:
-        return false;
-    }
+    enum { kDontShow, kOk };
+    WidgetList widgets;
+    widgets.add(d.dontShow, kDontShow);
+    widgets.add(d.ok, kOk);
+    const WidgetRoute route = routeWidgetMouse(widgets, message, x, y);
+    if (route.clicked == kOk)
+        closeDialog(1);
+    return route.repaint;
 }
 
-bool consoleWarningKey(uint32_t message, uintptr_t wParam, void*, intptr_t) {
+bool consoleWarningKey(uint32_t message, uintptr_t wParam, intptr_t, void*) {
     if (message != kWmKeyDown)
         return false;
     if (wParam == static_cast<uintptr_t>(kVkReturn))

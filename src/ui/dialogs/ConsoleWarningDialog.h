@@ -25,7 +25,7 @@ void initConsoleWarning(ConsoleWarningState& state);
 void paintConsoleWarning(DrawContext& context, float width, float height, void* user);
 bool consoleWarningMouse(uint32_t message, float x, float y, uintptr_t wParam, void* user);
 // Enter: OK (result 1); Escape: result 0.
-bool consoleWarningKey(uint32_t message, uintptr_t wParam, void* user, intptr_t lParam);
+bool consoleWarningKey(uint32_t message, uintptr_t wParam, intptr_t lParam, void* user);
 
 // Runs the dialog (350 x 170); true when it was closed with OK while
 // "Don't show again" was on.

@@ -103,6 +103,8 @@ void logEnumeration(WizardLog* log, const RawDeviceList& raw) {
 
 void copyAndFilter(WizardState& state) {
     std::vector<PhysicalDevice> all;
+    if (state.services.devicesVersion)
+        state.devicesVersion = state.services.devicesVersion();
     if (state.services.copyDevices)
         all = state.services.copyDevices();
     if (state.log)
@@ -116,17 +118,47 @@ void copyAndFilter(WizardState& state) {
 bool isProVariant(const DeviceInfo& variant) { return hostApiClass(variant.hostApiType) == HostApiClass::Pro; }
 
 int initialBufferSelection(const DeviceInfo& variant, int savedPosition) {
-    // A server that sets the buffer: its size, which is what the stream runs at.
-    if (variant.serverBufferFrames > 0) {
-        const int server = bufferPosition(variant.serverBufferFrames);
-        if (server >= 0)
-            return server;
-    }
+    // A server that sets the buffer: its size, which is what the stream
+    // runs at. One that grants what is asked for: the saved size.
+    const int server = variant.serverBufferFrames > 0 ? bufferPosition(variant.serverBufferFrames) : -1;
+    if (server >= 0 && !variant.serverTakesRequest)
+        return server;
     if (variant.hostApiName == "ASIO")
         return 0;
     if (isProVariant(variant))
-        return savedPosition >= 0 ? savedPosition : 0;
+        return savedPosition >= 0 ? savedPosition : (server >= 0 ? server : 0);
     return savedPosition < 2 ? 3 : savedPosition;
+}
+
+bool refreshServerFigures(WizardState& state) {
+    if (!state.services.devicesVersion || !state.services.copyDevices)
+        return false;
+    const uint32_t version = state.services.devicesVersion();
+    if (version == state.devicesVersion)
+        return false;
+    state.devicesVersion = version;
+    bool changed = false;
+    for (const PhysicalDevice& fresh : state.services.copyDevices()) {
+        for (PhysicalDevice& shown : state.devices) {
+            if (shown.hardwareName != fresh.hardwareName)
+                continue;
+            for (DeviceInfo& v : shown.apis) {
+                for (const DeviceInfo& f : fresh.apis) {
+                    if (f.hostApiType != v.hostApiType || f.serverBufferFrames <= 0 || v.serverBufferFrames <= 0)
+                        continue;
+                    if (f.serverBufferFrames != v.serverBufferFrames || f.serverLatencyMs != v.serverLatencyMs) {
+                        if (state.log)
+                            state.log->log("Server buffer of \"%s\" (%s): %d samples, %.1fms", shown.hardwareName.c_str(),
+                                           v.hostApiName.c_str(), f.serverBufferFrames, f.serverLatencyMs);
+                        v.serverBufferFrames = f.serverBufferFrames;
+                        v.serverLatencyMs = f.serverLatencyMs;
+                        changed = true;
+                    }
+                }
+            }
+        }
+    }
+    return changed;
 }
 
 std::vector<int> listWizardVariants(const PhysicalDevice& device) {
@@ -384,7 +416,7 @@ void lookForDevicesAgain(WizardState& state) {
     }
 }
 
-bool wizardTimer(uint32_t timerId, void* user, uintptr_t, intptr_t) {
+bool wizardTimer(uint32_t timerId, uintptr_t, intptr_t, void* user) {
     auto* state = static_cast<WizardState*>(user);
     if (!state || timerId != kWizardTimerId)
         return false;

@@ -57,6 +57,9 @@ inline constexpr float kTestToneGain = 0.7f;
 struct WizardServices {
     LiveSettings* settings = &gSettings;
     std::function<std::vector<PhysicalDevice>()> copyDevices;
+    // Moves on with every new copy of the device list (new server figures
+    // included); empty: the list is copied only when the wizard lists afresh.
+    std::function<uint32_t()> devicesVersion;
     // PortAudio's own list, for the log; empty: the published one (AudioStatus.h).
     std::function<RawDeviceList()> copyRawDevices;
     // Restart the audio from the settings; false when refused (a worker runs).
@@ -128,6 +131,7 @@ struct WizardState {
     bool toneDeferred = false;     // a held test waits for the streams
     int32_t deferredChannel = -1, deferredStream = 0;
     bool lookingAgain = false;     // a restart to list the devices afresh
+    uint32_t devicesVersion = 0;   // services.devicesVersion() when the list was last read
     bool timerOn = false;
     bool captured = false;
 
@@ -142,10 +146,16 @@ std::vector<int> listWizardVariants(const PhysicalDevice& device);
 bool isProVariant(const DeviceInfo& variant);
 // The buffer list's selection (index into kWizardBufferSizes) for a variant
 // when it is chosen; `savedPosition` is the saved size's position, -1 for
-// none. A server that sets the buffer (JACK) selects its own size; ASIO
-// selects 64 frames; another pro variant keeps what is saved (64 without);
+// none. A server that sets the buffer (jackd) selects its own size; ASIO
+// selects 64 frames; another pro variant (PipeWire's JACK, which grants the
+// size asked for) keeps what is saved (the server's size, else 64 without);
 // the direct class keeps it from 256 up (512 without).
 int initialBufferSelection(const DeviceInfo& variant, int savedPosition);
+// Takes the server figures (buffer size, latency) of a device list copied
+// since the wizard read it into the variants it shows, leaving the list and
+// every choice as they are. True when a figure changed (repaint). Called on
+// a timer of the dialog while it is open.
+bool refreshServerFigures(WizardState& state);
 // Keeps devices with a pro or direct variant, pro devices first (stable).
 std::vector<PhysicalDevice> filterWizardDevices(std::vector<PhysicalDevice> devices);
 
@@ -191,8 +201,8 @@ bool finishWizard(WizardState& state, bool programEnding = false);
 
 void wizardPaint(DrawContext& context, float width, float height, void* user);
 bool wizardMouse(uint32_t message, float x, float y, uintptr_t wParam, void* user);
-bool wizardKey(uint32_t message, uintptr_t wParam, void* user, intptr_t lParam);
-bool wizardTimer(uint32_t timerId, void* user, uintptr_t wParam, intptr_t lParam);
+bool wizardKey(uint32_t message, uintptr_t wParam, intptr_t lParam, void* user);
+bool wizardTimer(uint32_t timerId, uintptr_t wParam, intptr_t lParam, void* user);
 
 // Lays out the current page for a client of width x height pixels (the hit
 // rectangles that the mouse handler tests); the painter and the mouse handler

@@ -15,7 +15,8 @@ namespace {
 
 // A quit that begins while the wizard's window is being made can end the
 // main window without closing the wizard: a slow timer of the dialog's own
-// watches the quit flag and closes it.
+// watches the quit flag and closes it. The same timer takes new server
+// figures of the device list into the page.
 constexpr uint32_t kQuitWatchTimerId = 2;
 constexpr uint32_t kQuitWatchMs = 250;
 
@@ -42,18 +43,21 @@ bool dialogMouse(uint32_t message, float x, float y, uintptr_t wParam, void* use
     return wizardMouse(message, x, y, wParam, &static_cast<WizardDialog*>(user)->state);
 }
 
-bool dialogKey(uint32_t message, uintptr_t wParam, void* user, intptr_t lParam) {
-    return wizardKey(message, wParam, &static_cast<WizardDialog*>(user)->state, lParam);
+bool dialogKey(uint32_t message, uintptr_t wParam, intptr_t lParam, void* user) {
+    return wizardKey(message, wParam, lParam, &static_cast<WizardDialog*>(user)->state);
 }
 
-bool dialogTimer(uint32_t timerId, void* user, uintptr_t wParam, intptr_t lParam) {
+bool dialogTimer(uint32_t timerId, uintptr_t wParam, intptr_t lParam, void* user) {
     auto* dialog = static_cast<WizardDialog*>(user);
     if (timerId == kQuitWatchTimerId) {
-        if (programEnding(dialog->host))
+        if (programEnding(dialog->host)) {
             closeDialog(0);
-        return false;
+            return false;
+        }
+        // New server figures (a quantum changed while the wizard is open).
+        return refreshServerFigures(dialog->state);
     }
-    return wizardTimer(timerId, &dialog->state, wParam, lParam);
+    return wizardTimer(timerId, wParam, lParam, &dialog->state);
 }
 
 }  // namespace
@@ -72,6 +76,7 @@ void openDeviceWizard(WindowHandle parent, GuiHost* host) {
     services.settings = &gSettings;
     if (host) {
         services.copyDevices = [host] { return host->devices(); };
+        services.devicesVersion = [host] { return host->devicesVersion(); };
         if (host->reopenAudioFn) {
             services.reopenAudio = [host](int paIndex, int channels, int frames) {
                 return host->reopenAudioFn(paIndex, channels, frames);

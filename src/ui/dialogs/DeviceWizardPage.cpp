@@ -6,6 +6,7 @@
 #include "platform/Window.h"
 #include "platform/graphics/Graphics.h"
 #include "ui/Appearance.h"
+#include "ui/WidgetList.h"
 #include "ui/WidgetPainters.h"
 
 #include <algorithm>
@@ -362,7 +363,11 @@ void paintStep1Block(DrawContext& c, const WizardState& state, int which, float 
     text(c, kFormatSmall, format("Channels: %d (auto-detected from device)", v ? v->maxOutputChannels : 0),
          {24 * s, y, w - 24 * s, y + 18 * s}, kBrushText78);
     y += 24 * s;
-    const bool serverSets = v && isProVariant(*v) && v->hostApiName == kProClassName;
+    // jackd sets the buffer size itself; PipeWire grants the size asked for
+    // (within its limits), so there the list applies and the page says what
+    // was granted.
+    const bool serverSets = v && isProVariant(*v) && v->hostApiName == kProClassName && !v->serverTakesRequest;
+    const bool serverGrants = v && v->serverTakesRequest && v->serverBufferFrames > 0;
     text(c, kFormatSmall,
          serverSets ? format("Buffer Size (the list applies to %s devices)", kDirectClassName) : std::string("Buffer Size"),
          {24 * s, y, w - 24 * s, y + 16 * s}, kBrushText38);
@@ -375,6 +380,9 @@ void paintStep1Block(DrawContext& c, const WizardState& state, int which, float 
                          v->serverBufferFrames, v->serverLatencyMs);
     else if (serverSets)
         latency = format("The %s server sets the buffer size", kProClassName);
+    else if (serverGrants)
+        latency = format("Estimated latency: %.1fms at 48kHz; the server granted %d samples, %.1fms",
+                         kWizardBufferSizes[bufSel] / 48.0, v->serverBufferFrames, v->serverLatencyMs);
     else
         latency = format("Estimated latency: %.1fms at 48kHz", kWizardBufferSizes[bufSel] / 48.0);
     text(c, kFormatSmall, latency, {24 * s, y, w - 24 * s, y + 18 * s}, kBrushText55);
@@ -716,10 +724,30 @@ bool pressFooter(WizardState& state, float x, float y) {
 
 bool hover(WizardState& state, float x, float y) {
     const WizardLayout& L = state.layout;
-    bool changed = false;
-    changed |= buttonHover(state.back, x, y);
-    changed |= buttonHover(state.next, x, y);
-    changed |= buttonHover(state.close, x, y);
+    // The page's kit widgets follow the pointer; what a page does not show
+    // gets nothing. Their presses act at once (pressFooter, pressStep*).
+    const bool troubleshooting = state.step >= 2 && state.troubleshooter;
+    const bool channels = state.step >= 2 && !state.troubleshooter;
+    WidgetList widgets;
+    widgets.add(state.back, kNoWidget);
+    widgets.add(state.next, kNoWidget);
+    widgets.add(state.close, kNoWidget);
+    widgets.add(state.lookAgain, kNoWidget, state.step == 0);
+    widgets.add(state.driver1, kNoWidget, state.step == 1);
+    widgets.add(state.buffer1, kNoWidget, state.step == 1);
+    widgets.add(state.driver2, kNoWidget, state.step == 1 && state.useSecond);
+    widgets.add(state.buffer2, kNoWidget, state.step == 1 && state.useSecond);
+    widgets.add(state.troubleChannels, kNoWidget, troubleshooting);
+    widgets.add(state.troubleTest, kNoWidget, troubleshooting);
+    widgets.add(state.troubleUse, kNoWidget, troubleshooting);
+    widgets.add(state.troubleBack, kNoWidget, troubleshooting);
+    for (int i = 0; i < 2; ++i) {
+        const bool shown = channels && (i == 0 || state.useSecond);
+        widgets.add(state.testAll[i], kNoWidget, shown);
+        for (int j = 0; j < 8; ++j)
+            widgets.add(state.channelButtons[i][j], kNoWidget, shown && j < L.channelCount[i]);
+    }
+    bool changed = routeWidgetMouse(widgets, kWmMouseMove, x, y).repaint;
     const auto setFlag = [&](auto& flag, auto value) {
         if (flag != value) {
             flag = value;
@@ -740,25 +768,7 @@ bool hover(WizardState& state, float x, float y) {
         setFlag(state.hoverRow1, rowUnder(L.list1, state.scroll1, nullptr));
         setFlag(state.hoverRow2, state.useSecond ? rowUnder(L.list2, state.scroll2, &state.secondChoices) : -1);
         setFlag(state.toggleHover, count > 0 && pointInRect(L.toggle, x, y));
-        changed |= buttonHover(state.lookAgain, x, y);
-    } else if (state.step == 1) {
-        changed |= segmentedHover(state.driver1, x, y);
-        changed |= segmentedHover(state.buffer1, x, y);
-        if (state.useSecond) {
-            changed |= segmentedHover(state.driver2, x, y);
-            changed |= segmentedHover(state.buffer2, x, y);
-        }
-    } else if (state.troubleshooter) {
-        changed |= segmentedHover(state.troubleChannels, x, y);
-        changed |= buttonHover(state.troubleTest, x, y);
-        changed |= buttonHover(state.troubleUse, x, y);
-        changed |= buttonHover(state.troubleBack, x, y);
-    } else {
-        for (int i = 0; i < (state.useSecond ? 2 : 1); ++i) {
-            changed |= buttonHover(state.testAll[i], x, y);
-            for (int j = 0; j < L.channelCount[i]; ++j)
-                changed |= buttonHover(state.channelButtons[i][j], x, y);
-        }
+    } else if (channels) {
         setFlag(state.linkHover, pointInRect(L.link, x, y));
     }
     return changed;
@@ -822,7 +832,7 @@ bool wizardMouse(uint32_t message, float x, float y, uintptr_t wParam, void* use
     }
 }
 
-bool wizardKey(uint32_t message, uintptr_t wParam, void* user, intptr_t) {
+bool wizardKey(uint32_t message, uintptr_t wParam, intptr_t, void* user) {
     auto* state = static_cast<WizardState*>(user);
     if (!state || message != kWmKeyDown || wParam != static_cast<uintptr_t>(kVkEscape))
         return false;

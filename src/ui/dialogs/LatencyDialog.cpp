@@ -5,6 +5,7 @@
 #include "platform/graphics/Utf8.h"
 #include "ui/Appearance.h"
 #include "ui/DialogHost.h"
+#include "ui/WidgetList.h"
 #include "ui/WidgetPainters.h"
 #include "ui/dialogs/DialogPaint.h"
 
@@ -129,7 +130,7 @@ void startLatencyTest(LatencyDialogState& d) {
     setWindowTimer(currentDialogWindow(), kLatencyPollTimer, kLatencyPollMs);
 }
 
-bool latencyDialogTimer(uint32_t timerId, void* user, uintptr_t, intptr_t) {
+bool latencyDialogTimer(uint32_t timerId, uintptr_t, intptr_t, void* user) {
     auto& d = *static_cast<LatencyDialogState*>(user);
     if (timerId != kLatencyPollTimer || d.testState != kLatencyTesting)
         return false;
@@ -156,41 +157,22 @@ bool latencyDialogTimer(uint32_t timerId, void* user, uintptr_t, intptr_t) {
 
 bool latencyDialogMouse(uint32_t message, float x, float y, uintptr_t wParam, void* user) {
     auto& d = *static_cast<LatencyDialogState*>(user);
-    switch (message) {
-    case kWmMouseMove: {
-        bool changed = dropdownHover(d.inputList, x, y);
-        changed |= buttonHover(d.runButton, x, y);
-        changed |= buttonHover(d.closeButton, x, y);
-        return changed;
+    enum { kInputs, kRun, kClose };
+    WidgetList widgets;
+    widgets.add(d.inputList, kInputs);
+    widgets.add(d.runButton, kRun);
+    widgets.add(d.closeButton, kClose);
+    const WidgetRoute route = routeWidgetMouse(widgets, message, x, y, wParam);
+    if (route.clicked == kClose) {
+        endLatencyDialog(d);
+        closeDialog(0);
+    } else if (route.clicked == kRun) {
+        startLatencyTest(d);
     }
-    case kWmLButtonDown:
-    case kWmLButtonDblClk:
-        if (d.inputList.open) {
-            dropdownClick(d.inputList, x, y);
-            return true;
-        }
-        dropdownClick(d.inputList, x, y);
-        if (!d.inputList.open) {
-            buttonPress(d.runButton, x, y);
-            buttonPress(d.closeButton, x, y);
-        }
-        return true;
-    case kWmMouseWheel:
-        return dropdownWheel(d.inputList, x, y, wheelDelta(wParam)) || dropdownHover(d.inputList, x, y);
-    case kWmLButtonUp:
-        if (buttonRelease(d.closeButton, x, y) == kWidgetClicked) {
-            endLatencyDialog(d);
-            closeDialog(0);
-        }
-        if (buttonRelease(d.runButton, x, y) == kWidgetClicked)
-            startLatencyTest(d);
-        return true;
-    default:
-        return false;
-    }
+    return route.repaint;
 }
 
-bool latencyDialogKey(uint32_t message, uintptr_t wParam, void* user, intptr_t) {
+bool latencyDialogKey(uint32_t message, uintptr_t wParam, intptr_t, void* user) {
     auto& d = *static_cast<LatencyDialogState*>(user);
     if (message != kWmKeyDown)
         return false;

@@ -45,8 +45,8 @@ struct LatencyDialogState {
 void initLatencyDialog(LatencyDialogState& state, const std::vector<InputDevice>& inputs, IClock* clock = nullptr);
 void paintLatencyDialog(DrawContext& context, float width, float height, void* user);
 bool latencyDialogMouse(uint32_t message, float x, float y, uintptr_t wParam, void* user);
-bool latencyDialogKey(uint32_t message, uintptr_t wParam, void* user, intptr_t lParam);
-bool latencyDialogTimer(uint32_t timerId, void* user, uintptr_t wParam, intptr_t lParam);
+bool latencyDialogKey(uint32_t message, uintptr_t wParam, intptr_t lParam, void* user);
+bool latencyDialogTimer(uint32_t timerId, uintptr_t wParam, intptr_t lParam, void* user);
 // "Run Test": hands the selected input to the main loop.
 void startLatencyTest(LatencyDialogState& state);
 // The dialog closes: a request still pending is withdrawn.

@@ -5,6 +5,7 @@
 #include "platform/graphics/Graphics.h"
 #include "ui/Appearance.h"
 #include "ui/DialogHost.h"
+#include "ui/WidgetList.h"
 #include "ui/WidgetPainters.h"
 #include "ui/dialogs/ProfileDialogPaint.h"
 
@@ -39,7 +40,7 @@ public:
         spec.onPaint = paintPathDialog;
         spec.onMouse = mousePathDialog;
         spec.onKey = keyPathDialog;
-        spec.onTimer = [](uint32_t id, void*, uintptr_t, intptr_t) { return id == kCaretBlinkTimer; };
+        spec.onTimer = [](uint32_t id, uintptr_t, intptr_t, void*) { return id == kCaretBlinkTimer; };
         spec.userData = &state;
         FileDialogResult result;
         const int code = runModalDialog(spec);
@@ -118,32 +119,20 @@ void acceptPathDialog(PathDialogState& state) {
 
 bool mousePathDialog(uint32_t message, float x, float y, uintptr_t, void* user) {
     auto& state = *static_cast<PathDialogState*>(user);
-    switch (message) {
-    case kWmMouseMove: {
-        bool changed = textFieldHover(state.field, x, y);
-        changed |= buttonHover(state.ok, x, y);
-        changed |= buttonHover(state.cancel, x, y);
-        return changed;
-    }
-    case kWmLButtonDown:
-    case kWmLButtonDblClk:
-        textFieldClick(state.field, x, y);
-        buttonPress(state.ok, x, y);
-        buttonPress(state.cancel, x, y);
-        return true;
-    case kWmLButtonUp:
-        if (buttonRelease(state.ok, x, y) == kWidgetClicked)
-            acceptPathDialog(state);
-        else if (buttonRelease(state.cancel, x, y) == kWidgetClicked)
-            closeDialog(0);
-        state.ok.pressed = state.cancel.pressed = 0;
-        return true;
-    default:
-        return false;
-    }
+    enum { kOk, kCancel };
+    WidgetList widgets;
+    widgets.addFocusField(state.field, kNoWidget);
+    widgets.add(state.ok, kOk);
+    widgets.add(state.cancel, kCancel);
+    const WidgetRoute route = routeWidgetMouse(widgets, message, x, y);
+    if (route.clicked == kOk)
+        acceptPathDialog(state);
+    else if (route.clicked == kCancel)
+        closeDialog(0);
+    return route.repaint;
 }
 
-bool keyPathDialog(uint32_t message, uintptr_t wParam, void* user, intptr_t) {
+bool keyPathDialog(uint32_t message, uintptr_t wParam, intptr_t, void* user) {
     auto& state = *static_cast<PathDialogState*>(user);
     const int code = static_cast<int>(wParam);
     if (message == kWmChar)

@@ -23,7 +23,7 @@ struct PathDialogState {
 void initPathDialogState(PathDialogState& state, const FileDialogRequest& request);
 void paintPathDialog(DrawContext& context, float width, float height, void* user);
 bool mousePathDialog(uint32_t message, float x, float y, uintptr_t wParam, void* user);
-bool keyPathDialog(uint32_t message, uintptr_t wParam, void* user, intptr_t lParam);
+bool keyPathDialog(uint32_t message, uintptr_t wParam, intptr_t lParam, void* user);
 // OK: closes with 1 when the path is acceptable (absolute; for opening, a
 // regular file; for saving, not a folder), else sets `problem`.
 void acceptPathDialog(PathDialogState& state);

@@ -6,6 +6,7 @@
 #include "settings/ProfileName.h"
 #include "ui/AppMessages.h"
 #include "ui/DialogHost.h"
+#include "ui/WidgetList.h"
 #include "ui/WidgetPainters.h"
 #include "ui/dialogs/ProfileDialogPaint.h"
 #include "ui/dialogs/ProfileTransfer.h"
@@ -138,42 +139,28 @@ void paintLoadProfile(DrawContext& context, float width, float height, void* use
 
 bool mouseLoadProfile(uint32_t message, float x, float y, uintptr_t wParam, void* user) {
     auto& state = *static_cast<LoadProfileState*>(user);
-    switch (message) {
-    case kWmMouseMove: {
-        bool changed = listBoxHover(state.list, x, y);
-        changed |= buttonHover(state.load, x, y);
-        changed |= buttonHover(state.remove, x, y);
-        changed |= buttonHover(state.cancel, x, y);
-        return changed;
+    enum { kList, kLoad, kRemove, kCancel };
+    WidgetList widgets;
+    widgets.add(state.list, kList);
+    widgets.add(state.load, kLoad);
+    widgets.add(state.remove, kRemove);
+    widgets.add(state.cancel, kCancel);
+    const WidgetRoute route = routeWidgetMouse(widgets, message, x, y, wParam);
+    if (route.changed == kList)
+        setStatus(state, {}, kStatusNone);
+    switch (route.clicked) {
+    case kLoad:
+        if (validRow(state))
+            closeDialog(1);
+        break;
+    case kRemove: deleteSelected(state); break;
+    case kCancel: closeDialog(0); break;
+    default: break;
     }
-    case kWmLButtonDown:
-    case kWmLButtonDblClk:
-        if (listBoxClick(state.list, x, y) != 0)
-            setStatus(state, {}, kStatusNone);
-        buttonPress(state.load, x, y);
-        buttonPress(state.remove, x, y);
-        buttonPress(state.cancel, x, y);
-        return true;
-    case kWmLButtonUp:
-        if (buttonRelease(state.load, x, y) == kWidgetClicked) {
-            if (validRow(state))
-                closeDialog(1);
-        } else if (buttonRelease(state.remove, x, y) == kWidgetClicked) {
-            deleteSelected(state);
-        } else if (buttonRelease(state.cancel, x, y) == kWidgetClicked) {
-            closeDialog(0);
-        }
-        state.load.pressed = state.remove.pressed = state.cancel.pressed = 0;
-        return true;
-    case kWmMouseWheel:
-        listBoxScroll(state.list, wheelDelta(wParam));
-        return true;
-    default:
-        return false;
-    }
+    return route.repaint;
 }
 
-bool keyLoadProfile(uint32_t message, uintptr_t wParam, void* user, intptr_t) {
+bool keyLoadProfile(uint32_t message, uintptr_t wParam, intptr_t, void* user) {
     auto& state = *static_cast<LoadProfileState*>(user);
     if (message != kWmKeyDown)
         return false;
@@ -268,34 +255,20 @@ void paintSaveProfileAs(DrawContext& context, float width, float height, void* u
 
 bool mouseSaveProfileAs(uint32_t message, float x, float y, uintptr_t, void* user) {
     auto& state = *static_cast<SaveProfileAsState*>(user);
-    switch (message) {
-    case kWmMouseMove: {
-        bool changed = textFieldHover(state.field, x, y);
-        changed |= buttonHover(state.save, x, y);
-        changed |= buttonHover(state.cancel, x, y);
-        return changed;
-    }
-    case kWmLButtonDown:
-    case kWmLButtonDblClk:
-        textFieldClick(state.field, x, y);
-        buttonPress(state.save, x, y);
-        buttonPress(state.cancel, x, y);
-        return true;
-    case kWmLButtonUp:
-        if (buttonRelease(state.save, x, y) == kWidgetClicked) {
-            if (hasName(state))
-                closeDialog(1);
-        } else if (buttonRelease(state.cancel, x, y) == kWidgetClicked) {
-            closeDialog(0);
-        }
-        state.save.pressed = state.cancel.pressed = 0;
-        return true;
-    default:
-        return false;
-    }
+    enum { kSave, kCancel };
+    WidgetList widgets;
+    widgets.addFocusField(state.field, kNoWidget);
+    widgets.add(state.save, kSave);
+    widgets.add(state.cancel, kCancel);
+    const WidgetRoute route = routeWidgetMouse(widgets, message, x, y);
+    if (route.clicked == kSave && hasName(state))
+        closeDialog(1);
+    else if (route.clicked == kCancel)
+        closeDialog(0);
+    return route.repaint;
 }
 
-bool keySaveProfileAs(uint32_t message, uintptr_t wParam, void* user, intptr_t) {
+bool keySaveProfileAs(uint32_t message, uintptr_t wParam, intptr_t, void* user) {
     auto& state = *static_cast<SaveProfileAsState*>(user);
     const int code = static_cast<int>(wParam);
     if (message == kWmChar) {
@@ -318,7 +291,7 @@ bool keySaveProfileAs(uint32_t message, uintptr_t wParam, void* user, intptr_t) 
     return true;
 }
 
-bool timerSaveProfileAs(uint32_t timerId, void*, uintptr_t, intptr_t) { return timerId == kCaretBlinkTimer; }
+bool timerSaveProfileAs(uint32_t timerId, uintptr_t, intptr_t, void*) { return timerId == kCaretBlinkTimer; }
 
 bool finishSaveProfileAs(SaveProfileAsState& state, int result) {
     if (result != 1 || !hasName(state))

@@ -31,7 +31,7 @@ void initLoadProfileState(LoadProfileState& state, WindowHandle parent);
 void refreshLoadProfileList(LoadProfileState& state);
 void paintLoadProfile(DrawContext& context, float width, float height, void* user);
 bool mouseLoadProfile(uint32_t message, float x, float y, uintptr_t wParam, void* user);
-bool keyLoadProfile(uint32_t message, uintptr_t wParam, void* user, intptr_t lParam);
+bool keyLoadProfile(uint32_t message, uintptr_t wParam, intptr_t lParam, void* user);
 // Applies the dialog's result: with 1 and a valid row the profile is read
 // into a scratch copy and, when that worked, becomes the active one.
 void finishLoadProfile(LoadProfileState& state, int result);
@@ -52,8 +52,8 @@ inline constexpr int kSaveAsMaxLength = 63;
 void initSaveProfileAsState(SaveProfileAsState& state, WindowHandle parent);
 void paintSaveProfileAs(DrawContext& context, float width, float height, void* user);
 bool mouseSaveProfileAs(uint32_t message, float x, float y, uintptr_t wParam, void* user);
-bool keySaveProfileAs(uint32_t message, uintptr_t wParam, void* user, intptr_t lParam);
-bool timerSaveProfileAs(uint32_t timerId, void* user, uintptr_t wParam, intptr_t lParam);
+bool keySaveProfileAs(uint32_t message, uintptr_t wParam, intptr_t lParam, void* user);
+bool timerSaveProfileAs(uint32_t timerId, uintptr_t wParam, intptr_t lParam, void* user);
 // With 1 and a non-empty name: writes the profile (asking before replacing
 // a file of that name) and makes the name active; a failure is reported and
 // changes nothing. True when the profile was saved.

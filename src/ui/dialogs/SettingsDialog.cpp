@@ -16,6 +16,7 @@
 #include "ui/GuiHooks.h"
 #include "ui/GuiHost.h"
 #include "ui/MessageBox.h"
+#include "ui/WidgetList.h"
 #include "ui/WidgetPainters.h"
 #include "ui/WindowSettings.h"
 #include "ui/dialogs/DialogPaint.h"
@@ -236,58 +237,29 @@ void paintSettingsDialog(DrawContext& context, float width, float height, void* 
 
 bool settingsDialogMouse(uint32_t message, float x, float y, uintptr_t, void* user) {
     SettingsDialogState& d = settingsState(user);
-    switch (message) {
-    case kWmMouseMove: {
-        bool changed = dropdownHover(d.accent, x, y);
-        changed |= dropdownHover(d.density, x, y);
-        for (UiToggle& toggle : d.toggles)
-            changed |= toggleHover(toggle, x, y);
-        for (UiButton& button : d.buttons)
-            changed |= buttonHover(button, x, y);
-        return changed;
-    }
-    case kWmLButtonDown:
-    case kWmLButtonDblClk: {
-        if (d.accent.open) {
-            if (dropdownClick(d.accent, x, y) == kWidgetChanged)
-                postAppearance(d);
-            return true;
-        }
-        if (d.density.open) {
-            if (dropdownClick(d.density, x, y) == kWidgetChanged)
-                postAppearance(d);
-            return true;
-        }
-        dropdownClick(d.accent, x, y);
-        if (!d.accent.open)
-            dropdownClick(d.density, x, y);
-        if (d.accent.open || d.density.open)
-            return true;
-        for (int i = 0; i < kSettingsToggleCount; ++i) {
-            if (toggleClick(d.toggles[i], x, y) == kWidgetChanged) {
-                storeToggle(d, i);
-                return true;
-            }
-        }
-        for (UiButton& button : d.buttons)
-            buttonPress(button, x, y);
-        return true;
-    }
-    case kWmLButtonUp: {
-        int clicked = -1;
-        for (int i = 0; i < kSettingsButtonCount; ++i)
-            if (buttonRelease(d.buttons[i], x, y) == kWidgetClicked)
-                clicked = i;
-        if (clicked >= 0)
-            runButton(d, clicked);
-        return true;
-    }
-    default:
+    // The wheel does nothing here (the host repaints after it anyway).
+    if (message == kWmMouseWheel)
         return false;
-    }
+    // Buttons are reported by their index, toggles by kToggleIds + index.
+    enum { kAccent = 100, kDensity, kToggleIds = 200 };
+    WidgetList widgets;
+    widgets.add(d.accent, kAccent);
+    widgets.add(d.density, kDensity);
+    for (int i = 0; i < kSettingsToggleCount; ++i)
+        widgets.add(d.toggles[i], kToggleIds + i);
+    for (int i = 0; i < kSettingsButtonCount; ++i)
+        widgets.add(d.buttons[i], i);
+    const WidgetRoute route = routeWidgetMouse(widgets, message, x, y);
+    if (route.changed == kAccent || route.changed == kDensity)
+        postAppearance(d);
+    else if (route.changed >= kToggleIds)
+        storeToggle(d, route.changed - kToggleIds);
+    if (route.clicked != kNoWidget)
+        runButton(d, route.clicked);
+    return route.repaint;
 }
 
-bool settingsDialogKey(uint32_t message, uintptr_t wParam, void*, intptr_t) {
+bool settingsDialogKey(uint32_t message, uintptr_t wParam, intptr_t, void*) {
     if (message == kWmKeyDown && wParam == static_cast<uintptr_t>(kVkEscape))
         closeDialog(0);
     return false;
@@ -313,23 +285,15 @@ void paintTipsDialog(DrawContext& context, float width, float height, void* user
 
 bool tipsDialogMouse(uint32_t message, float x, float y, uintptr_t, void* user) {
     auto& t = *static_cast<TipsDialogState*>(user);
-    switch (message) {
-    case kWmMouseMove:
-        return buttonHover(t.close, x, y);
-    case kWmLButtonDown:
-    case kWmLButtonDblClk:
-        buttonPress(t.close, x, y);
-        return true;
-    case kWmLButtonUp:
-        if (buttonRelease(t.close, x, y) == kWidgetClicked)
-            closeDialog(0);
-        return true;
-    default:
-        return false;
-    }
+    WidgetList widgets;
+    widgets.add(t.close, 0);
+    const WidgetRoute route = routeWidgetMouse(widgets, message, x, y);
+    if (route.clicked == 0)
+        closeDialog(0);
+    return route.repaint;
 }
 
-bool tipsDialogKey(uint32_t message, uintptr_t wParam, void*, intptr_t) {
+bool tipsDialogKey(uint32_t message, uintptr_t wParam, intptr_t, void*) {
     if (message == kWmKeyDown && wParam == static_cast<uintptr_t>(kVkEscape))
         closeDialog(0);
     return false;

@@ -65,7 +65,7 @@ void initSettingsDialog(SettingsDialogState& state, WindowHandle parent, const s
                         const SettingsDialogActions& actions);
 void paintSettingsDialog(DrawContext& context, float width, float height, void* user);
 bool settingsDialogMouse(uint32_t message, float x, float y, uintptr_t wParam, void* user);
-bool settingsDialogKey(uint32_t message, uintptr_t wParam, void* user, intptr_t lParam);
+bool settingsDialogKey(uint32_t message, uintptr_t wParam, intptr_t lParam, void* user);
 
 // Runs the dialog (520 x 480) with the main window's settings folder.
 int showSettingsDialog(WindowHandle parent);
@@ -76,7 +76,7 @@ struct TipsDialogState {
 };
 void paintTipsDialog(DrawContext& context, float width, float height, void* user);
 bool tipsDialogMouse(uint32_t message, float x, float y, uintptr_t wParam, void* user);
-bool tipsDialogKey(uint32_t message, uintptr_t wParam, void* user, intptr_t lParam);
+bool tipsDialogKey(uint32_t message, uintptr_t wParam, intptr_t lParam, void* user);
 // The box the tips text is laid out in.
 RectF tipsTextBox(float width, float height);
 void showTipsDialog(WindowHandle parent);

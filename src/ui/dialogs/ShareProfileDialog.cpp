@@ -9,6 +9,7 @@
 #include "ui/AppMessages.h"
 #include "ui/DialogHost.h"
 #include "ui/MessageBox.h"
+#include "ui/WidgetList.h"
 #include "ui/WidgetPainters.h"
 #include "ui/dialogs/CommunityCatalogue.h"
 #include "ui/dialogs/CommunityProfilesDialog.h"
@@ -127,36 +128,21 @@ void paintShareProfile(DrawContext& context, float width, float height, void* us
 
 bool mouseShareProfile(uint32_t message, float x, float y, uintptr_t, void* user) {
     auto& state = *static_cast<ShareProfileState*>(user);
-    switch (message) {
-    case kWmMouseMove: {
-        bool changed = textFieldHover(state.author, x, y);
-        changed |= textFieldHover(state.description, x, y);
-        changed |= buttonHover(state.share, x, y);
-        changed |= buttonHover(state.cancel, x, y);
-        return changed;
-    }
-    case kWmLButtonDown:
-    case kWmLButtonDblClk:
-        if (pointInRect(state.author.rect, x, y) || pointInRect(state.description.rect, x, y)) {
-            textFieldClickAt(state.author, x, y);
-            textFieldClickAt(state.description, x, y);
-        }
-        buttonPress(state.share, x, y);
-        buttonPress(state.cancel, x, y);
-        return true;
-    case kWmLButtonUp:
-        if (buttonRelease(state.share, x, y) == kWidgetClicked)
-            requestUpload(state);
-        else if (buttonRelease(state.cancel, x, y) == kWidgetClicked)
-            closeDialog(0);
-        state.share.pressed = state.cancel.pressed = 0;
-        return true;
-    default:
-        return false;
-    }
+    enum { kShare, kCancel };
+    WidgetList widgets;
+    widgets.addCaretField(state.author, kNoWidget);
+    widgets.addCaretField(state.description, kNoWidget);
+    widgets.add(state.share, kShare);
+    widgets.add(state.cancel, kCancel);
+    const WidgetRoute route = routeWidgetMouse(widgets, message, x, y);
+    if (route.clicked == kShare)
+        requestUpload(state);
+    else if (route.clicked == kCancel)
+        closeDialog(0);
+    return route.repaint;
 }
 
-bool keyShareProfile(uint32_t message, uintptr_t wParam, void* user, intptr_t) {
+bool keyShareProfile(uint32_t message, uintptr_t wParam, intptr_t, void* user) {
     auto& state = *static_cast<ShareProfileState*>(user);
     const int code = static_cast<int>(wParam);
     if (message == kWmChar) {
@@ -204,7 +190,7 @@ bool keyShareProfile(uint32_t message, uintptr_t wParam, void* user, intptr_t) {
     return true;
 }
 
-bool timerShareProfile(uint32_t timerId, void* user, uintptr_t, intptr_t) {
+bool timerShareProfile(uint32_t timerId, uintptr_t, intptr_t, void* user) {
     if (timerId == kCatalogueReplyTimer)
         return pollShareProfile(*static_cast<ShareProfileState*>(user));
     return timerId == kCaretBlinkTimer;

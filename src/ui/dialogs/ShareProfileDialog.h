@@ -36,8 +36,8 @@ std::string shareRequestBody(const ShareProfileState& state);
 bool initShareProfileState(ShareProfileState& state, WindowHandle parent);
 void paintShareProfile(DrawContext& context, float width, float height, void* user);
 bool mouseShareProfile(uint32_t message, float x, float y, uintptr_t wParam, void* user);
-bool keyShareProfile(uint32_t message, uintptr_t wParam, void* user, intptr_t lParam);
-bool timerShareProfile(uint32_t timerId, void* user, uintptr_t wParam, intptr_t lParam);
+bool keyShareProfile(uint32_t message, uintptr_t wParam, intptr_t lParam, void* user);
+bool timerShareProfile(uint32_t timerId, uintptr_t wParam, intptr_t lParam, void* user);
 bool messageShareProfile(uint32_t message, uintptr_t wParam, intptr_t lParam, void* user);
 // Starts sending the profile (kMsgUploadProfile).
 void uploadSharedProfile(ShareProfileState& state);

@@ -13,6 +13,7 @@
 #include "ui/Appearance.h"
 #include "ui/DialogHost.h"
 #include "ui/MessageBox.h"
+#include "ui/WidgetList.h"
 #include "ui/WidgetPainters.h"
 #include "ui/dialogs/DialogPaint.h"
 #include "ui/dialogs/InstallerDownload.h"
@@ -186,33 +187,23 @@ void startUpdateDownload(UpdateDialogState& d) {
 bool updateDialogMouse(uint32_t message, float x, float y, uintptr_t wParam, void* user) {
     auto& d = *static_cast<UpdateDialogState*>(user);
     syncDownloadButton(d);
-    switch (message) {
-    case kWmMouseMove: {
-        const bool a = buttonHover(d.downloadButton, x, y);
-        const bool b = buttonHover(d.laterButton, x, y);
-        return a || b;
-    }
-    case kWmLButtonDown:
-    case kWmLButtonDblClk:
-        buttonPress(d.downloadButton, x, y);
-        buttonPress(d.laterButton, x, y);
-        return true;
-    case kWmLButtonUp:
-        if (buttonRelease(d.downloadButton, x, y) == kWidgetClicked)
-            startUpdateDownload(d);
-        if (buttonRelease(d.laterButton, x, y) == kWidgetClicked) {
-            endUpdateDialog(d);
-            closeDialog(0);
-        }
-        return true;
-    case kWmMouseWheel:
+    if (message == kWmMouseWheel)
         return scrollNotes(d.notes, wheelDelta(wParam));
-    default:
-        return false;
+    enum { kDownload, kLater };
+    WidgetList widgets;
+    widgets.add(d.downloadButton, kDownload);
+    widgets.add(d.laterButton, kLater);
+    const WidgetRoute route = routeWidgetMouse(widgets, message, x, y);
+    if (route.clicked == kDownload) {
+        startUpdateDownload(d);
+    } else if (route.clicked == kLater) {
+        endUpdateDialog(d);
+        closeDialog(0);
     }
+    return route.repaint;
 }
 
-bool updateDialogKey(uint32_t message, uintptr_t wParam, void* user, intptr_t) {
+bool updateDialogKey(uint32_t message, uintptr_t wParam, intptr_t, void* user) {
     auto& d = *static_cast<UpdateDialogState*>(user);
     if (message != kWmKeyDown)
         return false;
@@ -227,7 +218,7 @@ bool updateDialogKey(uint32_t message, uintptr_t wParam, void* user, intptr_t) {
     return false;
 }
 
-bool updateDialogTimer(uint32_t timerId, void* user, uintptr_t, intptr_t) {
+bool updateDialogTimer(uint32_t timerId, uintptr_t, intptr_t, void* user) {
     auto& d = *static_cast<UpdateDialogState*>(user);
     if (timerId != kInstallerPollTimer)
         return false;
@@ -310,25 +301,17 @@ void paintReleaseNotes(DrawContext& context, float width, float height, void* us
 
 bool releaseNotesMouse(uint32_t message, float x, float y, uintptr_t wParam, void* user) {
     auto& d = *static_cast<ReleaseNotesState*>(user);
-    switch (message) {
-    case kWmMouseMove:
-        return buttonHover(d.closeButton, x, y);
-    case kWmLButtonDown:
-    case kWmLButtonDblClk:
-        buttonPress(d.closeButton, x, y);
-        return true;
-    case kWmLButtonUp:
-        if (buttonRelease(d.closeButton, x, y) == kWidgetClicked)
-            closeDialog(0);
-        return true;
-    case kWmMouseWheel:
+    if (message == kWmMouseWheel)
         return scrollNotes(d.notes, wheelDelta(wParam));
-    default:
-        return false;
-    }
+    WidgetList widgets;
+    widgets.add(d.closeButton, 0);
+    const WidgetRoute route = routeWidgetMouse(widgets, message, x, y);
+    if (route.clicked == 0)
+        closeDialog(0);
+    return route.repaint;
 }
 
-bool releaseNotesKey(uint32_t message, uintptr_t wParam, void*, intptr_t) {
+bool releaseNotesKey(uint32_t message, uintptr_t wParam, intptr_t, void*) {
     if (message == kWmKeyDown &&
         (wParam == static_cast<uintptr_t>(kVkReturn) || wParam == static_cast<uintptr_t>(kVkEscape)))
         closeDialog(0);

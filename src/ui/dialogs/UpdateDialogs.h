@@ -52,8 +52,8 @@ struct UpdateDialogState {
 void initUpdateDialog(UpdateDialogState& state);
 void paintUpdateDialog(DrawContext& context, float width, float height, void* user);
 bool updateDialogMouse(uint32_t message, float x, float y, uintptr_t wParam, void* user);
-bool updateDialogKey(uint32_t message, uintptr_t wParam, void* user, intptr_t lParam);
-bool updateDialogTimer(uint32_t timerId, void* user, uintptr_t wParam, intptr_t lParam);
+bool updateDialogKey(uint32_t message, uintptr_t wParam, intptr_t lParam, void* user);
+bool updateDialogTimer(uint32_t timerId, uintptr_t wParam, intptr_t lParam, void* user);
 // Asks, then starts the download and the poll timer (nothing while one
 // runs; without an address, a message saying there is no secure download).
 void startUpdateDownload(UpdateDialogState& state);
@@ -71,7 +71,7 @@ std::string releaseNotesText();
 void initReleaseNotes(ReleaseNotesState& state);
 void paintReleaseNotes(DrawContext& context, float width, float height, void* user);
 bool releaseNotesMouse(uint32_t message, float x, float y, uintptr_t wParam, void* user);
-bool releaseNotesKey(uint32_t message, uintptr_t wParam, void* user, intptr_t lParam);
+bool releaseNotesKey(uint32_t message, uintptr_t wParam, intptr_t lParam, void* user);
 int showReleaseNotes(WindowHandle parent);
 
 }  // namespace qv

@@ -6,6 +6,7 @@
 #include "ui/Appearance.h"
 #include "ui/GuiHost.h"
 #include "ui/MessageBox.h"
+#include "ui/WidgetList.h"
 #include "ui/WidgetPainters.h"
 #include "ui/dialogs/DialogRunner.h"
 
@@ -232,12 +233,16 @@ bool handleMove(ZoneSetupState& state, float x, float y) {
         for (int d = 0; d < 2; ++d)
             setFlag(row.deviceHover[d], live && state.numDevices > 1 && pointInRect(row.deviceHalves[d], x, y));
         setFlag(row.testHover, live && pointInRect(row.testButton, x, y));
-        changed |= knobHover(state.knobs[zone], x, y);
     }
+    // The kit's widgets; their presses act at once (handleLeftDown).
+    WidgetList widgets;
+    for (UiKnob& knob : state.knobs)
+        widgets.add(knob, kNoWidget);
     for (UiTextField& field : state.fields)
-        changed |= textFieldHover(field, x, y);
-    changed |= buttonHover(state.apply, x, y);
-    changed |= buttonHover(state.close, x, y);
+        widgets.addFocusField(field, kNoWidget);
+    widgets.add(state.apply, kNoWidget);
+    widgets.add(state.close, kNoWidget);
+    changed |= routeWidgetMouse(widgets, kWmMouseMove, x, y).repaint;
     return changed;
 }
 
@@ -586,7 +591,7 @@ bool zoneSetupMouse(uint32_t message, float x, float y, uintptr_t wParam, void* 
     }
 }
 
-bool zoneSetupKey(uint32_t message, uintptr_t wParam, void* user, intptr_t) {
+bool zoneSetupKey(uint32_t message, uintptr_t wParam, intptr_t, void* user) {
     auto& state = *static_cast<ZoneSetupState*>(user);
     const int focused = state.focusedField;
     if (message == kWmKeyDown) {

@@ -86,7 +86,7 @@ void releaseZoneSetup(ZoneSetupState& state);
 DialogSpec zoneSetupSpec(ZoneSetupState& state, WindowHandle parent);
 void zoneSetupPaint(DrawContext& context, float width, float height, void* user);
 bool zoneSetupMouse(uint32_t message, float x, float y, uintptr_t wParam, void* user);
-bool zoneSetupKey(uint32_t message, uintptr_t wParam, void* user, intptr_t lParam);
+bool zoneSetupKey(uint32_t message, uintptr_t wParam, intptr_t lParam, void* user);
 
 // Opens the dialog over `parent`; without a configured audio device it shows
 // the set-up hint instead. Returns when the dialog closed.

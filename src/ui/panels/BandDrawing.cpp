@@ -1,23 +1,21 @@
 #include "ui/panels/BandDrawing.h"
 
 #include "ui/panels/FrameDamage.h"
+#include "ui/panels/MainWindowBands.h"
 
 #include <algorithm>
 #include <cmath>
 
 namespace qv::bands {
 
-namespace {
-std::vector<TextBox>* gTextBoxLog = nullptr;
-}
+void setTextBoxLog(std::vector<TextBox>* log) { mainWindowBands().connections.textBoxLog = log; }
 
-void setTextBoxLog(std::vector<TextBox>* log) { gTextBoxLog = log; }
-
-std::vector<TextBox>* textBoxLog() { return gTextBoxLog; }
+std::vector<TextBox>* textBoxLog() { return mainWindowBands().connections.textBoxLog; }
 
 void logTextBox(DrawContext& context, const TextFormat* format, std::string_view value, const RectF& box,
                 TextAlignment alignment, ParagraphAlignment paragraph, TextWrap wrap) {
-    if (!gTextBoxLog || !format || value.empty())
+    std::vector<TextBox>* log = textBoxLog();
+    if (!log || !format || value.empty())
         return;
     const TextMetrics m = context.measureText(format, value, wrap == TextWrap::Wrap ? box.width() : 0.0f);
     RectF r;
@@ -38,7 +36,7 @@ void logTextBox(DrawContext& context, const TextFormat* format, std::string_view
     r = RectF{std::max({r.left, box.left, clip.left}), std::max({r.top, box.top, clip.top}),
               std::min({r.right, box.right, clip.right}), std::min({r.bottom, box.bottom, clip.bottom})};
     if (r.right > r.left && r.bottom > r.top)
-        gTextBoxLog->push_back(TextBox{r, std::string(value)});
+        log->push_back(TextBox{r, std::string(value)});
 }
 
 void drawRaisedFace(DrawContext& context, const RectF& rect, bool hovered, float s) {
@@ -49,20 +47,24 @@ void drawRaisedFace(DrawContext& context, const RectF& rect, bool hovered, float
     hline(context, rect.left + 6.0f * s, rect.right - 6.0f * s, rect.bottom - 2.0f, kBrushShadow);
 }
 
-void drawStatusDot(DrawContext& context, const void* regionId, PointF centre, bool connected, float time,
+void markStatusDot(FrameDamage* damage, const void* regionId, PointF centre, bool connected, float time,
                    float haloBase, float haloSwing, float s) {
-    if (currentFrameDamage()) {
-        CacheKey key;
-        key.addAppearance();
-        key.add(connected);
-        if (connected) {
-            key.add(time);  // the halo pulses
-            key.add(haloBase);
-            key.add(haloSwing);
-        }
-        const float r = 5.0f * s + 1.0f;
-        markRegion(regionId, RectF{centre.x - r, centre.y - r, centre.x + r, centre.y + r}, key);
+    if (!damage)
+        return;
+    CacheKey key;
+    key.addAppearance();
+    key.add(connected);
+    if (connected) {
+        key.add(time);  // the halo pulses
+        key.add(haloBase);
+        key.add(haloSwing);
     }
+    const float r = 5.0f * s + 1.0f;
+    damage->add(regionId, RectF{centre.x - r, centre.y - r, centre.x + r, centre.y + r}, key);
+}
+
+void drawStatusDot(DrawContext& context, PointF centre, bool connected, float time, float haloBase, float haloSwing,
+                   float s) {
     if (connected) {
         const float v = std::sin(2.0f * 3.14159265f * time / 1.6f);
         const float radius = (3.0f + 2.0f * (0.5f + 0.5f * v)) * s;

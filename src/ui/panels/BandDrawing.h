@@ -9,6 +9,10 @@
 #include <string_view>
 #include <vector>
 
+namespace qv {
+class FrameDamage;
+}
+
 namespace qv::bands {
 
 // A rectangle in 96-dpi units scaled by s.
@@ -69,9 +73,12 @@ inline void hline(DrawContext& context, float x0, float x1, float y, int brush) 
 void drawRaisedFace(DrawContext& context, const RectF& rect, bool hovered, float s);
 
 // The status dot of radius 3 with its pulsing halo while connected.
-// haloBase and haloSwing give the halo's opacity: base + swing * v. The dot
-// is a region of the frame (FrameDamage.h) under `regionId`.
-void drawStatusDot(DrawContext& context, const void* regionId, PointF centre, bool connected, float time,
+// haloBase and haloSwing give the halo's opacity: base + swing * v.
+void drawStatusDot(DrawContext& context, PointF centre, bool connected, float time, float haloBase, float haloSwing,
+                   float s);
+// Notes the dot drawn with the same values as a region of the frame
+// (FrameDamage.h) under `regionId`; damage may be null.
+void markStatusDot(FrameDamage* damage, const void* regionId, PointF centre, bool connected, float time,
                    float haloBase, float haloSwing, float s);
 
 }  // namespace qv::bands

@@ -9,6 +9,7 @@
 #include "ui/panels/BandDrawing.h"
 #include "ui/panels/FrameDamage.h"
 #include "ui/panels/LayerCache.h"
+#include "ui/panels/MainWindowBands.h"
 
 #include <algorithm>
 #include <cmath>
@@ -25,35 +26,20 @@ constexpr float kPanelWidth = 360.0f;
 constexpr float kHighRange = 0.85f;
 constexpr int kRingSegments = 30;
 
-ControlPanelState gPanel;
-LayerCache gPanelCache;
-LayerCache gKnobCache;
-LayerCache gZoneCaches[kMaxZones];
-// The knob's glow, drawn in every frame: the arc and lit segments over the
-// top of the range, and the halo at the pointer's tip (regions of the frame,
-// FrameDamage.h).
-char gGlowArcRegion = 0;
-char gGlowTipRegion = 0;
-
-// The knob's own number formats ("Inter Tight" bold at 12 and 28 pixels),
-// made again when the DPI changes. Without them the knob uses formats 2 and 7.
-struct KnobFormats {
-    float scale = 0;
-    std::unique_ptr<TextFormat> small;
-    std::unique_ptr<TextFormat> large;
-};
-KnobFormats gKnobFormats;
+ControlPanelState& state() { return mainWindowBands().panel; }
 
 void ensureKnobFormats(float s) {
-    if (gKnobFormats.scale == s && gKnobFormats.small && gKnobFormats.large)
+    ControlPanelState& panel = state();
+    if (panel.formatScale == s && panel.smallFormat && panel.largeFormat)
         return;
-    gKnobFormats.scale = s;
-    gKnobFormats.small = createTextFormat("Inter Tight", 12.0f * s, 700, FontStyle::Normal);
-    gKnobFormats.large = createTextFormat("Inter Tight", 28.0f * s, 700, FontStyle::Normal);
+    panel.formatScale = s;
+    panel.smallFormat = createTextFormat("Inter Tight", 12.0f * s, 700, FontStyle::Normal);
+    panel.largeFormat = createTextFormat("Inter Tight", 28.0f * s, 700, FontStyle::Normal);
 }
 
 const TextFormat* knobFormat(bool large) {
-    const TextFormat* own = large ? gKnobFormats.large.get() : gKnobFormats.small.get();
+    const ControlPanelState& panel = state();
+    const TextFormat* own = large ? panel.largeFormat.get() : panel.smallFormat.get();
     return own ? own : guiTextFormat(large ? kFormatSliderValue : kFormatCaption);
 }
 
@@ -98,16 +84,9 @@ float zoneGain(const ZoneConfig& zone) { return std::isfinite(zone.gain) ? std::
 
 }  // namespace
 
-const ControlPanelState& controlPanelState() { return gPanel; }
+const ControlPanelState& controlPanelState() { return state(); }
 
-void resetControlPanel() {
-    gPanel = ControlPanelState{};
-    gKnobFormats = KnobFormats{};
-    gPanelCache.reset();
-    gKnobCache.reset();
-    for (LayerCache& cache : gZoneCaches)
-        cache.reset();
-}
+void resetControlPanel() { state() = ControlPanelState{}; }
 
 RectF controlPanelRect(float width, float height) {
     const float s = dpiScale();
@@ -239,8 +218,8 @@ RectF sectorBounds(float cx, float cy, float inner, float outer, float startDegr
 }
 
 // The glow's two regions; both change with the time, the tip also with the value.
-void markKnobGlow(float cx, float cy, float v, float time, float s) {
-    if (!currentFrameDamage())
+void markKnobGlow(FrameDamage* damage, float cx, float cy, float v, float time, float s) {
+    if (!damage)
         return;
     CacheKey key;
     key.addAppearance();
@@ -248,11 +227,11 @@ void markKnobGlow(float cx, float cy, float v, float time, float s) {
     key.add(litSegments(v));
     // The arc of radius 153 (3 wide) over 364.5..405 degrees and the lit
     // segments of 124.4..135.6 from 369 degrees on.
-    markRegion(&gGlowArcRegion, sectorBounds(cx, cy, 124.4f * s, 154.5f * s, 364.5f, 405.0f, 2.0f * s), key);
+    damage->add(&state().knobX, sectorBounds(cx, cy, 124.4f * s, 154.5f * s, 364.5f, 405.0f, 2.0f * s), key);
     key.add(v);
     const PointF tip = polarPoint(cx, cy, 114 * s, 135.0f + 270.0f * v);
     const float r = 6.0f * s + 2.0f;
-    markRegion(&gGlowTipRegion, RectF{tip.x - r, tip.y - r, tip.x + r, tip.y + r}, key);
+    damage->add(&state().knobY, RectF{tip.x - r, tip.y - r, tip.x + r, tip.y + r}, key);
 }
 
 void paintMasterKnob(DrawContext& context, float cx, float cy, float value, float time) {
@@ -263,56 +242,108 @@ void paintMasterKnob(DrawContext& context, float cx, float cy, float value, floa
     paintKnobPulse(context, cx, cy, v, time, s);
 }
 
-void paintControlPanel(DrawContext& context, float width, float height, float time) {
-    gPanel.knobHit = RectF{};
-    for (RectF& rect : gPanel.faderRects)
+void layoutControlPanel(const BandFrame& frame) {
+    ControlPanelState& p = state();
+    const float width = frame.width, height = frame.height;
+    p.knobHit = RectF{};
+    for (RectF& rect : p.faderRects)
         rect = RectF{};
-    gPanel.visible = RectF{};
+    p.visible = RectF{};
+    p.width = width;
+    p.height = height;
     const float s = dpiScale();
     const RectF panel = controlPanelRect(width, height);
+    p.panel = panel;
     if (!(panel.left >= 0.0f) || !(panel.height() > 54 * s))
         return;
     ensureKnobFormats(s);
     const float x = panel.left + 18 * s;
     const float r = panel.right - 18 * s;
     const float top = panel.top;
-    const HapticSettings settings = gSettings.snapshot();
-    gPanel.visible = RectF{panel.left, top + 54 * s, panel.right, panel.bottom};
+    const HapticSettings& settings = gSettings.snapshot();
+    p.visible = RectF{panel.left, top + 54 * s, panel.right, panel.bottom};
 
-    // Layout, in content coordinates.
+    // In content coordinates.
     const float y0 = top + 68 * s;
-    const float cx = (panel.left + panel.right) / 2.0f;
-    const float cy = y0 + (28 + 160) * s;
-    gPanel.knobHit = RectF{cx - 165 * s, y0 + 28 * s, cx + 165 * s, cy + 170 * s};
-    const float y1 = cy + (182 + 14) * s;
-    float y = y1 + 28 * s;
-    const int zones = std::clamp(settings.numActiveZones, 0, kMaxZones);
-    for (int i = 0; i < zones; ++i) {
-        if (!settings.zones[i].active)
+    p.masterSection = y0;
+    p.knobX = (panel.left + panel.right) / 2.0f;
+    p.knobY = y0 + (28 + 160) * s;
+    p.knobHit = RectF{p.knobX - 165 * s, y0 + 28 * s, p.knobX + 165 * s, p.knobY + 170 * s};
+    p.zoneSection = p.knobY + (182 + 14) * s;
+    float y = p.zoneSection + 28 * s;
+    p.zoneCount = std::clamp(settings.numActiveZones, 0, kMaxZones);
+    for (int i = 0; i < kMaxZones; ++i) {
+        p.zones[i] = i < p.zoneCount ? settings.zones[i] : ZoneConfig{};
+        if (i >= p.zoneCount || !settings.zones[i].active)
             continue;
-        gPanel.faderRects[i] = RectF{x, y, r, y + 54 * s};
+        p.faderRects[i] = RectF{x, y, r, y + 54 * s};
         y += 54 * s;
     }
-    const float rowsEnd = y;
-    const float contentEnd = rowsEnd + 14 * s;
-    gPanel.maxScroll = std::max(0.0f, contentEnd - (top + 68 * s) - (panel.bottom - (top + 54 * s)));
-    gPanel.scroll = std::clamp(gPanel.scroll, 0.0f, gPanel.maxScroll);
-    const float v = knobValue(settings.masterGain);
+    p.rowsEnd = y;
+    const float contentEnd = p.rowsEnd + 14 * s;
+    p.maxScroll = std::max(0.0f, contentEnd - (top + 68 * s) - (panel.bottom - (top + 54 * s)));
+    p.scroll = std::clamp(p.scroll, 0.0f, p.maxScroll);
+    p.master = knobValue(settings.masterGain);
+    if (!frame.context)
+        return;  // input: nothing is drawn
 
+    // The stored drawings and the knob's glow, all in window pixels.
     CacheKey key;
     key.addAppearance();
     key.add(width);
     key.add(height);
-    key.add(gPanel.scroll);
-    key.add(gKnobFormats.small.get());
-    for (int i = 0; i < zones; ++i) {
-        const ZoneConfig& zone = settings.zones[i];
+    key.add(p.scroll);
+    key.add(p.smallFormat.get());
+    for (int i = 0; i < p.zoneCount; ++i) {
+        const ZoneConfig& zone = p.zones[i];
         key.add(zone.active);
         if (zone.active)
             key.addText(textOf(zone.name));
     }
-    DrawContext* layer = gPanelCache.begin(key, panel);
-    if (layer || gPanelCache.fallback()) {
+    p.panelCache.prepare(key, panel, frame.damage);
+    const float cyWindow = p.knobY - p.scroll;
+    CacheKey knobKey;
+    knobKey.addAppearance();
+    knobKey.add(p.master);
+    knobKey.add(p.largeFormat.get());
+    p.knobCache.prepare(knobKey, RectF{p.knobX - 140 * s, cyWindow - 140 * s, p.knobX + 140 * s, cyWindow + 140 * s},
+                        frame.damage);
+    for (int i = 0; i < kMaxZones; ++i) {
+        const RectF& row = p.faderRects[i];
+        if (!(row.width() > 0.0f))
+            continue;
+        const float yWindow = row.top - p.scroll;
+        CacheKey rowKey;
+        rowKey.addAppearance();
+        rowKey.add(row.width());
+        rowKey.add(zoneGain(p.zones[i]));
+        rowKey.add(p.dragFader == i);
+        p.zoneCaches[i].prepare(rowKey, RectF{x - 10 * s, yWindow - 2 * s, r + 10 * s, yWindow + 46 * s},
+                                frame.damage);
+    }
+    markKnobGlow(frame.damage, p.knobX, cyWindow, p.master, frame.time, s);
+}
+
+void paintControlPanel(DrawContext& context, float width, float height, float time) {
+    ControlPanelState& p = state();
+    (void)width;
+    (void)height;
+    const float s = dpiScale();
+    const RectF panel = p.panel;
+    if (!(p.visible.height() > 0.0f))
+        return;
+    const float x = panel.left + 18 * s;
+    const float r = panel.right - 18 * s;
+    const float top = panel.top;
+    const float y0 = p.masterSection;
+    const float cx = p.knobX;
+    const float cy = p.knobY;
+    const float y1 = p.zoneSection;
+    const float rowsEnd = p.rowsEnd;
+    const float v = p.master;
+
+    DrawContext* layer = p.panelCache.begin();
+    if (layer || p.panelCache.fallback()) {
         DrawContext& target = layer ? *layer : context;
         target.fillRoundedRect(panel, 10 * s, guiBrush(kBrushSurface));
         target.drawRoundedRect(panel, 10 * s, guiBrush(kBrushLine), 1.0f);
@@ -322,79 +353,68 @@ void paintControlPanel(DrawContext& context, float width, float height, float ti
         text(target, kFormatCaption, "OUTPUT CHANNEL MATRIX", RectF{x, top + 32 * s, r, top + 42 * s}, kBrushText38,
              TextAlignment::Leading);
         hline(target, x, r, top + 54 * s, kBrushLine);
-        target.pushClip(gPanel.visible);
-        target.pushTranslation(0, -gPanel.scroll);
+        target.pushClip(p.visible);
+        target.pushTranslation(0, -p.scroll);
         sectionHeader(target, x, y0, r, "01", "Master Volume", s);
         paintKnobFace(target, cx, cy, s);
         hline(target, x, r, cy + 182 * s, kBrushLine);
         sectionHeader(target, x, y1, r, "02", "Zone Volumes", s);
         for (int i = 0; i < kMaxZones; ++i)
-            if (gPanel.faderRects[i].width() > 0.0f)
-                paintZoneRowBase(target, settings.zones[i], x, gPanel.faderRects[i].top, r, s);
+            if (p.faderRects[i].width() > 0.0f)
+                paintZoneRowBase(target, p.zones[i], x, p.faderRects[i].top, r, s);
         hline(target, x, r, rowsEnd, kBrushLine);
         target.popTranslation();
         target.popClip();
     }
     if (layer)
-        gPanelCache.end();
-    gPanelCache.drawOnto(context);
+        p.panelCache.end();
+    p.panelCache.drawOnto(context);
 
     // The value parts, each kept apart so that a drag redraws only its own;
     // they are drawn in window pixels at their scrolled place.
-    context.pushClip(gPanel.visible);
-    const float cyWindow = cy - gPanel.scroll;
-    CacheKey knobKey;
-    knobKey.addAppearance();
-    knobKey.add(v);
-    knobKey.add(gKnobFormats.large.get());
-    const RectF knobBounds{cx - 140 * s, cyWindow - 140 * s, cx + 140 * s, cyWindow + 140 * s};
-    if (DrawContext* knob = gKnobCache.begin(knobKey, knobBounds)) {
+    context.pushClip(p.visible);
+    const float cyWindow = cy - p.scroll;
+    if (DrawContext* knob = p.knobCache.begin()) {
         paintKnobValue(*knob, cx, cyWindow, v, s);
-        gKnobCache.end();
-    } else if (gKnobCache.fallback()) {
+        p.knobCache.end();
+    } else if (p.knobCache.fallback()) {
         paintKnobValue(context, cx, cyWindow, v, s);
     }
-    gKnobCache.drawOnto(context);
+    p.knobCache.drawOnto(context);
     for (int i = 0; i < kMaxZones; ++i) {
-        const RectF& row = gPanel.faderRects[i];
+        const RectF& row = p.faderRects[i];
         if (!(row.width() > 0.0f))
             continue;
-        const float yWindow = row.top - gPanel.scroll;
-        const float gain = zoneGain(settings.zones[i]);
-        const bool dragging = gPanel.dragFader == i;
-        CacheKey rowKey;
-        rowKey.addAppearance();
-        rowKey.add(row.width());
-        rowKey.add(gain);
-        rowKey.add(dragging);
-        const RectF bounds{x - 10 * s, yWindow - 2 * s, r + 10 * s, yWindow + 46 * s};
-        if (DrawContext* rowLayer = gZoneCaches[i].begin(rowKey, bounds)) {
+        const float yWindow = row.top - p.scroll;
+        const float gain = zoneGain(p.zones[i]);
+        const bool dragging = p.dragFader == i;
+        if (DrawContext* rowLayer = p.zoneCaches[i].begin()) {
             paintZoneRowValue(*rowLayer, gain, dragging, x, yWindow, r, s);
-            gZoneCaches[i].end();
-        } else if (gZoneCaches[i].fallback()) {
+            p.zoneCaches[i].end();
+        } else if (p.zoneCaches[i].fallback()) {
             paintZoneRowValue(context, gain, dragging, x, yWindow, r, s);
         }
-        gZoneCaches[i].drawOnto(context);
+        p.zoneCaches[i].drawOnto(context);
     }
-    markKnobGlow(cx, cyWindow, v, time, s);
     paintKnobPulse(context, cx, cyWindow, v, time, s);
     context.popClip();
 }
 
 bool controlPanelMouseDown(float x, float y) {
-    if (!pointInRect(gPanel.visible, x, y))
+    ControlPanelState& panel = state();
+    if (!pointInRect(panel.visible, x, y))
         return false;
-    const float yc = y + gPanel.scroll;
-    if (pointInRect(gPanel.knobHit, x, yc)) {
-        gPanel.knobDragging = 1;
-        gPanel.dragStartY = y;
-        gPanel.dragStartValue = gSettings.snapshot().masterGain;
+    const float yc = y + panel.scroll;
+    if (pointInRect(panel.knobHit, x, yc)) {
+        panel.knobDragging = 1;
+        panel.dragStartY = y;
+        panel.dragStartValue = gSettings.snapshot().masterGain;
         return true;
     }
     const HapticSettings settings = gSettings.snapshot();
     for (int i = 0; i < kMaxZones; ++i) {
-        if (settings.zones[i].active && pointInRect(gPanel.faderRects[i], x, yc)) {
-            gPanel.dragFader = i;
+        if (settings.zones[i].active && pointInRect(panel.faderRects[i], x, yc)) {
+            panel.dragFader = i;
             controlPanelDrag(x, y);
             return true;
         }
@@ -403,18 +423,19 @@ bool controlPanelMouseDown(float x, float y) {
 }
 
 bool controlPanelDrag(float x, float y) {
-    if (gPanel.knobDragging) {
+    ControlPanelState& panel = state();
+    if (panel.knobDragging) {
         const float s = dpiScale();
-        const float start = std::isfinite(gPanel.dragStartValue) ? gPanel.dragStartValue : 0.0f;
-        const float value = std::clamp(start + (gPanel.dragStartY - y) / (200.0f * s), 0.0f, 1.0f);
+        const float start = std::isfinite(panel.dragStartValue) ? panel.dragStartValue : 0.0f;
+        const float value = std::clamp(start + (panel.dragStartY - y) / (200.0f * s), 0.0f, 1.0f);
         if (std::isfinite(value))
             gSettings.edit([value](HapticSettings& st) { st.masterGain = value; });
         return true;
     }
-    const int i = gPanel.dragFader;
+    const int i = panel.dragFader;
     if (i < 0 || i >= kMaxZones)
         return false;
-    const RectF& rect = gPanel.faderRects[i];
+    const RectF& rect = panel.faderRects[i];
     if (rect.width() > 0.0f && std::isfinite(x)) {
         const float gain = std::clamp((x - rect.left) / rect.width(), 0.0f, 1.0f);
         gSettings.edit([i, gain](HapticSettings& st) { st.zones[i].gain = gain; });
@@ -423,20 +444,42 @@ bool controlPanelDrag(float x, float y) {
 }
 
 bool controlPanelMouseUp(float x, float y) {
+    ControlPanelState& panel = state();
     (void)x;
     (void)y;
-    const bool active = gPanel.knobDragging || gPanel.dragFader >= 0;
-    gPanel.knobDragging = 0;
-    gPanel.dragFader = -1;
+    const bool active = panel.knobDragging || panel.dragFader >= 0;
+    panel.knobDragging = 0;
+    panel.dragFader = -1;
     return active;
 }
 
 bool controlPanelScroll(int wheelDelta) {
+    ControlPanelState& panel = state();
     const float s = dpiScale();
-    const float before = gPanel.scroll;
-    gPanel.scroll = std::clamp(before - (static_cast<float>(wheelDelta) / 120.0f) * 60.0f * s, 0.0f,
-                               std::max(0.0f, gPanel.maxScroll));
-    return gPanel.scroll != before;
+    const float before = panel.scroll;
+    panel.scroll = std::clamp(before - (static_cast<float>(wheelDelta) / 120.0f) * 60.0f * s, 0.0f,
+                               std::max(0.0f, panel.maxScroll));
+    return panel.scroll != before;
 }
+
+const Band kControlPanelBand = {
+    "control panel",
+    layoutControlPanel,
+    [](DrawContext& context, const BandFrame& frame) {
+        paintControlPanel(context, frame.width, frame.height, frame.time);
+    },
+    [](const BandEvent& event) { return controlPanelDrag(event.x, event.y); },
+    [](const BandEvent& event) { return controlPanelMouseDown(event.x, event.y); },
+    [](const BandEvent& event) { return controlPanelMouseUp(event.x, event.y); },
+    // The wheel over the panel's column (and the gap right of it) scrolls the
+    // panel; it is taken there even when the panel cannot move.
+    [](const BandEvent& event) {
+        if (event.x < event.width - (22.0f + 360.0f) * dpiScale())
+            return false;
+        controlPanelScroll(event.wheelDelta);
+        return true;
+    },
+    resetControlPanel,
+};
 
 }  // namespace qv

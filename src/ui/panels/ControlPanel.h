@@ -6,11 +6,15 @@
 
 #include "platform/graphics/DrawContext.h"
 #include "settings/HapticSettings.h"
+#include "ui/panels/Band.h"
+#include "ui/panels/LayerCache.h"
 
 #include <cstdint>
+#include <memory>
 
 namespace qv {
 
+// The control panel's record (inside MainWindowBands).
 struct ControlPanelState {
     float scroll = 0;     // device pixels
     float maxScroll = 0;
@@ -18,17 +22,46 @@ struct ControlPanelState {
     float dragStartY = 0;
     float dragStartValue = 0;
     int32_t dragFader = -1;
-    // Content coordinates (before scrolling), written by the painter; a zone
+    // Content coordinates (before scrolling), written by the layout; a zone
     // that is not shown has an empty rectangle.
     RectF knobHit;
     RectF faderRects[kMaxZones];
-    RectF visible;  // the scrolling part of the last paint, client pixels
+    RectF visible;  // the scrolling part of the last layout, client pixels
+
+    // Geometry and values of the last layout, which the painter draws.
+    RectF panel;
+    float width = 0, height = 0;
+    float knobX = 0, knobY = 0;  // the knob's centre, content coordinates
+    float masterSection = 0;     // top of the master and the zone sections
+    float zoneSection = 0;
+    float rowsEnd = 0;
+    float master = 0;  // masterGain within 0..1
+    int32_t zoneCount = 0;
+    ZoneConfig zones[kMaxZones];
+
+    // The stored drawings: the panel without its values, the knob's value
+    // parts and each zone's fader.
+    LayerCache panelCache;
+    LayerCache knobCache;
+    LayerCache zoneCaches[kMaxZones];
+    // The knob's own number formats ("Inter Tight" bold at 12 and 28 pixels),
+    // made again when the DPI changes. Without them the knob uses formats 2 and 7.
+    float formatScale = 0;
+    std::unique_ptr<TextFormat> smallFormat;
+    std::unique_ptr<TextFormat> largeFormat;
 };
 const ControlPanelState& controlPanelState();
+
+// The band: layout, paint, hover (controlPanelDrag), press, release, wheel
+// (controlPanelScroll, over the panel's column), reset.
+extern const Band kControlPanelBand;
+
+void layoutControlPanel(const BandFrame& frame);
 
 // The panel's rectangle for a client of width x height pixels.
 RectF controlPanelRect(float width, float height);
 
+// Draws the panel as the last layout left it.
 void paintControlPanel(DrawContext& context, float width, float height, float time);
 // The master knob around (cx, cy) for a value 0..1 (clamped).
 void paintMasterKnob(DrawContext& context, float cx, float cy, float value, float time);

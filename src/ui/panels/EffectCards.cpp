@@ -6,19 +6,19 @@
 #include "ui/Appearance.h"
 #include "ui/GuiHost.h"
 #include "ui/Widgets.h"
+#include "ui/panels/MainWindowBands.h"
 
 #include <algorithm>
 #include <cmath>
 
 namespace qv {
 
-// The one card panel; the painter (EffectCardsPainter.cpp) writes its hit
-// rectangles and scroll limit.
-EffectCardPanel gCardPanel;
-
 namespace {
 
-LevelMeters gMeters;
+// The layout (EffectCardsPainter.cpp) writes the panel's hit rectangles and
+// scroll limit.
+EffectCardPanel& cardPanel() { return mainWindowBands().cards.panel; }
+LevelMeters& meters() { return mainWindowBands().cards.meters; }
 
 constexpr float kPeakFall = 0.04f;
 
@@ -58,10 +58,10 @@ EffectCard card(const char* name, const char* tag, const char* subtitle, int eff
 // Ends a slider drag; its edits were written as it went and are now marked
 // for saving. True when one was active.
 bool endSliderDrag() {
-    if (gCardPanel.dragCard < 0)
+    if (cardPanel().dragCard < 0)
         return false;
-    gCardPanel.dragCard = -1;
-    gCardPanel.dragSlider = -1;
+    cardPanel().dragCard = -1;
+    cardPanel().dragSlider = -1;
     gSettings.markDirty();
     return true;
 }
@@ -90,13 +90,13 @@ void setSliderFromPointer(const CardSlider& slider, float x) {
         return;
     const float f = std::clamp((x - slider.trackLeft) / slider.trackWidth, 0.0f, 1.0f);
     const float v = slider.min + (slider.max - slider.min) * f;
-    const int sim = gCardPanel.sim;
+    const int sim = cardPanel().sim;
     gSettings.edit([&](HapticSettings& s) { storeSliderValue(slider, s.effectProfiles[sim], v); }, false);
 }
 
 // The power button's action: the effect of the cards' simulator on or off.
 void toggleCardEffect(int effect) {
-    const int sim = gCardPanel.sim;
+    const int sim = cardPanel().sim;
     effect = std::clamp(effect, 0, kEffectCount - 1);
     gSettings.edit([&](HapticSettings& s) {
         uint8_t& enabled = s.effectProfiles[sim].effectEnabled[effect];
@@ -104,11 +104,11 @@ void toggleCardEffect(int effect) {
     });
 }
 
-bool hasFocusedCard() { return gCardPanel.focusCard >= 0 && gCardPanel.focusCard < gCardPanel.count; }
+bool hasFocusedCard() { return cardPanel().focusCard >= 0 && cardPanel().focusCard < cardPanel().count; }
 
-// Scrolls so the focused card lies inside the card area of the last paint.
+// Scrolls so the focused card lies inside the card area of the last layout.
 void scrollFocusIntoView() {
-    EffectCardPanel& panel = gCardPanel;
+    EffectCardPanel& panel = cardPanel();
     if (!hasFocusedCard() || !(panel.area.height() > 0.0f))
         return;
     const float s = dpiScale();
@@ -124,8 +124,8 @@ void scrollFocusIntoView() {
 
 }  // namespace
 
-const EffectCardPanel& effectCardPanel() { return gCardPanel; }
-const LevelMeters& levelMeters() { return gMeters; }
+const EffectCardPanel& effectCardPanel() { return cardPanel(); }
+const LevelMeters& levelMeters() { return meters(); }
 
 int buildEffectCards(int sim) {
     if (!isValidSimIndex(sim))
@@ -135,7 +135,7 @@ int buildEffectCards(int sim) {
     const bool split = sim >= kACC && sim <= kAC;
     const bool dual = split && block.suspDualBand != 0;
 
-    EffectCard* cards = gCardPanel.cards;
+    EffectCard* cards = cardPanel().cards;
     int n = 0;
     cards[n++] = card("Road Texture", "ROAD", "TARMAC GRAIN FEEDBACK", kRoadVibration,
                       percentSlider("VOLUME", &EffectProfile::roadVibration),
@@ -168,24 +168,24 @@ int buildEffectCards(int sim) {
     for (int i = n; i < kMaxCards; ++i)
         cards[i] = EffectCard{};
 
-    gCardPanel.count = n;
-    gCardPanel.sim = sim;
-    gCardPanel.scroll = 0.0f;
-    gCardPanel.hoverCard = -1;
+    cardPanel().count = n;
+    cardPanel().sim = sim;
+    cardPanel().scroll = 0.0f;
+    cardPanel().hoverCard = -1;
     // The focus stays on its place; with fewer cards it moves to the last.
-    gCardPanel.focusCard = std::min(gCardPanel.focusCard, n - 1);
+    cardPanel().focusCard = std::min(cardPanel().focusCard, n - 1);
     scrollFocusIntoView();
     return n;
 }
 
 void resetCardDrag() {
-    std::fill(std::begin(gCardPanel.testHeld), std::end(gCardPanel.testHeld), uint8_t{0});
-    gCardPanel.scroll = 0.0f;
-    gCardPanel.focusCard = -1;
+    std::fill(std::begin(cardPanel().testHeld), std::end(cardPanel().testHeld), uint8_t{0});
+    cardPanel().scroll = 0.0f;
+    cardPanel().focusCard = -1;
 }
 
 bool cardMouseDown(GuiHost* host, float x, float y) {
-    EffectCardPanel& panel = gCardPanel;
+    EffectCardPanel& panel = cardPanel();
     if (!pointInRect(panel.area, x, y))
         return false;
     for (int i = 0; i < panel.count; ++i) {
@@ -232,9 +232,9 @@ bool cardMouseUp(GuiHost* host, float x, float y) {
     (void)y;
     bool changed = endSliderDrag();
     for (int effect = 0; effect < kEffectCount; ++effect) {
-        if (!gCardPanel.testHeld[effect])
+        if (!cardPanel().testHeld[effect])
             continue;
-        gCardPanel.testHeld[effect] = 0;
+        cardPanel().testHeld[effect] = 0;
         if (host && host->effectPreviewFn)
             host->effectPreviewFn(effect, false);
         changed = true;
@@ -243,7 +243,7 @@ bool cardMouseUp(GuiHost* host, float x, float y) {
 }
 
 bool cardDrag(float x, float y) {
-    EffectCardPanel& panel = gCardPanel;
+    EffectCardPanel& panel = cardPanel();
     if (panel.dragCard >= 0 && panel.dragCard < panel.count && panel.dragSlider >= 0 &&
         panel.dragSlider < std::min(panel.cards[panel.dragCard].sliderCount, kMaxCardSliders)) {
         const EffectCard& c = panel.cards[panel.dragCard];
@@ -272,14 +272,14 @@ bool cardDrag(float x, float y) {
 
 bool cardScroll(int wheelDelta) {
     const float s = dpiScale();
-    const float before = gCardPanel.scroll;
+    const float before = cardPanel().scroll;
     const float step = s * densityMetrics().cardHeight * 3.0f * (static_cast<float>(wheelDelta) / 120.0f);
-    gCardPanel.scroll = std::clamp(before - step, 0.0f, std::max(0.0f, gCardPanel.maxScroll));
-    return gCardPanel.scroll != before;
+    cardPanel().scroll = std::clamp(before - step, 0.0f, std::max(0.0f, cardPanel().maxScroll));
+    return cardPanel().scroll != before;
 }
 
 bool moveCardFocus(int step) {
-    EffectCardPanel& panel = gCardPanel;
+    EffectCardPanel& panel = cardPanel();
     if (panel.count <= 0 || step == 0)
         return false;
     const int n = panel.count;
@@ -294,18 +294,18 @@ bool moveCardFocus(int step) {
 bool toggleFocusedCard() {
     if (!hasFocusedCard())
         return false;
-    toggleCardEffect(gCardPanel.cards[gCardPanel.focusCard].effect);
+    toggleCardEffect(cardPanel().cards[cardPanel().focusCard].effect);
     return true;
 }
 
 bool nudgeFocusedCardVolume(float step) {
     if (!hasFocusedCard() || !std::isfinite(step))
         return false;
-    const EffectCard& c = gCardPanel.cards[gCardPanel.focusCard];
+    const EffectCard& c = cardPanel().cards[cardPanel().focusCard];
     if (c.sliderCount < 1)
         return false;
     const CardSlider& slider = c.sliders[0];
-    const int sim = gCardPanel.sim;
+    const int sim = cardPanel().sim;
     bool changed = false;
     gSettings.edit(
         [&](HapticSettings& s) {
@@ -327,31 +327,33 @@ bool nudgeFocusedCardVolume(float step) {
 }
 
 bool toggleCardByNumber(int number) {
-    if (number < 1 || number > gCardPanel.count)
+    if (number < 1 || number > cardPanel().count)
         return false;
-    toggleCardEffect(gCardPanel.cards[number - 1].effect);
+    toggleCardEffect(cardPanel().cards[number - 1].effect);
     return true;
 }
 
 void updateLevelMeters() {
-    const uint32_t slot = gMeters.writeIndex & (kLevelHistorySize - 1);
+    LevelMeters& m = meters();
+    const uint32_t slot = m.writeIndex & (kLevelHistorySize - 1);
     for (int i = 0; i < kEffectCount; ++i) {
         const float level = sanitizedMeter(gEffectMeters[i].load());
-        gMeters.level[i] = level;
-        gMeters.peak[i] = std::max(level, gMeters.peak[i] - kPeakFall);
-        gMeters.history[i][slot] = level;
+        m.level[i] = level;
+        m.peak[i] = std::max(level, m.peak[i] - kPeakFall);
+        m.history[i][slot] = level;
     }
-    gMeters.writeIndex = (slot + 1) & (kLevelHistorySize - 1);
+    m.writeIndex = (slot + 1) & (kLevelHistorySize - 1);
 }
 
 bool anyMeterActive() {
+    const LevelMeters& m = meters();
     for (int i = 0; i < kEffectCount; ++i)
-        if (gMeters.level[i] > 0.001f || gMeters.peak[i] > 0.001f)
+        if (m.level[i] > 0.001f || m.peak[i] > 0.001f)
             return true;
     return false;
 }
 
-void resetLevelMeters() { gMeters = LevelMeters{}; }
+void resetLevelMeters() { meters() = LevelMeters{}; }
 
 RectF effectCardArea(float width, float height) {
     const float s = dpiScale();
@@ -361,5 +363,35 @@ RectF effectCardArea(float width, float height) {
     const float bottom = std::max(top, height - (44.0f + 18.0f) * s);
     return RectF{left, top, right, bottom};
 }
+
+void resetEffectCards() {
+    EffectCardsState& cards = mainWindowBands().cards;
+    resetLevelMeters();
+    resetEffectCardCaches();
+    cards.panel = EffectCardPanel{};
+    cards.block = EffectProfile{};
+    cards.width = cards.height = 0;
+    resetCardDrag();
+    buildEffectCards(kIRacing);
+}
+
+const Band kEffectCardsBand = {
+    "effect cards",
+    layoutEffectCards,
+    [](DrawContext& context, const BandFrame& frame) {
+        paintEffectCards(context, frame.width, frame.height, frame.time);
+    },
+    [](const BandEvent& event) { return cardDrag(event.x, event.y); },
+    [](const BandEvent& event) { return cardMouseDown(event.host, event.x, event.y); },
+    [](const BandEvent& event) { return cardMouseUp(event.host, event.x, event.y); },
+    // The wheel anywhere left of the control panel's column scrolls the cards.
+    [](const BandEvent& event) {
+        if (event.x >= event.width - (22.0f + 360.0f) * dpiScale())
+            return false;
+        cardScroll(event.wheelDelta);
+        return true;
+    },
+    resetEffectCards,
+};
 
 }  // namespace qv

@@ -14,6 +14,9 @@
 #include "platform/Window.h"
 #include "platform/graphics/DrawContext.h"
 #include "settings/HapticSettings.h"
+#include "ui/panels/Band.h"
+#include "ui/panels/LayerCache.h"
+#include "ui/panels/ScopeImage.h"
 
 #include <cstdint>
 
@@ -33,10 +36,10 @@ struct CardSlider {
     const char* label = "";
     const char* unit = "";
     uint8_t percent = 0;  // the value 0..1 is shown as a percentage
-    RectF rect;           // from the painter
-    float trackLeft = 0;  // the draggable track, from the painter
+    RectF rect;           // from the layout
+    float trackLeft = 0;  // the draggable track, from the layout
     float trackWidth = 0;
-    // From the painter: on a narrow card the value stands right of a
+    // From the layout: on a narrow card the value stands right of a
     // shorter track instead of above it, beside the label.
     uint8_t valueBesideTrack = 0;
 };
@@ -49,7 +52,7 @@ struct EffectCard {
     uint8_t splitShown = 0;
     int32_t sliderCount = 0;
     CardSlider sliders[kMaxCardSliders];
-    // Written by the painter; empty when the card was not painted last frame.
+    // Written by the layout; empty when the card is not shown.
     // The scope gives way (narrower, then none) where the sliders need room.
     RectF cardRect, enableRect, testRect, splitRect, scopeRect;
 };
@@ -68,7 +71,7 @@ struct EffectCardPanel {
     uint8_t hoverSplit = 0;
     uint8_t testHeld[kEffectCount] = {};
     int32_t focusCard = -1;  // the card the keys act on (outlined in the accent); -1 none
-    RectF area;  // the visible card area of the last paint; clicks outside it miss
+    RectF area;  // the visible card area of the last layout; clicks outside it miss
 };
 
 struct LevelMeters {
@@ -78,8 +81,26 @@ struct LevelMeters {
     uint32_t writeIndex = 0;  // the next slot; masked with 127
 };
 
+// The cards' record (inside MainWindowBands).
+struct EffectCardsState {
+    EffectCardPanel panel;
+    LevelMeters meters;
+    EffectProfile block{};  // the cards' simulator's block at the last layout
+    float width = 0, height = 0;  // of the last layout
+    // The stored drawings: each card without its values, and each slider's
+    // value part.
+    LayerCache cardCaches[kMaxCards];
+    LayerCache sliderCaches[kMaxCards][kMaxCardSliders];
+    // Each card's scope curve, kept as an image and advanced by the new samples.
+    ScopeImage scopeImages[kMaxCards];
+};
+
 const EffectCardPanel& effectCardPanel();
 const LevelMeters& levelMeters();
+
+// The band: layout, paint, hover (cardDrag), press (cardMouseDown), release
+// (cardMouseUp), wheel (cardScroll, left of the control panel), reset.
+extern const Band kEffectCardsBand;
 
 // Fills the cards for a simulator and resets the scroll offset; returns the
 // card count (6 or 7). A slider drag in progress ends (and its edit is marked
@@ -125,11 +146,16 @@ bool anyMeterActive();
 // Clears levels, peaks and history (tests, a new window).
 void resetLevelMeters();
 
-// Paints the cards of the left area for a client of width x height pixels.
+// Lays the cards out in the left area for a client of width x height pixels.
+void layoutEffectCards(const BandFrame& frame);
+// Paints the cards as the last layout left them.
 void paintEffectCards(DrawContext& context, float width, float height, float time);
 
 // Drops the cards' stored drawings (tests; a new window).
 void resetEffectCardCaches();
+// Forgets everything of the cards (meters, drawings, drag, focus) and builds
+// the iRacing cards (a new window; tests).
+void resetEffectCards();
 
 // The card area in client pixels (may be empty on a narrow window).
 RectF effectCardArea(float width, float height);

@@ -1,6 +1,6 @@
-// Painting of the effect cards (behaviour in EffectCards.cpp). Each paint
-// writes every card's hit rectangles and clears those of cards it does not
-// draw.
+// Layout and painting of the effect cards (behaviour in EffectCards.cpp).
+// Each layout writes every card's hit rectangles and clears those of cards
+// it does not show; the painter draws what the layout left.
 
 #include "ui/panels/EffectCards.h"
 
@@ -11,6 +11,8 @@
 #include "ui/panels/BandDrawing.h"
 #include "ui/panels/FrameDamage.h"
 #include "ui/panels/LayerCache.h"
+#include "ui/panels/MainWindowBands.h"
+#include "ui/panels/ScopeImage.h"
 
 #include <algorithm>
 #include <cmath>
@@ -18,11 +20,11 @@
 
 namespace qv {
 
-extern EffectCardPanel gCardPanel;
-
 using namespace bands;
 
 namespace {
+
+EffectCardsState& state() { return mainWindowBands().cards; }
 
 constexpr int kTrackSegments = 30;
 // A slider narrower than this (96-dpi units) puts its value beside the track.
@@ -74,37 +76,15 @@ void scopeSamples(int effect, const LevelMeters& meters, float raw[kScopeSamples
     }
 }
 
+
 // The newest 64 samples of the effect's history, smoothed, as a filled curve.
-void paintScopeCurve(DrawContext& context, const RectF& r, int effect, const LevelMeters& meters, float s) {
-    if (effect < 0 || effect >= kEffectCount || !(r.width() > 0) || !(r.height() > 0))
+void paintScope(DrawContext& context, int index, const RectF& r, int effect, const LevelMeters& meters, float s,
+                float opacity) {
+    if (effect < 0 || effect >= kEffectCount)
         return;
     float raw[kScopeSamples];
     scopeSamples(effect, meters, raw);
-    PointF points[kScopeSamples];
-    for (int j = 0; j < kScopeSamples; ++j) {
-        const float older = raw[j > 0 ? j - 1 : j];
-        const float newer = raw[j < kScopeSamples - 1 ? j + 1 : j];
-        const float v = 0.25f * older + 0.5f * raw[j] + 0.25f * newer;
-        points[j] = PointF{r.left + j * r.width() / (kScopeSamples - 1), r.bottom - v * 0.82f * r.height()};
-    }
-    context.pushClip(r);
-    Brush area = guiGradient(kGradientG2);
-    area.start = PointF{r.left, r.top};
-    area.end = PointF{r.left, r.bottom};
-    context.beginPath();
-    context.moveTo(PointF{r.left, r.bottom});
-    for (const PointF& p : points)
-        context.lineTo(p);
-    context.lineTo(PointF{r.right, r.bottom});
-    context.closePath();
-    context.fillPath(area);
-    context.beginPath();
-    context.moveTo(points[0]);
-    for (int j = 1; j < kScopeSamples; ++j)
-        context.lineTo(points[j]);
-    context.strokePath(guiBrush(kBrushAccent), 1.2f * s);
-    context.beginPath();
-    context.popClip();
+    state().scopeImages[index].paint(context, r, raw, meters.writeIndex, kLevelHistorySize, s, opacity);
 }
 
 void paintEnableButton(DrawContext& context, PointF c, bool on, bool hovered, float s) {
@@ -357,7 +337,7 @@ void layoutCard(EffectCard& card, const RectF& r, float s) {
 // Everything of a laid-out card that does not move by itself: all but the
 // scope's curve and the held TEST button's pulse.
 void paintCardStatic(DrawContext& context, const EffectCard& card, int index, const EffectProfile& block, float s) {
-    const EffectCardPanel& panel = gCardPanel;
+    const EffectCardPanel& panel = state().panel;
     const DensityMetrics& m = densityMetrics();
     const RectF& r = card.cardRect;
     const int effect = std::clamp(card.effect, 0, kEffectCount - 1);
@@ -403,7 +383,7 @@ void paintCardStatic(DrawContext& context, const EffectCard& card, int index, co
 }
 
 void cardKey(CacheKey& key, const EffectCard& card, int index, const EffectProfile& block) {
-    const EffectCardPanel& panel = gCardPanel;
+    const EffectCardPanel& panel = state().panel;
     const int effect = std::clamp(card.effect, 0, kEffectCount - 1);
     key.addAppearance();
     key.add(card.cardRect.width());
@@ -427,16 +407,10 @@ void cardKey(CacheKey& key, const EffectCard& card, int index, const EffectProfi
     key.add(card.scopeRect.width());
 }
 
-LayerCache gCardCaches[kMaxCards];
-LayerCache gSliderCaches[kMaxCards][kMaxCardSliders];
-// What each card draws directly: its scope's curve and the held TEST
-// button's pulse (regions of the frame, FrameDamage.h).
-char gScopeRegions[kMaxCards];
-char gPulseRegions[kMaxCards];
-
 // The scope's curve changes only when the samples it shows do.
-void markScope(int index, const RectF& r, int effect, bool on, const LevelMeters& meters) {
-    if (!currentFrameDamage() || effect < 0 || effect >= kEffectCount)
+void markScope(FrameDamage* damage, const EffectCard& card, const RectF& r, int effect, bool on,
+               const LevelMeters& meters) {
+    if (!damage || effect < 0 || effect >= kEffectCount)
         return;
     CacheKey key;
     key.addAppearance();
@@ -446,7 +420,7 @@ void markScope(int index, const RectF& r, int effect, bool on, const LevelMeters
     scopeSamples(effect, meters, raw);
     for (float v : raw)
         key.add(v);
-    markRegion(&gScopeRegions[index], r, key);
+    damage->add(&card.scopeRect, r, key);
 }
 
 // A slider's value part, kept apart from the card so that a drag redraws
@@ -458,24 +432,12 @@ void paintSliderValueCached(DrawContext& context, const EffectCard& card, int in
         return;
     const int effect = std::clamp(card.effect, 0, kEffectCount - 1);
     const bool on = block.effectEnabled[effect] != 0;
-    const bool dragging = gCardPanel.dragCard == index && gCardPanel.dragSlider == j;
+    const bool dragging = state().panel.dragCard == index && state().panel.dragSlider == j;
     const float value = sliderValue(slider, block);
     const CardStyle style{s, on, on ? &guiBrush(kBrushAccent) : &guiBrush(kBrushText)};
-    CacheKey key;
-    key.addAppearance();
-    key.add(slider.rect.width());
-    key.add(slider.rect.height());
-    key.add(slider.min);
-    key.add(slider.max);
-    key.add(slider.percent);
-    key.add(slider.valueBesideTrack);
-    key.add(value);
-    key.add(dragging);
-    key.add(on);
-    LayerCache& cache = gSliderCaches[index][j];
-    const RectF bounds = sliderValueBounds(slider, s);
+    LayerCache& cache = state().sliderCaches[index][j];
     const float opacity = on ? 1.0f : 0.38f;
-    if (DrawContext* layer = cache.begin(key, bounds)) {
+    if (DrawContext* layer = cache.begin()) {
         paintSliderValue(*layer, slider, value, dragging, style);
         cache.end();
     } else if (cache.fallback()) {
@@ -489,13 +451,10 @@ void paintSliderValueCached(DrawContext& context, const EffectCard& card, int in
     context.popClip();
 }
 
-void paintCard(DrawContext& context, EffectCard& card, int index, const RectF& r, const EffectProfile& block,
+void paintCard(DrawContext& context, const EffectCard& card, int index, const EffectProfile& block,
                const LevelMeters& meters, float time, float s) {
-    layoutCard(card, r, s);
-    CacheKey key;
-    cardKey(key, card, index, block);
-    LayerCache& cache = gCardCaches[index];
-    DrawContext* layer = cache.begin(key, r);
+    LayerCache& cache = state().cardCaches[index];
+    DrawContext* layer = cache.begin();
     if (layer) {
         paintCardStatic(*layer, card, index, block, s);
         cache.end();
@@ -508,25 +467,46 @@ void paintCard(DrawContext& context, EffectCard& card, int index, const RectF& r
 
     const int effect = std::clamp(card.effect, 0, kEffectCount - 1);
     const bool on = block.effectEnabled[effect] != 0;
-    markScope(index, card.scopeRect, card.effect, on, meters);
-    if (!on) {
-        context.pushClip(card.scopeRect);
-        context.pushLayer(0.38f);
-    }
-    paintScopeCurve(context, card.scopeRect, card.effect, meters, s);
-    if (!on) {
-        context.popLayer();
-        context.popClip();
-    }
-    if (gCardPanel.testHeld[effect]) {
-        if (currentFrameDamage()) {
-            CacheKey key;
-            key.addAppearance();
-            key.add(time);
-            const PointF dot{card.testRect.centerX(), card.testRect.top + 16 * s};
-            markRegion(&gPulseRegions[index], RectF{dot.x - 5 * s, dot.y - 5 * s, dot.x + 5 * s, dot.y + 5 * s}, key);
-        }
+    paintScope(context, index, card.scopeRect, card.effect, meters, s, on ? 1.0f : 0.38f);
+    if (state().panel.testHeld[effect])
         paintTestPulse(context, card.testRect, time, s);
+}
+
+// The layout's notes for a laid-out card: the keys of its stored drawings
+// and the regions of what it draws directly (its scope, a held TEST
+// button's pulse).
+void prepareCard(const BandFrame& frame, const EffectCard& card, int index, const EffectProfile& block,
+                 const LevelMeters& meters, float s) {
+    EffectCardsState& cards = state();
+    CacheKey key;
+    cardKey(key, card, index, block);
+    cards.cardCaches[index].prepare(key, card.cardRect, frame.damage);
+    const int effect = std::clamp(card.effect, 0, kEffectCount - 1);
+    const bool on = block.effectEnabled[effect] != 0;
+    for (int j = 0; j < std::clamp(card.sliderCount, 0, kMaxCardSliders); ++j) {
+        const CardSlider& slider = card.sliders[j];
+        if (!(slider.rect.width() > 0.0f))
+            continue;
+        CacheKey sliderKey;
+        sliderKey.addAppearance();
+        sliderKey.add(slider.rect.width());
+        sliderKey.add(slider.rect.height());
+        sliderKey.add(slider.min);
+        sliderKey.add(slider.max);
+        sliderKey.add(slider.percent);
+        sliderKey.add(slider.valueBesideTrack);
+        sliderKey.add(sliderValue(slider, block));
+        sliderKey.add(cards.panel.dragCard == index && cards.panel.dragSlider == j);
+        sliderKey.add(on);
+        cards.sliderCaches[index][j].prepare(sliderKey, sliderValueBounds(slider, s), frame.damage, on ? 1.0f : 0.38f);
+    }
+    markScope(frame.damage, card, card.scopeRect, card.effect, on, meters);
+    if (cards.panel.testHeld[effect] && frame.damage) {
+        CacheKey pulseKey;
+        pulseKey.addAppearance();
+        pulseKey.add(frame.time);
+        const PointF dot{card.testRect.centerX(), card.testRect.top + 16 * s};
+        frame.damage->add(&card.testRect, RectF{dot.x - 5 * s, dot.y - 5 * s, dot.x + 5 * s, dot.y + 5 * s}, pulseKey);
     }
 }
 
@@ -541,15 +521,22 @@ void clearHitRects(EffectCard& card) {
 }  // namespace
 
 void resetEffectCardCaches() {
-    for (LayerCache& cache : gCardCaches)
+    EffectCardsState& cards = state();
+    for (LayerCache& cache : cards.cardCaches)
         cache.reset();
-    for (auto& sliders : gSliderCaches)
+    for (auto& sliders : cards.sliderCaches)
         for (LayerCache& cache : sliders)
             cache.reset();
+    for (ScopeImage& scope : cards.scopeImages)
+        scope.reset();
 }
 
-void paintEffectCards(DrawContext& context, float width, float height, float time) {
-    EffectCardPanel& panel = gCardPanel;
+void layoutEffectCards(const BandFrame& frame) {
+    const float width = frame.width, height = frame.height;
+    EffectCardsState& cards = state();
+    EffectCardPanel& panel = cards.panel;
+    cards.width = width;
+    cards.height = height;
     for (EffectCard& card : panel.cards)
         clearHitRects(card);
     const float s = dpiScale();
@@ -561,19 +548,33 @@ void paintEffectCards(DrawContext& context, float width, float height, float tim
     const float content = n > 0 ? n * m.cardHeight * s + (n - 1) * m.cardGap * s : 0.0f;
     panel.maxScroll = std::max(0.0f, content - area.height());
     panel.scroll = std::clamp(panel.scroll, 0.0f, panel.maxScroll);
+    cards.block = gSettings.snapshot().effectProfiles[std::clamp(panel.sim, 0, kSimCount - 1)];
     if (!(area.width() > 0.0f) || !(area.height() > 0.0f))
         return;
-
-    const EffectProfile block = gSettings.snapshot().effectProfiles[std::clamp(panel.sim, 0, kSimCount - 1)];
-    const LevelMeters& meters = levelMeters();
-    context.pushClip(area);
     for (int i = 0; i < n; ++i) {
         const float top = area.top + i * pitch - panel.scroll;
         const RectF r{area.left, top, area.right, top + m.cardHeight * s};
         if (r.bottom <= area.top || r.top >= area.bottom)
             continue;
-        paintCard(context, panel.cards[i], i, r, block, meters, time, s);
+        layoutCard(panel.cards[i], r, s);
+        if (frame.context)  // else input: nothing is drawn
+            prepareCard(frame, panel.cards[i], i, cards.block, cards.meters, s);
     }
+}
+
+void paintEffectCards(DrawContext& context, float width, float height, float time) {
+    (void)width;
+    (void)height;
+    const EffectCardsState& cards = state();
+    const EffectCardPanel& panel = cards.panel;
+    const float s = dpiScale();
+    const RectF area = panel.area;
+    if (!(area.width() > 0.0f) || !(area.height() > 0.0f))
+        return;
+    context.pushClip(area);
+    for (int i = 0; i < std::clamp(panel.count, 0, kMaxCards); ++i)
+        if (panel.cards[i].cardRect.width() > 0.0f)
+            paintCard(context, panel.cards[i], i, cards.block, cards.meters, time, s);
     context.popClip();
 }
 

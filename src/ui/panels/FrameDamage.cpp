@@ -8,8 +8,6 @@ namespace qv {
 
 namespace {
 
-FrameDamage* gCurrent = nullptr;
-
 // More damaged rectangles than this are merged into their bounding box.
 constexpr size_t kMaxRects = 24;
 
@@ -25,12 +23,8 @@ PixelRect unite(const PixelRect& a, const PixelRect& b) {
 
 }  // namespace
 
-FrameDamage* currentFrameDamage() { return gCurrent; }
-void setCurrentFrameDamage(FrameDamage* damage) { gCurrent = damage; }
-
-void FrameDamage::beginPlan() {
-    m_pass = Pass::Plan;
-    m_planned.clear();
+void FrameDamage::beginFrame() {
+    m_plannedCount = 0;
     m_damage.clear();
 }
 
@@ -41,35 +35,22 @@ void FrameDamage::add(const void* id, const RectF& bounds, const CacheKey& key, 
 void FrameDamage::addUncomparable(const void* id, const RectF& bounds) { record(id, bounds, nullptr, 0.0f); }
 
 void FrameDamage::record(const void* id, const RectF& bounds, const CacheKey* key, float extra) {
-    if (m_pass == Pass::Plan) {
-        Region& r = m_planned.emplace_back();
-        r.id = id;
-        r.occurrence = 0;
-        for (size_t i = 0; i + 1 < m_planned.size(); ++i)
-            r.occurrence += m_planned[i].id == id ? 1 : 0;
-        r.bounds = bounds;
-        if (key)
-            r.key = *key;
-        else
-            r.key = CacheKey{};
-        r.extra = extra;
-        r.comparable = key != nullptr;
-    } else if (m_pass == Pass::Draw) {
-        // The same painters on the same state give the same regions in the
-        // same order; one that differs was drawn from a value that changed in
-        // between, and is drawn again in the next frame.
-        if (m_drawIndex >= m_planned.size()) {
-            ++m_drawIndex;
-            return;
-        }
-        Region& planned = m_planned[m_drawIndex++];
-        const bool same = planned.id == id && key && planned.comparable && planned.key == *key &&
-                          planned.extra == extra && planned.bounds.left == bounds.left &&
-                          planned.bounds.top == bounds.top && planned.bounds.right == bounds.right &&
-                          planned.bounds.bottom == bounds.bottom;
-        if (!same)
-            planned.comparable = false;
-    }
+    // The entries (and their 1 KiB keys) are kept from frame to frame, so an
+    // idle frame allocates nothing.
+    if (m_plannedCount == m_planned.size())
+        m_planned.emplace_back();
+    Region& r = m_planned[m_plannedCount++];
+    r.id = id;
+    r.occurrence = 0;
+    for (size_t i = 0; i + 1 < m_plannedCount; ++i)
+        r.occurrence += m_planned[i].id == id ? 1 : 0;
+    r.bounds = bounds;
+    if (key)
+        r.key = *key;
+    else
+        r.key = CacheKey{};
+    r.extra = extra;
+    r.comparable = key != nullptr;
 }
 
 bool FrameDamage::sameDrawing(const Region& a, const Region& b) {
@@ -93,7 +74,7 @@ void FrameDamage::damageRect(const RectF& bounds, int width, int height) {
                                  static_cast<int>(bottom - top)});
 }
 
-const std::vector<PixelRect>& FrameDamage::endPlan(bool whole, int width, int height) {
+const std::vector<PixelRect>& FrameDamage::endFrame(bool whole, int width, int height) {
     m_damage.clear();
     width = std::max(width, 0);
     height = std::max(height, 0);
@@ -102,10 +83,11 @@ const std::vector<PixelRect>& FrameDamage::endPlan(bool whole, int width, int he
             m_damage.push_back(PixelRect{0, 0, width, height});
     } else {
         std::vector<bool>& matched = m_matched;
-        matched.assign(m_shown.size(), false);
-        for (const Region& p : m_planned) {
+        matched.assign(m_shownCount, false);
+        for (size_t n = 0; n < m_plannedCount; ++n) {
+            const Region& p = m_planned[n];
             const Region* shown = nullptr;
-            for (size_t i = 0; i < m_shown.size() && !shown; ++i) {
+            for (size_t i = 0; i < m_shownCount && !shown; ++i) {
                 if (!matched[i] && m_shown[i].id == p.id && m_shown[i].occurrence == p.occurrence) {
                     matched[i] = true;
                     shown = &m_shown[i];
@@ -117,7 +99,7 @@ const std::vector<PixelRect>& FrameDamage::endPlan(bool whole, int width, int he
             if (shown)
                 damageRect(shown->bounds, width, height);
         }
-        for (size_t i = 0; i < m_shown.size(); ++i)
+        for (size_t i = 0; i < m_shownCount; ++i)
             if (!matched[i])
                 damageRect(m_shown[i].bounds, width, height);
         // Overlapping or touching rectangles become one; too many, their box.
@@ -141,33 +123,19 @@ const std::vector<PixelRect>& FrameDamage::endPlan(bool whole, int width, int he
             m_damage.assign(1, box);
         }
     }
-    if (m_damage.empty()) {
-        std::swap(m_shown, m_planned);
-        m_pass = Pass::None;
-    }
-    return m_damage;
-}
-
-void FrameDamage::beginDraw() {
-    m_pass = Pass::Draw;
-    m_drawIndex = 0;
-}
-
-void FrameDamage::endDraw() {
-    if (m_drawIndex != m_planned.size()) {
-        // Not the same regions at all: nothing of the plan can be trusted.
-        for (Region& r : m_planned)
-            r.comparable = false;
-    }
+    // What the screen shows once the damage is painted: this frame's regions.
+    // The old entries are kept beyond the count, for the next frames.
     std::swap(m_shown, m_planned);
-    m_pass = Pass::None;
+    m_shownCount = m_plannedCount;
+    m_plannedCount = 0;
+    return m_damage;
 }
 
 void FrameDamage::reset() {
     m_shown.clear();
     m_planned.clear();
+    m_shownCount = m_plannedCount = 0;
     m_damage.clear();
-    m_pass = Pass::None;
 }
 
 }  // namespace qv

@@ -2,19 +2,15 @@
 // Which parts of the main window changed since the frame on the screen.
 //
 // Every part of a frame that can change is a region: a rectangle and a key
-// that holds everything its pixels depend on. The bands' stored drawings
-// (LayerCache) register themselves when they are drawn; the painters register
-// what they draw directly in every frame (the scopes' curves, the pulsing
-// dots, the knob's glow); the main window registers the background, which
-// depends on the size and the appearance only.
-//
-// A frame is painted in two passes over the same painters: a planning pass
-// with all drawing clipped away collects the frame's regions (and lets the
-// stored drawings draw themselves again where their keys changed); a region
-// that is new, gone, moved, or has another key than on the screen is damaged;
-// the drawing pass then draws clipped to the damaged rectangles, and only
-// those are presented. A region whose key changed between the two passes (a
-// value another thread writes) is drawn again in the next frame.
+// that holds everything its pixels depend on. The bands note their regions
+// while they lay out, from their own records (a stored drawing's key, the
+// samples a scope shows, the clock a pulsing dot follows, a hover byte); the
+// main window notes the background, which depends on the size and the
+// appearance only. A region that is new, gone, moved, or has another key
+// than on the screen is damaged, and the frame is then painted once, clipped
+// to the damaged rectangles, which are all that is presented. The painters
+// draw only from what the layout left in the records, so what is drawn is
+// what the keys describe.
 //
 // GUI thread only.
 
@@ -27,28 +23,26 @@ namespace qv {
 
 class FrameDamage {
 public:
-    // The planning pass.
-    void beginPlan();
+    // A new frame: its regions follow.
+    void beginFrame();
     // A region of this frame: `bounds` in window pixels (everything it draws
-    // lies inside them), `key` and `extra` what its pixels depend on.
+    // lies inside them), `key` and `extra` what its pixels depend on. `id`
+    // names the part (the record that holds it); the n-th region of an id
+    // matches the n-th of the frame on the screen.
     void add(const void* id, const RectF& bounds, const CacheKey& key, float extra = 0.0f);
     // A region whose drawing cannot be compared: damaged in every frame.
     void addUncomparable(const void* id, const RectF& bounds);
-    // Ends the planning pass: the damaged rectangles of a window of the size,
-    // all of it when `whole` (the target holds no earlier frame). Empty when
-    // nothing changed.
-    const std::vector<PixelRect>& endPlan(bool whole, int width, int height);
-    // The drawing pass: regions are checked against the plan.
-    void beginDraw();
-    void endDraw();
-    // Forgets the frame on the screen (the next plan damages every region).
+    // Ends the frame's regions: the damaged rectangles of a window of the
+    // size, all of it when `whole` (the target holds no earlier frame). Empty
+    // when nothing changed. The frame's regions are then what the screen
+    // shows once the caller painted the rectangles.
+    const std::vector<PixelRect>& endFrame(bool whole, int width, int height);
+    // Forgets the frame on the screen (the next frame damages every region).
     void reset();
 
-    bool planning() const { return m_pass == Pass::Plan; }
     const std::vector<PixelRect>& damage() const { return m_damage; }
 
 private:
-    enum class Pass : uint8_t { None, Plan, Draw };
     struct Region {
         const void* id = nullptr;
         int occurrence = 0;  // the n-th region of this id in the frame
@@ -61,22 +55,21 @@ private:
     static bool sameDrawing(const Region& a, const Region& b);
     void damageRect(const RectF& bounds, int width, int height);
 
-    Pass m_pass = Pass::None;
-    std::vector<Region> m_shown;    // what the frame on the screen was made of
-    std::vector<Region> m_planned;  // this frame's regions
-    size_t m_drawIndex = 0;         // the drawing pass's position in m_planned
+    // What the frame on the screen was made of, and this frame's regions:
+    // the first m_shownCount and m_plannedCount entries (the vectors are
+    // reused from frame to frame).
+    std::vector<Region> m_shown;
+    std::vector<Region> m_planned;
+    size_t m_shownCount = 0;
+    size_t m_plannedCount = 0;
     std::vector<PixelRect> m_damage;
-    std::vector<bool> m_matched;  // scratch of endPlan
+    std::vector<bool> m_matched;  // scratch of endFrame
 };
 
-// The tracker of the main-window frame being painted, or null (other drawing:
-// dialogs, offscreen renders).
-FrameDamage* currentFrameDamage();
-void setCurrentFrameDamage(FrameDamage* damage);
-
-// Registers a region with the current tracker, if there is one.
-inline void markRegion(const void* id, const RectF& bounds, const CacheKey& key, float extra = 0.0f) {
-    if (FrameDamage* damage = currentFrameDamage())
+// Notes a region when there is a frame to note it in (damage not null).
+inline void markRegion(FrameDamage* damage, const void* id, const RectF& bounds, const CacheKey& key,
+                       float extra = 0.0f) {
+    if (damage)
         damage->add(id, bounds, key, extra);
 }
 

@@ -7,7 +7,9 @@
 #include "ui/Logo.h"
 #include "ui/Widgets.h"
 #include "ui/panels/BandDrawing.h"
+#include "ui/panels/FrameDamage.h"
 #include "ui/panels/LayerCache.h"
+#include "ui/panels/MainWindowBands.h"
 #include "ui/panels/StripText.h"
 
 #include <algorithm>
@@ -24,34 +26,26 @@ constexpr float kStripWidth = 384.0f;
 constexpr float kStripHeight = 36.0f;
 constexpr float kCellWidth = 96.0f;
 constexpr float kCaptionSize = 28.0f;
+// The status dot's halo opacity: base + swing * the pulse.
+constexpr float kDotHaloBase = 0.35f, kDotHaloSwing = 0.25f;
 
-HeaderLayout gHeader;
-CaptionActions gCaptionActions;
-LayerCache gHeaderCache;
-char gHeaderDotRegion = 0;  // the status dot's region of the frame
-
-// Widths of "ONLINE" and "OFFLINE" in the strip's value format, measured once
-// per format (the format changes with the DPI).
-struct StatusWidths {
-    const TextFormat* format = nullptr;
-    float online = 0;
-    float offline = 0;
-};
-StatusWidths gStatusWidths;
+HeaderState& state() { return mainWindowBands().header; }
 
 float statusTextWidth(DrawContext& context, bool connected) {
+    HeaderState& band = state();
     const TextFormat* format = guiTextFormat(kFormatStripValue);
-    if (format != gStatusWidths.format) {
-        gStatusWidths.format = format;
-        gStatusWidths.online = context.measureText(format, "ONLINE", 0).width;
-        gStatusWidths.offline = context.measureText(format, "OFFLINE", 0).width;
+    if (format != band.statusFormat) {
+        band.statusFormat = format;
+        band.onlineWidth = context.measureText(format, "ONLINE", 0).width;
+        band.offlineWidth = context.measureText(format, "OFFLINE", 0).width;
     }
-    return connected ? gStatusWidths.online : gStatusWidths.offline;
+    return connected ? band.onlineWidth : band.offlineWidth;
 }
 
 bool windowIsMaximized() {
     WindowHandle window = gMainWindow.load();
-    return window && gCaptionActions.isMaximized && gCaptionActions.isMaximized(window);
+    const CaptionActions& actions = captionActions();
+    return window && actions.isMaximized && actions.isMaximized(window);
 }
 
 void paintLogoAndVersion(DrawContext& context, float s) {
@@ -61,9 +55,9 @@ void paintLogoAndVersion(DrawContext& context, float s) {
     text(context, kFormatVersion, version, scaled(18, 33, 138, 43, s), kBrushText38, TextAlignment::Leading);
 }
 
-void paintCaptionButton(DrawContext& context, int which, float s) {
-    const RectF& r = gHeader.captionButtons[which];
-    const bool hovered = gHeader.captionHover[which] != 0;
+void paintCaptionButton(DrawContext& context, const HeaderLayout& layout, int which, float s) {
+    const RectF& r = layout.captionButtons[which];
+    const bool hovered = layout.captionHover[which] != 0;
     context.fillRoundedRect(r, 5.0f * s, guiBrush(hovered ? kBrushHover : kBrushRaised));
     context.drawRoundedRect(r, 5.0f * s, guiBrush(hovered ? kBrushLineStrong : kBrushLine), 1.0f);
     const Brush& glyph = guiBrush(hovered ? kBrushText : kBrushText55);
@@ -74,7 +68,7 @@ void paintCaptionButton(DrawContext& context, int which, float s) {
         context.fillRect(RectF{cx - 5.0f * s, cy + 1.5f * s, cx + 5.0f * s, cy + 2.7f * s}, glyph);
         break;
     case kCaptionMaximize:
-        if (gHeader.maximized) {
+        if (layout.maximized) {
             context.drawRoundedRect(RectF{cx - 3.5f * s, cy - 5.5f * s, cx + 5.5f * s, cy + 3.5f * s}, 0, glyph,
                                     1.2f * s);
             context.fillRect(RectF{cx - 5.5f * s, cy - 3.5f * s, cx + 3.5f * s, cy + 5.5f * s},
@@ -95,17 +89,8 @@ void paintCaptionButton(DrawContext& context, int which, float s) {
     }
 }
 
-struct StripTexts {
-    ShortText device, driver, latency;
-    bool latencyValue = false;
-    bool connected = false;
-    bool deviceMissing = false;  // DEVICE is the saved name of a device not found
-    NoticeText notice;           // why audio is missing; empty while it plays
-};
-
-StripTexts stripTexts() {
+void readStripTexts(HeaderTexts& texts) {
     const StripStatus status = readStripStatus();
-    StripTexts texts;
     texts.device = deviceCellText(status);
     texts.driver = driverCellText(status);
     texts.latency = latencyCellText(status);
@@ -113,7 +98,6 @@ StripTexts stripTexts() {
     texts.connected = status.simConnected != 0;
     texts.deviceMissing = isDeviceMissing(status);
     texts.notice = audioNoticeText(status);
-    return texts;
 }
 
 RectF stripRect(float width, float s) {
@@ -132,7 +116,7 @@ PointF statusDotCentre(DrawContext& context, const RectF& strip, bool connected,
 }
 
 // Everything of the strip but the status dot, which pulses.
-void paintStrip(DrawContext& context, float width, const StripTexts& texts, float s) {
+void paintStrip(DrawContext& context, float width, const HeaderTexts& texts, float s) {
     const RectF strip = stripRect(width, s);
     context.fillRoundedRect(strip, 5.0f * s, guiBrush(kBrushSurface));
     context.drawRoundedRect(strip, 5.0f * s, guiBrush(kBrushLine), 1.0f);
@@ -190,42 +174,54 @@ void paintAudioNotice(DrawContext& context, float width, const NoticeText& notic
 
 RectF audioNoticeRect(float width, float s) {
     const RectF strip = stripRect(width, s);
-    const float right = gHeader.captionButtons[kCaptionMinimize].left - 16.0f * s;
+    const float right = state().layout.captionButtons[kCaptionMinimize].left - 16.0f * s;
     return RectF{strip.right + 16.0f * s, strip.top, std::max(strip.right + 16.0f * s, right), strip.bottom};
 }
 
-CaptionActions& captionActions() { return gCaptionActions; }
+CaptionActions& captionActions() { return mainWindowBands().connections.caption; }
 
-
-const HeaderLayout& headerLayout() { return gHeader; }
+const HeaderLayout& headerLayout() { return state().layout; }
 
 void resetHeaderBand() {
-    gHeader = HeaderLayout{};
-    gHeaderCache.reset();
+    HeaderState& band = state();
+    band.layout = HeaderLayout{};
+    band.texts = HeaderTexts{};
+    band.width = 0;
+    band.dotCentre = PointF{};
+    band.cache.reset();
+    band.statusFormat = nullptr;
 }
 
-void paintHeader(DrawContext& context, float width, float time) {
+void layoutHeader(const BandFrame& frame) {
+    HeaderState& band = state();
+    HeaderLayout& layout = band.layout;
+    const float width = frame.width;
     const float s = dpiScale();
-    const float height = kHeaderHeight * s;
-    if (!(width > 0.0f))
+    band.width = width;
+    if (!(width > 0.0f)) {
+        layout = HeaderLayout{};
         return;
+    }
     const float top = (kHeaderHeight - kCaptionSize) / 2.0f * s;
     float right = width - 14.0f * s;
     for (int which = kCaptionClose; which >= kCaptionMinimize; --which) {
-        gHeader.captionButtons[which] = RectF{right - kCaptionSize * s, top, right, top + kCaptionSize * s};
+        layout.captionButtons[which] = RectF{right - kCaptionSize * s, top, right, top + kCaptionSize * s};
         right -= (kCaptionSize + 8.0f) * s;
     }
-    gHeader.maximized = windowIsMaximized() ? 1 : 0;
-    const StripTexts texts = stripTexts();
+    layout.maximized = windowIsMaximized() ? 1 : 0;
+    HeaderTexts& texts = band.texts;
+    readStripTexts(texts);
     const RectF notice = audioNoticeRect(width, s);
-    gHeader.wizardNotice = texts.deviceMissing && notice.width() >= 48.0f * s ? notice : RectF{};
+    layout.wizardNotice = texts.deviceMissing && notice.width() >= 48.0f * s ? notice : RectF{};
+    if (!frame.context)
+        return;  // input: nothing is drawn
 
     CacheKey key;
     key.addAppearance();
     key.add(width);
     for (int which = 0; which < kCaptionButtonCount; ++which)
-        key.add(gHeader.captionHover[which]);
-    key.add(gHeader.maximized);
+        key.add(layout.captionHover[which]);
+    key.add(layout.maximized);
     key.addText(texts.device.view());
     key.addText(texts.driver.view());
     key.addText(texts.latency.view());
@@ -233,37 +229,53 @@ void paintHeader(DrawContext& context, float width, float time) {
     key.add(texts.connected);
     key.add(texts.deviceMissing);
     key.addText(texts.notice.view());
-    const RectF band{0, 0, width, height};
-    DrawContext* layer = gHeaderCache.begin(key, band);
+    band.cache.prepare(key, RectF{0, 0, width, kHeaderHeight * s}, frame.damage);
+    band.dotCentre = statusDotCentre(*frame.context, stripRect(width, s), texts.connected, s);
+    markStatusDot(frame.damage, &band.dotCentre, band.dotCentre, texts.connected, frame.time, kDotHaloBase,
+                  kDotHaloSwing, s);
+}
+
+void paintHeader(DrawContext& context, float width, float time) {
+    HeaderState& band = state();
+    const HeaderLayout& layout = band.layout;
+    const HeaderTexts& texts = band.texts;
+    const float s = dpiScale();
+    const float height = kHeaderHeight * s;
+    if (!(width > 0.0f))
+        return;
+    const RectF rect{0, 0, width, height};
+    DrawContext* layer = band.cache.begin();
     DrawContext& target = layer ? *layer : context;
-    if (layer || gHeaderCache.fallback()) {
-        target.fillRect(band, guiBrush(kBrushWindow));
+    if (layer || band.cache.fallback()) {
+        target.fillRect(rect, guiBrush(kBrushWindow));
         hline(target, 0, width, height - 1.0f, kBrushLine);
         paintLogoAndVersion(target, s);
         for (int which = 0; which < kCaptionButtonCount; ++which)
-            paintCaptionButton(target, which, s);
+            paintCaptionButton(target, layout, which, s);
         paintStrip(target, width, texts, s);
         paintAudioNotice(target, width, texts.notice, s);
     }
     if (layer)
-        gHeaderCache.end();
-    gHeaderCache.drawOnto(context);
-    drawStatusDot(context, &gHeaderDotRegion, statusDotCentre(context, stripRect(width, s), texts.connected, s), texts.connected, time,
-                  0.35f, 0.25f, s);
+        band.cache.end();
+    band.cache.drawOnto(context);
+    drawStatusDot(context, band.dotCentre, texts.connected, time, kDotHaloBase, kDotHaloSwing, s);
 }
 
 bool captionButtonHover(float x, float y) {
+    HeaderLayout& layout = state().layout;
     bool changed = false;
     for (int which = 0; which < kCaptionButtonCount; ++which) {
-        const uint8_t inside = pointInRect(gHeader.captionButtons[which], x, y) ? 1 : 0;
-        changed |= inside != gHeader.captionHover[which];
-        gHeader.captionHover[which] = inside;
+        const uint8_t inside = pointInRect(layout.captionButtons[which], x, y) ? 1 : 0;
+        changed |= inside != layout.captionHover[which];
+        layout.captionHover[which] = inside;
     }
     return changed;
 }
 
 bool captionButtonClick(WindowHandle window, float x, float y) {
-    if (pointInRect(gHeader.wizardNotice, x, y)) {
+    const HeaderLayout& layout = state().layout;
+    const CaptionActions& actions = captionActions();
+    if (pointInRect(layout.wizardNotice, x, y)) {
         // The notice's offer: the wizard opens once no other dialog runs.
         if (GuiHost* host = gGuiHost.load())
             host->requestDeviceSetup();
@@ -271,18 +283,18 @@ bool captionButtonClick(WindowHandle window, float x, float y) {
     }
     int hit = -1;
     for (int which = 0; which < kCaptionButtonCount && hit < 0; ++which)
-        if (pointInRect(gHeader.captionButtons[which], x, y))
+        if (pointInRect(layout.captionButtons[which], x, y))
             hit = which;
     if (hit < 0)
         return false;
     switch (hit) {
     case kCaptionMinimize:
-        if (gCaptionActions.minimize)
-            gCaptionActions.minimize(window);
+        if (actions.minimize)
+            actions.minimize(window);
         break;
     case kCaptionMaximize: {
-        const bool maximized = gCaptionActions.isMaximized && gCaptionActions.isMaximized(window);
-        void (*action)(WindowHandle) = maximized ? gCaptionActions.restore : gCaptionActions.maximize;
+        const bool maximized = actions.isMaximized && actions.isMaximized(window);
+        void (*action)(WindowHandle) = maximized ? actions.restore : actions.maximize;
         if (action)
             action(window);
         break;
@@ -294,5 +306,16 @@ bool captionButtonClick(WindowHandle window, float x, float y) {
     }
     return true;
 }
+
+const Band kHeaderBand = {
+    "header",
+    layoutHeader,
+    [](DrawContext& context, const BandFrame& frame) { paintHeader(context, frame.width, frame.time); },
+    [](const BandEvent& event) { return captionButtonHover(event.x, event.y); },
+    [](const BandEvent& event) { return captionButtonClick(event.window, event.x, event.y); },
+    nullptr,
+    nullptr,
+    resetHeaderBand,
+};
 
 }  // namespace qv

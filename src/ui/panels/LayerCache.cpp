@@ -44,7 +44,30 @@ void CacheKey::addAppearance() {
     add(m.testWidth);
 }
 
-DrawContext* LayerCache::begin(const CacheKey& key, const RectF& bounds) {
+void LayerCache::prepare(const CacheKey& key, const RectF& bounds, FrameDamage* damage, float opacity) {
+    m_pending = key;
+    m_bounds = bounds;
+    if (!damage)
+        return;
+    const float left = std::floor(bounds.left);
+    const float top = std::floor(bounds.top);
+    const int width = static_cast<int>(std::ceil(bounds.right - left));
+    const int height = static_cast<int>(std::ceil(bounds.bottom - top));
+    if (!(width > 0) || !(height > 0) || !std::isfinite(left) || !std::isfinite(top)) {
+        damage->addUncomparable(this, bounds);
+        return;
+    }
+    // What will be on the screen here is this drawing: its key, the sub-pixel
+    // offset it is drawn for, its place and its opacity.
+    CacheKey shown = key;
+    shown.add(bounds.left - left);
+    shown.add(bounds.top - top);
+    damage->add(this, RectF{left, top, left + static_cast<float>(width), top + static_cast<float>(height)}, shown,
+                opacity);
+}
+
+DrawContext* LayerCache::begin() {
+    const RectF& bounds = m_bounds;
     const float left = std::floor(bounds.left);
     const float top = std::floor(bounds.top);
     const int width = static_cast<int>(std::ceil(bounds.right - left));
@@ -53,8 +76,6 @@ DrawContext* LayerCache::begin(const CacheKey& key, const RectF& bounds) {
     if (!(width > 0) || !(height > 0) || !std::isfinite(left) || !std::isfinite(top)) {
         m_fallback = true;
         m_valid = false;
-        if (FrameDamage* damage = currentFrameDamage())
-            damage->addUncomparable(this, bounds);
         return nullptr;
     }
     const bool sameSize = m_image && m_image->width() == width && m_image->height() == height;
@@ -63,7 +84,7 @@ DrawContext* LayerCache::begin(const CacheKey& key, const RectF& bounds) {
     const bool sameFraction = bounds.left - left == m_fractionX && bounds.top - top == m_fractionY;
     m_left = left;
     m_top = top;
-    if (m_valid && sameSize && sameFraction && key == m_key)
+    if (m_valid && sameSize && sameFraction && m_pending == m_key)
         return nullptr;
     m_fractionX = bounds.left - left;
     m_fractionY = bounds.top - top;
@@ -72,13 +93,11 @@ DrawContext* LayerCache::begin(const CacheKey& key, const RectF& bounds) {
         if (!m_image) {
             m_fallback = true;
             m_valid = false;
-            if (FrameDamage* damage = currentFrameDamage())
-                damage->addUncomparable(this, bounds);
             return nullptr;
         }
     }
     m_image->clearTransparent();
-    m_key = key;
+    m_key = m_pending;
     m_valid = true;
     DrawContext& context = m_image->context();
     context.pushTranslation(-left, -top);
@@ -96,17 +115,6 @@ void LayerCache::end() {
 void LayerCache::drawOnto(DrawContext& target, float opacity) {
     if (!m_image || !m_valid)
         return;
-    // What is on the screen here is this drawing: its key, the sub-pixel
-    // offset it was drawn for, its place and its opacity.
-    if (currentFrameDamage()) {
-        CacheKey shown = m_key;
-        shown.add(m_fractionX);
-        shown.add(m_fractionY);
-        markRegion(this,
-                   RectF{m_left, m_top, m_left + static_cast<float>(m_image->width()),
-                         m_top + static_cast<float>(m_image->height())},
-                   shown, opacity);
-    }
     m_image->drawOnto(target, PointF{m_left, m_top}, opacity);
     if (std::vector<bands::TextBox>* log = bands::textBoxLog()) {
         // Only what the target's clips let through is seen.

@@ -42,25 +42,33 @@ private:
     size_t m_size = 0;
 };
 
+class FrameDamage;
+
 class LayerCache {
 public:
-    // Places the drawing at this frame's bounds. When the key or the size
-    // differs from the stored drawing's, clears the image (made anew when its
-    // size changed) and returns its context with the origin moved so the
-    // caller draws in window pixels at the bounds; call end() when done. Returns null while the stored drawing is still good, and also
-    // when no image can be made (then fallback() is true and the caller draws
+    // Layout: this frame's key and bounds (window pixels), noted as a region
+    // of the frame (FrameDamage.h) with the opacity it will be drawn at;
+    // damage may be null.
+    void prepare(const CacheKey& key, const RectF& bounds, FrameDamage* damage, float opacity = 1.0f);
+    // Paint: places the drawing at the prepared bounds. When the prepared key
+    // or size differs from the stored drawing's, clears the image (made anew
+    // when its size changed) and returns its context with the origin moved so
+    // the caller draws in window pixels at the bounds; call end() when done.
+    // Returns null while the stored drawing is still good, and also when no
+    // image can be made (then fallback() is true and the caller draws
     // directly).
-    DrawContext* begin(const CacheKey& key, const RectF& bounds);
+    DrawContext* begin();
     void end();
-    // Draws the stored image at its bounds (and registers it as a region of
-    // the frame being painted, FrameDamage.h).
+    // Draws the stored image at its bounds.
     void drawOnto(DrawContext& target, float opacity = 1.0f);
     bool fallback() const { return m_fallback; }
     void reset();
 
 private:
     std::unique_ptr<ImageTarget> m_image;
-    CacheKey m_key;
+    CacheKey m_key;      // what the stored drawing shows
+    CacheKey m_pending;  // this frame's, from prepare()
+    RectF m_bounds;
     bool m_valid = false;
     bool m_fallback = false;
     float m_left = 0;  // whole-pixel corner of this frame's bounds

@@ -7,13 +7,11 @@
 #include "ui/AppMessages.h"
 #include "ui/GuiHost.h"
 #include "ui/MessageBox.h"
+#include "ui/panels/MainWindowBands.h"
 
 namespace qv {
 
 namespace {
-
-std::string gProfileBase;
-bool gProfileBaseSet = false;
 
 void reportError(WindowHandle window, const char* title, const std::string& text) {
     messageBoxes().show(window, title, text.c_str(), MessageKind::Error);
@@ -37,18 +35,20 @@ void saveOutgoingProfile(WindowHandle window, const HapticSettings& settings, in
 }  // namespace
 
 const std::string& profileBaseFolder() {
-    if (!gProfileBaseSet) {
-        gProfileBase = appDataFolder();
-        gProfileBaseSet = true;
+    BandConnections& connections = mainWindowBands().connections;
+    if (!connections.profileFolderSet) {
+        connections.profileFolder = appDataFolder();
+        connections.profileFolderSet = true;
     }
-    return gProfileBase;
+    return connections.profileFolder;
 }
 
 void setProfileBaseFolder(std::string folder) {
     if (!folder.empty() && folder.back() != '/')
         folder += '/';
-    gProfileBase = std::move(folder);
-    gProfileBaseSet = !gProfileBase.empty();
+    BandConnections& connections = mainWindowBands().connections;
+    connections.profileFolder = std::move(folder);
+    connections.profileFolderSet = !connections.profileFolder.empty();
 }
 
 int nextSimulator(int selectedSim, int step) {

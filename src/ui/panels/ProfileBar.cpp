@@ -10,7 +10,9 @@
 #include "ui/PopupMenu.h"
 #include "ui/Widgets.h"
 #include "ui/panels/BandDrawing.h"
+#include "ui/panels/FrameDamage.h"
 #include "ui/panels/LayerCache.h"
+#include "ui/panels/MainWindowBands.h"
 #include "ui/panels/ProfileActions.h"
 
 #include <string>
@@ -37,8 +39,7 @@ struct ButtonSpec {
 constexpr ButtonSpec kButtons[kProfileBarButtonCount] = {
     {"Setup Wizard", 108}, {"Zone Setup", 90}, {"Channel Routing", 120}, {"Options", 76}};
 
-ProfileBarLayout gBar;
-LayerCache gBarCache;
+ProfileBarState& state() { return mainWindowBands().profileBar; }
 
 RectF leftArrow(const RectF& selector, float s) {
     return RectF{selector.left, selector.top, selector.left + kArrowWidth * s, selector.bottom};
@@ -87,7 +88,7 @@ void runProfileMenu(WindowHandle window, float x, float y) {
         {kMenuCommunityProfiles, "Community Profiles"},
     };
     const int chosen = runPopupMenu(window, x, y, kItems, static_cast<int>(sizeof(kItems) / sizeof(kItems[0])));
-    gBar.menuHover = 0;
+    state().layout.menuHover = 0;
     const DialogEntries& entries = dialogEntries();
     auto open = [window](void (*entry)(WindowHandle)) {
         if (entry)
@@ -154,108 +155,135 @@ bool setHover(uint8_t& byte, bool inside) {
 
 }  // namespace
 
-const ProfileBarLayout& profileBarLayout() { return gBar; }
+const ProfileBarLayout& profileBarLayout() { return state().layout; }
 
 void resetProfileBar() {
-    gBar = ProfileBarLayout{};
-    gBarCache.reset();
+    ProfileBarState& band = state();
+    band.layout = ProfileBarLayout{};
+    band.sim = 0;
+    band.profileCount = 0;
+    band.profileName.clear();
+    band.width = 0;
+    band.cache.reset();
+}
+
+void layoutProfileBar(const BandFrame& frame) {
+    ProfileBarState& band = state();
+    ProfileBarLayout& bar = band.layout;
+    const float width = frame.width;
+    const float s = dpiScale();
+    band.width = width;
+    if (!(width > 0.0f))
+        return;
+    const float rowTop = kRowTop * s;
+    const float rowBottom = (kRowTop + kRowHeight) * s;
+    float x = 18.0f * s;
+    for (int i = 0; i < kProfileBarButtonCount; ++i) {
+        bar.buttons[i] = RectF{x, rowTop, x + kButtons[i].width * s, rowBottom};
+        x = bar.buttons[i].right + 8.0f * s;
+    }
+    const float simRight = width - 18.0f * s;
+    bar.simSelector = RectF{simRight - kSelectorWidth * s, rowTop, simRight, rowBottom};
+    const float menuRight = bar.simSelector.left - 6.0f * s;
+    bar.menuButton = RectF{menuRight - kMenuWidth * s, rowTop, menuRight, rowBottom};
+    const float profileRight = bar.menuButton.left - 6.0f * s;
+    bar.profileSelector = RectF{profileRight - kSelectorWidth * s, rowTop, profileRight, rowBottom};
+
+    const HapticSettings& settings = gSettings.snapshot();
+    band.sim = isValidSimIndex(settings.selectedSim) ? settings.selectedSim : kIRacing;
+    band.profileCount = gProfileList.profileCount();
+    std::string_view value = kDefaultProfileName;
+    if (band.profileCount > 0)
+        value = gProfileList.names()[static_cast<size_t>(gProfileList.profileIndex(settings.activeProfile[band.sim]))];
+    if (band.profileName != value)
+        band.profileName.assign(value);
+    if (!frame.context)
+        return;  // input: nothing is drawn
+
+    CacheKey key;
+    key.addAppearance();
+    key.add(width);
+    for (uint8_t hover : bar.buttonHover)
+        key.add(hover);
+    key.add(bar.menuHover);
+    key.add(bar.profileArrowHover[0]);
+    key.add(bar.profileArrowHover[1]);
+    key.add(bar.simArrowHover[0]);
+    key.add(bar.simArrowHover[1]);
+    key.add(band.sim);
+    key.add(band.profileCount > 1);
+    key.addText(band.profileName);
+    band.cache.prepare(key, RectF{0, kBarTop * s, width, (kBarTop + kProfileBarHeight) * s}, frame.damage);
 }
 
 void paintProfileBar(DrawContext& context, float width) {
+    ProfileBarState& band = state();
+    const ProfileBarLayout& bar = band.layout;
     const float s = dpiScale();
     if (!(width > 0.0f))
         return;
     const float top = kBarTop * s;
     const float bottom = (kBarTop + kProfileBarHeight) * s;
-    const float rowTop = kRowTop * s;
-    const float rowBottom = (kRowTop + kRowHeight) * s;
-    float x = 18.0f * s;
-    for (int i = 0; i < kProfileBarButtonCount; ++i) {
-        gBar.buttons[i] = RectF{x, rowTop, x + kButtons[i].width * s, rowBottom};
-        x = gBar.buttons[i].right + 8.0f * s;
-    }
-    const float simRight = width - 18.0f * s;
-    gBar.simSelector = RectF{simRight - kSelectorWidth * s, rowTop, simRight, rowBottom};
-    const float menuRight = gBar.simSelector.left - 6.0f * s;
-    gBar.menuButton = RectF{menuRight - kMenuWidth * s, rowTop, menuRight, rowBottom};
-    const float profileRight = gBar.menuButton.left - 6.0f * s;
-    gBar.profileSelector = RectF{profileRight - kSelectorWidth * s, rowTop, profileRight, rowBottom};
-
-    const HapticSettings& settings = gSettings.snapshot();
-    const int sim = isValidSimIndex(settings.selectedSim) ? settings.selectedSim : kIRacing;
-    const int count = gProfileList.profileCount();
-    std::string_view value = kDefaultProfileName;
-    if (count > 0)
-        value = gProfileList.names()[static_cast<size_t>(gProfileList.profileIndex(settings.activeProfile[sim]))];
-
-    CacheKey key;
-    key.addAppearance();
-    key.add(width);
-    for (uint8_t hover : gBar.buttonHover)
-        key.add(hover);
-    key.add(gBar.menuHover);
-    key.add(gBar.profileArrowHover[0]);
-    key.add(gBar.profileArrowHover[1]);
-    key.add(gBar.simArrowHover[0]);
-    key.add(gBar.simArrowHover[1]);
-    key.add(sim);
-    key.add(count > 1);
-    key.addText(value);
-    const RectF band{0, top, width, bottom};
-    DrawContext* layer = gBarCache.begin(key, band);
-    if (!layer && !gBarCache.fallback()) {
-        gBarCache.drawOnto(context);
+    const int sim = band.sim;
+    const int count = band.profileCount;
+    const std::string_view value = band.profileName;
+    const RectF rect{0, top, width, bottom};
+    DrawContext* layer = band.cache.begin();
+    if (!layer && !band.cache.fallback()) {
+        band.cache.drawOnto(context);
         return;
     }
     DrawContext& target = layer ? *layer : context;
-    target.fillRect(band, guiBrush(kBrushWindow));
+    target.fillRect(rect, guiBrush(kBrushWindow));
     hline(target, 0, width, bottom - 1.0f, kBrushLine);
     for (int i = 0; i < kProfileBarButtonCount; ++i) {
-        drawRaisedFace(target, gBar.buttons[i], gBar.buttonHover[i] != 0, s);
-        text(target, kFormatControl, kButtons[i].label, gBar.buttons[i], gBar.buttonHover[i] ? kBrushText : kBrushText78);
+        drawRaisedFace(target, bar.buttons[i], bar.buttonHover[i] != 0, s);
+        text(target, kFormatControl, kButtons[i].label, bar.buttons[i], bar.buttonHover[i] ? kBrushText : kBrushText78);
     }
-    drawRaisedFace(target, gBar.menuButton, gBar.menuHover != 0, s);
-    text(target, kFormatControl, "...", gBar.menuButton, gBar.menuHover ? kBrushText : kBrushText55);
-    paintSelector(target, gBar.profileSelector, "PROFILE", value, count > 1, gBar.profileArrowHover, s);
-    paintSelector(target, gBar.simSelector, "SIM", kSimSelectorNames[sim], true, gBar.simArrowHover, s);
+    drawRaisedFace(target, bar.menuButton, bar.menuHover != 0, s);
+    text(target, kFormatControl, "...", bar.menuButton, bar.menuHover ? kBrushText : kBrushText55);
+    paintSelector(target, bar.profileSelector, "PROFILE", value, count > 1, bar.profileArrowHover, s);
+    paintSelector(target, bar.simSelector, "SIM", kSimSelectorNames[sim], true, bar.simArrowHover, s);
     if (layer) {
-        gBarCache.end();
-        gBarCache.drawOnto(context);
+        band.cache.end();
+        band.cache.drawOnto(context);
     }
 }
 
 bool profileBarHover(float x, float y) {
+    ProfileBarLayout& bar = state().layout;
     const float s = dpiScale();
     bool changed = false;
     for (int i = 0; i < kProfileBarButtonCount; ++i)
-        changed |= setHover(gBar.buttonHover[i], pointInRect(gBar.buttons[i], x, y));
-    changed |= setHover(gBar.menuHover, pointInRect(gBar.menuButton, x, y));
-    changed |= setHover(gBar.profileArrowHover[0], pointInRect(leftArrow(gBar.profileSelector, s), x, y) &&
-                                                       pointInRect(gBar.profileSelector, x, y));
-    changed |= setHover(gBar.profileArrowHover[1], pointInRect(rightArrow(gBar.profileSelector, s), x, y) &&
-                                                       pointInRect(gBar.profileSelector, x, y));
-    changed |= setHover(gBar.simArrowHover[0],
-                        pointInRect(leftArrow(gBar.simSelector, s), x, y) && pointInRect(gBar.simSelector, x, y));
-    changed |= setHover(gBar.simArrowHover[1],
-                        pointInRect(rightArrow(gBar.simSelector, s), x, y) && pointInRect(gBar.simSelector, x, y));
+        changed |= setHover(bar.buttonHover[i], pointInRect(bar.buttons[i], x, y));
+    changed |= setHover(bar.menuHover, pointInRect(bar.menuButton, x, y));
+    changed |= setHover(bar.profileArrowHover[0], pointInRect(leftArrow(bar.profileSelector, s), x, y) &&
+                                                       pointInRect(bar.profileSelector, x, y));
+    changed |= setHover(bar.profileArrowHover[1], pointInRect(rightArrow(bar.profileSelector, s), x, y) &&
+                                                       pointInRect(bar.profileSelector, x, y));
+    changed |= setHover(bar.simArrowHover[0],
+                        pointInRect(leftArrow(bar.simSelector, s), x, y) && pointInRect(bar.simSelector, x, y));
+    changed |= setHover(bar.simArrowHover[1],
+                        pointInRect(rightArrow(bar.simSelector, s), x, y) && pointInRect(bar.simSelector, x, y));
     return changed;
 }
 
 bool handleHeaderClick(WindowHandle window, GuiHost* host, float x, float y) {
+    const ProfileBarLayout& bar = state().layout;
     const float s = dpiScale();
     for (int i = 0; i < kProfileBarButtonCount; ++i) {
-        if (pointInRect(gBar.buttons[i], x, y)) {
+        if (pointInRect(bar.buttons[i], x, y)) {
             openButtonDialog(i, window, host);
             return true;
         }
     }
-    if (pointInRect(gBar.menuButton, x, y)) {
+    if (pointInRect(bar.menuButton, x, y)) {
         runProfileMenu(window, x, y);
         return true;
     }
-    if (pointInRect(gBar.profileSelector, x, y) && gProfileList.profileCount() > 0) {
-        const bool left = pointInRect(leftArrow(gBar.profileSelector, s), x, y);
-        const bool right = pointInRect(rightArrow(gBar.profileSelector, s), x, y);
+    if (pointInRect(bar.profileSelector, x, y) && gProfileList.profileCount() > 0) {
+        const bool left = pointInRect(leftArrow(bar.profileSelector, s), x, y);
+        const bool right = pointInRect(rightArrow(bar.profileSelector, s), x, y);
         if (left || right) {
             const HapticSettings settings = gSettings.snapshot();
             const int sim = isValidSimIndex(settings.selectedSim) ? settings.selectedSim : kIRacing;
@@ -265,9 +293,9 @@ bool handleHeaderClick(WindowHandle window, GuiHost* host, float x, float y) {
         }
         return false;
     }
-    if (pointInRect(gBar.simSelector, x, y)) {
-        const bool left = pointInRect(leftArrow(gBar.simSelector, s), x, y);
-        const bool right = pointInRect(rightArrow(gBar.simSelector, s), x, y);
+    if (pointInRect(bar.simSelector, x, y)) {
+        const bool left = pointInRect(leftArrow(bar.simSelector, s), x, y);
+        const bool right = pointInRect(rightArrow(bar.simSelector, s), x, y);
         if (left || right) {
             switchSimulator(window, host, nextSimulator(gSettings.snapshot().selectedSim, left ? -1 : 1));
             return true;
@@ -275,5 +303,16 @@ bool handleHeaderClick(WindowHandle window, GuiHost* host, float x, float y) {
     }
     return false;
 }
+
+const Band kProfileBarBand = {
+    "profile bar",
+    layoutProfileBar,
+    [](DrawContext& context, const BandFrame& frame) { paintProfileBar(context, frame.width); },
+    [](const BandEvent& event) { return profileBarHover(event.x, event.y); },
+    [](const BandEvent& event) { return handleHeaderClick(event.window, event.host, event.x, event.y); },
+    nullptr,
+    nullptr,
+    resetProfileBar,
+};
 
 }  // namespace qv

@@ -3,14 +3,17 @@
 // dialogs, the profile selector with its action menu ("...") and the
 // simulator selector. GUI thread only.
 //
-// The painter writes the hit rectangles; before the first paint every click
-// misses. The buttons open their dialogs through dialogEntries(); a dialog
+// Its layout writes the hit rectangles and reads what the selectors show;
+// before the first layout every click misses. The buttons open their dialogs through dialogEntries(); a dialog
 // that is not installed makes its button do nothing.
 
 #include "platform/Window.h"
 #include "platform/graphics/DrawContext.h"
+#include "ui/panels/Band.h"
+#include "ui/panels/LayerCache.h"
 
 #include <cstdint>
+#include <string>
 
 namespace qv {
 
@@ -51,13 +54,30 @@ struct ProfileBarLayout {
 };
 const ProfileBarLayout& profileBarLayout();
 
-// Paints the band (0, 56 s, width, 108 s).
+// The profile bar's record (inside MainWindowBands).
+struct ProfileBarState {
+    ProfileBarLayout layout;
+    // What the selectors show, read by the layout.
+    int32_t sim = 0;
+    int32_t profileCount = 0;
+    std::string profileName;
+    float width = 0;  // of the last layout
+    LayerCache cache;
+};
+
+// The band: layout, paint, hover (profileBarHover), press
+// (handleHeaderClick), reset.
+extern const Band kProfileBarBand;
+
+void layoutProfileBar(const BandFrame& frame);
+// Paints the band (0, 56 s, width, 108 s) as the last layout left it.
 void paintProfileBar(DrawContext& context, float width);
 
 // Hover bytes of the buttons, the menu button and the selectors' arrows;
 // true when one changed.
 bool profileBarHover(float x, float y);
-// A click on the bar: a button opens its dialog, the menu button runs the
+// A click on the bar (the profile bar's press; the name is the one the
+// main window has always used): a button opens its dialog, the menu button runs the
 // profile menu, the selectors' arrows step. False when nothing took it.
 bool handleHeaderClick(WindowHandle window, GuiHost* host, float x, float y);
 

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -241,6 +242,31 @@ TEST_F(DrawContextTest, TranslationShiftsDrawing) {
     target->finish();
     EXPECT_EQ(inkedPixels(*target, 20, 20, 30, 30, kBlack), 100);
     EXPECT_EQ(inkedPixels(*target, 0, 0, 40, 40, kBlack), 100);
+}
+
+// Each column of the image has its own red value (10 * x); a scroll moves
+// column x to x - columns and leaves the freed columns transparent, also
+// after a drawing pushed on the image was left open.
+TEST_F(DrawContextTest, ScrollingLeftMovesWholeColumnsAndClearsWhatComesFree) {
+    constexpr int kWidth = 12;
+    const int scrolls[] = {0, -2, 1, 5, kWidth - 1, kWidth, kWidth + 7};
+    for (int columns : scrolls) {
+        SCOPED_TRACE(columns);
+        auto target = image(kWidth, 3);
+        DrawContext& c = target->context();
+        for (int x = 0; x < kWidth; ++x)
+            c.fillRect(RectF{static_cast<float>(x), 0, x + 1.0f, 3}, solidBrush(rgb(10 * x, 0, 0)));
+        c.pushClip(RectF{0, 0, 2, 2});
+        target->scrollLeft(columns);
+        target->finish();
+        const int moved = std::max(columns, 0);
+        for (int x = 0; x < kWidth; ++x) {
+            const int from = x + moved;
+            const Rgba8 expected = from < kWidth ? Rgba8{static_cast<uint8_t>(10 * from), 0, 0, 255} : Rgba8{};
+            for (int y = 0; y < 3; ++y)
+                EXPECT_TRUE(colorNear(target->pixel(x, y), expected, 0)) << "x " << x << " y " << y;
+        }
+    }
 }
 
 TEST_F(DrawContextTest, ArcsRunClockwiseFromTwelveOClock) {

@@ -22,7 +22,7 @@ constexpr uint32_t kScriptTimer = 900;
 // timer of its own, each once what it waits for has happened.
 struct Script {
     CommunityProfilesState* state = nullptr;
-    bool (*dialogTimer)(uint32_t, void*, uintptr_t, intptr_t) = nullptr;
+    bool (*dialogTimer)(uint32_t, uintptr_t, intptr_t, void*) = nullptr;
     void (*dialogPaint)(DrawContext&, float, float, void*) = nullptr;
     int step = 0;
     int paints = 0;
@@ -60,9 +60,9 @@ protected:
         WindowFixture::TearDown();
     }
 
-    static bool scriptTimer(uint32_t id, void* user, uintptr_t wParam, intptr_t lParam) {
+    static bool scriptTimer(uint32_t id, uintptr_t wParam, intptr_t lParam, void* user) {
         if (id != kScriptTimer)
-            return gScript.dialogTimer(id, user, wParam, lParam);
+            return gScript.dialogTimer(id, wParam, lParam, user);
         Script& s = gScript;
         CommunityProfilesState& state = *s.state;
         WindowHandle window = currentDialogWindow();

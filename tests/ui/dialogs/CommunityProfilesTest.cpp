@@ -165,7 +165,7 @@ TEST_F(CommunityProfilesTest, ShowsAtMost64Entries) {
     EXPECT_EQ(state.entries.size(), 70u);
     EXPECT_EQ(state.list.count, 64);
     for (int i = 0; i < 80; ++i)
-        keyCommunityProfiles(kWmKeyDown, kVkDown, &state, 0);
+        keyCommunityProfiles(kWmKeyDown, kVkDown, 0, &state);
     EXPECT_EQ(state.list.selected, 63);
 }
 
@@ -180,7 +180,7 @@ TEST_F(CommunityProfilesTest, ADownloadInstallsUnderTheSimulatorsFolderAndResets
             s.effectProfiles[kACC].kerbRumble = 0.44f;
         });
         serve(reply.dump());
-        keyCommunityProfiles(kWmKeyDown, kVkReturn, &state, 0);
+        keyCommunityProfiles(kWmKeyDown, kVkReturn, 0, &state);
         finish();
         EXPECT_EQ(state.status, "Profile applied! You can close this dialog.") << reply;
         EXPECT_EQ(state.statusStyle, kStatusSuccess);
@@ -327,7 +327,7 @@ TEST_F(CommunityProfilesTest, EscapeCancelsASlowDownloadAndTheDialogStaysOpen) {
     EXPECT_FALSE(state.download.enabled);
     EXPECT_FALSE(pollCommunityProfiles(state)) << "no reply yet";
     savePng(*paintOnce(paintCommunityProfiles, &state, 480, 420), "community_profiles_downloading");
-    EXPECT_TRUE(keyCommunityProfiles(kWmKeyDown, kVkEscape, &state, 0));
+    EXPECT_TRUE(keyCommunityProfiles(kWmKeyDown, kVkEscape, 0, &state));
     EXPECT_FALSE(state.busy);
     EXPECT_TRUE(state.download.enabled);
     EXPECT_EQ(state.status, "Download cancelled.");
@@ -344,7 +344,7 @@ TEST_F(CommunityProfilesTest, EscapeWhileTheListLoadsClosesTheDialog) {
     ASSERT_TRUE(startCommunityProfiles(state, nullptr));
     EXPECT_EQ(state.status, "Loading community profiles...");
     paintOnce(paintCommunityProfiles, &state, 480, 420);
-    keyCommunityProfiles(kWmKeyDown, kVkEscape, &state, 0);
+    keyCommunityProfiles(kWmKeyDown, kVkEscape, 0, &state);
     EXPECT_EQ(lastDialogClose().code, 0);
     EXPECT_FALSE(state.busy);
     EXPECT_TRUE(boxes.shown.empty());
@@ -365,7 +365,7 @@ TEST_F(CommunityProfilesTest, EnterWhileBusyDoesNothing) {
     ASSERT_TRUE(open());
     state.busy = true;
     const size_t before = server.requests().size();
-    keyCommunityProfiles(kWmKeyDown, kVkReturn, &state, 0);
+    keyCommunityProfiles(kWmKeyDown, kVkReturn, 0, &state);
     messageCommunityProfiles(kMsgDownloadProfile, 0, 0, &state);
     EXPECT_EQ(server.requests().size(), before);
 }

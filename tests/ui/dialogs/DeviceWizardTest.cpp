@@ -88,7 +88,7 @@ protected:
     void finishRestart(bool ok = true) {
         audioReady = ok;
         ++initCount;
-        wizardTimer(kWizardTimerId, state.get(), 0, 0);
+        wizardTimer(kWizardTimerId, 0, 0, state.get());
     }
 
     bool press(const RectF& r) { return wizardMouse(kDown, r.centerX(), r.centerY(), 0, state.get()); }
@@ -245,6 +245,43 @@ TEST_F(DeviceWizardTest, TheJackServersBufferSizeIsSelected) {
     list[2].apis[0].serverBufferFrames = 2048;
     open(list);
     EXPECT_EQ(state->bufSel1, 1);
+}
+
+// PipeWire grants the size a client asks for: there the list applies, so
+// the saved size is selected rather than the graph's; and the figures of a
+// list the audio side copied since (a quantum that changed) reach the open
+// wizard, leaving the list and every choice as they are.
+TEST_F(DeviceWizardTest, OnAServerThatGrantsTheSizeAskedForTheSavedSizeIsSelectedAndTheGrantedOneFollows) {
+    std::vector<PhysicalDevice> list = typicalDevices();
+    list[2].apis[0].serverBufferFrames = 1024;
+    list[2].apis[0].serverLatencyMs = 21.3;
+    list[2].apis[0].serverTakesRequest = true;
+    settings.edit([](HapticSettings& s) {
+        s.audioDeviceIndex = 7;
+        copyText(s.devices[0].api, "JACK");
+        s.devices[0].bufferSize = 128;
+    });
+    open(list);
+    EXPECT_EQ(state->bufSel1, 1);
+    uint32_t version = 0;
+    state->services.devicesVersion = [&] { return version; };
+    devices[2].apis[0].serverBufferFrames = 128;
+    devices[2].apis[0].serverLatencyMs = 2.7;
+    devices[0].apis[0].maxOutputChannels = 6;  // not a server figure: stays as listed
+    EXPECT_FALSE(refreshServerFigures(*state)) << "no new list";
+    ++version;
+    EXPECT_TRUE(refreshServerFigures(*state));
+    const DeviceInfo* v = chosenVariant(*state, 1);
+    ASSERT_NE(v, nullptr);
+    EXPECT_EQ(v->serverBufferFrames, 128);
+    EXPECT_DOUBLE_EQ(v->serverLatencyMs, 2.7);
+    EXPECT_EQ(state->bufSel1, 1);
+    EXPECT_EQ(state->devices[state->device1].hardwareName, "system");
+    for (const PhysicalDevice& d : state->devices)
+        for (const DeviceInfo& other : d.apis)
+            EXPECT_NE(other.maxOutputChannels, 6) << d.hardwareName;
+    ++version;
+    EXPECT_FALSE(refreshServerFigures(*state)) << "the same figures again";
 }
 
 TEST_F(DeviceWizardTest, WithSevenDevicesTheWheelScrollsBetweenZeroAndTwo) {
@@ -494,10 +531,10 @@ TEST_F(DeviceWizardTest, ApplyRaisesTheDirtyFlagAndKeepsTheChoice) {
 
 TEST_F(DeviceWizardTest, EscapeClosesAndNoOtherKeyActs) {
     open(typicalDevices());
-    wizardKey(kKeyDown, 13, state.get(), 0);
-    wizardKey(0x0102, 'x', state.get(), 0);
+    wizardKey(kKeyDown, 13, 0, state.get());
+    wizardKey(0x0102, 'x', 0, state.get());
     EXPECT_EQ(closeCode, -99);
-    wizardKey(kKeyDown, 27, state.get(), 0);
+    wizardKey(kKeyDown, 27, 0, state.get());
     EXPECT_EQ(closeCode, 0);
 }
 
@@ -541,7 +578,7 @@ TEST_F(DeviceWizardTest, ARefusedRestartStaysPendingAndTheTestWaitsForTheNewStre
     layoutWizard(*state, 0, 0);
     press(state->testAll[0].rect);
     EXPECT_TRUE(tones.empty());  // the old device must not play the test
-    wizardTimer(kWizardTimerId, state.get(), 0, 0);  // the worker is free now
+    wizardTimer(kWizardTimerId, 0, 0, state.get());  // the worker is free now
     EXPECT_EQ(state->restart, RestartState::Opening);
     EXPECT_EQ(reopens.size(), 2u);
     EXPECT_TRUE(tones.empty());
@@ -701,6 +738,10 @@ TEST_F(DeviceWizardRenderTest, TheThreeStepsPaintTheirPages) {
                                 3));
     state.step = 1;
     render(state, "device_wizard_step2.png");
+    // On PipeWire the list applies and the page says what was granted.
+    state.devices[static_cast<size_t>(state.device1)].apis[0].serverTakesRequest = true;
+    render(state, "device_wizard_step2_pipewire.png");
+    state.devices[static_cast<size_t>(state.device1)].apis[0].serverTakesRequest = false;
     state.step = 2;
     state.restart = RestartState::Opening;
     render(state, "device_wizard_step3.png");

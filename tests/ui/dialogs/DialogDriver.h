@@ -72,9 +72,9 @@ public:
         return mouse(kWmMouseWheel, x, y, static_cast<uintptr_t>(delta) << 16);
     }
     bool key(int virtualKey) {
-        return m_spec.onKey(kWmKeyDown, static_cast<uintptr_t>(virtualKey), m_spec.userData, 0);
+        return m_spec.onKey(kWmKeyDown, static_cast<uintptr_t>(virtualKey), 0, m_spec.userData);
     }
-    bool typed(int ch) { return m_spec.onKey(kWmChar, static_cast<uintptr_t>(ch), m_spec.userData, 0); }
+    bool typed(int ch) { return m_spec.onKey(kWmChar, static_cast<uintptr_t>(ch), 0, m_spec.userData); }
 
     ImageTarget& image() { return *m_image; }
     const DialogSpec& spec() const { return m_spec; }

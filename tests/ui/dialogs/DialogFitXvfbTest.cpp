@@ -127,9 +127,9 @@ int runAndMeasure(const DialogSpec& spec) {
             setWindowTimer(currentDialogWindow(), kCheckTimerId, 50);
         }
     };
-    wrapped.onTimer = [](uint32_t id, void* user, uintptr_t wParam, intptr_t lParam) {
+    wrapped.onTimer = [](uint32_t id, uintptr_t wParam, intptr_t lParam, void* user) {
         if (id != kCheckTimerId)
-            return gRealSpec.onTimer ? gRealSpec.onTimer(id, user, wParam, lParam) : false;
+            return gRealSpec.onTimer ? gRealSpec.onTimer(id, wParam, lParam, user) : false;
         // Openbox places and frames the window a little after it is mapped.
         if (readGeometry(&gShown) || ++gChecks > 200) {
             gShown.seen = gChecks <= 200;

@@ -64,7 +64,7 @@ TEST(LatencyDialogJack, TheDialogsRequestMeasuresAFewMillisecondsOnTheWire) {
     ASSERT_TRUE(eventually(
         [&] {
             runtime.serviceLatencyRequest();
-            latencyDialogTimer(kLatencyPollTimer, &dialog, 0, 0);
+            latencyDialogTimer(kLatencyPollTimer, 0, 0, &dialog);
             return dialog.testState != kLatencyTesting;
         },
         30000));

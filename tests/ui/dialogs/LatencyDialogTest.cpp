@@ -49,7 +49,7 @@ protected:
         image = paintOnce(paintLatencyDialog, state, 480, 320);
     }
     void run() { clickRect(latencyDialogMouse, state, state.runButton.rect); }
-    bool poll() { return latencyDialogTimer(kLatencyPollTimer, &state, 0, 0); }
+    bool poll() { return latencyDialogTimer(kLatencyPollTimer, 0, 0, &state); }
 
     ManualClock clock;
     LatencyDialogState state;
@@ -99,16 +99,16 @@ TEST_F(LatencyDialogTest, FortyInputsListTheFirstThirtyTwoAndEveryOneIsReachable
     EXPECT_FALSE(state.inputList.open);
     EXPECT_EQ(state.inputList.selected, 31);
     // The arrow keys move the choice, with the list closed or open.
-    latencyDialogKey(kWmKeyDown, kVkDown, &state, 0);
+    latencyDialogKey(kWmKeyDown, kVkDown, 0, &state);
     EXPECT_EQ(state.inputList.selected, 31);
     for (int i = 0; i < 28; ++i)
-        latencyDialogKey(kWmKeyDown, kVkUp, &state, 0);
+        latencyDialogKey(kWmKeyDown, kVkUp, 0, &state);
     EXPECT_EQ(state.inputList.selected, 3);
     clickRect(latencyDialogMouse, state, state.inputList.rect);
     ASSERT_TRUE(state.inputList.open);
     EXPECT_LE(state.inputList.scroll, 3);  // the choice is in view
     EXPECT_GT(state.inputList.scroll + visible, 3);
-    latencyDialogKey(kWmKeyDown, kVkReturn, &state, 0);
+    latencyDialogKey(kWmKeyDown, kVkReturn, 0, &state);
     EXPECT_FALSE(state.inputList.open);
     // The chosen item's index and full name go with the request.
     run();
@@ -219,7 +219,7 @@ TEST_F(LatencyDialogTest, ATestThatRunsTooLongIsLeftToFinishAndBlocksANewOne) {
 TEST_F(LatencyDialogTest, ClosingWithdrawsAPendingRequestAndEscapeClosesWithZero) {
     open(fakeInputs(1));
     run();
-    latencyDialogKey(kWmKeyDown, kVkEscape, &state, 0);
+    latencyDialogKey(kWmKeyDown, kVkEscape, 0, &state);
     EXPECT_TRUE(lastDialogClose().requested);
     EXPECT_EQ(lastDialogClose().code, 0);
     EXPECT_EQ(gLatencyTestRequest.load(), kLatencyRequestNone);

@@ -25,7 +25,7 @@ protected:
         initLoadProfileState(state, nullptr);
         paintOnce(paintLoadProfile, &state, 420, 360);
     }
-    bool key(int vk) { return keyLoadProfile(kWmKeyDown, static_cast<uintptr_t>(vk), &state, 0); }
+    bool key(int vk) { return keyLoadProfile(kWmKeyDown, static_cast<uintptr_t>(vk), 0, &state); }
     void click(const UiButton& button) {
         const float x = (button.rect.left + button.rect.right) / 2, y = (button.rect.top + button.rect.bottom) / 2;
         mouseLoadProfile(kWmLButtonDown, x, y, 0, &state);
@@ -263,9 +263,9 @@ protected:
     }
     void type(const std::string& text) {
         for (char c : text)
-            keySaveProfileAs(kWmChar, static_cast<unsigned char>(c), &state, 0);
+            keySaveProfileAs(kWmChar, static_cast<unsigned char>(c), 0, &state);
     }
-    void key(int vk) { keySaveProfileAs(kWmKeyDown, static_cast<uintptr_t>(vk), &state, 0); }
+    void key(int vk) { keySaveProfileAs(kWmKeyDown, static_cast<uintptr_t>(vk), 0, &state); }
     void clear() {
         for (int i = 0; i < 300; ++i)
             key(kVkBack);
@@ -344,8 +344,8 @@ TEST_F(SaveProfileAsTest, AFailedSaveIsReportedAndChangesNothing) {
 }
 
 TEST_F(SaveProfileAsTest, CaretTimerRepaintsOnlyForItsId) {
-    EXPECT_TRUE(timerSaveProfileAs(101, &state, 101, 0));
-    EXPECT_FALSE(timerSaveProfileAs(7, &state, 7, 0));
+    EXPECT_TRUE(timerSaveProfileAs(101, 101, 0, &state));
+    EXPECT_FALSE(timerSaveProfileAs(7, 7, 0, &state));
 }
 
 // The field and both buttons are drawn where their hit rectangles lie, inside

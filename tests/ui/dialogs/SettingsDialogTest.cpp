@@ -206,9 +206,9 @@ TEST_F(SettingsDialogTest, TheFourButtonsReachTheirTargets) {
 }
 
 TEST_F(SettingsDialogTest, EscapeClosesWithZero) {
-    settingsDialogKey(kWmKeyDown, 'A', &state, 0);
+    settingsDialogKey(kWmKeyDown, 'A', 0, &state);
     EXPECT_FALSE(lastDialogClose().requested);
-    settingsDialogKey(kWmKeyDown, kVkEscape, &state, 0);
+    settingsDialogKey(kWmKeyDown, kVkEscape, 0, &state);
     EXPECT_TRUE(lastDialogClose().requested);
     EXPECT_EQ(lastDialogClose().code, 0);
 }
@@ -238,7 +238,7 @@ TEST_F(SettingsDialogTest, TheTipsTextFitsItsBox) {
     clickRect(tipsDialogMouse, tips, tips.close.rect);
     EXPECT_TRUE(lastDialogClose().requested);
     resetLastDialogClose();
-    tipsDialogKey(kWmKeyDown, kVkEscape, &tips, 0);
+    tipsDialogKey(kWmKeyDown, kVkEscape, 0, &tips);
     EXPECT_TRUE(lastDialogClose().requested);
 }
 
@@ -260,7 +260,7 @@ TEST_F(SettingsDialogTest, TheConsoleWarningReportsOkWithDontShowAgain) {
     };
     for (const Case& c : {Case{kVkReturn, true, 1}, Case{kVkEscape, true, 0}, Case{'A', false, 0}}) {
         resetLastDialogClose();
-        consoleWarningKey(kWmKeyDown, static_cast<uintptr_t>(c.key), &warning, 0);
+        consoleWarningKey(kWmKeyDown, static_cast<uintptr_t>(c.key), 0, &warning);
         EXPECT_EQ(lastDialogClose().requested, c.closes) << c.key;
         if (c.closes) {
             EXPECT_EQ(lastDialogClose().code, c.code) << c.key;

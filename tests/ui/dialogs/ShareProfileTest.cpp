@@ -35,11 +35,11 @@ protected:
     }
     void type(const std::string& text) {
         for (char c : text)
-            keyShareProfile(kWmChar, static_cast<unsigned char>(c), &state, 0);
+            keyShareProfile(kWmChar, static_cast<unsigned char>(c), 0, &state);
     }
     // A key; Enter then waits for the upload it started to answer.
     void key(int vk) {
-        keyShareProfile(kWmKeyDown, static_cast<uintptr_t>(vk), &state, 0);
+        keyShareProfile(kWmKeyDown, static_cast<uintptr_t>(vk), 0, &state);
         if (vk == kVkReturn && state.busy) {
             EXPECT_EQ(state.status, "Uploading profile...");
             EXPECT_TRUE(state.request.waitUntilDone(30000));
@@ -186,12 +186,12 @@ TEST_F(ShareProfileTest, AnUploadThatTimesOutSaysSoAndEscapeCancelsOne) {
     EXPECT_FALSE(state.shared);
 
     state.requestOptions = CatalogueRequestOptions{};
-    keyShareProfile(kWmKeyDown, kVkReturn, &state, 0);
+    keyShareProfile(kWmKeyDown, kVkReturn, 0, &state);
     ASSERT_TRUE(state.busy);
     EXPECT_FALSE(state.share.enabled);
     type("x");
     EXPECT_STREQ(state.author.text, "Ann") << "no typing while busy";
-    EXPECT_TRUE(keyShareProfile(kWmKeyDown, kVkEscape, &state, 0));
+    EXPECT_TRUE(keyShareProfile(kWmKeyDown, kVkEscape, 0, &state));
     EXPECT_FALSE(state.busy);
     EXPECT_EQ(state.status, "Upload cancelled.");
     EXPECT_FALSE(lastDialogClose().requested) << "the dialog stays open";

@@ -126,7 +126,7 @@ TEST_F(UpdateDialogTest, ACompleteDownloadLandsInAPrivateFolderThatOpens) {
     EXPECT_EQ(st.st_mode & 0777, 0700u);
     EXPECT_EQ(folderEntries(path.substr(0, path.rfind('/'))).size(), 1u) << "no temporary file left";
 
-    EXPECT_TRUE(updateDialogTimer(kInstallerPollTimer, &state, 0, 0));
+    EXPECT_TRUE(updateDialogTimer(kInstallerPollTimer, 0, 0, &state));
     ASSERT_EQ(opener.opened.size(), 1u);
     EXPECT_EQ(opener.opened[0], path.substr(0, path.rfind('/') + 1));
     ASSERT_EQ(boxes.shown.size(), 2u);
@@ -160,7 +160,7 @@ TEST_F(UpdateDialogTest, FailedTransfersShowRetryAndLeaveNothingBehind) {
         EXPECT_FALSE(installerError().empty());
         EXPECT_TRUE(installerPath().empty());
         EXPECT_TRUE(folderEntries(downloads.path()).empty()) << c.url;
-        EXPECT_TRUE(updateDialogTimer(kInstallerPollTimer, &state, 0, 0));
+        EXPECT_TRUE(updateDialogTimer(kInstallerPollTimer, 0, 0, &state));
         EXPECT_FALSE(lastDialogClose().requested);
         image = paintOnce(paintUpdateDialog, state, 480, 500);
         EXPECT_STREQ(state.downloadButton.label, "Failed -- Retry");
@@ -189,7 +189,7 @@ TEST_F(UpdateDialogTest, ARetryStartsOverAndCanSucceed) {
 TEST_F(UpdateDialogTest, NoSecureAddressSaysSoAndANoDoesNothing) {
     open("");
     clickRect(updateDialogMouse, state, state.downloadButton.rect);
-    updateDialogKey(kWmKeyDown, kVkReturn, &state, 0);
+    updateDialogKey(kWmKeyDown, kVkReturn, 0, &state);
     ASSERT_EQ(boxes.shown.size(), 2u);
     for (const auto& shown : boxes.shown) {
         EXPECT_FALSE(shown.question);
@@ -200,7 +200,7 @@ TEST_F(UpdateDialogTest, NoSecureAddressSaysSoAndANoDoesNothing) {
     boxes.shown.clear();
     open(server.url("/files/x.exe"));
     boxes.answer = false;
-    updateDialogKey(kWmKeyDown, kVkReturn, &state, 0);
+    updateDialogKey(kWmKeyDown, kVkReturn, 0, &state);
     EXPECT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(gInstallerState.load(), kInstallerIdle);
     EXPECT_FALSE(state.polling);
@@ -220,11 +220,11 @@ TEST_F(UpdateDialogTest, ThePollTimerActsOnlyOnAFinishedDownload) {
     open(server.url("/files/x.exe"));
     for (int32_t idleOrRunning : {kInstallerIdle, kInstallerDownloading}) {
         gInstallerState = idleOrRunning;
-        EXPECT_FALSE(updateDialogTimer(kInstallerPollTimer, &state, 0, 0));
+        EXPECT_FALSE(updateDialogTimer(kInstallerPollTimer, 0, 0, &state));
         EXPECT_FALSE(lastDialogClose().requested);
     }
     gInstallerState = kInstallerDownloaded;
-    EXPECT_FALSE(updateDialogTimer(kInstallerPollTimer + 1, &state, 0, 0)) << "another timer";
+    EXPECT_FALSE(updateDialogTimer(kInstallerPollTimer + 1, 0, 0, &state)) << "another timer";
     gInstallerState = kInstallerIdle;
     EXPECT_TRUE(opener.opened.empty());
     image = paintOnce(paintUpdateDialog, state, 480, 500);
@@ -241,9 +241,9 @@ TEST_F(UpdateDialogTest, ClosingDuringADownloadCancelsItAndLeavesNoState) {
     EXPECT_STREQ(state.downloadButton.label, "Downloading...");
     EXPECT_FALSE(state.downloadButton.enabled);
     // Pressing again while it runs starts nothing and asks nothing.
-    updateDialogKey(kWmKeyDown, kVkReturn, &state, 0);
+    updateDialogKey(kWmKeyDown, kVkReturn, 0, &state);
     EXPECT_EQ(boxes.shown.size(), 1u);
-    updateDialogKey(kWmKeyDown, kVkEscape, &state, 0);
+    updateDialogKey(kWmKeyDown, kVkEscape, 0, &state);
     EXPECT_TRUE(lastDialogClose().requested);
     ASSERT_TRUE(waitForInstallerWorker(10000));
     EXPECT_EQ(gInstallerState.load(), kInstallerIdle);
@@ -302,7 +302,7 @@ TEST_F(UpdateDialogTest, ReleaseNotesShowThePublishedNotesOrSayWhyNot) {
     clickRect(releaseNotesMouse, notes, notes.closeButton.rect);
     EXPECT_TRUE(lastDialogClose().requested);
     resetLastDialogClose();
-    releaseNotesKey(kWmKeyDown, kVkReturn, &notes, 0);
+    releaseNotesKey(kWmKeyDown, kVkReturn, 0, &notes);
     EXPECT_TRUE(lastDialogClose().requested);
 }
 

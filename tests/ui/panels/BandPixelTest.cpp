@@ -109,7 +109,7 @@ TEST_F(BandPixelTest, CaptionButtonsLightWhenHovered) {
     paintAll();
     const RectF close = headerLayout().captionButtons[kCaptionClose];
     const int plain = brightness(pixelAt(close.left + 3, close.top + 3));
-    mainWindowBands().captionHover(close.centerX(), close.centerY());
+    captionButtonHover(close.centerX(), close.centerY());
     paintAll();
     EXPECT_GT(brightness(pixelAt(close.left + 3, close.top + 3)), plain);
 }
@@ -177,7 +177,7 @@ TEST_F(BandPixelTest, TheHeaderSaysWhyAudioIsMissingAndGreysADeviceThatWasNotFou
     // The notice offers the wizard: a click on it asks for it.
     gGuiHost.store(&host);
     const PointF offer = test::centreOf(headerLayout().wizardNotice);
-    EXPECT_TRUE(mainWindowBands().captionDown(nullptr, offer.x, offer.y));
+    EXPECT_TRUE(captionButtonClick(nullptr, offer.x, offer.y));
     EXPECT_TRUE(host.takeDeviceSetupRequest());
     gGuiHost.store(nullptr);
 
@@ -209,8 +209,8 @@ TEST_F(BandPixelTest, EveryBandCopesWithAnySizeAndHitsOnlyWhatItDrew) {
             EXPECT_GE(controlPanelState().visible.left, 0.0f) << size.width;
         }
         // A click in the middle of a tiny window finds nothing to drag.
-        mainWindowBands().cardsDown(nullptr, &host, size.width / 2.0f, size.height / 2.0f, size.width, size.height);
-        mainWindowBands().cardsUp(&host, 0, 0);
+        cardMouseDown( &host, size.width / 2.0f, size.height / 2.0f);
+        cardMouseUp(&host, 0, 0);
     }
 }
 
@@ -244,14 +244,14 @@ TEST_P(MainWindowRenders, WriteTheWholeWindow) {
     }
     const EffectCard& engine = effectCardPanel().cards[3];
     paintAll(0.3f);
-    mainWindowBands().cardsDown(nullptr, &host, engine.testRect.centerX(), engine.testRect.centerY(), 1500, 860);
+    cardMouseDown( &host, engine.testRect.centerX(), engine.testRect.centerY());
     paintAll(0.3f);
     const std::string folder = std::string(QV_RENDER_FOLDER) + "/renders";
     std::filesystem::create_directories(folder);
     const std::string path = folder + "/main_window_" + kSimKeys[sim] + "_accent" + std::to_string(accent) + ".png";
     std::string error;
     EXPECT_TRUE(target->savePng(path, &error)) << error;
-    mainWindowBands().cardsUp(&host, 0, 0);
+    cardMouseUp(&host, 0, 0);
     resetAudioStatus();
     resetAppGlobals();
 }

@@ -2,8 +2,9 @@
 // The main window's bands without a window: the appearance on an offscreen
 // image of 1500 x 860, a fresh settings block, a temporary profile folder,
 // recording message boxes and popup menu, and a GUI host whose callables
-// record their calls. paintAll() paints one frame of the main window; the
-// handlers are then driven with coordinates from the painted hit rectangles.
+// record their calls. paintAll() lays out and paints one frame of the main
+// window; the handlers are then driven with coordinates from the hit
+// rectangles of that layout.
 
 #include "app/AppGlobals.h"
 #include "audio/AudioStatus.h"
@@ -101,8 +102,8 @@ protected:
 
     void selectSim(int sim) {
         gSettings.edit([sim](HapticSettings& s) { s.selectedSim = sim; });
-        mainWindowBands().refreshProfileList(sim);
-        mainWindowBands().buildEffectCards(sim);
+        gProfileList.refreshProfileList(profileBaseFolder(), sim);
+        buildEffectCards(sim);
     }
 
     Rgba8 pixelAt(float x, float y) const { return target->pixel(static_cast<int>(x), static_cast<int>(y)); }

@@ -38,7 +38,7 @@ protected:
     }
     bool clickConsole() {
         const RectF& r = statusBarLayout().buttons[kStatusConsole];
-        return mainWindowBands().statusDown(nullptr, r.centerX(), r.centerY(), 1500, 860);
+        return headerButtonClick(nullptr, r.centerX(), r.centerY());
     }
     std::unique_ptr<ImageTarget> target;
 };

@@ -28,9 +28,9 @@ protected:
         gSettings.edit([from](HapticSettings& s) { s.masterGain = from; });
         paintAll();
         const PointF knob = centreOf(state().knobHit);
-        ASSERT_TRUE(mainWindowBands().panelDown(knob.x, knob.y - state().scroll, 1500, 860));
-        mainWindowBands().panelDrag(knob.x, knob.y - state().scroll + dy);
-        EXPECT_TRUE(mainWindowBands().panelUp(knob.x, knob.y));
+        ASSERT_TRUE(controlPanelMouseDown(knob.x, knob.y - state().scroll));
+        controlPanelDrag(knob.x, knob.y - state().scroll + dy);
+        EXPECT_TRUE(controlPanelMouseUp(knob.x, knob.y));
     }
 };
 
@@ -52,15 +52,15 @@ TEST_F(ControlPanelTest, TheKnobSpansItsRangeOverTwoHundredScaledPixels) {
 TEST_F(ControlPanelTest, FadersFollowThePointerAndClamp) {
     paintAll();
     PointF p = onFader(2, 0.25f);
-    ASSERT_TRUE(mainWindowBands().panelDown(p.x, p.y, 1500, 860));
+    ASSERT_TRUE(controlPanelMouseDown(p.x, p.y));
     EXPECT_NEAR(gain(2), 0.25f, 0.01f);
     for (float f : {-0.5f, 1.7f, 0.6f}) {
         p = onFader(2, f);
-        mainWindowBands().panelDrag(p.x, p.y + 300);
+        controlPanelDrag(p.x, p.y + 300);
         EXPECT_NEAR(gain(2), std::clamp(f, 0.0f, 1.0f), 0.01f) << f;
     }
-    EXPECT_TRUE(mainWindowBands().panelUp(p.x, p.y));
-    EXPECT_FALSE(mainWindowBands().panelUp(p.x, p.y));
+    EXPECT_TRUE(controlPanelMouseUp(p.x, p.y));
+    EXPECT_FALSE(controlPanelMouseUp(p.x, p.y));
     EXPECT_NEAR(gain(1), 1.0f, 1e-6f);  // the others are untouched
 }
 
@@ -82,7 +82,7 @@ TEST_F(ControlPanelTest, OnlyShownZonesHaveRowsAndTheRestMoveUp) {
     const RectF last = state().faderRects[3];
     const float below = last.bottom + 30 - state().scroll;
     if (below < state().visible.bottom) {
-        EXPECT_FALSE(mainWindowBands().panelDown(last.centerX(), below, 1500, 860));
+        EXPECT_FALSE(controlPanelMouseDown(last.centerX(), below));
     }
 
     // Fewer zones after a rebuild of the settings: the old rows are gone.
@@ -91,8 +91,8 @@ TEST_F(ControlPanelTest, OnlyShownZonesHaveRowsAndTheRestMoveUp) {
     EXPECT_EQ(state().faderRects[2].width(), 0.0f);
     const PointF old = PointF{last.centerX(), last.top + 30 - state().scroll};
     const float before = gain(2);
-    mainWindowBands().panelDown(old.x, old.y, 1500, 860);
-    mainWindowBands().panelUp(old.x, old.y);
+    controlPanelMouseDown(old.x, old.y);
+    controlPanelMouseUp(old.x, old.y);
     EXPECT_FLOAT_EQ(gain(2), before);
 }
 
@@ -106,27 +106,27 @@ TEST_F(ControlPanelTest, TheWheelScrollsSixtyScaledPixelsPerNotchWithinTheConten
     paintAll();
     const float maximum = state().maxScroll;
     ASSERT_GT(maximum, 60.0f);
-    EXPECT_FALSE(mainWindowBands().panelScroll(120));
-    EXPECT_TRUE(mainWindowBands().panelScroll(-120));
+    EXPECT_FALSE(controlPanelScroll(120));
+    EXPECT_TRUE(controlPanelScroll(-120));
     EXPECT_FLOAT_EQ(state().scroll, 60.0f);
-    mainWindowBands().panelScroll(-120 * 100);
+    controlPanelScroll(-120 * 100);
     EXPECT_FLOAT_EQ(state().scroll, maximum);
     // A scrolled fader is still hit where it is drawn.
     paintAll();
     const PointF p = onFader(7, 0.5f);
     ASSERT_LT(p.y, state().visible.bottom);
-    ASSERT_TRUE(mainWindowBands().panelDown(p.x, p.y, 1500, 700));
+    ASSERT_TRUE(controlPanelMouseDown(p.x, p.y));
     EXPECT_NEAR(gain(7), 0.5f, 0.01f);
-    mainWindowBands().panelUp(p.x, p.y);
+    controlPanelMouseUp(p.x, p.y);
     // A click above the panel's scrolling part never reaches the scrolled knob.
-    EXPECT_FALSE(mainWindowBands().panelDown(state().visible.centerX(), state().visible.top - 3, 1500, 700));
+    EXPECT_FALSE(controlPanelMouseDown(state().visible.centerX(), state().visible.top - 3));
 }
 
 TEST_F(ControlPanelTest, ANarrowWindowHasNoPanel) {
     target = test::GraphicsFixture::image(300, 200);
     paintAll();
     EXPECT_EQ(state().knobHit.width(), 0.0f);
-    EXPECT_FALSE(mainWindowBands().panelDown(150, 150, 300, 200));
+    EXPECT_FALSE(controlPanelMouseDown(150, 150));
 }
 
 }  // namespace

@@ -31,7 +31,7 @@ TEST_F(EffectCardsFocusTest, TheFocusedCardAloneCarriesARoundedAccentOutline) {
         ASSERT_GT(first.width(), 0.0f);
         EXPECT_FALSE(isAccent(first.left + 1, first.centerY(), colour)) << "no focus before the first key";
 
-        ASSERT_TRUE(mainWindowBands().cardsFocus(1));
+        ASSERT_TRUE(moveCardFocus(1));
         paintAll();
         const RectF r = panel().cards[0].cardRect;
         // Along all four sides, 1 pixel inside the edge.
@@ -57,14 +57,14 @@ TEST_F(EffectCardsFocusTest, TheFocusedCardAloneCarriesARoundedAccentOutline) {
 TEST_F(EffectCardsFocusTest, FocusingACardBelowTheAreaScrollsItIntoView) {
     paintAll();
     ASSERT_GT(panel().maxScroll, 0.0f);  // seven cards do not fit into 1500 x 860
-    mainWindowBands().cardsFocus(-1);    // from no focus: the last card
+    moveCardFocus(-1);    // from no focus: the last card
     EXPECT_EQ(panel().focusCard, 6);
     paintAll();
     const RectF last = panel().cards[6].cardRect;
     ASSERT_GT(last.width(), 0.0f);
     EXPECT_LE(last.bottom, panel().area.bottom + 0.5f);
     EXPECT_TRUE(isAccent(last.left + 1, last.centerY(), guiBrush(kBrushAccent).color));
-    mainWindowBands().cardsFocus(1);  // wraps to the first, scrolled back to the top
+    moveCardFocus(1);  // wraps to the first, scrolled back to the top
     EXPECT_FLOAT_EQ(panel().scroll, 0.0f);
 }
 

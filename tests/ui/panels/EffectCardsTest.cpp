@@ -32,9 +32,9 @@ protected:
                 return i;
         return -1;
     }
-    bool down(float x, float y) { return mainWindowBands().cardsDown(nullptr, &host, x, y, 1500, 860); }
-    bool up(float x, float y) { return mainWindowBands().cardsUp(&host, x, y); }
-    bool drag(float x, float y) { return mainWindowBands().cardsDrag(x, y, 1500, 860); }
+    bool down(float x, float y) { return cardMouseDown( &host, x, y); }
+    bool up(float x, float y) { return cardMouseUp(&host, x, y); }
+    bool drag(float x, float y) { return cardDrag(x, y); }
     EffectProfile block(int sim) { return gSettings.snapshot().effectProfiles[sim]; }
     // The point at fraction f of a slider's track, on its row.
     PointF onTrack(const CardSlider& slider, float f) {
@@ -98,7 +98,7 @@ TEST_F(EffectCardsTest, TheEnableButtonFlipsTheEffect) {
 
 TEST_F(EffectCardsTest, SlidersStoreClampedValuesAndMarkThemOnRelease) {
     paintAll();
-    mainWindowBands().cardsScroll(-12000);  // the last card into view
+    cardScroll(-12000);  // the last card into view
     paintAll();
     const EffectCard& slip = panel().cards[cardOf(kWheelSlip)];
     ASSERT_EQ(slip.sliderCount, 3);
@@ -176,8 +176,8 @@ TEST_F(EffectCardsTest, TestPreviewsWhileHeldAndStopsOnAnyRelease) {
     EXPECT_THAT(previewCalls, ElementsAre(Pair(kEngineRumble, true), Pair(kEngineRumble, false)));
     EXPECT_FALSE(up(5, 5));
     // Without a host (or its callable) nothing is called, and the hold still ends.
-    EXPECT_TRUE(mainWindowBands().cardsDown(nullptr, nullptr, test.x, test.y, 1500, 860));
-    EXPECT_TRUE(mainWindowBands().cardsUp(nullptr, test.x, test.y));
+    EXPECT_TRUE(cardMouseDown( nullptr, test.x, test.y));
+    EXPECT_TRUE(cardMouseUp(nullptr, test.x, test.y));
     EXPECT_EQ(previewCalls.size(), 2u);
 }
 
@@ -186,15 +186,15 @@ TEST_F(EffectCardsTest, TheWheelScrollsByThreeCardHeightsWithinTheContent) {
     const float step = 3 * densityMetrics().cardHeight;
     const float maximum = panel().maxScroll;
     ASSERT_GT(maximum, 0.0f);  // seven cards do not fit into 1500 x 860
-    EXPECT_FALSE(mainWindowBands().cardsScroll(120));  // already at the top
-    EXPECT_TRUE(mainWindowBands().cardsScroll(-60));
+    EXPECT_FALSE(cardScroll(120));  // already at the top
+    EXPECT_TRUE(cardScroll(-60));
     EXPECT_FLOAT_EQ(panel().scroll, std::min(step / 2, maximum));
-    mainWindowBands().cardsScroll(-1200);
+    cardScroll(-1200);
     EXPECT_FLOAT_EQ(panel().scroll, maximum);
     paintAll();
     // The first card scrolled out of the area cannot be hit.
     EXPECT_EQ(panel().cards[0].cardRect.width(), 0.0f);
-    mainWindowBands().cardsScroll(120);
+    cardScroll(120);
     EXPECT_FLOAT_EQ(panel().scroll, std::max(0.0f, maximum - step));
     // On a tall window everything fits and the maximum is 0.
     target = test::GraphicsFixture::image(1500, 1400);
@@ -208,13 +208,13 @@ TEST_F(EffectCardsTest, TheWheelStepFollowsTheDpi) {
     createTextFormats();
     paintAll();
     ASSERT_GT(panel().maxScroll, 1.5f * densityMetrics().cardHeight);
-    mainWindowBands().cardsScroll(-40);  // a third of a notch
+    cardScroll(-40);  // a third of a notch
     EXPECT_FLOAT_EQ(panel().scroll, 1.5f * densityMetrics().cardHeight);
 }
 
 TEST_F(EffectCardsTest, ClicksOutsideTheVisibleAreaMissPartlyHiddenCards) {
     paintAll();
-    mainWindowBands().cardsScroll(-30);  // the first card now starts above the area
+    cardScroll(-30);  // the first card now starts above the area
     paintAll();
     const RectF area = panel().area;
     const RectF first = panel().cards[0].cardRect;

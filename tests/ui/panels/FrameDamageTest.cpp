@@ -5,9 +5,14 @@
 
 #include "BandsFixture.h"
 
+#include "ui/AppMessages.h"
 #include "ui/panels/ControlPanel.h"
 #include "ui/panels/EffectCards.h"
 #include "ui/panels/HeaderBand.h"
+#include "ui/panels/ProfileBar.h"
+#include "ui/panels/StatusBar.h"
+
+#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -142,6 +147,74 @@ TEST_F(FrameDamageTest, OnlyWhatChangedIsPaintedAndTheFrameStaysTheSameAsAWholeO
     selectSim(kAC);
     paintChanges(time);
     EXPECT_TRUE(sameAsWholeFrame(time));
+}
+
+// A change in one band damages only that band: the hover of each band's
+// buttons, a value of the panel, a card's value.
+TEST_F(FrameDamageTest, AChangeInOneBandPaintsOnlyInsideThatBand) {
+    const float time = 1.0f;
+    paintChanges(time, true);
+    const float s = 1.0f;  // 96 dpi
+    const RectF header{0, 0, kClientWidth, kHeaderHeight * s};
+    const RectF profileBar{0, kHeaderHeight * s, kClientWidth, (kHeaderHeight + kProfileBarHeight) * s};
+    const RectF statusBar{0, kClientHeight - kStatusBarHeight * s, kClientWidth, kClientHeight};
+    const struct {
+        const char* change;
+        std::function<void()> apply;
+        RectF band;
+    } cases[] = {
+        {"caption hover",
+         [] {
+             const RectF r = headerLayout().captionButtons[kCaptionMinimize];
+             captionButtonHover(r.centerX(), r.centerY());
+         },
+         header},
+        {"profile bar hover",
+         [] {
+             const RectF r = profileBarLayout().buttons[kButtonOptions];
+             profileBarHover(r.centerX(), r.centerY());
+         },
+         profileBar},
+        {"status bar hover",
+         [] {
+             const RectF r = statusBarLayout().buttons[kStatusDefaults];
+             statusBarHover(r.centerX(), r.centerY());
+         },
+         statusBar},
+        {"master volume", [] { gSettings.edit([](HapticSettings& st) { st.masterGain = 0.31f; }); },
+         controlPanelRect(kClientWidth, kClientHeight)},
+        {"a card's volume",
+         [] { gSettings.edit([](HapticSettings& st) { st.effectProfiles[kIRacing].engineRumble = 0.12f; }); },
+         effectCardPanel().cards[3].cardRect},
+    };
+    const auto inside = [](const std::vector<PixelRect>& rects, const RectF& band) {
+        // One pixel more on each side for antialiased edges.
+        for (const PixelRect& r : rects)
+            if (r.x < band.left - 1 || r.y < band.top - 1 || r.x + r.width > band.right + 1 ||
+                r.y + r.height > band.bottom + 1)
+                return false;
+        return !rects.empty();
+    };
+    for (const auto& c : cases) {
+        // (The status bar's clock may turn a second in between, once: then
+        // the change is made again.)
+        bool confined = false;
+        for (int attempt = 0; attempt < 2 && !confined; ++attempt) {
+            // Every hover left and the frame settled first.
+            captionButtonHover(-1, -1);
+            profileBarHover(-1, -1);
+            statusBarHover(-1, -1);
+            gSettings.edit([](HapticSettings& st) {
+                st.masterGain = 0.8f;
+                st.effectProfiles[kIRacing].engineRumble = 0.5f;
+            });
+            paintChanges(time);
+            c.apply();
+            confined = inside(paintChanges(time), c.band);
+        }
+        EXPECT_TRUE(confined) << c.change;
+        EXPECT_TRUE(sameAsWholeFrame(time)) << c.change;
+    }
 }
 
 }  // namespace

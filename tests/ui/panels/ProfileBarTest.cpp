@@ -25,10 +25,10 @@ using test::centreOf;
 class ProfileBarTest : public test::BandsFixture {
 protected:
     bool clickLeftArrow(const RectF& selector) {
-        return mainWindowBands().headerDown(nullptr, &host, selector.left + 5, selector.centerY());
+        return handleHeaderClick(nullptr, &host, selector.left + 5, selector.centerY());
     }
     bool clickRightArrow(const RectF& selector) {
-        return mainWindowBands().headerDown(nullptr, &host, selector.right - 5, selector.centerY());
+        return handleHeaderClick(nullptr, &host, selector.right - 5, selector.centerY());
     }
     // Writes a profile file for the selected simulator with one distinctive value.
     void writeProfile(int sim, const char* name, float road) {
@@ -39,11 +39,34 @@ protected:
     std::string active(int sim) { return std::string(textOf(gSettings.snapshot().activeProfile[sim])); }
 };
 
-TEST_F(ProfileBarTest, NothingIsHitBeforeTheFirstPaint) {
-    const MainWindowBands& bands = mainWindowBands();
-    EXPECT_FALSE(bands.captionDown(nullptr, 1470, 28));
-    EXPECT_FALSE(bands.headerDown(nullptr, &host, 1400, 82));
-    EXPECT_FALSE(bands.statusDown(nullptr, 1440, 838, 1500, 860));
+TEST_F(ProfileBarTest, NothingIsHitBeforeTheFirstLayout) {
+    EXPECT_FALSE(captionButtonClick(nullptr, 1470, 28));
+    EXPECT_FALSE(handleHeaderClick(nullptr, &host, 1400, 82));
+    EXPECT_FALSE(headerButtonClick(nullptr, 1440, 838));
+}
+
+// Input needs a layout, not a paint: the main window lays the bands out
+// before it routes an event.
+TEST_F(ProfileBarTest, ALayoutWithoutAPaintLetsEveryBandTakeItsClicks) {
+    layoutMainWindowBands(BandFrame{test::kClientWidth, test::kClientHeight, 0.0f, nullptr});
+    int minimised = 0;
+    static int* counter = nullptr;
+    counter = &minimised;
+    captionActions().minimize = [](WindowHandle) { ++*counter; };
+    const RectF minimise = headerLayout().captionButtons[kCaptionMinimize];
+    EXPECT_TRUE(captionButtonClick(nullptr, minimise.centerX(), minimise.centerY()));
+    EXPECT_EQ(minimised, 1);
+    const RectF arrow = profileBarLayout().simSelector;
+    EXPECT_TRUE(handleHeaderClick(nullptr, &host, arrow.right - 4, arrow.centerY()));
+    EXPECT_EQ(simCalls.size(), 1u);
+    EXPECT_TRUE(statusBarHover(statusBarLayout().buttons[kStatusDefaults].centerX(),
+                               statusBarLayout().buttons[kStatusDefaults].centerY()));
+    const RectF knob = controlPanelState().knobHit;
+    EXPECT_TRUE(controlPanelMouseDown(knob.centerX(), knob.centerY() - controlPanelState().scroll));
+    EXPECT_TRUE(controlPanelMouseUp(0, 0));
+    const RectF power = effectCardPanel().cards[0].enableRect;
+    EXPECT_TRUE(cardMouseDown(&host, power.centerX(), power.centerY()));
+    installMainWindowBands();
 }
 
 TEST_F(ProfileBarTest, SimulatorArrowsCycleThroughFiveSimulatorsAndAskForTheSwitch) {
@@ -65,7 +88,7 @@ TEST_F(ProfileBarTest, SimulatorArrowsCycleThroughFiveSimulatorsAndAskForTheSwit
         EXPECT_TRUE(gSettings.isDirty());
     }
     // The middle of the selector is not an arrow.
-    EXPECT_FALSE(mainWindowBands().headerDown(nullptr, &host, selector.centerX(), selector.centerY()));
+    EXPECT_FALSE(handleHeaderClick(nullptr, &host, selector.centerX(), selector.centerY()));
 }
 
 TEST_F(ProfileBarTest, WithoutTheHostsCallableTheSimulatorIsOnlyStored) {
@@ -73,7 +96,7 @@ TEST_F(ProfileBarTest, WithoutTheHostsCallableTheSimulatorIsOnlyStored) {
     host.selectSimFn = nullptr;
     EXPECT_TRUE(clickRightArrow(profileBarLayout().simSelector));
     EXPECT_EQ(gSettings.snapshot().selectedSim, kACC);
-    EXPECT_TRUE(mainWindowBands().headerDown(nullptr, nullptr, profileBarLayout().simSelector.left + 5,
+    EXPECT_TRUE(handleHeaderClick(nullptr, nullptr, profileBarLayout().simSelector.left + 5,
                                              profileBarLayout().simSelector.centerY()));
     EXPECT_EQ(gSettings.snapshot().selectedSim, kIRacing);
 }
@@ -176,7 +199,7 @@ TEST_F(ProfileBarTest, MenuIdsReachTheirActions) {
     for (const auto& c : cases) {
         gOpened.clear();
         test::MenuRecorder::answer = c.id;
-        EXPECT_TRUE(mainWindowBands().headerDown(nullptr, &host, menu.x, menu.y));
+        EXPECT_TRUE(handleHeaderClick(nullptr, &host, menu.x, menu.y));
         EXPECT_THAT(gOpened, ElementsAre(c.opened));
     }
     EXPECT_THAT(test::MenuRecorder::ids, ElementsAre(kMenuSave, kMenuSaveAll, -1, kMenuSaveAs, kMenuLoad, -1,
@@ -185,10 +208,10 @@ TEST_F(ProfileBarTest, MenuIdsReachTheirActions) {
     // A dismissed menu and a missing dialog do nothing.
     gOpened.clear();
     test::MenuRecorder::answer = 0;
-    EXPECT_TRUE(mainWindowBands().headerDown(nullptr, &host, menu.x, menu.y));
+    EXPECT_TRUE(handleHeaderClick(nullptr, &host, menu.x, menu.y));
     entries.openLoadProfile = nullptr;
     test::MenuRecorder::answer = kMenuLoad;
-    EXPECT_TRUE(mainWindowBands().headerDown(nullptr, &host, menu.x, menu.y));
+    EXPECT_TRUE(handleHeaderClick(nullptr, &host, menu.x, menu.y));
     EXPECT_TRUE(gOpened.empty());
     entries = saved;
 }
@@ -204,13 +227,13 @@ TEST_F(ProfileBarTest, BarButtonsOpenTheirDialogs) {
     gOpened.clear();
     for (const RectF& button : profileBarLayout().buttons) {
         const PointF c = centreOf(button);
-        EXPECT_TRUE(mainWindowBands().headerDown(nullptr, &host, c.x, c.y));
+        EXPECT_TRUE(handleHeaderClick(nullptr, &host, c.x, c.y));
     }
     EXPECT_THAT(gOpened, ElementsAre("wizard", "zones", "routing", "settings"));
     entries = saved;
     // Without the dialogs the buttons still take the click and do nothing.
     const PointF c = centreOf(profileBarLayout().buttons[kButtonOptions]);
-    EXPECT_TRUE(mainWindowBands().headerDown(nullptr, &host, c.x, c.y));
+    EXPECT_TRUE(handleHeaderClick(nullptr, &host, c.x, c.y));
 }
 
 TEST_F(ProfileBarTest, SaveAndSaveAllWriteTheActiveProfilesAndReportFailures) {
@@ -223,7 +246,7 @@ TEST_F(ProfileBarTest, SaveAndSaveAllWriteTheActiveProfilesAndReportFailures) {
     paintAll();
     const PointF menu = centreOf(profileBarLayout().menuButton);
     test::MenuRecorder::answer = kMenuSave;
-    EXPECT_TRUE(mainWindowBands().headerDown(nullptr, &host, menu.x, menu.y));
+    EXPECT_TRUE(handleHeaderClick(nullptr, &host, menu.x, menu.y));
     HapticSettings reread;
     ASSERT_TRUE(loadProfile(reread, folder.path(), kACC, "Dry"));
     EXPECT_FLOAT_EQ(reread.effectProfiles[kACC].roadVibration, 0.44f);
@@ -231,7 +254,7 @@ TEST_F(ProfileBarTest, SaveAndSaveAllWriteTheActiveProfilesAndReportFailures) {
     EXPECT_TRUE(boxes.shown.empty());
 
     test::MenuRecorder::answer = kMenuSaveAll;
-    EXPECT_TRUE(mainWindowBands().headerDown(nullptr, &host, menu.x, menu.y));
+    EXPECT_TRUE(handleHeaderClick(nullptr, &host, menu.x, menu.y));
     for (int sim = 0; sim < kSimCount; ++sim)
         EXPECT_TRUE(loadProfile(reread, folder.path(), sim, sim == kACC ? "Dry" : "default")) << sim;
     EXPECT_TRUE(boxes.shown.empty());
@@ -245,9 +268,9 @@ TEST_F(ProfileBarTest, AnInvalidActiveNameMakesSaveFailVisibly) {
     paintAll();
     const PointF menu = centreOf(profileBarLayout().menuButton);
     test::MenuRecorder::answer = kMenuSave;
-    EXPECT_TRUE(mainWindowBands().headerDown(nullptr, &host, menu.x, menu.y));
+    EXPECT_TRUE(handleHeaderClick(nullptr, &host, menu.x, menu.y));
     test::MenuRecorder::answer = kMenuSaveAll;
-    EXPECT_TRUE(mainWindowBands().headerDown(nullptr, &host, menu.x, menu.y));
+    EXPECT_TRUE(handleHeaderClick(nullptr, &host, menu.x, menu.y));
     ASSERT_EQ(boxes.shown.size(), 2u);
     EXPECT_THAT(boxes.shown[0].second, HasSubstr("\"../escape\" could not be saved"));
     EXPECT_THAT(boxes.shown[1].second, HasSubstr("iracing \"../escape\""));
@@ -267,7 +290,7 @@ TEST_F(ProfileBarTest, DefaultsAsksAndResetsOnlyOnYes) {
     const PointF defaults = centreOf(statusBarLayout().buttons[kStatusDefaults]);
 
     boxes.answer = false;
-    EXPECT_TRUE(mainWindowBands().statusDown(nullptr, defaults.x, defaults.y, 1500, 860));
+    EXPECT_TRUE(headerButtonClick(nullptr, defaults.x, defaults.y));
     ASSERT_EQ(boxes.questions.size(), 1u);
     EXPECT_EQ(boxes.questions[0].first, "Reset Defaults");
     EXPECT_EQ(boxes.questions[0].second,
@@ -276,7 +299,7 @@ TEST_F(ProfileBarTest, DefaultsAsksAndResetsOnlyOnYes) {
     EXPECT_FALSE(gSettings.isDirty());
 
     boxes.answer = true;
-    EXPECT_TRUE(mainWindowBands().statusDown(nullptr, defaults.x, defaults.y, 1500, 860));
+    EXPECT_TRUE(headerButtonClick(nullptr, defaults.x, defaults.y));
     const HapticSettings after = gSettings.snapshot();
     const HapticSettings fresh;
     EXPECT_EQ(std::memcmp(&after.effectProfiles[kLMU], &fresh.effectProfiles[kLMU], sizeof(EffectProfile)), 0);
@@ -296,15 +319,15 @@ TEST_F(ProfileBarTest, StatusBarButtonsTakeTheirClicksOnly) {
     const PointF console = centreOf(statusBarLayout().buttons[kStatusConsole]);
     gConsoleToggles = 0;
     setConsoleToggle(countConsoleToggle);
-    EXPECT_TRUE(mainWindowBands().statusDown(nullptr, console.x, console.y, 1500, 860));
+    EXPECT_TRUE(headerButtonClick(nullptr, console.x, console.y));
     EXPECT_EQ(gConsoleToggles, 1);
     EXPECT_EQ(gConsoleToggleRequested.load(), 0);
     setConsoleToggle(nullptr);
-    EXPECT_TRUE(mainWindowBands().statusDown(nullptr, console.x, console.y, 1500, 860));
+    EXPECT_TRUE(headerButtonClick(nullptr, console.x, console.y));
     EXPECT_EQ(gConsoleToggleRequested.load(), 1);
-    EXPECT_FALSE(mainWindowBands().statusDown(nullptr, 750, 850, 1500, 860));
-    EXPECT_TRUE(mainWindowBands().statusHover(console.x, console.y, 1500, 860));
-    EXPECT_FALSE(mainWindowBands().statusHover(console.x + 1, console.y, 1500, 860));
+    EXPECT_FALSE(headerButtonClick(nullptr, 750, 850));
+    EXPECT_TRUE(statusBarHover(console.x, console.y));
+    EXPECT_FALSE(statusBarHover(console.x + 1, console.y));
 }
 
 TEST_F(ProfileBarTest, CaptionButtonsActOnTheWindow) {
@@ -323,14 +346,14 @@ TEST_F(ProfileBarTest, CaptionButtonsActOnTheWindow) {
     EXPECT_FLOAT_EQ(header.captionButtons[kCaptionMaximize].right, header.captionButtons[kCaptionClose].left - 8);
     const PointF minimise = centreOf(header.captionButtons[kCaptionMinimize]);
     const PointF maximise = centreOf(header.captionButtons[kCaptionMaximize]);
-    EXPECT_TRUE(mainWindowBands().captionDown(nullptr, minimise.x, minimise.y));
-    EXPECT_TRUE(mainWindowBands().captionDown(nullptr, maximise.x, maximise.y));
-    EXPECT_TRUE(mainWindowBands().captionDown(nullptr, maximise.x, maximise.y));
+    EXPECT_TRUE(captionButtonClick(nullptr, minimise.x, minimise.y));
+    EXPECT_TRUE(captionButtonClick(nullptr, maximise.x, maximise.y));
+    EXPECT_TRUE(captionButtonClick(nullptr, maximise.x, maximise.y));
     EXPECT_THAT(actions, ElementsAre("minimize", "maximize", "restore"));
     const PointF close = centreOf(header.captionButtons[kCaptionClose]);
-    EXPECT_TRUE(mainWindowBands().captionDown(nullptr, close.x, close.y));  // a close request to no window
-    EXPECT_FALSE(mainWindowBands().captionDown(nullptr, 750, 28));          // the strip is not a button
-    EXPECT_TRUE(mainWindowBands().captionHover(close.x, close.y));
+    EXPECT_TRUE(captionButtonClick(nullptr, close.x, close.y));  // a close request to no window
+    EXPECT_FALSE(captionButtonClick(nullptr, 750, 28));          // the strip is not a button
+    EXPECT_TRUE(captionButtonHover(close.x, close.y));
     EXPECT_EQ(header.captionHover[kCaptionClose], 1);
     caption = saved;
 }

@@ -1,0 +1,343 @@
+// The quorvane program under a real window manager (openbox on a private
+// Xvfb) with the tests' tray host, driven through the X server's test
+// extension as a person would: the first click after the window comes back
+// from the tray or from being minimised counts, a dialog keeps the keyboard
+// while its owner is clicked, a dialog opened over a dialog gets the
+// keyboard, a key sent to a dialog alone leaves the main window's clicks
+// alone, and Alt+Shift+T minimises and restores from anywhere.
+
+#include "settings/ConfigIni.h"
+#include "support/ChildProcess.h"
+#include "support/Eventually.h"
+#include "support/FakeTrayHost.h"
+#include "support/SessionBus.h"
+#include "support/TempDir.h"
+#include "support/XTestDriver.h"
+#include "support/XvfbServer.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <chrono>
+#include <csignal>
+#include <fstream>
+#include <thread>
+
+// Last: Xlib's macros (None, Status) clash with names of the headers above.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+namespace qv {
+namespace {
+
+using test::eventually;
+
+// The main window's client layout at 96 dpi (the bands' constants).
+constexpr int kCaptionY = 28;
+int closeButtonX(int width) { return width - 14 - 14; }
+int minimiseButtonX(int width) { return width - 14 - 2 * 36 - 14; }
+constexpr int kCardsX = 300, kCardsY = 400;  // on the effect cards
+
+class Desktop : public test::XTestDriver {
+public:
+    using XTestDriver::XTestDriver;
+
+    ::Window find(const std::string& prefix) {
+        for (::Window w : longs(DefaultRootWindow(display()), "_NET_CLIENT_LIST", XA_WINDOW)) {
+            char* text = nullptr;
+            std::string name;
+            if (XFetchName(display(), static_cast<::Window>(w), &text) && text) {
+                name = text;
+                XFree(text);
+            }
+            if (name.rfind(prefix, 0) == 0)
+                return static_cast<::Window>(w);
+        }
+        return 0;
+    }
+    ::Window activeWindow() {
+        const std::vector<long> v = longs(DefaultRootWindow(display()), "_NET_ACTIVE_WINDOW", XA_WINDOW);
+        return v.empty() ? 0 : static_cast<::Window>(v[0]);
+    }
+    ::Window focus() {
+        ::Window w = 0;
+        int revert = 0;
+        XGetInputFocus(display(), &w, &revert);
+        return w;
+    }
+    // The window manager's frame around the window covers all of it: an
+    // animated restore is over, and a click on the window reaches it.
+    bool frameCovers(::Window w) {
+        ::Window frame = w, root = 0, parent = 0, *children = nullptr;
+        unsigned count = 0;
+        while (XQueryTree(display(), frame, &root, &parent, &children, &count)) {
+            if (children)
+                XFree(children);
+            if (parent == root || parent == 0)
+                break;
+            frame = parent;
+        }
+        XWindowAttributes client{}, outer{};
+        return XGetWindowAttributes(display(), w, &client) && XGetWindowAttributes(display(), frame, &outer) &&
+               outer.map_state == IsViewable && outer.width >= client.width && outer.height >= client.height;
+    }
+    // The deepest window under the pointer is `w`: a click there reaches it.
+    bool pointerOn(::Window w) {
+        ::Window at = DefaultRootWindow(display()), root = 0, child = 0;
+        int rx = 0, ry = 0, x = 0, y = 0;
+        unsigned mask = 0;
+        while (XQueryPointer(display(), at, &root, &child, &rx, &ry, &x, &y, &mask) && child != 0)
+            at = child;
+        return at == w;
+    }
+    // ICCCM WM_STATE: 1 normal, 3 iconic, 0 withdrawn (also when absent).
+    long wmState(::Window w) {
+        const std::vector<long> v = longs(w, "WM_STATE", XInternAtom(display(), "WM_STATE", False));
+        return v.empty() ? 0 : v[0];
+    }
+    // What a task bar sends when its entry of the window is clicked.
+    void activate(::Window w) {
+        XEvent e{};
+        e.xclient.type = ClientMessage;
+        e.xclient.window = w;
+        e.xclient.message_type = XInternAtom(display(), "_NET_ACTIVE_WINDOW", False);
+        e.xclient.format = 32;
+        e.xclient.data.l[0] = 2;  // from a pager
+        XSendEvent(display(), DefaultRootWindow(display()), False, SubstructureRedirectMask | SubstructureNotifyMask,
+                   &e);
+        XSync(display(), False);
+    }
+    void button(bool down) {
+        XTestFakeButtonEvent(display(), 1, down ? True : False, CurrentTime);
+        XSync(display(), False);
+    }
+    // A key pressed and released while modifiers are held.
+    void keyWith(std::initializer_list<unsigned long> modifiers, unsigned long keySym) {
+        Display* d = display();
+        for (unsigned long m : modifiers)
+            XTestFakeKeyEvent(d, XKeysymToKeycode(d, m), True, CurrentTime);
+        XTestFakeKeyEvent(d, XKeysymToKeycode(d, keySym), True, CurrentTime);
+        XTestFakeKeyEvent(d, XKeysymToKeycode(d, keySym), False, CurrentTime);
+        for (unsigned long m : modifiers)
+            XTestFakeKeyEvent(d, XKeysymToKeycode(d, m), False, CurrentTime);
+        XSync(d, False);
+    }
+    // A key press sent to one window alone, as automation tools and some
+    // remote-desktop clients send it: no release follows.
+    void pressSentTo(::Window w, unsigned long keySym) {
+        XEvent e{};
+        e.xkey.type = KeyPress;
+        e.xkey.display = display();
+        e.xkey.window = w;
+        e.xkey.root = DefaultRootWindow(display());
+        e.xkey.keycode = XKeysymToKeycode(display(), keySym);
+        e.xkey.same_screen = True;
+        e.xkey.time = CurrentTime;
+        XSendEvent(display(), w, True, KeyPressMask, &e);
+        XSync(display(), False);
+    }
+
+private:
+    std::vector<long> longs(::Window w, const char* property, Atom type) {
+        Atom actualType = 0;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char* data = nullptr;
+        std::vector<long> result;
+        if (XGetWindowProperty(display(), w, XInternAtom(display(), property, False), 0, 1024, False, type,
+                               &actualType, &format, &count, &after, &data) == Success &&
+            data && format == 32) {
+            const long* values = reinterpret_cast<const long*>(data);
+            result.assign(values, values + count);
+        }
+        if (data)
+            XFree(data);
+        return result;
+    }
+};
+
+// One openbox screen for the suite; every test runs its own program in a
+// settings folder of its own and ends it.
+class WindowFocusXvfbTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        server = new test::XvfbServer;
+        started = server->start("1920x1080x24", test::WindowManager::Openbox);
+    }
+    static void TearDownTestSuite() {
+        delete server;
+        server = nullptr;
+    }
+    void SetUp() override {
+        ASSERT_TRUE(started) << server->error();
+        desktop = std::make_unique<Desktop>(server->display());
+        ASSERT_TRUE(desktop->ok());
+        ::mkdir((home.path() + "config").c_str(), 0700);
+        ::mkdir(folder().c_str(), 0700);
+        // A device is configured, so the device wizard does not open by itself.
+        HapticSettings settings;
+        settings.audioDeviceIndex = 0;
+        std::ofstream(folder() + "haptic_config.ini") << configIniText(settings);
+    }
+    void TearDown() override {
+        desktop->button(false);
+        if (program.isRunning()) {
+            program.signal(SIGINT);
+            if (!program.wait(20000))
+                program.signal(SIGKILL);
+        }
+    }
+    std::string folder() const { return home.path() + "config/QuorVane/"; }
+
+    bool startProgram(const std::string& bus = "disabled:") {
+        if (!program.start({QV_QUORVANE_PATH},
+                           {{"XDG_CONFIG_HOME", home.path() + "config"},
+                            {"HOME", home.path()},
+                            {"QUORVANE_SHM_DIR", home.path() + "shm"},
+                            {"DISPLAY", server->display()},
+                            {"DBUS_SESSION_BUS_ADDRESS", bus}},
+                           home.file("out.txt")))
+            return false;
+        return eventually([&] {
+            window = desktop->find("Quor Vane  v");
+            return window != 0 && desktop->viewable(window) && desktop->activeWindow() == window &&
+                   desktop->focus() == window;
+        });
+    }
+    std::string diagnostics() { return program.output() + program.errors(); }
+    int width() {
+        int x = 0, y = 0, w = 0, h = 0;
+        desktop->geometry(window, &x, &y, &w, &h);
+        return w;
+    }
+    // Shown, in front and with the keyboard focus: where a person clicks.
+    bool backInFront() {
+        return desktop->wmState(window) == 1 && desktop->viewable(window) && desktop->activeWindow() == window &&
+               desktop->focus() == window && desktop->frameCovers(window);
+    }
+    // A person's click on a caption button: the button goes up only after
+    // the window has acted on the press (here: gone), so the release reaches
+    // another window.
+    template <typename Gone>
+    bool pressCaptionButtonUntil(int x, Gone gone) {
+        if (!desktop->moveTo(window, x, kCaptionY))
+            return false;
+        desktop->button(true);
+        const bool ok = eventually(gone);
+        desktop->button(false);
+        return ok;
+    }
+    bool minimiseByClick() {
+        if (!desktop->moveTo(window, minimiseButtonX(width()), kCaptionY) ||
+            !eventually([&] { return desktop->pointerOn(window); }))
+            return false;
+        desktop->click();
+        return eventually([&] { return desktop->wmState(window) == 3; });
+    }
+    // The dialog F1 opens, once it has the keyboard.
+    ::Window openSettings() {
+        desktop->key(XK_F1);
+        ::Window settings = 0;
+        eventually([&] {
+            settings = desktop->find("Settings");
+            return settings != 0 && desktop->viewable(settings) && desktop->focus() == settings;
+        });
+        return settings;
+    }
+    // The state holds now and still after a few seconds.
+    template <typename Condition>
+    bool holds(Condition condition) {
+        if (!eventually(condition))
+            return false;
+        std::this_thread::sleep_for(std::chrono::seconds(3));
+        return condition();
+    }
+
+    static inline test::XvfbServer* server = nullptr;
+    static inline bool started = false;
+    std::unique_ptr<Desktop> desktop;
+    test::TempDir home;
+    test::ChildProcess program;
+    ::Window window = 0;
+};
+
+TEST_F(WindowFocusXvfbTest, TheFirstClickAfterTheWindowIsRestoredFromMinimisedCounts) {
+    ASSERT_TRUE(startProgram()) << diagnostics();
+    // Minimised on the press: the release goes to whatever is below.
+    ASSERT_TRUE(pressCaptionButtonUntil(minimiseButtonX(width()),
+                                        [&] { return desktop->wmState(window) == 3 && !desktop->viewable(window); }))
+        << diagnostics();
+    // Back through the task bar; one click on the minimise button minimises
+    // it again.
+    desktop->activate(window);
+    ASSERT_TRUE(eventually([&] { return backInFront(); })) << diagnostics();
+    EXPECT_TRUE(minimiseByClick()) << "the first click was dropped\n" << diagnostics();
+}
+
+TEST_F(WindowFocusXvfbTest, TheFirstClickAfterTheWindowIsRestoredFromTheTrayCounts) {
+    test::SessionBus bus;
+    ASSERT_TRUE(bus.start()) << bus.error();
+    test::FakeTrayHost tray(bus.address());
+    ASSERT_TRUE(tray.startWatcher()) << tray.error();
+    std::ofstream(folder() + "window.ini") << "[Window]\nCloseToTray=1\n";
+    ASSERT_TRUE(startProgram(bus.address())) << diagnostics();
+    ASSERT_TRUE(pressCaptionButtonUntil(closeButtonX(width()), [&] { return !desktop->viewable(window); }))
+        << diagnostics();
+    ASSERT_TRUE(tray.waitForRegistrations(1)) << tray.error();
+    // A click on the tray icon.
+    ASSERT_TRUE(tray.callItem("Activate", 10, 10)) << tray.error();
+    ASSERT_TRUE(eventually([&] { return backInFront(); })) << diagnostics();
+    EXPECT_TRUE(minimiseByClick()) << "the first click was dropped\n" << diagnostics();
+}
+
+TEST_F(WindowFocusXvfbTest, AClickOnTheWindowUnderADialogLeavesTheKeyboardToTheDialog) {
+    ASSERT_TRUE(startProgram()) << diagnostics();
+    const ::Window settings = openSettings();
+    ASSERT_NE(settings, 0u) << diagnostics();
+    desktop->click(window, kCardsX, kCardsY);
+    EXPECT_TRUE(holds([&] { return desktop->focus() == settings && desktop->activeWindow() == settings; }))
+        << "focus " << desktop->focus() << ", settings " << settings << ", main " << window;
+    desktop->key(XK_Escape);
+    EXPECT_TRUE(eventually([&] { return desktop->find("Settings") == 0; })) << diagnostics();
+}
+
+TEST_F(WindowFocusXvfbTest, AKeySentToADialogAloneLeavesTheMainWindowsClicksWorking) {
+    ASSERT_TRUE(startProgram()) << diagnostics();
+    const ::Window settings = openSettings();
+    ASSERT_NE(settings, 0u) << diagnostics();
+    desktop->pressSentTo(settings, XK_Escape);
+    ASSERT_TRUE(eventually([&] { return desktop->find("Settings") == 0 && backInFront(); })) << diagnostics();
+    EXPECT_TRUE(minimiseByClick()) << "the click was dropped\n" << diagnostics();
+}
+
+TEST_F(WindowFocusXvfbTest, AltShiftTMinimisesAndRestoresFromAnywhere) {
+    ASSERT_TRUE(startProgram()) << diagnostics();
+    EXPECT_EQ(program.errors().find("Alt+Shift+T"), std::string::npos) << diagnostics();
+    desktop->keyWith({XK_Alt_L, XK_Shift_L}, XK_t);
+    ASSERT_TRUE(eventually([&] { return desktop->wmState(window) == 3; })) << diagnostics();
+    // The focus is elsewhere now; the same keys bring the window back.
+    desktop->keyWith({XK_Alt_L, XK_Shift_L}, XK_t);
+    EXPECT_TRUE(eventually([&] { return backInFront(); })) << "state " << desktop->wmState(window) << "\n"
+                                                           << diagnostics();
+}
+
+TEST_F(WindowFocusXvfbTest, AltShiftTHeldByAnotherProgramIsSaidOnTheConsole) {
+    // Another program has the combination (with every lock variant).
+    Display* d = desktop->display();
+    const int t = XKeysymToKeycode(d, XK_t);
+    for (unsigned extra : {0u, unsigned(LockMask), unsigned(Mod2Mask), unsigned(LockMask | Mod2Mask)})
+        XGrabKey(d, t, Mod1Mask | ShiftMask | extra, DefaultRootWindow(d), False, GrabModeAsync, GrabModeAsync);
+    XSync(d, False);
+    ASSERT_TRUE(startProgram()) << diagnostics();
+    EXPECT_TRUE(eventually([&] { return program.errors().find("Alt+Shift+T is taken by another program") !=
+                                        std::string::npos; }))
+        << diagnostics();
+    XUngrabKey(d, t, AnyModifier, DefaultRootWindow(d));
+    XSync(d, False);
+}
+
+}  // namespace
+}  // namespace qv

@@ -31,8 +31,11 @@ import shutil
 import signal
 import subprocess
 import sys
-import tempfile
 import time
+
+# The shared module is imported from the source tree: leave no bytecode there.
+sys.dont_write_bytecode = True
+from private_run import PrivateRun, SetupError, find_program, wait_for
 
 CLOCK_TICKS = os.sysconf("SC_CLK_TCK")
 
@@ -65,85 +68,28 @@ def children_named(parent, name):
     return found
 
 
-def wait_for(predicate, timeout, what):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        if predicate():
-            return
-        time.sleep(0.1)
-    raise RuntimeError(f"timed out waiting for {what}")
-
-
-class Bench:
+class Bench(PrivateRun):
     def __init__(self, build, program, seconds, settle, perf=None):
+        super().__init__("qv-cpu-bench-", f"qvbench-{os.getpid()}")
         self.perf = perf
         self.build = build
         self.program = program
         self.seconds = seconds
         self.settle = settle
-        self.root = tempfile.mkdtemp(prefix="qv-cpu-bench-")
-        self.processes = []
-        self.jack_name = f"qvbench-{os.getpid()}"
         self.display = None
 
-    # ---- processes ----
-
-    def start(self, argv, env, log):
-        out = open(os.path.join(self.root, log), "wb")
-        p = subprocess.Popen(argv, env=env, stdout=out, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
-        self.processes.append(p)
-        return p
-
-    def stop(self, p, sig=signal.SIGTERM, timeout=15):
-        if p.poll() is None:
-            p.send_signal(sig)
-            try:
-                p.wait(timeout)
-            except subprocess.TimeoutExpired:
-                p.kill()
-                p.wait()
-
-    def stop_all(self):
-        for p in reversed(self.processes):
-            self.stop(p)
-        self.processes.clear()
-        # jackd removes its files when it ends; a killed one leaves them.
-        for f in os.listdir("/dev/shm"):
-            if self.jack_name in f:
-                try:
-                    os.remove(os.path.join("/dev/shm", f))
-                except OSError:
-                    pass
-
     def base_env(self):
-        env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
-        env["JACK_DEFAULT_SERVER"] = self.jack_name
-        env["JACK_NO_AUDIO_RESERVATION"] = "1"
-        env["DBUS_SESSION_BUS_ADDRESS"] = ""
-        env["XDG_CONFIG_HOME"] = os.path.join(self.root, "config")
-        env["XDG_RUNTIME_DIR"] = os.path.join(self.root, "runtime")
-        env["QUORVANE_SHM_DIR"] = os.path.join(self.root, "shm")
+        """The run's environment; JACK clients find the run's jackd."""
+        env = super().base_env()
+        env["JACK_DEFAULT_SERVER"] = self.name
         return env
 
     # ---- servers ----
 
-    def start_jack(self):
-        env = self.base_env()
-        self.start(["jackd", "-r", "-n", self.jack_name, "-p", "64", "-d", "dummy", "-r", "48000", "-p", "256",
-                    "-P", "8", "-C", "8"], env, "jackd.log")
-
-        def ready():
-            r = subprocess.run(["jack_lsp"], env=env, capture_output=True, text=True)
-            return "system:playback_8" in r.stdout
-
-        wait_for(ready, 20, "jackd")
-
     def start_x(self):
         read, write = os.pipe()
-        out = open(os.path.join(self.root, "xvfb.log"), "wb")
-        p = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-nolisten", "tcp", "-screen", "0", "1920x1080x24"],
-                             pass_fds=(write,), stdout=out, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
-        self.processes.append(p)
+        self.start(["Xvfb", "-displayfd", str(write), "-nolisten", "tcp", "-screen", "0", "1920x1080x24"],
+                   None, "xvfb.log", pass_fds=(write,))
         os.close(write)
         number = b""
         deadline = time.monotonic() + 30
@@ -154,7 +100,7 @@ class Bench:
             number += chunk
         os.close(read)
         if not number.strip():
-            raise RuntimeError("Xvfb did not come up")
+            raise SetupError("Xvfb did not come up")
         self.display = ":" + number.decode().strip()
         home = os.path.join(self.root, "openbox-home")
         os.makedirs(home, exist_ok=True)
@@ -173,14 +119,8 @@ class Bench:
     # ---- the program ----
 
     def write_config(self):
-        folder = os.path.join(self.root, "config", "QuorVane")
-        os.makedirs(folder, exist_ok=True)
-        os.makedirs(os.path.join(self.root, "shm"), exist_ok=True)
+        self.write_jack_settings(256)
         os.makedirs(os.path.join(self.root, "runtime"), mode=0o700, exist_ok=True)
-        with open(os.path.join(folder, "haptic_config.ini"), "w") as f:
-            f.write("[HapticEngine]\naudioDeviceIndex=0\naudioSampleRate=48000\nselectedSim=0\n\n"
-                    "[Audio]\nnumDevices=1\n\n[Audio.Device0]\nname=system\napi=JACK\nchannels=0\n"
-                    "bufferSize=256\nenabled=1\n")
 
     def start_program(self, with_display, log):
         env = self.base_env()
@@ -242,7 +182,7 @@ class Bench:
     def run(self):
         rows = []
         self.write_config()
-        self.start_jack()
+        self.start_jackd(256, "jackd.log")
         self.start_x()
 
         program, host, _ = self.start_program(False, "quorvane-nodisplay.log")
@@ -278,12 +218,7 @@ def main():
     parser.add_argument("--perf", help="record a perf profile of each state into this folder")
     args = parser.parse_args()
     build = os.path.abspath(args.build)
-    program = None
-    for folder in ("src/main", "src/app"):
-        if os.access(os.path.join(build, folder, "quorvane"), os.X_OK) and \
-                os.access(os.path.join(build, folder, "qv-audiohost"), os.X_OK):
-            program = os.path.join(build, folder, "quorvane")
-            break
+    program = find_program(build)
     if program is None or not os.access(os.path.join(build, "tools/simfeed/qv-simfeed"), os.X_OK):
         sys.exit(f"quorvane, qv-audiohost and qv-simfeed are not all built in {build}")
     load_before = os.getloadavg()
@@ -294,7 +229,7 @@ def main():
     bench = Bench(build, program, args.seconds, args.settle, perf)
     try:
         rows = bench.run()
-    except (RuntimeError, subprocess.CalledProcessError) as error:
+    except (RuntimeError, subprocess.SubprocessError, OSError) as error:
         bench.stop_all()
         print(f"cpu_states: {error} (logs in {bench.root})", file=sys.stderr)
         return 1

@@ -34,8 +34,10 @@ import shutil
 import signal
 import subprocess
 import sys
-import tempfile
-import time
+
+# The shared module is imported from the source tree: leave no bytecode there.
+sys.dont_write_bytecode = True
+from private_run import PrivateRun, SetupError, find_program, wait_for
 
 # Where Debian's pipewire-jack puts PipeWire's libjack (pw-jack uses it).
 PIPEWIRE_JACK = "/usr/lib/x86_64-linux-gnu/pipewire-0.3/jack"
@@ -103,19 +105,6 @@ GEAR_ONLY_PROFILE = """{
 """
 
 
-class SetupError(Exception):
-    pass
-
-
-def wait_for(predicate, timeout, what):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        if predicate():
-            return
-        time.sleep(0.1)
-    raise SetupError(f"timed out waiting for {what}")
-
-
 def percentile(values, fraction):
     """Nearest-rank percentile of a non-empty list."""
     ordered = sorted(values)
@@ -142,64 +131,15 @@ def parse_probe(text):
     return frames, graph, sink, missed
 
 
-class Case:
+class Case(PrivateRun):
     def __init__(self, build, program, probe, server, frames, events):
+        super().__init__(f"qv-latency-{server}-{frames}-", f"qvlat{os.getpid()}-{server}-{frames}")
         self.build = build
         self.program = program
         self.probe = probe
         self.server = server
         self.frames = frames
         self.events = events
-        self.root = tempfile.mkdtemp(prefix=f"qv-latency-{server}-{frames}-")
-        self.name = f"qvlat{os.getpid()}-{server}-{frames}"
-        self.processes = []
-
-    # ---- processes ----
-
-    def start(self, argv, env, log):
-        out = open(os.path.join(self.root, log), "wb")
-        p = subprocess.Popen(argv, env=env, stdout=out, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
-        out.close()
-        self.processes.append(p)
-        return p
-
-    def log(self, name):
-        try:
-            with open(os.path.join(self.root, name), errors="replace") as f:
-                return f.read()
-        except OSError:
-            return ""
-
-    def stop(self, p, sig=signal.SIGTERM, timeout=15):
-        if p.poll() is None:
-            p.send_signal(sig)
-            try:
-                p.wait(timeout)
-            except subprocess.TimeoutExpired:
-                p.kill()
-                p.wait()
-
-    def stop_all(self):
-        for p in reversed(self.processes):
-            self.stop(p)
-        self.processes.clear()
-        # jackd removes its files when it ends; a killed one leaves them.
-        for f in os.listdir("/dev/shm"):
-            if self.name in f:
-                try:
-                    os.remove(os.path.join("/dev/shm", f))
-                except OSError:
-                    pass
-
-    def base_env(self):
-        env = {k: v for k, v in os.environ.items()
-               if k not in ("DISPLAY", "WAYLAND_DISPLAY", "LD_LIBRARY_PATH", "PIPEWIRE_REMOTE", "PIPEWIRE_LATENCY")}
-        env["JACK_NO_AUDIO_RESERVATION"] = "1"
-        env["DBUS_SESSION_BUS_ADDRESS"] = ""
-        env["XDG_CONFIG_HOME"] = os.path.join(self.root, "config")
-        env["XDG_RUNTIME_DIR"] = os.path.join(self.root, "runtime")
-        env["QUORVANE_SHM_DIR"] = os.path.join(self.root, "shm")
-        return env
 
     def program_env(self):
         """The program finds the server as on a desktop: jackd by its name, PipeWire by its socket."""
@@ -227,15 +167,7 @@ class Case:
         if self.server == "pipewire":
             self.start_pipewire()
         else:
-            self.start_jackd()
-
-    def ports_ready(self, wanted, server):
-        if self.processes[-1].poll() is not None:
-            last = self.log("server.log").strip().splitlines()[-1:]
-            raise SetupError(f"{server} exited with code {self.processes[-1].returncode}"
-                             + (f": {last[0]}" if last else ""))
-        r = subprocess.run(["jack_lsp"], env=self.client_env(), capture_output=True, text=True, timeout=10)
-        return all(port in r.stdout for port in wanted)
+            self.start_jackd(self.frames, "server.log")
 
     def start_pipewire(self):
         for tool in ("pipewire", "jack_lsp"):
@@ -249,27 +181,14 @@ class Case:
         env = self.base_env()
         env["PIPEWIRE_DEBUG"] = "2"
         self.start(["pipewire", "-c", config], env, "server.log")
-        wait_for(lambda: self.ports_ready(("system:playback_SR", "system:monitor_FL"), "pipewire"), 20,
-                 "the PipeWire server's sink")
-
-    def start_jackd(self):
-        if shutil.which("jackd") is None or shutil.which("jack_lsp") is None:
-            raise SetupError("jackd or jack_lsp not found in PATH (Debian package jackd2)")
-        self.start(["jackd", "-r", "-n", self.name, "-p", "64", "-d", "dummy", "-r", "48000", "-p", str(self.frames),
-                    "-P", "8", "-C", "8"], self.base_env(), "server.log")
-        wait_for(lambda: self.ports_ready(("system:playback_8",), "jackd"), 20, "jackd's ports")
+        wait_for(lambda: self.ports_ready("pipewire", "server.log", ("system:playback_SR", "system:monitor_FL"),
+                                          self.client_env()), 20, "the PipeWire server's sink")
 
     # ---- the program ----
 
     def write_settings(self):
-        folder = os.path.join(self.root, "config", "QuorVane")
+        folder = self.write_jack_settings(self.frames, "\n[Config]\nselectedSim=0\nactiveProfile0=default\n")
         os.makedirs(os.path.join(folder, "profiles", "iracing"), exist_ok=True)
-        os.makedirs(os.path.join(self.root, "shm"), exist_ok=True)
-        with open(os.path.join(folder, "haptic_config.ini"), "w") as f:
-            f.write("[HapticEngine]\naudioDeviceIndex=0\naudioSampleRate=48000\nselectedSim=0\n\n"
-                    "[Audio]\nnumDevices=1\n\n[Audio.Device0]\nname=system\napi=JACK\nchannels=0\n"
-                    f"bufferSize={self.frames}\nenabled=1\n\n[Config]\nselectedSim=0\n"
-                    "activeProfile0=default\n")
         with open(os.path.join(folder, "profiles", "iracing", "default.json"), "w") as f:
             f.write(GEAR_ONLY_PROFILE)
 
@@ -303,14 +222,6 @@ class Case:
         if not graph:
             raise SetupError("the probe heard no event")
         return frames, graph, sink, missed
-
-
-def find_program(build):
-    for folder in ("src/main", "src/app"):
-        if os.access(os.path.join(build, folder, "quorvane"), os.X_OK) and \
-                os.access(os.path.join(build, folder, "qv-audiohost"), os.X_OK):
-            return os.path.join(build, folder, "quorvane")
-    return None
 
 
 def row(server, frames, graph_frames, where, values, missed):

@@ -109,8 +109,11 @@ bool XResourceDpiWatcher::open(const char* display) {
     m_display = XOpenDisplay(display);
     if (!m_display)
         return false;
-    // Its loss ends nothing: the window layer's own connection tells.
-    watchX11Connection(m_display, [](void*) {}, nullptr);
+    // Its loss ends nothing (the window layer's own connection tells); it
+    // is only no longer waited on or read.
+    m_lost = false;
+    watchX11Connection(
+        m_display, [](void* user) { static_cast<XResourceDpiWatcher*>(user)->m_lost = true; }, this);
     m_atom = XInternAtom(m_display, "RESOURCE_MANAGER", False);
     // Only property changes of the root window are asked for.
     XSelectInput(m_display, DefaultRootWindow(m_display), PropertyChangeMask);
@@ -127,7 +130,10 @@ void XResourceDpiWatcher::close() {
     }
     m_display = nullptr;
     m_dpi = 0;
+    m_lost = false;
 }
+
+int XResourceDpiWatcher::connectionFd() const { return m_display && !m_lost ? ConnectionNumber(m_display) : -1; }
 
 int XResourceDpiWatcher::readDpi() {
     Atom type = 0;
@@ -145,7 +151,7 @@ int XResourceDpiWatcher::readDpi() {
 }
 
 bool XResourceDpiWatcher::poll() {
-    if (!m_display)
+    if (!m_display || m_lost)
         return false;
     bool changed = false;
     while (XEventsQueued(m_display, QueuedAfterReading) > 0) {

@@ -66,6 +66,12 @@ public:
     // The last Xft.dpi read; 0 when the display has none (or no valid one).
     int xftDpi() const { return m_dpi; }
 
+    // The connection's descriptor, readable when the server sent something
+    // (poll() then handles it), so a waiting loop can wake for a new DPI
+    // instead of looking now and then; -1 when closed or lost (a lost
+    // connection stays readable and would never let a wait sleep).
+    int connectionFd() const;
+
     // Handles what the server sent without waiting (no round trip when
     // nothing came); when the resources were rewritten, reads them again.
     // True when the Xft.dpi changed.
@@ -77,6 +83,7 @@ private:
     _XDisplay* m_display = nullptr;
     unsigned long m_atom = 0;
     int m_dpi = 0;
+    bool m_lost = false;  // set by Xlib's exit handler (same thread)
 };
 
 }  // namespace qv

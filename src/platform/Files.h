@@ -9,6 +9,7 @@
 // its own; the last rename wins).
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -65,5 +66,16 @@ int removeStaleTemporaryFiles(const std::string& folder);
 
 // True when something (file, folder, link) exists at `path`.
 bool pathExists(const std::string& path);
+
+// What tells one version of a file from another without reading it: device
+// and inode (writeFileAtomically makes a new one), size, and the times of
+// the last change of contents and of status, in nanoseconds. Links are
+// followed. All zero when nothing can be found at `path`.
+struct FileStamp {
+    uint64_t device = 0, inode = 0, size = 0;
+    int64_t modifiedNs = 0, changedNs = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+FileStamp fileStamp(const std::string& path);
 
 }  // namespace qv

@@ -278,6 +278,9 @@ void clearQuitMessage();  // the GUI thread's owner, before it runs again
 // far: a handler that compares it before and after knows whether it ran a
 // nested loop (a dialog, a menu, a file dialog's wait).
 uint64_t messageLoopsRun();
+// How many loop passes ran so far, over every loop: each pass waits at most
+// once, so an idle loop's count stays put until something wakes it.
+uint64_t messageLoopPasses();
 // Dispatches messages until `done` becomes true (returns true) or a quit is
 // posted (returns false).
 bool runMessageLoopUntil(const bool& done);

@@ -93,6 +93,7 @@ struct LoopState {
     Display* x11 = nullptr;  // SDL's display connection on X11, known from the first window
     bool lostAnnounced = false;
     uint64_t loopsRun = 0;  // message loops entered (nested ones in handlers among them)
+    uint64_t passesRun = 0;  // loop passes (each waits at most once)
     std::string lastError;
     std::string note;
     const WindowSystemObserver* observer = nullptr;

@@ -11,6 +11,7 @@
 #include <X11/Xlib.h>
 
 #include <algorithm>
+#include <limits>
 #include <poll.h>
 #include <unistd.h>
 
@@ -48,6 +49,10 @@ namespace {
 constexpr size_t kMaxPosted = 4096;
 constexpr int kMaxEventsPerPass = 512;
 constexpr uint64_t kPaintRetryMs = 250;
+// A wait without a bound: the loop sleeps until an event, a post or the next
+// due timer, paint retry or show limit, so an idle window costs nothing.
+constexpr int kWaitUnbounded = -1;
+constexpr int kLostDisplayWaitMs = 100;
 
 void wakeGuiThread() {
     if (const int fd = gWakeFd.load(); fd >= 0) {
@@ -60,10 +65,12 @@ std::atomic<uint64_t> gPresentedFrames{0};
 
 // ---- timers and painting ---------------------------------------------------
 
-// Milliseconds until the next timer is due, capped at `limit`.
+// Milliseconds until the next timer is due, capped at `limit`; with limit
+// kWaitUnbounded and nothing due at all, kWaitUnbounded.
 int msUntilNextTimer(int limit) {
     const uint64_t now = nowMs();
-    uint64_t best = static_cast<uint64_t>(std::max(limit, 0));
+    constexpr uint64_t kNothingDue = static_cast<uint64_t>(std::numeric_limits<int>::max());
+    uint64_t best = limit < 0 ? kNothingDue : static_cast<uint64_t>(limit);
     for (auto& w : loop().windows) {
         if (w->destroying)
             continue;
@@ -74,7 +81,7 @@ int msUntilNextTimer(int limit) {
         if (w->showSinceMs != 0)
             best = std::min(best, w->showSinceMs + kShowLimitMs > now ? w->showSinceMs + kShowLimitMs - now : 0);
     }
-    return static_cast<int>(best);
+    return limit < 0 && best == kNothingDue ? kWaitUnbounded : static_cast<int>(best);
 }
 
 // Delivers every due timer once; a timer late by several periods fires once.
@@ -186,17 +193,19 @@ bool postedWaiting() {
 }
 // ---- the loop ---------------------------------------------------------------
 
-// Waits up to waitMs for input on the X connection or a post; what arrived
-// is then taken with SDL_PollEvent, which never sends anything.
+// Waits up to waitMs (kWaitUnbounded: as long as it takes) for input on the
+// X connection, a post or a new desktop DPI (the DPI watcher's own
+// connection); what arrived is then taken with SDL_PollEvent, which never
+// sends anything, and by checkDesktopDpi.
 void waitOnDisplay(Display* display, int waitMs) {
-    if (waitMs > 0 && !gDisplayLost.load()) {
+    if (waitMs != 0 && !gDisplayLost.load()) {
         SDL_PumpEvents();
         if (SDL_PeepEvents(nullptr, 0, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0)
             waitMs = 0;
     }
-    pollfd fds[2] = {{gWakeFd.load(), POLLIN, 0}, {-1, POLLIN, 0}};
+    pollfd fds[3] = {{gWakeFd.load(), POLLIN, 0}, {-1, POLLIN, 0}, {-1, POLLIN, 0}};
     int count = 1;
-    if (waitMs > 0 && !gDisplayLost.load()) {
+    if (waitMs != 0 && !gDisplayLost.load()) {
         // Requests still buffered go out before the wait; events Xlib
         // already read need no wait. A failed connection is not waited on:
         // it is always readable.
@@ -204,8 +213,14 @@ void waitOnDisplay(Display* display, int waitMs) {
         if (XEventsQueued(display, QueuedAlready) > 0)
             waitMs = 0;
         fds[count++].fd = ConnectionNumber(display);
+        if (const int dpiFd = loop().xftDpi.connectionFd(); dpiFd >= 0)
+            fds[count++].fd = dpiFd;
     }
-    if (waitMs > 0)
+    // With the display gone nothing comes from it: every loop quits, and
+    // one that still runs only looks for posts now and then.
+    if (waitMs < 0 && gDisplayLost.load())
+        waitMs = kLostDisplayWaitMs;
+    if (waitMs != 0)
         ::poll(fds, static_cast<nfds_t>(count), waitMs);
     uint64_t counter = 0;
     [[maybe_unused]] const ssize_t got = ::read(fds[0].fd, &counter, sizeof counter);
@@ -220,10 +235,12 @@ void announceDisplayLost() {
     errPrint("  ERROR: the connection to the X display was lost; the windows close\n");
     postQuitMessage();
 }
-// One pass: waits at most waitMs for the first event (less when a timer is
-// due, a message is posted or a window needs painting), then handles what is
-// waiting, posted messages, due timers and paints.
+// One pass: waits at most waitMs (kWaitUnbounded: no bound) for the first
+// event (less when a timer is due, a message is posted or a window needs
+// painting), then handles what is waiting, posted messages, due timers and
+// paints.
 void runOnePass(int waitMs) {
+    ++loop().passesRun;
     announceDisplayLost();
     if (loop().quitPosted)
         return;
@@ -407,12 +424,17 @@ void clearQuitMessage() { loop().quitPosted = false; }
 
 uint64_t messageLoopsRun() { return loop().loopsRun; }
 
+uint64_t messageLoopPasses() { return loop().passesRun; }
+
 bool runMessageLoopUntil(const bool& done) {
     ++loop().loopsRun;
     while (!done) {
         if (loop().quitPosted)
             return false;
-        runOnePass(100);
+        // Nothing but an event, a post or a due timer ends the wait: the
+        // quit from other threads comes as a post (GuiHost::stop), and a
+        // quit from this thread or a lost display is seen before waiting.
+        runOnePass(kWaitUnbounded);
     }
     return true;
 }

@@ -4,6 +4,7 @@
 #include "ui/MainWindow.h"
 
 #include "app/AppGlobals.h"
+#include "platform/Files.h"
 #include "platform/Output.h"
 #include "platform/Processes.h"
 #include "platform/Tray.h"
@@ -23,6 +24,7 @@
 #include "ui/panels/ProfileActions.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <memory>
@@ -71,6 +73,13 @@ struct MainWindow {
     MainWindowBands bands;
     // What the window's target holds: the frame last presented, by regions.
     FrameDamage damage;
+    // "VRAutoMinimize" as window.ini said at `stamp`: the file is read again
+    // only when it changed (the settings dialog, an edit from outside).
+    struct {
+        std::string path;
+        FileStamp stamp;
+        bool on = false;
+    } vrOption;
 };
 
 MainWindow gMain;
@@ -169,9 +178,26 @@ void frameTick() {
     requestWindowPaint(gMain.window);
 }
 
+// The VR option, at the cost of one stat while window.ini stays as it was
+// (or stays missing).
+bool vrAutoMinimize() {
+    const std::string folder = settingsFolder();
+    if (folder.empty())
+        return false;
+    const std::string path = folder + kWindowSettingsFileName;
+    const FileStamp stamp = fileStamp(path);
+    auto& option = gMain.vrOption;
+    if (option.path != path || !(option.stamp == stamp)) {
+        option.path = path;
+        option.stamp = stamp;
+        option.on = readWindowSetting(folder, "VRAutoMinimize", false);
+    }
+    return option.on;
+}
+
 void vrCheck() {
     bool running = false;
-    if (readWindowSetting(settingsFolder(), "VRAutoMinimize", false))
+    if (vrAutoMinimize())
         running = (gVrProbe ? gVrProbe : realVrProbe)();
     // Only the start of the VR runtime minimises; a window restored while it
     // runs is left alone.
@@ -706,10 +732,30 @@ MainWindowBands& mainWindowBands() { return gMain.bands; }
 
 namespace {
 
+// Where each band's regions begin and end among a tracked frame's: the
+// band at z-order place i noted the regions from marks[i] to before
+// marks[i + 1]. Bands beyond the array are always painted.
+constexpr size_t kMarkedBands = 16;
+struct BandRegions {
+    std::array<size_t, kMarkedBands + 1> marks{};
+    size_t bands = 0;
+};
+
 // Lays the bands out for a frame and notes the background, which depends on
 // the size and the appearance only (the bands' record stands for it).
-void layoutFrame(const BandFrame& frame) {
-    layoutMainWindowBands(frame);
+void layoutFrame(const BandFrame& frame, BandRegions* regions = nullptr) {
+    if (!regions || !frame.damage) {
+        layoutMainWindowBands(frame);
+    } else {
+        regions->bands = 0;
+        regions->marks[0] = frame.damage->regionCount();
+        for (const Band* band : bandsInZOrder()) {
+            if (band->layout)
+                band->layout(frame);
+            if (regions->bands < kMarkedBands)
+                regions->marks[++regions->bands] = frame.damage->regionCount();
+        }
+    }
     if (frame.damage) {
         CacheKey key;
         key.addAppearance();
@@ -724,16 +770,24 @@ void layoutFrame(const BandFrame& frame) {
 }
 
 // Draws a laid-out frame: the background, then the bands bottom to top.
-void drawFrame(DrawContext& context, const BandFrame& frame) {
+// With `regions` (a frame drawn clipped to its damage) a band none of whose
+// regions reaches into the damage is left out: it would draw nothing there,
+// and a waiting window's pulse then costs only the band that pulses.
+void drawFrame(DrawContext& context, const BandFrame& frame, const BandRegions* regions = nullptr) {
     const float s = dpiScale();
     context.clear(kWindowBackground);
     const float top = (kHeaderHeight + kProfileBarHeight) * s;
     const float band = frame.height - top - kStatusBarHeight * s;
     if (band > 0)
         context.fillRect(RectF{0, top, frame.width, top + band}, guiBrush(kBrushWindow));
-    for (const Band* b : bandsInZOrder())
-        if (b->paint)
+    size_t place = 0;
+    for (const Band* b : bandsInZOrder()) {
+        const bool touched = !regions || place >= regions->bands ||
+                             frame.damage->touchesDamage(regions->marks[place], regions->marks[place + 1]);
+        ++place;
+        if (b->paint && touched)
             b->paint(context, frame);
+    }
 }
 
 }  // namespace
@@ -750,12 +804,13 @@ const std::vector<PixelRect>& paintMainWindowChanges(DrawContext& context, float
     // is then drawn once, only there.
     FrameDamage& damage = gMain.damage;
     const BandFrame frame{width, height, time, &damage, &context};
+    BandRegions regions;
     damage.beginFrame();
-    layoutFrame(frame);
+    layoutFrame(frame, &regions);
     const std::vector<PixelRect>& rects = damage.endFrame(whole, static_cast<int>(width), static_cast<int>(height));
     if (!rects.empty()) {
         context.pushClipRects(rects.data(), static_cast<int>(rects.size()));
-        drawFrame(context, frame);
+        drawFrame(context, frame, whole ? nullptr : &regions);
         context.popClip();
     }
     return rects;

@@ -28,6 +28,7 @@ struct BoxState {
     bool yesNo = false;
     UiButton buttons[2];  // OK, or Yes and No
     int focus = 0;        // the button Enter activates
+    WidgetList widgets;   // filled by the layout of each paint
 };
 
 int buttonCount(const BoxState& b) { return b.yesNo ? 2 : 1; }
@@ -65,6 +66,9 @@ void layout(BoxState& b, float width, float height) {
     }
     for (int i = 0; i < buttonCount(b); ++i)
         b.buttons[i].style = i == b.focus ? kButtonPrimary : kButtonPlain;
+    b.widgets.clear();
+    for (int i = 0; i < 2; ++i)
+        b.widgets.add(b.buttons[i], i, i < buttonCount(b));
 }
 
 void paintBox(DrawContext& context, float width, float height, void* user) {
@@ -82,15 +86,10 @@ void paintBox(DrawContext& context, float width, float height, void* user) {
         drawButton(context, b.buttons[i]);
 }
 
-bool mouseBox(uint32_t message, float x, float y, uintptr_t, void* user) {
-    auto& b = *static_cast<BoxState*>(user);
-    WidgetList widgets;
-    for (int i = 0; i < 2; ++i)
-        widgets.add(b.buttons[i], i, i < buttonCount(b));
-    const WidgetRoute route = routeWidgetMouse(widgets, message, x, y);
-    if (route.clicked != kNoWidget)
-        closeDialog(b.yesNo ? (route.clicked == 0 ? 1 : 0) : 1);
-    return route.repaint;
+void boxWidget(int id, void* user) { closeDialog(static_cast<BoxState*>(user)->yesNo ? (id == 0 ? 1 : 0) : 1); }
+
+bool mouseBox(uint32_t message, float x, float y, uintptr_t wParam, void* user) {
+    return routeDialogMouse(static_cast<BoxState*>(user)->widgets, message, x, y, wParam, boxWidget, user);
 }
 
 bool keyBox(uint32_t message, uintptr_t wParam, intptr_t, void* user) {

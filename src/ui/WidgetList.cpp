@@ -137,4 +137,13 @@ WidgetRoute routeWidgetMouse(WidgetList& list, uint32_t message, float x, float 
     return route;
 }
 
+bool routeDialogMouse(WidgetList& list, uint32_t message, float x, float y, uintptr_t wParam, WidgetAction onWidget,
+                      void* user) {
+    const WidgetRoute route = routeWidgetMouse(list, message, x, y, wParam);
+    const int id = route.clicked != kNoWidget ? route.clicked : route.changed;
+    if (id != kNoWidget && onWidget)
+        onWidget(id, user);
+    return route.repaint;
+}
+
 }  // namespace qv

@@ -1,9 +1,11 @@
 #pragma once
 // The widgets a dialog shows, as one list, and the one function that hands
-// them the dialog's mouse messages. A dialog fills the list from its state
-// (in the order a press should try them) when a message comes, calls
-// routeWidgetMouse and keeps only its own switch over what it reports: the
-// button a click completed, the widget whose value changed.
+// them the dialog's mouse messages. A dialog keeps its list in its state
+// record and fills it where it lays out (in the order a press should try
+// them); its onMouse is routeDialogMouse over that list, and the dialog keeps
+// only its own switch over what it reports: the button a click completed, the
+// widget whose value changed. (routeWidgetMouse is the routing alone, for the
+// dialogs whose buttons act on the press and route only the hover.)
 //
 // The rules, the same for every dialog:
 // - Move: every shown widget follows the pointer (hover).
@@ -25,7 +27,9 @@
 // form a group that only a press on one of them changes (that one takes the
 // focus with the caret at the press).
 //
-// Holds no pointers beyond the call that fills it; GUI thread only.
+// The entries point into the record the list was filled from, so a copied
+// record takes mouse messages only after its own layout has filled its list
+// again. GUI thread only.
 
 #include "platform/Window.h"
 #include "ui/Widgets.h"
@@ -59,6 +63,8 @@ struct WidgetList {
     WidgetEntry entries[kWidgetListCapacity];
     int count = 0;
 
+    // Empties the list (a layout fills it again from the start).
+    void clear() { count = 0; }
     // Past the capacity an entry is dropped (asserted in debug builds:
     // raise kWidgetListCapacity).
     void add(WidgetKind kind, void* widget, int id, bool shown);
@@ -88,5 +94,16 @@ struct WidgetRoute {
 // kWmMouseMove, kWmLButtonDown, kWmLButtonDblClk, kWmLButtonUp and
 // kWmMouseWheel (wheelDelta from wParam); other messages do nothing.
 WidgetRoute routeWidgetMouse(WidgetList& list, uint32_t message, float x, float y, uintptr_t wParam = 0);
+
+// A dialog's answer to a click or a change: `id` is the listed id of the
+// button a click completed or of the widget whose value or selection changed
+// (one message never does both).
+using WidgetAction = void (*)(int id, void* user);
+
+// The whole of a dialog's onMouse: routes the message through the dialog's
+// list, calls onWidget(id, user) when a listed button was clicked or a listed
+// widget changed (not for kNoWidget ids) and returns whether to repaint.
+bool routeDialogMouse(WidgetList& list, uint32_t message, float x, float y, uintptr_t wParam, WidgetAction onWidget,
+                      void* user);
 
 }  // namespace qv

@@ -69,13 +69,25 @@ protected:
         }
     }
 
-    void startRuntime(int callbackWaitMs = 2000) {
+    // A runtime's options on the fake PortAudio and the test's settings.
+    AudioRuntime::Options fakeOptions() {
         AudioRuntime::Options options;
         options.portAudio = &fake;
         options.asioRegistry = &registry;
+        options.settings = &settings;
+        return options;
+    }
+    // The runtime on `options`, started; whether its start-up ended in time.
+    bool startWith(const AudioRuntime::Options& options) {
+        runtime = std::make_unique<AudioRuntime>(options);
+        runtime->start();
+        return runtime->waitUntilStarted(30000);
+    }
+
+    void startRuntime(int callbackWaitMs = 2000) {
+        AudioRuntime::Options options = fakeOptions();
         options.heartbeatClock = &clock;
         options.watchdog = &watchdog;
-        options.settings = &settings;
         options.callbackWaitMs = callbackWaitMs;
         options.loopbackTest = [this](AudioEngine& engine, int input) {
             loopbackInput = input;
@@ -86,9 +98,7 @@ protected:
             }
             return 4.5;
         };
-        runtime = std::make_unique<AudioRuntime>(options);
-        runtime->start();
-        ASSERT_TRUE(runtime->waitUntilStarted(30000));
+        ASSERT_TRUE(startWith(options));
         ASSERT_EQ(runtime->audioOk(), 1);
         startLines = logLines().size();
     }
@@ -119,6 +129,15 @@ protected:
     std::vector<std::string> newLines() {
         std::vector<std::string> all = logLines();
         return std::vector<std::string>(all.begin() + static_cast<long>(std::min(startLines, all.size())), all.end());
+    }
+    // A runtime whose saved device, "Late Box", is not there yet: the
+    // search for it runs on the test's clock.
+    bool startSearchingForLateBox() {
+        settings.edit([](HapticSettings& s) { copyText(s.devices[0].name, "Late Box"); }, false);
+        AudioRuntime::Options options = fakeOptions();
+        options.watchdog = &watchdog;
+        options.searchClock = &clock;
+        return startWith(options);
     }
     int countLines(const std::string& text) {
         int n = 0;
@@ -435,12 +454,9 @@ TEST_F(AudioRuntimeTest, AWorkerThatOutlivesTheShutdownWaitLeavesTheWatchdogLogA
     // must not write to it.
     auto ownLog = std::make_unique<WatchdogLog>();
     ASSERT_TRUE(ownLog->open(dir.file("own.log")));
-    AudioRuntime::Options options;
-    options.portAudio = &fake;
-    options.asioRegistry = &registry;
+    AudioRuntime::Options options = fakeOptions();
     options.heartbeatClock = &clock;
     options.watchdog = ownLog.get();
-    options.settings = &settings;
     options.callbackWaitMs = 20;
     auto own = std::make_unique<AudioRuntime>(options);
     own->start();
@@ -474,13 +490,7 @@ std::string warningLine(const std::string& printed, const std::string& start) {
 
 TEST_F(AudioRuntimeTest, TheWindowLearnsWhyAudioIsMissingAndForgetsItWhenAudioRuns) {
     settings.edit([](HapticSettings& s) { copyText(s.devices[0].name, "Gone Box"); }, false);
-    AudioRuntime::Options options;
-    options.portAudio = &fake;
-    options.asioRegistry = &registry;
-    options.settings = &settings;
-    runtime = std::make_unique<AudioRuntime>(options);
-    runtime->start();
-    ASSERT_TRUE(runtime->waitUntilStarted(30000));
+    ASSERT_TRUE(startWith(fakeOptions()));
     EXPECT_EQ(runtime->audioOk(), 0);
     AudioNotice notice = audioNotice();
     EXPECT_EQ(notice.problem, AudioProblem::DeviceNotFound);
@@ -508,16 +518,7 @@ int countOf(const std::string& text, const std::string& part) {
 // search's clock; a look that finds nothing prints nothing, the look that
 // finds it plays and says so once, and the window's notice goes.
 TEST_F(AudioRuntimeTest, ASavedDeviceThatAppearsLaterIsPickedUpByTheSearch) {
-    settings.edit([](HapticSettings& s) { copyText(s.devices[0].name, "Late Box"); }, false);
-    AudioRuntime::Options options;
-    options.portAudio = &fake;
-    options.asioRegistry = &registry;
-    options.settings = &settings;
-    options.watchdog = &watchdog;
-    options.searchClock = &clock;
-    runtime = std::make_unique<AudioRuntime>(options);
-    runtime->start();
-    ASSERT_TRUE(runtime->waitUntilStarted(30000));
+    ASSERT_TRUE(startSearchingForLateBox());
     EXPECT_EQ(runtime->audioOk(), 0);
     EXPECT_TRUE(runtime->isSearchingForDevice());
     const auto looks = [this] {
@@ -569,16 +570,7 @@ TEST_F(AudioRuntimeTest, ASavedDeviceThatAppearsLaterIsPickedUpByTheSearch) {
 // The search takes the one worker token like the others: a look waits for a
 // running worker, and none starts once the program ends.
 TEST_F(AudioRuntimeTest, TheSearchWaitsForTheRunningWorkerAndEndsWithTheProgram) {
-    settings.edit([](HapticSettings& s) { copyText(s.devices[0].name, "Late Box"); }, false);
-    AudioRuntime::Options options;
-    options.portAudio = &fake;
-    options.asioRegistry = &registry;
-    options.settings = &settings;
-    options.watchdog = &watchdog;
-    options.searchClock = &clock;
-    runtime = std::make_unique<AudioRuntime>(options);
-    runtime->start();
-    ASSERT_TRUE(runtime->waitUntilStarted(30000));
+    ASSERT_TRUE(startSearchingForLateBox());
     ASSERT_TRUE(runtime->isSearchingForDevice());
 
     fake.blockNext("initialize");
@@ -602,11 +594,7 @@ TEST_F(AudioRuntimeTest, TheSearchWaitsForTheRunningWorkerAndEndsWithTheProgram)
 // The start-up waits for the device list, not for the streams: the list is
 // announced while the first stream still opens.
 TEST_F(AudioRuntimeTest, TheDeviceListIsAnnouncedBeforeTheStreamsOpen) {
-    AudioRuntime::Options options;
-    options.portAudio = &fake;
-    options.asioRegistry = &registry;
-    options.settings = &settings;
-    runtime = std::make_unique<AudioRuntime>(options);
+    runtime = std::make_unique<AudioRuntime>(fakeOptions());
     EXPECT_FALSE(runtime->isListingDevices()) << "nothing is listed before the start";
     fake.blockNext("open");
     runtime->start();
@@ -624,9 +612,7 @@ TEST_F(AudioRuntimeTest, AMissingAudioHostIsNamedAsTheConsoleNamesIt) {
     options.hostProgram = dir.file("no-such-audiohost");
     options.settings = &settings;
     options.watchdog = &watchdog;
-    runtime = std::make_unique<AudioRuntime>(options);
-    runtime->start();
-    ASSERT_TRUE(runtime->waitUntilStarted(30000));
+    ASSERT_TRUE(startWith(options));
     const AudioNotice notice = audioNotice();
     EXPECT_EQ(notice.problem, AudioProblem::HostUnavailable);
     EXPECT_THAT(std::string(notice.text), ::testing::StartsWith("Audio init failed: Cannot start the audio host: "));

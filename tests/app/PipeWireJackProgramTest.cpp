@@ -114,6 +114,45 @@ double firstSoundSeconds(const std::vector<float>& channel) {
     return -1.0;
 }
 
+// `seconds` of the server's `ports` as a JACK client records them, read back.
+::testing::AssertionResult capture(const PipeWireServer& server, const std::vector<std::string>& ports, int seconds,
+                                   const Program& program, WavData& wav) {
+    std::string error;
+    if (!jackCapture(server.clientEnvironment(), ports, seconds, program.file("monitor.wav"), &error) ||
+        !readWav(program.file("monitor.wav"), wav, &error))
+        return ::testing::AssertionFailure() << error;
+    return ::testing::AssertionSuccess();
+}
+
+// Settings with the JACK device "system" saved at `bufferSize` frames.
+HapticSettings systemOnJack(int bufferSize) {
+    HapticSettings s = HapticSettings();
+    s.audioDeviceIndex = 0;
+    s.numDevices = 1;
+    copyText(s.devices[0].name, "system");
+    copyText(s.devices[0].api, "JACK");
+    s.devices[0].bufferSize = bufferSize;
+    s.devices[0].enabled = 1;
+    return s;
+}
+
+// An audio host of the build's on `settings`.
+AudioHostClient::Options hostOptions(LiveSettings& settings) {
+    AudioHostClient::Options options;
+    options.program = QV_AUDIOHOST_PATH;
+    options.settings = &settings;
+    return options;
+}
+
+// The JACK variant of "system" in `devices`; null when there is none.
+const DeviceInfo* jackVariant(const std::vector<PhysicalDevice>& devices) {
+    for (const PhysicalDevice& d : devices)
+        for (const DeviceInfo& v : d.apis)
+            if (d.hardwareName == "system" && v.hostApiName == "JACK")
+                return &v;
+    return nullptr;
+}
+
 // The environment of this process for the audio host a test starts here,
 // put back at the end.
 class ScopedEnvironment {
@@ -176,13 +215,9 @@ TEST_P(PipeWireQuantum, APlainStartPlaysIntoThePipeWireSinkAtTheGraphsQuantum) {
     // The feed plays on the four corners' channels of the sink and nowhere else.
     ASSERT_TRUE(program.startFeed());
     WavData wav;
-    std::string error;
-    ASSERT_TRUE(jackCapture(server.clientEnvironment(),
-                            {"system:monitor_FL", "system:monitor_FR", "system:monitor_RL", "system:monitor_RR",
-                             "system:monitor_FC", "system:monitor_SR"},
-                            5, program.file("monitor.wav"), &error) &&
-                readWav(program.file("monitor.wav"), wav, &error))
-        << error;
+    ASSERT_TRUE(capture(server, {"system:monitor_FL", "system:monitor_FR", "system:monitor_RL", "system:monitor_RR",
+                                 "system:monitor_FC", "system:monitor_SR"},
+                        5, program, wav));
     ASSERT_EQ(wav.channels.size(), 6u);
     for (int c = 0; c < 4; ++c)
         EXPECT_GE(firstSoundSeconds(wav.channels[static_cast<size_t>(c)]), 0.0) << "corner channel " << c << " silent";
@@ -193,30 +228,16 @@ TEST_P(PipeWireQuantum, APlainStartPlaysIntoThePipeWireSinkAtTheGraphsQuantum) {
     // The figures the window reads: the wizard's device list and the
     // header's status row, from an audio host started the same way.
     ScopedEnvironment env(server.programEnvironment());
-    LiveSettings settings;
-    HapticSettings s = HapticSettings();
-    s.audioDeviceIndex = 0;
-    s.numDevices = 1;
-    copyText(s.devices[0].name, "system");
-    copyText(s.devices[0].api, "JACK");
     // The host asks PipeWire for its saved buffer size, and a smaller
     // request may take the graph below the forced quantum while the client
     // joins: this is about the figures of a forced graph, so it asks for the
     // forced size.
-    s.devices[0].bufferSize = quantum;
-    s.devices[0].enabled = 1;
-    settings.replace(s);
-    AudioHostClient::Options options;
-    options.program = QV_AUDIOHOST_PATH;
-    options.settings = &settings;
-    AudioHostClient host(std::move(options));
+    LiveSettings settings;
+    settings.replace(systemOnJack(quantum));
+    AudioHostClient host(hostOptions(settings));
     host.start();
-    const DeviceInfo* jack = nullptr;
     const std::vector<PhysicalDevice> devices = host.devices();
-    for (const PhysicalDevice& d : devices)
-        for (const DeviceInfo& v : d.apis)
-            if (d.hardwareName == "system" && v.hostApiName == "JACK")
-                jack = &v;
+    const DeviceInfo* jack = jackVariant(devices);
     ASSERT_NE(jack, nullptr) << host.lastErrorText();
     EXPECT_EQ(jack->serverBufferFrames, quantum);
     EXPECT_NEAR(jack->serverLatencyMs, periodMs, 0.01);
@@ -270,25 +291,11 @@ TEST(PipeWireJackProgram, AHostAsksForTheSavedBufferSizeFollowsTheGraphAndNotice
 
     ScopedEnvironment env(server.programEnvironment());
     LiveSettings settings;
-    HapticSettings s = HapticSettings();
-    s.audioDeviceIndex = 0;
-    s.numDevices = 1;
-    copyText(s.devices[0].name, "system");
-    copyText(s.devices[0].api, "JACK");
-    s.devices[0].bufferSize = 256;
-    s.devices[0].enabled = 1;
-    settings.replace(s);
-    AudioHostClient::Options options;
-    options.program = QV_AUDIOHOST_PATH;
-    options.settings = &settings;
-    AudioHostClient host(std::move(options));
+    settings.replace(systemOnJack(256));
+    AudioHostClient host(hostOptions(settings));
     host.start();
-    const DeviceInfo* jack = nullptr;
     const std::vector<PhysicalDevice> devices = host.devices();
-    for (const PhysicalDevice& d : devices)
-        for (const DeviceInfo& v : d.apis)
-            if (d.hardwareName == "system" && v.hostApiName == "JACK")
-                jack = &v;
+    const DeviceInfo* jack = jackVariant(devices);
     ASSERT_NE(jack, nullptr) << host.lastErrorText();
     EXPECT_EQ(jack->serverBufferFrames, 256);
     const AudioInitResult result = host.initAudio();
@@ -337,12 +344,8 @@ TEST(PipeWireJackProgram, AStartOnADesktopGraphRunsItAtTheSavedBufferSizeAndPlay
         << program.output();
     ASSERT_TRUE(program.startFeed());
     WavData wav;
-    std::string error;
-    ASSERT_TRUE(jackCapture(server.clientEnvironment(),
-                            {"system:monitor_FL", "system:monitor_FR", "system:monitor_RL", "system:monitor_RR"}, 3,
-                            program.file("monitor.wav"), &error) &&
-                readWav(program.file("monitor.wav"), wav, &error))
-        << error;
+    ASSERT_TRUE(capture(server, {"system:monitor_FL", "system:monitor_FR", "system:monitor_RL", "system:monitor_RR"}, 3,
+                        program, wav));
     ASSERT_EQ(wav.channels.size(), 4u);
     for (int c = 0; c < 4; ++c)
         EXPECT_GE(firstSoundSeconds(wav.channels[static_cast<size_t>(c)]), 0.0) << "corner channel " << c << " silent";
@@ -361,14 +364,7 @@ TEST(PipeWireJackProgram, TheGuisDeviceListFollowsTheGraphsQuantum) {
 
     ScopedEnvironment env(server.programEnvironment());
     LiveSettings settings;
-    HapticSettings s = HapticSettings();
-    s.audioDeviceIndex = 0;
-    s.numDevices = 1;
-    copyText(s.devices[0].name, "system");
-    copyText(s.devices[0].api, "JACK");
-    s.devices[0].bufferSize = 256;
-    s.devices[0].enabled = 1;
-    settings.replace(s);
+    settings.replace(systemOnJack(256));
     AudioRuntime::Options options;
     options.hostProgram = QV_AUDIOHOST_PATH;
     options.settings = &settings;
@@ -380,28 +376,25 @@ TEST(PipeWireJackProgram, TheGuisDeviceListFollowsTheGraphsQuantum) {
         shared = list;
     });
     // The JACK variant of "system" in the list the GUI was given last.
-    const auto jackVariant = [&] {
+    const auto jackVariantShown = [&] {
         std::lock_guard<std::mutex> lock(mutex);
-        for (const PhysicalDevice& d : shared)
-            for (const DeviceInfo& v : d.apis)
-                if (d.hardwareName == "system" && v.hostApiName == "JACK")
-                    return v;
-        return DeviceInfo{};
+        const DeviceInfo* v = jackVariant(shared);
+        return v ? *v : DeviceInfo{};
     };
     runtime.start();
     ASSERT_TRUE(runtime.waitUntilStarted(30000));
     ASSERT_EQ(runtime.audioOk(), 1) << runtime.backend().lastErrorText();
-    EXPECT_EQ(jackVariant().serverBufferFrames, 256);
-    EXPECT_TRUE(jackVariant().serverTakesRequest);
+    EXPECT_EQ(jackVariantShown().serverBufferFrames, 256);
+    EXPECT_TRUE(jackVariantShown().serverTakesRequest);
 
     ASSERT_TRUE(server.forceQuantum(512)) << server.lastError();
     EXPECT_TRUE(eventually([&] {
         runtime.serviceLatencyRequest();  // a pass of the run loop takes the host's notices
-        const DeviceInfo v = jackVariant();
+        const DeviceInfo v = jackVariantShown();
         return v.serverBufferFrames == 512 && std::abs(v.serverLatencyMs - 512 / kRate * 1000.0) < 0.01;
     }, 5000))
-        << jackVariant().serverBufferFrames << " frames, " << jackVariant().serverLatencyMs << " ms";
-    EXPECT_TRUE(jackVariant().serverTakesRequest);
+        << jackVariantShown().serverBufferFrames << " frames, " << jackVariantShown().serverLatencyMs << " ms";
+    EXPECT_TRUE(jackVariantShown().serverTakesRequest);
     runtime.stopAcceptingWork();
     ASSERT_TRUE(runtime.waitIdle(10000));
     runtime.closeAll();
@@ -479,11 +472,7 @@ TEST(PipeWireJackProgram, ASinkRemovedWhilePlayingAndAddedBackPlaysAgain) {
         << program.watchdog();
     const double left = 5.0 - std::chrono::duration<double>(std::chrono::steady_clock::now() - back).count();
     WavData wav;
-    std::string error;
-    ASSERT_TRUE(jackCapture(server.clientEnvironment(), {"system:monitor_FL", "system:monitor_RR"}, 2,
-                            program.file("monitor.wav"), &error) &&
-                readWav(program.file("monitor.wav"), wav, &error))
-        << error;
+    ASSERT_TRUE(capture(server, {"system:monitor_FL", "system:monitor_RR"}, 2, program, wav));
     EXPECT_GE(left, 0.0) << "the ports were connected again too late";
     for (int c = 0; c < 2; ++c)
         EXPECT_GE(firstSoundSeconds(wav.channels[static_cast<size_t>(c)]), 0.0) << "channel " << c << " silent";

@@ -39,16 +39,7 @@ struct Log {
 
 class WindowLayerTest : public test::WindowFixture {
 protected:
-    WindowHandle make(Log& log) {
-        WindowOptions options;
-        options.width = 200;
-        options.height = 100;
-        options.proc = Log::proc;
-        options.user = &log;
-        WindowHandle w = createWindow(options);
-        EXPECT_NE(w, nullptr) << lastWindowError();
-        return w;
-    }
+    WindowHandle make(Log& log) { return makeWindow(200, 100, Log::proc, &log); }
     Log logs[2];  // outlive the windows, which the fixture destroys
 };
 
@@ -160,13 +151,8 @@ TEST_F(WindowLayerTest, DestroyingAWindowFromItsOwnDestroyMessageDoesNothingMore
             return 0;
         }
     } again;
-    WindowOptions options;
-    options.width = 100;
-    options.height = 100;
-    options.proc = Again::proc;
-    options.user = &again;
-    WindowHandle w = createWindow(options);
-    ASSERT_NE(w, nullptr) << lastWindowError();
+    WindowHandle w = makeWindow(100, 100, Again::proc, &again);
+    ASSERT_NE(w, nullptr);
     destroyWindow(w);
     EXPECT_EQ(again.destroys, 1);
     EXPECT_FALSE(isWindow(w));

@@ -11,10 +11,14 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 #include <vector>
 
 // Last: Xlib's macros (None, Status) clash with names of the headers above.
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 
@@ -103,6 +107,79 @@ TEST_F(WindowXvfbTest, AHoldEndedByHidingItsWindowIsReleasedAtThePointerInThatWi
     EXPECT_EQ(pointParamX(held.messages[1].second), 450);
     EXPECT_EQ(pointParamY(held.messages[1].second), 60);
     EXPECT_TRUE(other.messages.empty());
+}
+
+// A loop with nothing to do sleeps in one wait until something wakes it: a
+// post from another thread, a new desktop DPI (on the watcher's connection
+// of its own) or its next timer. A loop that looked every 100 ms would run
+// ten passes over the second each trigger comes after.
+TEST_F(WindowXvfbTest, AnIdleLoopWaitsInOnePassUntilAPostADpiChangeOrATimerWakesIt) {
+    unsetenv("QUORVANE_DPI");
+    enum class Wake { kPost, kDpi, kTimer };
+    struct Case {
+        Wake wake;
+        uint32_t message;
+    } cases[] = {{Wake::kPost, kWmApp + 7}, {Wake::kDpi, kWmDisplayChanged}, {Wake::kTimer, kWmTimer}};
+    constexpr uint64_t kMostPasses = 4;  // the pass that ends the wait, and a few for stray events
+    for (const Case& c : cases) {
+        struct Waiter {
+            uint32_t message = 0;
+            bool done = false;
+            static intptr_t proc(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t, void* user) {
+                auto* self = static_cast<Waiter*>(user);
+                if (message == kWmTimer)
+                    killWindowTimer(window, static_cast<uint32_t>(wParam));
+                if (message == self->message)
+                    self->done = true;
+                return 0;
+            }
+        } waiter{c.message};
+        WindowOptions options;
+        options.kind = WindowKind::Dialog;
+        options.width = 100;
+        options.height = 100;
+        options.visible = false;
+        options.proc = Waiter::proc;
+        options.user = &waiter;
+        WindowHandle w = createWindow(options);
+        ASSERT_NE(w, nullptr) << lastWindowError();
+        // What creating the window brought is handled first.
+        for (int i = 0; i < 5; ++i)
+            pumpMessages(20);
+        if (c.wake == Wake::kTimer) {
+            ASSERT_TRUE(setWindowTimer(w, 1, 1000));
+        }
+        std::atomic<bool> ended{false};
+        std::thread trigger([&] {
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+            if (c.wake == Wake::kPost) {
+                postWindowMessage(w, c.message, 0, 0);
+            } else if (c.wake == Wake::kDpi) {
+                if (Display* display = XOpenDisplay(server.display().c_str())) {
+                    const char resources[] = "Xft.dpi:\t144\n";
+                    XChangeProperty(display, DefaultRootWindow(display),
+                                    XInternAtom(display, "RESOURCE_MANAGER", False), XA_STRING, 8, PropModeReplace,
+                                    reinterpret_cast<const unsigned char*>(resources),
+                                    static_cast<int>(sizeof resources - 1));
+                    XCloseDisplay(display);
+                }
+            }
+            // A wake-up that never came fails the test instead of hanging it.
+            for (int i = 0; i < 200 && !ended.load(); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (!ended.load()) {
+                ADD_FAILURE() << "the loop did not wake";
+                postWindowMessage(w, c.message, 0, 0);
+            }
+        });
+        const uint64_t before = messageLoopPasses();
+        EXPECT_TRUE(runMessageLoopUntil(waiter.done));
+        const uint64_t passes = messageLoopPasses() - before;
+        ended.store(true);
+        trigger.join();
+        EXPECT_LE(passes, kMostPasses) << static_cast<int>(c.wake);
+        destroyWindow(w);
+    }
 }
 
 }  // namespace

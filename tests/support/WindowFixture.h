@@ -29,6 +29,20 @@ protected:
         GraphicsFixture::TearDown();
     }
 
+    // A shown top-level window of `width` x `height` whose messages go to
+    // `proc` with `user`; null, and a failure that says why, when none was made.
+    static WindowHandle makeWindow(int width, int height, WindowProc proc, void* user, const char* title = "") {
+        WindowOptions options;
+        options.title = title;
+        options.width = width;
+        options.height = height;
+        options.proc = proc;
+        options.user = user;
+        WindowHandle window = createWindow(options);
+        EXPECT_NE(window, nullptr) << lastWindowError();
+        return window;
+    }
+
     static void pushMouseButton(WindowHandle window, bool down, int x, int y, int clicks = 1,
                                 uint8_t button = SDL_BUTTON_LEFT) {
         SDL_Event e{};

@@ -4,7 +4,9 @@
 // extension, as from the mouse and the keyboard. Free of Xlib's headers (and
 // their macros); windows and key symbols are the X ids they are.
 
+#include <initializer_list>
 #include <string>
+#include <vector>
 
 struct _XDisplay;
 
@@ -40,6 +42,25 @@ public:
     void click();
     // A key pressed and released.
     void key(unsigned long keySym);
+    // A key pressed and released while `modifiers` (key symbols) are held.
+    void keyWith(std::initializer_list<unsigned long> modifiers, unsigned long keySym);
+
+    // What a pager or a task bar reads and sends, under a window manager.
+    // The 32-bit items of a window's property of `type` (an atom); empty
+    // when the window has no such property.
+    std::vector<long> longs(unsigned long window, const char* property, unsigned long type);
+    // The root window's list of managed windows `property` names
+    // (_NET_CLIENT_LIST, or _NET_CLIENT_LIST_STACKING: bottom to top).
+    std::vector<unsigned long> clientList(const char* property = "_NET_CLIENT_LIST");
+    // The first managed window whose title starts with `prefix`; 0 when none.
+    unsigned long findClient(const std::string& prefix);
+    std::string title(unsigned long window);
+    unsigned long activeWindow();  // _NET_ACTIVE_WINDOW; 0 when none
+    unsigned long focus();         // the window with the keyboard focus
+    // ICCCM WM_STATE: 1 normal, 3 iconic, 0 withdrawn (also when absent).
+    long wmState(unsigned long window);
+    // What a task bar sends when its entry of the window is clicked.
+    void activate(unsigned long window);
 
 private:
     _XDisplay* m_display;

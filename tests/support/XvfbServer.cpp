@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <fstream>
 #include <sys/stat.h>
 #include <thread>
 
@@ -115,6 +116,21 @@ bool XvfbServer::startOpenbox() {
             return false;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+bool XvfbServer::mergeResources(const std::string& text) {
+    const std::string file = m_dir.file("resources.txt");
+    std::ofstream(file) << text;
+    ChildProcess xrdb;
+    if (!xrdb.start({findProgram("xrdb"), "-nocpp", "-merge", file}, {{"DISPLAY", m_display}}, m_dir.file("xrdb.txt"))) {
+        m_error = "xrdb could not be started";
+        return false;
+    }
+    if (!xrdb.wait(20000) || xrdb.exitCode() != 0) {
+        m_error = "xrdb failed: " + xrdb.errors();
+        return false;
     }
     return true;
 }

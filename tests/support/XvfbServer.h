@@ -38,6 +38,11 @@ public:
     // clients lose the connection.
     void stop();
 
+    // Merges X resources (`text`, lines such as "Xft.dpi: 192") into the
+    // server's resource database with xrdb, as a desktop's settings do when
+    // the user picks a scale; false (with error()) when xrdb failed.
+    bool mergeResources(const std::string& text);
+
     // The display name for XOpenDisplay and DISPLAY, ":<n>".
     const std::string& display() const { return m_display; }
     WindowManager windowManager() const { return m_manager; }

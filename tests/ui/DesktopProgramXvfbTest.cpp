@@ -5,22 +5,13 @@
 // console in front with the focus, a click on the caption band leaves the
 // keyboard to the window and a double click at a desktop's pace maximises.
 
-#include "settings/ConfigIni.h"
-#include "support/ChildProcess.h"
-#include "support/Eventually.h"
 #include "support/FakeTrayHost.h"
 #include "support/SessionBus.h"
-#include "support/TempDir.h"
-#include "support/XTestDriver.h"
-#include "support/XvfbServer.h"
+#include "ui/DesktopProgramFixture.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 #include <chrono>
-#include <csignal>
-#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -35,12 +26,9 @@
 namespace qv {
 namespace {
 
-using test::eventually;
+using test::closeButtonX, test::eventually, test::kCaptionY, test::minimiseButtonX;
 
-// The main window's client layout at 96 dpi (the bands' constants).
-constexpr int kCaptionY = 28;
-int closeButtonX(int width) { return width - 14 - 14; }
-int minimiseButtonX(int width) { return width - 14 - 2 * 36 - 14; }
+// More of the main window's client layout at 96 dpi.
 int consoleButtonX(int width) { return width - 14 - 80 - 8 - 74; }
 int statusButtonY(int height) { return height - 22; }
 constexpr int kEmptyBandX = 300;  // between the logo and the status strip
@@ -52,31 +40,7 @@ public:
     using XTestDriver::XTestDriver;
 
     // The managed windows, bottom to top.
-    std::vector<::Window> stacking() { return windowList("_NET_CLIENT_LIST_STACKING"); }
-    ::Window find(const std::string& prefix) {
-        for (::Window w : windowList("_NET_CLIENT_LIST"))
-            if (name(w).rfind(prefix, 0) == 0)
-                return w;
-        return 0;
-    }
-    std::string name(::Window w) {
-        char* text = nullptr;
-        std::string result;
-        if (XFetchName(display(), w, &text) && text) {
-            result = text;
-            XFree(text);
-        }
-        return result;
-    }
-    ::Window activeWindow() {
-        const std::vector<long> v = longs(DefaultRootWindow(display()), "_NET_ACTIVE_WINDOW", XA_WINDOW);
-        return v.empty() ? 0 : static_cast<::Window>(v[0]);
-    }
-    // ICCCM WM_STATE: 1 normal, 3 iconic, 0 withdrawn (also when absent).
-    long wmState(::Window w) {
-        const std::vector<long> v = longs(w, "WM_STATE", XInternAtom(display(), "WM_STATE", False));
-        return v.empty() ? 0 : v[0];
-    }
+    std::vector<::Window> stacking() { return clientList("_NET_CLIENT_LIST_STACKING"); }
     bool hasNetState(::Window w, const char* state) {
         const Atom wanted = XInternAtom(display(), state, False);
         for (long atom : longs(w, "_NET_WM_STATE", XA_ATOM))
@@ -127,18 +91,6 @@ public:
         XSync(display(), False);
         return XGetSelectionOwner(display(), selection) == m_settingsOwner;
     }
-    // What a task bar sends when its entry of the window is clicked.
-    void activate(::Window w) {
-        XEvent e{};
-        e.xclient.type = ClientMessage;
-        e.xclient.window = w;
-        e.xclient.message_type = XInternAtom(display(), "_NET_ACTIVE_WINDOW", False);
-        e.xclient.format = 32;
-        e.xclient.data.l[0] = 2;  // from a pager
-        XSendEvent(display(), DefaultRootWindow(display()), False, SubstructureRedirectMask | SubstructureNotifyMask,
-                   &e);
-        XSync(display(), False);
-    }
     // A press at the window's client point, the pointer moved by (dx, dy)
     // in steps with the button held, and the release.
     void drag(::Window w, int x, int y, int dx, int dy) {
@@ -158,29 +110,6 @@ public:
     }
 
 private:
-    std::vector<long> longs(::Window w, const char* property, Atom type) {
-        Atom actualType = 0;
-        int format = 0;
-        unsigned long count = 0, after = 0;
-        unsigned char* data = nullptr;
-        std::vector<long> result;
-        if (XGetWindowProperty(display(), w, XInternAtom(display(), property, False), 0, 1024, False, type,
-                               &actualType, &format, &count, &after, &data) == Success &&
-            data && format == 32) {
-            const long* values = reinterpret_cast<const long*>(data);
-            result.assign(values, values + count);
-        }
-        if (data)
-            XFree(data);
-        return result;
-    }
-    std::vector<::Window> windowList(const char* property) {
-        std::vector<::Window> list;
-        for (long w : longs(DefaultRootWindow(display()), property, XA_WINDOW))
-            list.push_back(static_cast<::Window>(w));
-        return list;
-    }
-
     ::Window m_settingsOwner = 0;
 };
 
@@ -193,79 +122,9 @@ std::string readText(const std::string& path) {
 
 // One openbox screen for the suite; every test runs its own program in a
 // settings folder of its own and ends it.
-class DesktopProgramXvfbTest : public ::testing::Test {
+class DesktopProgramXvfbTest : public test::DesktopProgramFixture<Desktop> {
 protected:
-    static void SetUpTestSuite() {
-        server = new test::XvfbServer;
-        started = server->start("1920x1080x24", test::WindowManager::Openbox);
-    }
-    static void TearDownTestSuite() {
-        delete server;
-        server = nullptr;
-    }
-    void SetUp() override {
-        ASSERT_TRUE(started) << server->error();
-        desktop = std::make_unique<Desktop>(server->display());
-        ASSERT_TRUE(desktop->ok());
-        ::mkdir((home.path() + "config").c_str(), 0700);
-        ::mkdir(folder().c_str(), 0700);
-        // A device is configured, so the device wizard does not open by itself.
-        HapticSettings settings;
-        settings.audioDeviceIndex = 0;
-        std::ofstream(folder() + "haptic_config.ini") << configIniText(settings);
-    }
-    void TearDown() override {
-        if (program.isRunning()) {
-            program.signal(SIGINT);
-            if (!program.wait(20000))
-                program.signal(SIGKILL);
-        }
-    }
-    std::string folder() const { return home.path() + "config/QuorVane/"; }
     void writeWindowIni(const std::string& text) { std::ofstream(folder() + "window.ini") << text; }
-
-    // Starts the program and waits for its window; `bus` empty: no session bus.
-    bool startProgram(const std::string& bus = "disabled:") {
-        if (!program.start({QV_QUORVANE_PATH},
-                           {{"XDG_CONFIG_HOME", home.path() + "config"},
-                            {"HOME", home.path()},
-                            {"QUORVANE_SHM_DIR", home.path() + "shm"},
-                            {"DISPLAY", server->display()},
-                            {"DBUS_SESSION_BUS_ADDRESS", bus}},
-                           home.file("out.txt")))
-            return false;
-        return eventually([&] {
-            window = desktop->find("Quor Vane  v");
-            return window != 0 && desktop->viewable(window) && desktop->activeWindow() == window;
-        });
-    }
-    std::string diagnostics() { return program.output() + program.errors(); }
-    int width() {
-        int x = 0, y = 0, w = 0, h = 0;
-        desktop->geometry(window, &x, &y, &w, &h);
-        return w;
-    }
-    int height() {
-        int x = 0, y = 0, w = 0, h = 0;
-        desktop->geometry(window, &x, &y, &w, &h);
-        return h;
-    }
-    // The state holds now and still after a few seconds: nothing brings the
-    // window back by itself.
-    template <typename Condition>
-    bool holds(Condition condition) {
-        if (!eventually(condition))
-            return false;
-        std::this_thread::sleep_for(std::chrono::seconds(3));
-        return condition();
-    }
-
-    static inline test::XvfbServer* server = nullptr;
-    static inline bool started = false;
-    std::unique_ptr<Desktop> desktop;
-    test::TempDir home;
-    test::ChildProcess program;
-    ::Window window = 0;
 };
 
 TEST_F(DesktopProgramXvfbTest, TheCloseButtonSendsTheWindowToTheTrayWhereItStaysAndExitKeepsThePlacement) {
@@ -345,7 +204,7 @@ TEST_F(DesktopProgramXvfbTest, ConsoleOpenPutsTheConsoleInFrontWithTheFocus) {
     ASSERT_TRUE(desktop->moveTo(window, consoleButtonX(width()), statusButtonY(height())));
     desktop->click();
     ::Window console = 0;
-    ASSERT_TRUE(eventually([&] { return (console = desktop->find("Console - Quor Vane")) != 0; })) << diagnostics();
+    ASSERT_TRUE(eventually([&] { return (console = desktop->findClient("Console - Quor Vane")) != 0; })) << diagnostics();
     EXPECT_TRUE(holds([&] {
         const std::vector<::Window> stack = desktop->stacking();
         return !stack.empty() && stack.back() == console && desktop->activeWindow() == console;
@@ -363,10 +222,10 @@ TEST_F(DesktopProgramXvfbTest, AClickOnTheCaptionBandLeavesTheKeyboardToTheWindo
     EXPECT_TRUE(holds([&] { return !desktop->inputGrabbedElsewhere(); }));
     desktop->key(XK_F1);
     ::Window settings = 0;
-    EXPECT_TRUE(eventually([&] { return (settings = desktop->find("Settings")) != 0 && desktop->viewable(settings); }))
+    EXPECT_TRUE(eventually([&] { return (settings = desktop->findClient("Settings")) != 0 && desktop->viewable(settings); }))
         << diagnostics();
     desktop->key(XK_Escape);
-    EXPECT_TRUE(eventually([&] { return desktop->find("Settings") == 0; }));
+    EXPECT_TRUE(eventually([&] { return desktop->findClient("Settings") == 0; }));
     int x1 = 0, y1 = 0;
     ASSERT_TRUE(desktop->geometry(window, &x1, &y1, &w, &h));
     EXPECT_EQ(x1, x0);

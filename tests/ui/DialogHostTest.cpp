@@ -78,14 +78,7 @@ struct Parent {
 class DialogHostTest : public test::WindowFixture {
 protected:
     WindowHandle makeParent(Parent& parent) {
-        WindowOptions options;
-        options.title = "parent";
-        options.width = 800;
-        options.height = 600;
-        options.proc = Parent::proc;
-        options.user = &parent;
-        parent.window = createWindow(options);
-        EXPECT_NE(parent.window, nullptr) << lastWindowError();
+        parent.window = makeWindow(800, 600, Parent::proc, &parent, "parent");
         return parent.window;
     }
 };

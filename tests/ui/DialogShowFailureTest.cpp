@@ -45,14 +45,8 @@ protected:
         test::WindowFixture::SetUp();
         gRefusedTitles.clear();
         setWindowSystemObserver(&kRefuseDialogs);
-        WindowOptions options;
-        options.title = "owner";
-        options.width = 800;
-        options.height = 600;
-        options.proc = Owner::proc;
-        options.user = &owner;
-        owner.window = createWindow(options);
-        ASSERT_NE(owner.window, nullptr) << lastWindowError();
+        owner.window = makeWindow(800, 600, Owner::proc, &owner, "owner");
+        ASSERT_NE(owner.window, nullptr);
         setWindowTimer(owner.window, kGuardTimer, static_cast<uint32_t>(kShowLimitMs * 5));
     }
     void TearDown() override {

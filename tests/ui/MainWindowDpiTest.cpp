@@ -4,7 +4,6 @@
 // screen's physical size is never used.
 
 #include "platform/graphics/Graphics.h"
-#include "support/ChildProcess.h"
 #include "support/Eventually.h"
 #include "support/TempDir.h"
 #include "support/XvfbServer.h"
@@ -145,16 +144,7 @@ protected:
     }
     // What a desktop does when the user picks a scale.
     void setXftDpi(int dpi) {
-        const std::string file = dir.file("resources.txt");
-        FILE* f = std::fopen(file.c_str(), "w");
-        ASSERT_NE(f, nullptr);
-        std::fprintf(f, "Xft.antialias: 1\nXft.dpi: %d\n", dpi);
-        std::fclose(f);
-        test::ChildProcess xrdb;
-        ASSERT_TRUE(xrdb.start({test::findProgram("xrdb"), "-merge", file}, {{"DISPLAY", xvfb.display()}},
-                               dir.file("xrdb.txt")));
-        ASSERT_TRUE(xrdb.wait(20000));
-        ASSERT_EQ(xrdb.exitCode(), 0) << xrdb.errors();
+        ASSERT_TRUE(xvfb.mergeResources("Xft.antialias: 1\nXft.dpi: " + std::to_string(dpi) + "\n")) << xvfb.error();
     }
     Geometry shownGeometry() {
         Geometry g;

@@ -337,17 +337,24 @@ TEST_F(MainWindowTest, TheVrRuntimeStartingMinimisesOnceOnlyWhenTheOptionIsOn) {
         bool option;
         std::vector<bool> probe;
         int minimises;
+        int switchedAt = -1;  // the option is flipped in window.ini before this check
     } cases[] = {
         {false, {true, true}, 0},
         {true, {true, true, true}, 1},
         {true, {true, false, true}, 2},
+        // The file is read again when it changed while the window runs.
+        {false, {true, true, true}, 1, 1},
+        {true, {true, false, true}, 1, 2},
     };
     for (const Case& c : cases) {
         gShows.clear();
         ASSERT_TRUE(writeWindowSetting(dir.path(), "VRAutoMinimize", c.option));
         ASSERT_TRUE(runWithScript([&](WindowHandle w) {
-            for (bool running : c.probe) {
-                gVrRunning = running;
+            for (size_t i = 0; i < c.probe.size(); ++i) {
+                if (static_cast<int>(i) == c.switchedAt) {
+                    ASSERT_TRUE(writeWindowSetting(dir.path(), "VRAutoMinimize", !c.option));
+                }
+                gVrRunning = c.probe[i];
                 sendWindowMessage(w, kWmTimer, kTimerVrCheck, 0);
             }
         }));

@@ -135,16 +135,20 @@ struct Form {
         caretB.rect = RectF{0, 330, 200, 360};
     }
 
+    WidgetList widgets() {
+        WidgetList list;
+        list.add(dropdown, kDropdown);
+        list.add(toggle, kToggle);
+        list.add(this->list, kList);
+        list.add(button, kButton);
+        list.addFocusField(focusField, kNoWidget);
+        list.addCaretField(caretA, kNoWidget);
+        list.addCaretField(caretB, kNoWidget);
+        return list;
+    }
     WidgetRoute route(uint32_t message, float x, float y, uintptr_t wParam = 0) {
-        WidgetList widgets;
-        widgets.add(dropdown, kDropdown);
-        widgets.add(toggle, kToggle);
-        widgets.add(list, kList);
-        widgets.add(button, kButton);
-        widgets.addFocusField(focusField, kNoWidget);
-        widgets.addCaretField(caretA, kNoWidget);
-        widgets.addCaretField(caretB, kNoWidget);
-        return routeWidgetMouse(widgets, message, x, y, wParam);
+        WidgetList list = widgets();
+        return routeWidgetMouse(list, message, x, y, wParam);
     }
 };
 
@@ -180,6 +184,40 @@ TEST_F(WidgetListTest, TogglesAndListBoxesReportTheirChangeAndTheWheelScrollsThe
     const WidgetRoute wheel = form.route(kWmMouseWheel, 20, 130, makeWheelParam(-120, 0));
     EXPECT_TRUE(wheel.repaint);
     EXPECT_GT(form.list.scroll, 0.0f);
+}
+
+// A dialog's onMouse hands its switch the id of each click and change, and
+// only those.
+TEST_F(WidgetListTest, ADialogsSwitchGetsTheClickedAndTheChangedIdsOnly) {
+    struct DialogStep {
+        const char* name;
+        uint32_t message;
+        float x, y;
+        bool repaint;
+        std::vector<int> ids;  // what the switch got
+    } steps[] = {
+        {"hover over the button", kMove, 50, 220, true, {}},
+        {"a press on the toggle changes it", kDown, 20, 50, true, {Form::kToggle}},
+        {"its release clicks nothing", kUp, 20, 50, true, {}},
+        {"a press on the button", kDown, 50, 220, true, {}},
+        {"its release inside clicks it", kUp, 50, 220, true, {Form::kButton}},
+        {"hover over a list row", kMove, 20, 130, true, {}},
+        {"a press on it selects it", kDown, 20, 130, true, {Form::kList}},
+        {"a press in a text field reports nothing", kDown, 20, 260, true, {}},
+        {"a released press outside the button clicks nothing", kDown, 50, 220, true, {}},
+        {"(released outside)", kUp, 150, 380, true, {}},
+    };
+    Form form;
+    WidgetList list = form.widgets();
+    std::vector<int> ids;
+    const WidgetAction record = [](int id, void* user) { static_cast<std::vector<int>*>(user)->push_back(id); };
+    for (const DialogStep& s : steps) {
+        ids.clear();
+        EXPECT_EQ(routeDialogMouse(list, s.message, s.x, s.y, 0, record, &ids), s.repaint) << s.name;
+        EXPECT_EQ(ids, s.ids) << s.name;
+    }
+    EXPECT_TRUE(form.flag);
+    EXPECT_EQ(form.list.selected, 1);
 }
 
 TEST_F(WidgetListTest, TextFieldsTakeTheFocusByTheirKind) {

@@ -6,26 +6,15 @@
 // keyboard, a key sent to a dialog alone leaves the main window's clicks
 // alone, and Alt+Shift+T minimises and restores from anywhere.
 
-#include "settings/ConfigIni.h"
-#include "support/ChildProcess.h"
-#include "support/Eventually.h"
 #include "support/FakeTrayHost.h"
 #include "support/SessionBus.h"
-#include "support/TempDir.h"
-#include "support/XTestDriver.h"
-#include "support/XvfbServer.h"
+#include "ui/DesktopProgramFixture.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
-#include <chrono>
-#include <csignal>
 #include <fstream>
-#include <thread>
 
 // Last: Xlib's macros (None, Status) clash with names of the headers above.
-#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
@@ -33,41 +22,17 @@
 namespace qv {
 namespace {
 
-using test::eventually;
+using test::closeButtonX, test::eventually, test::kCaptionY, test::minimiseButtonX;
 
-// The main window's client layout at 96 dpi (the bands' constants).
-constexpr int kCaptionY = 28;
-int closeButtonX(int width) { return width - 14 - 14; }
-int minimiseButtonX(int width) { return width - 14 - 2 * 36 - 14; }
+// More of the main window's client layout at 96 dpi.
 constexpr int kCardsX = 300, kCardsY = 400;  // on the effect cards
 
+// The window manager's view of the windows, and the test's mouse and
+// keyboard.
 class Desktop : public test::XTestDriver {
 public:
     using XTestDriver::XTestDriver;
 
-    ::Window find(const std::string& prefix) {
-        for (::Window w : longs(DefaultRootWindow(display()), "_NET_CLIENT_LIST", XA_WINDOW)) {
-            char* text = nullptr;
-            std::string name;
-            if (XFetchName(display(), static_cast<::Window>(w), &text) && text) {
-                name = text;
-                XFree(text);
-            }
-            if (name.rfind(prefix, 0) == 0)
-                return static_cast<::Window>(w);
-        }
-        return 0;
-    }
-    ::Window activeWindow() {
-        const std::vector<long> v = longs(DefaultRootWindow(display()), "_NET_ACTIVE_WINDOW", XA_WINDOW);
-        return v.empty() ? 0 : static_cast<::Window>(v[0]);
-    }
-    ::Window focus() {
-        ::Window w = 0;
-        int revert = 0;
-        XGetInputFocus(display(), &w, &revert);
-        return w;
-    }
     // The window manager's frame around the window covers all of it: an
     // animated restore is over, and a click on the window reaches it.
     bool frameCovers(::Window w) {
@@ -93,37 +58,9 @@ public:
             at = child;
         return at == w;
     }
-    // ICCCM WM_STATE: 1 normal, 3 iconic, 0 withdrawn (also when absent).
-    long wmState(::Window w) {
-        const std::vector<long> v = longs(w, "WM_STATE", XInternAtom(display(), "WM_STATE", False));
-        return v.empty() ? 0 : v[0];
-    }
-    // What a task bar sends when its entry of the window is clicked.
-    void activate(::Window w) {
-        XEvent e{};
-        e.xclient.type = ClientMessage;
-        e.xclient.window = w;
-        e.xclient.message_type = XInternAtom(display(), "_NET_ACTIVE_WINDOW", False);
-        e.xclient.format = 32;
-        e.xclient.data.l[0] = 2;  // from a pager
-        XSendEvent(display(), DefaultRootWindow(display()), False, SubstructureRedirectMask | SubstructureNotifyMask,
-                   &e);
-        XSync(display(), False);
-    }
     void button(bool down) {
         XTestFakeButtonEvent(display(), 1, down ? True : False, CurrentTime);
         XSync(display(), False);
-    }
-    // A key pressed and released while modifiers are held.
-    void keyWith(std::initializer_list<unsigned long> modifiers, unsigned long keySym) {
-        Display* d = display();
-        for (unsigned long m : modifiers)
-            XTestFakeKeyEvent(d, XKeysymToKeycode(d, m), True, CurrentTime);
-        XTestFakeKeyEvent(d, XKeysymToKeycode(d, keySym), True, CurrentTime);
-        XTestFakeKeyEvent(d, XKeysymToKeycode(d, keySym), False, CurrentTime);
-        for (unsigned long m : modifiers)
-            XTestFakeKeyEvent(d, XKeysymToKeycode(d, m), False, CurrentTime);
-        XSync(d, False);
     }
     // A key press sent to one window alone, as automation tools and some
     // remote-desktop clients send it: no release follows.
@@ -139,79 +76,16 @@ public:
         XSendEvent(display(), w, True, KeyPressMask, &e);
         XSync(display(), False);
     }
-
-private:
-    std::vector<long> longs(::Window w, const char* property, Atom type) {
-        Atom actualType = 0;
-        int format = 0;
-        unsigned long count = 0, after = 0;
-        unsigned char* data = nullptr;
-        std::vector<long> result;
-        if (XGetWindowProperty(display(), w, XInternAtom(display(), property, False), 0, 1024, False, type,
-                               &actualType, &format, &count, &after, &data) == Success &&
-            data && format == 32) {
-            const long* values = reinterpret_cast<const long*>(data);
-            result.assign(values, values + count);
-        }
-        if (data)
-            XFree(data);
-        return result;
-    }
 };
 
 // One openbox screen for the suite; every test runs its own program in a
 // settings folder of its own and ends it.
-class WindowFocusXvfbTest : public ::testing::Test {
+class WindowFocusXvfbTest : public test::DesktopProgramFixture<Desktop> {
 protected:
-    static void SetUpTestSuite() {
-        server = new test::XvfbServer;
-        started = server->start("1920x1080x24", test::WindowManager::Openbox);
-    }
-    static void TearDownTestSuite() {
-        delete server;
-        server = nullptr;
-    }
-    void SetUp() override {
-        ASSERT_TRUE(started) << server->error();
-        desktop = std::make_unique<Desktop>(server->display());
-        ASSERT_TRUE(desktop->ok());
-        ::mkdir((home.path() + "config").c_str(), 0700);
-        ::mkdir(folder().c_str(), 0700);
-        // A device is configured, so the device wizard does not open by itself.
-        HapticSettings settings;
-        settings.audioDeviceIndex = 0;
-        std::ofstream(folder() + "haptic_config.ini") << configIniText(settings);
-    }
     void TearDown() override {
-        desktop->button(false);
-        if (program.isRunning()) {
-            program.signal(SIGINT);
-            if (!program.wait(20000))
-                program.signal(SIGKILL);
-        }
-    }
-    std::string folder() const { return home.path() + "config/QuorVane/"; }
-
-    bool startProgram(const std::string& bus = "disabled:") {
-        if (!program.start({QV_QUORVANE_PATH},
-                           {{"XDG_CONFIG_HOME", home.path() + "config"},
-                            {"HOME", home.path()},
-                            {"QUORVANE_SHM_DIR", home.path() + "shm"},
-                            {"DISPLAY", server->display()},
-                            {"DBUS_SESSION_BUS_ADDRESS", bus}},
-                           home.file("out.txt")))
-            return false;
-        return eventually([&] {
-            window = desktop->find("Quor Vane  v");
-            return window != 0 && desktop->viewable(window) && desktop->activeWindow() == window &&
-                   desktop->focus() == window;
-        });
-    }
-    std::string diagnostics() { return program.output() + program.errors(); }
-    int width() {
-        int x = 0, y = 0, w = 0, h = 0;
-        desktop->geometry(window, &x, &y, &w, &h);
-        return w;
+        if (desktop)  // none when the screen did not start
+            desktop->button(false);
+        DesktopProgramFixture::TearDown();
     }
     // Shown, in front and with the keyboard focus: where a person clicks.
     bool backInFront() {
@@ -242,26 +116,11 @@ protected:
         desktop->key(XK_F1);
         ::Window settings = 0;
         eventually([&] {
-            settings = desktop->find("Settings");
+            settings = desktop->findClient("Settings");
             return settings != 0 && desktop->viewable(settings) && desktop->focus() == settings;
         });
         return settings;
     }
-    // The state holds now and still after a few seconds.
-    template <typename Condition>
-    bool holds(Condition condition) {
-        if (!eventually(condition))
-            return false;
-        std::this_thread::sleep_for(std::chrono::seconds(3));
-        return condition();
-    }
-
-    static inline test::XvfbServer* server = nullptr;
-    static inline bool started = false;
-    std::unique_ptr<Desktop> desktop;
-    test::TempDir home;
-    test::ChildProcess program;
-    ::Window window = 0;
 };
 
 TEST_F(WindowFocusXvfbTest, TheFirstClickAfterTheWindowIsRestoredFromMinimisedCounts) {
@@ -301,7 +160,7 @@ TEST_F(WindowFocusXvfbTest, AClickOnTheWindowUnderADialogLeavesTheKeyboardToTheD
     EXPECT_TRUE(holds([&] { return desktop->focus() == settings && desktop->activeWindow() == settings; }))
         << "focus " << desktop->focus() << ", settings " << settings << ", main " << window;
     desktop->key(XK_Escape);
-    EXPECT_TRUE(eventually([&] { return desktop->find("Settings") == 0; })) << diagnostics();
+    EXPECT_TRUE(eventually([&] { return desktop->findClient("Settings") == 0; })) << diagnostics();
 }
 
 TEST_F(WindowFocusXvfbTest, AKeySentToADialogAloneLeavesTheMainWindowsClicksWorking) {
@@ -309,7 +168,7 @@ TEST_F(WindowFocusXvfbTest, AKeySentToADialogAloneLeavesTheMainWindowsClicksWork
     const ::Window settings = openSettings();
     ASSERT_NE(settings, 0u) << diagnostics();
     desktop->pressSentTo(settings, XK_Escape);
-    ASSERT_TRUE(eventually([&] { return desktop->find("Settings") == 0 && backInFront(); })) << diagnostics();
+    ASSERT_TRUE(eventually([&] { return desktop->findClient("Settings") == 0 && backInFront(); })) << diagnostics();
     EXPECT_TRUE(minimiseByClick()) << "the click was dropped\n" << diagnostics();
 }
 

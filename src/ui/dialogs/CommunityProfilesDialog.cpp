@@ -25,6 +25,8 @@ namespace {
 
 constexpr const char* kBoxTitle = "Quor Vane";
 
+enum { kList, kDownload, kClose };
+
 // The first maxBytes of a text, cut between characters.
 std::string cutText(const std::string& text, size_t maxBytes) {
     return text.substr(0, utf8CutPosition(text, maxBytes));
@@ -72,6 +74,10 @@ void layout(CommunityProfilesState& state, float width, float height) {
     const float half = (width - 48 * s) / 2;
     state.close.rect = RectF{20 * s, height - 40 * s, 20 * s + half, height - 8 * s};
     state.download.rect = RectF{state.close.rect.right + 8 * s, height - 40 * s, width - 20 * s, height - 8 * s};
+    state.widgets.clear();
+    state.widgets.add(state.list, kList);
+    state.widgets.add(state.download, kDownload);
+    state.widgets.add(state.close, kClose);
 }
 
 void install(CommunityProfilesState& state, const CommunityProfileEntry& entry, const nlohmann::json& profile) {
@@ -256,21 +262,23 @@ void paintCommunityProfiles(DrawContext& context, float width, float height, voi
     drawButton(context, state.download);
 }
 
-bool mouseCommunityProfiles(uint32_t message, float x, float y, uintptr_t wParam, void* user) {
+namespace {
+
+void communityProfilesWidget(int id, void* user) {
     auto& state = *static_cast<CommunityProfilesState*>(user);
-    enum { kList, kDownload, kClose };
-    WidgetList widgets;
-    widgets.add(state.list, kList);
-    widgets.add(state.download, kDownload);
-    widgets.add(state.close, kClose);
-    const WidgetRoute route = routeWidgetMouse(widgets, message, x, y, wParam);
-    if (route.changed == kList)
-        setStatus(state, {}, kStatusNone);
-    if (route.clicked == kDownload)
-        requestDownload(state);
-    else if (route.clicked == kClose)
-        closeDialog(0);
-    return route.repaint;
+    switch (id) {
+    case kList: setStatus(state, {}, kStatusNone); break;
+    case kDownload: requestDownload(state); break;
+    case kClose: closeDialog(0); break;
+    default: break;
+    }
+}
+
+}  // namespace
+
+bool mouseCommunityProfiles(uint32_t message, float x, float y, uintptr_t wParam, void* user) {
+    return routeDialogMouse(static_cast<CommunityProfilesState*>(user)->widgets, message, x, y, wParam,
+                            communityProfilesWidget, user);
 }
 
 bool keyCommunityProfiles(uint32_t message, uintptr_t wParam, intptr_t, void* user) {

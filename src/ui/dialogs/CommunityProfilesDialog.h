@@ -9,6 +9,7 @@
 #include "platform/Window.h"
 #include "platform/graphics/DrawContext.h"
 #include "ui/DialogHost.h"
+#include "ui/WidgetList.h"
 #include "ui/Widgets.h"
 #include "ui/dialogs/CatalogueRequest.h"
 #include "ui/dialogs/CommunityCatalogue.h"
@@ -32,6 +33,7 @@ struct CommunityProfilesState {
     int statusStyle = 0;
     bool busy = false;
     UiButton download, close;
+    WidgetList widgets;  // filled by the layout of each paint
 
     enum class Pending { kNothing, kList, kDownload };
     Pending pending = Pending::kNothing;

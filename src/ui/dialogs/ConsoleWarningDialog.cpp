@@ -13,10 +13,20 @@ namespace {
 
 constexpr int kWarningWidth = 350, kWarningHeight = 170;
 
+enum { kDontShow, kOk };
+
 void layoutWarning(ConsoleWarningState& d, float width, float height) {
     const float s = dpiScale();
     d.dontShow.rect = RectF{20 * s, height - 44 * s, width - 120 * s, height - 16 * s};
     d.ok.rect = RectF{width - 100 * s, height - 44 * s, width - 20 * s, height - 12 * s};
+    d.widgets.clear();
+    d.widgets.add(d.dontShow, kDontShow);
+    d.widgets.add(d.ok, kOk);
+}
+
+void consoleWarningWidget(int id, void*) {
+    if (id == kOk)
+        closeDialog(1);
 }
 
 }  // namespace
@@ -41,16 +51,9 @@ void paintConsoleWarning(DrawContext& context, float width, float height, void* 
     drawButton(context, d.ok);
 }
 
-bool consoleWarningMouse(uint32_t message, float x, float y, uintptr_t, void* user) {
-    auto& d = *static_cast<ConsoleWarningState*>(user);
-    enum { kDontShow, kOk };
-    WidgetList widgets;
-    widgets.add(d.dontShow, kDontShow);
-    widgets.add(d.ok, kOk);
-    const WidgetRoute route = routeWidgetMouse(widgets, message, x, y);
-    if (route.clicked == kOk)
-        closeDialog(1);
-    return route.repaint;
+bool consoleWarningMouse(uint32_t message, float x, float y, uintptr_t wParam, void* user) {
+    return routeDialogMouse(static_cast<ConsoleWarningState*>(user)->widgets, message, x, y, wParam,
+                            consoleWarningWidget, user);
 }
 
 bool consoleWarningKey(uint32_t message, uintptr_t wParam, intptr_t, void*) {

@@ -5,6 +5,7 @@
 
 #include "platform/Window.h"
 #include "platform/graphics/DrawContext.h"
+#include "ui/WidgetList.h"
 #include "ui/Widgets.h"
 
 #include <cstdint>
@@ -19,6 +20,7 @@ struct ConsoleWarningState {
     bool dontShowAgain = false;
     UiToggle dontShow;
     UiButton ok;
+    WidgetList widgets;  // filled by the layout of each paint
 };
 
 void initConsoleWarning(ConsoleWarningState& state);

@@ -19,6 +19,8 @@ namespace {
 
 constexpr int kLatencyWidth = 480, kLatencyHeight = 320;
 
+enum { kInputs, kRun, kClose };
+
 constexpr const char* kStatusSelect = "Select an input device and press Run Test.";
 constexpr const char* kStatusNoInputs = "No input devices found -- check your audio driver.";
 constexpr const char* kStatusTesting = "Testing... (may take a few seconds)";
@@ -42,6 +44,10 @@ void layoutLatency(LatencyDialogState& d, float width, float height) {
     const float cx = width / 2;
     d.runButton.rect = RectF{cx - 60 * s, 132 * s, cx + 60 * s, 164 * s};
     d.closeButton.rect = RectF{width - 120 * s, height - 40 * s, width - 20 * s, height - 8 * s};
+    d.widgets.clear();
+    d.widgets.add(d.inputList, kInputs);
+    d.widgets.add(d.runButton, kRun);
+    d.widgets.add(d.closeButton, kClose);
 }
 
 void finishTest(LatencyDialogState& d, int32_t state, std::string status) {
@@ -155,21 +161,23 @@ bool latencyDialogTimer(uint32_t timerId, uintptr_t, intptr_t, void* user) {
     return true;
 }
 
-bool latencyDialogMouse(uint32_t message, float x, float y, uintptr_t wParam, void* user) {
+namespace {
+
+void latencyDialogWidget(int id, void* user) {
     auto& d = *static_cast<LatencyDialogState*>(user);
-    enum { kInputs, kRun, kClose };
-    WidgetList widgets;
-    widgets.add(d.inputList, kInputs);
-    widgets.add(d.runButton, kRun);
-    widgets.add(d.closeButton, kClose);
-    const WidgetRoute route = routeWidgetMouse(widgets, message, x, y, wParam);
-    if (route.clicked == kClose) {
+    if (id == kClose) {
         endLatencyDialog(d);
         closeDialog(0);
-    } else if (route.clicked == kRun) {
+    } else if (id == kRun) {
         startLatencyTest(d);
     }
-    return route.repaint;
+}
+
+}  // namespace
+
+bool latencyDialogMouse(uint32_t message, float x, float y, uintptr_t wParam, void* user) {
+    return routeDialogMouse(static_cast<LatencyDialogState*>(user)->widgets, message, x, y, wParam, latencyDialogWidget,
+                            user);
 }
 
 bool latencyDialogKey(uint32_t message, uintptr_t wParam, intptr_t, void* user) {

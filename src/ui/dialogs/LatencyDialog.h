@@ -15,6 +15,7 @@
 #include "platform/Clock.h"
 #include "platform/Window.h"
 #include "platform/graphics/DrawContext.h"
+#include "ui/WidgetList.h"
 #include "ui/Widgets.h"
 
 #include <cstdint>
@@ -33,6 +34,7 @@ struct LatencyDialogState {
     UiDropdown inputList;
     UiButton runButton;
     UiButton closeButton;
+    WidgetList widgets;  // filled by the layout of each paint
     int32_t testState = kLatencyIdle;
     int32_t inputIndex[kDropdownMaxItems] = {};  // PortAudio index of each item
     std::string inputNames[kDropdownMaxItems];   // the full names, for the request

@@ -13,6 +13,8 @@ namespace qv {
 
 namespace {
 
+enum { kOk, kCancel };
+
 void layout(PathDialogState& state, float width, float height) {
     const float s = dpiScale();
     state.field.rect = RectF{20 * s, 56 * s, width - 20 * s, 92 * s};
@@ -20,6 +22,10 @@ void layout(PathDialogState& state, float width, float height) {
     const float half = (width - 48 * s) / 2;
     state.cancel.rect = RectF{20 * s, top, 20 * s + half, bottom};
     state.ok.rect = RectF{state.cancel.rect.right + 8 * s, top, width - 20 * s, bottom};
+    state.widgets.clear();
+    state.widgets.addFocusField(state.field, kNoWidget);
+    state.widgets.add(state.ok, kOk);
+    state.widgets.add(state.cancel, kCancel);
 }
 
 bool isFolder(const std::string& path) {
@@ -117,19 +123,19 @@ void acceptPathDialog(PathDialogState& state) {
     closeDialog(1);
 }
 
-bool mousePathDialog(uint32_t message, float x, float y, uintptr_t, void* user) {
-    auto& state = *static_cast<PathDialogState*>(user);
-    enum { kOk, kCancel };
-    WidgetList widgets;
-    widgets.addFocusField(state.field, kNoWidget);
-    widgets.add(state.ok, kOk);
-    widgets.add(state.cancel, kCancel);
-    const WidgetRoute route = routeWidgetMouse(widgets, message, x, y);
-    if (route.clicked == kOk)
-        acceptPathDialog(state);
-    else if (route.clicked == kCancel)
+namespace {
+
+void pathDialogWidget(int id, void* user) {
+    if (id == kOk)
+        acceptPathDialog(*static_cast<PathDialogState*>(user));
+    else if (id == kCancel)
         closeDialog(0);
-    return route.repaint;
+}
+
+}  // namespace
+
+bool mousePathDialog(uint32_t message, float x, float y, uintptr_t wParam, void* user) {
+    return routeDialogMouse(static_cast<PathDialogState*>(user)->widgets, message, x, y, wParam, pathDialogWidget, user);
 }
 
 bool keyPathDialog(uint32_t message, uintptr_t wParam, intptr_t, void* user) {

@@ -5,6 +5,7 @@
 
 #include "platform/FileDialog.h"
 #include "platform/graphics/DrawContext.h"
+#include "ui/WidgetList.h"
 #include "ui/Widgets.h"
 
 #include <memory>
@@ -16,6 +17,7 @@ struct PathDialogState {
     FileDialogMode mode = FileDialogMode::kOpen;
     UiTextField field;
     UiButton ok, cancel;
+    WidgetList widgets;   // filled by the layout of each paint
     std::string problem;  // why OK did not close, shown above the buttons
     bool caretTimerStarted = false;
 };

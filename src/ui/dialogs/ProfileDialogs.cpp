@@ -19,6 +19,9 @@ namespace qv {
 
 namespace {
 
+// The widget ids of both dialogs (Cancel is in both).
+enum { kList, kLoad, kRemove, kCancel, kSave };
+
 bool validRow(const LoadProfileState& state) {
     return state.list.selected >= 0 && state.list.selected < static_cast<int>(state.names.size()) &&
            state.list.selected < listBoxItemCount(state.list);
@@ -32,6 +35,11 @@ void layoutLoadProfile(LoadProfileState& state, float width, float height) {
     state.cancel.rect = RectF{20 * s, top, 20 * s + buttonWidth, bottom};
     state.remove.rect = RectF{state.cancel.rect.right + 8 * s, top, state.cancel.rect.right + 8 * s + buttonWidth, bottom};
     state.load.rect = RectF{width - 20 * s - buttonWidth, top, width - 20 * s, bottom};
+    state.widgets.clear();
+    state.widgets.add(state.list, kList);
+    state.widgets.add(state.load, kLoad);
+    state.widgets.add(state.remove, kRemove);
+    state.widgets.add(state.cancel, kCancel);
 }
 
 void setStatus(LoadProfileState& state, std::string text, int style) {
@@ -84,6 +92,10 @@ void layoutSaveProfileAs(SaveProfileAsState& state, float width, float height) {
     const float half = (width - 48 * s) / 2;
     state.cancel.rect = RectF{20 * s, top, 20 * s + half, bottom};
     state.save.rect = RectF{state.cancel.rect.right + 8 * s, top, width - 20 * s, bottom};
+    state.widgets.clear();
+    state.widgets.addFocusField(state.field, kNoWidget);
+    state.widgets.add(state.save, kSave);
+    state.widgets.add(state.cancel, kCancel);
 }
 
 bool hasName(SaveProfileAsState& state) { return textFieldLength(state.field) > 0; }
@@ -137,18 +149,12 @@ void paintLoadProfile(DrawContext& context, float width, float height, void* use
     drawButton(context, state.load);
 }
 
-bool mouseLoadProfile(uint32_t message, float x, float y, uintptr_t wParam, void* user) {
+namespace {
+
+void loadProfileWidget(int id, void* user) {
     auto& state = *static_cast<LoadProfileState*>(user);
-    enum { kList, kLoad, kRemove, kCancel };
-    WidgetList widgets;
-    widgets.add(state.list, kList);
-    widgets.add(state.load, kLoad);
-    widgets.add(state.remove, kRemove);
-    widgets.add(state.cancel, kCancel);
-    const WidgetRoute route = routeWidgetMouse(widgets, message, x, y, wParam);
-    if (route.changed == kList)
-        setStatus(state, {}, kStatusNone);
-    switch (route.clicked) {
+    switch (id) {
+    case kList: setStatus(state, {}, kStatusNone); break;
     case kLoad:
         if (validRow(state))
             closeDialog(1);
@@ -157,7 +163,13 @@ bool mouseLoadProfile(uint32_t message, float x, float y, uintptr_t wParam, void
     case kCancel: closeDialog(0); break;
     default: break;
     }
-    return route.repaint;
+}
+
+}  // namespace
+
+bool mouseLoadProfile(uint32_t message, float x, float y, uintptr_t wParam, void* user) {
+    return routeDialogMouse(static_cast<LoadProfileState*>(user)->widgets, message, x, y, wParam, loadProfileWidget,
+                            user);
 }
 
 bool keyLoadProfile(uint32_t message, uintptr_t wParam, intptr_t, void* user) {
@@ -253,19 +265,20 @@ void paintSaveProfileAs(DrawContext& context, float width, float height, void* u
     }
 }
 
-bool mouseSaveProfileAs(uint32_t message, float x, float y, uintptr_t, void* user) {
-    auto& state = *static_cast<SaveProfileAsState*>(user);
-    enum { kSave, kCancel };
-    WidgetList widgets;
-    widgets.addFocusField(state.field, kNoWidget);
-    widgets.add(state.save, kSave);
-    widgets.add(state.cancel, kCancel);
-    const WidgetRoute route = routeWidgetMouse(widgets, message, x, y);
-    if (route.clicked == kSave && hasName(state))
+namespace {
+
+void saveProfileAsWidget(int id, void* user) {
+    if (id == kSave && hasName(*static_cast<SaveProfileAsState*>(user)))
         closeDialog(1);
-    else if (route.clicked == kCancel)
+    else if (id == kCancel)
         closeDialog(0);
-    return route.repaint;
+}
+
+}  // namespace
+
+bool mouseSaveProfileAs(uint32_t message, float x, float y, uintptr_t wParam, void* user) {
+    return routeDialogMouse(static_cast<SaveProfileAsState*>(user)->widgets, message, x, y, wParam,
+                            saveProfileAsWidget, user);
 }
 
 bool keySaveProfileAs(uint32_t message, uintptr_t wParam, intptr_t, void* user) {

@@ -7,6 +7,7 @@
 
 #include "platform/Window.h"
 #include "platform/graphics/DrawContext.h"
+#include "ui/WidgetList.h"
 #include "ui/Widgets.h"
 
 #include <string>
@@ -21,6 +22,7 @@ struct LoadProfileState {
     std::vector<std::string> names;  // every saved name, in list order
     UiListBox list;                  // the first 64 of them
     UiButton load, remove, cancel;
+    WidgetList widgets;              // filled by the layout of each paint
     std::string status;              // what the last Delete did, or why it did nothing
     int statusStyle = 0;             // StatusStyle
 };
@@ -42,6 +44,7 @@ struct SaveProfileAsState {
     std::string base;
     UiTextField field;
     UiButton save, cancel;
+    WidgetList widgets;  // filled by the layout of each paint
     bool caretTimerStarted = false;
 };
 

@@ -35,6 +35,9 @@ constexpr int kSettingsWidth = 520, kSettingsHeight = 480;
 constexpr int kTipsWidth = 480, kTipsHeight = 420;
 constexpr float kAccentItemHeight = 32;
 
+// Widget ids: buttons by their index, toggles by kToggleIds + index.
+enum { kAccent = 100, kDensity, kToggleIds = 200 };
+
 constexpr const char* kTips[] = {
     "Try the defaults first, they are tuned across many hours of testing.",
     "Start with one or two effects, dial them in, then layer more.",
@@ -70,6 +73,13 @@ void layoutSettings(SettingsDialogState& d, float width, float height) {
         dropdownLayoutList(d.accent);
     if (!d.density.open)
         dropdownLayoutList(d.density);
+    d.widgets.clear();
+    d.widgets.add(d.accent, kAccent);
+    d.widgets.add(d.density, kDensity);
+    for (int i = 0; i < kSettingsToggleCount; ++i)
+        d.widgets.add(d.toggles[i], kToggleIds + i);
+    for (int i = 0; i < kSettingsButtonCount; ++i)
+        d.widgets.add(d.buttons[i], i);
 }
 
 void sectionCaption(DrawContext& context, const char* text, float top, float width) {
@@ -235,28 +245,27 @@ void paintSettingsDialog(DrawContext& context, float width, float height, void* 
 
 // ---- mouse and keys ----
 
-bool settingsDialogMouse(uint32_t message, float x, float y, uintptr_t, void* user) {
+namespace {
+
+void settingsWidget(int id, void* user) {
     SettingsDialogState& d = settingsState(user);
+    if (id == kAccent || id == kDensity)
+        postAppearance(d);
+    else if (id >= kToggleIds)
+        storeToggle(d, id - kToggleIds);
+    else
+        runButton(d, id);
+}
+
+void closeWithZero(int, void*) { closeDialog(0); }
+
+}  // namespace
+
+bool settingsDialogMouse(uint32_t message, float x, float y, uintptr_t wParam, void* user) {
     // The wheel does nothing here (the host repaints after it anyway).
     if (message == kWmMouseWheel)
         return false;
-    // Buttons are reported by their index, toggles by kToggleIds + index.
-    enum { kAccent = 100, kDensity, kToggleIds = 200 };
-    WidgetList widgets;
-    widgets.add(d.accent, kAccent);
-    widgets.add(d.density, kDensity);
-    for (int i = 0; i < kSettingsToggleCount; ++i)
-        widgets.add(d.toggles[i], kToggleIds + i);
-    for (int i = 0; i < kSettingsButtonCount; ++i)
-        widgets.add(d.buttons[i], i);
-    const WidgetRoute route = routeWidgetMouse(widgets, message, x, y);
-    if (route.changed == kAccent || route.changed == kDensity)
-        postAppearance(d);
-    else if (route.changed >= kToggleIds)
-        storeToggle(d, route.changed - kToggleIds);
-    if (route.clicked != kNoWidget)
-        runButton(d, route.clicked);
-    return route.repaint;
+    return routeDialogMouse(settingsState(user).widgets, message, x, y, wParam, settingsWidget, user);
 }
 
 bool settingsDialogKey(uint32_t message, uintptr_t wParam, intptr_t, void*) {
@@ -277,20 +286,16 @@ void paintTipsDialog(DrawContext& context, float width, float height, void* user
     ensureDialogAppearance();
     const float s = dpiScale();
     t.close.rect = RectF{width - 100 * s, height - 40 * s, width - 20 * s, height - 8 * s};
+    t.widgets.clear();
+    t.widgets.add(t.close, 0);
     drawTextUtf8(&context, guiTextFormat(kFormatSmall), kTipsText, tipsTextBox(width, height), guiBrush(kBrushText55),
                  TextAlignment::Leading, ParagraphAlignment::Near);
     paintDialogFooter(context, width, height, height - 48 * s);
     drawButton(context, t.close);
 }
 
-bool tipsDialogMouse(uint32_t message, float x, float y, uintptr_t, void* user) {
-    auto& t = *static_cast<TipsDialogState*>(user);
-    WidgetList widgets;
-    widgets.add(t.close, 0);
-    const WidgetRoute route = routeWidgetMouse(widgets, message, x, y);
-    if (route.clicked == 0)
-        closeDialog(0);
-    return route.repaint;
+bool tipsDialogMouse(uint32_t message, float x, float y, uintptr_t wParam, void* user) {
+    return routeDialogMouse(static_cast<TipsDialogState*>(user)->widgets, message, x, y, wParam, closeWithZero, user);
 }
 
 bool tipsDialogKey(uint32_t message, uintptr_t wParam, intptr_t, void*) {

@@ -11,6 +11,7 @@
 
 #include "platform/Window.h"
 #include "platform/graphics/DrawContext.h"
+#include "ui/WidgetList.h"
 #include "ui/Widgets.h"
 
 #include <cstdint>
@@ -56,6 +57,7 @@ struct SettingsDialogState {
     bool vrAutoMinimise = false;
     UiToggle toggles[kSettingsToggleCount];
     UiButton buttons[kSettingsButtonCount];
+    WidgetList widgets;  // filled by the layout of each paint
     SettingsDialogActions actions;
 };
 
@@ -73,6 +75,7 @@ int showSettingsDialog(WindowHandle parent);
 // "Shortcuts & Tips": kTipsText and a "Close" button (480 x 420).
 struct TipsDialogState {
     UiButton close;
+    WidgetList widgets;  // filled by each paint
 };
 void paintTipsDialog(DrawContext& context, float width, float height, void* user);
 bool tipsDialogMouse(uint32_t message, float x, float y, uintptr_t wParam, void* user);

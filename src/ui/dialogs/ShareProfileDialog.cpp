@@ -28,6 +28,8 @@ namespace {
 // The longest failure reason shown after "Upload failed: " (bytes).
 constexpr size_t kShareReasonBytes = 180;
 
+enum { kShare, kCancel };
+
 bool canShare(ShareProfileState& state) {
     return textFieldLength(state.author) > 0 && !state.busy && !state.shared;
 }
@@ -68,6 +70,11 @@ void layout(ShareProfileState& state, float width, float height) {
     const float half = (width - 48 * s) / 2;
     state.cancel.rect = RectF{20 * s, height - 40 * s, 20 * s + half, height - 8 * s};
     state.share.rect = RectF{state.cancel.rect.right + 8 * s, height - 40 * s, width - 20 * s, height - 8 * s};
+    state.widgets.clear();
+    state.widgets.addCaretField(state.author, kNoWidget);
+    state.widgets.addCaretField(state.description, kNoWidget);
+    state.widgets.add(state.share, kShare);
+    state.widgets.add(state.cancel, kCancel);
 }
 
 }  // namespace
@@ -126,20 +133,20 @@ void paintShareProfile(DrawContext& context, float width, float height, void* us
     drawButton(context, state.share);
 }
 
-bool mouseShareProfile(uint32_t message, float x, float y, uintptr_t, void* user) {
-    auto& state = *static_cast<ShareProfileState*>(user);
-    enum { kShare, kCancel };
-    WidgetList widgets;
-    widgets.addCaretField(state.author, kNoWidget);
-    widgets.addCaretField(state.description, kNoWidget);
-    widgets.add(state.share, kShare);
-    widgets.add(state.cancel, kCancel);
-    const WidgetRoute route = routeWidgetMouse(widgets, message, x, y);
-    if (route.clicked == kShare)
-        requestUpload(state);
-    else if (route.clicked == kCancel)
+namespace {
+
+void shareProfileWidget(int id, void* user) {
+    if (id == kShare)
+        requestUpload(*static_cast<ShareProfileState*>(user));
+    else if (id == kCancel)
         closeDialog(0);
-    return route.repaint;
+}
+
+}  // namespace
+
+bool mouseShareProfile(uint32_t message, float x, float y, uintptr_t wParam, void* user) {
+    return routeDialogMouse(static_cast<ShareProfileState*>(user)->widgets, message, x, y, wParam, shareProfileWidget,
+                            user);
 }
 
 bool keyShareProfile(uint32_t message, uintptr_t wParam, intptr_t, void* user) {

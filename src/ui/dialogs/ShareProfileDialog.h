@@ -6,6 +6,7 @@
 
 #include "platform/Window.h"
 #include "platform/graphics/DrawContext.h"
+#include "ui/WidgetList.h"
 #include "ui/Widgets.h"
 #include "ui/dialogs/CatalogueRequest.h"
 
@@ -17,6 +18,7 @@ struct ShareProfileState {
     WindowHandle parent = nullptr;
     UiTextField author, description;
     UiButton share, cancel;
+    WidgetList widgets;  // filled by the layout of each paint
     bool caretTimerStarted = false;
     std::string status;
     int statusStyle = 0;

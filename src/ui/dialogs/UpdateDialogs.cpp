@@ -31,6 +31,8 @@ namespace {
 constexpr int kUpdateWidth = 480, kUpdateHeight = 500;
 constexpr int kNotesWidth = 480, kNotesHeight = 460;
 
+enum { kDownload, kLater };
+
 constexpr const char* kConfirmText =
     "The update will be downloaded into a private folder, which then opens so that you can install it.\n\n"
     "After upgrading:\n  - Settings will reset to defaults\n  - The device wizard will re-run\n"
@@ -157,6 +159,9 @@ void paintUpdateDialog(DrawContext& context, float width, float height, void* us
     paintDialogFooter(context, width, height, height - 56 * s);
     layoutButton(d.downloadButton, pad, height - 45 * s, 140 * s, 34 * s);
     layoutButton(d.laterButton, pad + 152 * s, height - 45 * s, 100 * s, 34 * s);
+    d.widgets.clear();
+    d.widgets.add(d.downloadButton, kDownload);
+    d.widgets.add(d.laterButton, kLater);
     drawButton(context, d.downloadButton);
     drawButton(context, d.laterButton);
     if (gInstallerState.load() == kInstallerFailed) {
@@ -184,23 +189,28 @@ void startUpdateDownload(UpdateDialogState& d) {
     setWindowTimer(currentDialogWindow(), kInstallerPollTimer, kInstallerPollMs);
 }
 
+namespace {
+
+void updateDialogWidget(int id, void* user) {
+    auto& d = *static_cast<UpdateDialogState*>(user);
+    if (id == kDownload) {
+        startUpdateDownload(d);
+    } else if (id == kLater) {
+        endUpdateDialog(d);
+        closeDialog(0);
+    }
+}
+
+void closeWithZero(int, void*) { closeDialog(0); }
+
+}  // namespace
+
 bool updateDialogMouse(uint32_t message, float x, float y, uintptr_t wParam, void* user) {
     auto& d = *static_cast<UpdateDialogState*>(user);
     syncDownloadButton(d);
     if (message == kWmMouseWheel)
         return scrollNotes(d.notes, wheelDelta(wParam));
-    enum { kDownload, kLater };
-    WidgetList widgets;
-    widgets.add(d.downloadButton, kDownload);
-    widgets.add(d.laterButton, kLater);
-    const WidgetRoute route = routeWidgetMouse(widgets, message, x, y);
-    if (route.clicked == kDownload) {
-        startUpdateDownload(d);
-    } else if (route.clicked == kLater) {
-        endUpdateDialog(d);
-        closeDialog(0);
-    }
-    return route.repaint;
+    return routeDialogMouse(d.widgets, message, x, y, wParam, updateDialogWidget, user);
 }
 
 bool updateDialogKey(uint32_t message, uintptr_t wParam, intptr_t, void* user) {
@@ -296,6 +306,8 @@ void paintReleaseNotes(DrawContext& context, float width, float height, void* us
     paintNotes(context, d.notes, RectF{pad, 56 * s, width - pad, height - 64 * s});
     paintDialogFooter(context, width, height, height - 56 * s);
     layoutButton(d.closeButton, width - pad - 100 * s, height - 45 * s, 100 * s, 34 * s);
+    d.widgets.clear();
+    d.widgets.add(d.closeButton, 0);
     drawButton(context, d.closeButton);
 }
 
@@ -303,12 +315,7 @@ bool releaseNotesMouse(uint32_t message, float x, float y, uintptr_t wParam, voi
     auto& d = *static_cast<ReleaseNotesState*>(user);
     if (message == kWmMouseWheel)
         return scrollNotes(d.notes, wheelDelta(wParam));
-    WidgetList widgets;
-    widgets.add(d.closeButton, 0);
-    const WidgetRoute route = routeWidgetMouse(widgets, message, x, y);
-    if (route.clicked == 0)
-        closeDialog(0);
-    return route.repaint;
+    return routeDialogMouse(d.widgets, message, x, y, wParam, closeWithZero, user);
 }
 
 bool releaseNotesKey(uint32_t message, uintptr_t wParam, intptr_t, void*) {

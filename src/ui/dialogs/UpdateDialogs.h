@@ -9,6 +9,7 @@
 
 #include "platform/Window.h"
 #include "platform/graphics/DrawContext.h"
+#include "ui/WidgetList.h"
 #include "ui/Widgets.h"
 
 #include <cstdint>
@@ -41,6 +42,7 @@ bool scrollNotes(NotesView& view, int wheelDelta);
 struct UpdateDialogState {
     UiButton downloadButton;
     UiButton laterButton;
+    WidgetList widgets;  // filled by each paint
     NotesView notes;
     std::string versionLine;
     std::string url;  // the download address; empty: Download says there is no secure one
@@ -63,6 +65,7 @@ void showUpdateDialog(WindowHandle parent);
 
 struct ReleaseNotesState {
     UiButton closeButton;
+    WidgetList widgets;  // filled by each paint
     NotesView notes;
 };
 

@@ -74,6 +74,24 @@ void FrameDamage::damageRect(const RectF& bounds, int width, int height) {
                                  static_cast<int>(bottom - top)});
 }
 
+bool FrameDamage::touchesDamage(size_t first, size_t last) const {
+    // endFrame made this frame's regions the shown ones.
+    last = std::min(last, m_shownCount);
+    for (size_t n = first; n < last; ++n) {
+        const RectF& b = m_shown[n].bounds;
+        if (!std::isfinite(b.left) || !std::isfinite(b.top) || !std::isfinite(b.right) || !std::isfinite(b.bottom))
+            return !m_damage.empty();
+        // As damageRect widens it: one pixel for antialiased edges.
+        const float left = std::floor(b.left) - 1.0f, top = std::floor(b.top) - 1.0f;
+        const float right = std::ceil(b.right) + 1.0f, bottom = std::ceil(b.bottom) + 1.0f;
+        for (const PixelRect& d : m_damage)
+            if (left < static_cast<float>(d.x + d.width) && right > static_cast<float>(d.x) &&
+                top < static_cast<float>(d.y + d.height) && bottom > static_cast<float>(d.y))
+                return true;
+    }
+    return false;
+}
+
 const std::vector<PixelRect>& FrameDamage::endFrame(bool whole, int width, int height) {
     m_damage.clear();
     width = std::max(width, 0);

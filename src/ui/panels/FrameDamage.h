@@ -42,6 +42,16 @@ public:
 
     const std::vector<PixelRect>& damage() const { return m_damage; }
 
+    // How many regions this frame noted so far: taken before and after a
+    // part of the layout (one band), it names that part's regions.
+    size_t regionCount() const { return m_plannedCount; }
+    // After endFrame: whether a region from `first` to before `last` of the
+    // frame it ended reaches into one of its rectangles (its antialiased
+    // edge included):
+    // a part none of whose regions does draws nothing in the damage, so its
+    // painting can be left out.
+    bool touchesDamage(size_t first, size_t last) const;
+
 private:
     struct Region {
         const void* id = nullptr;

@@ -72,14 +72,8 @@ TEST_F(DeviceWizardDialogTest, AUserPicksTheServerTestsItAndApplies) {
     gSettings.takeDirty();
 
     Parent parent;
-    WindowOptions options;
-    options.title = "main";
-    options.width = 900;
-    options.height = 700;
-    options.proc = Parent::proc;
-    options.user = &parent;
-    WindowHandle main = createWindow(options);
-    ASSERT_NE(main, nullptr) << lastWindowError();
+    WindowHandle main = makeWindow(900, 700, Parent::proc, &parent, "main");
+    ASSERT_NE(main, nullptr);
     // Footer buttons of the 560 x 570 client at 96 dpi.
     const auto click = [&](int x, int y) {
         pushClick(currentDialogWindow(), x, y);
@@ -125,14 +119,8 @@ TEST_F(DeviceWizardDialogTest, TheWizardClosesItselfWhenTheProgramIsEnding) {
     std::atomic<int32_t> quit{0};
     host.quitRequestedFlag = &quit;
     Parent parent;
-    WindowOptions options;
-    options.title = "main";
-    options.width = 900;
-    options.height = 700;
-    options.proc = Parent::proc;
-    options.user = &parent;
-    WindowHandle main = createWindow(options);
-    ASSERT_NE(main, nullptr) << lastWindowError();
+    WindowHandle main = makeWindow(900, 700, Parent::proc, &parent, "main");
+    ASSERT_NE(main, nullptr);
     parent.script = {
         [&] { return currentDialogWindow() != nullptr; },
         [&] { quit = 1; return true; },  // a quit that closed no dialog

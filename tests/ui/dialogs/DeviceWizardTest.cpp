@@ -103,6 +103,20 @@ protected:
         return {list.left, top, list.right, top + 28.0f};
     }
     void next() { click(state->next.rect); }
+    // The typical devices with the JACK server at 1024 frames (granting the
+    // size a client asks for or not), and 128 frames saved for it.
+    std::vector<PhysicalDevice> jackServerAt1024With128Saved(bool takesRequest) {
+        std::vector<PhysicalDevice> list = typicalDevices();
+        list[2].apis[0].serverBufferFrames = 1024;
+        list[2].apis[0].serverLatencyMs = 21.3;
+        list[2].apis[0].serverTakesRequest = takesRequest;
+        settings.edit([](HapticSettings& s) {
+            s.audioDeviceIndex = 7;
+            copyText(s.devices[0].api, "JACK");
+            s.devices[0].bufferSize = 128;
+        });
+        return list;
+    }
 
     std::string logText() {
         log.close();
@@ -222,14 +236,7 @@ TEST_F(DeviceWizardTest, MatchesASavedSecondDevice) {
 // The JACK server's size is what a JACK stream runs at: the list shows it,
 // whatever was saved, and choosing the server again selects it again.
 TEST_F(DeviceWizardTest, TheJackServersBufferSizeIsSelected) {
-    std::vector<PhysicalDevice> list = typicalDevices();
-    list[2].apis[0].serverBufferFrames = 1024;
-    list[2].apis[0].serverLatencyMs = 21.3;
-    settings.edit([](HapticSettings& s) {
-        s.audioDeviceIndex = 7;
-        copyText(s.devices[0].api, "JACK");
-        s.devices[0].bufferSize = 128;
-    });
+    std::vector<PhysicalDevice> list = jackServerAt1024With128Saved(false);
     open(list);
     EXPECT_EQ(state->bufSel1, 4);
     next();
@@ -252,15 +259,7 @@ TEST_F(DeviceWizardTest, TheJackServersBufferSizeIsSelected) {
 // list the audio side copied since (a quantum that changed) reach the open
 // wizard, leaving the list and every choice as they are.
 TEST_F(DeviceWizardTest, OnAServerThatGrantsTheSizeAskedForTheSavedSizeIsSelectedAndTheGrantedOneFollows) {
-    std::vector<PhysicalDevice> list = typicalDevices();
-    list[2].apis[0].serverBufferFrames = 1024;
-    list[2].apis[0].serverLatencyMs = 21.3;
-    list[2].apis[0].serverTakesRequest = true;
-    settings.edit([](HapticSettings& s) {
-        s.audioDeviceIndex = 7;
-        copyText(s.devices[0].api, "JACK");
-        s.devices[0].bufferSize = 128;
-    });
+    std::vector<PhysicalDevice> list = jackServerAt1024With128Saved(true);
     open(list);
     EXPECT_EQ(state->bufSel1, 1);
     uint32_t version = 0;

@@ -17,7 +17,6 @@
 #include "ui/DialogHost.h"
 #include "ui/GuiHost.h"
 
-#include "support/ChildProcess.h"
 #include "support/Eventually.h"
 #include "support/TempDir.h"
 #include "support/XvfbServer.h"
@@ -191,16 +190,7 @@ protected:
     }
     // What a desktop does when the user picks a scale.
     void setXftDpi(int dpi) {
-        const std::string file = dir.file("resources.txt");
-        FILE* f = std::fopen(file.c_str(), "w");
-        ASSERT_NE(f, nullptr);
-        std::fprintf(f, "Xft.dpi: %d\n", dpi);
-        std::fclose(f);
-        test::ChildProcess xrdb;
-        ASSERT_TRUE(xrdb.start({test::findProgram("xrdb"), "-nocpp", "-merge", file}, {{"DISPLAY", xvfb.display()}},
-                               dir.file("xrdb.txt")));
-        ASSERT_TRUE(xrdb.wait(20000));
-        ASSERT_EQ(xrdb.exitCode(), 0) << xrdb.errors();
+        ASSERT_TRUE(xvfb.mergeResources("Xft.dpi: " + std::to_string(dpi) + "\n")) << xvfb.error();
     }
 
     test::XvfbServer xvfb;

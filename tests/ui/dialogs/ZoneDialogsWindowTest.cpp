@@ -150,14 +150,8 @@ TEST_F(ZoneDialogsWindowTest, ADoubleClickResetsAKnobRightAfterADragAndAfterTheP
 
 TEST_F(ZoneDialogsWindowTest, ZoneSetupWritesThroughStopsTheLostToneAndAsksTheParentToReload) {
     Parent parent;
-    WindowOptions options;
-    options.title = "parent";
-    options.width = 800;
-    options.height = 600;
-    options.proc = Parent::proc;
-    options.user = &parent;
-    WindowHandle parentWindow = createWindow(options);
-    ASSERT_NE(parentWindow, nullptr) << lastWindowError();
+    WindowHandle parentWindow = makeWindow(800, 600, Parent::proc, &parent, "parent");
+    ASSERT_NE(parentWindow, nullptr);
     gOnShown = [](void* user) {
         auto& state = *static_cast<ZoneSetupState*>(user);
         WindowHandle w = currentDialogWindow();

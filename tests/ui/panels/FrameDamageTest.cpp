@@ -12,7 +12,10 @@
 #include "ui/panels/ProfileBar.h"
 #include "ui/panels/StatusBar.h"
 
+#include <algorithm>
 #include <functional>
+#include <iterator>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -147,6 +150,43 @@ TEST_F(FrameDamageTest, OnlyWhatChangedIsPaintedAndTheFrameStaysTheSameAsAWholeO
     selectSim(kAC);
     paintChanges(time);
     EXPECT_TRUE(sameAsWholeFrame(time));
+}
+
+// The five bands, each counting its paints.
+const Band* const kRealBands[] = {&kHeaderBand, &kProfileBarBand, &kEffectCardsBand, &kControlPanelBand,
+                                  &kStatusBarBand};
+int gBandPaints[5] = {};
+template <int I>
+Band countingBand() {
+    Band band = *kRealBands[I];
+    band.paint = [](DrawContext& context, const BandFrame& frame) {
+        ++gBandPaints[I];
+        kRealBands[I]->paint(context, frame);
+    };
+    return band;
+}
+
+// Waiting, only the knob's glow moves: the frame leaves the other bands out
+// (the status bar's clock may turn a second in between, once) and still
+// holds what a whole frame holds.
+TEST_F(FrameDamageTest, AFrameInWhichOnlyTheKnobsGlowMovesPaintsOnlyTheControlPanel) {
+    static const Band counting[] = {countingBand<0>(), countingBand<1>(), countingBand<2>(), countingBand<3>(),
+                                    countingBand<4>()};
+    static const Band* const order[] = {&counting[0], &counting[1], &counting[2], &counting[3], &counting[4]};
+    setBandsInZOrder(order);
+    float time = 1.0f;
+    paintChanges(time, true);
+    updateLevelMeters();
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        std::fill(std::begin(gBandPaints), std::end(gBandPaints), 0);
+        time += 0.2f;
+        paintChanges(time);
+        if (gBandPaints[4] == 0)
+            break;
+    }
+    EXPECT_EQ(std::vector<int>(std::begin(gBandPaints), std::end(gBandPaints)), (std::vector<int>{0, 0, 0, 1, 0}));
+    EXPECT_TRUE(sameAsWholeFrame(time));
+    setBandsInZOrder({});
 }
 
 // A change in one band damages only that band: the hover of each band's

@@ -338,12 +338,17 @@ void destroyWindow(WindowHandle window) {
     // SDL leaves the request in the display connection's buffer; send it
     // now, so the window is gone for others too (the next use of the
     // connection may be much later).
-    SDL_SysWMinfo info;
-    SDL_VERSION(&info.version);
-    Display* x11 = SDL_GetWindowWMInfo(w->sdl, &info) && info.subsystem == SDL_SYSWM_X11 ? info.info.x11.display : nullptr;
-    SDL_DestroyWindow(w->sdl);
-    if (x11)
-        XFlush(x11);
+    // With the X server gone SDL would wait for ever for the unmap it asks
+    // for while hiding the window: its record is left to the process's end.
+    if (!gDisplayLost.load()) {
+        SDL_SysWMinfo info;
+        SDL_VERSION(&info.version);
+        Display* x11 =
+            SDL_GetWindowWMInfo(w->sdl, &info) && info.subsystem == SDL_SYSWM_X11 ? info.info.x11.display : nullptr;
+        SDL_DestroyWindow(w->sdl);
+        if (x11)
+            XFlush(x11);
+    }
     w->sdl = nullptr;
     auto& list = loop().windows;
     list.erase(std::remove_if(list.begin(), list.end(), [w](auto& p) { return p.get() == w; }), list.end());

@@ -15,7 +15,9 @@
 // the stack are left out as well. Cairo's font caches reuse freed memory that
 // held one of its mutexes without telling the sanitizer the mutex is gone,
 // which now and then reads as a "double lock" inside Cairo: mutex reports
-// from within Cairo are left out too.
+// from within Cairo are left out too, and so are lock-order cycles between
+// two of Cairo's own mutexes (the same reused memory makes an order edge of a
+// mutex that is gone; Cairo is drawn on from one thread only).
 //
 // Include this in exactly the sources whose libraries need it; the function
 // is weak, so a program that links several of them keeps one copy.
@@ -30,6 +32,7 @@ extern "C" __attribute__((weak)) const char* __tsan_default_suppressions() {
            "called_from_lib:libpangocairo-1.0.so\n"
            "called_from_lib:libfontconfig.so\n"
            "race:libfontconfig.so\n"
-           "mutex:libcairo.so\n";
+           "mutex:libcairo.so\n"
+           "deadlock:libcairo.so\n";
 }
 #endif

@@ -9,6 +9,10 @@
 #include <thread>
 #include <unistd.h>
 
+// Last: Xlib's macros clash with names of the headers above.
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+
 namespace qv::test {
 namespace {
 
@@ -47,6 +51,7 @@ bool WestonServer::start(WestonBackend backend, int width, int height, int scale
             m_error = "Xvfb for weston: " + m_xvfb.error();
             return false;
         }
+        m_outside = {width * scale + 32, height * scale + 32};
         argv.insert(argv.begin() + 1, "--backend=x11-backend.so");
         env.emplace_back("DISPLAY", m_xvfb.display());
     } else {
@@ -70,6 +75,10 @@ bool WestonServer::start(WestonBackend backend, int width, int height, int scale
 }
 
 void WestonServer::stop() {
+    if (m_input) {
+        XCloseDisplay(m_input);
+        m_input = nullptr;
+    }
     if (m_process.isRunning()) {
         m_process.signal(SIGTERM);
         if (!m_process.wait(10000))
@@ -77,6 +86,30 @@ void WestonServer::stop() {
         m_process.wait(10000);
     }
     m_xvfb.stop();
+}
+
+bool WestonServer::pointerTo(int x, int y) {
+    if (!m_input && !m_xvfb.display().empty()) {
+        m_input = XOpenDisplay(m_xvfb.display().c_str());
+        // Weston's window follows the pointer only once it has seen it come
+        // in (the Xvfb starts with its pointer already inside): out to the
+        // Xvfb's margin first.
+        if (m_input)
+            XWarpPointer(m_input, None, DefaultRootWindow(m_input), 0, 0, 0, 0, m_outside.first, m_outside.second);
+    }
+    if (!m_input)
+        return false;
+    XWarpPointer(m_input, None, DefaultRootWindow(m_input), 0, 0, 0, 0, x, y);
+    XSync(m_input, False);
+    return true;
+}
+
+bool WestonServer::pointerButton(bool down) {
+    if (!m_input)
+        return false;
+    XTestFakeButtonEvent(m_input, 1, down ? True : False, CurrentTime);
+    XSync(m_input, False);
+    return true;
 }
 
 std::vector<std::pair<std::string, std::string>> WestonServer::clientEnvironment() const {

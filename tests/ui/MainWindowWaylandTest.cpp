@@ -3,11 +3,10 @@
 // takes a click on the Settings button at output scales 1 and 2, and keeps
 // its thread quiet when idle. Weston's X11 back end runs on a private Xvfb,
 // which gives it an input seat and shows its output, read from the Xvfb's
-// screen. Weston 10 in Debian has no way for a client to inject input (no
-// virtual-pointer protocol, no test module), and its X11 seat does not follow
-// XTest's pointer: the click is put into the window layer's event queue the
-// way SDL's Wayland driver delivers one, in the compositor's window
-// coordinates (points), and the layer converts it to drawing pixels. On the
+// screen. In the kiosk tests the click is put into the window layer's event
+// queue the way SDL's Wayland driver delivers one, in the compositor's window
+// coordinates (points), and the layer converts it to drawing pixels; the
+// desktop-shell tests move and press weston's own pointer on the Xvfb. On the
 // headless back end (no input seat) the window falls back to X11, or the
 // program runs on without one.
 
@@ -48,6 +47,7 @@ std::vector<std::string> gShownTitles;
 std::atomic<uint32_t> gMainWindowId{0};
 std::atomic<int> gStateChanges{0};  // maximise and restore requests
 std::atomic<uint32_t> gDialogId{0};  // the last other window shown
+std::atomic<int> gDialogWidth{0}, gDialogHeight{0};  // its client size when shown, pixels
 
 // Escape as SDL's Wayland driver reports the key.
 void pushEscape(uint32_t windowId) {
@@ -69,8 +69,13 @@ const WindowSystemObserver kObserver{nullptr, [](WindowHandle window, ShowComman
                                          const std::string title = windowTitle(window);
                                          if (title.rfind("Quor Vane", 0) == 0)
                                              gMainWindowId.store(windowSystemId(window));
-                                         else
+                                         else {
+                                             int width = 0, height = 0;
+                                             clientSize(window, &width, &height);
+                                             gDialogWidth.store(width);
+                                             gDialogHeight.store(height);
                                              gDialogId.store(windowSystemId(window));
+                                         }
                                          std::lock_guard lock(gShownMutex);
                                          gShownTitles.push_back(title);
                                      }};
@@ -146,15 +151,42 @@ ThreadTimes threadTimes(const std::string& name) {
 // core, waits for a core after its wake-ups for another 4 to 22 %.
 constexpr double kIdleBusyShare = 0.60;
 
-// The frame timer's period as the GUI thread sees it, through the device
-// wizard's entry (the window calls it on the GUI thread when asked for the
-// device setup): 0 until answered.
+// The frame timer's period and the main window's client size (pixels) as
+// the GUI thread sees them, through the device wizard's entry (the window
+// calls it on the GUI thread when asked for the device setup): 0 until
+// answered.
 std::atomic<uint32_t> gFramePeriod{0};
+std::atomic<int> gMainWidth{0}, gMainHeight{0};
 
 void reportFramePeriod(WindowHandle window, GuiHost*) {
     uint32_t period = 0;
     hasWindowTimer(window, kTimerFrame, &period);
+    int width = 0, height = 0;
+    clientSize(window, &width, &height);
+    gMainWidth.store(width);
+    gMainHeight.store(height);
     gFramePeriod.store(period == 0 ? 1 : period);  // 1: no frame timer
+}
+
+// The last pointer motion SDL reported (window coordinates, points), seen
+// by an event watch on the GUI thread as SDL queues it.
+// The pointer leaving a window and sizes changed count too (the compositor
+// takes the pointer for an interactive resize, whose configures resize).
+std::atomic<uint32_t> gMotionWindow{0};
+std::atomic<int> gMotionX{0}, gMotionY{0};
+std::atomic<int> gLeaves{0}, gSizeChanges{0};
+
+int SDLCALL watchMotion(void*, SDL_Event* event) {
+    if (event->type == SDL_MOUSEMOTION) {
+        gMotionX.store(event->motion.x);
+        gMotionY.store(event->motion.y);
+        gMotionWindow.store(event->motion.windowID);
+    } else if (event->type == SDL_WINDOWEVENT && event->window.event == SDL_WINDOWEVENT_LEAVE) {
+        ++gLeaves;
+    } else if (event->type == SDL_WINDOWEVENT && event->window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
+        ++gSizeChanges;
+    }
+    return 1;
 }
 
 class XScreen {
@@ -267,47 +299,125 @@ INSTANTIATE_TEST_SUITE_P(OutputScales, MainWindowWaylandTest, ::testing::Values(
 
 // On weston's desktop-shell (a panel at the top, windows placed by the
 // shell, where SDL 2.26's libdecor path crashed in its configure handler once
-// a dialog had come and gone and the window was then maximised): dialogs
-// come and go, each followed by the caption's maximise button, which
-// maximises and restores the window in turn through the compositor's
-// configure. The clicks and Escape go into the window layer's queue as in
-// the test above (weston's X11 seat here does not follow XTest).
+// a dialog had come and gone and the window was then maximised or resized).
+// The pointer is weston's own, moved and pressed through XTest on the Xvfb
+// that shows weston's output; where the shell put a window is read from the
+// motion SDL reports for a known point of the output. Escape goes into the
+// window layer's queue (the Xvfb's keyboard focus is not weston's to give).
 class DesktopShellTest : public MainWindowWaylandTest {
 protected:
     test::WestonShell shell() const override { return test::WestonShell::Desktop; }
+    void SetUp() override {
+        MainWindowWaylandTest::SetUp();
+        gMotionWindow.store(0);
+        gLeaves.store(0);
+        gSizeChanges.store(0);
+    }
+    void TearDown() override {
+        if (m_watching)
+            SDL_DelEventWatch(watchMotion, nullptr);
+        MainWindowWaylandTest::TearDown();
+    }
+    // The main window up and drawing, its caption laid out, motion watched.
+    void startProgram() {
+        host.start();
+        ASSERT_TRUE(
+            test::eventually([&] { return presentedFrameCount() >= 3 && gMainWindowId.load() != 0; }, 20000));
+        ASSERT_TRUE(test::eventually([] { return headerLayout().captionButtons[kCaptionMaximize].right > 0; }));
+        SDL_AddEventWatch(watchMotion, nullptr);  // SDL's events are up once a window is
+        m_watching = true;
+    }
     // Some frames after the event: the configure it brings has been handled.
     static bool framesGoOn() {
         const uint64_t before = presentedFrameCount();
         return test::eventually([&] { return presentedFrameCount() >= before + 3; }, 20000);
     }
-    void clickAt(const RectF& r) {
+    // The pointer to output point (x, y) (points), then until window `id`
+    // reports the motion: the window's point there, in its coordinates.
+    ::testing::AssertionResult pointAt(uint32_t id, int x, int y, SDL_Point* inWindow) {
+        if (x == m_pointer.x && y == m_pointer.y)
+            ++x;  // no motion to report where the pointer already is
+        m_pointer = {x, y};
+        gMotionWindow.store(0);
         const int scale = GetParam();
-        pushClick(gMainWindowId.load(), static_cast<int>((r.left + r.right) / 2 / scale),
-                  static_cast<int>((r.top + r.bottom) / 2 / scale));
+        if (!weston.pointerTo(x * scale, y * scale))
+            return ::testing::AssertionFailure() << "no XTest on the Xvfb";
+        if (!test::eventually([&] { return gMotionWindow.load() != 0; }, 10000))
+            return ::testing::AssertionFailure() << "no motion reported at " << x << "," << y;
+        if (gMotionWindow.load() != id)
+            return ::testing::AssertionFailure()
+                   << "output point " << x << "," << y << " is on window " << gMotionWindow.load() << ", not " << id;
+        inWindow->x = gMotionX.load();
+        inWindow->y = gMotionY.load();
+        return ::testing::AssertionSuccess();
     }
-};
-
-TEST_P(DesktopShellTest, DialogsThenMaximiseAndRestoreLeaveTheWindowRunning) {
-    host.start();
-    ASSERT_TRUE(test::eventually([&] { return presentedFrameCount() >= 3 && gMainWindowId.load() != 0; }, 20000));
-    ASSERT_TRUE(test::eventually([] { return headerLayout().captionButtons[kCaptionMaximize].right > 0; }));
-    const RectF options = profileBarLayout().buttons[kButtonOptions];
-    constexpr int kRounds = 6;
-    for (int round = 0; round < kRounds; ++round) {
-        SCOPED_TRACE(round);
-        // Settings opens (a click on the main window while a dialog is
-        // still open is dropped, so it is clicked until it opens) and
-        // Escape closes it.
+    // Where the shell shows window `id` (its top-left corner, output
+    // points), found through output point (x, y), which lies on it.
+    ::testing::AssertionResult locate(uint32_t id, int x, int y, SDL_Point* corner) {
+        SDL_Point inWindow{};
+        ::testing::AssertionResult found = pointAt(id, x, y, &inWindow);
+        if (found) {
+            corner->x = m_pointer.x - inWindow.x;
+            corner->y = m_pointer.y - inWindow.y;
+        }
+        return found;
+    }
+    // The main window's client size in pixels, as its GUI thread has it.
+    bool mainSize(int* width, int* height) {
+        gFramePeriod.store(0);
+        host.requestDeviceSetup();
+        if (!test::eventually([] { return gFramePeriod.load() != 0; }))
+            return false;
+        *width = gMainWidth.load();
+        *height = gMainHeight.load();
+        return true;
+    }
+    // A left click on the middle of `r` (the main window's drawing pixels),
+    // the main window located through the output's centre first.
+    ::testing::AssertionResult clickAt(const RectF& r) {
+        const int scale = GetParam();
+        SDL_Point corner{};
+        ::testing::AssertionResult found = locate(gMainWindowId.load(), kOutputWidth / 2, kOutputHeight / 2, &corner);
+        if (!found)
+            return found;
+        SDL_Point inWindow{};
+        const int x = corner.x + static_cast<int>((r.left + r.right) / 2 / scale);
+        const int y = corner.y + static_cast<int>((r.top + r.bottom) / 2 / scale);
+        if (::testing::AssertionResult there = pointAt(gMainWindowId.load(), x, y, &inWindow); !there)
+            return there;
+        weston.pointerButton(true);
+        weston.pointerButton(false);
+        return ::testing::AssertionSuccess();
+    }
+    // Settings, opened by a click on its button (a click on the main window
+    // while a dialog is still open is dropped, so it is clicked until the
+    // dialog shows).
+    bool openSettings() {
         const int before = timesShown("Settings");
-        ASSERT_TRUE(test::eventually(
+        return test::eventually(
             [&] {
                 if (timesShown("Settings") > before)
                     return true;
-                clickAt(options);
+                EXPECT_TRUE(clickAt(profileBarLayout().buttons[kButtonOptions]));
                 std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the click's turn to arrive
                 return timesShown("Settings") > before;
             },
-            20000));
+            20000);
+    }
+    static constexpr int kOutputWidth = 1100, kOutputHeight = 650;  // as SetUp starts weston
+
+private:
+    SDL_Point m_pointer{-1, -1};
+    bool m_watching = false;
+};
+
+TEST_P(DesktopShellTest, DialogsThenMaximiseAndRestoreLeaveTheWindowRunning) {
+    ASSERT_NO_FATAL_FAILURE(startProgram());
+    constexpr int kRounds = 6;
+    for (int round = 0; round < kRounds; ++round) {
+        SCOPED_TRACE(round);
+        // Settings opens and Escape closes it.
+        ASSERT_TRUE(openSettings());
         ASSERT_TRUE(framesGoOn());
         pushEscape(gDialogId.load());
         ASSERT_TRUE(framesGoOn());
@@ -318,13 +428,106 @@ TEST_P(DesktopShellTest, DialogsThenMaximiseAndRestoreLeaveTheWindowRunning) {
             [&] {
                 if (gStateChanges.load() > changes)
                     return true;
-                clickAt(headerLayout().captionButtons[kCaptionMaximize]);
+                EXPECT_TRUE(clickAt(headerLayout().captionButtons[kCaptionMaximize]));
                 std::this_thread::sleep_for(std::chrono::milliseconds(300));
                 return gStateChanges.load() > changes;
             },
             20000));
         ASSERT_TRUE(framesGoOn());
     }
+}
+
+// A dialog is the main window's child: the shell shows it over the main
+// window at its own size (not over the whole output), and keeps it there
+// when the main window is clicked, which raises the main window (a
+// toplevel without a parent would go under it).
+TEST_P(DesktopShellTest, ADialogStaysOverTheMainWindow) {
+    const int scale = GetParam();
+    ASSERT_NO_FATAL_FAILURE(startProgram());
+    SDL_Point main{};
+    ASSERT_TRUE(locate(gMainWindowId.load(), kOutputWidth / 2, kOutputHeight / 2, &main));
+    int width = 0, height = 0;
+    ASSERT_TRUE(mainSize(&width, &height));
+    width /= scale;
+    height /= scale;
+
+    ASSERT_TRUE(openSettings());
+    ASSERT_TRUE(framesGoOn());
+    const uint32_t dialog = gDialogId.load();
+    const int dialogWidth = gDialogWidth.load() / scale, dialogHeight = gDialogHeight.load() / scale;
+    ASSERT_GT(dialogWidth, 0);
+    EXPECT_LT(dialogWidth, width);
+    EXPECT_LT(dialogHeight, height);
+    // Where the shell put it: the first point of a grid over the main
+    // window that is on it.
+    SDL_Point corner{-1, -1};
+    for (int y = main.y + 40; y < main.y + height && corner.x < 0; y += 60)
+        for (int x = main.x + 40; x < main.x + width && corner.x < 0; x += 60) {
+            SDL_Point inWindow{};
+            if (pointAt(dialog, x, y, &inWindow))
+                corner = {x - inWindow.x, y - inWindow.y};
+        }
+    ASSERT_GE(corner.x, 0) << "the dialog is nowhere over the main window";
+    EXPECT_GE(corner.x, main.x);
+    EXPECT_GE(corner.y, main.y);
+    EXPECT_LE(corner.x + dialogWidth, main.x + width);
+    EXPECT_LE(corner.y + dialogHeight, main.y + height);
+
+    // A click on the main window beside the dialog (in the larger margin),
+    // then the dialog's middle is still the dialog's.
+    const bool leftOf = corner.x - main.x > main.x + width - (corner.x + dialogWidth);
+    const bool above = corner.y - main.y > main.y + height - (corner.y + dialogHeight);
+    const int x = leftOf ? (main.x + corner.x) / 2 : (corner.x + dialogWidth + main.x + width) / 2;
+    const int y = above ? (main.y + corner.y) / 2 : (corner.y + dialogHeight + main.y + height) / 2;
+    SDL_Point inWindow{};
+    ASSERT_TRUE(pointAt(gMainWindowId.load(), x, y, &inWindow));
+    ASSERT_TRUE(weston.pointerButton(true));
+    ASSERT_TRUE(weston.pointerButton(false));
+    ASSERT_TRUE(framesGoOn());
+    EXPECT_TRUE(pointAt(dialog, corner.x + dialogWidth / 2, corner.y + dialogHeight / 2, &inWindow));
+    pushEscape(dialog);
+    ASSERT_TRUE(framesGoOn());
+}
+
+// The window's corner dragged (after a dialog has come and gone): the hit
+// test hands the press to the compositor's interactive resize, whose
+// configures give the window the new size while the program runs on.
+TEST_P(DesktopShellTest, ACornerDragAfterADialogResizesTheWindow) {
+    const int scale = GetParam();
+    ASSERT_NO_FATAL_FAILURE(startProgram());
+    ASSERT_TRUE(openSettings());
+    ASSERT_TRUE(framesGoOn());
+    pushEscape(gDialogId.load());
+    ASSERT_TRUE(framesGoOn());
+
+    int width = 0, height = 0;
+    ASSERT_TRUE(test::eventually([&] { return mainSize(&width, &height) && width > 0; }));
+    SDL_Point main{};
+    ASSERT_TRUE(test::eventually([&] { return locate(gMainWindowId.load(), kOutputWidth / 2, kOutputHeight / 2, &main); }));
+    // The top-left corner (the shell keeps it on the output), pressed inside
+    // the resize border: the compositor takes the pointer for its resize.
+    // Then dragged inwards, in steps as a hand moves, and let go once the
+    // window has followed.
+    SDL_Point inWindow{};
+    ASSERT_TRUE(pointAt(gMainWindowId.load(), main.x + 2, main.y + 2, &inWindow));
+    const int leaves = gLeaves.load(), sizeChanges = gSizeChanges.load();
+    ASSERT_TRUE(weston.pointerButton(true));
+    EXPECT_TRUE(test::eventually([&] { return gLeaves.load() > leaves; })) << "no resize began";
+    constexpr int kSteps = 6, kStepX = 10, kStepY = 3;
+    for (int step = 1; step <= kSteps; ++step)
+        ASSERT_TRUE(weston.pointerTo((main.x + 2 + step * kStepX) * scale, (main.y + 2 + step * kStepY) * scale));
+    EXPECT_TRUE(test::eventually([&] { return gSizeChanges.load() > sizeChanges; }));
+    ASSERT_TRUE(weston.pointerButton(false));
+
+    int newWidth = width, newHeight = height;
+    EXPECT_TRUE(test::eventually([&] { return mainSize(&newWidth, &newHeight) && newWidth < width; }))
+        << "still " << newWidth << " x " << newHeight;
+    EXPECT_LE(newHeight, height);
+    ASSERT_TRUE(framesGoOn());
+    // Still the user's: Settings opens again.
+    ASSERT_TRUE(openSettings());
+    pushEscape(gDialogId.load());
+    ASSERT_TRUE(framesGoOn());
 }
 
 INSTANTIATE_TEST_SUITE_P(OutputScales, DesktopShellTest, ::testing::Values(1, 2),

@@ -123,7 +123,9 @@ bool windowSystemInit(std::string* error) {
     // console. In SDL 2.26 that path crashes in its configure handler once a
     // second toplevel (a dialog) has come and gone and the main window is
     // maximised or resized; SDL's plain xdg-shell path has no such fault.
-    SDL_SetHint(SDL_HINT_VIDEO_WAYLAND_ALLOW_LIBDECOR, "0");
+    // Over the environment too: SDL_VIDEO_WAYLAND_ALLOW_LIBDECOR=1 would
+    // bring the crash back.
+    SDL_SetHintWithPriority(SDL_HINT_VIDEO_WAYLAND_ALLOW_LIBDECOR, "0", SDL_HINT_OVERRIDE);
     loop().note.clear();
     loop().wayland = false;
     loop().waylandScale = 1.0f;
@@ -217,6 +219,7 @@ void windowSystemShutdown(bool endVideo) {
             unwatchX11Connection(loop().x11);
             loop().x11 = nullptr;
         }
+        loop().waylandDisplay = nullptr;
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
     } else if (!gDisplayLost.load()) {
         // Sends the destruction of the windows to the display server now,
@@ -254,7 +257,13 @@ WindowHandle createWindow(const WindowOptions& options) {
     case WindowKind::Main: flags |= SDL_WINDOW_BORDERLESS | SDL_WINDOW_RESIZABLE; break;
     case WindowKind::Dialog: break;
     case WindowKind::Popup:
-        flags |= SDL_WINDOW_BORDERLESS | SDL_WINDOW_POPUP_MENU | SDL_WINDOW_SKIP_TASKBAR | SDL_WINDOW_ALWAYS_ON_TOP;
+        // SDL 2.26 makes a popup-menu window an xdg_popup whose positioner
+        // has no size and no anchor: the compositor ends the whole connection
+        // for it. On Wayland a menu is a borderless child toplevel instead,
+        // placed by the shell over its owner.
+        flags |= SDL_WINDOW_BORDERLESS | SDL_WINDOW_SKIP_TASKBAR;
+        if (!loop().wayland)
+            flags |= SDL_WINDOW_POPUP_MENU | SDL_WINDOW_ALWAYS_ON_TOP;
         break;
     }
     // Sizes are drawing pixels; SDL takes window coordinates (points on a
@@ -276,6 +285,7 @@ WindowHandle createWindow(const WindowOptions& options) {
         return nullptr;
     }
     adoptX11Connection(sdl);
+    adoptWaylandConnection(sdl);
     auto window = std::make_unique<WindowState>();
     window->handle = newWindowHandle();
     window->sdl = sdl;
@@ -295,11 +305,11 @@ WindowHandle createWindow(const WindowOptions& options) {
                                  std::clamp(toPoints(window.get(), options.minHeight), 1, 16384));
     if (options.kind == WindowKind::Main)
         SDL_SetWindowHitTest(sdl, hitTest, nullptr);
-    if (WindowState* owner = findWindow(options.owner); owner && options.kind == WindowKind::Dialog) {
+    if (WindowState* owner = findWindow(options.owner); owner && options.kind != WindowKind::Main) {
         // On Wayland the window has no toplevel before it is shown: the
         // parent is set then (setWaylandParent).
         window->owner = owner->handle;
-        if (!loop().wayland)
+        if (!loop().wayland && options.kind == WindowKind::Dialog)
             SDL_SetWindowModalFor(sdl, owner->sdl);
     }
     WindowState* raw = window.get();
@@ -398,16 +408,19 @@ void showWindow(WindowHandle window, ShowCommand command) {
         SDL_HideWindow(w->sdl);
         endCountedHold(w);
         return;
-    case ShowCommand::Show:
+    case ShowCommand::Show: {
+        int ownWidth = 0, ownHeight = 0;  // a dialog's size before the shell's first configure
+        SDL_GetWindowSize(w->sdl, &ownWidth, &ownHeight);
         SDL_ShowWindow(w->sdl);
         w->invalid = w->wholeInvalid = true;
+        if (w->kind != WindowKind::Main && loop().wayland)
+            setWaylandParent(w, ownWidth, ownHeight);
         if (w->kind == WindowKind::Dialog) {
-            if (loop().wayland)
-                setWaylandParent(w);
             if (w->showSinceMs == 0)
                 w->showSinceMs = std::max<uint64_t>(nowMs(), 1);
         }
         return;
+    }
     case ShowCommand::Minimize:
         SDL_MinimizeWindow(w->sdl);
         return;

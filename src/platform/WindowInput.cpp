@@ -87,7 +87,11 @@ WindowState* mouseTarget(WindowState* w, int* x, int* y) {
     }
     WindowState* capture = findWindow(loop().capture);
     if (capture && capture != w) {
-        if (w) {
+        if (w && loop().wayland) {
+            // Wayland tells no window where another is: the event lies
+            // outside the capture window.
+            *x = *y = -1;
+        } else if (w) {
             int wx = 0, wy = 0, cx = 0, cy = 0;
             windowPosition(w, &wx, &wy);
             windowPosition(capture, &cx, &cy);

@@ -20,6 +20,7 @@
 #include <vector>
 
 typedef struct _XDisplay Display;  // Xlib's display connection
+struct wl_display;                 // libwayland's compositor connection
 
 namespace qv::window_detail {
 
@@ -98,6 +99,7 @@ struct LoopState {
     std::string note;
     const WindowSystemObserver* observer = nullptr;
     bool wayland = false;
+    wl_display* waylandDisplay = nullptr;  // SDL's compositor connection, known from the first window
     float waylandScale = 1.0f;  // of the outputs, as a new window gets it
     XResourceDpiWatcher xftDpi;  // X11: the desktop's Xft.dpi
     // The left press that a second one may make a double click of: window
@@ -173,9 +175,14 @@ void releaseHotKeys(WindowHandle window);  // null: every window's
 // ---- Wayland (WindowWayland.cpp) --------------------------------------------------
 
 bool waylandHasSeat(std::string* why);
-// Makes a shown dialog the child of its owner's toplevel, so the compositor
-// keeps it over the owner and places it there.
-void setWaylandParent(WindowState* w);
+// Makes a shown dialog or menu the child of its owner's toplevel, so the
+// compositor keeps it over the owner, at its own size.
+void setWaylandParent(WindowState* w, int ownWidth, int ownHeight);
+// Notes SDL's compositor connection from a window of it.
+void adoptWaylandConnection(SDL_Window* sdl);
+// Whether the compositor ended the connection (it went away, or it took a
+// request for a protocol error): then marks the display lost.
+bool waylandConnectionFailed();
 void keepGlLoaded();
 bool probeWaylandWindow(std::string* why);
 

@@ -232,7 +232,8 @@ void announceDisplayLost() {
     if (!gDisplayLost.load() || loop().lostAnnounced)
         return;
     loop().lostAnnounced = true;
-    errPrint("  ERROR: the connection to the X display was lost; the windows close\n");
+    errPrint(loop().wayland ? "  ERROR: the connection to the Wayland compositor was lost; the windows close\n"
+                            : "  ERROR: the connection to the X display was lost; the windows close\n");
     postQuitMessage();
 }
 // One pass: waits at most waitMs (kWaitUnbounded: no bound) for the first
@@ -256,6 +257,8 @@ void runOnePass(int waitMs) {
         handleEvent(e);
         ++handled;
     }
+    if (loop().wayland && waylandConnectionFailed())
+        announceDisplayLost();
     // SDL does not read a failed connection safely: nothing more comes from it.
     while (handled < kMaxEventsPerPass && !loop().quitPosted && !gDisplayLost.load() && SDL_PollEvent(&e) != 0) {
         handleEvent(e);

@@ -9,6 +9,7 @@
 #include "platform/graphics/Graphics.h"
 #include "platform/graphics/WindowTarget.h"
 
+#include <SDL_syswm.h>
 #include <wayland-client.h>
 
 #include <cstring>
@@ -46,15 +47,44 @@ bool waylandHasSeat(std::string* why) {
 // SDL makes a window's xdg toplevel only when the window is shown, and its
 // SDL_SetWindowModalFor (xdg_toplevel.set_parent on its xdg-shell path)
 // refuses a window without one: so the parent is set after the show. The
-// compositor then keeps the dialog over its owner and places it there
-// (weston's desktop-shell centres it on the owner, kiosk-shell shows it at
-// its own size instead of over the whole output). An owner that is hidden
-// (in the tray) has no toplevel: the dialog stays a window of its own.
-void setWaylandParent(WindowState* w) {
+// compositor then keeps the dialog or menu over its owner. A shell may have
+// sized the parentless toplevel in its first configure (kiosk-shell makes
+// every such window fill the output, and leaves the size to the window once
+// it has a parent): the window asks for its own size again. An owner that is
+// hidden (in the tray) has no toplevel: the window stays one of its own.
+void setWaylandParent(WindowState* w, int ownWidth, int ownHeight) {
     WindowState* owner = findWindow(w->owner);
     if (!owner || !(SDL_GetWindowFlags(owner->sdl) & SDL_WINDOW_SHOWN))
         return;
-    SDL_SetWindowModalFor(w->sdl, owner->sdl);
+    if (SDL_SetWindowModalFor(w->sdl, owner->sdl) != 0)
+        return;
+    int width = 0, height = 0;
+    SDL_GetWindowSize(w->sdl, &width, &height);
+    // SDL takes the shell's full-screen configure for full screen of its own:
+    // left first, or SDL would only note the size for later.
+    if (SDL_GetWindowFlags(w->sdl) & SDL_WINDOW_FULLSCREEN)
+        SDL_SetWindowFullscreen(w->sdl, 0);
+    if (ownWidth > 0 && ownHeight > 0 && (width != ownWidth || height != ownHeight))
+        SDL_SetWindowSize(w->sdl, ownWidth, ownHeight);
+}
+
+void adoptWaylandConnection(SDL_Window* sdl) {
+    if (!loop().wayland || loop().waylandDisplay)
+        return;
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (SDL_GetWindowWMInfo(sdl, &info) && info.subsystem == SDL_SYSWM_WAYLAND)
+        loop().waylandDisplay = info.info.wl.display;
+}
+
+// SDL reads a failed connection again on every wait, which returns at once:
+// without this check the GUI thread would spin for ever.
+bool waylandConnectionFailed() {
+    wl_display* display = loop().waylandDisplay;
+    if (!display || gDisplayLost.load() || wl_display_get_error(display) == 0)
+        return gDisplayLost.load();
+    gDisplayLost.store(true);
+    return true;
 }
 
 // The renderer's GL library stays loaded to the end of the process, like

@@ -24,6 +24,7 @@ struct MenuState {
     int chosen = 0;
     bool done = false;
     bool armed = false;  // the button that opened the menu was released
+    bool active = false;  // the menu window had the keyboard focus
 };
 
 float itemTop(const MenuState& m, int index) {
@@ -103,6 +104,14 @@ intptr_t menuProc(WindowHandle window, uint32_t message, uintptr_t wParam, intpt
     case kWmClose:
         finish(m, 0);
         return 1;
+    case kWmActivate:
+        // Where the menu is a window that takes the focus (Wayland), the
+        // focus going to another window dismisses it.
+        if (wParam)
+            m.active = true;
+        else if (m.active)
+            finish(m, 0);
+        return 0;
     case kWmMouseMove: {
         const int hot = itemAt(m, x, y);
         if (hot != m.hot) {

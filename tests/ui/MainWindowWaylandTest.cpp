@@ -32,6 +32,7 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <thread>
 
@@ -67,8 +68,11 @@ const WindowSystemObserver kObserver{nullptr, [](WindowHandle window, ShowComman
                                          if (command == ShowCommand::Hide)
                                              return;
                                          const std::string title = windowTitle(window);
-                                         if (title.rfind("Quor Vane", 0) == 0)
-                                             gMainWindowId.store(windowSystemId(window));
+                                         // The main window is the first of that title
+                                         // (a menu has it too).
+                                         const uint32_t id = windowSystemId(window), main = gMainWindowId.load();
+                                         if (title.rfind("Quor Vane", 0) == 0 && (main == 0 || main == id))
+                                             gMainWindowId.store(id);
                                          else {
                                              int width = 0, height = 0;
                                              clientSize(window, &width, &height);
@@ -175,6 +179,8 @@ void reportFramePeriod(WindowHandle window, GuiHost*) {
 std::atomic<uint32_t> gMotionWindow{0};
 std::atomic<int> gMotionX{0}, gMotionY{0};
 std::atomic<int> gLeaves{0}, gSizeChanges{0};
+std::mutex gSizesMutex;
+std::map<uint32_t, std::pair<int, int>> gSizes;  // the last size SDL reported for a window, points
 
 int SDLCALL watchMotion(void*, SDL_Event* event) {
     if (event->type == SDL_MOUSEMOTION) {
@@ -185,8 +191,24 @@ int SDLCALL watchMotion(void*, SDL_Event* event) {
         ++gLeaves;
     } else if (event->type == SDL_WINDOWEVENT && event->window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
         ++gSizeChanges;
+        std::lock_guard lock(gSizesMutex);
+        gSizes[event->window.windowID] = {event->window.data1, event->window.data2};
     }
     return 1;
+}
+
+// Whether window `id` has its own size (points) by SDL's last report of a
+// change, or was never resized.
+bool keepsOwnSize(uint32_t id, int width, int height) {
+    std::lock_guard lock(gSizesMutex);
+    const auto it = gSizes.find(id);
+    return it == gSizes.end() || it->second == std::pair{width, height};
+}
+
+// Some frames after the event: the configure it brings has been handled.
+bool framesGoOn() {
+    const uint64_t before = presentedFrameCount();
+    return test::eventually([&] { return presentedFrameCount() >= before + 3; }, 20000);
 }
 
 class XScreen {
@@ -225,6 +247,7 @@ protected:
         unsetenv("QUORVANE_DPI");
         gShownTitles.clear();
         gMainWindowId.store(0);
+        gDialogId.store(0);
         gStateChanges.store(0);
         setWindowSystemObserver(&kObserver);
         host.settingsFolder = dir.path();
@@ -294,6 +317,58 @@ TEST_P(MainWindowWaylandTest, DrawsTakesAClickOnSettingsAndIdlesQuietly) {
     EXPECT_TRUE(test::eventually([] { return shown("Settings"); }, 10000));
 }
 
+// Kiosk-shell makes every toplevel without a parent fill the output, and
+// leaves a child's size to the child: the profile menu and the dialog it
+// opens, children once shown, go back to their own sizes. (SDL 2.26's own
+// popup windows are xdg popups whose positioner the compositor rejects,
+// ending the program's connection.)
+TEST_P(MainWindowWaylandTest, TheProfileMenuAndTheDialogItOpensKeepTheirOwnSize) {
+    const int scale = GetParam();
+    host.start();
+    ASSERT_TRUE(test::eventually([&] { return presentedFrameCount() >= 3 && gMainWindowId.load() != 0; }, 20000));
+    {
+        std::lock_guard lock(gSizesMutex);
+        gSizes.clear();
+    }
+    SDL_AddEventWatch(watchMotion, nullptr);  // SDL's events are up once a window is
+    const RectF menu = profileBarLayout().menuButton;
+    ASSERT_GT(menu.right, menu.left);
+    pushClick(gMainWindowId.load(), static_cast<int>((menu.left + menu.right) / 2 / scale),
+              static_cast<int>((menu.top + menu.bottom) / 2 / scale));
+    ASSERT_TRUE(test::eventually([] { return gDialogId.load() != 0; }, 10000)) << "no menu";
+    const uint32_t menuId = gDialogId.load();
+    const int menuWidth = gDialogWidth.load() / scale, menuHeight = gDialogHeight.load() / scale;
+    EXPECT_EQ(menuWidth, 200);  // the menu's width in 96-dpi units: points at either scale
+    ASSERT_TRUE(framesGoOn()) << "the window stopped drawing once the menu opened";
+    EXPECT_TRUE(test::eventually([&] { return keepsOwnSize(menuId, menuWidth, menuHeight); }));
+
+    // "Load", the fifth entry: below the padding, two entries, a separator
+    // and one more entry, in units (points).
+    pushClick(menuId, 100, 4 + 28 + 28 + 9 + 28 + 14);
+    ASSERT_TRUE(test::eventually([] { return shown("Load Profile"); }, 10000));
+    const uint32_t dialogId = gDialogId.load();
+    const int dialogWidth = gDialogWidth.load() / scale, dialogHeight = gDialogHeight.load() / scale;
+    EXPECT_LT(dialogWidth, 1100);
+    EXPECT_LT(dialogHeight, 650);
+    ASSERT_TRUE(framesGoOn());
+    EXPECT_TRUE(test::eventually([&] { return keepsOwnSize(dialogId, dialogWidth, dialogHeight); }));
+    pushEscape(dialogId);
+    ASSERT_TRUE(framesGoOn());
+    SDL_DelEventWatch(watchMotion, nullptr);
+}
+
+// The compositor going away ends the window's loop with a line (the program
+// then ends as after a close), where SDL would read the failed connection
+// again and again with no wait.
+TEST_P(MainWindowWaylandTest, ACompositorThatGoesAwayEndsTheWindowLoop) {
+    host.start();
+    ASSERT_TRUE(test::eventually([&] { return presentedFrameCount() >= 3 && gMainWindowId.load() != 0; }, 20000));
+    screen.reset();  // weston's Xvfb goes with it
+    weston.stop();
+    EXPECT_TRUE(test::eventually([&] { return quit.load() != 0; }, 10000));
+    EXPECT_TRUE(windowSystemLost());
+}
+
 INSTANTIATE_TEST_SUITE_P(OutputScales, MainWindowWaylandTest, ::testing::Values(1, 2),
                          [](const auto& info) { return "Scale" + std::to_string(info.param); });
 
@@ -326,11 +401,6 @@ protected:
         ASSERT_TRUE(test::eventually([] { return headerLayout().captionButtons[kCaptionMaximize].right > 0; }));
         SDL_AddEventWatch(watchMotion, nullptr);  // SDL's events are up once a window is
         m_watching = true;
-    }
-    // Some frames after the event: the configure it brings has been handled.
-    static bool framesGoOn() {
-        const uint64_t before = presentedFrameCount();
-        return test::eventually([&] { return presentedFrameCount() >= before + 3; }, 20000);
     }
     // The pointer to output point (x, y) (points), then until window `id`
     // reports the motion: the window's point there, in its coordinates.

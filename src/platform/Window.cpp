@@ -244,6 +244,8 @@ std::string lastWindowError() { return loop().lastError; }
 
 std::string windowSystemNote() { return loop().note; }
 
+bool windowSystemFramesDialogs() { return !loop().wayland || loop().waylandFrames; }
+
 void setWindowSystemObserver(const WindowSystemObserver* observer) { loop().observer = observer; }
 
 // ---- windows ------------------------------------------------------------------
@@ -303,8 +305,6 @@ WindowHandle createWindow(const WindowOptions& options) {
     if (options.minWidth > 0 && options.minHeight > 0)
         SDL_SetWindowMinimumSize(sdl, std::clamp(toPoints(window.get(), options.minWidth), 1, 16384),
                                  std::clamp(toPoints(window.get(), options.minHeight), 1, 16384));
-    if (options.kind == WindowKind::Main)
-        SDL_SetWindowHitTest(sdl, hitTest, nullptr);
     if (WindowState* owner = findWindow(options.owner); owner && options.kind != WindowKind::Main) {
         // On Wayland the window has no toplevel before it is shown: the
         // parent is set then (setWaylandParent).
@@ -313,6 +313,7 @@ WindowHandle createWindow(const WindowOptions& options) {
             SDL_SetWindowModalFor(sdl, owner->sdl);
     }
     WindowState* raw = window.get();
+    setHitTest(raw);
     loop().windows.push_back(std::move(window));
     {
         PostQueue& q = postQueue();

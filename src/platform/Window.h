@@ -126,6 +126,20 @@ bool windowSystemReady();
 bool windowSystemLost();
 // The video driver in use ("x11", "wayland", "offscreen", ...); empty before init.
 std::string windowSystemDriver();
+// Whether the window system draws dialogs' frames (title and close button):
+// on X11 the window manager does; on Wayland only a compositor that offers
+// to (xdg decorations). Where it does not, a dialog draws a caption itself.
+bool windowSystemFramesDialogs();
+// Whether a press at (x, y), client pixels, is on the window's own caption,
+// where it moves the window.
+using CaptionTest = bool (*)(int x, int y, void* user);
+// On Wayland a window can be moved only from the press itself, before the
+// window sees it: a window that draws its own caption names it here. A press
+// there then moves the window through the compositor and does not reach the
+// window, except the second press of a double click, which arrives as
+// kWmLButtonDblClk. On X11 nothing changes (startWindowMove moves a window
+// from a press it has seen). Null: none.
+void setWindowCaptionTest(WindowHandle window, CaptionTest test, void* user);
 // What the last windowSystemInit chose that the user should hear of (a
 // Wayland session whose window uses X11 through Xwayland, and why); empty
 // when nothing.

@@ -459,27 +459,60 @@ void endLostHold(WindowState* w) {
     }
     sendWindowMessage(w, kWmLButtonUp, mouseFlags(0), makePointParam(toPixels(w, x), toPixels(w, y)));
 }
+// SDL asks on every left press and release (on Wayland; on X11 only for the
+// main window's resize border). A release of a press the window had is
+// always the window's.
 SDL_HitTestResult SDLCALL hitTest(SDL_Window* window, const SDL_Point* point, void* data) {
-    (void)data;
-    const uint32_t flags = SDL_GetWindowFlags(window);
-    if (flags & (SDL_WINDOW_MAXIMIZED | SDL_WINDOW_FULLSCREEN))
+    WindowState* w = static_cast<WindowState*>(data);
+    if (SDL_GetMouseState(nullptr, nullptr) & SDL_BUTTON_LMASK)
         return SDL_HITTEST_NORMAL;
-    int w = 0, h = 0;
-    SDL_GetWindowSize(window, &w, &h);
-    const int b = kResizeBorder;
-    const bool left = point->x < b, right = point->x >= w - b, top = point->y < b, bottom = point->y >= h - b;
-    if (top && left) return SDL_HITTEST_RESIZE_TOPLEFT;
-    if (top && right) return SDL_HITTEST_RESIZE_TOPRIGHT;
-    if (bottom && left) return SDL_HITTEST_RESIZE_BOTTOMLEFT;
-    if (bottom && right) return SDL_HITTEST_RESIZE_BOTTOMRIGHT;
-    if (top) return SDL_HITTEST_RESIZE_TOP;
-    if (bottom) return SDL_HITTEST_RESIZE_BOTTOM;
-    if (left) return SDL_HITTEST_RESIZE_LEFT;
-    if (right) return SDL_HITTEST_RESIZE_RIGHT;
-    return SDL_HITTEST_NORMAL;
+    const uint32_t flags = SDL_GetWindowFlags(window);
+    if (w->kind == WindowKind::Main && !(flags & (SDL_WINDOW_MAXIMIZED | SDL_WINDOW_FULLSCREEN))) {
+        int width = 0, height = 0;
+        SDL_GetWindowSize(window, &width, &height);
+        const int b = kResizeBorder;
+        const bool left = point->x < b, right = point->x >= width - b, top = point->y < b, bottom = point->y >= height - b;
+        if (top && left) return SDL_HITTEST_RESIZE_TOPLEFT;
+        if (top && right) return SDL_HITTEST_RESIZE_TOPRIGHT;
+        if (bottom && left) return SDL_HITTEST_RESIZE_BOTTOMLEFT;
+        if (bottom && right) return SDL_HITTEST_RESIZE_BOTTOMRIGHT;
+        if (top) return SDL_HITTEST_RESIZE_TOP;
+        if (bottom) return SDL_HITTEST_RESIZE_BOTTOM;
+        if (left) return SDL_HITTEST_RESIZE_LEFT;
+        if (right) return SDL_HITTEST_RESIZE_RIGHT;
+    }
+    const int x = toPixels(w, point->x), y = toPixels(w, point->y);
+    if (!loop().wayland || !w->captionTest || !w->enabled || !w->captionTest(x, y, w->captionUser))
+        return SDL_HITTEST_NORMAL;
+    // The press the compositor takes for a move is the first of a possible
+    // double click; a second one soon after near it reaches the window and
+    // completes it.
+    auto& first = loop().firstClick;
+    const uint32_t now = SDL_GetTicks();
+    if (first.window == w->handle && now - first.timeMs <= doubleClickMs() && isNearFirstClick(x, y))
+        return SDL_HITTEST_NORMAL;
+    first.window = w->handle;
+    first.timeMs = now;
+    first.x = x;
+    first.y = y;
+    return SDL_HITTEST_DRAGGABLE;
+}
+
+void setHitTest(WindowState* w) {
+    const bool test = w->kind == WindowKind::Main || (loop().wayland && w->captionTest);
+    SDL_SetWindowHitTest(w->sdl, test ? hitTest : nullptr, w);
 }
 
 }  // namespace window_detail
+
+void setWindowCaptionTest(WindowHandle window, CaptionTest test, void* user) {
+    WindowState* w = findWindow(window);
+    if (!w)
+        return;
+    w->captionTest = test;
+    w->captionUser = user;
+    setHitTest(w);
+}
 
 void setMouseCapture(WindowHandle window) {
     WindowState* w = findWindow(window);

@@ -48,6 +48,8 @@ struct WindowState {
     bool focused = false;
     bool destroying = false;
     bool destroyStarted = false;  // destroyWindow runs for it: a second call does nothing
+    CaptionTest captionTest = nullptr;  // Wayland: where a press moves the window
+    void* captionUser = nullptr;
     float pixelRatio = 1.0f;    // drawing pixels per SDL window coordinate (above 1 on scaled Wayland outputs)
     uint64_t paintNotBeforeMs = 0;  // after a failed present: the next attempt
     WindowHandle owner = nullptr;   // a dialog's parent window
@@ -100,6 +102,7 @@ struct LoopState {
     const WindowSystemObserver* observer = nullptr;
     bool wayland = false;
     wl_display* waylandDisplay = nullptr;  // SDL's compositor connection, known from the first window
+    bool waylandFrames = false;  // the compositor draws frames on request (xdg decorations)
     float waylandScale = 1.0f;  // of the outputs, as a new window gets it
     XResourceDpiWatcher xftDpi;  // X11: the desktop's Xft.dpi
     // The left press that a second one may make a double click of: window
@@ -141,8 +144,9 @@ void handleEvent(const SDL_Event& e);
 // A held left button whose release will not arrive: the window gets the
 // button-up all the same.
 void endLostHold(WindowState* w);
-// The main window's resize border.
-SDL_HitTestResult SDLCALL hitTest(SDL_Window* window, const SDL_Point* point, void* data);
+// SDL's hit test for the window: the main window's resize border, and on
+// Wayland the caption a window names (setWindowCaptionTest).
+void setHitTest(WindowState* w);
 
 // ---- DPI following (WindowDpi.cpp) ----------------------------------------------
 
@@ -174,6 +178,7 @@ void releaseHotKeys(WindowHandle window);  // null: every window's
 
 // ---- Wayland (WindowWayland.cpp) --------------------------------------------------
 
+// Also notes whether the compositor frames windows (loop().waylandFrames).
 bool waylandHasSeat(std::string* why);
 // Makes a shown dialog or menu the child of its owner's toplevel, so the
 // compositor keeps it over the owner, at its own size.

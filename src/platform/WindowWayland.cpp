@@ -18,30 +18,40 @@ namespace qv::window_detail {
 
 // SDL 2.26's Wayland driver needs an input seat: on a compositor without one
 // (weston's headless back end) it crashes while starting. The compositor's
-// globals are read on a connection of our own first.
+// globals are read on a connection of our own first; whether it draws
+// window frames (the decoration manager SDL asks for them through) is noted
+// on the way.
 bool waylandHasSeat(std::string* why) {
+    loop().waylandFrames = false;
     wl_display* display = wl_display_connect(nullptr);
     if (!display) {
         *why = "cannot connect to the Wayland compositor";
         return false;
     }
-    bool seat = false;
+    struct Globals {
+        bool seat = false;
+        bool frames = false;
+    } globals;
     static const wl_registry_listener listener = {
         [](void* data, wl_registry*, uint32_t, const char* interface, uint32_t) {
+            auto* g = static_cast<Globals*>(data);
             if (std::strcmp(interface, "wl_seat") == 0)
-                *static_cast<bool*>(data) = true;
+                g->seat = true;
+            else if (std::strcmp(interface, "zxdg_decoration_manager_v1") == 0)
+                g->frames = true;
         },
         [](void*, wl_registry*, uint32_t) {}};
     wl_registry* registry = wl_display_get_registry(display);
     if (registry) {
-        wl_registry_add_listener(registry, &listener, &seat);
+        wl_registry_add_listener(registry, &listener, &globals);
         wl_display_roundtrip(display);
         wl_registry_destroy(registry);
     }
     wl_display_disconnect(display);
-    if (!seat)
+    loop().waylandFrames = globals.frames;
+    if (!globals.seat)
         *why = "the Wayland compositor offers no input seat";
-    return seat;
+    return globals.seat;
 }
 
 // SDL makes a window's xdg toplevel only when the window is shown, and its

@@ -2,7 +2,9 @@
 
 #include "platform/Output.h"
 #include "platform/graphics/Graphics.h"
+#include "settings/LiveSettings.h"
 #include "ui/AppMessages.h"
+#include "ui/Appearance.h"
 
 #include <algorithm>
 #include <cmath>
@@ -23,7 +25,57 @@ struct DialogRecord {
     int result = 0;
     bool closed = false;  // its window is gone
     float scale = 1.0f;   // drawing scale when the dialog is larger than the work area
+    // Where the window system draws no frame (a Wayland compositor without
+    // decorations), the dialog has a caption of its own above its content:
+    // its title and a close button; a press elsewhere on it moves the window.
+    int caption = 0;  // its height, pixels (0: the window system frames the dialog)
+    bool closeHover = false;
+    bool closePressed = false;
 };
+
+constexpr int kCaptionHeight = 32, kCloseButtonWidth = 46;  // 96-dpi units
+
+int captionPixels(int dpi) {
+    return windowSystemFramesDialogs() ? 0 : static_cast<int>(std::lround(kCaptionHeight * std::clamp(dpi, 1, 4096) / 96.0));
+}
+
+int closeButtonPixels(const DialogRecord& d) {
+    return static_cast<int>(std::lround(static_cast<double>(d.caption) * kCloseButtonWidth / kCaptionHeight));
+}
+
+bool onCloseButton(const DialogRecord& d, int x, int y) {
+    int w = 0, h = 0;
+    clientSize(d.window, &w, &h);
+    return y >= 0 && y < d.caption && x >= w - closeButtonPixels(d) && x < w;
+}
+
+// A press on the caption but not on its close button moves the dialog.
+bool onCaption(int x, int y, void* user) {
+    const DialogRecord& d = *static_cast<const DialogRecord*>(user);
+    return y >= 0 && y < d.caption && !onCloseButton(d, x, y);
+}
+
+// The caption in the dialogs' colours: the title at the left, the close
+// button (a cross) at the right, lit while the pointer is over it.
+void paintCaption(const DialogRecord& d, DrawContext& context) {
+    if (!guiTextFormat(kFormatControl)) {
+        createTextFormats();
+        createBrushes(gSettings.snapshot().accentTheme);
+    }
+    const float w = context.width(), h = static_cast<float>(d.caption), u = h / kCaptionHeight;
+    const RectF close{w - closeButtonPixels(d), 0, w, h};
+    context.fillRect(RectF{0, 0, w, h}, guiBrush(kBrushSurface));
+    context.drawLine(PointF{0, h - 0.5f}, PointF{w, h - 0.5f}, guiBrush(kBrushLine), 1);
+    if (d.closeHover)
+        context.fillRect(RectF{close.left, close.top, close.right, close.bottom - 1}, guiBrush(kBrushAccent));
+    drawTextUtf8(&context, guiTextFormat(kFormatControl), d.spec.title, RectF{12 * u, 0, close.left - 6 * u, h},
+                 guiBrush(kBrushText), TextAlignment::Leading, ParagraphAlignment::Center);
+    const float cx = (close.left + close.right) / 2, cy = h / 2, arm = 5 * u;
+    const Brush& cross = guiBrush(d.closeHover ? kBrushInk : kBrushText78);
+    context.drawLine(PointF{cx - arm, cy - arm}, PointF{cx + arm, cy + arm}, cross, 1.2f * u);
+    context.drawLine(PointF{cx - arm, cy + arm}, PointF{cx + arm, cy - arm}, cross, 1.2f * u);
+}
+
 
 std::vector<DialogRecord*>& dialogStack() {
     static std::vector<DialogRecord*> stack;
@@ -59,18 +111,27 @@ void paintDialog(DialogRecord& d) {
     if (!context)
         return;
     context->clear(kDialogBackground);
+    if (d.caption > 0)
+        paintCaption(d, *context);
     if (d.spec.onPaint) {
         // A dialog squeezed into the work area is laid out at its own size
-        // and drawn smaller. The painter may end the dialog (its window and
-        // context go with it), so the scale is taken off only while the
-        // window is there; the frame's end unwinds it in any case.
+        // and drawn smaller, below its caption where it draws one. The
+        // painter may end the dialog (its window and context go with it), so
+        // the shift and the scale are taken off only while the window is
+        // there; the frame's end unwinds them in any case.
         const float k = d.scale;
-        const bool scaled = k < 1.0f;
+        const bool scaled = k < 1.0f, shifted = d.caption > 0;
+        if (shifted)
+            context->pushTranslation(0, static_cast<float>(d.caption));
         if (scaled)
             context->pushScale(k);
-        d.spec.onPaint(*context, context->width() / k, context->height() / k, d.spec.userData);
-        if (scaled && !d.closed && isWindow(d.window))
-            context->popScale();
+        d.spec.onPaint(*context, context->width() / k, (context->height() - d.caption) / k, d.spec.userData);
+        if (!d.closed && isWindow(d.window)) {
+            if (scaled)
+                context->popScale();
+            if (shifted)
+                context->popTranslation();
+        }
     }
     // A failed frame is dropped; the next paint tries again.
     endWindowPaint(d.window);
@@ -98,14 +159,20 @@ intptr_t dialogProc(WindowHandle window, uint32_t message, uintptr_t wParam, int
             const WindowRect area = workAreaAt(r.x + r.width / 2, r.y + r.height / 2);
             const DialogFit fit = fitDialog(s.width, s.height, dpi, area);
             d.scale = fit.scale;
+            if (d.caption > 0) {
+                d.caption = captionPixels(dpi);
+            }
             WindowRect next;
             next.width = fit.width;
-            next.height = fit.height;
+            next.height = fit.height + d.caption;
             next.x = r.x + r.width / 2 - next.width / 2;
             next.y = r.y + r.height / 2 - next.height / 2;
             keepInside(&next, area, dpi);
             setWindowRect(window, next);
         } else if (lParam == kDpiChangeSizeFollowed) {
+            if (d.caption > 0) {
+                d.caption = captionPixels(wParam > 0 && wParam <= 4096 ? static_cast<int>(wParam) : currentDpi());
+            }
             int w = 0, h = 0;
             clientSize(window, &w, &h);
             const int natural = std::max(1, dialogPixels(s.width));
@@ -145,15 +212,36 @@ intptr_t dialogProc(WindowHandle window, uint32_t message, uintptr_t wParam, int
     case kWmLButtonDown:
     case kWmLButtonUp:
     case kWmLButtonDblClk:
-    case kWmRButtonDown:
+    case kWmRButtonDown: {
+        const int px = pointParamX(lParam), py = pointParamY(lParam);
+        if (d.caption > 0) {
+            // The close button acts on a release over it, as a button does;
+            // the caption's presses are not the content's.
+            const bool over = onCloseButton(d, px, py);
+            if (over != d.closeHover) {
+                d.closeHover = over;
+                invalidateWindow(window);
+            }
+            if (message == kWmLButtonUp && d.closePressed) {
+                d.closePressed = false;
+                if (over)
+                    postWindowMessage(window, kWmClose, 0, 0);
+                break;
+            }
+            if (message != kWmMouseMove && message != kWmLButtonUp && py < d.caption) {
+                d.closePressed = message == kWmLButtonDown && over;
+                break;
+            }
+        }
         if (s.onMouse)
-            repaint = s.onMouse(message, static_cast<float>(pointParamX(lParam)) / d.scale,
-                                static_cast<float>(pointParamY(lParam)) / d.scale, wParam, s.userData);
+            repaint = s.onMouse(message, static_cast<float>(px) / d.scale,
+                                static_cast<float>(py - d.caption) / d.scale, wParam, s.userData);
         break;
+    }
     case kWmMouseWheel:
         if (s.onMouse)
             s.onMouse(message, static_cast<float>(pointParamX(lParam)) / d.scale,
-                      static_cast<float>(pointParamY(lParam)) / d.scale, wParam, s.userData);
+                      static_cast<float>(pointParamY(lParam) - d.caption) / d.scale, wParam, s.userData);
         repaint = true;
         break;
     default:
@@ -218,8 +306,9 @@ int runModalDialog(const DialogSpec& spec) {
                                 : workAreaAt(0, 0);
     const DialogFit fit = fitDialog(spec.width, spec.height, currentDpi(), area);
     d.scale = fit.scale;
+    d.caption = captionPixels(currentDpi());
     const int w = fit.width;
-    const int h = fit.height;
+    const int h = fit.height + d.caption;
     WindowOptions options;
     options.kind = WindowKind::Dialog;
     options.title = d.spec.title;
@@ -242,6 +331,8 @@ int runModalDialog(const DialogSpec& spec) {
     d.window = createWindow(options);
     if (!d.window)
         return -1;
+    if (d.caption > 0)
+        setWindowCaptionTest(d.window, onCaption, &d);
 
     dialogStack().push_back(&d);
     if (spec.parent)

@@ -19,6 +19,7 @@
 #include "ui/GuiHost.h"
 #include "ui/PopupMenu.h"
 #include "ui/WindowSettings.h"
+#include "ui/Widgets.h"
 #include "ui/panels/FrameDamage.h"
 #include "ui/panels/MainWindowBands.h"
 #include "ui/panels/ProfileActions.h"
@@ -557,6 +558,20 @@ void checkDpi(int dpi, bool sizeFollowed) {
     rebuildResources();
 }
 
+// Where a press moves the window: the header, but not its caption buttons
+// or the notice that opens the device wizard (where a press held and moved
+// starts a move on X11 too).
+bool onMainCaption(int x, int y, void*) {
+    const float px = static_cast<float>(x), py = static_cast<float>(y);
+    if (py < 0 || py >= kHeaderHeight * scale())
+        return false;
+    const HeaderLayout& header = headerLayout();
+    for (const RectF& button : header.captionButtons)
+        if (pointInRect(button, px, py))
+            return false;
+    return !pointInRect(header.wizardNotice, px, py);
+}
+
 intptr_t mainProc(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam, void*) {
     MainWindowState& st = gMain.state;
     const float x = static_cast<float>(pointParamX(lParam)), y = static_cast<float>(pointParamY(lParam));
@@ -899,6 +914,7 @@ bool runMainWindow(GuiHost* host) {
     }
     gMain.window = window;
     gMainWindow.store(window);
+    setWindowCaptionTest(window, onMainCaption, nullptr);
     gMain.normalRect = windowRect(window);
     // Alt+Shift+T minimises and restores from anywhere on an X11 desktop.
     if (windowSystemDriver() == "x11" &&

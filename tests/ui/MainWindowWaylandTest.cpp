@@ -600,6 +600,90 @@ TEST_P(DesktopShellTest, ACornerDragAfterADialogResizesTheWindow) {
     ASSERT_TRUE(framesGoOn());
 }
 
+// Weston draws no frames: a dialog draws a caption of its own. A press on
+// it moves the dialog through the compositor, and its close button closes it.
+TEST_P(DesktopShellTest, ADialogsOwnCaptionMovesAndClosesIt) {
+    const int scale = GetParam();
+    ASSERT_NO_FATAL_FAILURE(startProgram());
+    SDL_Point main{};
+    ASSERT_TRUE(locate(gMainWindowId.load(), kOutputWidth / 2, kOutputHeight / 2, &main));
+    ASSERT_TRUE(openSettings());
+    ASSERT_TRUE(framesGoOn());
+    const uint32_t dialog = gDialogId.load();
+    const int dialogWidth = gDialogWidth.load() / scale;
+    SDL_Point corner{-1, -1};
+    for (int y = main.y + 40; y < kOutputHeight && corner.x < 0; y += 60)
+        for (int x = main.x + 40; x < kOutputWidth && corner.x < 0; x += 60) {
+            SDL_Point inWindow{};
+            if (pointAt(dialog, x, y, &inWindow))
+                corner = {x - inWindow.x, y - inWindow.y};
+        }
+    ASSERT_GE(corner.x, 0) << "the dialog is nowhere on the output";
+
+    // Dragged by its caption (32 units high) in steps.
+    SDL_Point inWindow{};
+    ASSERT_TRUE(pointAt(dialog, corner.x + 60, corner.y + 12, &inWindow));
+    ASSERT_TRUE(weston.pointerButton(true));
+    constexpr int kSteps = 8, kStepX = -5, kStepY = 4;
+    for (int step = 1; step <= kSteps; ++step) {
+        ASSERT_TRUE(weston.pointerTo((corner.x + 60 + step * kStepX) * scale, (corner.y + 12 + step * kStepY) * scale));
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    }
+    ASSERT_TRUE(weston.pointerButton(false));
+    ASSERT_TRUE(framesGoOn());
+    SDL_Point moved{};
+    ASSERT_TRUE(locate(dialog, corner.x + dialogWidth / 2 + kSteps * kStepX, corner.y + 100 + kSteps * kStepY, &moved));
+    EXPECT_EQ(moved.x, corner.x + kSteps * kStepX);
+    EXPECT_EQ(moved.y, corner.y + kSteps * kStepY);
+
+    // The close button, at the caption's right end.
+    ASSERT_TRUE(pointAt(dialog, moved.x + dialogWidth - 20, moved.y + 16, &inWindow));
+    ASSERT_TRUE(weston.pointerButton(true));
+    ASSERT_TRUE(weston.pointerButton(false));
+    ASSERT_TRUE(framesGoOn());
+    // Gone: its middle is the main window's again, which takes clicks.
+    EXPECT_TRUE(test::eventually([&] { return pointAt(gMainWindowId.load(), moved.x + dialogWidth / 2, moved.y + 100, &inWindow); }));
+    ASSERT_TRUE(openSettings());
+    pushEscape(gDialogId.load());
+    ASSERT_TRUE(framesGoOn());
+}
+
+// The main window is moved by its header through the compositor (Wayland
+// has no move from a press the window has seen), and a double click there
+// maximises it.
+TEST_P(DesktopShellTest, TheHeaderMovesTheWindowAndADoubleClickThereMaximisesIt) {
+    const int scale = GetParam();
+    ASSERT_NO_FATAL_FAILURE(startProgram());
+    SDL_Point main{};
+    ASSERT_TRUE(locate(gMainWindowId.load(), kOutputWidth / 2, kOutputHeight / 2, &main));
+    // An empty point of the header: right of the logo, left of the device strip.
+    constexpr int kHeaderX = 250, kHeaderY = 20;
+    SDL_Point inWindow{};
+    ASSERT_TRUE(pointAt(gMainWindowId.load(), main.x + kHeaderX, main.y + kHeaderY, &inWindow));
+    ASSERT_TRUE(weston.pointerButton(true));
+    constexpr int kSteps = 8, kStepX = 5, kStepY = 3;
+    for (int step = 1; step <= kSteps; ++step) {
+        ASSERT_TRUE(weston.pointerTo((main.x + kHeaderX + step * kStepX) * scale,
+                                     (main.y + kHeaderY + step * kStepY) * scale));
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    }
+    ASSERT_TRUE(weston.pointerButton(false));
+    ASSERT_TRUE(framesGoOn());
+    SDL_Point moved{};
+    ASSERT_TRUE(locate(gMainWindowId.load(), kOutputWidth / 2, kOutputHeight / 2, &moved));
+    EXPECT_EQ(moved.x, main.x + kSteps * kStepX);
+    EXPECT_EQ(moved.y, main.y + kSteps * kStepY);
+
+    const int changes = gStateChanges.load();
+    ASSERT_TRUE(pointAt(gMainWindowId.load(), moved.x + kHeaderX, moved.y + kHeaderY, &inWindow));
+    for (int click = 0; click < 2; ++click) {
+        ASSERT_TRUE(weston.pointerButton(true));
+        ASSERT_TRUE(weston.pointerButton(false));
+    }
+    EXPECT_TRUE(test::eventually([&] { return gStateChanges.load() > changes; })) << "no maximise";
+    ASSERT_TRUE(framesGoOn());
+}
+
 INSTANTIATE_TEST_SUITE_P(OutputScales, DesktopShellTest, ::testing::Values(1, 2),
                          [](const auto& info) { return "Scale" + std::to_string(info.param); });
 

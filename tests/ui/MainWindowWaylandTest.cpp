@@ -12,6 +12,7 @@
 
 #include "platform/Window.h"
 #include "platform/graphics/Graphics.h"
+#include "platform/graphics/ImageTarget.h"
 #include "settings/LiveSettings.h"
 #include "support/Eventually.h"
 #include "support/TempDir.h"
@@ -32,6 +33,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -220,6 +222,33 @@ public:
             XCloseDisplay(m_display);
     }
     bool ok() const { return m_display != nullptr; }
+    // The screen (weston's output) into a PNG in the build folder, for review.
+    void savePng(const std::string& name) {
+        XWindowAttributes root{};
+        XGetWindowAttributes(m_display, DefaultRootWindow(m_display), &root);
+        XImage* image = XGetImage(m_display, DefaultRootWindow(m_display), 0, 0, root.width, root.height, AllPlanes,
+                                  ZPixmap);
+        auto target = image ? ImageTarget::create(root.width, root.height) : nullptr;
+        if (target) {
+            // Runs of one colour along each row: the screen is mostly flat.
+            for (int y = 0; y < root.height; ++y)
+                for (int x = 0; x < root.width;) {
+                    const unsigned long value = XGetPixel(image, x, y) & 0xFFFFFF;
+                    int end = x + 1;
+                    while (end < root.width && (XGetPixel(image, end, y) & 0xFFFFFF) == value)
+                        ++end;
+                    target->context().fillRect(
+                        RectF{static_cast<float>(x), static_cast<float>(y), static_cast<float>(end), y + 1.0f},
+                        solidBrush(rgb(value >> 16 & 0xFF, value >> 8 & 0xFF, value & 0xFF)));
+                    x = end;
+                }
+            target->finish();
+            std::filesystem::create_directories(QV_RENDERS_DIR);
+            target->savePng(std::string(QV_RENDERS_DIR) + "/" + name + ".png");
+        }
+        if (image)
+            XDestroyImage(image);
+    }
     long pixel(int x, int y) {
         XImage* image = XGetImage(m_display, DefaultRootWindow(m_display), x, y, 1, 1, AllPlanes, ZPixmap);
         if (!image)
@@ -638,6 +667,8 @@ TEST_P(DesktopShellTest, ADialogsOwnCaptionMovesAndClosesIt) {
     ASSERT_TRUE(locate(dialog, corner.x + dialogWidth / 2 + kSteps * kStepX, corner.y + 100 + kSteps * kStepY, &moved));
     EXPECT_EQ(moved.x, corner.x + kSteps * kStepX);
     EXPECT_EQ(moved.y, corner.y + kSteps * kStepY);
+
+    screen->savePng("wayland_dialog_caption_scale" + std::to_string(scale));
 
     // The close button, at the caption's right end.
     ASSERT_TRUE(pointAt(dialog, moved.x + dialogWidth - 20, moved.y + 16, &inWindow));

@@ -215,10 +215,11 @@ uint32_t doubleClickMs() {
     return static_cast<uint32_t>(std::min(ms, 10'000L));
 }
 
-bool isNearFirstClick(int x, int y) {
-    const auto& first = loop().firstClick;
+bool isNear(const LoopState::FirstClick& first, int x, int y) {
     return std::abs(x - first.x) <= kDoubleClickRadius && std::abs(y - first.y) <= kDoubleClickRadius;
 }
+
+bool isNearFirstClick(int x, int y) { return isNear(loop().firstClick, x, y); }
 
 void forgetFirstClick() { loop().firstClick.window = nullptr; }
 
@@ -226,8 +227,18 @@ void forgetFirstClick() { loop().firstClick.window = nullptr; }
 // the first press of one.
 bool takeLeftPress(WindowState* w, uint32_t timeMs, int x, int y) {
     auto& first = loop().firstClick;
-    const bool isDouble =
-        first.window == w->handle && timeMs - first.timeMs <= doubleClickMs() && isNearFirstClick(x, y);
+    // The second press on a caption the compositor moves the window by: the
+    // hit test let it through as a double click's (the pointer's leave and
+    // enter around the compositor's move, queued before it, have ended the
+    // series here meanwhile).
+    auto& caption = loop().captionPress;
+    const bool captionDouble = w->captionDoubleMs != 0 && timeMs - w->captionDoubleMs <= doubleClickMs() &&
+                               caption.window == w->handle && isNear(caption, x, y);
+    w->captionDoubleMs = 0;
+    if (captionDouble)
+        caption.window = nullptr;  // a third press moves the window again
+    const bool isDouble = captionDouble || (first.window == w->handle && timeMs - first.timeMs <= doubleClickMs() &&
+                                            isNearFirstClick(x, y));
     if (isDouble) {
         first.window = nullptr;  // a third press starts a new series
     } else {
@@ -486,11 +497,14 @@ SDL_HitTestResult SDLCALL hitTest(SDL_Window* window, const SDL_Point* point, vo
         return SDL_HITTEST_NORMAL;
     // The press the compositor takes for a move is the first of a possible
     // double click; a second one soon after near it reaches the window and
-    // completes it.
-    auto& first = loop().firstClick;
+    // completes it. Kept apart from the layer's own first click, which the
+    // pointer's leave at the move's start ends before the second press.
+    auto& first = loop().captionPress;
     const uint32_t now = SDL_GetTicks();
-    if (first.window == w->handle && now - first.timeMs <= doubleClickMs() && isNearFirstClick(x, y))
+    if (first.window == w->handle && now - first.timeMs <= doubleClickMs() && isNear(first, x, y)) {
+        w->captionDoubleMs = std::max<uint32_t>(now, 1);
         return SDL_HITTEST_NORMAL;
+    }
     first.window = w->handle;
     first.timeMs = now;
     first.x = x;

@@ -50,6 +50,7 @@ struct WindowState {
     bool destroyStarted = false;  // destroyWindow runs for it: a second call does nothing
     CaptionTest captionTest = nullptr;  // Wayland: where a press moves the window
     void* captionUser = nullptr;
+    uint32_t captionDoubleMs = 0;  // when the hit test let a caption's second press through; 0: none
     float pixelRatio = 1.0f;    // drawing pixels per SDL window coordinate (above 1 on scaled Wayland outputs)
     uint64_t paintNotBeforeMs = 0;  // after a failed present: the next attempt
     WindowHandle owner = nullptr;   // a dialog's parent window
@@ -113,6 +114,7 @@ struct LoopState {
         uint32_t timeMs = 0;  // SDL's event time stamp
         int x = 0, y = 0;     // in the window's pixels
     } firstClick;
+    FirstClick captionPress;  // Wayland: the last press the compositor took for a move
     // X11: a left release the layer gave SDL to end its count of a held
     // button (SDL drops a press while it counts the button as down). Until
     // SDL takes its next left press, a left button-up of a window that holds

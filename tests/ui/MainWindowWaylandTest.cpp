@@ -504,6 +504,22 @@ protected:
             },
             20000);
     }
+    // The left button pressed at output point `from` (points), which lies on
+    // window `id`, moved `steps` times by (dx, dy) as a hand moves, and let go.
+    ::testing::AssertionResult drag(uint32_t id, SDL_Point from, int steps, int dx, int dy) {
+        SDL_Point inWindow{};
+        if (::testing::AssertionResult there = pointAt(id, from.x, from.y, &inWindow); !there)
+            return there;
+        const int scale = GetParam();
+        weston.pointerButton(true);
+        for (int step = 1; step <= steps; ++step) {
+            m_pointer = {from.x + step * dx, from.y + step * dy};
+            weston.pointerTo(m_pointer.x * scale, m_pointer.y * scale);
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        }
+        weston.pointerButton(false);
+        return ::testing::AssertionSuccess();
+    }
     static constexpr int kOutputWidth = 1100, kOutputHeight = 650;  // as SetUp starts weston
 
 private:
@@ -652,16 +668,9 @@ TEST_P(DesktopShellTest, ADialogsOwnCaptionMovesAndClosesIt) {
         }
     ASSERT_GE(corner.x, 0) << "the dialog is nowhere on the output";
 
-    // Dragged by its caption (32 units high) in steps.
-    SDL_Point inWindow{};
-    ASSERT_TRUE(pointAt(dialog, corner.x + 60, corner.y + 12, &inWindow));
-    ASSERT_TRUE(weston.pointerButton(true));
+    // Dragged by its caption (32 units high).
     constexpr int kSteps = 8, kStepX = -5, kStepY = 4;
-    for (int step = 1; step <= kSteps; ++step) {
-        ASSERT_TRUE(weston.pointerTo((corner.x + 60 + step * kStepX) * scale, (corner.y + 12 + step * kStepY) * scale));
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    }
-    ASSERT_TRUE(weston.pointerButton(false));
+    ASSERT_TRUE(drag(dialog, {corner.x + 60, corner.y + 12}, kSteps, kStepX, kStepY));
     ASSERT_TRUE(framesGoOn());
     SDL_Point moved{};
     ASSERT_TRUE(locate(dialog, corner.x + dialogWidth / 2 + kSteps * kStepX, corner.y + 100 + kSteps * kStepY, &moved));
@@ -671,6 +680,7 @@ TEST_P(DesktopShellTest, ADialogsOwnCaptionMovesAndClosesIt) {
     screen->savePng("wayland_dialog_caption_scale" + std::to_string(scale));
 
     // The close button, at the caption's right end.
+    SDL_Point inWindow{};
     ASSERT_TRUE(pointAt(dialog, moved.x + dialogWidth - 20, moved.y + 16, &inWindow));
     ASSERT_TRUE(weston.pointerButton(true));
     ASSERT_TRUE(weston.pointerButton(false));
@@ -686,22 +696,13 @@ TEST_P(DesktopShellTest, ADialogsOwnCaptionMovesAndClosesIt) {
 // has no move from a press the window has seen), and a double click there
 // maximises it.
 TEST_P(DesktopShellTest, TheHeaderMovesTheWindowAndADoubleClickThereMaximisesIt) {
-    const int scale = GetParam();
     ASSERT_NO_FATAL_FAILURE(startProgram());
     SDL_Point main{};
     ASSERT_TRUE(locate(gMainWindowId.load(), kOutputWidth / 2, kOutputHeight / 2, &main));
     // An empty point of the header: right of the logo, left of the device strip.
     constexpr int kHeaderX = 250, kHeaderY = 20;
-    SDL_Point inWindow{};
-    ASSERT_TRUE(pointAt(gMainWindowId.load(), main.x + kHeaderX, main.y + kHeaderY, &inWindow));
-    ASSERT_TRUE(weston.pointerButton(true));
     constexpr int kSteps = 8, kStepX = 5, kStepY = 3;
-    for (int step = 1; step <= kSteps; ++step) {
-        ASSERT_TRUE(weston.pointerTo((main.x + kHeaderX + step * kStepX) * scale,
-                                     (main.y + kHeaderY + step * kStepY) * scale));
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    }
-    ASSERT_TRUE(weston.pointerButton(false));
+    ASSERT_TRUE(drag(gMainWindowId.load(), {main.x + kHeaderX, main.y + kHeaderY}, kSteps, kStepX, kStepY));
     ASSERT_TRUE(framesGoOn());
     SDL_Point moved{};
     ASSERT_TRUE(locate(gMainWindowId.load(), kOutputWidth / 2, kOutputHeight / 2, &moved));
@@ -709,6 +710,7 @@ TEST_P(DesktopShellTest, TheHeaderMovesTheWindowAndADoubleClickThereMaximisesIt)
     EXPECT_EQ(moved.y, main.y + kSteps * kStepY);
 
     const int changes = gStateChanges.load();
+    SDL_Point inWindow{};
     ASSERT_TRUE(pointAt(gMainWindowId.load(), moved.x + kHeaderX, moved.y + kHeaderY, &inWindow));
     for (int click = 0; click < 2; ++click) {
         ASSERT_TRUE(weston.pointerButton(true));

@@ -46,14 +46,31 @@ bool x11Of(const WindowState* w, Display** display, Window* window) {
 // to another window and SDL would drop the next press on any of ours. The
 // filter sees each X event as SDL reads it, before SDL acts on it (SDL sends
 // its window-system event first), and after an unmapping that leaves the
-// button counted it puts a release at the head of Xlib's queue: SDL reads it
-// next, before anything that came after the unmapping. SDL_HideWindow takes
+// button counted it puts a release (and the pointer's leaving) at the head of
+// Xlib's queue: SDL reads them next, before anything that came after the
+// unmapping. SDL_HideWindow takes
 // its own window's UnmapNotify out of the queue unseen, so a hide does the
 // same itself (endCountedHold).
 
 bool gSdlCountsLeftHeld = false;  // GUI thread (SDL reads X events there)
 
+// The release, then the pointer leaving the window (it is no longer under
+// the pointer): SDL takes the release as the pointer's entering the window
+// at the last place SDL knew, and, never told it left, would not take the
+// next real entering as a move either, so the first press after the window
+// came back would count at that old place (on the minimise button again).
 void putBackLeftRelease(Display* display, Window xwindow) {
+    XEvent leave{};
+    leave.xcrossing.type = LeaveNotify;
+    leave.xcrossing.display = display;
+    leave.xcrossing.window = xwindow;
+    leave.xcrossing.root = DefaultRootWindow(display);
+    leave.xcrossing.x = leave.xcrossing.y = -1;
+    leave.xcrossing.mode = NotifyNormal;
+    leave.xcrossing.detail = NotifyNonlinear;
+    leave.xcrossing.same_screen = True;
+    leave.xcrossing.time = CurrentTime;
+    XPutBackEvent(display, &leave);
     XEvent release{};
     release.xbutton.type = ButtonRelease;
     release.xbutton.display = display;

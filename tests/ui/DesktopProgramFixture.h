@@ -32,6 +32,7 @@ namespace qv::test {
 constexpr int kCaptionY = 28;
 inline int closeButtonX(int width) { return width - 14 - 14; }
 inline int minimiseButtonX(int width) { return width - 14 - 2 * 36 - 14; }
+inline int maximiseButtonX(int width) { return width - 14 - 36 - 14; }
 
 template <typename Driver = XTestDriver>
 class DesktopProgramFixture : public ::testing::Test {

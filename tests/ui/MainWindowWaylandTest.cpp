@@ -462,6 +462,18 @@ protected:
         }
         return found;
     }
+    // Where the shell put window `id` (its top-left corner, output points):
+    // the first point of a grid from `from` up to `to` that is on it; x -1
+    // when none is.
+    SDL_Point findCorner(uint32_t id, SDL_Point from, SDL_Point to) {
+        for (int y = from.y + 40; y < to.y; y += 60)
+            for (int x = from.x + 40; x < to.x; x += 60) {
+                SDL_Point inWindow{};
+                if (pointAt(id, x, y, &inWindow))
+                    return {x - inWindow.x, y - inWindow.y};
+            }
+        return {-1, -1};
+    }
     // The main window's client size in pixels, as its GUI thread has it.
     bool mainSize(int* width, int* height) {
         gFramePeriod.store(0);
@@ -576,15 +588,8 @@ TEST_P(DesktopShellTest, ADialogStaysOverTheMainWindow) {
     ASSERT_GT(dialogWidth, 0);
     EXPECT_LT(dialogWidth, width);
     EXPECT_LT(dialogHeight, height);
-    // Where the shell put it: the first point of a grid over the main
-    // window that is on it.
-    SDL_Point corner{-1, -1};
-    for (int y = main.y + 40; y < main.y + height && corner.x < 0; y += 60)
-        for (int x = main.x + 40; x < main.x + width && corner.x < 0; x += 60) {
-            SDL_Point inWindow{};
-            if (pointAt(dialog, x, y, &inWindow))
-                corner = {x - inWindow.x, y - inWindow.y};
-        }
+    // Where the shell put it, looked for over the main window.
+    const SDL_Point corner = findCorner(dialog, main, {main.x + width, main.y + height});
     ASSERT_GE(corner.x, 0) << "the dialog is nowhere over the main window";
     EXPECT_GE(corner.x, main.x);
     EXPECT_GE(corner.y, main.y);
@@ -659,13 +664,7 @@ TEST_P(DesktopShellTest, ADialogsOwnCaptionMovesAndClosesIt) {
     ASSERT_TRUE(framesGoOn());
     const uint32_t dialog = gDialogId.load();
     const int dialogWidth = gDialogWidth.load() / scale;
-    SDL_Point corner{-1, -1};
-    for (int y = main.y + 40; y < kOutputHeight && corner.x < 0; y += 60)
-        for (int x = main.x + 40; x < kOutputWidth && corner.x < 0; x += 60) {
-            SDL_Point inWindow{};
-            if (pointAt(dialog, x, y, &inWindow))
-                corner = {x - inWindow.x, y - inWindow.y};
-        }
+    const SDL_Point corner = findCorner(dialog, main, {kOutputWidth, kOutputHeight});
     ASSERT_GE(corner.x, 0) << "the dialog is nowhere on the output";
 
     // Dragged by its caption (32 units high).

@@ -91,10 +91,9 @@ void adoptWaylandConnection(SDL_Window* sdl) {
 // without this check the GUI thread would spin for ever.
 bool waylandConnectionFailed() {
     wl_display* display = loop().waylandDisplay;
-    if (!display || gDisplayLost.load() || wl_display_get_error(display) == 0)
-        return gDisplayLost.load();
-    gDisplayLost.store(true);
-    return true;
+    if (!gDisplayLost.load() && display && wl_display_get_error(display) != 0)
+        gDisplayLost.store(true);
+    return gDisplayLost.load();
 }
 
 // The renderer's GL library stays loaded to the end of the process, like

@@ -48,9 +48,8 @@ bool x11Of(const WindowState* w, Display** display, Window* window) {
 // its window-system event first), and after an unmapping that leaves the
 // button counted it puts a release (and the pointer's leaving) at the head of
 // Xlib's queue: SDL reads them next, before anything that came after the
-// unmapping. SDL_HideWindow takes
-// its own window's UnmapNotify out of the queue unseen, so a hide does the
-// same itself (endCountedHold).
+// unmapping. SDL_HideWindow takes its own window's UnmapNotify out of the
+// queue unseen, so a hide does the same itself (endCountedHold).
 
 bool gSdlCountsLeftHeld = false;  // GUI thread (SDL reads X events there)
 

@@ -36,7 +36,9 @@ struct DialogRecord {
 constexpr int kCaptionHeight = 32, kCloseButtonWidth = 46;  // 96-dpi units
 
 int captionPixels(int dpi) {
-    return windowSystemFramesDialogs() ? 0 : static_cast<int>(std::lround(kCaptionHeight * std::clamp(dpi, 1, 4096) / 96.0));
+    if (windowSystemFramesDialogs())
+        return 0;
+    return static_cast<int>(std::lround(kCaptionHeight * std::clamp(dpi, 1, 4096) / 96.0));
 }
 
 int closeButtonPixels(const DialogRecord& d) {
@@ -75,7 +77,6 @@ void paintCaption(const DialogRecord& d, DrawContext& context) {
     context.drawLine(PointF{cx - arm, cy - arm}, PointF{cx + arm, cy + arm}, cross, 1.2f * u);
     context.drawLine(PointF{cx - arm, cy + arm}, PointF{cx + arm, cy - arm}, cross, 1.2f * u);
 }
-
 
 std::vector<DialogRecord*>& dialogStack() {
     static std::vector<DialogRecord*> stack;
@@ -159,9 +160,8 @@ intptr_t dialogProc(WindowHandle window, uint32_t message, uintptr_t wParam, int
             const WindowRect area = workAreaAt(r.x + r.width / 2, r.y + r.height / 2);
             const DialogFit fit = fitDialog(s.width, s.height, dpi, area);
             d.scale = fit.scale;
-            if (d.caption > 0) {
+            if (d.caption > 0)
                 d.caption = captionPixels(dpi);
-            }
             WindowRect next;
             next.width = fit.width;
             next.height = fit.height + d.caption;
@@ -170,9 +170,8 @@ intptr_t dialogProc(WindowHandle window, uint32_t message, uintptr_t wParam, int
             keepInside(&next, area, dpi);
             setWindowRect(window, next);
         } else if (lParam == kDpiChangeSizeFollowed) {
-            if (d.caption > 0) {
+            if (d.caption > 0)
                 d.caption = captionPixels(wParam > 0 && wParam <= 4096 ? static_cast<int>(wParam) : currentDpi());
-            }
             int w = 0, h = 0;
             clientSize(window, &w, &h);
             const int natural = std::max(1, dialogPixels(s.width));
